@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Builds the program and runs it; arguments go to kalent-service (e.g. --port sim).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/install-deps.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$(nproc)" --target kalent-service
+exec ./build/src/app/kalent-service contact "$@"

@@ -1,0 +1,31 @@
+#include "Actions.h"
+
+namespace kalent {
+
+const std::vector<Action> &actions()
+{
+    static const std::vector<Action> all = {
+        {QStringLiteral("ports"), QStringLiteral("ports"), {}, {}, &runPorts},
+        {QStringLiteral("contact"),
+         QStringLiteral("contact --port NAME [--timeout S]"),
+         {QStringLiteral("timeout")},
+         {},
+         &runContact},
+        {QStringLiteral("simulate"),
+         QStringLiteral("simulate --pty [--baud N]"),
+         {QStringLiteral("baud")},
+         {QStringLiteral("pty")},
+         &runSimulate},
+    };
+    return all;
+}
+
+const Action *findAction(const QString &name)
+{
+    for (const Action &a : actions())
+        if (a.name == name)
+            return &a;
+    return nullptr;
+}
+
+} // namespace kalent

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "CommandLine.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace kalent {
+
+// A headless action of the command line. run() returns the exit status:
+// 0 success, 1 the operation failed or timed out, 2 a usage error.
+struct Action
+{
+    QString name;
+    QString usage;
+    QStringList valueOptions; // besides the global --port and --data-dir
+    QStringList flagOptions;
+    int (*run)(const CommandLine &commandLine);
+};
+
+const std::vector<Action> &actions();
+const Action *findAction(const QString &name);
+
+// Actions, one function each, grouped by feature in actions/.
+int runPorts(const CommandLine &commandLine);
+int runContact(const CommandLine &commandLine);
+int runSimulate(const CommandLine &commandLine);
+
+} // namespace kalent

@@ -1,0 +1,100 @@
+#include "Actions.h"
+#include "HeadlessRun.h"
+#include "Session.h"
+#include "SimulatorSetup.h"
+#include "VirtualInstrument.h"
+#include "common/SystemClock.h"
+
+#include <QCoreApplication>
+#include <QSerialPortInfo>
+#include <QTimer>
+
+#include <algorithm>
+#include <csignal>
+
+#ifdef Q_OS_UNIX
+#include "PtyBridge.h"
+#endif
+
+namespace kalent {
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+extern "C" void requestStop(int)
+{
+    stopRequested = 1;
+}
+
+} // namespace
+
+int runPorts(const CommandLine &)
+{
+    QStringList names;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
+        names.append(info.systemLocation());
+    std::sort(names.begin(), names.end());
+    for (const QString &name : names)
+        HeadlessRun::printOut(name);
+    HeadlessRun::printOut(QStringLiteral("sim"));
+    return 0;
+}
+
+int runContact(const CommandLine &commandLine)
+{
+    HeadlessRun run(commandLine);
+    if (!run.establishFastLink())
+        return 1;
+    HeadlessRun::printOut(QStringLiteral("115200"));
+    return 0;
+}
+
+int runSimulate(const CommandLine &commandLine)
+{
+#ifdef Q_OS_UNIX
+    if (!commandLine.flags.contains(QStringLiteral("pty"))) {
+        HeadlessRun::printError(QStringLiteral("usage: kalent-service simulate --pty [--baud N]"));
+        return 2;
+    }
+    int baud = VirtualInstrument::DefaultBaud;
+    if (commandLine.has(QStringLiteral("baud"))) {
+        const QList<int> allowed = {4800, 9600, 19200, 38400, 57600, 115200};
+        baud = commandLine.value(QStringLiteral("baud")).toInt();
+        if (!allowed.contains(baud)) {
+            HeadlessRun::printError(
+                QStringLiteral("--baud must be one of 4800, 9600, 19200, 38400, 57600, 115200"));
+            return 2;
+        }
+    }
+    SystemClock clock;
+    auto instrument = createBuiltInInstrument(clock);
+    instrument->setBaud(baud);
+    PtyBridge bridge(*instrument);
+    if (!bridge.start()) {
+        HeadlessRun::printError(QStringLiteral("Cannot create a pseudo-terminal: %1")
+                                    .arg(bridge.errorString()));
+        return 1;
+    }
+    std::signal(SIGINT, requestStop);
+    std::signal(SIGTERM, requestStop);
+    HeadlessRun::printOut(bridge.slavePath());
+    QObject::connect(instrument.get(), &VirtualInstrument::baudChanged, [](int newBaud) {
+        HeadlessRun::printError(QStringLiteral("instrument speed: %1").arg(newBaud));
+    });
+    QTimer stopWatch;
+    QObject::connect(&stopWatch, &QTimer::timeout, [] {
+        if (stopRequested)
+            QCoreApplication::quit();
+    });
+    stopWatch.start(50);
+    QCoreApplication::exec();
+    return 0;
+#else
+    Q_UNUSED(commandLine);
+    HeadlessRun::printError(QStringLiteral("simulate --pty needs a system with pseudo-terminals"));
+    return 1;
+#endif
+}
+
+} // namespace kalent

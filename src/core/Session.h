@@ -1,0 +1,43 @@
+#pragma once
+
+#include "MessagePane.h"
+#include "common/DataFolder.h"
+#include "link/Connection.h"
+#include "link/ReceiveDispatcher.h"
+
+#include <QObject>
+
+namespace kalent {
+
+class Clock;
+class SerialPort;
+
+// One run of the program against one port: owns the message pane, the receive
+// dispatcher, the link and the feature controllers, and wires them together.
+// The window and the command line both drive a Session; neither holds state of
+// its own beyond what they show.
+class Session : public QObject
+{
+    Q_OBJECT
+public:
+    Session(Clock &clock, SerialPort &port, const DataFolder &dataFolder,
+            QObject *parent = nullptr);
+    ~Session() override;
+
+    Clock &clock() { return m_clock; }
+    SerialPort &port() { return m_port; }
+    const DataFolder &dataFolder() const { return m_dataFolder; }
+    MessagePane &pane() { return m_pane; }
+    ReceiveDispatcher &dispatcher() { return m_dispatcher; }
+    Connection &connection() { return m_connection; }
+
+private:
+    Clock &m_clock;
+    SerialPort &m_port;
+    DataFolder m_dataFolder;
+    MessagePane m_pane;
+    ReceiveDispatcher m_dispatcher;
+    Connection m_connection;
+};
+
+} // namespace kalent

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+namespace kalent {
+
+// The folder where the program keeps the files it writes without asking
+// (protocols, lists, automatic table names). The executable's folder when it is
+// writable, else the user's data folder; --data-dir overrides both.
+class DataFolder
+{
+public:
+    // An empty override means: choose as described above.
+    static DataFolder resolve(const QString &overridePath = {});
+    explicit DataFolder(const QString &path);
+
+    QString path() const { return m_path; }
+    // A file directly inside the folder. The name must already be safe.
+    QString filePath(const QString &fileName) const;
+    // The folder of .bdt and .tsk files ("FilesInVirant"); not created here.
+    QString filesInVirant() const;
+    // The same folder, created when missing (the database page's dialogs).
+    QString ensureFilesInVirant() const;
+
+private:
+    QString m_path;
+};
+
+} // namespace kalent

@@ -1,0 +1,396 @@
+#include "link/Connection.h"
+
+#include "MessagePane.h"
+#include "common/Clock.h"
+#include "link/ReceiveDispatcher.h"
+#include "link/SerialPort.h"
+
+namespace kalent {
+
+namespace {
+
+const QString ParamsPrefix = QStringLiteral("Параметры: ");
+const QString CaptionContact = QStringLiteral("Контакт");
+const QString CaptionStop = QStringLiteral("Стоп");
+const QString PortOn = QStringLiteral("вкл.");
+const QString PortOff = QStringLiteral("выкл.");
+
+QString settingsFor(int index)
+{
+    return Connection::baudRates().at(index) + QStringLiteral(",n,8,1");
+}
+
+// Every handler ends by telling the panel what changed, whichever way it returns.
+class PublishOnExit
+{
+public:
+    explicit PublishOnExit(std::function<void()> publish) : m_publish(std::move(publish)) {}
+    ~PublishOnExit() { m_publish(); }
+    PublishOnExit(const PublishOnExit &) = delete;
+    PublishOnExit &operator=(const PublishOnExit &) = delete;
+
+private:
+    std::function<void()> m_publish;
+};
+
+} // namespace
+
+bool PortPanelState::operator==(const PortPanelState &o) const
+{
+    return ports == o.ports && portText == o.portText && portEnabled == o.portEnabled
+           && portOpenChecked == o.portOpenChecked && portOpenCaption == o.portOpenCaption
+           && indicatorOn == o.indicatorOn && commParamText == o.commParamText
+           && baudText == o.baudText && baudEnabled == o.baudEnabled
+           && verifyEnabled == o.verifyEnabled && connectEnabled == o.connectEnabled
+           && connectCaption == o.connectCaption;
+}
+
+const QStringList &Connection::baudRates()
+{
+    static const QStringList rates = {QStringLiteral("4800"),  QStringLiteral("9600"),
+                                      QStringLiteral("19200"), QStringLiteral("38400"),
+                                      QStringLiteral("57600"), QStringLiteral("115200")};
+    return rates;
+}
+
+Connection::Connection(SerialPort &port, ReceiveDispatcher &dispatcher, MessagePane &pane,
+                       Clock &clock, QObject *parent)
+    : QObject(parent), m_port(port), m_dispatcher(dispatcher), m_pane(pane), m_clock(clock),
+      m_searchTimer(clock.createTimer()), m_deferredTimer(clock.createTimer())
+{
+    m_deferredTimer->setSingleShot(true);
+    connect(m_searchTimer.get(), &Timer::timeout, this, &Connection::defSetCommTimerTimer);
+    connect(m_deferredTimer.get(), &Timer::timeout, this, &Connection::sendCommandTimerTimer);
+    m_dispatcher.setReplyHandler(ReceiveDispatcher::ContactAnswer,
+                                 [this](QByteArray &buffer) { handleContactReply(buffer); });
+    m_published = m_panel;
+}
+
+Connection::~Connection() = default;
+
+bool Connection::searchTimerActive() const
+{
+    return m_searchTimer->isActive();
+}
+
+bool Connection::deferredTimerActive() const
+{
+    return m_deferredTimer->isActive();
+}
+
+bool Connection::portOpen() const
+{
+    return m_port.isOpen();
+}
+
+bool Connection::atFastestSpeed() const
+{
+    return m_contact && !m_searching && m_baudIndex == FastestBaudIndex && m_deferredCommand == 0
+           && !m_deferredTimer->isActive();
+}
+
+void Connection::publish()
+{
+    if (m_panel == m_published)
+        return;
+    m_published = m_panel;
+    Q_EMIT panelChanged();
+}
+
+void Connection::setPortNameFromPanel()
+{
+    if (m_port.isOpen())
+        m_port.close();
+    m_port.setPortName(m_panel.portText);
+}
+
+void Connection::markPortOpened()
+{
+    const bool open = m_port.isOpen();
+    m_panel.portOpenChecked = open;
+    m_panel.portOpenCaption = open ? PortOn : PortOff;
+    if (!open) {
+        m_pane.setText(QStringLiteral("Не удалось открыть порт %1: %2")
+                           .arg(m_panel.portText, m_port.errorString()));
+    }
+}
+
+void Connection::setSettingsForIndex(int index)
+{
+    m_port.setSettings(settingsFor(index));
+}
+
+void Connection::showSettings()
+{
+    m_panel.commParamText = ParamsPrefix + m_port.settings();
+}
+
+void Connection::flushInput()
+{
+    m_port.discardInput();
+    m_dispatcher.clearInBuffer();
+}
+
+void Connection::formCreate(const QStringList &candidates)
+{
+    PublishOnExit publishOnExit([this] { publish(); });
+    m_panel.ports.clear();
+    for (const QString &name : candidates) {
+        if (m_port.isOpen())
+            m_port.close();
+        m_port.setPortName(name);
+        if (m_port.open())
+            m_panel.ports.append(name);
+    }
+    if (m_panel.ports.isEmpty()) {
+        if (m_port.isOpen())
+            m_port.close();
+        m_pane.setText(QStringLiteral("Извините.Ни одного COM-порта необнаружено"));
+        checkLink();
+        return;
+    }
+    m_panel.portText = m_panel.ports.first();
+    setPortNameFromPanel();
+    m_port.open();
+    markPortOpened();
+
+    m_baudIndex = FastestBaudIndex;
+    setSettingsForIndex(m_baudIndex);
+    m_panel.baudText = baudRates().at(FastestBaudIndex);
+    showSettings();
+    flushInput();
+
+    m_panel.indicatorOn = m_port.ctsHolding();
+    if (!m_panel.indicatorOn) {
+        m_pane.setText(QStringLiteral("Включите прибор или смените порт."));
+        m_panel.connectCaption = CaptionContact;
+    }
+}
+
+bool Connection::checkLink()
+{
+    const bool cts = m_port.ctsHolding();
+    if (cts && m_panel.indicatorOn)
+        return true;
+
+    PublishOnExit publishOnExit([this] { publish(); });
+    m_panel.indicatorOn = cts;
+    const bool up = cts;
+    m_panel.connectEnabled = up;
+    m_panel.verifyEnabled = up;
+    m_panel.baudEnabled = up;
+    publish();
+    Q_EMIT instrumentControlsEnabled(up);
+
+    const bool onFirmwarePage = m_watcher && m_watcher->firmwarePageActive();
+    if (!up) {
+        // A running search pauses; Searching keeps its value.
+        m_searchTimer->stop();
+        m_pane.setText(QStringLiteral("Нет связи с прибором"));
+        if (m_port.isOpen() && !m_portChanged && onFirmwarePage)
+            m_watcher->lineDown();
+    } else if (!onFirmwarePage) {
+        m_pane.setText(QStringLiteral("Связь с прибором есть"));
+    } else {
+        m_watcher->lineUp();
+    }
+    if (m_watcher)
+        m_watcher->afterLinkCheck(up);
+    return up;
+}
+
+void Connection::startContactSearch()
+{
+    if (m_panel.ports.isEmpty())
+        return;
+    PublishOnExit publishOnExit([this] { publish(); });
+    setPortNameFromPanel();
+    m_port.open();
+    markPortOpened();
+    if (!m_port.isOpen())
+        return;
+    if (!checkLink())
+        return;
+    flushInput();
+    m_baudIndex = 0;
+    setSettingsForIndex(m_baudIndex);
+    m_probeDue = true;
+    m_contact = false;
+    m_searching = true;
+    m_searchTimer->start(SearchTickMs);
+    m_panel.portEnabled = false;
+    m_panel.baudEnabled = false;
+    m_panel.verifyEnabled = false;
+}
+
+void Connection::ensurePortOpen()
+{
+    if (!m_port.isOpen() && !m_panel.ports.isEmpty())
+        m_port.open();
+}
+
+void Connection::searchWithFastestSpeed()
+{
+    PublishOnExit publishOnExit([this] { publish(); });
+    ensurePortOpen();
+    m_baudChangeRequested = true;
+    m_newBaudIndex = FastestBaudIndex;
+    startContactSearch();
+    m_panel.connectCaption = CaptionStop;
+}
+
+void Connection::setFastestSpeedDirectly()
+{
+    PublishOnExit publishOnExit([this] { publish(); });
+    m_panel.portOpenChecked = true;
+    m_panel.portOpenCaption = PortOn;
+    m_baudIndex = FastestBaudIndex;
+    setSettingsForIndex(m_baudIndex);
+    m_panel.baudText = baudRates().at(FastestBaudIndex);
+    showSettings();
+}
+
+void Connection::defSetCommTimerTimer()
+{
+    if (!m_searching)
+        return;
+    PublishOnExit publishOnExit([this] { publish(); });
+    if (m_probeDue) {
+        m_port.output(QByteArrayLiteral("B"));
+        m_probeDue = false;
+        showSettings();
+    } else if (!m_contact) {
+        m_baudIndex = m_baudIndex >= FastestBaudIndex ? 0 : m_baudIndex + 1;
+        setSettingsForIndex(m_baudIndex);
+        m_probeDue = true;
+    }
+}
+
+void Connection::sendCommandTimerTimer()
+{
+    m_deferredTimer->stop();
+    if (m_deferredCommand == 'b')
+        startContactSearch();
+    m_deferredCommand = 0;
+}
+
+void Connection::handleContactReply(QByteArray &inBuffer)
+{
+    PublishOnExit publishOnExit([this] { publish(); });
+    m_searchTimer->stop();
+    m_searching = false;
+    m_contact = true;
+    inBuffer.clear();
+    showSettings();
+    m_panel.connectCaption = CaptionContact;
+    m_pane.setText(QStringLiteral("Есть контакт с прибором"));
+    m_panel.baudText = baudRates().at(m_baudIndex);
+    m_portChanged = false;
+    m_panel.portEnabled = true;
+    m_panel.baudEnabled = true;
+    m_panel.verifyEnabled = true;
+
+    if (!m_baudChangeRequested || m_baudIndex == m_newBaudIndex)
+        return;
+    QByteArray change("b");
+    change.append(static_cast<char>(m_newBaudIndex));
+    m_port.output(change);
+    m_clock.sleep(SpeedChangePauseMs);
+    m_baudChangeRequested = false;
+    m_pane.setText(QStringLiteral("Установка новой скорости обмена."));
+    m_deferredCommand = 'b';
+    m_deferredTimer->start(DeferredCommandMs);
+}
+
+void Connection::btnConnectClick()
+{
+    PublishOnExit publishOnExit([this] { publish(); });
+    m_panel.portEnabled = true;
+    m_panel.baudEnabled = true;
+    m_panel.verifyEnabled = true;
+    if (!m_port.isOpen()) {
+        m_pane.setText(QStringLiteral("Порт отключен."));
+        return;
+    }
+    if (m_panel.connectCaption == CaptionContact) {
+        startContactSearch();
+        m_panel.connectCaption = CaptionStop;
+        m_pane.setText(QStringLiteral("Установление контакта."));
+    } else {
+        m_searchTimer->stop();
+        m_panel.connectCaption = CaptionContact;
+        if (!m_contact)
+            m_pane.setText(QStringLiteral("Прибор не отвечает!"));
+    }
+}
+
+void Connection::btnVerifyConnectClick()
+{
+    if (!m_port.isOpen()) {
+        m_pane.setText(QStringLiteral("Порт отключен."));
+        return;
+    }
+    m_pane.setText(QStringLiteral("Нет контакта с прибором"));
+    m_port.output(QByteArrayLiteral("B"));
+    m_dispatcher.clearInBuffer();
+}
+
+void Connection::cbPortOpenClick()
+{
+    PublishOnExit publishOnExit([this] { publish(); });
+    m_panel.portOpenChecked = m_port.isOpen();
+    // The box only mirrors the port; make sure a view that toggled it hears back.
+    m_published.portOpenChecked = !m_panel.portOpenChecked;
+}
+
+void Connection::cbxNumPortChange(const QString &text)
+{
+    PublishOnExit publishOnExit([this] { publish(); });
+    if (m_contact) {
+        // No change of port while the instrument is in contact: put the name back.
+        m_panel.portText = m_port.portName();
+        m_published.portText.clear();
+        return;
+    }
+    if (m_panel.ports.isEmpty())
+        return;
+    m_panel.portText = text;
+    setPortNameFromPanel();
+    m_portChanged = true;
+    const bool opened = m_port.open();
+    checkLink();
+    m_panel.portOpenChecked = true;
+    m_panel.portOpenCaption = PortOn;
+    if (!opened) {
+        markPortOpened();
+        return;
+    }
+    flushInput();
+}
+
+void Connection::cbBaudRateChange(int itemIndex)
+{
+    if (itemIndex < 0 || itemIndex >= baudRates().size())
+        return;
+    PublishOnExit publishOnExit([this] { publish(); });
+    m_newBaudIndex = itemIndex;
+    if (!checkLink())
+        return;
+    m_baudChangeRequested = true;
+    m_pane.setText(QStringLiteral("Установление контакта с прибором."));
+    startContactSearch();
+}
+
+void Connection::cbBaudRateTextChange(const QString &text)
+{
+    const int index = baudRates().indexOf(text.trimmed());
+    if (index >= 0) {
+        cbBaudRateChange(index);
+        return;
+    }
+    // Not one of the six speeds: ignored, and the box shows the speed again.
+    m_published.baudText.clear();
+    publish();
+}
+
+} // namespace kalent

@@ -1,0 +1,153 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+namespace kalent {
+
+class Clock;
+class MessagePane;
+class ReceiveDispatcher;
+class SerialPort;
+class Timer;
+
+// What the firmware wizard needs to hear from the link check. The firmware
+// feature installs its own; until then the link runs without a wizard.
+class LinkWatcher
+{
+public:
+    virtual ~LinkWatcher() = default;
+    virtual bool firmwarePageActive() const = 0;
+    // The line went down on the firmware page (port open, port not just changed).
+    virtual void lineDown() = 0;
+    // The line is up on the firmware page.
+    virtual void lineUp() = 0;
+    // After every full link check, while the firmware frame exists.
+    virtual void afterLinkCheck(bool up) = 0;
+};
+
+// What the port panel shows: the state behind cbxNumPort, cbPortOpen,
+// sbtnCommON, lbCommParam, cbBaudRate, btnVerifyConnect and btnConnect.
+struct PortPanelState
+{
+    QStringList ports;
+    QString portText = QStringLiteral("COM1");
+    bool portEnabled = true;
+    bool portOpenChecked = false;
+    QString portOpenCaption = QStringLiteral("выкл.");
+    bool indicatorOn = false;
+    QString commParamText;
+    QString baudText = QStringLiteral("9600");
+    bool baudEnabled = true;
+    bool verifyEnabled = true;
+    bool connectEnabled = true;
+    QString connectCaption = QStringLiteral("Контакт");
+
+    bool operator==(const PortPanelState &o) const;
+    bool operator!=(const PortPanelState &o) const { return !(*this == o); }
+};
+
+// The link to the instrument: the port panel's handlers, the link check, the
+// contact search that finds the instrument's speed, and the speed change that
+// rides on the contact answer. It owns the link state and the two link timers.
+class Connection : public QObject
+{
+    Q_OBJECT
+public:
+    static const QStringList &baudRates();
+    static constexpr int SearchTickMs = 200;
+    static constexpr int DeferredCommandMs = 100;
+    static constexpr int SpeedChangePauseMs = 10;
+    static constexpr int FastestBaudIndex = 5;
+
+    Connection(SerialPort &port, ReceiveDispatcher &dispatcher, MessagePane &pane, Clock &clock,
+               QObject *parent = nullptr);
+    ~Connection() override;
+
+    void setLinkWatcher(LinkWatcher *watcher) { m_watcher = watcher; }
+
+    const PortPanelState &panel() const { return m_panel; }
+    int baudIndex() const { return m_baudIndex; }
+    int newBaudIndex() const { return m_newBaudIndex; }
+    bool contact() const { return m_contact; }
+    bool searching() const { return m_searching; }
+    bool probeDue() const { return m_probeDue; }
+    bool baudChangeRequested() const { return m_baudChangeRequested; }
+    char deferredCommand() const { return m_deferredCommand; }
+    bool portChanged() const { return m_portChanged; }
+    bool searchTimerActive() const;
+    bool deferredTimerActive() const;
+    bool portOpen() const;
+    // The instrument has answered at 115200 and no speed change is under way.
+    bool atFastestSpeed() const;
+
+    // Start-up: tries each candidate port in turn, lists those that open, and
+    // opens the first at 115200 without any exchange.
+    void formCreate(const QStringList &candidates);
+
+    bool checkLink();
+    void startContactSearch();
+
+    // Entering the database, reader or results page: a search that ends with
+    // the instrument switched to 115200.
+    void searchWithFastestSpeed();
+    // Entering the firmware page: the port goes to 115200 directly, no exchange.
+    void setFastestSpeedDirectly();
+    // Opens the port if it is closed (the page switch asks for it).
+    void ensurePortOpen();
+
+    // Port panel handlers.
+    void btnConnectClick();
+    void btnVerifyConnectClick();
+    void cbPortOpenClick();
+    // A change the user made in the port box; the text is what now stands in it.
+    void cbxNumPortChange(const QString &text);
+    // A change the user made in the speed box: a list position, or typed text.
+    void cbBaudRateChange(int itemIndex);
+    void cbBaudRateTextChange(const QString &text);
+
+    // Timer ticks (public so the link can be stepped in tests).
+    void defSetCommTimerTimer();
+    void sendCommandTimerTimer();
+
+    // The instrument's contact answer B.
+    void handleContactReply(QByteArray &inBuffer);
+
+Q_SIGNALS:
+    void panelChanged();
+    // The link indicator's state as the link check last applied it to the
+    // instrument-dependent controls of every page.
+    void instrumentControlsEnabled(bool up);
+
+private:
+    void setPortNameFromPanel();
+    void markPortOpened();
+    void setSettingsForIndex(int index);
+    void showSettings();
+    void flushInput();
+    void publish();
+
+    SerialPort &m_port;
+    ReceiveDispatcher &m_dispatcher;
+    MessagePane &m_pane;
+    Clock &m_clock;
+    LinkWatcher *m_watcher = nullptr;
+    std::unique_ptr<Timer> m_searchTimer;   // DefSetComm_Timer
+    std::unique_ptr<Timer> m_deferredTimer; // SendCommand_Timer
+
+    PortPanelState m_panel;
+    PortPanelState m_published;
+    int m_baudIndex = 0;
+    int m_newBaudIndex = 0;
+    bool m_contact = false;
+    bool m_searching = false;
+    bool m_probeDue = false;
+    bool m_baudChangeRequested = false;
+    char m_deferredCommand = 0;
+    bool m_portChanged = false;
+};
+
+} // namespace kalent

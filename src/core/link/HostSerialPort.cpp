@@ -1,0 +1,181 @@
+#include "link/HostSerialPort.h"
+
+namespace kalent {
+
+namespace {
+constexpr int LinePollMs = 50;
+}
+
+HostSerialPort::HostSerialPort(QObject *parent) : SerialPort(parent)
+{
+    m_linePoll.setTimerType(Qt::PreciseTimer);
+    m_linePoll.setInterval(LinePollMs);
+    connect(&m_linePoll, &QTimer::timeout, this, &HostSerialPort::pollLines);
+    connect(&m_port, &QSerialPort::readyRead, this, &SerialPort::commEvent);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &HostSerialPort::onError);
+}
+
+HostSerialPort::~HostSerialPort()
+{
+    m_linePoll.stop();
+    if (m_port.isOpen())
+        m_port.close();
+}
+
+QString HostSerialPort::portName() const
+{
+    return m_port.portName();
+}
+
+void HostSerialPort::setPortName(const QString &name)
+{
+    if (!m_port.isOpen())
+        m_port.setPortName(name);
+}
+
+bool HostSerialPort::open()
+{
+    if (m_port.isOpen())
+        return true;
+    m_lastError.clear();
+    m_port.setBaudRate(baudOfSettings(m_settings) > 0 ? baudOfSettings(m_settings) : 9600);
+    m_port.setDataBits(QSerialPort::Data8);
+    m_port.setParity(QSerialPort::NoParity);
+    m_port.setStopBits(QSerialPort::OneStop);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        // errorOccurred has usually recorded the reason already.
+        if (m_lastError.isEmpty())
+            m_lastError = m_port.errorString();
+        m_port.clearError();
+        return false;
+    }
+    m_threeWire = false;
+    m_cts = readCts();
+    if (!m_threeWire)
+        m_linePoll.start();
+    return true;
+}
+
+void HostSerialPort::close()
+{
+    m_linePoll.stop();
+    if (m_port.isOpen())
+        m_port.close();
+    m_cts = false;
+}
+
+bool HostSerialPort::isOpen() const
+{
+    return m_port.isOpen();
+}
+
+QString HostSerialPort::errorString() const
+{
+    return m_lastError.isEmpty() ? m_port.errorString() : m_lastError;
+}
+
+bool HostSerialPort::setSettings(const QString &settings)
+{
+    const int baud = baudOfSettings(settings);
+    if (baud <= 0)
+        return false;
+    m_settings = settings;
+    if (m_port.isOpen())
+        return m_port.setBaudRate(baud);
+    return true;
+}
+
+QString HostSerialPort::settings() const
+{
+    return m_settings;
+}
+
+bool HostSerialPort::ctsHolding() const
+{
+    return m_port.isOpen() && m_cts;
+}
+
+int HostSerialPort::inBufferCount() const
+{
+    return m_port.isOpen() ? static_cast<int>(m_port.bytesAvailable()) : 0;
+}
+
+QByteArray HostSerialPort::input()
+{
+    return m_port.isOpen() ? m_port.readAll() : QByteArray();
+}
+
+void HostSerialPort::discardInput()
+{
+    if (!m_port.isOpen())
+        return;
+    m_port.clear(QSerialPort::Input);
+    m_port.readAll();
+}
+
+void HostSerialPort::output(const QByteArray &bytes)
+{
+    if (m_port.isOpen())
+        m_port.write(bytes);
+}
+
+qint64 HostSerialPort::bytesToWrite() const
+{
+    return m_port.isOpen() ? m_port.bytesToWrite() : 0;
+}
+
+bool HostSerialPort::readCts()
+{
+    const QSerialPort::PinoutSignals pins = m_port.pinoutSignals();
+    if (m_port.error() == QSerialPort::UnsupportedOperationError) {
+        // No modem lines to read (a pty): a three-wire line, present while open.
+        m_port.clearError();
+        m_threeWire = true;
+        m_linePoll.stop();
+        return true;
+    }
+    return pins.testFlag(QSerialPort::ClearToSendSignal);
+}
+
+void HostSerialPort::pollLines()
+{
+    if (!m_port.isOpen())
+        return;
+    const bool cts = readCts();
+    if (cts != m_cts) {
+        m_cts = cts;
+        Q_EMIT commEvent();
+    }
+}
+
+void HostSerialPort::onError(QSerialPort::SerialPortError error)
+{
+    switch (error) {
+    case QSerialPort::NoError:
+    case QSerialPort::UnsupportedOperationError:
+        // Modem lines that cannot be read are handled by readCts().
+        return;
+    case QSerialPort::ResourceError: {
+        // The device went away (an adapter pulled out, the pty's other end closed).
+        // Closed from the event loop, not inside QSerialPort's own notification.
+        m_lastError = m_port.errorString();
+        m_port.clearError();
+        m_linePoll.stop();
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                close();
+                Q_EMIT commEvent();
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    default:
+        m_lastError = m_port.errorString();
+        m_port.clearError();
+        return;
+    }
+}
+
+} // namespace kalent

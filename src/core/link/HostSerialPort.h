@@ -1,0 +1,50 @@
+#pragma once
+
+#include "link/SerialPort.h"
+
+#include <QSerialPort>
+#include <QTimer>
+
+namespace kalent {
+
+// A real serial device (or a pseudo-terminal) through QSerialPort.
+// QSerialPort has no signal for CTS, so the line is polled every 50 ms while the
+// port is open. A device without modem lines (a pty, some adapters) counts as a
+// three-wire line with CTS up. A device that disappears is closed and reads as
+// CTS down; the receiver hears about it through commEvent().
+class HostSerialPort : public SerialPort
+{
+    Q_OBJECT
+public:
+    explicit HostSerialPort(QObject *parent = nullptr);
+    ~HostSerialPort() override;
+
+    QString portName() const override;
+    void setPortName(const QString &name) override;
+    bool open() override;
+    void close() override;
+    bool isOpen() const override;
+    QString errorString() const override;
+    bool setSettings(const QString &settings) override;
+    QString settings() const override;
+    bool ctsHolding() const override;
+    int inBufferCount() const override;
+    QByteArray input() override;
+    void discardInput() override;
+    void output(const QByteArray &bytes) override;
+    qint64 bytesToWrite() const override;
+
+private:
+    void pollLines();
+    void onError(QSerialPort::SerialPortError error);
+    bool readCts();
+
+    QSerialPort m_port;
+    QTimer m_linePoll;
+    QString m_settings = QStringLiteral("9600,n,8,1");
+    QString m_lastError;
+    bool m_cts = false;
+    bool m_threeWire = false;
+};
+
+} // namespace kalent

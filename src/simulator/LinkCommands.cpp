@@ -1,0 +1,32 @@
+#include "LinkCommands.h"
+
+#include "VirtualInstrument.h"
+
+namespace kalent {
+
+int LinkCommands::baudForCode(int code)
+{
+    static const int rates[] = {4800, 9600, 19200, 38400, 57600, 115200};
+    return code >= 0 && code < 6 ? rates[code] : 0;
+}
+
+int LinkCommands::consume(VirtualInstrument &instrument, const QByteArray &heard)
+{
+    switch (heard.at(0)) {
+    case 'B':
+        instrument.send(QByteArrayLiteral("B"));
+        return 1;
+    case 'b': {
+        if (heard.size() < 2)
+            return NeedMore;
+        const int baud = baudForCode(static_cast<unsigned char>(heard.at(1)));
+        if (baud > 0)
+            instrument.setBaud(baud);
+        return 2;
+    }
+    default:
+        return NotMine;
+    }
+}
+
+} // namespace kalent

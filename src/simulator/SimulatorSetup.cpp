@@ -1,0 +1,14 @@
+#include "SimulatorSetup.h"
+
+#include "VirtualInstrument.h"
+
+namespace kalent {
+
+std::unique_ptr<VirtualInstrument> createBuiltInInstrument(Clock &clock)
+{
+    auto instrument = std::make_unique<VirtualInstrument>(clock);
+    // Feature commands are added here as the instrument learns them.
+    return instrument;
+}
+
+} // namespace kalent

@@ -1,0 +1,103 @@
+#pragma once
+
+#include "InstrumentFeature.h"
+
+#include <QByteArray>
+#include <QObject>
+
+#include <memory>
+#include <vector>
+
+namespace kalent {
+
+class Clock;
+class Timer;
+
+// The built-in instrument: answers like the analyzer at the byte level. It has a
+// power switch (shown on CTS), a speed of its own (it understands and answers
+// only a line at that speed; at any other speed both directions are garbage),
+// the contact probe "B" and the speed change "b"+code. Features add their
+// commands. Failure knobs make it silent, noisy or slow.
+class VirtualInstrument : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int DefaultBaud = 115200;
+
+    explicit VirtualInstrument(Clock &clock, QObject *parent = nullptr);
+    ~VirtualInstrument() override;
+
+    // Takes ownership; features are asked in the order they were added.
+    void addFeature(std::unique_ptr<InstrumentFeature> feature);
+    template<typename T> T *feature() const
+    {
+        for (const auto &f : m_features)
+            if (auto *typed = dynamic_cast<T *>(f.get()))
+                return typed;
+        return nullptr;
+    }
+
+    Clock &clock() { return m_clock; }
+
+    bool isPowered() const { return m_powered; }
+    void setPowered(bool on);
+    bool stylusHeld() const { return m_stylusHeld; }
+    void setStylusHeld(bool held);
+    // CTS as the port sees it: up while powered, unless a feature holds it down
+    // (a restart).
+    bool cts() const { return m_powered && !m_ctsHeldDown; }
+    void holdCtsDown(bool down);
+
+    int baud() const { return m_baud; }
+    void setBaud(int baud);
+
+    // Failure knobs.
+    void setSilent(bool silent) { m_silent = silent; }
+    bool isSilent() const { return m_silent; }
+    // Bytes put in front of every reply.
+    void setNoise(const QByteArray &noise) { m_noise = noise; }
+    // Delay before every reply, in ms.
+    void setReplyDelayMs(int ms) { m_replyDelayMs = ms; }
+
+    // The line: bytes the instrument hears, as sent by a port set to lineBaud.
+    void hear(const QByteArray &bytes, int lineBaud);
+    // Replies go out through transmitted(); features call this.
+    void send(const QByteArray &bytes);
+    // Sends without the noise and delay knobs (notices, raw line events).
+    void sendRaw(const QByteArray &bytes);
+
+    // Bytes heard and not yet used by any feature.
+    const QByteArray &pending() const { return m_heard; }
+    // Drops whatever was heard but not used.
+    void clearPending() { m_heard.clear(); }
+
+Q_SIGNALS:
+    // Bytes leaving the instrument at its own speed (baud).
+    void transmitted(const QByteArray &bytes, int baud);
+    void ctsChanged(bool up);
+    void powerChanged(bool on);
+    void baudChanged(int baud);
+
+private:
+    void process();
+    void emitCts(bool before);
+
+    Clock &m_clock;
+    std::vector<std::unique_ptr<InstrumentFeature>> m_features;
+    std::vector<std::unique_ptr<Timer>> m_delayed;
+    QByteArray m_heard;
+    QByteArray m_noise;
+    int m_baud = DefaultBaud;
+    int m_replyDelayMs = 0;
+    bool m_powered = true;
+    bool m_stylusHeld = false;
+    bool m_ctsHeldDown = false;
+    bool m_silent = false;
+};
+
+// What a UART set to `toBaud` makes of a byte sent at `fromBaud`: the byte itself
+// when the speeds agree, otherwise a framing-error byte that is never a command
+// or reply letter.
+QByteArray garble(const QByteArray &bytes, int fromBaud, int toBaud);
+
+} // namespace kalent
