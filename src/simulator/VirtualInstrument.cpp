@@ -87,6 +87,12 @@ void VirtualInstrument::hear(const QByteArray &bytes, int lineBaud)
 
 void VirtualInstrument::process()
 {
+    if (m_exclusive) {
+        const int n = m_exclusive->consume(*this, m_heard);
+        if (n > 0)
+            m_heard.remove(0, std::min<int>(n, m_heard.size()));
+        return;
+    }
     while (!m_heard.isEmpty()) {
         bool waiting = false;
         bool used = false;
@@ -113,7 +119,11 @@ void VirtualInstrument::send(const QByteArray &bytes)
 {
     if (m_silent || !m_powered)
         return;
-    const QByteArray reply = m_noise + bytes;
+    QByteArray reply = m_noise + bytes;
+    if (m_cutAfter >= 0) {
+        reply.truncate(m_cutAfter);
+        m_cutAfter = -1;
+    }
     if (m_replyDelayMs <= 0) {
         Q_EMIT transmitted(reply, m_baud);
         return;

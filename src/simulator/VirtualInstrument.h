@@ -58,6 +58,11 @@ public:
     void setNoise(const QByteArray &noise) { m_noise = noise; }
     // Delay before every reply, in ms.
     void setReplyDelayMs(int ms) { m_replyDelayMs = ms; }
+    // The next reply is cut after this many bytes (the rest is never sent); -1 = off.
+    void cutNextReplyAfter(int bytes) { m_cutAfter = bytes; }
+
+    // While set, only this feature hears the line (a boot loader taking an upload).
+    void setExclusiveFeature(InstrumentFeature *feature) { m_exclusive = feature; }
 
     // The line: bytes the instrument hears, as sent by a port set to lineBaud.
     void hear(const QByteArray &bytes, int lineBaud);
@@ -89,6 +94,8 @@ private:
     QByteArray m_noise;
     int m_baud = DefaultBaud;
     int m_replyDelayMs = 0;
+    int m_cutAfter = -1;
+    InstrumentFeature *m_exclusive = nullptr;
     bool m_powered = true;
     bool m_stylusHeld = false;
     bool m_ctsHeldDown = false;
