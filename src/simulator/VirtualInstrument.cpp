@@ -87,11 +87,11 @@ void VirtualInstrument::hear(const QByteArray &bytes, int lineBaud)
 
 void VirtualInstrument::process()
 {
-    if (m_exclusive) {
+    while (m_exclusive && !m_heard.isEmpty()) {
         const int n = m_exclusive->consume(*this, m_heard);
-        if (n > 0)
-            m_heard.remove(0, std::min<int>(n, m_heard.size()));
-        return;
+        if (n <= 0)
+            return;
+        m_heard.remove(0, std::min<int>(n, m_heard.size()));
     }
     while (!m_heard.isEmpty()) {
         bool waiting = false;
