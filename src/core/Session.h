@@ -2,6 +2,7 @@
 
 #include "MessagePane.h"
 #include "common/DataFolder.h"
+#include "common/LastFileChoice.h"
 #include "link/Connection.h"
 #include "link/ReceiveDispatcher.h"
 
@@ -30,6 +31,8 @@ public:
     MessagePane &pane() { return m_pane; }
     ReceiveDispatcher &dispatcher() { return m_dispatcher; }
     Connection &connection() { return m_connection; }
+    // The file last chosen in the database or firmware page's dialogs.
+    LastFileChoice &lastFile() { return m_lastFile; }
 
 private:
     Clock &m_clock;
@@ -38,6 +41,7 @@ private:
     MessagePane m_pane;
     ReceiveDispatcher m_dispatcher;
     Connection m_connection;
+    LastFileChoice m_lastFile;
 };
 
 } // namespace kalent
