@@ -16,7 +16,10 @@ struct CommandLine
     QStringList flags;
     QString error; // non-empty: a usage error
 
-    bool has(const QString &option) const { return values.contains(option) || flags.contains(option); }
+    bool has(const QString &option) const
+    {
+        return values.contains(option) || flags.contains(option);
+    }
     QString value(const QString &option, const QString &fallback = {}) const;
     QStringList all(const QString &option) const { return values.value(option); }
 

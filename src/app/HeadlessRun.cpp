@@ -1,7 +1,7 @@
 #include "HeadlessRun.h"
 
-#include "SimulatedPort.h"
 #include "Session.h"
+#include "SimulatedPort.h"
 #include "SimulatorSetup.h"
 #include "VirtualInstrument.h"
 #include "common/SystemClock.h"

@@ -6,8 +6,7 @@ Session::Session(Clock &clock, SerialPort &port, const DataFolder &dataFolder, Q
     : QObject(parent), m_clock(clock), m_port(port), m_dataFolder(dataFolder),
       m_dispatcher(port, [this] { return m_connection.checkLink(); }),
       m_connection(port, m_dispatcher, m_pane, clock)
-{
-}
+{}
 
 Session::~Session() = default;
 

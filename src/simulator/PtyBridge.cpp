@@ -18,28 +18,44 @@ namespace {
 int baudFromSpeed(speed_t speed)
 {
     switch (speed) {
-    case B1200: return 1200;
-    case B2400: return 2400;
-    case B4800: return 4800;
-    case B9600: return 9600;
-    case B19200: return 19200;
-    case B38400: return 38400;
-    case B57600: return 57600;
-    case B115200: return 115200;
-    case B230400: return 230400;
-    default: return 0;
+    case B1200:
+        return 1200;
+    case B2400:
+        return 2400;
+    case B4800:
+        return 4800;
+    case B9600:
+        return 9600;
+    case B19200:
+        return 19200;
+    case B38400:
+        return 38400;
+    case B57600:
+        return 57600;
+    case B115200:
+        return 115200;
+    case B230400:
+        return 230400;
+    default:
+        return 0;
     }
 }
 
 speed_t speedFromBaud(int baud)
 {
     switch (baud) {
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    default: return B115200;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    default:
+        return B115200;
     }
 }
 
@@ -129,8 +145,8 @@ void PtyBridge::instrumentTransmitted(const QByteArray &bytes, int baud)
     int waits = 0;
     constexpr int MaxWaits = 20; // 2 s: a reader that takes nothing loses the rest
     while (done < onLine.size() && waits < MaxWaits) {
-        const ssize_t n = ::write(m_master, onLine.constData() + done,
-                                  static_cast<size_t>(onLine.size() - done));
+        const ssize_t n =
+            ::write(m_master, onLine.constData() + done, static_cast<size_t>(onLine.size() - done));
         if (n > 0) {
             done += n;
         } else if (n < 0 && errno == EINTR) {

@@ -13,8 +13,7 @@ constexpr double BitsPerByte = 10.0; // start, 8 data, stop
 }
 
 SimulatedPort::SimulatedPort(VirtualInstrument &instrument, Clock &clock, QObject *parent)
-    : SerialPort(parent), m_instrument(instrument), m_clock(clock),
-      m_lineTimer(clock.createTimer())
+    : SerialPort(parent), m_instrument(instrument), m_clock(clock), m_lineTimer(clock.createTimer())
 {
     connect(m_lineTimer.get(), &Timer::timeout, this, &SimulatedPort::tick);
     connect(&m_instrument, &VirtualInstrument::transmitted, this,
@@ -38,7 +37,8 @@ bool SimulatedPort::open()
     if (m_open)
         return true;
     if (m_openFails) {
-        m_error = QStringLiteral("Устройство занято или отсутствует");
+        if (m_error.isEmpty())
+            m_error = QStringLiteral("Устройство занято или отсутствует");
         return false;
     }
     m_error.clear();
@@ -60,6 +60,7 @@ void SimulatedPort::vanish()
     if (!m_open)
         return;
     close();
+    m_openFails = true;
     m_error = QStringLiteral("Устройство отключено");
     Q_EMIT commEvent();
 }
@@ -125,7 +126,8 @@ void SimulatedPort::tick()
     if (!m_toInstrument.isEmpty()) {
         const int baud = portBaud();
         m_outCredit += elapsed * baud / 1000.0 / BitsPerByte;
-        const int n = std::min<int>(static_cast<int>(std::floor(m_outCredit)), m_toInstrument.size());
+        const int n =
+            std::min<int>(static_cast<int>(std::floor(m_outCredit)), m_toInstrument.size());
         if (n > 0) {
             m_outCredit -= n;
             const QByteArray piece = m_toInstrument.left(n);
@@ -141,7 +143,8 @@ void SimulatedPort::tick()
         m_inCredit += elapsed * m_fromInstrument.front().baud / 1000.0 / BitsPerByte;
         while (!m_fromInstrument.empty() && m_inCredit >= 1.0) {
             Segment &head = m_fromInstrument.front();
-            const int n = std::min<int>(static_cast<int>(std::floor(m_inCredit)), head.bytes.size());
+            const int n =
+                std::min<int>(static_cast<int>(std::floor(m_inCredit)), head.bytes.size());
             arrived.append(garble(head.bytes.left(n), head.baud, portBaud()));
             head.bytes.remove(0, n);
             m_inCredit -= n;

@@ -43,8 +43,10 @@ public:
 
     // Failure knobs.
     void setOpenFails(bool fails) { m_openFails = fails; }
-    // The device goes away: the port closes and reads CTS down.
+    // The device goes away: the port closes, reads CTS down and cannot be
+    // opened again until it comes back.
     void vanish();
+    void comeBack() { m_openFails = false; }
 
     // Everything the program has written since the port was created (tests).
     const QByteArray &written() const { return m_written; }

@@ -20,7 +20,8 @@ QByteArray garble(const QByteArray &bytes, int fromBaud, int toBaud)
     return out;
 }
 
-VirtualInstrument::VirtualInstrument(Clock &clock, QObject *parent) : QObject(parent), m_clock(clock)
+VirtualInstrument::VirtualInstrument(Clock &clock, QObject *parent)
+    : QObject(parent), m_clock(clock)
 {
     addFeature(std::make_unique<LinkCommands>());
 }

@@ -29,7 +29,7 @@ public:
 
     // Takes ownership; features are asked in the order they were added.
     void addFeature(std::unique_ptr<InstrumentFeature> feature);
-    template<typename T> T *feature() const
+    template <typename T> T *feature() const
     {
         for (const auto &f : m_features)
             if (auto *typed = dynamic_cast<T *>(f.get()))

@@ -28,9 +28,7 @@ bool SimRig::connectFast()
 {
     startUp();
     link().searchWithFastestSpeed();
-    return runUntil([this] {
-        return link().atFastestSpeed();
-    });
+    return runUntil([this] { return link().atFastestSpeed(); });
 }
 
 QString testDataPath(const QString &name)

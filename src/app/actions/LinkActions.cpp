@@ -72,8 +72,8 @@ int runSimulate(const CommandLine &commandLine)
     instrument->setBaud(baud);
     PtyBridge bridge(*instrument);
     if (!bridge.start()) {
-        HeadlessRun::printError(QStringLiteral("Cannot create a pseudo-terminal: %1")
-                                    .arg(bridge.errorString()));
+        HeadlessRun::printError(
+            QStringLiteral("Cannot create a pseudo-terminal: %1").arg(bridge.errorString()));
         return 1;
     }
     std::signal(SIGINT, requestStop);

@@ -14,7 +14,8 @@ QString write(const QString &path, const QByteArray &bytes)
     file.setDirectWriteFallback(false);
     const QString shown = QDir::toNativeSeparators(path);
     if (!file.open(QIODevice::WriteOnly))
-        return QStringLiteral("Не удалось открыть файл %1 для записи: %2").arg(shown, file.errorString());
+        return QStringLiteral("Не удалось открыть файл %1 для записи: %2")
+            .arg(shown, file.errorString());
     if (file.write(bytes) != bytes.size()) {
         const QString why = file.errorString();
         file.cancelWriting();

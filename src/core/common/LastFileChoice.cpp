@@ -6,7 +6,8 @@ namespace kalent {
 
 void LastFileChoice::remember(const QString &path)
 {
-    const int cut = std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
+    const int cut =
+        std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
     if (cut <= 0) {
         m_dir.clear();
         m_name = path;

@@ -27,8 +27,12 @@ public:
         if (m_singleShot) {
             m_active = false;
         } else {
+            // As Qt does: a late timer does not fire again for the ticks it missed.
             // A zero interval still moves on, so a zero timer cannot pin time.
-            m_due += std::max(1, m_interval);
+            const int step = std::max(1, m_interval);
+            m_due += step;
+            if (m_due < m_clock.m_now)
+                m_due = m_clock.m_now + step;
             m_sequence = ++m_clock.m_startSequence;
         }
         Q_EMIT timeout();
@@ -68,8 +72,8 @@ ManualClock::ManualTimer *ManualClock::nextDue(qint64 limit) const
     for (ManualTimer *t : m_timers) {
         if (!t->m_active || t->m_due > limit)
             continue;
-        if (!best || t->m_due < best->m_due
-            || (t->m_due == best->m_due && t->m_sequence < best->m_sequence))
+        if (!best || t->m_due < best->m_due ||
+            (t->m_due == best->m_due && t->m_sequence < best->m_sequence))
             best = t;
     }
     return best;

@@ -37,12 +37,12 @@ private:
 
 bool PortPanelState::operator==(const PortPanelState &o) const
 {
-    return ports == o.ports && portText == o.portText && portEnabled == o.portEnabled
-           && portOpenChecked == o.portOpenChecked && portOpenCaption == o.portOpenCaption
-           && indicatorOn == o.indicatorOn && commParamText == o.commParamText
-           && baudText == o.baudText && baudEnabled == o.baudEnabled
-           && verifyEnabled == o.verifyEnabled && connectEnabled == o.connectEnabled
-           && connectCaption == o.connectCaption;
+    return ports == o.ports && portText == o.portText && portEnabled == o.portEnabled &&
+           portOpenChecked == o.portOpenChecked && portOpenCaption == o.portOpenCaption &&
+           indicatorOn == o.indicatorOn && commParamText == o.commParamText &&
+           baudText == o.baudText && baudEnabled == o.baudEnabled &&
+           verifyEnabled == o.verifyEnabled && connectEnabled == o.connectEnabled &&
+           connectCaption == o.connectCaption;
 }
 
 const QStringList &Connection::baudRates()
@@ -85,8 +85,8 @@ bool Connection::portOpen() const
 
 bool Connection::atFastestSpeed() const
 {
-    return m_contact && !m_searching && m_baudIndex == FastestBaudIndex && m_deferredCommand == 0
-           && !m_deferredTimer->isActive();
+    return m_contact && !m_searching && m_baudIndex == FastestBaudIndex && m_deferredCommand == 0 &&
+           !m_deferredTimer->isActive();
 }
 
 void Connection::publish()

@@ -1,0 +1,127 @@
+#include "common/AtomicFile.h"
+#include "common/Cp1251.h"
+#include "common/LastFileChoice.h"
+#include "common/ManualClock.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace kalent;
+
+class tst_Common : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void manualTimersFireInDueOrderAndRepeat()
+    {
+        ManualClock clock;
+        auto every200 = clock.createTimer();
+        auto once100 = clock.createTimer();
+        once100->setSingleShot(true);
+        QStringList fired;
+        connect(every200.get(), &Timer::timeout,
+                [&] { fired << QString("200@%1").arg(clock.nowMs()); });
+        connect(once100.get(), &Timer::timeout,
+                [&] { fired << QString("100@%1").arg(clock.nowMs()); });
+        every200->start(200);
+        once100->start(100);
+        clock.advance(450);
+        QCOMPARE(fired, QStringList({"100@100", "200@200", "200@400"}));
+        QVERIFY(!once100->isActive());
+        QCOMPARE(clock.nowMs(), 450);
+    }
+
+    void timerStoppedInsideAnotherTimersTickDoesNotFire()
+    {
+        ManualClock clock;
+        auto first = clock.createTimer();
+        auto second = clock.createTimer();
+        int secondFired = 0;
+        connect(first.get(), &Timer::timeout, [&] { second->stop(); });
+        connect(second.get(), &Timer::timeout, [&] { ++secondFired; });
+        first->start(10);
+        second->start(10);
+        clock.advance(100);
+        QCOMPARE(secondFired, 0);
+    }
+
+    void sleepMovesTimeWithoutFiringTimers()
+    {
+        ManualClock clock;
+        auto timer = clock.createTimer();
+        int fired = 0;
+        connect(timer.get(), &Timer::timeout, [&] { ++fired; });
+        timer->start(4);
+        clock.sleep(10);
+        QCOMPARE(fired, 0);
+        QCOMPARE(clock.nowMs(), 10);
+        clock.advance(0);
+        QCOMPARE(fired, 1); // once, not once for every tick it missed
+        clock.advance(4);
+        QCOMPARE(fired, 2);
+    }
+
+    void windows1251RoundTripsEveryByte()
+    {
+        QByteArray all;
+        for (int b = 0x20; b < 256; ++b)
+            if (b != 0x98) // the one unassigned position
+                all.append(static_cast<char>(b));
+        QCOMPARE(Cp1251::encode(Cp1251::decode(all)), all);
+        QCOMPARE(Cp1251::decode(QByteArray("\xb9\xc0\xff")),
+                 QString("№Aя").replace('A', QChar(0x0410)));
+    }
+
+    void atomicWriteReplacesTheFileWhole()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("a.txt");
+        QCOMPARE(AtomicFile::write(path, "old"), QString());
+        QCOMPARE(AtomicFile::write(path, QByteArray("new\0bytes", 9)), QString());
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("new\0bytes", 9));
+    }
+
+    void failedWriteReportsAndKeepsTheOldFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("keep.txt");
+        QVERIFY(AtomicFile::write(path, "precious").isEmpty());
+        // The folder refuses new files, so the temporary copy cannot be made.
+        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
+        const QString error = AtomicFile::write(path, "replacement");
+        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        if (error.isEmpty())
+            QSKIP("running as a user that ignores folder permissions");
+        QVERIFY(error.contains("keep.txt"));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("precious"));
+    }
+
+    void writingOntoAFolderFails()
+    {
+        QTemporaryDir dir;
+        QVERIFY(!AtomicFile::write(dir.path(), "x").isEmpty());
+    }
+
+    void lastFileChoiceSplitsAtTheLastSeparator()
+    {
+        LastFileChoice choice;
+        choice.remember("/home/lab/FilesInVirant/base.bdt");
+        QCOMPARE(choice.dir(), QString("/home/lab/FilesInVirant/"));
+        QCOMPARE(choice.name(), QString("base.bdt"));
+        choice.remember("C:\\data\\v.tsk");
+        QCOMPARE(choice.dir(), QString("C:\\data\\"));
+        QCOMPARE(choice.name(), QString("v.tsk"));
+        choice.remember("/root.bdt");
+        QCOMPARE(choice.dir(), QString());
+        QCOMPARE(choice.name(), QString("/root.bdt"));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Common)
+#include "tst_Common.moc"

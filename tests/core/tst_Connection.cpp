@@ -1,0 +1,337 @@
+#include "ScriptedPort.h"
+#include "TestSupport.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace kalent;
+using kalent::test::SimRig;
+
+namespace {
+
+struct Write
+{
+    qint64 atMs;
+    QByteArray bytes;
+    QString settings;
+};
+
+// Steps the clock 1 ms at a time, noting every write the program makes and the
+// port's settings at that moment.
+QList<Write> recordWrites(SimRig &rig, qint64 forMs)
+{
+    QList<Write> writes;
+    int seen = rig.port.written().size();
+    for (qint64 i = 0; i < forMs; ++i) {
+        rig.clock.advance(1);
+        if (rig.port.written().size() != seen) {
+            writes.append({rig.clock.nowMs(), rig.port.written().mid(seen), rig.port.settings()});
+            seen = rig.port.written().size();
+        }
+    }
+    return writes;
+}
+
+} // namespace
+
+class tst_Connection : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void startUpOpensTheFirstPortAt115200WithoutAnExchange()
+    {
+        SimRig rig;
+        rig.startUp();
+        const PortPanelState &panel = rig.link().panel();
+        QCOMPARE(panel.ports, QStringList{"sim"});
+        QCOMPARE(panel.portText, QString("sim"));
+        QVERIFY(panel.portOpenChecked);
+        QCOMPARE(panel.portOpenCaption, QString("вкл."));
+        QCOMPARE(panel.commParamText, QString("Параметры: 115200,n,8,1"));
+        QCOMPARE(panel.baudText, QString("115200"));
+        QVERIFY(panel.indicatorOn);
+        QCOMPARE(rig.link().baudIndex(), 5);
+        rig.settle(500);
+        QVERIFY(rig.port.written().isEmpty());
+        QVERIFY(!rig.link().searching());
+    }
+
+    void startUpWithTheInstrumentOffAsksToSwitchItOn()
+    {
+        SimRig rig;
+        rig.instrument->setPowered(false);
+        rig.startUp();
+        QVERIFY(!rig.link().panel().indicatorOn);
+        QCOMPARE(rig.session.pane().text(), QString("Включите прибор или смените порт."));
+        QCOMPARE(rig.link().panel().connectCaption, QString("Контакт"));
+    }
+
+    void startUpWithNoOpenablePortSaysSoThenReportsTheLinkDown()
+    {
+        SimRig rig;
+        rig.port.setOpenFails(true);
+        rig.startUp();
+        QVERIFY(rig.link().panel().ports.isEmpty());
+        QCOMPARE(rig.statusLog, QStringList({"Извините.Ни одного COM-порта необнаружено",
+                                             "Нет связи с прибором"}));
+        QVERIFY(!rig.link().panel().connectEnabled);
+        QVERIFY(!rig.link().panel().baudEnabled);
+        // Nothing to search on: the button only reports the closed port.
+        rig.link().btnConnectClick();
+        QCOMPARE(rig.session.pane().text(), QString("Порт отключен."));
+    }
+
+    void searchProbesEachSpeed400MsApartAndStopsAtTheInstrumentsSpeed()
+    {
+        SimRig rig;
+        rig.instrument->setBaud(38400);
+        rig.startUp();
+        rig.link().btnConnectClick();
+        QCOMPARE(rig.link().panel().connectCaption, QString("Стоп"));
+        QCOMPARE(rig.session.pane().text(), QString("Установление контакта."));
+        const QList<Write> writes = recordWrites(rig, 2000);
+        QCOMPARE(writes.size(), 4);
+        const QStringList speeds = {"4800", "9600", "19200", "38400"};
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(writes[i].bytes, QByteArray("B"));
+            QCOMPARE(writes[i].atMs, 200 + 400 * i);
+            QCOMPARE(writes[i].settings, speeds[i] + ",n,8,1");
+        }
+        QVERIFY(rig.link().contact());
+        QCOMPARE(rig.link().baudIndex(), 3);
+        QCOMPARE(rig.link().panel().baudText, QString("38400"));
+        QCOMPARE(rig.link().panel().connectCaption, QString("Контакт"));
+        QCOMPARE(rig.session.pane().text(), QString("Есть контакт с прибором"));
+        QVERIFY(!rig.link().searchTimerActive());
+    }
+
+    void speedChangeWritesTheCodeAndRestartsTheSearch100MsLaterAt4800()
+    {
+        SimRig rig;
+        rig.instrument->setBaud(4800);
+        rig.startUp();
+        rig.link().searchWithFastestSpeed();
+        QVERIFY(rig.runUntil([&] { return rig.link().contact(); }, 1000));
+        QCOMPARE(rig.port.written(), QByteArray("B") + QByteArray("b\x05", 2));
+        QCOMPARE(rig.session.pane().text(), QString("Установка новой скорости обмена."));
+        QCOMPARE(rig.link().deferredCommand(), 'b');
+        QVERIFY(!rig.link().baudChangeRequested());
+        // 99 ms after the pause nothing has restarted yet; at 100 ms the search runs at 4800.
+        rig.clock.advance(99);
+        QVERIFY(!rig.link().searching());
+        rig.clock.advance(1);
+        QVERIFY(rig.link().searching());
+        QCOMPARE(rig.port.settings(), QString("4800,n,8,1"));
+        QCOMPARE(rig.link().deferredCommand(), '\0');
+        // The instrument now answers only at 115200: the probe there is the eleventh tick.
+        const QList<Write> probes = recordWrites(rig, 2400);
+        QCOMPARE(probes.size(), 6);
+        QCOMPARE(probes.last().settings, QString("115200,n,8,1"));
+        QCOMPARE(probes.last().atMs - probes.first().atMs, 2000);
+        QVERIFY(rig.link().atFastestSpeed());
+        QCOMPARE(rig.link().panel().baudText, QString("115200"));
+    }
+
+    void contactIsMadeAndRaisedTo115200FromEverySpeed_data()
+    {
+        QTest::addColumn<int>("baud");
+        for (int baud : {4800, 9600, 19200, 38400, 57600, 115200})
+            QTest::addRow("%d", baud) << baud;
+    }
+
+    void contactIsMadeAndRaisedTo115200FromEverySpeed()
+    {
+        QFETCH(int, baud);
+        SimRig rig;
+        rig.instrument->setBaud(baud);
+        QVERIFY(rig.connectFast());
+        QCOMPARE(rig.instrument->baud(), 115200);
+        QCOMPARE(rig.link().panel().commParamText, QString("Параметры: 115200,n,8,1"));
+    }
+
+    void answerAtTheRequestedSpeedLeavesTheRequestPending()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        QVERIFY(rig.link().baudChangeRequested());
+        QVERIFY(!rig.port.written().contains('b'));
+    }
+
+    void choosingASpeedNegotiatesItWithTheInstrument()
+    {
+        SimRig rig;
+        rig.instrument->setBaud(9600);
+        rig.startUp();
+        rig.link().cbBaudRateChange(5);
+        QCOMPARE(rig.session.pane().text(), QString("Установление контакта с прибором."));
+        QVERIFY(rig.runUntil([&] { return rig.link().atFastestSpeed(); }, 10000));
+        QCOMPARE(rig.port.written(), QByteArray("BB") + QByteArray("b\x05", 2) + "BBBBBB");
+        QCOMPARE(rig.instrument->baud(), 115200);
+    }
+
+    void choosingASpeedWithTheLineDownOnlyStoresIt()
+    {
+        SimRig rig;
+        rig.startUp();
+        rig.instrument->setPowered(false);
+        rig.link().cbBaudRateChange(2);
+        QCOMPARE(rig.link().newBaudIndex(), 2);
+        QVERIFY(!rig.link().baudChangeRequested());
+        QVERIFY(!rig.link().searching());
+        rig.settle(1000);
+        QVERIFY(rig.port.written().isEmpty());
+    }
+
+    void typedSpeedThatIsNotOneOfTheSixIsIgnored()
+    {
+        SimRig rig;
+        rig.startUp();
+        QSignalSpy panelChanges(&rig.link(), &Connection::panelChanged);
+        rig.link().cbBaudRateTextChange("12345");
+        QCOMPARE(rig.link().newBaudIndex(), 0);
+        QVERIFY(!rig.link().searching());
+        QCOMPARE(rig.link().panel().baudText, QString("115200"));
+        QCOMPARE(panelChanges.count(), 1); // the box is told to show the speed again
+        rig.link().cbBaudRateTextChange("57600");
+        QCOMPARE(rig.link().newBaudIndex(), 4);
+        QVERIFY(rig.link().searching());
+    }
+
+    void searchWrapsFrom115200BackTo4800()
+    {
+        SimRig rig;
+        rig.instrument->setSilent(true);
+        rig.startUp();
+        rig.link().btnConnectClick();
+        const QList<Write> writes = recordWrites(rig, 2400 + 200);
+        QCOMPARE(writes.size(), 7);
+        QCOMPARE(writes[5].settings, QString("115200,n,8,1"));
+        QCOMPARE(writes[6].settings, QString("4800,n,8,1"));
+    }
+
+    void silentInstrumentIsSearchedForWithoutLimitUntilStop()
+    {
+        SimRig rig;
+        rig.instrument->setSilent(true);
+        rig.startUp();
+        rig.link().btnConnectClick();
+        rig.clock.advance(60000);
+        QCOMPARE(rig.port.written(), QByteArray(150, 'B'));
+        rig.link().btnConnectClick();
+        QCOMPARE(rig.session.pane().text(), QString("Прибор не отвечает!"));
+        QCOMPARE(rig.link().panel().connectCaption, QString("Контакт"));
+        rig.clock.advance(1000);
+        QCOMPARE(rig.port.written().size(), 150);
+        QVERIFY(rig.link().searching()); // paused, not ended
+    }
+
+    void noiseInFrontOfEveryReplyPreventsContact()
+    {
+        SimRig rig;
+        rig.instrument->setNoise(QByteArray("\x00\xfe", 2));
+        rig.startUp();
+        rig.link().btnConnectClick();
+        rig.clock.advance(5000);
+        QVERIFY(!rig.link().contact());
+        QVERIFY(rig.session.dispatcher().inBuffer().isEmpty());
+    }
+
+    void slowAnswerWithinTheTickIsContactAtTheProbedSpeed()
+    {
+        SimRig rig;
+        rig.instrument->setBaud(4800);
+        rig.instrument->setReplyDelayMs(150);
+        rig.startUp();
+        rig.link().btnConnectClick();
+        QVERIFY(rig.runUntil([&] { return rig.link().contact(); }, 3000));
+        QCOMPARE(rig.link().baudIndex(), 0);
+        QCOMPARE(rig.link().panel().baudText, QString("4800"));
+    }
+
+    void lineDropPausesTheSearchAndDisablesTheInstrumentControls()
+    {
+        SimRig rig;
+        rig.instrument->setSilent(true);
+        rig.startUp();
+        QSignalSpy controls(&rig.link(), &Connection::instrumentControlsEnabled);
+        rig.link().btnConnectClick();
+        rig.clock.advance(300);
+        rig.instrument->setPowered(false);
+        rig.clock.advance(1);
+        QCOMPARE(rig.session.pane().text(), QString("Нет связи с прибором"));
+        QVERIFY(!rig.link().searchTimerActive());
+        QVERIFY(rig.link().searching());
+        QVERIFY(!rig.link().panel().indicatorOn);
+        QVERIFY(!rig.link().panel().connectEnabled);
+        QCOMPARE(controls.last().at(0).toBool(), false);
+
+        rig.instrument->setPowered(true);
+        rig.clock.advance(1);
+        QCOMPARE(rig.session.pane().text(), QString("Связь с прибором есть"));
+        QVERIFY(rig.link().panel().connectEnabled);
+        QCOMPARE(controls.last().at(0).toBool(), true);
+    }
+
+    void linkCheckWithTheIndicatorOnChangesNothing()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        QSignalSpy panelChanges(&rig.link(), &Connection::panelChanged);
+        QSignalSpy controls(&rig.link(), &Connection::instrumentControlsEnabled);
+        const int statuses = rig.statusLog.size();
+        QVERIFY(rig.link().checkLink());
+        QCOMPARE(panelChanges.count(), 0);
+        QCOMPARE(controls.count(), 0);
+        QCOMPARE(rig.statusLog.size(), statuses);
+    }
+
+    void verifyButtonShowsNoContactUntilTheAnswerComes()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        rig.link().btnVerifyConnectClick();
+        QCOMPARE(rig.session.pane().text(), QString("Нет контакта с прибором"));
+        rig.settle();
+        QCOMPARE(rig.session.pane().text(), QString("Есть контакт с прибором"));
+    }
+
+    void portCannotBeChangedWhileInContact()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        QSignalSpy panelChanges(&rig.link(), &Connection::panelChanged);
+        rig.link().cbxNumPortChange("/dev/ttyS9");
+        QCOMPARE(rig.link().panel().portText, QString("sim"));
+        QCOMPARE(rig.port.portName(), QString("sim"));
+        QVERIFY(rig.port.isOpen());
+        QCOMPARE(panelChanges.count(), 1); // the box is told to show "sim" again
+    }
+
+    void portCheckBoxOnlyMirrorsThePort()
+    {
+        SimRig rig;
+        rig.startUp();
+        rig.link().cbPortOpenClick();
+        QVERIFY(rig.link().panel().portOpenChecked);
+        QVERIFY(rig.port.isOpen());
+    }
+
+    void deviceVanishingMidExchangeIsSurvived()
+    {
+        SimRig rig;
+        rig.instrument->setBaud(9600);
+        rig.startUp();
+        rig.link().searchWithFastestSpeed();
+        rig.clock.advance(700);
+        rig.port.vanish();
+        QVERIFY(!rig.port.isOpen());
+        QCOMPARE(rig.session.pane().text(), QString("Нет связи с прибором"));
+        rig.clock.advance(5000);
+        rig.link().btnVerifyConnectClick();
+        QCOMPARE(rig.session.pane().text(), QString("Порт отключен."));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Connection)
+#include "tst_Connection.moc"
