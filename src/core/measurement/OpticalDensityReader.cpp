@@ -9,6 +9,8 @@
 #include "link/ReceiveDispatcher.h"
 #include "link/SerialPort.h"
 
+#include <QDir>
+
 namespace kalent {
 
 namespace {
@@ -190,15 +192,15 @@ void OpticalDensityReader::btnCreateExcelClick(DesktopOpener &opener)
         return;
     }
     if (!m_handOff.show(path, opener))
-        Q_EMIT fileError(
-            QStringLiteral("Не удалось открыть файл %1 в приложении для таблиц.").arg(path));
+        Q_EMIT fileError(QStringLiteral("Не удалось открыть файл %1 в приложении для таблиц.")
+                             .arg(QDir::toNativeSeparators(path)));
 }
 
 void OpticalDensityReader::fileToExcelChosen(const QString &path, DesktopOpener &opener)
 {
     if (!m_handOff.show(path, opener))
-        Q_EMIT fileError(
-            QStringLiteral("Не удалось открыть файл %1 в приложении для таблиц.").arg(path));
+        Q_EMIT fileError(QStringLiteral("Не удалось открыть файл %1 в приложении для таблиц.")
+                             .arg(QDir::toNativeSeparators(path)));
 }
 
 } // namespace kalent
