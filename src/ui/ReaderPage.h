@@ -4,7 +4,6 @@
 
 class QCheckBox;
 class QFileDialog;
-class QLabel;
 class QPushButton;
 class QTableWidget;
 
