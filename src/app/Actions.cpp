@@ -16,6 +16,16 @@ const std::vector<Action> &actions()
          {QStringLiteral("baud")},
          {QStringLiteral("pty")},
          &runSimulate},
+        {QStringLiteral("read-od"),
+         QStringLiteral("read-od --port NAME [--out FILE] [--auto-name] [--timeout S]"),
+         {QStringLiteral("out"), QStringLiteral("timeout")},
+         {QStringLiteral("auto-name")},
+         &runReadOd},
+        {QStringLiteral("read-protocol"),
+         QStringLiteral("read-protocol --port NAME [--out FILE] [--auto-name] [--timeout S]"),
+         {QStringLiteral("out"), QStringLiteral("timeout")},
+         {QStringLiteral("auto-name")},
+         &runReadProtocol},
     };
     return all;
 }

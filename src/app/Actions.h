@@ -27,5 +27,7 @@ const Action *findAction(const QString &name);
 int runPorts(const CommandLine &commandLine);
 int runContact(const CommandLine &commandLine);
 int runSimulate(const CommandLine &commandLine);
+int runReadOd(const CommandLine &commandLine);
+int runReadProtocol(const CommandLine &commandLine);
 
 } // namespace kalent

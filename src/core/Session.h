@@ -8,9 +8,13 @@
 
 #include <QObject>
 
+#include <memory>
+
 namespace kalent {
 
 class Clock;
+class OpticalDensityReader;
+class ResultsProtocol;
 class SerialPort;
 
 // One run of the program against one port: owns the message pane, the receive
@@ -33,6 +37,9 @@ public:
     Connection &connection() { return m_connection; }
     // The file last chosen in the database or firmware page's dialogs.
     LastFileChoice &lastFile() { return m_lastFile; }
+    // The reader page (optical densities, spreadsheet hand-off) and the results page.
+    OpticalDensityReader &reader() { return *m_reader; }
+    ResultsProtocol &results() { return *m_results; }
 
 private:
     Clock &m_clock;
@@ -42,6 +49,8 @@ private:
     ReceiveDispatcher m_dispatcher;
     Connection m_connection;
     LastFileChoice m_lastFile;
+    std::unique_ptr<OpticalDensityReader> m_reader;
+    std::unique_ptr<ResultsProtocol> m_results;
 };
 
 } // namespace kalent

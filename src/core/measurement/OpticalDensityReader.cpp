@@ -1,0 +1,206 @@
+#include "measurement/OpticalDensityReader.h"
+
+#include "MessagePane.h"
+#include "common/AtomicFile.h"
+#include "common/Cp1251.h"
+#include "common/DataFolder.h"
+#include "common/SafeFileName.h"
+#include "link/Connection.h"
+#include "link/ReceiveDispatcher.h"
+#include "link/SerialPort.h"
+
+#include <QDir>
+
+namespace kalent {
+
+namespace {
+// The reply: "D", then 8 rows of 12 values (6 characters, 3 of separator) and a
+// row end each.
+constexpr int RowLength = 109;
+constexpr int ValueStep = 9;
+constexpr int ValueWidth = 6;
+constexpr int PlateRows = 8;
+constexpr int PlateColumns = 12;
+} // namespace
+
+OpticalDensityReader::OpticalDensityReader(SerialPort &port, ReceiveDispatcher &dispatcher,
+                                           MessagePane &pane, Connection &connection,
+                                           const DataFolder &dataFolder, QObject *parent)
+    : QObject(parent), m_port(port), m_dispatcher(dispatcher), m_pane(pane),
+      m_dataFolder(dataFolder), m_cells(GridColumns * GridRows)
+{
+    m_dispatcher.setReplyHandler(ReceiveDispatcher::DensityBlock,
+                                 [this](QByteArray &in) { handleTable(in); });
+    m_dispatcher.setReplyHandler(ReceiveDispatcher::DensitiesMeasured,
+                                 [this](QByteArray &in) { handleMeasured(in); });
+    m_dispatcher.setReplyHandler(ReceiveDispatcher::FileName,
+                                 [this](QByteArray &in) { handleFileName(in); });
+    connect(&connection, &Connection::instrumentControlsEnabled, this,
+            &OpticalDensityReader::setReadEnabled);
+}
+
+QString OpticalDensityReader::cell(int column, int row) const
+{
+    if (column < 0 || column >= GridColumns || row < 0 || row >= GridRows)
+        return {};
+    return m_cells.at(row * GridColumns + column);
+}
+
+void OpticalDensityReader::setCell(int column, int row, const QString &text)
+{
+    m_cells[row * GridColumns + column] = text;
+}
+
+QString OpticalDensityReader::excelTempFileName() const
+{
+    return m_dataFolder.filePath(QStringLiteral("TempBDTS.xls"));
+}
+
+void OpticalDensityReader::setAutoRead(bool checked)
+{
+    if (checked == m_autoRead)
+        return;
+    m_autoRead = checked;
+    Q_EMIT stateChanged();
+}
+
+void OpticalDensityReader::setAutoSave(bool checked)
+{
+    if (checked == m_autoSave)
+        return;
+    m_autoSave = checked;
+    Q_EMIT stateChanged();
+}
+
+void OpticalDensityReader::setReadEnabled(bool enabled)
+{
+    if (enabled == m_readEnabled)
+        return;
+    m_readEnabled = enabled;
+    Q_EMIT stateChanged();
+}
+
+void OpticalDensityReader::labelGrid()
+{
+    for (int row = 1; row < GridRows; ++row) {
+        for (int column = 0; column < GridColumns; ++column)
+            setCell(column, row, QString());
+        setCell(0, row, QString(QChar(u'A' + (row - 1))));
+    }
+    for (int column = 1; column < GridColumns; ++column) {
+        for (int row = 0; row < GridRows; ++row)
+            setCell(column, row, QString());
+        setCell(column, 0, QString::number(column));
+    }
+    Q_EMIT gridChanged();
+    Q_EMIT gridLabelled();
+}
+
+void OpticalDensityReader::startRead()
+{
+    m_handOff.drop();
+    m_dispatcher.clearInBuffer();
+    m_port.output(QByteArrayLiteral("G"));
+    m_opData.clear();
+}
+
+void OpticalDensityReader::btnReadOPClick()
+{
+    if (!m_port.isOpen()) {
+        m_pane.setText(QStringLiteral("Порт отключен."));
+        return;
+    }
+    startRead();
+}
+
+void OpticalDensityReader::handleTable(QByteArray &inBuffer)
+{
+    const int length = static_cast<int>(inBuffer.size());
+    m_pane.setText(QString::number(length));
+    m_pane.setProgress(length * 100 / TableLength);
+    if (length != TableLength)
+        return;
+
+    for (int row = 1; row <= PlateRows; ++row)
+        for (int column = 1; column <= PlateColumns; ++column) {
+            // Positions counted from 1: 2 + (r-1)*109 + (c-1)*9.
+            const int at = 1 + (row - 1) * RowLength + (column - 1) * ValueStep;
+            setCell(column, row, Cp1251::decode(inBuffer.mid(at, ValueWidth)));
+        }
+    Q_EMIT gridChanged();
+
+    m_pane.setProgress(0);
+    m_pane.setText(QStringLiteral("Оптические плотности приняты"));
+    m_opData = inBuffer;
+    m_opData[0] = ' ';
+    inBuffer.clear();
+    m_readEnabled = true;
+    m_saveEnabled = true;
+    m_createExcelEnabled = true;
+    Q_EMIT stateChanged();
+    Q_EMIT tableReceived();
+    if (m_autoSave)
+        m_port.output(QByteArrayLiteral("D"));
+}
+
+void OpticalDensityReader::handleMeasured(QByteArray &inBuffer)
+{
+    inBuffer.clear();
+    m_readEnabled = true;
+    Q_EMIT stateChanged();
+    m_pane.setText(QStringLiteral("Оптические плотности измерены"));
+    if (m_autoRead)
+        startRead();
+}
+
+void OpticalDensityReader::handleFileName(QByteArray &inBuffer)
+{
+    if (inBuffer.size() != FileNameLength)
+        return;
+    const QByteArray given = inBuffer;
+    // The reply is handled whether or not the file can be written, so the next
+    // reply is not appended behind it.
+    inBuffer.clear();
+    const QString name = SafeFileName::fromInstrument(given);
+    const QString path = m_dataFolder.filePath(name);
+    const QString error = AtomicFile::write(path, m_opData);
+    if (!error.isEmpty()) {
+        Q_EMIT fileError(error);
+        return;
+    }
+    m_pane.setText(QStringLiteral("Данные записаны в файл: ") + name);
+    Q_EMIT autoSaved(path);
+}
+
+void OpticalDensityReader::saveChosen(const QString &path)
+{
+    const QString error = AtomicFile::write(path, m_opData);
+    if (!error.isEmpty()) {
+        Q_EMIT fileError(error);
+        return;
+    }
+    m_pane.setText(QStringLiteral("Данные записаны в файл."));
+    m_handOff.hold(path);
+}
+
+void OpticalDensityReader::btnCreateExcelClick(DesktopOpener &opener)
+{
+    const QString path = excelTempFileName();
+    const QString error = AtomicFile::write(path, m_opData);
+    if (!error.isEmpty()) {
+        Q_EMIT fileError(error);
+        return;
+    }
+    if (!m_handOff.show(path, opener))
+        Q_EMIT fileError(QStringLiteral("Не удалось открыть файл %1 в приложении для таблиц.")
+                             .arg(QDir::toNativeSeparators(path)));
+}
+
+void OpticalDensityReader::fileToExcelChosen(const QString &path, DesktopOpener &opener)
+{
+    if (!m_handOff.show(path, opener))
+        Q_EMIT fileError(QStringLiteral("Не удалось открыть файл %1 в приложении для таблиц.")
+                             .arg(QDir::toNativeSeparators(path)));
+}
+
+} // namespace kalent

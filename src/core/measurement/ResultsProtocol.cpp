@@ -1,0 +1,161 @@
+#include "measurement/ResultsProtocol.h"
+
+#include "MessagePane.h"
+#include "common/AtomicFile.h"
+#include "common/Cp1251.h"
+#include "common/DataFolder.h"
+#include "link/ReceiveDispatcher.h"
+#include "link/SerialPort.h"
+#include "measurement/ProtocolFileName.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace kalent {
+
+ResultsProtocol::ResultsProtocol(SerialPort &port, ReceiveDispatcher &dispatcher, MessagePane &pane,
+                                 const DataFolder &dataFolder, QObject *parent)
+    : QObject(parent), m_port(port), m_dispatcher(dispatcher), m_pane(pane),
+      m_dataFolder(dataFolder)
+{
+    m_dispatcher.setReplyHandler(ReceiveDispatcher::ProtocolLength,
+                                 [this](QByteArray &in) { handleLength(in); });
+    m_dispatcher.setReplyHandler(ReceiveDispatcher::ProtocolText,
+                                 [this](QByteArray &in) { handleText(in); });
+    m_dispatcher.setReplyHandler(ReceiveDispatcher::ResultsReady,
+                                 [this](QByteArray &in) { handleResultsReady(in); });
+}
+
+QString ResultsProtocol::tempFileName() const
+{
+    return m_dataFolder.filePath(QStringLiteral("MSTempProtokol.txt"));
+}
+
+void ResultsProtocol::setAutoRead(bool checked)
+{
+    if (checked == m_autoRead)
+        return;
+    m_autoRead = checked;
+    Q_EMIT stateChanged();
+}
+
+void ResultsProtocol::setAutoSave(bool checked)
+{
+    if (checked == m_autoSave)
+        return;
+    m_autoSave = checked;
+    Q_EMIT stateChanged();
+}
+
+void ResultsProtocol::setMemo(const QString &text)
+{
+    m_memoText = text;
+    Q_EMIT memoChanged();
+}
+
+void ResultsProtocol::btnReadProtokolClick()
+{
+    if (!m_port.isOpen()) {
+        m_pane.setText(QStringLiteral("Порт отключен."));
+        return;
+    }
+    m_dispatcher.clearInBuffer();
+    m_protokolFileName.clear();
+    m_stream.clear();
+    m_port.output(QByteArrayLiteral("g"));
+}
+
+void ResultsProtocol::handleLength(QByteArray &inBuffer)
+{
+    if (inBuffer.size() != LengthReplyLength)
+        return;
+    bool isNumber = false;
+    const int length = inBuffer.mid(1, 5).toInt(&isNumber, 10);
+    inBuffer.clear();
+    if (!isNumber) {
+        m_pane.setText(QStringLiteral("Прибор сообщил неверную длину протокола."));
+        Q_EMIT lengthNotANumber();
+        return;
+    }
+    m_protokolLen = length;
+    if (length < 1) {
+        Q_EMIT nothingToFetch(length);
+        return;
+    }
+    m_protokolFileName.clear();
+    m_stream.clear();
+    m_port.output(QByteArrayLiteral("d"));
+}
+
+void ResultsProtocol::handleText(QByteArray &inBuffer)
+{
+    const int n = static_cast<int>(inBuffer.size());
+    if (n != m_protokolLen)
+        return;
+    // The code letter and the final character are not part of the text.
+    m_stream = inBuffer.mid(1, qMax(0, n - 2));
+    // Handled whether or not the files can be written, so the next reply is not
+    // appended behind this one.
+    inBuffer.clear();
+
+    const QString error = AtomicFile::write(tempFileName(), m_stream);
+    if (!error.isEmpty()) {
+        Q_EMIT fileError(error);
+        return;
+    }
+    // The memo shows the text as lines, whatever line ends the instrument used.
+    QString shown = Cp1251::decode(m_stream);
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    setMemo(shown);
+    m_saveEnabled = true;
+    Q_EMIT stateChanged();
+    Q_EMIT protocolReceived();
+
+    if (!m_autoSave)
+        return;
+    m_protokolFileName = ProtocolFileName::build(m_stream);
+    const QString path = m_dataFolder.filePath(m_protokolFileName);
+    const QString saveError = AtomicFile::write(path, m_stream);
+    if (!saveError.isEmpty()) {
+        Q_EMIT fileError(saveError);
+        return;
+    }
+    m_pane.setText(QStringLiteral("Протокол записан в файл: ") + m_protokolFileName);
+    Q_EMIT autoSaved(path);
+}
+
+void ResultsProtocol::handleResultsReady(QByteArray &inBuffer)
+{
+    inBuffer.clear();
+    m_pane.setText(QStringLiteral("Результаты измерений готовы"));
+    if (!m_autoRead)
+        return;
+    m_protokolLen = 0;
+    m_port.output(QByteArrayLiteral("g"));
+}
+
+void ResultsProtocol::saveChosen(const QString &path)
+{
+    QFile temp(tempFileName());
+    if (!temp.open(QIODevice::ReadOnly)) {
+        Q_EMIT fileError(QStringLiteral("Не удалось прочитать файл %1: %2")
+                             .arg(QDir::toNativeSeparators(tempFileName()), temp.errorString()));
+        return;
+    }
+    m_stream = temp.readAll();
+    temp.close();
+    const QString error = AtomicFile::write(path, m_stream);
+    if (!error.isEmpty()) {
+        Q_EMIT fileError(error);
+        return;
+    }
+    m_pane.setText(QStringLiteral("Данные записаны в файл."));
+}
+
+void ResultsProtocol::btnClrMemo1Click()
+{
+    setMemo(QString());
+}
+
+} // namespace kalent

@@ -1,0 +1,176 @@
+#include "ReaderPage.h"
+
+#include "MeasurementWidgets.h"
+#include "Session.h"
+#include "ShadowPanel.h"
+#include "measurement/OpticalDensityReader.h"
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace kalent {
+
+namespace {
+constexpr int GridRowHeight = 17;
+constexpr int Panel7Height = 180;
+constexpr int ButtonsY = 216;
+constexpr int CheckBoxesY = 248;
+} // namespace
+
+ReaderPage::ReaderPage(Session &session, DesktopOpener &opener, QWidget *parent)
+    : QWidget(parent), m_reader(session.reader()), m_opener(opener)
+{
+    setObjectName(QStringLiteral("TabShReader"));
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(MeasurementWidgets::titleBand(
+        QStringLiteral("RzLabel11"), QStringLiteral("Чтение оптических плотностей из ВИРАНТ."),
+        this));
+
+    m_panel6 = new ShadowPanel(this);
+    m_panel6->setObjectName(QStringLiteral("RzPanel6"));
+    layout->addWidget(m_panel6, 1);
+
+    m_panel7 = new QWidget(m_panel6);
+    m_panel7->setObjectName(QStringLiteral("RzPanel7"));
+    m_panel7->setAutoFillBackground(true);
+    QPalette grey = m_panel7->palette();
+    grey.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
+    m_panel7->setPalette(grey);
+    m_panel7->setGeometry(4, 18, LabelledPanelWidth, Panel7Height);
+    m_panel6->addShadowed(m_panel7);
+    auto *panelLayout = new QVBoxLayout(m_panel7);
+    panelLayout->setContentsMargins(6, 2, 6, 2);
+    panelLayout->setSpacing(2);
+    auto *title = new QLabel(QStringLiteral("Таблица оптических плотностей."), m_panel7);
+    title->setObjectName(QStringLiteral("RzLabel12"));
+    title->setAlignment(Qt::AlignCenter);
+    panelLayout->addWidget(title);
+
+    m_grid = new QTableWidget(OpticalDensityReader::GridRows, OpticalDensityReader::GridColumns,
+                              m_panel7);
+    m_grid->setObjectName(QStringLiteral("StringGrid1"));
+    m_grid->horizontalHeader()->hide();
+    m_grid->verticalHeader()->hide();
+    m_grid->horizontalHeader()->setMinimumSectionSize(1);
+    m_grid->verticalHeader()->setMinimumSectionSize(1);
+    m_grid->verticalHeader()->setDefaultSectionSize(GridRowHeight);
+    m_grid->horizontalHeader()->setDefaultSectionSize(HeaderColumnWidth);
+    m_grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_grid->setFrameShape(QFrame::NoFrame);
+    m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_grid->setSelectionMode(QAbstractItemView::NoSelection);
+    m_grid->setFocusPolicy(Qt::NoFocus);
+    // "0.123 " has to fit a 35-pixel column, as in the layout's small font.
+    QFont gridFont = m_grid->font();
+    gridFont.setPixelSize(11);
+    m_grid->setFont(gridFont);
+    m_grid->setTextElideMode(Qt::ElideNone);
+    m_grid->setWordWrap(false);
+    m_grid->setStyleSheet(QStringLiteral("QTableWidget::item { padding: 0px 1px; }"));
+    m_grid->setFixedHeight(OpticalDensityReader::GridRows * GridRowHeight);
+    for (int row = 0; row < OpticalDensityReader::GridRows; ++row)
+        for (int column = 0; column < OpticalDensityReader::GridColumns; ++column) {
+            auto *item = new QTableWidgetItem;
+            // Column 0 and row 0 are the fixed headers, drawn like buttons.
+            if (row == 0 || column == 0)
+                item->setBackground(palette().button());
+            else
+                item->setBackground(QColor(0xFF, 0xFF, 0xF0));
+            m_grid->setItem(row, column, item);
+        }
+    panelLayout->addWidget(m_grid);
+    panelLayout->addStretch(1);
+
+    m_btnReadOP = MeasurementWidgets::button(QStringLiteral("btnReadOP"),
+                                             QStringLiteral("Принять данные"), m_panel6);
+    m_btnSaveOP = MeasurementWidgets::button(QStringLiteral("btnSaveOP"),
+                                             QStringLiteral("Данные в файл"), m_panel6);
+    m_btnCreateExcel = MeasurementWidgets::button(QStringLiteral("btnCreateExcel"),
+                                                  QStringLiteral("Данные в Excel"), m_panel6);
+    m_btnFileToExcel = MeasurementWidgets::button(QStringLiteral("btnFileToExcel"),
+                                                  QStringLiteral("Из файла в Excel"), m_panel6);
+    int x = 4;
+    for (QPushButton *b : {m_btnReadOP, m_btnSaveOP, m_btnCreateExcel, m_btnFileToExcel}) {
+        b->setGeometry(x, ButtonsY, 108, 25);
+        x += 112;
+    }
+    m_chckAutoReadOP = MeasurementWidgets::checkBox(QStringLiteral("chckAutoReadOP"),
+                                                    QStringLiteral("автоприем данных"), m_panel6);
+    m_chckAutoSaveOP = MeasurementWidgets::checkBox(
+        QStringLiteral("chckAutoSaveOP"), QStringLiteral("автосохранение данных"), m_panel6);
+    m_chckAutoReadOP->setGeometry(4, CheckBoxesY, 160, 17);
+    m_chckAutoSaveOP->setGeometry(172, CheckBoxesY, 180, 17);
+
+    const QString folder = session.dataFolder().path();
+    m_saveDialog = MeasurementWidgets::saveDialog(folder, this);
+    m_openDialog = new QFileDialog(this);
+    m_openDialog->setObjectName(QStringLiteral("odlgOpenFileToExcel"));
+    m_openDialog->setAcceptMode(QFileDialog::AcceptOpen);
+    m_openDialog->setFileMode(QFileDialog::ExistingFile);
+    m_openDialog->setNameFilter(QStringLiteral("Таблица Excel (*.xls)"));
+    m_openDialog->setDefaultSuffix(QStringLiteral("xls"));
+    m_openDialog->setDirectory(folder);
+    m_openDialog->selectFile(QStringLiteral("VirDat_"));
+
+    connect(m_btnReadOP, &QPushButton::clicked, &m_reader, &OpticalDensityReader::btnReadOPClick);
+    connect(m_btnSaveOP, &QPushButton::clicked, m_saveDialog, [this] { m_saveDialog->open(); });
+    connect(m_btnCreateExcel, &QPushButton::clicked, this,
+            [this] { m_reader.btnCreateExcelClick(m_opener); });
+    connect(m_btnFileToExcel, &QPushButton::clicked, m_openDialog,
+            [this] { m_openDialog->open(); });
+    connect(m_saveDialog, &QFileDialog::fileSelected, &m_reader, &OpticalDensityReader::saveChosen);
+    connect(m_openDialog, &QFileDialog::fileSelected, this,
+            [this](const QString &path) { m_reader.fileToExcelChosen(path, m_opener); });
+    connect(m_chckAutoReadOP, &QCheckBox::toggled, &m_reader, &OpticalDensityReader::setAutoRead);
+    connect(m_chckAutoSaveOP, &QCheckBox::toggled, &m_reader, &OpticalDensityReader::setAutoSave);
+
+    connect(&m_reader, &OpticalDensityReader::gridChanged, this, &ReaderPage::showGrid);
+    connect(&m_reader, &OpticalDensityReader::gridLabelled, this, &ReaderPage::widenGrid);
+    connect(&m_reader, &OpticalDensityReader::stateChanged, this, &ReaderPage::showState);
+    connect(&m_reader, &OpticalDensityReader::fileError, this, &ReaderPage::showFileError);
+    showGrid();
+    showState();
+}
+
+void ReaderPage::showGrid()
+{
+    for (int row = 0; row < OpticalDensityReader::GridRows; ++row)
+        for (int column = 0; column < OpticalDensityReader::GridColumns; ++column)
+            m_grid->item(row, column)->setText(m_reader.cell(column, row));
+}
+
+void ReaderPage::widenGrid()
+{
+    m_grid->setColumnWidth(0, HeaderColumnWidth);
+    for (int column = 1; column < OpticalDensityReader::GridColumns; ++column)
+        m_grid->setColumnWidth(column, ValueColumnWidth);
+    m_panel7->resize(LabelledPanelWidth, m_panel7->height());
+    m_panel6->update();
+}
+
+void ReaderPage::showState()
+{
+    m_btnReadOP->setEnabled(m_reader.readEnabled());
+    m_btnSaveOP->setEnabled(m_reader.saveEnabled());
+    m_btnCreateExcel->setEnabled(m_reader.createExcelEnabled());
+    m_btnFileToExcel->setEnabled(m_reader.fileToExcelEnabled());
+    const QSignalBlocker blockRead(m_chckAutoReadOP);
+    const QSignalBlocker blockSave(m_chckAutoSaveOP);
+    m_chckAutoReadOP->setChecked(m_reader.autoRead());
+    m_chckAutoSaveOP->setChecked(m_reader.autoSave());
+}
+
+void ReaderPage::showFileError(const QString &message)
+{
+    MeasurementWidgets::showFileError(message, this);
+}
+
+} // namespace kalent

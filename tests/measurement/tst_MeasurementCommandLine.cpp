@@ -1,0 +1,153 @@
+#include "MeasurementData.h"
+#include "common/Cp1251.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/types.h>
+
+using namespace kalent;
+
+// The built kalent-service, reading from the built-in instrument served on a
+// pseudo-terminal by a second kalent-service, so the real serial port code runs.
+class tst_MeasurementCommandLine : public QObject
+{
+    Q_OBJECT
+
+private:
+    QProcess simulator;
+    QString ptyPath;
+    QTemporaryDir dataDir;
+
+    struct Result
+    {
+        int exitCode = -1;
+        QByteArray out;
+        QByteArray err;
+    };
+
+    Result run(const QStringList &arguments)
+    {
+        QProcess p;
+        p.start(QStringLiteral(KALENT_SERVICE_EXE), arguments);
+        Result r;
+        if (!p.waitForFinished(60000)) {
+            p.kill();
+            p.waitForFinished();
+            return r;
+        }
+        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = p.readAllStandardOutput();
+        r.err = p.readAllStandardError();
+        return r;
+    }
+    QStringList common(const QStringList &more)
+    {
+        return QStringList{QStringLiteral("--port"), ptyPath, QStringLiteral("--data-dir"),
+                           dataDir.path()} +
+               more;
+    }
+    static QByteArray readFile(const QString &path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArrayLiteral("<missing>");
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        simulator.start(QStringLiteral(KALENT_SERVICE_EXE),
+                        {QStringLiteral("simulate"), QStringLiteral("--pty")});
+        QVERIFY(simulator.waitForStarted());
+        QVERIFY(simulator.waitForReadyRead(10000));
+        ptyPath = QString::fromLocal8Bit(simulator.readLine()).trimmed();
+        QVERIFY(ptyPath.startsWith(QLatin1Char('/')));
+    }
+    void cleanupTestCase()
+    {
+        simulator.terminate();
+        if (!simulator.waitForFinished(5000))
+            simulator.kill();
+    }
+
+    void readOdWritesOpDataToTheFileAndTheRowsToStdout()
+    {
+        const MeasurementData expected; // a fresh instrument's first measurement
+        const QString out = QDir(dataDir.path()).filePath(QStringLiteral("table.bin"));
+        Result r = run(common({QStringLiteral("read-od"), QStringLiteral("--out"), out}));
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(readFile(out), " " + expected.tableReply().mid(1));
+        QCOMPARE(r.out, QByteArray());
+        QVERIFY(r.err.contains("Оптические плотности приняты"));
+
+        r = run(common({QStringLiteral("read-od")}));
+        QCOMPARE(r.exitCode, 0);
+        const QList<QByteArray> lines = r.out.split('\n');
+        QCOMPARE(lines.size(), 9); // 8 rows and the empty rest after the last line end
+        QCOMPARE(lines.at(8), QByteArray());
+        for (int row = 1; row <= 8; ++row) {
+            const QList<QByteArray> fields = lines.at(row - 1).split('\t');
+            QCOMPARE(fields.size(), 13);
+            QCOMPARE(fields.at(0), QByteArray(1, static_cast<char>('A' + row - 1)));
+            for (int column = 1; column <= 12; ++column)
+                QCOMPARE(fields.at(column), expected.valueText(row, column));
+        }
+    }
+
+    void readOdWithAutoNameSavesUnderTheInstrumentsName()
+    {
+        const MeasurementData expected;
+        Result r = run(common({QStringLiteral("read-od"), QStringLiteral("--auto-name")}));
+        QCOMPARE(r.exitCode, 0);
+        const QList<QByteArray> lines = r.out.trimmed().split('\n');
+        QCOMPARE(lines.size(), 9);
+        const QString saved = QString::fromUtf8(lines.last());
+        QCOMPARE(saved, QDir::toNativeSeparators(
+                            QDir(dataDir.path()).filePath(QStringLiteral("20090324_143018.xls"))));
+        QCOMPARE(readFile(saved), " " + expected.tableReply().mid(1));
+    }
+
+    void readProtocolGivesTheTextWithoutItsFirstAndLastCharacter()
+    {
+        const MeasurementData expected;
+        const QString out = QDir(dataDir.path()).filePath(QStringLiteral("protocol.bin"));
+        Result r = run(common({QStringLiteral("read-protocol"), QStringLiteral("--out"), out}));
+        QCOMPARE(r.exitCode, 0);
+        const QByteArray reply = expected.protocolReply();
+        QCOMPARE(readFile(out), reply.mid(1, reply.size() - 2));
+
+        r = run(common({QStringLiteral("read-protocol"), QStringLiteral("--auto-name")}));
+        QCOMPARE(r.exitCode, 0);
+        const QString text = QString::fromUtf8(r.out);
+        QVERIFY(text.startsWith(Cp1251::decode(expected.protocolText())));
+        const QString saved = text.trimmed().split(QLatin1Char('\n')).last();
+        QCOMPARE(saved, QDir::toNativeSeparators(
+                            QDir(dataDir.path()).filePath(QStringLiteral("2009_03_24 Pr №   12"))));
+        QCOMPARE(readFile(saved), expected.protocolText());
+        QVERIFY(r.err.contains("Протокол записан в файл: 2009_03_24 Pr №   12"));
+    }
+
+    void silenceIsAFailureAndABadOptionAUsageError()
+    {
+        QCOMPARE(run(common({QStringLiteral("read-od"), QStringLiteral("--bogus")})).exitCode, 2);
+        QCOMPARE(run(common({QStringLiteral("read-protocol"), QStringLiteral("--timeout"),
+                             QStringLiteral("x")}))
+                     .exitCode,
+                 2);
+        // The instrument stops answering: the read gives up and says it failed.
+        ::kill(static_cast<pid_t>(simulator.processId()), SIGSTOP);
+        const Result r = run(
+            common({QStringLiteral("read-od"), QStringLiteral("--timeout"), QStringLiteral("1")}));
+        ::kill(static_cast<pid_t>(simulator.processId()), SIGCONT);
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(r.out, QByteArray());
+        QVERIFY(!r.err.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_MeasurementCommandLine)
+#include "tst_MeasurementCommandLine.moc"

@@ -1,0 +1,177 @@
+#include "MeasurementData.h"
+#include "ReaderPage.h"
+#include "RecordingOpener.h"
+#include "ResultsPage.h"
+#include "TestSupport.h"
+#include "measurement/OpticalDensityReader.h"
+#include "measurement/ResultsProtocol.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QtTest>
+
+using namespace kalent;
+using namespace kalent::test;
+
+// The pages mirror their controllers and forward clicks; found by objectName.
+class tst_MeasurementPages : public QObject
+{
+    Q_OBJECT
+
+private:
+    template <typename T> static T *child(QWidget &page, const char *name)
+    {
+        T *w = page.findChild<T *>(QString::fromLatin1(name));
+        if (!w)
+            qWarning("no widget %s", name);
+        return w;
+    }
+
+private Q_SLOTS:
+    void readerPageShowsTheTableAndForwardsClicks()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        rig.settle();
+        RecordingOpener opener;
+        ReaderPage page(rig.session, opener);
+        OpticalDensityReader &reader = rig.session.reader();
+        auto *grid = child<QTableWidget>(page, "StringGrid1");
+        auto *read = child<QPushButton>(page, "btnReadOP");
+        auto *save = child<QPushButton>(page, "btnSaveOP");
+        auto *excel = child<QPushButton>(page, "btnCreateExcel");
+        QVERIFY(grid && read && save && excel && child<QPushButton>(page, "btnFileToExcel"));
+        QCOMPARE(grid->rowCount(), 9);
+        QCOMPARE(grid->columnCount(), 13);
+        QVERIFY(read->isEnabled());
+        QVERIFY(!save->isEnabled());
+        QVERIFY(!excel->isEnabled());
+        QCOMPARE(save->text(), QStringLiteral("Данные в файл"));
+
+        reader.labelGrid();
+        QCOMPARE(grid->item(1, 0)->text(), QStringLiteral("A"));
+        QCOMPARE(grid->item(0, 12)->text(), QStringLiteral("12"));
+        QCOMPARE(grid->columnWidth(0), 15);
+        QCOMPARE(grid->columnWidth(1), 35);
+        QCOMPARE(child<QWidget>(page, "RzPanel7")->width(), 447);
+
+        QSignalSpy received(&reader, &OpticalDensityReader::tableReceived);
+        QTest::mouseClick(read, Qt::LeftButton);
+        QVERIFY(rig.runUntil([&] { return received.count() == 1; }));
+        const MeasurementData &data = *rig.instrument->feature<MeasurementData>();
+        QCOMPARE(grid->item(1, 1)->text(), QString::fromLatin1(data.valueText(1, 1)));
+        QCOMPARE(grid->item(8, 12)->text(), QString::fromLatin1(data.valueText(8, 12)));
+        QVERIFY(save->isEnabled());
+        QVERIFY(excel->isEnabled());
+
+        QTest::mouseClick(excel, Qt::LeftButton);
+        QCOMPARE(opener.opened, QStringList{reader.excelTempFileName()});
+
+        auto *autoSave = child<QCheckBox>(page, "chckAutoSaveOP");
+        auto *autoRead = child<QCheckBox>(page, "chckAutoReadOP");
+        QVERIFY(autoSave && autoRead && !autoSave->isChecked());
+        autoSave->click();
+        QVERIFY(reader.autoSave());
+        autoRead->click();
+        QVERIFY(reader.autoRead());
+    }
+
+    void readerSaveDialogHandsTheChosenPathToTheController()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        RecordingOpener opener;
+        ReaderPage page(rig.session, opener);
+        QSignalSpy received(&rig.session.reader(), &OpticalDensityReader::tableReceived);
+        rig.session.reader().btnReadOPClick();
+        QVERIFY(rig.runUntil([&] { return received.count() == 1; }));
+
+        child<QPushButton>(page, "btnSaveOP")->click();
+        auto *dialog = child<QFileDialog>(page, "sdlgSaveVirDat");
+        QVERIFY(dialog && dialog->isVisible());
+        QCOMPARE(dialog->nameFilters(), (QStringList{QStringLiteral("Таблица Excel (*.xls)"),
+                                                     QStringLiteral("Текстовый файл (*.txt)")}));
+        QCOMPARE(dialog->defaultSuffix(), QStringLiteral("xls"));
+        QCOMPARE(QDir(dialog->directory()).absolutePath(), QDir(rig.dataDir.path()).absolutePath());
+        const QString path = QDir(rig.dataDir.path()).filePath(QStringLiteral("chosen.txt"));
+        dialog->selectFile(path);
+        static_cast<QDialog *>(dialog)->accept();
+        QFile saved(path);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), rig.session.reader().opData());
+
+        auto *open = child<QFileDialog>(page, "odlgOpenFileToExcel");
+        QVERIFY(open);
+        QCOMPARE(open->nameFilters(), QStringList{QStringLiteral("Таблица Excel (*.xls)")});
+        child<QPushButton>(page, "btnFileToExcel")->click();
+        QVERIFY(open->isVisible());
+        open->selectFile(path);
+        static_cast<QDialog *>(open)->accept();
+        QCOMPARE(opener.opened, QStringList{path});
+    }
+
+    void fileErrorIsShownInAMessageBox()
+    {
+        SimRig rig;
+        RecordingOpener opener;
+        ReaderPage page(rig.session, opener);
+        rig.session.reader().saveChosen(rig.dataDir.path()); // a folder
+        auto *box = page.findChild<QMessageBox *>(QStringLiteral("fileErrorBox"));
+        QVERIFY(box && box->isVisible());
+        QVERIFY(!box->text().isEmpty());
+    }
+
+    void resultsPageShowsTheProtocolAndClearsIt()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        ResultsPage page(rig.session);
+        auto *memo = child<QPlainTextEdit>(page, "Memo1");
+        auto *read = child<QPushButton>(page, "btnReadProtokol");
+        auto *save = child<QPushButton>(page, "btnSaveProtokol");
+        auto *clear = child<QPushButton>(page, "btnClrMemo1");
+        QVERIFY(memo && read && save && clear);
+        QVERIFY(memo->isReadOnly());
+        QCOMPARE(memo->lineWrapMode(), QPlainTextEdit::NoWrap);
+        QCOMPARE(memo->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+        QCOMPARE(memo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+        QVERIFY(memo->font().fixedPitch());
+        QVERIFY(!save->isEnabled());
+
+        QSignalSpy received(&rig.session.results(), &ResultsProtocol::protocolReceived);
+        QTest::mouseClick(read, Qt::LeftButton);
+        QVERIFY(rig.runUntil([&] { return received.count() == 1; }));
+        QVERIFY(memo->toPlainText().contains(
+            QStringLiteral("Протокол результатов №   12 от 24.03.09")));
+        QCOMPARE(memo->toPlainText(), rig.session.results().memoText());
+        QVERIFY(save->isEnabled());
+
+        QTest::mouseClick(clear, Qt::LeftButton);
+        QCOMPARE(memo->toPlainText(), QString());
+        QVERIFY(save->isEnabled());
+
+        child<QCheckBox>(page, "chckAutoSaveRes")->click();
+        QVERIFY(rig.session.results().autoSave());
+        child<QCheckBox>(page, "chckAutoReadRes")->click();
+        QVERIFY(rig.session.results().autoRead());
+
+        save->click();
+        auto *dialog = child<QFileDialog>(page, "sdlgSaveVirDat");
+        QVERIFY(dialog && dialog->isVisible());
+        const QString path = QDir(rig.dataDir.path()).filePath(QStringLiteral("copy.xls"));
+        dialog->selectFile(path);
+        static_cast<QDialog *>(dialog)->accept();
+        QFile saved(path);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), rig.instrument->feature<MeasurementData>()->protocolText());
+    }
+};
+
+QTEST_MAIN(tst_MeasurementPages)
+#include "tst_MeasurementPages.moc"

@@ -1,0 +1,409 @@
+#include "MeasurementData.h"
+#include "RecordingOpener.h"
+#include "TestSupport.h"
+#include "measurement/OpticalDensityReader.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace kalent;
+using namespace kalent::test;
+
+namespace {
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArrayLiteral("<missing>");
+    return f.readAll();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// A table reply in which every position holds a character that tells where it
+// came from: a value cell that shows the wrong positions shows the wrong text.
+QByteArray markedTable()
+{
+    QByteArray table(873, '\0');
+    table[0] = 'D';
+    for (int i = 1; i < 873; ++i)
+        table[i] = static_cast<char>('!' + (i % 90));
+    table[869] = table[870] = table[871] = table[872] = '~';
+    return table;
+}
+
+} // namespace
+
+class tst_OpticalDensityReader : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<SimRig> rig;
+    OpticalDensityReader &reader() { return rig->session.reader(); }
+    MeasurementData &data() { return *rig->instrument->feature<MeasurementData>(); }
+    QString dataPath(const QString &name) { return QDir(rig->dataDir.path()).filePath(name); }
+    bool readTable()
+    {
+        QSignalSpy received(&reader(), &OpticalDensityReader::tableReceived);
+        reader().btnReadOPClick();
+        return rig->runUntil([&] { return received.count() > 0; });
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        rig = std::make_unique<SimRig>();
+        QVERIFY(rig->connectFast());
+        rig->settle();
+        rig->statusLog.clear();
+        rig->port.clearWritten();
+    }
+    void cleanup() { rig.reset(); }
+
+    void tableInPiecesShowsCountsAndIsParsedOnlyAtExactly873()
+    {
+        QStringList cellAtEachCount;
+        connect(&rig->session.pane(), &MessagePane::textChanged, this, [&](const QString &t) {
+            bool number = false;
+            t.toInt(&number);
+            if (number)
+                cellAtEachCount.append(reader().cell(1, 1));
+        });
+        QVERIFY(readTable());
+        QCOMPARE(rig->port.written(), QByteArrayLiteral("G"));
+
+        // Several pieces, counts rising, none of them 873, the grid untouched meanwhile.
+        QStringList counts;
+        for (const QString &t : rig->statusLog)
+            if (t != QStringLiteral("Оптические плотности приняты"))
+                counts.append(t);
+        QVERIFY2(counts.size() >= 3, qPrintable(rig->statusLog.join('|')));
+        int previous = 0;
+        for (int i = 0; i < counts.size() - 1; ++i) {
+            const int n = counts.at(i).toInt();
+            QVERIFY2(n > previous && n < 873, qPrintable(rig->statusLog.join(QLatin1Char('|'))));
+            previous = n;
+            QCOMPARE(cellAtEachCount.at(i), QString());
+        }
+        QCOMPARE(counts.last(), QStringLiteral("873"));
+        QCOMPARE(rig->statusLog.last(), QStringLiteral("Оптические плотности приняты"));
+        QCOMPARE(rig->session.pane().progress(), 0);
+        QCOMPARE(reader().cell(1, 1), QString::fromLatin1(data().valueText(1, 1)));
+        QVERIFY(rig->session.dispatcher().inBuffer().isEmpty());
+        QVERIFY(reader().saveEnabled());
+        QVERIFY(reader().createExcelEnabled());
+    }
+
+    void progressIsTheCountInHundredthsOf873()
+    {
+        QByteArray part = markedTable().left(500);
+        reader().handleTable(part);
+        QCOMPARE(rig->session.pane().text(), QStringLiteral("500"));
+        QCOMPARE(rig->session.pane().progress(), 57); // 500 * 100 / 873
+        QCOMPARE(part.size(), 500);                   // keeps collecting
+        QCOMPARE(reader().cell(1, 1), QString());
+    }
+
+    void replyThatGrewPast873IsNeverTaken()
+    {
+        QByteArray longer = markedTable() + "x";
+        reader().handleTable(longer);
+        QCOMPARE(longer.size(), 874);
+        QCOMPARE(reader().cell(1, 1), QString());
+        QVERIFY(reader().opData().isEmpty());
+        QVERIFY(!reader().saveEnabled());
+    }
+
+    void cellsComeFromTheirPositionsAndTheRowEndsAreNeverShown()
+    {
+        const QByteArray table = markedTable();
+        QByteArray in = table;
+        reader().handleTable(in);
+        QVERIFY(in.isEmpty());
+        // Positions counted from 1: (1,1) is 2..7 and (12,8) is 864..869.
+        QCOMPARE(reader().cell(1, 1), QString::fromLatin1(table.mid(1, 6)));
+        QCOMPARE(reader().cell(12, 8), QString::fromLatin1(table.mid(863, 6)));
+        for (int r = 1; r <= 8; ++r)
+            for (int c = 1; c <= 12; ++c) {
+                const QString text = reader().cell(c, r);
+                QCOMPARE(text, QString::fromLatin1(table.mid(1 + (r - 1) * 109 + (c - 1) * 9, 6)));
+                QVERIFY(!text.contains(QLatin1Char('~')));
+            }
+        // OPData: a blank, then characters 2..873 exactly as received.
+        QCOMPARE(reader().opData(), QByteArray(" ") + table.mid(1));
+    }
+
+    void savedFileIsOpDataWhicheverFilterWasChosen()
+    {
+        QVERIFY(readTable());
+        const QByteArray expected = " " + data().tableReply().mid(1);
+        QCOMPARE(reader().opData(), expected);
+        const QString xls = dataPath(QStringLiteral("VirDat_1.xls"));
+        const QString txt = dataPath(QStringLiteral("VirDat_1.txt"));
+        reader().saveChosen(xls);
+        QCOMPARE(rig->session.pane().text(), QStringLiteral("Данные записаны в файл."));
+        reader().saveChosen(txt);
+        QCOMPARE(readFile(xls), expected);
+        QCOMPARE(readFile(txt), expected);
+        QCOMPARE(readFile(xls).size(), 873);
+        QCOMPARE(readFile(xls).at(0), ' ');
+        // The save hands the file to the spreadsheet container without showing it.
+        QCOMPARE(reader().handOff().heldFile(), txt);
+        QVERIFY(!reader().handOff().shown());
+    }
+
+    void savingAfterANewReadStartedWritesAnEmptyFile()
+    {
+        QVERIFY(readTable());
+        rig->instrument->setSilent(true);
+        reader().btnReadOPClick();
+        rig->settle();
+        QVERIFY(reader().saveEnabled()); // stays enabled while the new read runs
+        const QString path = dataPath(QStringLiteral("empty.xls"));
+        reader().saveChosen(path);
+        QVERIFY(QFileInfo::exists(path));
+        QCOMPARE(readFile(path), QByteArray());
+    }
+
+    void automaticChainSavesEachMeasurementUnderTheInstrumentsName()
+    {
+        reader().setAutoRead(true);
+        reader().setAutoSave(true);
+        QSignalSpy saved(&reader(), &OpticalDensityReader::autoSaved);
+
+        data().announceMeasurement(*rig->instrument);
+        QVERIFY(rig->runUntil([&] { return saved.count() == 1; }));
+        const QByteArray firstName = data().fileNameReply();
+        QCOMPARE(firstName.size(), 19);
+        QCOMPARE(rig->port.written(), QByteArrayLiteral("GD"));
+        QCOMPARE(saved.at(0).at(0).toString(), dataPath(QString::fromLatin1(firstName)));
+        QCOMPARE(readFile(dataPath(QString::fromLatin1(firstName))),
+                 " " + data().tableReply().mid(1));
+        QCOMPARE(rig->session.pane().text(),
+                 QStringLiteral("Данные записаны в файл: ") + QString::fromLatin1(firstName));
+        QVERIFY(rig->statusLog.contains(QStringLiteral("Оптические плотности измерены")));
+        QVERIFY(rig->session.dispatcher().inBuffer().isEmpty());
+
+        // A second measurement: a second file, the first one untouched.
+        const QByteArray firstTable = data().tableReply();
+        data().announceMeasurement(*rig->instrument);
+        QVERIFY(rig->runUntil([&] { return saved.count() == 2; }));
+        const QByteArray secondName = data().fileNameReply();
+        QVERIFY(secondName != firstName);
+        QCOMPARE(readFile(dataPath(QString::fromLatin1(firstName))), " " + firstTable.mid(1));
+        QCOMPARE(readFile(dataPath(QString::fromLatin1(secondName))),
+                 " " + data().tableReply().mid(1));
+
+        // A name equal to an existing file's overwrites it.
+        data().setFileNameOverride(firstName);
+        data().announceMeasurement(*rig->instrument);
+        QVERIFY(rig->runUntil([&] { return saved.count() == 3; }));
+        QCOMPARE(readFile(dataPath(QString::fromLatin1(firstName))),
+                 " " + data().tableReply().mid(1));
+    }
+
+    void noticeWithoutAutomaticReadOnlyReports()
+    {
+        reader().setAutoSave(true);
+        rig->instrument->sendRaw(QByteArrayLiteral("G"));
+        rig->settle();
+        QCOMPARE(rig->session.pane().text(), QStringLiteral("Оптические плотности измерены"));
+        QCOMPARE(rig->port.written(), QByteArray());
+        QVERIFY(reader().readEnabled());
+    }
+
+    void instrumentNameWithPathPartsLandsSafelyInTheDataFolder()
+    {
+        // 19 characters: climbing out, a separator, a control byte and a zero byte.
+        const QByteArray hostile("2../../x/y\x01z\0ab.xls", 19);
+        QCOMPARE(hostile.size(), 19);
+        data().setFileNameOverride(hostile);
+        reader().setAutoSave(true);
+        QSignalSpy saved(&reader(), &OpticalDensityReader::autoSaved);
+        QVERIFY(readTable());
+        QVERIFY(rig->runUntil([&] { return saved.count() == 1; }));
+
+        const QString path = saved.at(0).at(0).toString();
+        QCOMPARE(QFileInfo(path).absolutePath(), QDir(rig->dataDir.path()).absolutePath());
+        const QString name = QFileInfo(path).fileName();
+        QCOMPARE(name.size(), 19);
+        QVERIFY(!name.contains(QLatin1String("..")));
+        QVERIFY(!name.contains(QLatin1Char('/')));
+        for (const QChar c : name)
+            QVERIFY(c.unicode() >= 0x20);
+        // Everything else stays as the instrument sent it.
+        QVERIFY(name.startsWith(QLatin1Char('2')));
+        QVERIFY(name.endsWith(QLatin1String("ab.xls")));
+        QCOMPARE(readFile(path), reader().opData());
+        QCOMPARE(
+            QDir(rig->dataDir.path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot),
+            QStringList{name});
+    }
+
+    void fileNameReplyOfAnotherLengthWritesNothing()
+    {
+        QByteArray shortName("2009_03_24_1430.xl");
+        reader().handleFileName(shortName);
+        QCOMPARE(shortName.size(), 18); // keeps collecting
+        QCOMPARE(QDir(rig->dataDir.path()).entryList(QDir::Files), QStringList());
+    }
+
+    void failedWriteKeepsTheOldFileThePaneAndOpData()
+    {
+        QVERIFY(readTable());
+        const QByteArray opData = reader().opData();
+        QSignalSpy errors(&reader(), &OpticalDensityReader::fileError);
+
+        // A chosen path that is a folder.
+        const QString folder = dataPath(QStringLiteral("chosen.xls"));
+        QVERIFY(QDir().mkpath(folder));
+        rig->session.pane().setText(QStringLiteral("before"));
+        reader().saveChosen(folder);
+        QCOMPARE(errors.count(), 1);
+        QVERIFY(!errors.at(0).at(0).toString().isEmpty());
+        QCOMPARE(rig->session.pane().text(), QStringLiteral("before"));
+        QVERIFY(QFileInfo(folder).isDir());
+        QCOMPARE(reader().opData(), opData);
+
+        // The automatic save onto a name taken by a folder: reported, and the
+        // reply is still used up so the next notice is understood.
+        const QByteArray name = data().fileNameReply();
+        QVERIFY(QDir().mkpath(dataPath(QString::fromLatin1(name))));
+        rig->port.output(QByteArrayLiteral("D"));
+        QVERIFY(rig->runUntil([&] { return errors.count() == 2; }));
+        QCOMPARE(rig->session.pane().text(), QStringLiteral("before"));
+        QVERIFY(rig->session.dispatcher().inBuffer().isEmpty());
+        rig->instrument->sendRaw(QByteArrayLiteral("G"));
+        rig->settle();
+        QCOMPARE(rig->session.pane().text(), QStringLiteral("Оптические плотности измерены"));
+    }
+
+    void failedWriteIntoAReadOnlyFolderLeavesThePreviousFile()
+    {
+        QVERIFY(readTable());
+        const QString folder = dataPath(QStringLiteral("locked"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = QDir(folder).filePath(QStringLiteral("old.xls"));
+        QVERIFY(writeFile(path, "previous table"));
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        QFile probe(QDir(folder).filePath(QStringLiteral("probe")));
+        if (probe.open(QIODevice::WriteOnly)) {
+            probe.close();
+            probe.remove();
+            QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                              QFileDevice::ExeOwner);
+            QSKIP("this user writes into read-only folders");
+        }
+        QSignalSpy errors(&reader(), &OpticalDensityReader::fileError);
+        reader().saveChosen(path);
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ExeOwner);
+        QCOMPARE(errors.count(), 1);
+        QCOMPARE(readFile(path), QByteArrayLiteral("previous table"));
+    }
+
+    void handOffIsDroppedAtEveryTableRead()
+    {
+        RecordingOpener opener;
+        QVERIFY(readTable());
+        reader().btnCreateExcelClick(opener);
+        const QString temp = dataPath(QStringLiteral("TempBDTS.xls"));
+        QCOMPARE(opener.opened, QStringList{temp});
+        QCOMPARE(readFile(temp), reader().opData());
+        QCOMPARE(reader().handOff().heldFile(), temp);
+        QVERIFY(reader().handOff().shown());
+
+        // Pressed twice: the same file written again, handed over again.
+        reader().btnCreateExcelClick(opener);
+        QCOMPARE(opener.opened, (QStringList{temp, temp}));
+
+        // A read by the operator drops it, before the table arrives.
+        rig->instrument->setSilent(true);
+        reader().btnReadOPClick();
+        rig->settle(); // the silent instrument has heard the request
+        QCOMPARE(reader().handOff().heldFile(), QString());
+        QVERIFY(!reader().handOff().shown());
+        // Exporting now hands over an empty file.
+        reader().btnCreateExcelClick(opener);
+        QCOMPARE(readFile(temp), QByteArray());
+
+        // The automatic read drops it too; a notice without it does not.
+        rig->instrument->setSilent(false);
+        rig->instrument->sendRaw(QByteArrayLiteral("G"));
+        rig->settle();
+        QCOMPARE(reader().handOff().heldFile(), temp);
+        reader().setAutoRead(true);
+        rig->instrument->sendRaw(QByteArrayLiteral("G"));
+        rig->settle(5);
+        QCOMPARE(reader().handOff().heldFile(), QString());
+    }
+
+    void fileFromTheOpenDialogIsHandedOverWithTheSameBytes()
+    {
+        RecordingOpener opener;
+        QVERIFY(readTable());
+        const QString saved = dataPath(QStringLiteral("VirDat_2.xls"));
+        reader().saveChosen(saved);
+        reader().btnCreateExcelClick(opener);
+        reader().fileToExcelChosen(saved, opener);
+        QCOMPARE(opener.opened.size(), 2);
+        QCOMPARE(readFile(opener.opened.at(1)), readFile(opener.opened.at(0)));
+        QCOMPARE(reader().handOff().heldFile(), saved);
+
+        opener.refuse = true;
+        QSignalSpy errors(&reader(), &OpticalDensityReader::fileError);
+        reader().fileToExcelChosen(saved, opener);
+        QCOMPARE(errors.count(), 1);
+        QCOMPARE(reader().handOff().heldFile(), QString());
+    }
+
+    void readWithThePortClosedSendsNothing()
+    {
+        rig->port.close();
+        reader().btnReadOPClick();
+        QCOMPARE(rig->session.pane().text(), QStringLiteral("Порт отключен."));
+        QCOMPARE(rig->port.written(), QByteArray());
+    }
+
+    void readButtonFollowsTheLink()
+    {
+        QVERIFY(reader().readEnabled());
+        rig->instrument->setPowered(false);
+        rig->settle();
+        QVERIFY(!reader().readEnabled());
+        rig->instrument->setPowered(true);
+        rig->settle();
+        QVERIFY(reader().readEnabled());
+    }
+
+    void labellingEmptiesTheValuesAndWritesTheHeaders()
+    {
+        QVERIFY(readTable());
+        const QByteArray opData = reader().opData();
+        QSignalSpy labelled(&reader(), &OpticalDensityReader::gridLabelled);
+        reader().labelGrid();
+        QCOMPARE(labelled.count(), 1);
+        const QStringList rows = {"A", "B", "C", "D", "E", "F", "G", "H"};
+        for (int r = 1; r <= 8; ++r) {
+            QCOMPARE(reader().cell(0, r), rows.at(r - 1));
+            for (int c = 1; c <= 12; ++c)
+                QCOMPARE(reader().cell(c, r), QString());
+        }
+        for (int c = 1; c <= 12; ++c)
+            QCOMPARE(reader().cell(c, 0), QString::number(c));
+        QCOMPARE(reader().cell(0, 0), QString());
+        QCOMPARE(reader().opData(), opData);
+        QVERIFY(reader().saveEnabled());
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_OpticalDensityReader)
+#include "tst_OpticalDensityReader.moc"
