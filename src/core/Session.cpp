@@ -5,10 +5,16 @@ namespace kalent {
 Session::Session(Clock &clock, SerialPort &port, const DataFolder &dataFolder, QObject *parent)
     : QObject(parent), m_clock(clock), m_port(port), m_dataFolder(dataFolder),
       m_dispatcher(port, [this] { return m_connection.checkLink(); }),
-      m_connection(port, m_dispatcher, m_pane, clock)
+      m_connection(port, m_dispatcher, m_pane, clock),
+      m_firmware(port, m_connection, m_dispatcher, m_pane, clock, m_dataFolder, m_lastFile)
 {
+    m_connection.setLinkWatcher(&m_firmware);
 }
 
-Session::~Session() = default;
+Session::~Session()
+{
+    // The wizard goes before the link; the link must not call it on the way out.
+    m_connection.setLinkWatcher(nullptr);
+}
 
 } // namespace kalent
