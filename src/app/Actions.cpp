@@ -12,10 +12,15 @@ const std::vector<Action> &actions()
          {},
          &runContact},
         {QStringLiteral("simulate"),
-         QStringLiteral("simulate --pty [--baud N]"),
+         QStringLiteral("simulate --pty [--baud N] [--programming]"),
          {QStringLiteral("baud")},
-         {QStringLiteral("pty")},
+         {QStringLiteral("pty"), QStringLiteral("programming")},
          &runSimulate},
+        {QStringLiteral("flash"),
+         QStringLiteral("flash --port NAME FILE.tsk [--wait-restart] [--timeout S]"),
+         {QStringLiteral("timeout")},
+         {QStringLiteral("wait-restart")},
+         &runFlash},
     };
     return all;
 }

@@ -27,5 +27,11 @@ const Action *findAction(const QString &name);
 int runPorts(const CommandLine &commandLine);
 int runContact(const CommandLine &commandLine);
 int runSimulate(const CommandLine &commandLine);
+int runFlash(const CommandLine &commandLine);
+
+class VirtualInstrument;
+// The built-in instrument's boot loader reports on stderr; with programmingMode
+// it waits in programming mode from the start (nobody holds its stylus here).
+void setUpSimulatedBootLoader(VirtualInstrument &instrument, bool programmingMode);
 
 } // namespace kalent

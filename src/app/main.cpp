@@ -44,7 +44,8 @@ int main(int argc, char *argv[])
                                                      QStringLiteral("timeout"), QStringLiteral("out"),
                                                      QStringLiteral("node"), QStringLiteral("baud")},
                                                  {QStringLiteral("auto-name"), QStringLiteral("pty"),
-                                                  QStringLiteral("wait-restart"), QStringLiteral("help")});
+                                                  QStringLiteral("wait-restart"), QStringLiteral("programming"),
+                                                  QStringLiteral("help")});
     if (first.flags.contains(QStringLiteral("help"))) {
         HeadlessRun::writeOut(usage().toUtf8());
         return 0;
