@@ -17,7 +17,8 @@ const std::vector<Action> &actions()
          {QStringLiteral("pty"), QStringLiteral("programming")},
          &runSimulate},
         {QStringLiteral("flash"),
-         QStringLiteral("flash --port NAME FILE.tsk [--wait-restart] [--timeout S]"),
+         QStringLiteral("flash --port NAME FILE.tsk [--wait-restart] [--timeout S]\n"
+                        "      (the instrument must be in programming mode; on --port sim it is)"),
          {QStringLiteral("timeout")},
          {QStringLiteral("wait-restart")},
          &runFlash},
