@@ -12,9 +12,9 @@ const std::vector<Action> &actions()
          {},
          &runContact},
         {QStringLiteral("simulate"),
-         QStringLiteral("simulate --pty [--baud N]"),
+         QStringLiteral("simulate --pty [--baud N] [--programming]"),
          {QStringLiteral("baud")},
-         {QStringLiteral("pty")},
+         {QStringLiteral("pty"), QStringLiteral("programming")},
          &runSimulate},
         {QStringLiteral("read-od"),
          QStringLiteral("read-od --port NAME [--out FILE] [--auto-name] [--timeout S]"),
@@ -26,6 +26,12 @@ const std::vector<Action> &actions()
          {QStringLiteral("out"), QStringLiteral("timeout")},
          {QStringLiteral("auto-name")},
          &runReadProtocol},
+        {QStringLiteral("flash"),
+         QStringLiteral("flash --port NAME FILE.tsk [--wait-restart] [--timeout S]\n"
+                        "      (the instrument must be in programming mode; on --port sim it is)"),
+         {QStringLiteral("timeout")},
+         {QStringLiteral("wait-restart")},
+         &runFlash},
     };
     return all;
 }

@@ -29,5 +29,11 @@ int runContact(const CommandLine &commandLine);
 int runSimulate(const CommandLine &commandLine);
 int runReadOd(const CommandLine &commandLine);
 int runReadProtocol(const CommandLine &commandLine);
+int runFlash(const CommandLine &commandLine);
+
+class VirtualInstrument;
+// The built-in instrument's boot loader reports on stderr; with programmingMode
+// it waits in programming mode from the start (nobody holds its stylus here).
+void setUpSimulatedBootLoader(VirtualInstrument &instrument, bool programmingMode);
 
 } // namespace kalent

@@ -45,7 +45,7 @@ int main(int argc, char *argv[])
         GlobalValueOptions + QStringList{QStringLiteral("timeout"), QStringLiteral("out"),
                                          QStringLiteral("node"), QStringLiteral("baud")},
         {QStringLiteral("auto-name"), QStringLiteral("pty"), QStringLiteral("wait-restart"),
-         QStringLiteral("help")});
+         QStringLiteral("programming"), QStringLiteral("help")});
     if (first.flags.contains(QStringLiteral("help"))) {
         HeadlessRun::writeOut(usage().toUtf8());
         return 0;

@@ -11,9 +11,16 @@ Session::Session(Clock &clock, SerialPort &port, const DataFolder &dataFolder, Q
       m_connection(port, m_dispatcher, m_pane, clock),
       m_reader(std::make_unique<OpticalDensityReader>(port, m_dispatcher, m_pane, m_connection,
                                                       m_dataFolder)),
-      m_results(std::make_unique<ResultsProtocol>(port, m_dispatcher, m_pane, m_dataFolder))
-{}
+      m_results(std::make_unique<ResultsProtocol>(port, m_dispatcher, m_pane, m_dataFolder)),
+      m_firmware(port, m_connection, m_dispatcher, m_pane, clock, m_dataFolder, m_lastFile)
+{
+    m_connection.setLinkWatcher(&m_firmware);
+}
 
-Session::~Session() = default;
+Session::~Session()
+{
+    // The wizard goes before the link; the link must not call it on the way out.
+    m_connection.setLinkWatcher(nullptr);
+}
 
 } // namespace kalent

@@ -3,6 +3,7 @@
 #include "MessagePane.h"
 #include "common/DataFolder.h"
 #include "common/LastFileChoice.h"
+#include "firmware/FirmwareWizard.h"
 #include "link/Connection.h"
 #include "link/ReceiveDispatcher.h"
 
@@ -40,6 +41,8 @@ public:
     // The reader page (optical densities, spreadsheet hand-off) and the results page.
     OpticalDensityReader &reader() { return *m_reader; }
     ResultsProtocol &results() { return *m_results; }
+    // The firmware page's wizard and upload; it watches the link for the wizard.
+    FirmwareWizard &firmware() { return m_firmware; }
 
 private:
     Clock &m_clock;
@@ -51,6 +54,7 @@ private:
     LastFileChoice m_lastFile;
     std::unique_ptr<OpticalDensityReader> m_reader;
     std::unique_ptr<ResultsProtocol> m_results;
+    FirmwareWizard m_firmware;
 };
 
 } // namespace kalent

@@ -1,5 +1,6 @@
 #include "SimulatorSetup.h"
 
+#include "BootLoader.h"
 #include "MeasurementData.h"
 #include "VirtualInstrument.h"
 
@@ -10,6 +11,7 @@ std::unique_ptr<VirtualInstrument> createBuiltInInstrument(Clock &clock)
     auto instrument = std::make_unique<VirtualInstrument>(clock);
     // Feature commands are added here as the instrument learns them.
     instrument->addFeature(std::make_unique<MeasurementData>());
+    instrument->addFeature(std::make_unique<BootLoader>(*instrument));
     return instrument;
 }
 

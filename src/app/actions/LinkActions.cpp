@@ -54,7 +54,8 @@ int runSimulate(const CommandLine &commandLine)
 {
 #ifdef Q_OS_UNIX
     if (!commandLine.flags.contains(QStringLiteral("pty"))) {
-        HeadlessRun::printError(QStringLiteral("usage: kalent-service simulate --pty [--baud N]"));
+        HeadlessRun::printError(
+            QStringLiteral("usage: kalent-service simulate --pty [--baud N] [--programming]"));
         return 2;
     }
     int baud = VirtualInstrument::DefaultBaud;
@@ -70,6 +71,10 @@ int runSimulate(const CommandLine &commandLine)
     SystemClock clock;
     auto instrument = createBuiltInInstrument(clock);
     instrument->setBaud(baud);
+    // --programming: as if switched on with the stylus held (the boot loader
+    // then talks at 115200 whatever --baud said).
+    setUpSimulatedBootLoader(*instrument,
+                             commandLine.flags.contains(QStringLiteral("programming")));
     PtyBridge bridge(*instrument);
     if (!bridge.start()) {
         HeadlessRun::printError(

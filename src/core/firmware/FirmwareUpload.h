@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+namespace kalent {
+
+class Clock;
+class MessagePane;
+class SerialPort;
+class Timer;
+
+// Sends a firmware image to an instrument waiting in programming mode: the
+// marker 55 AA, the length (image size + 6, four bytes, low byte first), the
+// image in blocks of at most 10,000 bytes, one block per 100 ms tick, and the
+// checksum (byte sum mod 65536, low byte first) right after the last block.
+//
+// A block counts as sent only when the port has taken all of it
+// (bytesToWrite() == 0); the next tick comes 100 ms after that, and the
+// progress bar shows only what has left the program. The engine knows nothing
+// of the wizard: the wizard and the command line both drive it.
+class FirmwareUpload : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int BlockSize = 10000;
+    static constexpr int TickMs = 100;
+    // How often the port is asked whether a block has left.
+    static constexpr int DrainPollMs = 1;
+
+    FirmwareUpload(SerialPort &port, MessagePane &pane, Clock &clock, QObject *parent = nullptr);
+    ~FirmwareUpload() override;
+
+    // Reads the whole file into image. Returns an empty string when the file is
+    // fit to send, otherwise the sentence that says why not (no file chosen, not
+    // found, unreadable, empty, too large). Nothing is sent in any case.
+    static QString readImage(const QString &path, QByteArray *image);
+
+    // The sum of the image's bytes (each 0..255), as the checksum carries it.
+    static quint16 checksumOf(const QByteArray &image);
+
+    // Writes the marker and the length; the first block goes 100 ms after they
+    // have left. The image must not be empty.
+    void start(const QByteArray &image);
+    // Stops the transfer where it is; nothing more is written.
+    void halt();
+
+    bool running() const { return m_running; }
+    // Image bytes handed to the port so far, and the image size.
+    qint64 position() const { return m_position; }
+    qint64 size() const { return m_image.size(); }
+
+    // The transfer tick (the frame's Timer); public so it can be stepped.
+    void timerTimer();
+
+Q_SIGNALS:
+    // The last block and the checksum have left the program.
+    void finished();
+
+private:
+    void waitForDrain();
+    void pollDrain();
+    void drained();
+
+    SerialPort &m_port;
+    MessagePane &m_pane;
+    std::unique_ptr<Timer> m_tick;      // Timer, 100 ms
+    std::unique_ptr<Timer> m_drainPoll; // while a write is leaving the program
+    QByteArray m_image;
+    qint64 m_position = 0;
+    quint32 m_sum = 0;
+    bool m_running = false;
+};
+
+} // namespace kalent

@@ -1,0 +1,161 @@
+#pragma once
+
+#include "firmware/FirmwareUpload.h"
+#include "link/Connection.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace kalent {
+
+class Clock;
+class DataFolder;
+class LastFileChoice;
+class MessagePane;
+class ReceiveDispatcher;
+class SerialPort;
+class Timer;
+
+// What the firmware frame TFrameSoftVir shows that changes at run time. Both
+// file labels (lbFileLoadPO, lbFileLoadPO2) show the same text; its line breaks
+// are carriage return and line feed.
+struct SoftVirFrameState
+{
+    QString fileLabel = QStringLiteral("Файл не найден");
+    bool loadEnabled = false; // btnLoadPO
+    QString loadHint;         // btnLoadPO's hint
+    bool stopEnabled = false; // btnStopProgramVir
+    bool stopVisible = false;
+
+    bool operator==(const SoftVirFrameState &o) const;
+    bool operator!=(const SoftVirFrameState &o) const { return !(*this == o); }
+};
+
+// The firmware programming wizard: follows the instrument's power state through
+// the link indicator (as the link's LinkWatcher) and the start-up report "L"
+// into programming mode, then drives the upload. Its flags are the wizard's
+// whole state; the frame only mirrors frameState() and forwards clicks and the
+// outcome of its dialogs. Every operation does nothing until the frame exists.
+class FirmwareWizard : public QObject, public LinkWatcher
+{
+    Q_OBJECT
+public:
+    static constexpr int BootWaitMs = 5500;
+    static QString defaultFileName() { return QStringLiteral("Virant_(rx).tsk"); }
+    static QString firmwareFolderName() { return QStringLiteral("FilesInVirant"); }
+
+    FirmwareWizard(SerialPort &port, Connection &connection, ReceiveDispatcher &dispatcher,
+                   MessagePane &pane, Clock &clock, const DataFolder &dataFolder,
+                   LastFileChoice &lastFile, QObject *parent = nullptr);
+    ~FirmwareWizard() override;
+
+    // The page navigator's answer to "is the firmware page the active main page".
+    void setFirmwarePageQuery(std::function<bool()> query);
+
+    // The frame: created on first use (the frame's constructor calls this).
+    bool frameExists() const { return m_frameExists; }
+    void ensureFrame();
+    const SoftVirFrameState &frameState() const { return m_frame; }
+
+    // The firmware branch of the page-change rules (run after stopSoftWizard):
+    // opens the port if needed, resets the wizard, sets 115200 directly without
+    // any exchange, and works out the step.
+    void enterFirmwarePage();
+    // The rest of ActionSoftVirantExecute once the page is shown: locates the
+    // default file, works out the step, and points the dialog at the data folder.
+    void actionSoftVirantExecuted();
+
+    void updateSoftWizard();
+    void resetSoftWizard();
+    void stopSoftWizard();
+
+    // File search for the default file: the bare name, then the data folder's
+    // "FilesInVirant".
+    void locateDefaultFile();
+    QString softFileName() const { return m_softFileName; }
+
+    // The open dialog ("Другой файл..."): where it opens, and its outcome.
+    static QString dialogFilter() { return QStringLiteral("Файлы загрузки (*.tsk)"); }
+    QString dialogFolder() const { return m_dialogFolder; }
+    QString dialogFileName() const { return m_dialogFileName; }
+    void fileChosen(const QString &path);
+    void fileDialogCancelled();
+
+    // RzPageControl2Changing: switching between the two tabs is always allowed.
+    void tabChanging() { updateSoftWizard(); }
+
+    // btnLoadPOClick once the confirmation box has been answered.
+    void btnLoadPOClick(bool programmingModeConfirmed);
+    void btnStopProgramVirClick();
+
+    // End of the boot wait (StartProgVir_Timer); public so it can be stepped.
+    void startProgVirTimerTimer();
+    bool bootWaitTimerActive() const;
+
+    // The start-up report "L".
+    void startupReport(QByteArray &inBuffer);
+
+    FirmwareUpload &upload() { return m_upload; }
+
+    // LinkWatcher: the hooks of the link check.
+    bool firmwarePageActive() const override;
+    void lineDown() override;
+    void lineUp() override;
+    void afterLinkCheck(bool up) override;
+
+    // The flags.
+    bool softWizardOn() const { return m_wizardOn; }
+    bool softFileFound() const { return m_fileFound; }
+    bool softDeviceOffSeen() const { return m_deviceOffSeen; }
+    bool softBootWait() const { return m_bootWait; }
+    bool softDeviceReady() const { return m_deviceReady; }
+    bool softLoadStarted() const { return m_loadStarted; }
+    bool softSent() const { return m_sent; }
+    bool softRebootSeen() const { return m_rebootSeen; }
+    bool softDone() const { return m_done; }
+
+Q_SIGNALS:
+    void frameStateChanged();
+    // A file that cannot be sent; the window shows it in a message box.
+    void errorOccurred(const QString &text);
+
+private:
+    void clearFlags();
+    void transferFinished();
+    bool linkOn() const;
+    void setFileLabel(const QString &text);
+    void publish();
+
+    SerialPort &m_port;
+    Connection &m_connection;
+    ReceiveDispatcher &m_dispatcher;
+    MessagePane &m_pane;
+    const DataFolder &m_dataFolder;
+    LastFileChoice &m_lastFile;
+    std::unique_ptr<Timer> m_bootWaitTimer; // StartProgVir_Timer
+    FirmwareUpload m_upload;
+    std::function<bool()> m_firmwarePageQuery;
+
+    bool m_frameExists = false;
+    SoftVirFrameState m_frame;
+    SoftVirFrameState m_published;
+    QString m_softFileName;
+    QString m_dialogFolder;
+    QString m_dialogFileName;
+
+    bool m_wizardOn = false;
+    bool m_fileFound = false;
+    bool m_deviceOffSeen = false;
+    bool m_bootWait = false;
+    bool m_deviceReady = false;
+    bool m_loadStarted = false;
+    bool m_sent = false;
+    bool m_rebootSeen = false;
+    bool m_done = false;
+};
+
+} // namespace kalent

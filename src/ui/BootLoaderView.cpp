@@ -1,0 +1,61 @@
+#include "BootLoaderView.h"
+
+#include "BootLoader.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QVBoxLayout>
+
+namespace kalent {
+
+BootLoaderView::BootLoaderView(BootLoader &bootLoader, QWidget *parent)
+    : QWidget(parent), m_bootLoader(bootLoader)
+{
+    setObjectName(QStringLiteral("BootLoaderView"));
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+
+    m_mode = new QLabel(this);
+    m_mode->setObjectName(QStringLiteral("BootLoaderMode"));
+    column->addWidget(m_mode);
+
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("BootLoaderProgress"));
+    m_progress->setRange(0, 100);
+    column->addWidget(m_progress);
+
+    m_received = new QLabel(this);
+    m_received->setObjectName(QStringLiteral("BootLoaderReceived"));
+    column->addWidget(m_received);
+
+    m_result = new QLabel(this);
+    m_result->setObjectName(QStringLiteral("BootLoaderResult"));
+    column->addWidget(m_result);
+
+    connect(&m_bootLoader, &BootLoader::programmingModeChanged, this, &BootLoaderView::showMode);
+    connect(&m_bootLoader, &BootLoader::uploadProgress, this, &BootLoaderView::showProgress);
+    connect(&m_bootLoader, &BootLoader::uploadFinished, this, &BootLoaderView::showResult);
+    showMode(m_bootLoader.inProgrammingMode());
+    showProgress(m_bootLoader.received(), m_bootLoader.expected());
+    showResult();
+}
+
+void BootLoaderView::showMode(bool programming)
+{
+    m_mode->setText(programming ? QStringLiteral("Загрузчик: режим программирования")
+                                : QStringLiteral("Загрузчик: рабочая программа"));
+}
+
+void BootLoaderView::showProgress(qint64 received, qint64 expected)
+{
+    m_progress->setValue(expected > 0 ? static_cast<int>(received * 100 / expected) : 0);
+    m_received->setText(QStringLiteral("Принято байт: %1 из %2").arg(received).arg(expected));
+}
+
+void BootLoaderView::showResult()
+{
+    m_result->setText(QStringLiteral("Последняя загрузка: ") +
+                      BootLoader::describe(m_bootLoader.lastResult()));
+}
+
+} // namespace kalent

@@ -1,0 +1,414 @@
+#include "TFrameSoftVir.h"
+
+#include "ArrowLine.h"
+#include "Session.h"
+#include "firmware/FirmwareWizard.h"
+
+#include <QEvent>
+#include <QFileDialog>
+#include <QGraphicsDropShadowEffect>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace kalent {
+
+namespace {
+
+// The colours the frame names.
+const QColor Navy(0x00, 0x00, 0x80);
+const QColor Fuchsia(0xFF, 0x00, 0xFF);
+const QColor Purple(0x80, 0x00, 0x80);
+const QColor Red(0xFF, 0x00, 0x00);
+const QColor Aqua(0x00, 0xFF, 0xFF);
+const QColor Lime(0x00, 0xFF, 0x00);
+const QColor Yellow(0xFF, 0xFF, 0x00);
+const QColor White(0xFF, 0xFF, 0xFF);
+const QColor Blue(0x00, 0x00, 0xFF);
+const QColor MediumGrey(0x80, 0x80, 0x80);
+const QColor InactiveCaption(0x7A, 0x96, 0xDF);
+const QColor Grey(0xA0, 0xA0, 0xA0);
+
+constexpr int FileLabelHeight = 68;
+constexpr int FileLabel2Height = 76;
+constexpr int ButtonHeight = 25;
+// The picture panes keep about this width; the layout arithmetic leaves 210.
+constexpr int PicturePaneWidth = 200;
+
+void setTextColour(QWidget *widget, const QColor &colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    palette.setColor(QPalette::ButtonText, colour);
+    widget->setPalette(palette);
+}
+
+void setBackground(QWidget *widget, const QColor &colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, colour);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+QLabel *label(const QString &name, const QString &text, const QColor &colour, QWidget *parent)
+{
+    auto *l = new QLabel(text, parent);
+    l->setObjectName(name);
+    l->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+    setTextColour(l, colour);
+    return l;
+}
+
+// The file labels' line breaks are carriage return and line feed.
+QString shown(const QString &text)
+{
+    QString out = text;
+    out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return out;
+}
+
+QPushButton *button(const QString &name, const QString &text, const QColor &colour, int width,
+                    QWidget *parent)
+{
+    auto *b = new QPushButton(text, parent);
+    b->setObjectName(name);
+    b->setFixedSize(std::max(width, b->sizeHint().width()), ButtonHeight);
+    setTextColour(b, colour);
+    b->setCursor(Qt::PointingHandCursor);
+    return b;
+}
+
+} // namespace
+
+TFrameSoftVir::TFrameSoftVir(Session &session, QWidget *parent)
+    : QFrame(parent), m_session(session), m_wizard(session.firmware())
+{
+    setObjectName(QStringLiteral("FrameSoftVir"));
+    resize(DesignWidth, DesignHeight);
+    m_wizard.ensureFrame();
+
+    auto *root = new QVBoxLayout(this);
+    root->setContentsMargins(0, 0, 0, 0);
+    root->setSpacing(0);
+
+    auto *heading = label(QStringLiteral("RzLabel1"),
+                          QStringLiteral("Для программирования прибора ВИРАНТ \n"
+                                         "выполните последовательно следующие шаги..."),
+                          White, this);
+    heading->setFixedHeight(27);
+    setBackground(heading, MediumGrey);
+    auto *shadow = new QGraphicsDropShadowEffect(heading);
+    shadow->setOffset(1, 1);
+    shadow->setBlurRadius(0);
+    shadow->setColor(Qt::black);
+    heading->setGraphicsEffect(shadow);
+    root->addWidget(heading);
+
+    m_pages = new QTabWidget(this);
+    m_pages->setObjectName(QStringLiteral("RzPageControl2"));
+    m_pages->tabBar()->setCursor(Qt::PointingHandCursor);
+    m_pages->addTab(buildStepsTab(), QStringLiteral("Шаги 1,2"));
+    m_pages->addTab(buildStepThreeTab(), QStringLiteral("Шаг 3"));
+    m_pages->setCurrentIndex(0);
+    root->addWidget(m_pages, 1);
+
+    // RzPageControl2Changing: always allowed, and the step is worked out again.
+    connect(m_pages, &QTabWidget::currentChanged, this, [this] { m_wizard.tabChanging(); });
+    connect(m_otherFile, &QPushButton::clicked, this, &TFrameSoftVir::btnOtherFileLoadPOClick);
+    connect(m_load, &QPushButton::clicked, this, &TFrameSoftVir::btnLoadPOClick);
+    connect(m_stop, &QPushButton::clicked, this, &TFrameSoftVir::btnStopProgramVirClick);
+    connect(&m_wizard, &FirmwareWizard::frameStateChanged, this, &TFrameSoftVir::mirror);
+    connect(&m_wizard, &FirmwareWizard::errorOccurred, this, &TFrameSoftVir::showError);
+    mirror();
+}
+
+TFrameSoftVir::~TFrameSoftVir() = default;
+
+QWidget *TFrameSoftVir::buildStepsTab()
+{
+    auto *tab = new QWidget;
+    tab->setObjectName(QStringLiteral("TabSheet5"));
+    auto *layout = new QHBoxLayout(tab);
+    layout->setContentsMargins(0, 0, 0, 0);
+
+    m_splitter1 = new QSplitter(Qt::Horizontal, tab);
+    m_splitter1->setObjectName(QStringLiteral("RzSplitter1"));
+    m_splitter1->setChildrenCollapsible(false);
+    m_splitter1->installEventFilter(this);
+    layout->addWidget(m_splitter1);
+
+    auto *left = new QWidget(m_splitter1);
+    auto *column = new QVBoxLayout(left);
+    column->setContentsMargins(2, 4, 2, 2);
+    column->setSpacing(2);
+    column->addWidget(
+        label(QStringLiteral("RzLabel3"), QStringLiteral("Шаг 1. Файл для загрузки:"), Navy, left));
+
+    m_fileLabel =
+        label(QStringLiteral("lbFileLoadPO"), QStringLiteral("Файл не найден"), Fuchsia, left);
+    m_fileLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_fileLabel->setFixedHeight(FileLabelHeight);
+    m_otherFile = button(QStringLiteral("btnOtherFileLoadPO"), QStringLiteral("Другой файл..."),
+                         Purple, 97, m_fileLabel);
+    m_otherFile->move(0, FileLabelHeight - ButtonHeight - 2);
+    column->addWidget(m_fileLabel);
+
+    column->addWidget(label(QStringLiteral("RzLabel2"),
+                            QStringLiteral("Шаг 2. Выключите прибор\nи через 5 сек \nвключите,"),
+                            Navy, left));
+    column->addWidget(label(QStringLiteral("RzLabel4"),
+                            QStringLiteral("предварительно нажав\nуказкой на экран\nи\n"
+                                           "удерживая ее в этом положении."),
+                            Fuchsia, left));
+    column->addWidget(label(QStringLiteral("RzLabel5"),
+                            QStringLiteral("Экран прибора должен приобрести вид,\n"
+                                           "показанный в окне справа."),
+                            Navy, left));
+    auto *arrowRow = new QWidget(left);
+    arrowRow->setFixedHeight(20);
+    m_line1 = new ArrowLine(InactiveCaption, arrowRow);
+    m_line1->setObjectName(QStringLiteral("RzLine1"));
+    column->addWidget(arrowRow);
+    column->addStretch(1);
+
+    m_splitter1->addWidget(left);
+    m_splitter1->addWidget(buildModePicture(false));
+    m_splitter1->setStretchFactor(0, 1);
+    m_splitter1->setStretchFactor(1, 0);
+    return tab;
+}
+
+QWidget *TFrameSoftVir::buildStepThreeTab()
+{
+    auto *tab = new QWidget;
+    tab->setObjectName(QStringLiteral("TabSheet6"));
+    auto *layout = new QHBoxLayout(tab);
+    layout->setContentsMargins(0, 0, 0, 0);
+
+    m_splitter2 = new QSplitter(Qt::Horizontal, tab);
+    m_splitter2->setObjectName(QStringLiteral("RzSplitter2"));
+    m_splitter2->setChildrenCollapsible(false);
+    layout->addWidget(m_splitter2);
+
+    auto *left = new QWidget(m_splitter2);
+    auto *column = new QVBoxLayout(left);
+    column->setContentsMargins(2, 4, 2, 2);
+    column->setSpacing(2);
+    column->addWidget(
+        label(QStringLiteral("RzLabel20"), QStringLiteral("Файл для загрузки:"), Navy, left));
+
+    m_fileLabel2 =
+        label(QStringLiteral("lbFileLoadPO2"), QStringLiteral("Файл не найден"), Fuchsia, left);
+    m_fileLabel2->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_fileLabel2->setFixedHeight(FileLabel2Height);
+    m_load = button(QStringLiteral("btnLoadPO"), QStringLiteral("Загрузить программу в прибор"),
+                    Purple, 185, m_fileLabel2);
+    m_load->move(0, FileLabel2Height - ButtonHeight - 2);
+    column->addWidget(m_fileLabel2);
+
+    auto *stopRow = new QWidget(left);
+    stopRow->setFixedHeight(ButtonHeight + 2);
+    m_stop = button(QStringLiteral("btnStopProgramVir"), QStringLiteral("Отменить загрузку"), Red,
+                    121, stopRow);
+    m_stop->move(0, 1);
+    m_stop->setEnabled(false);
+    m_stop->hide();
+    column->addWidget(stopRow);
+
+    auto *outcome = label(QStringLiteral("RzLabel21"),
+                          QStringLiteral("При успешном программировании\n"
+                                         "экран прибора приобретет вид,\n"
+                                         "показанный справа\n\n\nи произойдет \n"
+                                         "перезагрузка прибора."),
+                          Navy, left);
+    outcome->installEventFilter(this);
+    // The arrow sits in the blank lines in the middle of the text.
+    m_line2 = new ArrowLine(Grey, outcome);
+    m_line2->setObjectName(QStringLiteral("RzLine2"));
+    column->addWidget(outcome, 1);
+
+    m_splitter2->addWidget(left);
+    m_splitter2->addWidget(buildModePicture(true));
+    // The picture keeps its width when the frame is resized.
+    m_splitter2->setStretchFactor(0, 1);
+    m_splitter2->setStretchFactor(1, 0);
+    return tab;
+}
+
+QWidget *TFrameSoftVir::buildModePicture(bool afterUpload)
+{
+    const int first = afterUpload ? 11 : 6;
+    const auto name = [first](int offset) {
+        return QStringLiteral("RzLabel%1").arg(first + offset);
+    };
+
+    auto *screen = new QFrame;
+    screen->setObjectName(afterUpload ? QStringLiteral("ScreenAfterUpload")
+                                      : QStringLiteral("ScreenProgrammingMode"));
+    screen->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setBackground(screen, Navy);
+    screen->setMinimumWidth(PicturePaneWidth);
+    // The instrument's screen is small: its lines fit the pane the layout leaves.
+    QFont small = screen->font();
+    small.setPixelSize(10);
+    screen->setFont(small);
+    auto *column = new QVBoxLayout(screen);
+    column->setContentsMargins(6, 6, 6, 6);
+    column->setSpacing(4);
+
+    column->addWidget(label(name(0), QStringLiteral("Начальный  загрузчик  V1.1"), Aqua, screen));
+    column->addWidget(label(name(1), QStringLiteral("Тест  ОЗУ  8192  Кб  -  ОК\nТест  ПЗУ  -  ОК"),
+                            Lime, screen));
+    auto *mode = label(name(2), QStringLiteral("Режим программирования \nвключен"), Yellow, screen);
+    mode->setFrameStyle(QFrame::Box | QFrame::Plain);
+    mode->setLineWidth(1);
+    column->addWidget(mode, 0, Qt::AlignHCenter);
+
+    auto *receiving = new QHBoxLayout;
+    receiving->addStretch(1);
+    receiving->addWidget(label(name(3), QStringLiteral("Прием файла"), White, screen));
+    auto *box = label(name(4), QString(), White, screen);
+    box->setFrameStyle(QFrame::Box | QFrame::Plain);
+    box->setLineWidth(1);
+    box->setFixedSize(87, 15);
+    if (afterUpload)
+        setBackground(box, White);
+    receiving->addWidget(box);
+    receiving->addStretch(1);
+    column->addLayout(receiving);
+
+    if (afterUpload) {
+        column->addWidget(label(QStringLiteral("RzLabel16"),
+                                QStringLiteral("Контрольная сумма файла  -  ОК"), Lime, screen));
+        column->addWidget(label(QStringLiteral("RzLabel17"),
+                                QStringLiteral("Стирание\nПрограммирование \nПроверка записи"),
+                                White, screen));
+        column->addWidget(label(QStringLiteral("RzLabel18"),
+                                QStringLiteral("Программирование завершено"), Lime, screen));
+        column->addWidget(label(QStringLiteral("RzLabel19"), QStringLiteral("Перезагрузка прибора"),
+                                Blue, screen));
+    }
+    column->addStretch(1);
+    return screen;
+}
+
+int TFrameSoftVir::leftPanePercent(int splitterWidth)
+{
+    if (splitterWidth <= 0)
+        return 0;
+    return (splitterWidth - 210) * 100 / splitterWidth;
+}
+
+int TFrameSoftVir::dividerOnResize(int newWidth)
+{
+    return newWidth > 250 ? newWidth - 200 : newWidth / 2;
+}
+
+void TFrameSoftVir::setDivider(QSplitter *splitter, int leftWidth)
+{
+    const int total = splitter->width() - splitter->handleWidth();
+    leftWidth = std::clamp(leftWidth, 0, std::max(0, total));
+    splitter->setSizes({leftWidth, total - leftWidth});
+}
+
+void TFrameSoftVir::beforeShow()
+{
+    setDivider(m_splitter1, m_splitter1->width() - 200);
+}
+
+void TFrameSoftVir::afterShow()
+{
+    m_wizard.actionSoftVirantExecuted();
+    layOut();
+}
+
+void TFrameSoftVir::layOut()
+{
+    const int width1 = m_splitter1->width();
+    const int w1 = width1 - 210;
+    const int w2 = m_splitter2->width() - 210;
+    const int percent = leftPanePercent(width1);
+    setDivider(m_splitter2, m_splitter2->width() * percent / 100);
+    setDivider(m_splitter1, width1 * percent / 100);
+
+    m_otherFile->move(centredLeft(w2, m_otherFile->width()), m_otherFile->y());
+    m_load->move(centredLeft(w1, m_load->width()), m_load->y());
+    m_stop->move(centredLeft(w1, m_stop->width()), m_stop->y());
+    m_line1->move(centredLeft(w1, m_line1->width()), m_line1->y());
+    m_line2->move(m_line1->x(), m_line2->y());
+}
+
+bool TFrameSoftVir::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Resize) {
+        if (watched == m_splitter1) {
+            // RzSplitter1CanResize
+            setDivider(m_splitter1, dividerOnResize(m_splitter1->width()));
+        } else if (m_line2 && watched == m_line2->parentWidget()) {
+            const auto *outcome = static_cast<QWidget *>(watched);
+            m_line2->move(m_line2->x(), (outcome->height() - m_line2->height()) / 2);
+        }
+    }
+    return QFrame::eventFilter(watched, event);
+}
+
+void TFrameSoftVir::mirror()
+{
+    const SoftVirFrameState &state = m_wizard.frameState();
+    m_fileLabel->setText(shown(state.fileLabel));
+    m_fileLabel2->setText(shown(state.fileLabel));
+    m_load->setEnabled(state.loadEnabled);
+    m_load->setToolTip(state.loadHint);
+    m_stop->setEnabled(state.stopEnabled);
+    m_stop->setVisible(state.stopVisible);
+}
+
+void TFrameSoftVir::btnOtherFileLoadPOClick()
+{
+    QFileDialog dialog(this, QString(), m_wizard.dialogFolder());
+    dialog.setObjectName(QStringLiteral("OpenDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // The file need not exist yet; a missing one is reported when loading.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(FirmwareWizard::dialogFilter());
+    if (!m_wizard.dialogFileName().isEmpty())
+        dialog.selectFile(m_wizard.dialogFileName());
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        m_wizard.fileChosen(dialog.selectedFiles().constFirst());
+    else
+        m_wizard.fileDialogCancelled();
+}
+
+void TFrameSoftVir::btnLoadPOClick()
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Внимание! Проверьте."),
+                    QStringLiteral("Режим программирования в приборе включен?"),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setObjectName(QStringLiteral("ConfirmLoadBox"));
+    m_wizard.btnLoadPOClick(box.exec() == QMessageBox::Yes);
+}
+
+void TFrameSoftVir::btnStopProgramVirClick()
+{
+    m_wizard.btnStopProgramVirClick();
+}
+
+void TFrameSoftVir::showError(const QString &text)
+{
+    auto *box = new QMessageBox(QMessageBox::Critical, QStringLiteral("КАЛЕНТ-сервис"), text,
+                                QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("FirmwareErrorBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+} // namespace kalent

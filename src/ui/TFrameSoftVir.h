@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QFrame>
+
+class QLabel;
+class QPushButton;
+class QSplitter;
+class QTabWidget;
+
+namespace kalent {
+
+class ArrowLine;
+class FirmwareWizard;
+class Session;
+
+// The firmware page's frame: step 1 (the file) and step 2 (programming mode)
+// on the tab "Шаги 1,2", step 3 (the upload) on "Шаг 3", each beside a static
+// picture of what the instrument's screen shows. It mirrors the wizard's frame
+// state and forwards clicks; the open dialog and the confirmation box live here
+// and tell the wizard their outcome. Creating it creates the wizard's frame.
+//
+// ActionSoftVirantExecute, as the main window runs it:
+//     if (!frame) frame = new TFrameSoftVir(session, TabShSoftVir);  // fills the page
+//     frame->beforeShow();
+//     <make TabShSoftVir the active page; the page-change rules run>
+//     frame->afterShow();
+class TFrameSoftVir : public QFrame
+{
+    Q_OBJECT
+public:
+    static constexpr int DesignWidth = 482;
+    static constexpr int DesignHeight = 278;
+
+    TFrameSoftVir(Session &session, QWidget *parent = nullptr);
+    ~TFrameSoftVir() override;
+
+    // Before the page is shown: the divider of RzSplitter1 to its width − 200.
+    void beforeShow();
+    // After the page is shown: the file search, the step, the dialog's folder,
+    // then the layout.
+    void afterShow();
+    // Shares the panes of both splitters and centres the buttons and arrows.
+    void layOut();
+
+    // The handlers of the frame's buttons.
+    void btnOtherFileLoadPOClick();
+    void btnLoadPOClick();
+    void btnStopProgramVirClick();
+
+    // Layout arithmetic (divisions truncate).
+    static int centredLeft(int span, int controlWidth) { return (span - controlWidth) / 2; }
+    static int leftPanePercent(int splitterWidth);
+    static int dividerOnResize(int newWidth);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QWidget *buildStepsTab();
+    QWidget *buildStepThreeTab();
+    QWidget *buildModePicture(bool afterUpload);
+    void mirror();
+    void showError(const QString &text);
+    void setDivider(QSplitter *splitter, int leftWidth);
+
+    Session &m_session;
+    FirmwareWizard &m_wizard;
+    QTabWidget *m_pages = nullptr;
+    QSplitter *m_splitter1 = nullptr;
+    QSplitter *m_splitter2 = nullptr;
+    QLabel *m_fileLabel = nullptr;
+    QLabel *m_fileLabel2 = nullptr;
+    QPushButton *m_otherFile = nullptr;
+    QPushButton *m_load = nullptr;
+    QPushButton *m_stop = nullptr;
+    ArrowLine *m_line1 = nullptr;
+    ArrowLine *m_line2 = nullptr;
+};
+
+} // namespace kalent

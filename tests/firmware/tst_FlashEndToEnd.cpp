@@ -1,0 +1,125 @@
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// The built kalent-service flashes the built-in instrument served on a
+// pseudo-terminal by another kalent-service, through the real serial port code.
+class tst_FlashEndToEnd : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void flashOverAPtyIsAcceptedAndTheInstrumentRestarts();
+    void missingFileSendsNothingAndFails();
+    void flashWithoutAFileIsAUsageError();
+
+private:
+    QString startSimulator();
+    QByteArray finishSimulator();
+    int flash(const QStringList &arguments, QByteArray *err);
+
+    QTemporaryDir m_dir;
+    QProcess m_simulator;
+};
+
+namespace {
+const QString Program = QStringLiteral(KALENT_SERVICE_PATH);
+}
+
+void tst_FlashEndToEnd::init()
+{
+    QVERIFY(m_dir.isValid());
+}
+
+void tst_FlashEndToEnd::cleanup()
+{
+    if (m_simulator.state() != QProcess::NotRunning) {
+        m_simulator.kill();
+        m_simulator.waitForFinished(5000);
+    }
+}
+
+QString tst_FlashEndToEnd::startSimulator()
+{
+    m_simulator.start(Program, {"simulate", "--pty", "--programming", "--baud", "9600",
+                                "--data-dir", m_dir.path()});
+    if (!m_simulator.waitForStarted(5000))
+        return {};
+    while (!m_simulator.canReadLine()) {
+        if (!m_simulator.waitForReadyRead(5000))
+            return {};
+    }
+    return QString::fromUtf8(m_simulator.readLine()).trimmed();
+}
+
+QByteArray tst_FlashEndToEnd::finishSimulator()
+{
+    m_simulator.terminate();
+    m_simulator.waitForFinished(5000);
+    return m_simulator.readAllStandardError();
+}
+
+int tst_FlashEndToEnd::flash(const QStringList &arguments, QByteArray *err)
+{
+    QProcess process;
+    process.start(Program, QStringList{"flash", "--data-dir", m_dir.path()} + arguments);
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        return -1;
+    }
+    *err = process.readAllStandardError();
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+void tst_FlashEndToEnd::flashOverAPtyIsAcceptedAndTheInstrumentRestarts()
+{
+    const QString pty = startSimulator();
+    QVERIFY2(pty.startsWith('/'), qPrintable(pty));
+
+    QByteArray image(23456, '\0');
+    for (int i = 0; i < image.size(); ++i)
+        image[i] = static_cast<char>(i * 7 + i / 300);
+    const QString file = m_dir.filePath("new.tsk");
+    QFile out(file);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    QCOMPARE(out.write(image), image.size());
+    out.close();
+
+    QByteArray err;
+    const int status = flash({"--port", pty, file, "--wait-restart", "--timeout", "20"}, &err);
+    QVERIFY2(status == 0, err.constData());
+    const QString messages = QString::fromUtf8(err);
+    QVERIFY(messages.contains("Загрузка программы в прибор\n"));
+    QVERIFY(messages.contains("Программирование прибора\n"));
+    QVERIFY(messages.contains("Перепрограммирование прибора завершено\n"));
+
+    const QByteArray simulatorLog = finishSimulator();
+    QVERIFY2(simulatorLog.contains("boot loader: upload accepted, 23456 bytes"),
+             simulatorLog.constData());
+    QVERIFY(simulatorLog.contains("boot loader: control program started"));
+}
+
+void tst_FlashEndToEnd::missingFileSendsNothingAndFails()
+{
+    const QString pty = startSimulator();
+    QVERIFY(!pty.isEmpty());
+    QByteArray err;
+    QCOMPARE(flash({"--port", pty, m_dir.filePath("none.tsk"), "--timeout", "5"}, &err), 1);
+    QVERIFY(QString::fromUtf8(err).contains("не найден."));
+    const QByteArray simulatorLog = finishSimulator();
+    QVERIFY(!simulatorLog.contains("upload"));
+    QVERIFY(simulatorLog.contains("boot loader: programming mode"));
+    QVERIFY(!simulatorLog.contains("control program started"));
+}
+
+void tst_FlashEndToEnd::flashWithoutAFileIsAUsageError()
+{
+    QByteArray err;
+    QCOMPARE(flash({"--port", "sim"}, &err), 2);
+    QVERIFY(err.contains("usage: kalent-service flash"));
+}
+
+QTEST_GUILESS_MAIN(tst_FlashEndToEnd)
+#include "tst_FlashEndToEnd.moc"

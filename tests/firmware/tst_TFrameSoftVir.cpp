@@ -1,0 +1,255 @@
+#include "FirmwareRig.h"
+#include "TFrameSoftVir.h"
+
+#include <QFileDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QtTest>
+
+using namespace kalent;
+using namespace kalent::test;
+
+namespace {
+
+// ActionSoftVirantExecute as the main window runs it around the page switch.
+void openPage(FirmwareRig &rig, TFrameSoftVir &frame)
+{
+    frame.beforeShow();
+    rig.wizard().stopSoftWizard();
+    rig.onFirmwarePage = true;
+    rig.wizard().enterFirmwarePage();
+    frame.afterShow();
+}
+
+template <typename T> T *child(QWidget &parent, const char *name)
+{
+    T *found = parent.findChild<T *>(QString::fromLatin1(name));
+    if (!found)
+        qWarning("no child %s", name);
+    return found;
+}
+
+QColor textColour(QWidget *widget)
+{
+    return widget->palette().color(QPalette::WindowText);
+}
+
+// Answers the next modal box or dialog of the frame as soon as it is shown.
+template <typename T>
+void answerNext(QWidget &frame, const char *name, std::function<void(T *)> answer)
+{
+    QTimer::singleShot(0, &frame, [&frame, name, answer] {
+        T *dialog = frame.findChild<T *>(QString::fromLatin1(name));
+        if (!dialog) {
+            QTest::qFail("the expected dialog did not open", __FILE__, __LINE__);
+            if (QWidget *modal = QApplication::activeModalWidget())
+                modal->close();
+            return;
+        }
+        answer(dialog);
+        // A failed check inside answer() must not leave the dialog blocking the test.
+        if (dialog->isVisible())
+            dialog->close();
+    });
+}
+
+} // namespace
+
+class tst_TFrameSoftVir : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void framesShowsBothStepsAndTheInstrumentScreens();
+    void fileLabelsAndLoadButtonMirrorTheWizard();
+    void loadButtonAsksAndOnlyYesSends();
+    void unreadableFileIsShownInABoxAndNothingIsSent();
+    void otherFileDialogOpensAtTheDataFolderWithTheFirmwareFilter();
+    void buttonsAreCentredInTheLeftPane();
+};
+
+void tst_TFrameSoftVir::framesShowsBothStepsAndTheInstrumentScreens()
+{
+    FirmwareRig rig;
+    QVERIFY(!rig.wizard().frameExists());
+    TFrameSoftVir frame(rig.session);
+    QVERIFY(rig.wizard().frameExists());
+
+    auto *pages = child<QTabWidget>(frame, "RzPageControl2");
+    QVERIFY(pages);
+    QCOMPARE(pages->count(), 2);
+    QCOMPARE(pages->tabText(0), QStringLiteral("Шаги 1,2"));
+    QCOMPARE(pages->tabText(1), QStringLiteral("Шаг 3"));
+    QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("TabSheet5"));
+
+    QCOMPARE(child<QLabel>(frame, "RzLabel3")->text(), QStringLiteral("Шаг 1. Файл для загрузки:"));
+    QCOMPARE(child<QLabel>(frame, "RzLabel4")->text(),
+             QStringLiteral("предварительно нажав\nуказкой на экран\nи\nудерживая ее в этом "
+                            "положении."));
+    QCOMPARE(textColour(child<QLabel>(frame, "RzLabel4")), QColor(0xFF, 0x00, 0xFF));
+    QCOMPARE(textColour(child<QLabel>(frame, "lbFileLoadPO")), QColor(0xFF, 0x00, 0xFF));
+    QCOMPARE(child<QPushButton>(frame, "btnOtherFileLoadPO")->text(),
+             QStringLiteral("Другой файл..."));
+    // The two pictures of the instrument's screen.
+    QCOMPARE(child<QLabel>(frame, "RzLabel6")->text(),
+             QStringLiteral("Начальный  загрузчик  V1.1"));
+    QCOMPARE(textColour(child<QLabel>(frame, "RzLabel6")), QColor(0x00, 0xFF, 0xFF));
+    QCOMPARE(child<QLabel>(frame, "RzLabel8")->text(),
+             QStringLiteral("Режим программирования \nвключен"));
+    QCOMPARE(child<QLabel>(frame, "RzLabel16")->text(),
+             QStringLiteral("Контрольная сумма файла  -  ОК"));
+    QCOMPARE(textColour(child<QLabel>(frame, "RzLabel19")), QColor(0x00, 0x00, 0xFF));
+    QCOMPARE(child<QLabel>(frame, "RzLabel19")->text(), QStringLiteral("Перезагрузка прибора"));
+
+    auto *load = child<QPushButton>(frame, "btnLoadPO");
+    QCOMPARE(load->text(), QStringLiteral("Загрузить программу в прибор"));
+    QVERIFY(!load->isEnabled());
+    auto *stop = child<QPushButton>(frame, "btnStopProgramVir");
+    QCOMPARE(stop->text(), QStringLiteral("Отменить загрузку"));
+    QVERIFY(!stop->isEnabled());
+    QVERIFY(stop->isHidden());
+}
+
+void tst_TFrameSoftVir::fileLabelsAndLoadButtonMirrorTheWizard()
+{
+    FirmwareRig rig;
+    rig.startUp();
+    TFrameSoftVir frame(rig.session);
+    frame.show();
+    openPage(rig, frame);
+
+    const QString notFound = QStringLiteral("Файл Virant_(rx).tsk\nне найден.");
+    QCOMPARE(child<QLabel>(frame, "lbFileLoadPO")->text(), notFound);
+    QCOMPARE(child<QLabel>(frame, "lbFileLoadPO2")->text(), notFound);
+    auto *load = child<QPushButton>(frame, "btnLoadPO");
+    QVERIFY(!load->isEnabled());
+    QCOMPARE(load->toolTip(), QStringLiteral("Прибор не готов к загрузке программы управления."));
+
+    rig.wizard().fileChosen(rig.writeFile("fw/a.tsk", "abc"));
+    QVERIFY(child<QLabel>(frame, "lbFileLoadPO2")->text().endsWith("\na.tsk"));
+    rig.powerOff();
+    rig.powerOn(true);
+    rig.clock.advance(5500);
+    QVERIFY(load->isEnabled());
+    QCOMPARE(load->toolTip(), QStringLiteral("Загрузка программы управления в прибор."));
+
+    // Switching tabs works the step out again.
+    rig.session.pane().setText(QString());
+    child<QTabWidget>(frame, "RzPageControl2")->setCurrentIndex(1);
+    QCOMPARE(rig.session.pane().text(), QStringLiteral("Загрузите программу в прибор. Шаг 3."));
+}
+
+void tst_TFrameSoftVir::loadButtonAsksAndOnlyYesSends()
+{
+    FirmwareRig rig;
+    QVERIFY(rig.reachStepThree(rig.writeFile("a.tsk", "abc")));
+    TFrameSoftVir frame(rig.session);
+    frame.show();
+    auto *load = child<QPushButton>(frame, "btnLoadPO");
+    QVERIFY(load->isEnabled());
+
+    answerNext<QMessageBox>(frame, "ConfirmLoadBox", [](QMessageBox *box) {
+        QCOMPARE(box->text(), QStringLiteral("Режим программирования в приборе включен?"));
+        QCOMPARE(box->windowTitle(), QStringLiteral("Внимание! Проверьте."));
+        QCOMPARE(box->icon(), QMessageBox::Warning);
+        box->button(QMessageBox::No)->click();
+    });
+    load->click();
+    QVERIFY(rig.port.written().isEmpty());
+    QVERIFY(load->isEnabled());
+
+    answerNext<QMessageBox>(frame, "ConfirmLoadBox",
+                            [](QMessageBox *box) { box->button(QMessageBox::Yes)->click(); });
+    load->click();
+    QCOMPARE(rig.port.written(), QByteArray::fromHex("55AA09000000"));
+    auto *stop = child<QPushButton>(frame, "btnStopProgramVir");
+    QVERIFY(!stop->isHidden());
+    QVERIFY(stop->isEnabled());
+    QVERIFY(!load->isEnabled());
+
+    stop->click();
+    QVERIFY(stop->isHidden());
+    QCOMPARE(rig.session.pane().text(), QStringLiteral("Программирование прибора приостановлено"));
+}
+
+void tst_TFrameSoftVir::unreadableFileIsShownInABoxAndNothingIsSent()
+{
+    FirmwareRig rig;
+    const QString path = rig.writeFile("gone.tsk", "abc");
+    QVERIFY(rig.reachStepThree(path));
+    QFile::remove(path);
+    TFrameSoftVir frame(rig.session);
+    frame.show();
+
+    answerNext<QMessageBox>(frame, "ConfirmLoadBox",
+                            [](QMessageBox *box) { box->button(QMessageBox::Yes)->click(); });
+    child<QPushButton>(frame, "btnLoadPO")->click();
+    auto *error = frame.findChild<QMessageBox *>(QStringLiteral("FirmwareErrorBox"));
+    QVERIFY(error);
+    QCOMPARE(error->text(),
+             QStringLiteral("Файл %1 не найден.").arg(QDir::toNativeSeparators(path)));
+    QVERIFY(rig.port.written().isEmpty());
+    error->close();
+}
+
+void tst_TFrameSoftVir::otherFileDialogOpensAtTheDataFolderWithTheFirmwareFilter()
+{
+    FirmwareRig rig;
+    rig.startUp();
+    TFrameSoftVir frame(rig.session);
+    frame.show();
+    openPage(rig, frame);
+    const QString path = rig.writeFile("chosen.tsk", "abc");
+
+    answerNext<QFileDialog>(frame, "OpenDialog", [&](QFileDialog *dialog) {
+        QCOMPARE(dialog->nameFilters(), QStringList({"Файлы загрузки (*.tsk)"}));
+        QCOMPARE(QDir(dialog->directory()).canonicalPath(),
+                 QDir(rig.dataDir.path()).canonicalPath());
+        dialog->reject();
+    });
+    child<QPushButton>(frame, "btnOtherFileLoadPO")->click();
+    QVERIFY(!rig.wizard().softFileFound());
+    QCOMPARE(rig.session.pane().text(), QStringLiteral("Определите файл для загрузки. Шаг 1."));
+
+    answerNext<QFileDialog>(frame, "OpenDialog", [&](QFileDialog *dialog) {
+        dialog->selectFile(path);
+        static_cast<QDialog *>(dialog)->accept();
+    });
+    child<QPushButton>(frame, "btnOtherFileLoadPO")->click();
+    QCOMPARE(QFileInfo(rig.wizard().softFileName()).canonicalFilePath(),
+             QFileInfo(path).canonicalFilePath());
+    QCOMPARE(rig.session.pane().text(), QStringLiteral("Выключите прибор. Шаг 2."));
+    QVERIFY(child<QLabel>(frame, "lbFileLoadPO")->text().endsWith("\nchosen.tsk"));
+}
+
+void tst_TFrameSoftVir::buttonsAreCentredInTheLeftPane()
+{
+    FirmwareRig rig;
+    rig.startUp();
+    QWidget page;
+    page.resize(600, 320);
+    TFrameSoftVir frame(rig.session, &page);
+    frame.setGeometry(page.rect());
+    page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    openPage(rig, frame);
+
+    auto *splitter1 = child<QSplitter>(frame, "RzSplitter1");
+    const int w1 = splitter1->width() - 210;
+    auto *load = child<QPushButton>(frame, "btnLoadPO");
+    QCOMPARE(load->x(), (w1 - load->width()) / 2);
+    auto *line1 = child<QWidget>(frame, "RzLine1");
+    QCOMPARE(line1->x(), (w1 - line1->width()) / 2);
+    QCOMPARE(child<QWidget>(frame, "RzLine2")->x(), line1->x());
+    // The left pane takes (width − 210)·100 div width per cent of the splitter.
+    const int percent = (splitter1->width() - 210) * 100 / splitter1->width();
+    const int left = splitter1->sizes().at(0);
+    const int expected = splitter1->width() * percent / 100;
+    QVERIFY2(qAbs(left - expected) <= splitter1->handleWidth(),
+             qPrintable(QStringLiteral("%1 vs %2").arg(left).arg(expected)));
+}
+
+QTEST_MAIN(tst_TFrameSoftVir)
+#include "tst_TFrameSoftVir.moc"
