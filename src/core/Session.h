@@ -3,6 +3,7 @@
 #include "MessagePane.h"
 #include "common/DataFolder.h"
 #include "common/LastFileChoice.h"
+#include "database/DatabasePage.h"
 #include "link/Connection.h"
 #include "link/ReceiveDispatcher.h"
 
@@ -33,6 +34,8 @@ public:
     Connection &connection() { return m_connection; }
     // The file last chosen in the database or firmware page's dialogs.
     LastFileChoice &lastFile() { return m_lastFile; }
+    // The database page's controller (TFrameBDTS mirrors it).
+    DatabasePage &databasePage() { return m_databasePage; }
 
 private:
     Clock &m_clock;
@@ -42,6 +45,7 @@ private:
     ReceiveDispatcher m_dispatcher;
     Connection m_connection;
     LastFileChoice m_lastFile;
+    DatabasePage m_databasePage;
 };
 
 } // namespace kalent

@@ -1,5 +1,6 @@
 #include "SimulatorSetup.h"
 
+#include "DatabaseCommands.h"
 #include "VirtualInstrument.h"
 
 namespace kalent {
@@ -8,6 +9,7 @@ std::unique_ptr<VirtualInstrument> createBuiltInInstrument(Clock &clock)
 {
     auto instrument = std::make_unique<VirtualInstrument>(clock);
     // Feature commands are added here as the instrument learns them.
+    instrument->addFeature(std::make_unique<DatabaseCommands>());
     return instrument;
 }
 
