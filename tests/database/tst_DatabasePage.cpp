@@ -112,8 +112,8 @@ private Q_SLOTS:
         QVERIFY(rig.connectFast());
         DatabasePage &page = rig.session.databasePage();
         QVERIFY(readFromInstrument(rig));
-        const QString file = writeFile(
-            rig, "f.bdt", img::image({img::head(1, "New", "S", "T"), img::closing()}));
+        const QString file =
+            writeFile(rig, "f.bdt", img::image({img::head(1, "New", "S", "T"), img::closing()}));
         QVERIFY(page.openDialogAccepted(file));
         QVERIFY(page.state().addEnabled);
         const QByteArray before = page.database().instrument().image;
@@ -246,8 +246,8 @@ private Q_SLOTS:
         QCOMPARE(readFile(rig.dataDir.filePath(QStringLiteral("SpisokTSinFile.txt"))),
                  TestSystemDatabase::listText(page.fileTree()));
         QVERIFY(readFile(rig.dataDir.filePath(QStringLiteral("SpisokTSinFile.txt")))
-                    .startsWith(QByteArray("TORCH-") + Cp1251::encode(QStringLiteral("инфекции"))
-                                + QByteArray("\0\r\n\t", 4)));
+                    .startsWith(QByteArray("TORCH-") + Cp1251::encode(QStringLiteral("инфекции")) +
+                                QByteArray("\0\r\n\t", 4)));
         QCOMPARE(rig.session.lastFile().name(), QStringLiteral("demo.bdt"));
     }
 
@@ -271,8 +271,8 @@ private Q_SLOTS:
         QVERIFY(rig.connectFast());
         DatabasePage &page = rig.session.databasePage();
         QVERIFY(readFromInstrument(rig));
-        const TSNode *hepatitis = page.instrumentTree().findPath(
-            {Cp1251::encode(QStringLiteral("Гепатиты"))});
+        const TSNode *hepatitis =
+            page.instrumentTree().findPath({Cp1251::encode(QStringLiteral("Гепатиты"))});
         QVERIFY(hepatitis);
         page.TreeViewVirClick(hepatitis, TreeSelection::Click::Plain,
                               visible(page.instrumentTree()));
@@ -282,7 +282,8 @@ private Q_SLOTS:
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Из списка прибора удалено 4 ТС"));
         QCOMPARE(page.state().instrumentCaption, QStringLiteral("Список ТС в приборе (8):"));
         QVERIFY(page.state().writeInstrumentListEnabled);
-        QCOMPARE(page.database().instrument().image.left(10), QByteArray("VirBDTS 11")); // 18 pages less 7
+        QCOMPARE(page.database().instrument().image.left(10),
+                 QByteArray("VirBDTS 11")); // 18 pages less 7
 
         const QByteArray after = page.database().instrument().image;
         page.btnDeleteTSClick();
@@ -341,12 +342,13 @@ private Q_SLOTS:
     {
         SimRig rig;
         DatabasePage &page = rig.session.databasePage();
-        QVERIFY(page.takeInstrumentImage(
-            img::image({img::head(1, "A", "S", "T"), img::head(1, "B", "S", "T"),
-                        img::head(1, "C", "S", "T"), img::head(1, "D", "S", "T"),
-                        img::closing()})));
+        QVERIFY(page.takeInstrumentImage(img::image(
+            {img::head(1, "A", "S", "T"), img::head(1, "B", "S", "T"), img::head(1, "C", "S", "T"),
+             img::head(1, "D", "S", "T"), img::closing()})));
         const TSTree &tree = page.instrumentTree();
-        const auto top = [&](const char *name) { return tree.findPath({name}); };
+        const auto top = [&](const char *name) {
+            return tree.findPath({name});
+        };
         // Only the groups are visible (nothing expanded).
         std::vector<const TSNode *> shown = {top("A"), top("B"), top("C"), top("D")};
         page.TreeViewVirClick(top("A"), TreeSelection::Click::Plain, shown);
