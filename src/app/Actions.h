@@ -27,5 +27,10 @@ const Action *findAction(const QString &name);
 int runPorts(const CommandLine &commandLine);
 int runContact(const CommandLine &commandLine);
 int runSimulate(const CommandLine &commandLine);
+int runDbRead(const CommandLine &commandLine);
+int runDbList(const CommandLine &commandLine);
+int runDbAdd(const CommandLine &commandLine);
+int runDbDelete(const CommandLine &commandLine);
+int runDbWrite(const CommandLine &commandLine);
 
 } // namespace kalent

@@ -82,6 +82,8 @@ void DatabasePage::handlePageCountReply(QByteArray &inBuffer)
     setStatus(QStringLiteral("Чтение БД ТС из прибора."));
     const std::optional<int> count = parseDecimal(inBuffer.mid(2));
     inBuffer.clear();
+    ++m_pageCountReplies;
+    m_reading = false;
     if (!count) {
         setStatus(QStringLiteral("Прибор ответил на запрос числа страниц БД ТС не числом."));
         return;
@@ -94,7 +96,6 @@ void DatabasePage::handlePageCountReply(QByteArray &inBuffer)
     }
     DatabaseList &list = m_db.instrument();
     list.pageCount = *count;
-    m_reading = false;
     if (*count < 1)
         return;
     // The header always reads back as the count, whatever digits the reply carried.

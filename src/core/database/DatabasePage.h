@@ -49,6 +49,10 @@ public:
     // Completed reads from the instrument and completed writes to it, since the start.
     int readsCompleted() const { return m_readsCompleted; }
     int writesCompleted() const { return m_writesCompleted; }
+    // Page-count replies handled (a read that announced no pages ends there).
+    int pageCountReplies() const { return m_pageCountReplies; }
+    bool readInProgress() const { return m_reading; }
+    bool writeInProgress() const { return m_writing; }
     // The folder the open and save dialogs start in, created when missing.
     QString dialogFolder() const;
 
@@ -126,6 +130,7 @@ private:
     int m_pagesToSend = 0;
     int m_readsCompleted = 0;
     int m_writesCompleted = 0;
+    int m_pageCountReplies = 0;
 };
 
 } // namespace kalent
