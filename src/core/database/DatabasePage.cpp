@@ -427,7 +427,7 @@ void DatabasePage::showSelectionCount()
         m_state.deleteEnabled = false;
     }
     publish();
-    Q_EMIT treesChanged();
+    Q_EMIT selectionChanged();
 }
 
 } // namespace kalent

@@ -93,7 +93,10 @@ public:
 
 Q_SIGNALS:
     void stateChanged();
+    // A tree's nodes changed (the old nodes are gone).
     void treesChanged();
+    // Only which nodes of TreeViewVir are selected changed.
+    void selectionChanged();
     // A file that could not be read or written: the window shows a message box.
     void errorRaised(const QString &text);
 
