@@ -16,6 +16,8 @@ public:
     DatabaseCommands();
 
     int consume(VirtualInstrument &instrument, const QByteArray &heard) override;
+    // Switched off in the middle of a write: the old database stays.
+    void poweredOff(VirtualInstrument &) override { m_expected = 0; }
 
     // The database as an image (header and pages).
     const QByteArray &image() const { return m_image; }

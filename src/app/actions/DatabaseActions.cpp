@@ -6,6 +6,7 @@
 #include "database/DatabasePage.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace kalent {
 
@@ -51,7 +52,7 @@ bool openAsFileList(DatabasePage &page, const QString &path, const bool &failed)
 bool takeAsInstrumentList(DatabasePage &page, const QString &path)
 {
     QByteArray bytes;
-    return readWhole(path, &bytes) && page.takeInstrumentImage(bytes);
+    return readWhole(path, &bytes) && page.takeInstrumentImage(bytes, QFileInfo(path).fileName());
 }
 
 int saveInstrumentList(DatabasePage &page, const QString &out, const bool &failed)

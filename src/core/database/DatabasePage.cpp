@@ -260,9 +260,9 @@ bool DatabasePage::openDialogAccepted(const QString &path)
     return true;
 }
 
-bool DatabasePage::takeInstrumentImage(const QByteArray &image)
+bool DatabasePage::takeInstrumentImage(const QByteArray &image, const QString &name)
 {
-    const int count = checkImage(image, QStringLiteral("прибора"));
+    const int count = checkImage(image, name);
     if (count <= 0) {
         if (count == 0)
             setStatus(WrongFormat);

@@ -83,8 +83,9 @@ public:
     void selectInstrumentNodes(const std::vector<const TSNode *> &nodes);
 
     // Takes an image as if it had just been read from the instrument (the
-    // command line's stand-in for a read). Checks it like a file; false when it fails.
-    bool takeInstrumentImage(const QByteArray &image);
+    // command line's stand-in for a read). Checks it like a file (name is shown
+    // in the messages); false when it fails.
+    bool takeInstrumentImage(const QByteArray &image, const QString &name = QString());
 
     // The replies R, r and m (registered with the dispatcher).
     void handlePageCountReply(QByteArray &inBuffer);
