@@ -1,6 +1,6 @@
 #include "TFrameBDTS.h"
 
-#include "InstrumentTreeView.h"
+#include "DatabaseTreeView.h"
 #include "Session.h"
 #include "database/DatabasePage.h"
 
@@ -50,7 +50,7 @@ TFrameBDTS::TFrameBDTS(Session &session, QWidget *parent)
     m_title->setFixedHeight(14);
 
     m_instrumentBox = groupBox(QStringLiteral("RzGroupBox1"), s.instrumentColour, this);
-    m_virTree = new InstrumentTreeView(true, m_instrumentBox);
+    m_virTree = new DatabaseTreeView(true, m_instrumentBox);
     m_virTree->setObjectName(QStringLiteral("TreeViewVir"));
     m_readFromVir = button(QStringLiteral("btnReadBDTSFromVir"), T::readFromVirCaption(),
                            T::readFromVirHint(), m_instrumentBox);
@@ -75,7 +75,7 @@ TFrameBDTS::TFrameBDTS(Session &session, QWidget *parent)
 
     m_fileBox = groupBox(QStringLiteral("RzGroupBox2"), s.fileColour, this);
     m_fileBox->setFixedHeight(143);
-    m_fileTree = new InstrumentTreeView(false, m_fileBox);
+    m_fileTree = new DatabaseTreeView(false, m_fileBox);
     m_fileTree->setObjectName(QStringLiteral("TreeViewFile"));
     m_readFromFile = button(QStringLiteral("btnReadBDTSFromFile"), T::readFromFileCaption(),
                             T::readFromFileHint(), m_fileBox);
@@ -91,7 +91,7 @@ TFrameBDTS::TFrameBDTS(Session &session, QWidget *parent)
     fileLayout->addLayout(fileRow);
 
     m_additionalBox = groupBox(QStringLiteral("RzGroupBox3"), s.additionalColour, this);
-    m_addTree = new InstrumentTreeView(false, m_additionalBox);
+    m_addTree = new DatabaseTreeView(false, m_additionalBox);
     m_addTree->setObjectName(QStringLiteral("TreeViewAdd"));
     m_add = button(QStringLiteral("btnAddTSInVir"), T::addCaption(), T::addHint(), m_additionalBox);
     auto *addLayout = new QVBoxLayout(m_additionalBox);
@@ -125,14 +125,13 @@ TFrameBDTS::TFrameBDTS(Session &session, QWidget *parent)
     connect(m_readFromFile, &QPushButton::clicked, this, &TFrameBDTS::readFromFile);
     connect(m_writeFileList, &QPushButton::clicked, &m_page, &DatabasePage::btnWriteBDTSInVirClick);
     connect(m_add, &QPushButton::clicked, &m_page, &DatabasePage::btnAddTSInVirClick);
-    connect(m_virTree, &InstrumentTreeView::nodeClicked, this,
+    connect(m_virTree, &DatabaseTreeView::nodeClicked, this,
             [this](const TSNode *node, TreeSelection::Click kind) {
                 m_page.TreeViewVirClick(node, kind, m_virTree->visibleNodes());
             });
     connect(&m_page, &DatabasePage::stateChanged, this, &TFrameBDTS::showState);
     connect(&m_page, &DatabasePage::treesChanged, this, &TFrameBDTS::showTrees);
-    connect(&m_page, &DatabasePage::selectionChanged, m_virTree,
-            &InstrumentTreeView::showSelection);
+    connect(&m_page, &DatabasePage::selectionChanged, m_virTree, &DatabaseTreeView::showSelection);
     connect(&m_page, &DatabasePage::errorRaised, this, [this](const QString &text) {
         QMessageBox::critical(this, QStringLiteral("КАЛЕНТ-сервис"), text);
     });

@@ -9,7 +9,7 @@ class QPushButton;
 namespace kalent {
 
 class DatabasePage;
-class InstrumentTreeView;
+class DatabaseTreeView;
 class Session;
 
 // The database page (tab "БД ТС"): the instrument list on the left, the file list
@@ -33,9 +33,9 @@ private:
     QGroupBox *m_instrumentBox;
     QGroupBox *m_fileBox;
     QGroupBox *m_additionalBox;
-    InstrumentTreeView *m_virTree;
-    InstrumentTreeView *m_fileTree;
-    InstrumentTreeView *m_addTree;
+    DatabaseTreeView *m_virTree;
+    DatabaseTreeView *m_fileTree;
+    DatabaseTreeView *m_addTree;
     QPushButton *m_readFromVir;
     QPushButton *m_saveToFile;
     QPushButton *m_delete;

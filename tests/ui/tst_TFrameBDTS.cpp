@@ -140,6 +140,9 @@ private Q_SLOTS:
         QCOMPARE(tree->selectedItems().size(), 1);
         click(tree, tree->topLevelItem(0), {}, Qt::RightButton);
         QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem *>{tree->topLevelItem(0)});
+        // The selection stays visible when the tree loses focus.
+        QCOMPARE(tree->palette().color(QPalette::Inactive, QPalette::Highlight),
+                 tree->palette().color(QPalette::Active, QPalette::Highlight));
 
         child<QPushButton>(frame, "btnDeleteTS")->click();
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Из списка прибора удалено 3 ТС"));

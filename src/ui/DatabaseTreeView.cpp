@@ -1,4 +1,4 @@
-#include "InstrumentTreeView.h"
+#include "DatabaseTreeView.h"
 
 #include "database/TSTree.h"
 
@@ -22,7 +22,7 @@ QString pathOf(const QTreeWidgetItem *item)
 }
 } // namespace
 
-InstrumentTreeView::InstrumentTreeView(bool multiSelect, QWidget *parent)
+DatabaseTreeView::DatabaseTreeView(bool multiSelect, QWidget *parent)
     : QTreeWidget(parent), m_multiSelect(multiSelect)
 {
     setHeaderHidden(true);
@@ -40,7 +40,7 @@ InstrumentTreeView::InstrumentTreeView(bool multiSelect, QWidget *parent)
     setPalette(p);
 }
 
-void InstrumentTreeView::showTree(const TSTree &tree)
+void DatabaseTreeView::showTree(const TSTree &tree)
 {
     QSet<QString> expanded;
     for (QTreeWidgetItemIterator it(this); *it; ++it)
@@ -64,7 +64,7 @@ void InstrumentTreeView::showTree(const TSTree &tree)
         showSelection();
 }
 
-void InstrumentTreeView::showSelection()
+void DatabaseTreeView::showSelection()
 {
     for (QTreeWidgetItemIterator it(this); *it; ++it) {
         const TSNode *node = nodeOf(*it);
@@ -72,25 +72,25 @@ void InstrumentTreeView::showSelection()
     }
 }
 
-const TSNode *InstrumentTreeView::nodeOf(const QTreeWidgetItem *item) const
+const TSNode *DatabaseTreeView::nodeOf(const QTreeWidgetItem *item) const
 {
     if (!item)
         return nullptr;
     return reinterpret_cast<const TSNode *>(item->data(0, NodeRole).value<quintptr>());
 }
 
-QTreeWidgetItem *InstrumentTreeView::itemOf(const TSNode *node) const
+QTreeWidgetItem *DatabaseTreeView::itemOf(const TSNode *node) const
 {
-    for (QTreeWidgetItemIterator it(const_cast<InstrumentTreeView *>(this)); *it; ++it)
+    for (QTreeWidgetItemIterator it(const_cast<DatabaseTreeView *>(this)); *it; ++it)
         if (nodeOf(*it) == node)
             return *it;
     return nullptr;
 }
 
-std::vector<const TSNode *> InstrumentTreeView::visibleNodes() const
+std::vector<const TSNode *> DatabaseTreeView::visibleNodes() const
 {
     std::vector<const TSNode *> out;
-    for (QTreeWidgetItemIterator it(const_cast<InstrumentTreeView *>(this)); *it; ++it) {
+    for (QTreeWidgetItemIterator it(const_cast<DatabaseTreeView *>(this)); *it; ++it) {
         bool shown = true;
         for (const QTreeWidgetItem *p = (*it)->parent(); p && shown; p = p->parent())
             shown = p->isExpanded();
@@ -100,7 +100,7 @@ std::vector<const TSNode *> InstrumentTreeView::visibleNodes() const
     return out;
 }
 
-void InstrumentTreeView::mousePressEvent(QMouseEvent *event)
+void DatabaseTreeView::mousePressEvent(QMouseEvent *event)
 {
     QTreeWidgetItem *item = itemAt(event->position().toPoint());
     const QModelIndex index = indexAt(event->position().toPoint());

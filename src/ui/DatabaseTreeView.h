@@ -15,11 +15,11 @@ class TSTree;
 // the selection to the page controller: a click is reported with its kind and
 // the nodes now visible, and the view shows the selection the controller holds,
 // also while it has no focus.
-class InstrumentTreeView : public QTreeWidget
+class DatabaseTreeView : public QTreeWidget
 {
     Q_OBJECT
 public:
-    explicit InstrumentTreeView(bool multiSelect, QWidget *parent = nullptr);
+    explicit DatabaseTreeView(bool multiSelect, QWidget *parent = nullptr);
 
     // Fills the view from the tree, keeping what was expanded.
     void showTree(const TSTree &tree);
