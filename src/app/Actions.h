@@ -35,5 +35,10 @@ class VirtualInstrument;
 // The built-in instrument's boot loader reports on stderr; with programmingMode
 // it waits in programming mode from the start (nobody holds its stylus here).
 void setUpSimulatedBootLoader(VirtualInstrument &instrument, bool programmingMode);
+int runDbRead(const CommandLine &commandLine);
+int runDbList(const CommandLine &commandLine);
+int runDbAdd(const CommandLine &commandLine);
+int runDbDelete(const CommandLine &commandLine);
+int runDbWrite(const CommandLine &commandLine);
 
 } // namespace kalent

@@ -3,6 +3,7 @@
 #include "MessagePane.h"
 #include "common/DataFolder.h"
 #include "common/LastFileChoice.h"
+#include "database/DatabasePage.h"
 #include "firmware/FirmwareWizard.h"
 #include "link/Connection.h"
 #include "link/ReceiveDispatcher.h"
@@ -43,6 +44,8 @@ public:
     ResultsProtocol &results() { return *m_results; }
     // The firmware page's wizard and upload; it watches the link for the wizard.
     FirmwareWizard &firmware() { return m_firmware; }
+    // The database page's controller (TFrameBDTS mirrors it).
+    DatabasePage &databasePage() { return m_databasePage; }
 
 private:
     Clock &m_clock;
@@ -55,6 +58,7 @@ private:
     std::unique_ptr<OpticalDensityReader> m_reader;
     std::unique_ptr<ResultsProtocol> m_results;
     FirmwareWizard m_firmware;
+    DatabasePage m_databasePage;
 };
 
 } // namespace kalent

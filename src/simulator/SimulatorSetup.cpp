@@ -1,6 +1,7 @@
 #include "SimulatorSetup.h"
 
 #include "BootLoader.h"
+#include "DatabaseCommands.h"
 #include "MeasurementData.h"
 #include "VirtualInstrument.h"
 
@@ -12,6 +13,7 @@ std::unique_ptr<VirtualInstrument> createBuiltInInstrument(Clock &clock)
     // Feature commands are added here as the instrument learns them.
     instrument->addFeature(std::make_unique<MeasurementData>());
     instrument->addFeature(std::make_unique<BootLoader>(*instrument));
+    instrument->addFeature(std::make_unique<DatabaseCommands>());
     return instrument;
 }
 

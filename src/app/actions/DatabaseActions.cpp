@@ -1,0 +1,183 @@
+#include "Actions.h"
+#include "HeadlessRun.h"
+#include "Session.h"
+#include "common/AtomicFile.h"
+#include "common/Cp1251.h"
+#include "database/DatabasePage.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace kalent {
+
+namespace {
+
+// The page's file errors (a message box in the window) go to stderr.
+DatabasePage &pageOf(HeadlessRun &run, bool *failed)
+{
+    DatabasePage &page = run.session().databasePage();
+    QObject::connect(&page, &DatabasePage::errorRaised, [failed](const QString &text) {
+        *failed = true;
+        HeadlessRun::printError(text);
+    });
+    return page;
+}
+
+int usageError(const QString &usage)
+{
+    HeadlessRun::printError(QStringLiteral("usage: kalent-service ") + usage);
+    return 2;
+}
+
+bool readWhole(const QString &path, QByteArray *bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        HeadlessRun::printError(
+            QStringLiteral("Не удалось открыть файл %1: %2").arg(path, file.errorString()));
+        return false;
+    }
+    *bytes = file.readAll();
+    return true;
+}
+
+// The file as "из файла..." reads it: the checks, then the file list.
+bool openAsFileList(DatabasePage &page, const QString &path, const bool &failed)
+{
+    page.btnReadBDTSFromFileClick();
+    return page.openDialogAccepted(path) && !failed;
+}
+
+// An image taken as the instrument list, as if it had just been read.
+bool takeAsInstrumentList(DatabasePage &page, const QString &path)
+{
+    QByteArray bytes;
+    return readWhole(path, &bytes) && page.takeInstrumentImage(bytes, QFileInfo(path).fileName());
+}
+
+int saveInstrumentList(DatabasePage &page, const QString &out, const bool &failed)
+{
+    page.saveDialogAccepted(out);
+    return failed ? 1 : 0;
+}
+
+// Waits for the read from the instrument that has been requested to end.
+bool waitForRead(HeadlessRun &run, DatabasePage &page, int readsBefore, int repliesBefore)
+{
+    const bool ended = run.waitFor([&] {
+        return page.readsCompleted() > readsBefore ||
+               (page.pageCountReplies() > repliesBefore && !page.readInProgress());
+    });
+    if (page.readsCompleted() > readsBefore)
+        return true;
+    if (!ended)
+        HeadlessRun::printError(QStringLiteral("Прибор не отвечает!"));
+    HeadlessRun::printError(QStringLiteral("БД ТС из прибора не считана."));
+    return false;
+}
+
+} // namespace
+
+int runDbRead(const CommandLine &commandLine)
+{
+    const QString out = commandLine.value(QStringLiteral("out"));
+    if (out.isEmpty() || !commandLine.positional.isEmpty())
+        return usageError(QStringLiteral("db-read --port NAME --out FILE.bdt"));
+    HeadlessRun run(commandLine);
+    bool failed = false;
+    DatabasePage &page = pageOf(run, &failed);
+    if (!run.establishFastLink())
+        return 1;
+    const int reads = page.readsCompleted();
+    const int replies = page.pageCountReplies();
+    page.btnReadBDTSFromVirClick();
+    if (!waitForRead(run, page, reads, replies))
+        return 1;
+    return saveInstrumentList(page, out, failed);
+}
+
+int runDbList(const CommandLine &commandLine)
+{
+    if (commandLine.positional.size() != 1)
+        return usageError(QStringLiteral("db-list FILE.bdt"));
+    HeadlessRun run(commandLine);
+    bool failed = false;
+    DatabasePage &page = pageOf(run, &failed);
+    if (!openAsFileList(page, commandLine.positional.first(), failed))
+        return 1;
+    QByteArray text;
+    for (const TSNode *node : page.fileTree().nodesInOrder())
+        text += QByteArray(node->level(), '\t') + node->text().toUtf8() + '\n';
+    HeadlessRun::writeOut(text);
+    return 0;
+}
+
+int runDbAdd(const CommandLine &commandLine)
+{
+    const QString out = commandLine.value(QStringLiteral("out"));
+    if (out.isEmpty() || commandLine.positional.size() != 2)
+        return usageError(QStringLiteral("db-add INSTRUMENT.bdt SOURCE.bdt --out FILE.bdt"));
+    HeadlessRun run(commandLine);
+    bool failed = false;
+    DatabasePage &page = pageOf(run, &failed);
+    if (!takeAsInstrumentList(page, commandLine.positional.at(0)) || failed)
+        return 1;
+    if (!openAsFileList(page, commandLine.positional.at(1), failed))
+        return 1;
+    // The button is disabled when the file adds nothing: the list stays as it is.
+    if (page.state().addEnabled && !page.btnAddTSInVirClick())
+        return 1;
+    return saveInstrumentList(page, out, failed);
+}
+
+int runDbDelete(const CommandLine &commandLine)
+{
+    const QString out = commandLine.value(QStringLiteral("out"));
+    const QStringList paths = commandLine.all(QStringLiteral("node"));
+    if (out.isEmpty() || paths.isEmpty() || commandLine.positional.size() != 1)
+        return usageError(
+            QStringLiteral("db-delete IN.bdt --node PATH [--node PATH ...] --out FILE.bdt"));
+    HeadlessRun run(commandLine);
+    bool failed = false;
+    DatabasePage &page = pageOf(run, &failed);
+    if (!takeAsInstrumentList(page, commandLine.positional.first()) || failed)
+        return 1;
+    std::vector<const TSNode *> nodes;
+    for (const QString &path : paths) {
+        QList<QByteArray> names;
+        for (const QString &part : path.split(QLatin1Char('/')))
+            names.append(Cp1251::encode(part));
+        const TSNode *node = names.size() <= 3 ? page.instrumentTree().findPath(names) : nullptr;
+        if (!node) {
+            HeadlessRun::printError(QStringLiteral("В списке прибора нет узла %1.").arg(path));
+            return 1;
+        }
+        nodes.push_back(node);
+    }
+    page.selectInstrumentNodes(nodes);
+    page.btnDeleteTSClick();
+    return saveInstrumentList(page, out, failed);
+}
+
+int runDbWrite(const CommandLine &commandLine)
+{
+    if (commandLine.positional.size() != 1)
+        return usageError(QStringLiteral("db-write --port NAME FILE.bdt"));
+    HeadlessRun run(commandLine);
+    bool failed = false;
+    DatabasePage &page = pageOf(run, &failed);
+    if (!run.establishFastLink())
+        return 1;
+    if (!openAsFileList(page, commandLine.positional.first(), failed))
+        return 1;
+    const int reads = page.readsCompleted();
+    const int replies = page.pageCountReplies();
+    page.btnWriteBDTSInVirClick();
+    if (!page.writeInProgress())
+        return 1; // the page said why
+    // The write ends with the read-back that the page requests by itself; no
+    // page-count reply comes before the last page has gone.
+    return waitForRead(run, page, reads, replies) ? 0 : 1;
+}
+
+} // namespace kalent

@@ -1,0 +1,89 @@
+#include "database/DatabaseImage.h"
+
+#include <cstdio>
+
+namespace kalent::DatabaseImage {
+
+QByteArray signature()
+{
+    return QByteArrayLiteral("VirBDTS");
+}
+
+QByteArray header(int pages)
+{
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%3d", pages);
+    return (signature() + QByteArray(digits)).left(HeaderSize);
+}
+
+bool hasSignature(const QByteArray &image)
+{
+    return image.startsWith(signature());
+}
+
+std::optional<int> parseDecimal(const QByteArray &text)
+{
+    int i = 0;
+    while (i < text.size() && text.at(i) == ' ')
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text.at(i) == '-' || text.at(i) == '+')) {
+        negative = text.at(i) == '-';
+        ++i;
+    }
+    if (i == text.size())
+        return std::nullopt;
+    qint64 value = 0;
+    for (; i < text.size(); ++i) {
+        const char c = text.at(i);
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+        if (value > 0x7FFFFFFF)
+            return std::nullopt;
+    }
+    return static_cast<int>(negative ? -value : value);
+}
+
+std::optional<int> headerCount(const QByteArray &image)
+{
+    if (image.size() < HeaderSize)
+        return std::nullopt;
+    return parseDecimal(image.mid(7, 3));
+}
+
+bool pageInside(const QByteArray &image, qint64 start)
+{
+    return start >= 0 && start + PageSize <= image.size();
+}
+
+quint32 readLE32(const char *p)
+{
+    const auto *u = reinterpret_cast<const unsigned char *>(p);
+    return quint32(u[0]) | (quint32(u[1]) << 8) | (quint32(u[2]) << 16) | (quint32(u[3]) << 24);
+}
+
+void writeLE32(char *p, quint32 value)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+quint32 pageKind(const QByteArray &image, qint64 start)
+{
+    return readLE32(image.constData() + start + KindOffset);
+}
+
+qint32 headPageCount(const QByteArray &image, qint64 start)
+{
+    return static_cast<qint32>(readLE32(image.constData() + start));
+}
+
+QByteArray nameField(const QByteArray &image, qint64 start, int offset, int width)
+{
+    const QByteArray field = image.mid(start + offset, width);
+    const int zero = field.indexOf('\0');
+    return zero < 0 ? QByteArray() : field.left(zero + 1);
+}
+
+} // namespace kalent::DatabaseImage

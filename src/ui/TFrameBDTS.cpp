@@ -1,0 +1,213 @@
+#include "TFrameBDTS.h"
+
+#include "DatabaseTreeView.h"
+#include "Session.h"
+#include "database/DatabasePage.h"
+
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace kalent {
+
+namespace {
+
+QPushButton *button(const QString &name, const QString &caption, const QString &hint,
+                    QWidget *parent)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    b->setToolTip(hint);
+    return b;
+}
+
+QGroupBox *groupBox(const QString &name, quint32 rgb, QWidget *parent)
+{
+    auto *box = new QGroupBox(parent);
+    box->setObjectName(name);
+    box->setAutoFillBackground(true);
+    QPalette p = box->palette();
+    p.setColor(QPalette::Window, QColor(QRgb(rgb)));
+    box->setPalette(p);
+    return box;
+}
+
+} // namespace
+
+TFrameBDTS::TFrameBDTS(Session &session, QWidget *parent)
+    : QFrame(parent), m_page(session.databasePage())
+{
+    setObjectName(QStringLiteral("FrameBDTS"));
+    const DatabasePageState &s = m_page.state();
+    namespace T = DatabasePageTexts;
+
+    m_title = new QLabel(s.title, this);
+    m_title->setObjectName(QStringLiteral("RzLabel1"));
+    m_title->setFixedHeight(14);
+
+    m_instrumentBox = groupBox(QStringLiteral("RzGroupBox1"), s.instrumentColour, this);
+    m_virTree = new DatabaseTreeView(true, m_instrumentBox);
+    m_virTree->setObjectName(QStringLiteral("TreeViewVir"));
+    m_readFromVir = button(QStringLiteral("btnReadBDTSFromVir"), T::readFromVirCaption(),
+                           T::readFromVirHint(), m_instrumentBox);
+    m_readFromVir->setFixedWidth(73);
+    m_saveToFile = button(QStringLiteral("btnSaveBDTSinFile"), T::saveToFileCaption(),
+                          T::saveToFileHint(), m_instrumentBox);
+    m_saveToFile->setFixedWidth(56);
+    m_delete =
+        button(QStringLiteral("btnDeleteTS"), T::deleteCaption(), T::deleteHint(), m_instrumentBox);
+    m_writeInstrumentList = button(QStringLiteral("btnSaveAddTs"), T::writeInstrumentListCaption(),
+                                   T::writeInstrumentListHint(), m_instrumentBox);
+    m_writeInstrumentList->setFixedWidth(62);
+    auto *virRow = new QHBoxLayout;
+    virRow->setSpacing(0);
+    virRow->addWidget(m_readFromVir);
+    virRow->addWidget(m_saveToFile);
+    virRow->addWidget(m_delete, 1);
+    virRow->addWidget(m_writeInstrumentList);
+    auto *virLayout = new QVBoxLayout(m_instrumentBox);
+    virLayout->addWidget(m_virTree, 1);
+    virLayout->addLayout(virRow);
+
+    m_fileBox = groupBox(QStringLiteral("RzGroupBox2"), s.fileColour, this);
+    m_fileBox->setFixedHeight(143);
+    m_fileTree = new DatabaseTreeView(false, m_fileBox);
+    m_fileTree->setObjectName(QStringLiteral("TreeViewFile"));
+    m_readFromFile = button(QStringLiteral("btnReadBDTSFromFile"), T::readFromFileCaption(),
+                            T::readFromFileHint(), m_fileBox);
+    m_readFromFile->setFixedWidth(113);
+    m_writeFileList = button(QStringLiteral("btnWriteBDTSInVir"), T::writeFileListCaption(),
+                             T::writeFileListHint(), m_fileBox);
+    auto *fileRow = new QHBoxLayout;
+    fileRow->setSpacing(0);
+    fileRow->addWidget(m_readFromFile);
+    fileRow->addWidget(m_writeFileList, 1);
+    auto *fileLayout = new QVBoxLayout(m_fileBox);
+    fileLayout->addWidget(m_fileTree, 1);
+    fileLayout->addLayout(fileRow);
+
+    m_additionalBox = groupBox(QStringLiteral("RzGroupBox3"), s.additionalColour, this);
+    m_addTree = new DatabaseTreeView(false, m_additionalBox);
+    m_addTree->setObjectName(QStringLiteral("TreeViewAdd"));
+    m_add = button(QStringLiteral("btnAddTSInVir"), T::addCaption(), T::addHint(), m_additionalBox);
+    auto *addLayout = new QVBoxLayout(m_additionalBox);
+    addLayout->addWidget(m_addTree, 1);
+    addLayout->addWidget(m_add);
+
+    auto *right = new QVBoxLayout;
+    right->setSpacing(0);
+    right->addWidget(m_fileBox);
+    right->addWidget(m_additionalBox, 1);
+    auto *rightColumn = new QWidget(this);
+    rightColumn->setFixedWidth(232);
+    rightColumn->setLayout(right);
+    right->setContentsMargins(0, 0, 0, 0);
+
+    auto *body = new QHBoxLayout;
+    body->setSpacing(0);
+    body->addWidget(m_instrumentBox, 1);
+    body->addWidget(rightColumn);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_title);
+    layout->addLayout(body, 1);
+
+    connect(m_readFromVir, &QPushButton::clicked, &m_page, &DatabasePage::btnReadBDTSFromVirClick);
+    connect(m_saveToFile, &QPushButton::clicked, this, &TFrameBDTS::saveToFile);
+    connect(m_delete, &QPushButton::clicked, &m_page, &DatabasePage::btnDeleteTSClick);
+    connect(m_writeInstrumentList, &QPushButton::clicked, &m_page,
+            &DatabasePage::btnSaveAddTsClick);
+    connect(m_readFromFile, &QPushButton::clicked, this, &TFrameBDTS::readFromFile);
+    connect(m_writeFileList, &QPushButton::clicked, &m_page, &DatabasePage::btnWriteBDTSInVirClick);
+    connect(m_add, &QPushButton::clicked, &m_page, &DatabasePage::btnAddTSInVirClick);
+    connect(m_virTree, &DatabaseTreeView::nodeClicked, this,
+            [this](const TSNode *node, TreeSelection::Click kind) {
+                m_page.TreeViewVirClick(node, kind, m_virTree->visibleNodes());
+            });
+    connect(&m_page, &DatabasePage::stateChanged, this, &TFrameBDTS::showState);
+    connect(&m_page, &DatabasePage::treesChanged, this, &TFrameBDTS::showTrees);
+    connect(&m_page, &DatabasePage::selectionChanged, m_virTree, &DatabaseTreeView::showSelection);
+    connect(&m_page, &DatabasePage::errorRaised, this, [this](const QString &text) {
+        QMessageBox::critical(this, QStringLiteral("КАЛЕНТ-сервис"), text);
+    });
+
+    m_page.frameCreated();
+    showTrees();
+    showState();
+}
+
+void TFrameBDTS::showState()
+{
+    const DatabasePageState &s = m_page.state();
+    m_title->setText(s.title);
+    m_instrumentBox->setTitle(s.instrumentCaption);
+    m_fileBox->setTitle(s.fileCaption);
+    m_additionalBox->setTitle(s.additionalCaption);
+    m_readFromVir->setEnabled(s.readFromVirEnabled);
+    m_saveToFile->setEnabled(s.saveToFileEnabled);
+    m_delete->setEnabled(s.deleteEnabled);
+    m_writeInstrumentList->setEnabled(s.writeInstrumentListEnabled);
+    m_readFromFile->setEnabled(s.readFromFileEnabled);
+    m_writeFileList->setEnabled(s.writeFileListEnabled);
+    m_add->setEnabled(s.addEnabled);
+    // Hidden trees keep their place in the layout, as the boxes do.
+    for (auto [tree, shown] :
+         {std::pair{m_virTree, s.virTreeVisible}, std::pair{m_fileTree, s.fileTreeVisible},
+          std::pair{m_addTree, s.addTreeVisible}}) {
+        QSizePolicy policy = tree->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        tree->setSizePolicy(policy);
+        tree->setVisible(shown);
+    }
+}
+
+void TFrameBDTS::showTrees()
+{
+    m_virTree->showTree(m_page.instrumentTree());
+    m_fileTree->showTree(m_page.fileTree());
+    m_addTree->showTree(m_page.additionalTree());
+}
+
+void TFrameBDTS::saveToFile()
+{
+    m_page.btnSaveBDTSinFileClick();
+    QFileDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("SaveDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    // The file is replaced without asking.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setDefaultSuffix(DatabasePageTexts::dialogSuffix());
+    dialog.setNameFilter(DatabasePageTexts::dialogFilter());
+    dialog.setDirectory(m_page.dialogFolder());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        m_page.saveDialogCancelled();
+        return;
+    }
+    m_page.saveDialogAccepted(dialog.selectedFiles().first());
+}
+
+void TFrameBDTS::readFromFile()
+{
+    m_page.btnReadBDTSFromFileClick();
+    QFileDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("OpenDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix(DatabasePageTexts::dialogSuffix());
+    dialog.setNameFilter(DatabasePageTexts::dialogFilter());
+    dialog.setDirectory(m_page.dialogFolder());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        m_page.openDialogCancelled();
+        return;
+    }
+    m_page.openDialogAccepted(dialog.selectedFiles().first());
+}
+
+} // namespace kalent

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QFrame>
+
+class QGroupBox;
+class QLabel;
+class QPushButton;
+
+namespace kalent {
+
+class DatabasePage;
+class DatabaseTreeView;
+class Session;
+
+// The database page (tab "БД ТС"): the instrument list on the left, the file list
+// and the additional list on the right. It mirrors the session's DatabasePage,
+// forwards clicks to it and runs the open and save dialogs. Constructing it tells
+// the controller that the frame exists.
+class TFrameBDTS : public QFrame
+{
+    Q_OBJECT
+public:
+    TFrameBDTS(Session &session, QWidget *parent = nullptr);
+
+private:
+    void showState();
+    void showTrees();
+    void saveToFile();
+    void readFromFile();
+
+    DatabasePage &m_page;
+    QLabel *m_title;
+    QGroupBox *m_instrumentBox;
+    QGroupBox *m_fileBox;
+    QGroupBox *m_additionalBox;
+    DatabaseTreeView *m_virTree;
+    DatabaseTreeView *m_fileTree;
+    DatabaseTreeView *m_addTree;
+    QPushButton *m_readFromVir;
+    QPushButton *m_saveToFile;
+    QPushButton *m_delete;
+    QPushButton *m_writeInstrumentList;
+    QPushButton *m_readFromFile;
+    QPushButton *m_writeFileList;
+    QPushButton *m_add;
+};
+
+} // namespace kalent

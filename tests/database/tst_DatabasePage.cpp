@@ -1,0 +1,406 @@
+#include "ImageBuilder.h"
+#include "TestSupport.h"
+
+#include "DatabaseCommands.h"
+#include "DemoDatabase.h"
+#include "common/Cp1251.h"
+#include "database/DatabasePage.h"
+
+#include <QFile>
+#include <QtTest>
+
+using namespace kalent;
+using namespace kalent::test;
+
+namespace {
+
+QString writeFile(SimRig &rig, const QString &name, const QByteArray &bytes)
+{
+    const QString path = rig.dataDir.filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+DatabaseCommands &instrumentDb(SimRig &rig)
+{
+    return *rig.instrument->feature<DatabaseCommands>();
+}
+
+// What the program writes to send an image: the start, then "m" before each page.
+QByteArray writeCommands(const QByteArray &image)
+{
+    const int pages = static_cast<int>((image.size() - 10) / 528);
+    QByteArray out("M");
+    out.append(static_cast<char>(pages / 256));
+    out.append(static_cast<char>(pages % 256));
+    for (int k = 0; k < pages; ++k)
+        out += 'm' + image.mid(10 + 528 * k, 528);
+    return out;
+}
+
+bool readFromInstrument(SimRig &rig)
+{
+    DatabasePage &page = rig.session.databasePage();
+    const int before = page.readsCompleted();
+    page.btnReadBDTSFromVirClick();
+    return rig.runUntil([&] { return page.readsCompleted() > before; }, 120000);
+}
+
+std::vector<const TSNode *> visible(const TSTree &tree)
+{
+    std::vector<const TSNode *> out;
+    for (const TSNode *n : tree.nodesInOrder())
+        out.push_back(n);
+    return out;
+}
+
+} // namespace
+
+class DatabasePageTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void readOfTwentyFivePagesShowsProgressAndReceivedCounts()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        QList<QByteArray> pages;
+        for (int i = 0; i < 23; ++i)
+            pages << img::head(1, "G", "S", "T" + QByteArray::number(i));
+        pages << img::head(1, "G", "S", "T5"); // a repeat: the rebuilt list is one page shorter
+        pages << img::closing();
+        instrumentDb(rig).setImage(img::image(pages));
+        DatabasePage &page = rig.session.databasePage();
+        QList<int> progress;
+        QObject::connect(&rig.session.pane(), &MessagePane::progressChanged,
+                         [&](int p) { progress << p; });
+        rig.statusLog.clear();
+        page.btnReadBDTSFromVirClick();
+        QVERIFY(!page.state().virTreeVisible);
+        QVERIFY(rig.runUntil([&] { return page.readsCompleted() == 1; }));
+
+        QCOMPARE(rig.statusLog.first(), QStringLiteral("Чтение БД ТС из прибора."));
+        QCOMPARE(rig.statusLog.count(QStringLiteral("Принято из прибора страниц: 23")), 1);
+        QCOMPARE(rig.statusLog.last(), QStringLiteral("Принято из прибора страниц: 24"));
+        QList<int> expected;
+        for (int k = 1; k < 25; ++k)
+            expected << (k + 1) * 100 / 25;
+        expected << 0;
+        QCOMPARE(progress, expected);
+        QCOMPARE(progress.at(22), 96);
+        QCOMPARE(progress.at(23), 100); // after the 24th page
+        QVERIFY(page.state().virTreeVisible);
+        QVERIFY(page.state().saveToFileEnabled);
+        QCOMPARE(page.state().instrumentCaption, QStringLiteral("Список ТС в приборе (23):"));
+        QCOMPARE(page.database().instrument().image.left(10), QByteArray("VirBDTS 24"));
+        QVERIFY(QFile::exists(rig.dataDir.filePath(QStringLiteral("SpisokTSinVir.txt"))));
+    }
+
+    void readAnnouncingNoPagesRequestsNothingAndAddingIsPrevented()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        DatabasePage &page = rig.session.databasePage();
+        QVERIFY(readFromInstrument(rig));
+        const QString file =
+            writeFile(rig, "f.bdt", img::image({img::head(1, "New", "S", "T"), img::closing()}));
+        QVERIFY(page.openDialogAccepted(file));
+        QVERIFY(page.state().addEnabled);
+        const QByteArray before = page.database().instrument().image;
+
+        instrumentDb(rig).setImage("VirBDTS  0");
+        rig.port.clearWritten();
+        page.btnReadBDTSFromVirClick();
+        rig.settle(200);
+        QCOMPARE(rig.port.written(), QByteArray("R"));
+        QVERIFY(!page.state().virTreeVisible);
+
+        QVERIFY(!page.btnAddTSInVirClick());
+        QCOMPARE(page.database().instrument().image, before);
+        QVERIFY(rig.session.pane().text().startsWith(QStringLiteral("Добавление невозможно")));
+        page.btnSaveAddTsClick();
+        QCOMPARE(rig.session.pane().text(), QStringLiteral("Ошибка в создании списка."));
+    }
+
+    void shortNonNumericAndUnaskedRepliesAreHandledSoundly()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        DatabasePage &page = rig.session.databasePage();
+        page.btnReadBDTSFromVirClick();
+
+        QByteArray reply("R");
+        page.handlePageCountReply(reply);
+        QCOMPARE(reply, QByteArray("R")); // no digits yet: keeps collecting
+
+        reply = "R 5";
+        page.handlePageCountReply(reply);
+        QVERIFY(reply.isEmpty());
+        QCOMPARE(page.database().instrument().image, QByteArray("VirBDTS  5"));
+
+        reply = "R x7";
+        page.handlePageCountReply(reply);
+        QVERIFY(reply.isEmpty());
+        QCOMPARE(rig.session.pane().text(),
+                 QStringLiteral("Прибор ответил на запрос числа страниц БД ТС не числом."));
+
+        // No read is under way after the failed count: a page is dropped.
+        QByteArray stray = 'r' + img::closing();
+        page.handlePageReply(stray);
+        QVERIFY(stray.isEmpty());
+        QByteArray wanted("m");
+        page.handlePageWantedReply(wanted);
+        QVERIFY(wanted.isEmpty());
+    }
+
+    void writeOfThreeHundredPagesSendsEveryPageAndReadsBack()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        DatabasePage &page = rig.session.databasePage();
+        const QByteArray image = DemoDatabase::withPages(300);
+        QVERIFY(page.openDialogAccepted(writeFile(rig, "big.bdt", image)));
+        QCOMPARE(page.database().file().pageCount, 300);
+        const QByteArray sent = page.database().file().image;
+        rig.port.clearWritten();
+        rig.statusLog.clear();
+        page.btnWriteBDTSInVirClick();
+        QVERIFY(rig.runUntil([&] { return page.readsCompleted() == 1; }, 200000));
+
+        const QByteArray written = rig.port.written();
+        QCOMPARE(written.left(3), QByteArray::fromHex("4D012C"));
+        QCOMPARE(written, writeCommands(sent) + "R" + QByteArray(300, 'r'));
+        QCOMPARE(instrumentDb(rig).image(), sent);
+        QCOMPARE(page.database().instrument().image, sent);
+        QVERIFY(rig.statusLog.contains(QStringLiteral("Отправлено в прибор страниц: 300")));
+        QCOMPARE(rig.statusLog.first(), QStringLiteral("Запись БД ТС в прибор."));
+        QCOMPARE(page.writesCompleted(), 1);
+    }
+
+    void cancelledOpenDialogDiscardsTheFileBytes()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        DatabasePage &page = rig.session.databasePage();
+        QVERIFY(page.openDialogAccepted(
+            writeFile(rig, "a.bdt", img::image({img::head(1, "A", "S", "T"), img::closing()}))));
+        page.btnReadBDTSFromFileClick();
+        page.openDialogCancelled();
+        page.btnWriteBDTSInVirClick();
+        QCOMPARE(rig.session.pane().text(), QStringLiteral("Список не считан из файла."));
+        QVERIFY(page.fileTree().findPath({"A", "S", "T"})); // the tree stays
+        const QString captionBefore = page.state().additionalCaption;
+        QVERIFY(readFromInstrument(rig));
+        QCOMPARE(page.state().additionalCaption, captionBefore);
+    }
+
+    void rejectedFilesShowTheirMessageAndLeaveNothingToWrite()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        DatabasePage &page = rig.session.databasePage();
+        const QByteArray good = img::image({img::head(1, "A", "S", "T"), img::closing()});
+        QVERIFY(page.openDialogAccepted(writeFile(rig, "good.bdt", good)));
+
+        QVERIFY(!page.openDialogAccepted(writeFile(rig, "bad.bdt", "NotBDTS  1" + good.mid(10))));
+        QCOMPARE(rig.session.pane().text(), QStringLiteral("Файл bad.bdt не содержит БД ТС."));
+        QVERIFY(page.state().fileTreeVisible);
+        page.btnWriteBDTSInVirClick();
+        QCOMPARE(rig.session.pane().text(), QStringLiteral("Список не считан из файла."));
+
+        QVERIFY(page.openDialogAccepted(writeFile(rig, "good.bdt", good)));
+        QVERIFY(!page.openDialogAccepted(writeFile(rig, "count.bdt", "VirBDTSab1" + good.mid(10))));
+        QCOMPARE(rig.session.pane().text(), QStringLiteral("Неверный формат файла."));
+
+        QVERIFY(page.openDialogAccepted(writeFile(rig, "good.bdt", good)));
+        const QByteArray noClosing =
+            img::image({img::head(1, "A", "S", "T"), img::head(1, "B", "S", "T")});
+        QVERIFY(!page.openDialogAccepted(writeFile(rig, "open.bdt", noClosing)));
+        QCOMPARE(rig.session.pane().text(), QStringLiteral("Неверный формат файла."));
+        QVERIFY(!page.state().fileTreeVisible);
+        QVERIFY(!page.state().addTreeVisible);
+        QVERIFY(!page.database().file().hasImage);
+        page.btnWriteBDTSInVirClick();
+        QCOMPARE(rig.session.pane().text(), QStringLiteral("Список не считан из файла."));
+    }
+
+    void acceptedFileShowsItsCountAndWritesItsListText()
+    {
+        SimRig rig;
+        DatabasePage &page = rig.session.databasePage();
+        const QString path = writeFile(rig, "demo.bdt", DemoDatabase::demo());
+        QVERIFY(page.openDialogAccepted(path));
+        QCOMPARE(rig.session.pane().text(), QStringLiteral("Считано из файла demo.bdt 12 ТС"));
+        QCOMPARE(page.state().fileCaption, QStringLiteral("Список ТС в файле (12):"));
+        QVERIFY(page.state().writeFileListEnabled);
+        QCOMPARE(readFile(rig.dataDir.filePath(QStringLiteral("SpisokTSinFile.txt"))),
+                 TestSystemDatabase::listText(page.fileTree()));
+        QVERIFY(readFile(rig.dataDir.filePath(QStringLiteral("SpisokTSinFile.txt")))
+                    .startsWith(QByteArray("TORCH-") + Cp1251::encode(QStringLiteral("инфекции")) +
+                                QByteArray("\0\r\n\t", 4)));
+        QCOMPARE(rig.session.lastFile().name(), QStringLiteral("demo.bdt"));
+    }
+
+    void savingWritesTheInstrumentListIntoTheChosenFile()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        DatabasePage &page = rig.session.databasePage();
+        QVERIFY(readFromInstrument(rig));
+        QVERIFY(page.dialogFolder().endsWith(QStringLiteral("FilesInVirant")));
+        QVERIFY(QFileInfo(page.dialogFolder()).isDir());
+        const QString path = page.dialogFolder() + QStringLiteral("/out.bdt");
+        page.saveDialogAccepted(path);
+        QCOMPARE(readFile(path), page.database().instrument().image);
+        QCOMPARE(rig.session.pane().text(), QStringLiteral("БД ТС записана в файл: out.bdt"));
+    }
+
+    void deletingAGroupCountsItsTestSystems()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        DatabasePage &page = rig.session.databasePage();
+        QVERIFY(readFromInstrument(rig));
+        const TSNode *hepatitis =
+            page.instrumentTree().findPath({Cp1251::encode(QStringLiteral("Гепатиты"))});
+        QVERIFY(hepatitis);
+        page.TreeViewVirClick(hepatitis, TreeSelection::Click::Plain,
+                              visible(page.instrumentTree()));
+        QVERIFY(page.state().deleteEnabled);
+        QCOMPARE(rig.session.pane().text(), QStringLiteral("Выбрано  позиций:1."));
+        page.btnDeleteTSClick();
+        QCOMPARE(rig.session.pane().text(), QStringLiteral("Из списка прибора удалено 4 ТС"));
+        QCOMPARE(page.state().instrumentCaption, QStringLiteral("Список ТС в приборе (8):"));
+        QVERIFY(page.state().writeInstrumentListEnabled);
+        QCOMPARE(page.database().instrument().image.left(10),
+                 QByteArray("VirBDTS 11")); // 18 pages less 7
+
+        const QByteArray after = page.database().instrument().image;
+        page.btnDeleteTSClick();
+        QCOMPARE(rig.session.pane().text(), QStringLiteral("Из списка прибора удалено 0 ТС"));
+        QCOMPARE(page.database().instrument().image, after);
+    }
+
+    void addThenWriteSendsOldRecordsThenAddedThenTheFilesClosingPage()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        DatabasePage &page = rig.session.databasePage();
+        const QByteArray a = img::head(1, "A", "S", "T", 'a');
+        instrumentDb(rig).setImage(img::image({a, img::closing('I')}));
+        QVERIFY(readFromInstrument(rig));
+        const QByteArray b = img::head(2, "B", "S", "T", 'b');
+        QVERIFY(page.openDialogAccepted(writeFile(
+            rig, "f.bdt", img::image({a, b, img::continuation('k'), img::closing('F')}))));
+        QVERIFY(page.state().addEnabled);
+        QCOMPARE(page.state().additionalCaption, QStringLiteral("Дополнительный список ТС (1):"));
+        QVERIFY(page.btnAddTSInVirClick());
+        QCOMPARE(rig.session.pane().text(), QStringLiteral("В список прибора добавлено 1 ТС"));
+        QVERIFY(!page.state().addEnabled);
+        QCOMPARE(page.state().additionalCaption, QStringLiteral("Дополнительный список ТС (0):"));
+        QCOMPARE(page.state().instrumentCaption, QStringLiteral("Список ТС в приборе (2):"));
+        const QByteArray expected =
+            QByteArray("VirBDTS  4") + a + b + img::continuation('k') + img::closing('F');
+        QCOMPARE(page.database().instrument().image, expected);
+
+        rig.port.clearWritten();
+        page.btnSaveAddTsClick();
+        QVERIFY(rig.runUntil([&] { return page.readsCompleted() == 2; }, 60000));
+        QCOMPARE(rig.port.written().left(3 + 4 * 529), writeCommands(expected));
+        QCOMPARE(instrumentDb(rig).image(), expected);
+    }
+
+    void addingPastNineHundredNinetyNinePagesIsRefused()
+    {
+        SimRig rig;
+        DatabasePage &page = rig.session.databasePage();
+        QVERIFY(page.takeInstrumentImage(DemoDatabase::withPages(900)));
+        QList<QByteArray> pages;
+        for (int i = 0; i < 100; ++i)
+            pages << img::head(1, "Extra", "S", "T" + QByteArray::number(i));
+        pages << img::closing();
+        QVERIFY(page.openDialogAccepted(writeFile(rig, "extra.bdt", img::image(pages))));
+        QVERIFY(page.state().addEnabled);
+        const QByteArray before = page.database().instrument().image;
+        QVERIFY(!page.btnAddTSInVirClick());
+        QCOMPARE(page.database().instrument().image, before);
+        QCOMPARE(page.database().instrument().pageCount, 900);
+        QVERIFY(rig.session.pane().text().contains(QStringLiteral("999")));
+    }
+
+    void selectionTakesOnlyVisibleSiblings()
+    {
+        SimRig rig;
+        DatabasePage &page = rig.session.databasePage();
+        QVERIFY(page.takeInstrumentImage(img::image(
+            {img::head(1, "A", "S", "T"), img::head(1, "B", "S", "T"), img::head(1, "C", "S", "T"),
+             img::head(1, "D", "S", "T"), img::closing()})));
+        const TSTree &tree = page.instrumentTree();
+        const auto top = [&](const char *name) {
+            return tree.findPath({name});
+        };
+        // Only the groups are visible (nothing expanded).
+        std::vector<const TSNode *> shown = {top("A"), top("B"), top("C"), top("D")};
+        page.TreeViewVirClick(top("A"), TreeSelection::Click::Plain, shown);
+        page.TreeViewVirClick(top("B"), TreeSelection::Click::Ctrl, shown);
+        page.TreeViewVirClick(top("D"), TreeSelection::Click::Ctrl, shown);
+        QCOMPARE(rig.session.pane().text(), QStringLiteral("Выбрано  позиций:3."));
+        page.TreeViewVirClick(top("B"), TreeSelection::Click::Ctrl, shown);
+        QCOMPARE(rig.session.pane().text(), QStringLiteral("Выбрано  позиций:2."));
+
+        // Expanded A: a Shift run from A to C skips A's subgroup.
+        shown = {top("A"), tree.findPath({"A", "S"}), top("B"), top("C"), top("D")};
+        page.TreeViewVirClick(top("A"), TreeSelection::Click::Plain, shown);
+        page.TreeViewVirClick(top("C"), TreeSelection::Click::Shift, shown);
+        QCOMPARE(tree.selectedCount(), 3);
+        QVERIFY(!tree.findPath({"A", "S"})->selected);
+        // A Ctrl click on another level starts over.
+        page.TreeViewVirClick(tree.findPath({"A", "S"}), TreeSelection::Click::Ctrl, shown);
+        QCOMPARE(tree.selectedCount(), 1);
+        page.TreeViewVirClick(tree.findPath({"A", "S"}), TreeSelection::Click::Ctrl, shown);
+        QCOMPARE(tree.selectedCount(), 0);
+        QVERIFY(!page.state().deleteEnabled);
+    }
+
+    void readButtonFollowsTheLinkOnlyOnceTheFrameExists()
+    {
+        SimRig rig;
+        rig.startUp();
+        DatabasePage &page = rig.session.databasePage();
+        rig.instrument->setPowered(false);
+        rig.settle();
+        rig.link().checkLink();
+        QVERIFY(page.state().readFromVirEnabled);
+        page.frameCreated();
+        rig.instrument->setPowered(true);
+        rig.link().checkLink();
+        rig.instrument->setPowered(false);
+        rig.link().checkLink();
+        QVERIFY(!page.state().readFromVirEnabled);
+        rig.instrument->setPowered(true);
+        rig.link().checkLink();
+        QVERIFY(page.state().readFromVirEnabled);
+    }
+
+    void readWithThePortClosedSaysSo()
+    {
+        SimRig rig;
+        DatabasePage &page = rig.session.databasePage();
+        page.btnReadBDTSFromVirClick();
+        QCOMPARE(rig.session.pane().text(), QStringLiteral("Порт отключен."));
+        QVERIFY(page.state().virTreeVisible);
+    }
+};
+
+QTEST_GUILESS_MAIN(DatabasePageTest)
+#include "tst_DatabasePage.moc"

@@ -1,0 +1,156 @@
+#include "TestSupport.h"
+
+#include "DemoDatabase.h"
+#include "database/TestSystemDatabase.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace kalent;
+using namespace kalent::test;
+
+namespace {
+
+const QString Service = QStringLiteral(KALENT_SERVICE_PATH);
+
+struct Result
+{
+    int exitCode = -1;
+    QByteArray out;
+    QString err;
+};
+
+Result run(const QStringList &arguments)
+{
+    QProcess p;
+    p.start(Service, arguments);
+    Result r;
+    if (!p.waitForFinished(90000)) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = p.readAllStandardOutput();
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// What parse + rebuild make of an image.
+QByteArray rebuilt(const QByteArray &image)
+{
+    TestSystemDatabase db;
+    DatabaseList &list = db.file();
+    list.setImage(image);
+    list.pageCount = static_cast<qint32>((image.size() - 10) / 528);
+    db.ParseDatabase(list);
+    db.RebuildDatabase(list);
+    return list.image;
+}
+
+} // namespace
+
+// The built kalent-service against the built-in instrument served on a pty.
+class DatabaseCommandLineTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_simulator.start(Service, {QStringLiteral("simulate"), QStringLiteral("--pty")});
+        QVERIFY(m_simulator.waitForStarted());
+        QVERIFY(m_simulator.waitForReadyRead(10000));
+        m_pty = QString::fromUtf8(m_simulator.readLine()).trimmed();
+        QVERIFY(m_pty.startsWith(QLatin1Char('/')));
+    }
+
+    void cleanupTestCase()
+    {
+        m_simulator.terminate();
+        if (!m_simulator.waitForFinished(5000))
+            m_simulator.kill();
+    }
+
+    void readThenWriteThenReadBackOverARealSerialPort()
+    {
+        const QString dir = m_dir.path();
+        const QString first = m_dir.filePath(QStringLiteral("first.bdt"));
+        Result r = run({"db-read", "--port", m_pty, "--out", first, "--data-dir", dir});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(r.err.contains(QStringLiteral("Принято из прибора страниц: 18")));
+        QCOMPARE(readFile(first), rebuilt(DemoDatabase::demo()));
+        QVERIFY(QFile::exists(m_dir.filePath(QStringLiteral("SpisokTSinVir.txt"))));
+
+        const QString golden = testDataPath(QStringLiteral("database/mixed.bdt"));
+        r = run({"db-write", "--port", m_pty, golden, "--data-dir", dir});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(r.err.contains(QStringLiteral("Отправлено в прибор страниц: 9")));
+
+        const QString second = m_dir.filePath(QStringLiteral("second.bdt"));
+        r = run({"db-read", "--port", m_pty, "--out", second, "--data-dir", dir});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(readFile(second),
+                 readFile(testDataPath(QStringLiteral("database/mixed.rebuilt.bdt"))));
+    }
+
+    void listPrintsTheTreeAndRejectsAForeignFile()
+    {
+        Result r = run({"db-list", testDataPath(QStringLiteral("database/mixed.bdt")), "--data-dir",
+                        m_dir.path()});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(
+            QString::fromUtf8(r.out),
+            QStringLiteral("hepatitis\n\tHCV\n\t\tanti-HCV\nHepatitis\n\tHBV\n\t\tHBsAg\n"
+                           "HIV\n\tAb\n\t\tELISA\n\tAg\n\t\tp24\nГормоны\n\tТТГ\n\t\tТТГ-ИФА\n"));
+        const QString foreign = m_dir.filePath(QStringLiteral("foreign.bdt"));
+        QFile f(foreign);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("PK\x03\x04 not a database");
+        f.close();
+        r = run({"db-list", foreign, "--data-dir", m_dir.path()});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY(r.err.contains(QStringLiteral("Файл foreign.bdt не содержит БД ТС.")));
+        QVERIFY(r.out.isEmpty());
+    }
+
+    void deleteThenAddGivesBackEveryTestSystem()
+    {
+        const QString golden = testDataPath(QStringLiteral("database/mixed.bdt"));
+        const QString cut = m_dir.filePath(QStringLiteral("cut.bdt"));
+        Result r = run({"db-delete", golden, "--node", "HIV", "--node", "Гормоны/ТТГ", "--out", cut,
+                        "--data-dir", m_dir.path()});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(r.err.contains(QStringLiteral("Из списка прибора удалено 3 ТС")));
+        QCOMPARE(readFile(cut).left(10), QByteArray("VirBDTS  4"));
+
+        const QString whole = m_dir.filePath(QStringLiteral("whole.bdt"));
+        r = run({"db-add", cut, golden, "--out", whole, "--data-dir", m_dir.path()});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(r.err.contains(QStringLiteral("В список прибора добавлено 3 ТС")));
+        QCOMPARE(readFile(whole).size(), readFile(cut).size() + 5 * 528);
+        QCOMPARE(rebuilt(readFile(whole)),
+                 readFile(testDataPath(QStringLiteral("database/mixed.rebuilt.bdt"))));
+
+        r = run(
+            {"db-delete", golden, "--node", "Nowhere", "--out", cut, "--data-dir", m_dir.path()});
+        QCOMPARE(r.exitCode, 1);
+        r = run({"db-delete", golden, "--out", cut});
+        QCOMPARE(r.exitCode, 2);
+    }
+
+private:
+    QProcess m_simulator;
+    QString m_pty;
+    QTemporaryDir m_dir;
+};
+
+QTEST_GUILESS_MAIN(DatabaseCommandLineTest)
+#include "tst_DatabaseCommandLine.moc"

@@ -1,0 +1,197 @@
+#include "TestSupport.h"
+
+#include "DemoDatabase.h"
+#include "TFrameBDTS.h"
+#include "database/DatabasePage.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QtTest>
+
+using namespace kalent;
+using namespace kalent::test;
+
+namespace {
+
+template <typename T> T *child(QWidget &frame, const char *name)
+{
+    T *w = frame.findChild<T *>(QString::fromLatin1(name));
+    if (!w)
+        qFatal("no widget %s", name);
+    return w;
+}
+
+// Answers the next file dialog: chooses path, or cancels when it is empty.
+void answerNextDialog(const QString &path, QString *folderSeen)
+{
+    QTimer::singleShot(0, [path, folderSeen] {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            auto *dialog = qobject_cast<QFileDialog *>(w);
+            if (!dialog || !dialog->isVisible())
+                continue;
+            *folderSeen = dialog->directory().absolutePath();
+            if (path.isEmpty()) {
+                dialog->reject();
+            } else {
+                dialog->selectFile(path);
+                QMetaObject::invokeMethod(dialog, "accept");
+            }
+            return;
+        }
+    });
+}
+
+void click(QTreeWidget *tree, QTreeWidgetItem *item, Qt::KeyboardModifiers modifiers = {},
+           Qt::MouseButton button = Qt::LeftButton)
+{
+    const QRect r = tree->visualItemRect(item);
+    QTest::mouseClick(tree->viewport(), button, modifiers, r.center());
+}
+
+} // namespace
+
+class TFrameBDTSTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void controlsStartWithTheirCaptionsHintsAndStates()
+    {
+        SimRig rig;
+        TFrameBDTS frame(rig.session);
+        frame.show();
+        QCOMPARE(child<QLabel>(frame, "RzLabel1")->text(),
+                 QStringLiteral("Перепрограммирование базы данных тест-систем."));
+        QCOMPARE(child<QGroupBox>(frame, "RzGroupBox1")->title(),
+                 QStringLiteral("Список ТС в приборе:"));
+        QCOMPARE(child<QGroupBox>(frame, "RzGroupBox2")->title(),
+                 QStringLiteral("Список ТС в файле:"));
+        QCOMPARE(child<QGroupBox>(frame, "RzGroupBox3")->title(),
+                 QStringLiteral("Дополнительный список ТС:"));
+        const struct
+        {
+            const char *name;
+            QString caption;
+            QString hint;
+            bool enabled;
+        } buttons[] = {
+            {"btnReadBDTSFromVir", " из прибора", "Чтение БД ТС из прибора.", true},
+            {"btnSaveBDTSinFile", "в файл...", "Запись БД ТС в файл.", false},
+            {"btnDeleteTS", "удалить",
+             "Выбор для удаления:\nShift + левый клик - непрерывно,\nCtrl + левый клик - "
+             "выборочно.",
+             false},
+            {"btnSaveAddTs", "в прибор", "Запись БД ТС в прибор.", false},
+            {"btnReadBDTSFromFile", "из файла...", "Чтение БД ТС из файла.", true},
+            {"btnWriteBDTSInVir", "в прибор", "Запись БД ТС из файла в прибор.", false},
+            {"btnAddTSInVir", "<<< Добавить в список прибора",
+             "Дополнение списка ТС прибора\nнедостающими из файла.", false},
+        };
+        for (const auto &b : buttons) {
+            auto *w = child<QPushButton>(frame, b.name);
+            QCOMPARE(w->text(), b.caption);
+            QCOMPARE(w->toolTip(), b.hint);
+            QCOMPARE(w->isEnabled(), b.enabled);
+        }
+        QCOMPARE(child<QPushButton>(frame, "btnReadBDTSFromVir")->width(), 73);
+        QCOMPARE(child<QGroupBox>(frame, "RzGroupBox2")->height(), 143);
+        QCOMPARE(child<QGroupBox>(frame, "RzGroupBox1")->palette().color(QPalette::Window),
+                 QColor(0xFF, 0xFB, 0xF0));
+        for (const char *tree : {"TreeViewVir", "TreeViewFile", "TreeViewAdd"})
+            QVERIFY(child<QTreeWidget>(frame, tree)->isVisible());
+        QVERIFY(rig.session.databasePage().frameExists());
+    }
+
+    void readingFromTheInstrumentFillsTheTreeAndSelectionFollowsTheClicks()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        TFrameBDTS frame(rig.session);
+        frame.resize(700, 500);
+        frame.show();
+        DatabasePage &page = rig.session.databasePage();
+        child<QPushButton>(frame, "btnReadBDTSFromVir")->click();
+        QVERIFY(!child<QTreeWidget>(frame, "TreeViewVir")->isVisible());
+        QVERIFY(rig.runUntil([&] { return page.readsCompleted() == 1; }));
+        auto *tree = child<QTreeWidget>(frame, "TreeViewVir");
+        QVERIFY(tree->isVisible());
+        QCOMPARE(tree->topLevelItemCount(), 4);
+        QCOMPARE(tree->topLevelItem(0)->text(0), QStringLiteral("TORCH-инфекции"));
+        QCOMPARE(child<QGroupBox>(frame, "RzGroupBox1")->title(),
+                 QStringLiteral("Список ТС в приборе (12):"));
+        QVERIFY(child<QPushButton>(frame, "btnSaveBDTSinFile")->isEnabled());
+
+        click(tree, tree->topLevelItem(0));
+        click(tree, tree->topLevelItem(2), Qt::ShiftModifier);
+        QCOMPARE(rig.session.pane().text(), QStringLiteral("Выбрано  позиций:3."));
+        QCOMPARE(tree->selectedItems().size(), 3);
+        QVERIFY(child<QPushButton>(frame, "btnDeleteTS")->isEnabled());
+        click(tree, tree->topLevelItem(1), Qt::ControlModifier);
+        QCOMPARE(tree->selectedItems().size(), 2);
+        QVERIFY(!tree->topLevelItem(1)->isSelected());
+
+        // A node of another level starts over; a right click selects too.
+        tree->topLevelItem(3)->setExpanded(true);
+        click(tree, tree->topLevelItem(3)->child(0), Qt::ControlModifier);
+        QCOMPARE(tree->selectedItems().size(), 1);
+        click(tree, tree->topLevelItem(0), {}, Qt::RightButton);
+        QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem *>{tree->topLevelItem(0)});
+        // The selection stays visible when the tree loses focus.
+        QCOMPARE(tree->palette().color(QPalette::Inactive, QPalette::Highlight),
+                 tree->palette().color(QPalette::Active, QPalette::Highlight));
+
+        child<QPushButton>(frame, "btnDeleteTS")->click();
+        QCOMPARE(rig.session.pane().text(), QStringLiteral("Из списка прибора удалено 3 ТС"));
+        QCOMPARE(tree->topLevelItemCount(), 3);
+        QVERIFY(child<QPushButton>(frame, "btnSaveAddTs")->isEnabled());
+    }
+
+    void cancelledOpenDialogDiscardsTheFileAndOpensInFilesInVirant()
+    {
+        SimRig rig;
+        TFrameBDTS frame(rig.session);
+        frame.show();
+        DatabasePage &page = rig.session.databasePage();
+        const QString path = rig.dataDir.filePath(QStringLiteral("demo.bdt"));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(DemoDatabase::demo());
+        f.close();
+
+        QString folder;
+        answerNextDialog(path, &folder);
+        child<QPushButton>(frame, "btnReadBDTSFromFile")->click();
+        QCOMPARE(folder, QDir(rig.dataDir.path()).filePath(QStringLiteral("FilesInVirant")));
+        QCOMPARE(child<QTreeWidget>(frame, "TreeViewFile")->topLevelItemCount(), 4);
+        QCOMPARE(child<QGroupBox>(frame, "RzGroupBox2")->title(),
+                 QStringLiteral("Список ТС в файле (12):"));
+        QVERIFY(child<QPushButton>(frame, "btnWriteBDTSInVir")->isEnabled());
+
+        answerNextDialog(QString(), &folder);
+        child<QPushButton>(frame, "btnReadBDTSFromFile")->click();
+        QVERIFY(!page.database().file().hasImage);
+        QCOMPARE(child<QTreeWidget>(frame, "TreeViewFile")->topLevelItemCount(), 4);
+        child<QPushButton>(frame, "btnWriteBDTSInVir")->click();
+        QCOMPARE(rig.session.pane().text(), QStringLiteral("Список не считан из файла."));
+    }
+
+    void readButtonFollowsTheLinkOnceTheFrameExists()
+    {
+        SimRig rig;
+        rig.startUp();
+        TFrameBDTS frame(rig.session);
+        rig.instrument->setPowered(false);
+        rig.link().checkLink();
+        QVERIFY(!child<QPushButton>(frame, "btnReadBDTSFromVir")->isEnabled());
+        rig.instrument->setPowered(true);
+        rig.link().checkLink();
+        QVERIFY(child<QPushButton>(frame, "btnReadBDTSFromVir")->isEnabled());
+    }
+};
+
+QTEST_MAIN(TFrameBDTSTest)
+#include "tst_TFrameBDTS.moc"
