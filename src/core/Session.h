@@ -5,6 +5,7 @@
 #include "common/LastFileChoice.h"
 #include "link/Connection.h"
 #include "link/ReceiveDispatcher.h"
+#include "navigation/PageNavigator.h"
 
 #include <QObject>
 
@@ -33,6 +34,9 @@ public:
     Connection &connection() { return m_connection; }
     // The file last chosen in the database or firmware page's dialogs.
     LastFileChoice &lastFile() { return m_lastFile; }
+    // The window's pages and the page-change rules; its hooks are set by the
+    // features (PageNavigator::setHooks).
+    PageNavigator &navigator() { return m_navigator; }
 
 private:
     Clock &m_clock;
@@ -42,6 +46,7 @@ private:
     ReceiveDispatcher m_dispatcher;
     Connection m_connection;
     LastFileChoice m_lastFile;
+    PageNavigator m_navigator;
 };
 
 } // namespace kalent
