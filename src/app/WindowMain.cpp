@@ -1,0 +1,72 @@
+#include "WindowMain.h"
+
+#include "Session.h"
+#include "SimulatedPort.h"
+#include "SimulatorSetup.h"
+#include "TFormMainKalS_D7.h"
+#include "VirtualInstrument.h"
+#include "common/SystemClock.h"
+#include "link/HostSerialPort.h"
+#include "link/PortSelector.h"
+
+#include <QApplication>
+#include <QSerialPortInfo>
+
+#include <algorithm>
+#include <memory>
+
+namespace kalent {
+
+bool displayAvailable()
+{
+#ifdef Q_OS_LINUX
+    return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
+           qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+#else
+    return true;
+#endif
+}
+
+QStringList startupPorts(const QStringList &systemPorts, const QString &preferred)
+{
+    QStringList ports = systemPorts;
+    std::sort(ports.begin(), ports.end());
+    ports.removeAll(preferred);
+    if (!preferred.isEmpty())
+        ports.prepend(preferred);
+    return ports;
+}
+
+int runWindow(const CommandLine &commandLine)
+{
+    const QString portName = commandLine.value(QStringLiteral("port"));
+    SystemClock clock;
+    std::unique_ptr<VirtualInstrument> instrument;
+    std::unique_ptr<SimulatedPort> simPort;
+    if (portName == QLatin1String("sim")) {
+        instrument = createBuiltInInstrument(clock);
+        simPort = std::make_unique<SimulatedPort>(*instrument, clock);
+    }
+    PortSelector port(std::make_unique<HostSerialPort>());
+    if (simPort)
+        port.addNamedPort(portName, simPort.get());
+    Session session(clock, port,
+                    DataFolder::resolve(commandLine.value(QStringLiteral("data-dir"))));
+
+    // Built before the start-up so it mirrors every message and link check.
+    TFormMainKalS_D7 window(session, instrument.get());
+    // The pages of the features are installed here:
+    //   window.setFrameFactory(1, ...), window.setFrameFactory(2, ...),
+    //   window.setPageContent(3, ...), window.setPageContent(4, ...),
+    //   session.navigator().setHooks(...).
+
+    QStringList systemPorts;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
+        systemPorts.append(info.systemLocation());
+    session.connection().formCreate(startupPorts(systemPorts, portName));
+
+    window.show();
+    return QApplication::exec();
+}
+
+} // namespace kalent
