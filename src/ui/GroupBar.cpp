@@ -10,13 +10,14 @@ namespace kalent {
 
 namespace {
 
-const char *const CaptionStyle = "QPushButton { color: #ffffff; font-weight: bold; border: none;"
+// No font properties here: the entries keep the window's font.
+const char *const CaptionStyle = "QPushButton { color: #ffffff; border: none;"
                                  " text-align: left; padding: 3px 4px;"
                                  " background: qlineargradient(x1:0, y1:0, x2:1, y2:0,"
                                  " stop:0 #0a3fa8, stop:1 #5b8ae0); }";
 const char *const EntryStyle = "QPushButton { color: #10308c; border: none; text-align: left;"
                                " padding: 2px 6px; background: transparent; }"
-                               "QPushButton:hover { color: #3c78e6; text-decoration: underline; }"
+                               "QPushButton:hover { color: #3c78e6; }"
                                "QPushButton:disabled { color: #8c96aa; }";
 
 QPushButton *entryFor(QAction *action, QWidget *parent)
@@ -61,6 +62,9 @@ void GroupBar::addGroup(const QString &caption, const QList<QAction *> &actions)
     header->setCursor(Qt::PointingHandCursor);
     header->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     header->setStyleSheet(QString::fromLatin1(CaptionStyle));
+    QFont bold = header->font();
+    bold.setBold(true);
+    header->setFont(bold);
     header->setFocusPolicy(Qt::NoFocus);
     groupLayout->addWidget(header);
 

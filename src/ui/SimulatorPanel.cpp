@@ -10,13 +10,12 @@
 namespace kalent {
 
 SimulatorPanel::SimulatorPanel(VirtualInstrument &instrument, QWidget *parent)
-    : QDockWidget(QStringLiteral("Симулятор: встроенный прибор ВИРАНТ"), parent),
-      m_instrument(instrument)
+    : QDockWidget(QStringLiteral("Симулятор прибора ВИРАНТ"), parent), m_instrument(instrument)
 {
     setObjectName(QStringLiteral("SimulatorPanel"));
     // A tool window of its own: docked, it would change the main window's fixed size.
     setAllowedAreas(Qt::NoDockWidgetArea);
-    setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
+    setFeatures(QDockWidget::DockWidgetMovable);
     // Shown with the main window, not as soon as it floats.
     hide();
     setFloating(true);

@@ -10,6 +10,7 @@
 #include "navigation/PageNavigator.h"
 
 #include <QAction>
+#include <QFontInfo>
 #include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -57,26 +58,29 @@ TFormMainKalS_D7::TFormMainKalS_D7(Session &session, VirtualInstrument *simulato
     setObjectName(QStringLiteral("FormMainKalS_D7"));
     setWindowTitle(Caption);
     QFont windowFont = font();
-    // MS Sans Serif where it exists; otherwise a condensed face of similar width.
-    windowFont.setFamilies({QStringLiteral("MS Sans Serif"),
-                            QStringLiteral("DejaVu Sans Condensed"),
-                            QStringLiteral("DejaVu Sans")});
+    // MS Sans Serif where it exists; otherwise DejaVu Sans narrowed to about its
+    // width, so the captions fit the fixed layout as they were drawn for it.
+    windowFont.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans")});
     windowFont.setPixelSize(11);
+    if (QFontInfo(windowFont).family() != QLatin1String("MS Sans Serif"))
+        windowFont.setStretch(80);
     setFont(windowFont);
 
     buildMenus();
     auto *splitter = new QSplitter(Qt::Horizontal, this);
     splitter->setObjectName(QStringLiteral("SCSplitter1"));
     splitter->setHandleWidth(8);
-    splitter->setStyleSheet(
-        QStringLiteral("QSplitter::handle { background: qlineargradient(x1:0, y1:0, x2:1, y2:0,"
-                       " stop:0 #c8d4f0, stop:0.5 #8fa6dc, stop:1 #c8d4f0); }"));
     auto *groupBar = new GroupBar(splitter);
     groupBar->addGroup(QStringLiteral("Пользователю"), {m_action1, m_actionExit});
     groupBar->addGroup(QStringLiteral("Программирование"), {m_actionSoftVirant, m_actionBDTS});
     groupBar->addGroup(QStringLiteral("Ридер"), {m_actionVir2006, m_actionFile});
     splitter->addWidget(groupBar);
     splitter->addWidget(buildWorkArea());
+    // Styled on the handle alone: a style sheet on the splitter would stop the
+    // window's font from reaching the pages.
+    splitter->handle(1)->setStyleSheet(
+        QStringLiteral("background: qlineargradient(x1:0, y1:0, x2:1, y2:0,"
+                       " stop:0 #c8d4f0, stop:0.5 #8fa6dc, stop:1 #c8d4f0);"));
     splitter->setCollapsible(0, true);
     splitter->setCollapsible(1, false);
     splitter->setStretchFactor(1, 1);
