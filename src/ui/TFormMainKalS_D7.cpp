@@ -12,10 +12,12 @@
 #include <QAction>
 #include <QFontInfo>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QSignalBlocker>
 #include <QSplitter>
+#include <QTabBar>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -147,6 +149,9 @@ void TFormMainKalS_D7::buildMenus()
     QMenu *reader = bar->addMenu(QStringLiteral("Ридер"));
     reader->addAction(m_actionVir2006);
     reader->addAction(m_actionFile);
+    // Menus are windows of their own; let them take the window's font.
+    for (QMenu *menu : {user, programming, reader})
+        menu->setAttribute(Qt::WA_WindowPropagation);
 }
 
 QWidget *TFormMainKalS_D7::buildWorkArea()
@@ -161,6 +166,9 @@ QWidget *TFormMainKalS_D7::buildWorkArea()
     m_pageControl->setObjectName(QStringLiteral("RzPageControl1"));
     m_pageControl->setTabPosition(QTabWidget::South);
     m_pageControl->setTabShape(QTabWidget::Rounded);
+    // Tab captions light up under the mouse.
+    m_pageControl->tabBar()->setStyleSheet(
+        QStringLiteral("QTabBar::tab:hover { color: #1c5ad6; }"));
     for (int i = 0; i < PageNavigator::PageCount; ++i) {
         auto *page = new QWidget(m_pageControl);
         page->setObjectName(QString::fromLatin1(pageInfo()[static_cast<size_t>(i)].name));
