@@ -2,6 +2,7 @@
 
 #include "link/Connection.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QIcon>
@@ -51,6 +52,8 @@ void setItemsIfChanged(QComboBox *box, const QStringList &items)
         return;
     box->clear();
     box->addItems(items);
+    // The box is 55 pixels wide; its list shows whole device paths.
+    box->view()->setMinimumWidth(box->view()->sizeHintForColumn(0) + 8);
 }
 
 // Shows text in an editable box: the matching item when there is one.

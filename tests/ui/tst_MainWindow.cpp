@@ -132,6 +132,29 @@ private Q_SLOTS:
         QCOMPARE(w.pages()->tabPosition(), QTabWidget::South);
     }
 
+    void navigationGroupsOpenAndCloseByTheirCaption()
+    {
+        WindowRig w;
+        w.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.window));
+        auto *entry = w.find<QPushButton>(QStringLiteral("ActionVir2006Item"));
+        QVERIFY(entry->isVisible());
+        QPushButton *caption = nullptr;
+        for (auto *button :
+             w.find<QWidget>(QStringLiteral("RzGroupBar1"))->findChildren<QPushButton *>())
+            if (button->text() == QStringLiteral("Ридер"))
+                caption = button;
+        QVERIFY(caption);
+        w.click(caption);
+        QVERIFY(!entry->isVisible());
+        w.click(caption);
+        QVERIFY(entry->isVisible());
+
+        // An entry runs its action.
+        w.click(entry);
+        QCOMPARE(w.pages()->currentIndex(), 3);
+    }
+
     void pagesStartOnAboutWithTheOtherTabsHidden()
     {
         WindowRig w;
