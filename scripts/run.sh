@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds the program and runs it; arguments go to kalent-service (e.g. --port sim).
+# Builds the program and opens its window; arguments go to kalent-service
+# (e.g. --port sim for the built-in instrument).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)" --target kalent-service
-exec ./build/src/app/kalent-service contact "$@"
+exec ./build/src/app/kalent-service "$@"

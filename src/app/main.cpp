@@ -1,7 +1,10 @@
 #include "Actions.h"
 #include "CommandLine.h"
 #include "HeadlessRun.h"
+#include "TFormMainKalS_D7.h"
+#include "WindowMain.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 
 #include <cstdio>
@@ -31,13 +34,31 @@ QStringList actionNames()
     return names;
 }
 
+// No action: the window, or the contact action where no window can be shown.
+int runWithoutAction(int argc, char *argv[], const CommandLine &commandLine)
+{
+    if (!displayAvailable()) {
+        HeadlessRun::printError(
+            QStringLiteral("No display is available (DISPLAY, WAYLAND_DISPLAY and "
+                           "QT_QPA_PLATFORM are unset), so the window cannot open; running the "
+                           "headless contact action with the same options instead."));
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("kalent-service"));
+        return runContact(commandLine);
+    }
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kalent-service"));
+    QGuiApplication::setApplicationDisplayName(TFormMainKalS_D7::ApplicationTitle);
+    return runWindow(commandLine);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("kalent-service"));
-    const QStringList arguments = QCoreApplication::arguments();
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
 
     // The action decides which options are allowed; find it first.
     const CommandLine first = CommandLine::parse(
@@ -50,12 +71,22 @@ int main(int argc, char *argv[])
         HeadlessRun::writeOut(usage().toUtf8());
         return 0;
     }
-    const Action *action = findAction(first.action);
-    if (!action) {
-        HeadlessRun::printError(QStringLiteral("The window is not available in this build yet.\n") +
-                                usage());
-        return 2;
+    if (first.action.isEmpty()) {
+        const CommandLine windowLine =
+            CommandLine::parse(arguments, actionNames(), GlobalValueOptions, {});
+        if (!windowLine.error.isEmpty() || !windowLine.positional.isEmpty()) {
+            HeadlessRun::printError(
+                (windowLine.error.isEmpty()
+                     ? QStringLiteral("unknown action %1").arg(windowLine.positional.first())
+                     : windowLine.error) +
+                QLatin1Char('\n') + usage());
+            return 2;
+        }
+        return runWithoutAction(argc, argv, windowLine);
     }
+    const Action *action = findAction(first.action);
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kalent-service"));
     const CommandLine commandLine = CommandLine::parse(
         arguments, actionNames(), GlobalValueOptions + action->valueOptions, action->flagOptions);
     double timeout = 0;

@@ -13,15 +13,37 @@ Session::Session(Clock &clock, SerialPort &port, const DataFolder &dataFolder, Q
                                                       m_dataFolder)),
       m_results(std::make_unique<ResultsProtocol>(port, m_dispatcher, m_pane, m_dataFolder)),
       m_firmware(port, m_connection, m_dispatcher, m_pane, clock, m_dataFolder, m_lastFile),
-      m_databasePage(port, m_dispatcher, m_connection, m_pane, m_dataFolder, m_lastFile)
+      m_databasePage(port, m_dispatcher, m_connection, m_pane, m_dataFolder, m_lastFile),
+      m_navigator(m_connection, this)
 {
     m_connection.setLinkWatcher(&m_firmware);
+    m_firmware.setFirmwarePageQuery([this] { return m_navigator.firmwarePageActive(); });
 }
 
 Session::~Session()
 {
     // The wizard goes before the link; the link must not call it on the way out.
     m_connection.setLinkWatcher(nullptr);
+}
+
+void Session::stopSoftWizard()
+{
+    m_firmware.stopSoftWizard();
+}
+
+void Session::resetSoftWizard()
+{
+    m_firmware.resetSoftWizard();
+}
+
+void Session::updateSoftWizard()
+{
+    m_firmware.updateSoftWizard();
+}
+
+void Session::labelReaderGrid()
+{
+    m_reader->labelGrid();
 }
 
 } // namespace kalent

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "MessagePane.h"
+#include "PageChangeHooks.h"
 #include "common/DataFolder.h"
 #include "common/LastFileChoice.h"
 #include "database/DatabasePage.h"
 #include "firmware/FirmwareWizard.h"
 #include "link/Connection.h"
 #include "link/ReceiveDispatcher.h"
+#include "navigation/PageNavigator.h"
 
 #include <QObject>
 
@@ -23,7 +25,7 @@ class SerialPort;
 // dispatcher, the link and the feature controllers, and wires them together.
 // The window and the command line both drive a Session; neither holds state of
 // its own beyond what they show.
-class Session : public QObject
+class Session : public QObject, private PageChangeHooks
 {
     Q_OBJECT
 public:
@@ -46,8 +48,17 @@ public:
     FirmwareWizard &firmware() { return m_firmware; }
     // The database page's controller (TFrameBDTS mirrors it).
     DatabasePage &databasePage() { return m_databasePage; }
+    // The window's pages and the page-change rules; its hooks are set by the
+    // features (PageNavigator::setHooks).
+    PageNavigator &navigator() { return m_navigator; }
 
 private:
+    // The page-change rules reach the firmware wizard and the reader grid here.
+    void stopSoftWizard() override;
+    void resetSoftWizard() override;
+    void updateSoftWizard() override;
+    void labelReaderGrid() override;
+
     Clock &m_clock;
     SerialPort &m_port;
     DataFolder m_dataFolder;
@@ -59,6 +70,7 @@ private:
     std::unique_ptr<ResultsProtocol> m_results;
     FirmwareWizard m_firmware;
     DatabasePage m_databasePage;
+    PageNavigator m_navigator;
 };
 
 } // namespace kalent

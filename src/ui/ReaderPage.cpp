@@ -25,7 +25,7 @@ constexpr int CheckBoxesY = 248;
 ReaderPage::ReaderPage(Session &session, DesktopOpener &opener, QWidget *parent)
     : QWidget(parent), m_reader(session.reader()), m_opener(opener)
 {
-    setObjectName(QStringLiteral("TabShReader"));
+    setObjectName(QStringLiteral("ReaderPage")); // placed on the tab sheet TabShReader
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);

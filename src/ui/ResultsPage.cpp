@@ -17,7 +17,7 @@ namespace kalent {
 ResultsPage::ResultsPage(Session &session, QWidget *parent)
     : QWidget(parent), m_results(session.results())
 {
-    setObjectName(QStringLiteral("TabShResult"));
+    setObjectName(QStringLiteral("ResultsPage")); // placed on the tab sheet TabShResult
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(4);

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Takes screenshots of the window on the built-in instrument, one per page, under
+# a virtual X server, and saves them as PNG files in docs/. The window is driven
+# as a user drives it: clicks on the navigation bar and on the simulator panel.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if [ "${1:-}" != "--inside-xvfb" ]; then
+    ./scripts/install-deps.sh --screenshots
+    cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build build -j"$(nproc)" --target kalent-service
+    mkdir -p docs
+    exec xvfb-run -a -s "-screen 0 1280x720x24" "$0" --inside-xvfb
+fi
+
+data_dir=$(mktemp -d)
+./build/src/app/kalent-service --port sim --data-dir "$data_dir" 2>/dev/null &
+app=$!
+trap 'kill $app 2>/dev/null || true; rm -rf "$data_dir"' EXIT
+
+window=$(timeout 20 xdotool search --sync --name '^КАЛЕНТ-сервис$' | head -1)
+simulator=$(timeout 20 xdotool search --sync --name '^Симулятор' | head -1)
+sleep 1
+
+# Positions inside the fixed-size window (634 x 421) and the simulator panel.
+click() { xdotool mousemove --window "$1" "$2" "$3" click 1; xdotool mousemove 5 5; }
+shot() { import -window "$window" "docs/$1.png"; }
+shot_all() { import -window root -crop 920x440+330+130 +repage "docs/$1.png"; }
+
+shot window-about
+click "$window" 33 127   # Программирование / Вирант
+sleep 1
+shot window-firmware
+click "$window" 45 144   # Программирование / БД тест-систем
+sleep 5                  # the contact search ends at 115200
+shot window-database
+click "$window" 60 194   # Ридер / Оптические плотности
+sleep 5
+shot window-reader
+click "$window" 38 211   # Ридер / Результаты
+sleep 5
+shot window-results
+click "$simulator" 16 38 # the simulator's power switch: off
+sleep 1
+shot_all window-link-down
+echo "screenshots saved in docs/"

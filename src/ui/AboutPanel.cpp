@@ -1,0 +1,179 @@
+#include "AboutPanel.h"
+
+#include "DropShadow.h"
+#include "LinkLabel.h"
+#include "ShadowedLabel.h"
+
+#include <QPainter>
+
+namespace kalent {
+
+namespace {
+
+const QColor MediumGrey(0x80, 0x80, 0x80);
+
+QFont boldFont(const QFont &base, int pixelSize)
+{
+    QFont font = base;
+    font.setPixelSize(pixelSize);
+    font.setBold(true);
+    return font;
+}
+
+void setTextColour(QWidget *widget, QPalette::ColorRole role)
+{
+    QPalette pal = widget->palette();
+    const QColor colour = pal.color(role);
+    pal.setColor(QPalette::Active, QPalette::WindowText, colour);
+    pal.setColor(QPalette::Inactive, QPalette::WindowText, colour);
+    widget->setPalette(pal);
+}
+
+// A grey panel (RzPanel3, RzPanel4, RzPanel5): light text with a 1-pixel shadow.
+void makeGreyPanel(QWidget *panel)
+{
+    QPalette pal = panel->palette();
+    pal.setColor(QPalette::Window, MediumGrey);
+    const QColor light = pal.color(QPalette::Light);
+    pal.setColor(QPalette::Active, QPalette::WindowText, light);
+    pal.setColor(QPalette::Inactive, QPalette::WindowText, light);
+    // Greyed links must still read on grey.
+    pal.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x50, 0x50, 0x50));
+    panel->setPalette(pal);
+    panel->setAutoFillBackground(true);
+}
+
+ShadowedLabel *raisedGlyph(const QString &text, const QString &name, QWidget *parent)
+{
+    auto *label = new ShadowedLabel(text, ShadowedLabel::TextStyle::Raised, parent);
+    label->setObjectName(name);
+    label->setFont(boldFont(parent->font(), 32));
+    setTextColour(label, QPalette::Light);
+    return label;
+}
+
+} // namespace
+
+AboutPanel::AboutPanel(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("RzPanel2"));
+
+    auto *title =
+        raisedGlyph(QStringLiteral("   КАЛЕНТ - сервис"), QStringLiteral("RzLabel1"), this);
+    title->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_title = title;
+
+    auto *bottomName = raisedGlyph(QStringLiteral("ВИРАНТ   "), QStringLiteral("RzLabel2"), this);
+    bottomName->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_bottomName = bottomName;
+
+    // The Symbol font's 0xE3 and 0xE2 are the sans-serif copyright and
+    // registered signs; the Unicode signs stand in for them.
+    auto *copyright = raisedGlyph(QStringLiteral("\u00A9"), QStringLiteral("RzLabel3"), this);
+    copyright->setAlignment(Qt::AlignCenter);
+    copyright->setGeometry(0, 0, 25, 32);
+    auto *registered = raisedGlyph(QStringLiteral("\u00AE"), QStringLiteral("RzLabel10"), this);
+    registered->setAlignment(Qt::AlignCenter);
+    registered->setGeometry(456, 264, 25, 32);
+
+    auto *version = new QLabel(QStringLiteral("(версия:04_11_2011.rx)"), this);
+    version->setObjectName(QStringLiteral("RzLabel6"));
+    version->setFont(boldFont(font(), 13));
+    setTextColour(version, QPalette::Highlight);
+    version->move(304, 16);
+    version->adjustSize();
+
+    auto *devices = new QLabel(
+        QStringLiteral("(Только для приборов типа:\n ВИРАНТ     V.<дата>.rx    )"), this);
+    devices->setObjectName(QStringLiteral("RzLabel8"));
+    devices->setFont(boldFont(font(), 13));
+    setTextColour(devices, QPalette::Highlight);
+    devices->move(24, 280);
+    devices->adjustSize();
+
+    auto *panel3 = new ShadowedLabel(QStringLiteral("Программа предназначена для\n"
+                                                    "совместной  работы анализатора\n"
+                                                    "иммуно-ферментных реакций  \n"
+                                                    "(ОРМИС - 01)\n"
+                                                    "(версий ВИРАНТ-2006 и выше)\n"
+                                                    "с персональным компьютером."),
+                                     ShadowedLabel::TextStyle::Shadowed, this);
+    panel3->setObjectName(QStringLiteral("RzPanel3"));
+    panel3->setAlignment(Qt::AlignCenter);
+    makeGreyPanel(panel3);
+    panel3->setGeometry(8, 48, 225, 89);
+    m_panel3 = panel3;
+
+    auto *panel5 = new ShadowedLabel(QStringLiteral("Технические требования:\n"
+                                                    "IBM совместимый\n"
+                                                    "персональный компьютер.\n"
+                                                    "Windows 98,2000,NT,XP.\n"
+                                                    "(Рекомендуемая скорость обмена\n"
+                                                    "порта связи - 115200бод)"),
+                                     ShadowedLabel::TextStyle::Shadowed, this);
+    panel5->setObjectName(QStringLiteral("RzPanel5"));
+    panel5->setAlignment(Qt::AlignCenter);
+    makeGreyPanel(panel5);
+    panel5->setGeometry(8, 144, 225, 89);
+    m_panel5 = panel5;
+
+    auto *panel4 = new QWidget(this);
+    panel4->setObjectName(QStringLiteral("RzPanel4"));
+    makeGreyPanel(panel4);
+    panel4->setGeometry(248, 48, 225, 185);
+    m_panel4 = panel4;
+
+    auto *heading = new ShadowedLabel(QStringLiteral("С помощью этй программы\nВы можете:"),
+                                      ShadowedLabel::TextStyle::Shadowed, panel4);
+    heading->setObjectName(QStringLiteral("RzLabel5"));
+    heading->setAlignment(Qt::AlignCenter);
+    heading->setGeometry(0, 0, 225, 33);
+
+    const auto link = [panel4](const QString &name, const QString &text, int y, int height) {
+        auto *label = new LinkLabel(text, panel4);
+        label->setObjectName(name);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        label->setGeometry(0, y, 225, height);
+        return label;
+    };
+    m_lbLoadPOInVir = link(QStringLiteral("lbLoadPOInVir"),
+                           QStringLiteral(" - Перепрограммировать прибор новой\n"
+                                          "      программой управления."),
+                           33, 40);
+    m_lbLoadBDTS = link(QStringLiteral("lbLoadBDTS"),
+                        QStringLiteral(" - Записать в прибор новую базу данных\n"
+                                       "      тест-систем."),
+                        73, 40);
+    m_lbReader = link(QStringLiteral("lbReader"),
+                      QStringLiteral(" - Считать с прибора таблицу измеренных\n"
+                                     "      оптических плотностей."),
+                      113, 40);
+    m_lbProtokol = link(QStringLiteral("lbProtokol"),
+                        QStringLiteral(" - Считать с прибора протокол результатов\n"
+                                       "      измерений."),
+                        153, 32);
+
+    // The glyph in the corner lies over the title's leading blanks.
+    copyright->raise();
+    registered->raise();
+}
+
+void AboutPanel::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    const int height = 40;
+    m_title->setGeometry(0, 0, width(), height);
+    m_bottomName->setGeometry(0, this->height() - height, width(), height);
+    m_title->lower();
+    m_bottomName->lower();
+}
+
+void AboutPanel::paintEvent(QPaintEvent *event)
+{
+    QWidget::paintEvent(event);
+    QPainter painter(this);
+    for (const QWidget *panel : {m_panel3, m_panel4, m_panel5})
+        paintDropShadow(painter, panel->geometry());
+}
+
+} // namespace kalent

@@ -1,0 +1,260 @@
+#include "PageChangeHooks.h"
+#include "TestSupport.h"
+#include "navigation/PageNavigator.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace kalent;
+using kalent::test::SimRig;
+
+namespace {
+
+// Records each hook with the link speed the port had at that moment.
+class RecordingHooks : public PageChangeHooks
+{
+public:
+    explicit RecordingHooks(Connection &link) : m_link(link) {}
+    void stopSoftWizard() override { record(QStringLiteral("stop")); }
+    void resetSoftWizard() override { record(QStringLiteral("reset")); }
+    void updateSoftWizard() override { record(QStringLiteral("update")); }
+    void labelReaderGrid() override { record(QStringLiteral("label")); }
+
+    QStringList calls;
+    QList<int> baudAtCall;
+
+private:
+    void record(const QString &name)
+    {
+        calls.append(name);
+        baudAtCall.append(m_link.baudIndex());
+    }
+    Connection &m_link;
+};
+
+} // namespace
+
+class tst_PageNavigator : public QObject
+{
+    Q_OBJECT
+
+private:
+    struct Fixture
+    {
+        SimRig rig;
+        RecordingHooks hooks{rig.link()};
+        PageNavigator &nav = rig.session.navigator();
+        Fixture() { nav.setHooks(&hooks); }
+    };
+
+private Q_SLOTS:
+    void startsOnAboutWithTheOtherFourTabsHidden()
+    {
+        Fixture f;
+        QCOMPARE(f.nav.activePage(), 0);
+        QVERIFY(f.nav.tabVisible(0));
+        for (int i = 1; i <= 4; ++i)
+            QVERIFY2(!f.nav.tabVisible(i), qPrintable(QString::number(i)));
+        QVERIFY(!f.nav.firmwarePageActive());
+    }
+
+    void firmwareActionCreatesTheFrameOnceAndSetsTheSpeedWithoutAnExchange()
+    {
+        Fixture f;
+        // The instrument sits at 9600 and the link has found it there.
+        f.rig.instrument->setBaud(9600);
+        f.rig.startUp();
+        f.rig.link().btnConnectClick();
+        QVERIFY(f.rig.runUntil([&] { return f.rig.link().contact(); }));
+        QCOMPARE(f.rig.link().baudIndex(), 1);
+        f.rig.settle();
+        f.rig.port.close(); // the page switch opens it again
+        f.rig.port.clearWritten();
+
+        QSignalSpy frames(&f.nav, &PageNavigator::frameNeeded);
+        QSignalSpy pages(&f.nav, &PageNavigator::pagesChanged);
+        QStringList order;
+        connect(&f.nav, &PageNavigator::frameNeeded, &f.nav,
+                [&](int i) { order.append(QStringLiteral("frame%1").arg(i)); });
+        connect(&f.nav, &PageNavigator::pagesChanged, &f.nav,
+                [&] { order.append(QStringLiteral("pages")); });
+        connect(&f.nav, &PageNavigator::actionExecuted, &f.nav,
+                [&](int i) { order.append(QStringLiteral("done%1").arg(i)); });
+
+        f.nav.actionSoftVirant();
+        QCOMPARE(order, (QStringList{"frame1", "pages", "done1"}));
+        QCOMPARE(f.nav.activePage(), 1);
+        QVERIFY(f.nav.tabVisible(1));
+        QVERIFY(f.nav.firmwarePageActive());
+        QCOMPARE(f.hooks.calls, (QStringList{"stop", "reset", "update"}));
+        // Reset runs before the speed is set, the update after it.
+        QCOMPARE(f.hooks.baudAtCall, (QList<int>{1, 1, 5}));
+        QVERIFY(f.rig.port.isOpen());
+        QCOMPARE(f.rig.port.settings(), QStringLiteral("115200,n,8,1"));
+        QCOMPARE(f.rig.link().panel().baudText, QStringLiteral("115200"));
+        QCOMPARE(f.rig.link().panel().commParamText, QStringLiteral("Параметры: 115200,n,8,1"));
+        QVERIFY(f.rig.link().panel().portOpenChecked);
+        QCOMPARE(f.rig.link().panel().portOpenCaption, QStringLiteral("вкл."));
+        QVERIFY(!f.rig.link().searching());
+        f.rig.settle(500);
+        QCOMPARE(f.rig.port.written(), QByteArray());
+        QCOMPARE(f.rig.instrument->baud(), 9600);
+
+        // Again on the shown page: no frame, no page change, no rule.
+        f.hooks.calls.clear();
+        f.nav.actionSoftVirant();
+        QCOMPARE(frames.count(), 1);
+        QCOMPARE(pages.count(), 1);
+        QVERIFY(f.hooks.calls.isEmpty());
+        QVERIFY(f.nav.frameCreated(1));
+    }
+
+    void databaseActionSearchesAndEndsWithTheInstrumentAt115200()
+    {
+        Fixture f;
+        f.rig.instrument->setBaud(19200);
+        f.rig.startUp();
+        QSignalSpy frames(&f.nav, &PageNavigator::frameNeeded);
+
+        f.nav.actionBDTS();
+        QCOMPARE(frames.count(), 1);
+        QCOMPARE(frames.at(0).at(0).toInt(), 2);
+        QCOMPARE(f.nav.activePage(), 2);
+        QVERIFY(f.nav.tabVisible(2));
+        QCOMPARE(f.hooks.calls, QStringList{"stop"});
+        QVERIFY(f.rig.link().searching());
+        QVERIFY(f.rig.link().baudChangeRequested());
+        QCOMPARE(f.rig.link().newBaudIndex(), 5);
+        QCOMPARE(f.rig.link().panel().connectCaption, QStringLiteral("Стоп"));
+
+        QVERIFY(f.rig.runUntil([&] { return f.rig.link().atFastestSpeed(); }));
+        QCOMPARE(f.rig.instrument->baud(), 115200);
+        QCOMPARE(f.rig.session.pane().text(), QStringLiteral("Есть контакт с прибором"));
+        QCOMPARE(f.rig.link().panel().connectCaption, QStringLiteral("Контакт"));
+
+        f.nav.actionBDTS();
+        QCOMPARE(frames.count(), 1);
+        QVERIFY(!f.rig.link().searching());
+    }
+
+    void firstReaderActionLabelsTheGridTwiceAndLaterRunsOnlyTheLabelling()
+    {
+        Fixture f;
+        f.rig.startUp();
+        QSignalSpy frames(&f.nav, &PageNavigator::frameNeeded);
+
+        f.nav.actionVir2006();
+        QCOMPARE(f.hooks.calls, (QStringList{"stop", "label", "label"}));
+        QCOMPARE(f.nav.activePage(), 3);
+        QVERIFY(f.nav.tabVisible(3));
+        QVERIFY(f.rig.link().searching());
+        QCOMPARE(f.rig.link().panel().connectCaption, QStringLiteral("Стоп"));
+        QVERIFY(f.rig.runUntil([&] { return f.rig.link().atFastestSpeed(); }));
+        QCOMPARE(frames.count(), 0);
+
+        f.hooks.calls.clear();
+        f.rig.settle();
+        f.rig.port.clearWritten();
+        f.nav.actionVir2006();
+        QCOMPARE(f.hooks.calls, QStringList{"label"});
+        QVERIFY(!f.rig.link().searching());
+        f.rig.settle(500);
+        QCOMPARE(f.rig.port.written(), QByteArray());
+    }
+
+    void resultsActionSearchesWithoutAFrameAndRerunDoesNothing()
+    {
+        Fixture f;
+        f.rig.startUp();
+        QSignalSpy frames(&f.nav, &PageNavigator::frameNeeded);
+        QSignalSpy done(&f.nav, &PageNavigator::actionExecuted);
+
+        f.nav.actionFile();
+        QCOMPARE(f.hooks.calls, QStringList{"stop"});
+        QCOMPARE(f.nav.activePage(), 4);
+        QVERIFY(f.nav.tabVisible(4));
+        QVERIFY(f.rig.link().searching());
+        QVERIFY(f.rig.runUntil([&] { return f.rig.link().atFastestSpeed(); }));
+
+        f.hooks.calls.clear();
+        f.nav.actionFile();
+        QVERIFY(f.hooks.calls.isEmpty());
+        QVERIFY(!f.rig.link().searching());
+        QCOMPARE(frames.count(), 0);
+        QCOMPARE(done.count(), 2);
+    }
+
+    void tabClicksRunTheRulesOfTheNewPageAndTabsStayVisible()
+    {
+        Fixture f;
+        f.rig.instrument->setBaud(9600);
+        f.rig.startUp();
+        f.nav.actionFile();
+        QVERIFY(f.rig.runUntil([&] { return f.rig.link().atFastestSpeed(); }));
+        f.nav.actionSoftVirant();
+        f.nav.actionBDTS();
+        f.nav.actionVir2006();
+        QVERIFY(f.rig.runUntil([&] { return f.rig.link().atFastestSpeed(); }));
+        f.rig.settle();
+
+        // About: only the wizard stop; the link is left as it is.
+        f.hooks.calls.clear();
+        f.rig.port.clearWritten();
+        f.nav.selectPage(0);
+        QCOMPARE(f.nav.activePage(), 0);
+        QCOMPARE(f.hooks.calls, QStringList{"stop"});
+        QVERIFY(!f.rig.link().searching());
+        QCOMPARE(f.rig.link().baudIndex(), 5);
+        f.rig.settle(500);
+        QCOMPARE(f.rig.port.written(), QByteArray());
+
+        // Clicking the active tab again runs nothing.
+        f.hooks.calls.clear();
+        f.nav.selectPage(0);
+        QVERIFY(f.hooks.calls.isEmpty());
+
+        f.nav.selectPage(1);
+        QCOMPARE(f.hooks.calls, (QStringList{"stop", "reset", "update"}));
+        f.hooks.calls.clear();
+        f.nav.selectPage(3);
+        QCOMPARE(f.hooks.calls, (QStringList{"stop", "label"}));
+        QVERIFY(f.rig.link().searching());
+        f.hooks.calls.clear();
+        f.nav.selectPage(4);
+        QCOMPARE(f.hooks.calls, QStringList{"stop"});
+
+        for (int i = 0; i < PageNavigator::PageCount; ++i)
+            QVERIFY2(f.nav.tabVisible(i), qPrintable(QString::number(i)));
+    }
+
+    void aHiddenTabCannotBeSelected()
+    {
+        Fixture f;
+        f.rig.startUp();
+        QSignalSpy pages(&f.nav, &PageNavigator::pagesChanged);
+        f.nav.selectPage(2);
+        f.nav.selectPage(7);
+        f.nav.selectPage(-1);
+        QCOMPARE(f.nav.activePage(), 0);
+        QCOMPARE(pages.count(), 0);
+        QVERIFY(f.hooks.calls.isEmpty());
+        QVERIFY(!f.rig.link().searching());
+    }
+
+    void withoutHooksTheLinkRulesStillRun()
+    {
+        SimRig rig;
+        PageNavigator &nav = rig.session.navigator();
+        rig.startUp();
+        nav.actionSoftVirant();
+        QCOMPARE(rig.link().baudIndex(), 5);
+        nav.actionVir2006();
+        QVERIFY(rig.link().searching());
+        QVERIFY(rig.runUntil([&] { return rig.link().atFastestSpeed(); }));
+        nav.selectPage(0);
+        QCOMPARE(nav.activePage(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_PageNavigator)
+#include "tst_PageNavigator.moc"
