@@ -1,17 +1,11 @@
 #include "WindowMain.h"
 
-#include "BootLoader.h"
-#include "BootLoaderView.h"
 #include "DesktopServicesOpener.h"
-#include "ReaderPage.h"
-#include "ResultsPage.h"
+#include "FeaturePages.h"
 #include "Session.h"
 #include "SimulatedPort.h"
-#include "SimulatorPanel.h"
 #include "SimulatorSetup.h"
 #include "TFormMainKalS_D7.h"
-#include "TFrameBDTS.h"
-#include "TFrameSoftVir.h"
 #include "VirtualInstrument.h"
 #include "common/SystemClock.h"
 #include "link/HostSerialPort.h"
@@ -61,31 +55,10 @@ int runWindow(const CommandLine &commandLine)
     Session session(clock, port,
                     DataFolder::resolve(commandLine.value(QStringLiteral("data-dir"))));
 
+    DesktopServicesOpener opener;
     // Built before the start-up so it mirrors every message and link check.
     TFormMainKalS_D7 window(session, instrument.get());
-    DesktopServicesOpener opener;
-    TFrameSoftVir *firmwareFrame = nullptr;
-    window.setFrameFactory(1, [&session, &firmwareFrame](QWidget *parent) -> QWidget * {
-        firmwareFrame = new TFrameSoftVir(session, parent);
-        return firmwareFrame;
-    });
-    // The firmware page finishes its action once the page is shown: file search,
-    // the wizard's step, the layout.
-    QObject::connect(&session.navigator(), &PageNavigator::actionExecuted, &window,
-                     [&firmwareFrame](int index) {
-                         if (index == PageNavigator::FirmwarePage && firmwareFrame) {
-                             firmwareFrame->beforeShow();
-                             firmwareFrame->afterShow();
-                         }
-                     });
-    window.setFrameFactory(
-        2, [&session](QWidget *parent) -> QWidget * { return new TFrameBDTS(session, parent); });
-    window.setPageContent(3, new ReaderPage(session, opener));
-    window.setPageContent(4, new ResultsPage(session));
-    if (instrument && window.simulatorPanel()) {
-        if (auto *bootLoader = instrument->feature<BootLoader>())
-            window.simulatorPanel()->addSection(new BootLoaderView(*bootLoader));
-    }
+    installFeaturePages(window, session, opener, instrument.get());
 
     QStringList systemPorts;
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())

@@ -1,0 +1,158 @@
+#include "FeaturePages.h"
+#include "TFormMainKalS_D7.h"
+#include "TestSupport.h"
+#include "common/AtomicFile.h"
+#include "measurement/DesktopOpener.h"
+
+#include <QAction>
+#include <QDir>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <QtTest>
+
+using namespace kalent;
+using kalent::test::SimRig;
+
+namespace {
+
+class RecordingOpener : public DesktopOpener
+{
+public:
+    bool openWithDesktop(const QString &path) override
+    {
+        opened.append(path);
+        return true;
+    }
+    QStringList opened;
+};
+
+// The whole window as the program assembles it, on the built-in instrument and a
+// manual clock: the operator's routine from end to end.
+struct Assembled
+{
+    SimRig rig;
+    RecordingOpener opener;
+    TFormMainKalS_D7 window{rig.session, rig.instrument.get()};
+
+    Assembled()
+    {
+        installFeaturePages(window, rig.session, opener, rig.instrument.get());
+        rig.startUp();
+        window.show();
+    }
+    template <typename T> T *find(const QString &name) const { return window.findChild<T *>(name); }
+    void trigger(const QString &action) const { find<QAction>(action)->trigger(); }
+    QString status() { return rig.session.pane().text(); }
+    bool linkAt115200()
+    {
+        return rig.runUntil([this] { return rig.link().atFastestSpeed(); });
+    }
+};
+
+// Answers the next modal message box with the given button.
+void answerNextBox(QWidget &owner, const QString &name, QMessageBox::StandardButton button)
+{
+    QTimer::singleShot(0, &owner, [&owner, name, button] {
+        if (auto *box = owner.findChild<QMessageBox *>(name))
+            box->button(button)->click();
+    });
+}
+
+} // namespace
+
+class tst_AssembledWindow : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void readerPageReadsTheTableAndHandsItToTheSpreadsheet()
+    {
+        Assembled w;
+        w.trigger("ActionVir2006");
+        QVERIFY(w.linkAt115200());
+        QCOMPARE(w.status(), QString("Есть контакт с прибором"));
+
+        w.find<QPushButton>("btnReadOP")->click();
+        QVERIFY(w.rig.runUntil([&] { return w.status() == "Оптические плотности приняты"; }));
+        auto *grid = w.find<QTableWidget>("StringGrid1");
+        QVERIFY(grid);
+        QCOMPARE(grid->item(1, 0)->text(), QString("A"));
+        QVERIFY(!grid->item(1, 1)->text().trimmed().isEmpty());
+        QVERIFY(!grid->item(8, 12)->text().trimmed().isEmpty());
+
+        w.find<QPushButton>("btnCreateExcel")->click();
+        QCOMPARE(w.opener.opened.size(), 1);
+        QVERIFY(w.opener.opened.first().endsWith("TempBDTS.xls"));
+    }
+
+    void resultsPageReadsTheProtocolWithTheLinkDown()
+    {
+        Assembled w;
+        w.trigger("ActionFile");
+        QVERIFY(w.linkAt115200());
+        w.find<QPushButton>("btnReadProtokol")->click();
+        auto *memo = w.find<QPlainTextEdit>("Memo1");
+        QVERIFY(memo);
+        QVERIFY(w.rig.runUntil([&] { return memo->toPlainText().contains(" от "); }));
+
+        w.rig.instrument->setPowered(false);
+        QCOMPARE(w.status(), QString("Нет связи с прибором"));
+        QVERIFY(!w.find<QAction>("ActionVir2006")->isEnabled());
+        QVERIFY(w.find<QAction>("ActionFile")->isEnabled());
+    }
+
+    void databasePageIsCreatedOnFirstUseAndReadsTheInstrument()
+    {
+        Assembled w;
+        QVERIFY(!w.find<QWidget>("FrameBDTS"));
+        w.trigger("ActionBDTS");
+        QVERIFY(w.find<QWidget>("FrameBDTS"));
+        QVERIFY(w.linkAt115200());
+        auto *read = w.find<QPushButton>("btnReadBDTSFromVir");
+        QVERIFY(read->isEnabled());
+        read->click();
+        QVERIFY(w.rig.runUntil([&] { return w.status() == "Принято из прибора страниц: 18"; }));
+
+        // The link check now reaches the frame's read button too.
+        w.rig.instrument->setPowered(false);
+        QVERIFY(!read->isEnabled());
+    }
+
+    void firmwareIsReprogrammedThroughTheThreeSteps()
+    {
+        Assembled w;
+        const QString folder = QDir(w.rig.dataDir.path()).filePath("FilesInVirant");
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(
+            AtomicFile::write(QDir(folder).filePath("Virant_(rx).tsk"), QByteArray(25000, '\x5a'))
+                .isEmpty());
+
+        w.trigger("ActionSoftVirant");
+        QVERIFY(w.find<QWidget>("FrameSoftVir"));
+        QCOMPARE(w.status(), QString("Выключите прибор. Шаг 2."));
+        QCOMPARE(w.rig.port.settings(), QString("115200,n,8,1"));
+
+        w.rig.instrument->setPowered(false);
+        QCOMPARE(w.status(), QString("Включите прибор удерживая указку на экране.Шаг 2."));
+        w.rig.instrument->setStylusHeld(true);
+        w.rig.instrument->setPowered(true);
+        w.rig.clock.advance(5500);
+        QCOMPARE(w.status(), QString("Загрузите программу в прибор. Шаг 3."));
+
+        auto *load = w.find<QPushButton>("btnLoadPO");
+        QVERIFY(load->isEnabled());
+        answerNextBox(w.window, "ConfirmLoadBox", QMessageBox::Yes);
+        load->click();
+        QVERIFY(w.rig.runUntil(
+            [&] { return w.status() == "Перепрограммирование прибора завершено"; }, 20000));
+        QCOMPARE(w.rig.port.written().left(6), QByteArray::fromHex("55AAAE610000"));
+        QCOMPARE(w.rig.port.written().size(), 6 + 25000 + 2);
+    }
+};
+
+QTEST_MAIN(tst_AssembledWindow)
+#include "tst_AssembledWindow.moc"
