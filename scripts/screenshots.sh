@@ -33,12 +33,18 @@ sleep 1
 shot window-firmware
 click "$window" 45 144   # Программирование / БД тест-систем
 sleep 5                  # the contact search ends at 115200
+click "$window" 188 320  # " из прибора": read the instrument's database
+sleep 2
 shot window-database
 click "$window" 60 194   # Ридер / Оптические плотности
 sleep 5
+click "$window" 162 271  # "Принять данные": read the table
+sleep 1
 shot window-reader
 click "$window" 38 211   # Ридер / Результаты
 sleep 5
+click "$window" 190 319  # "Принять данные": read the protocol
+sleep 2
 shot window-results
 click "$simulator" 16 38 # the simulator's power switch: off
 sleep 1

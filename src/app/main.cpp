@@ -48,7 +48,8 @@ int runWithoutAction(int argc, char *argv[], const CommandLine &commandLine)
     }
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kalent-service"));
-    QGuiApplication::setApplicationDisplayName(TFormMainKalS_D7::ApplicationTitle);
+    // No application display name: Qt would append it to every title bar, and the
+    // window's caption is exactly "КАЛЕНТ-сервис". The full title is --version's.
     return runWindow(commandLine);
 }
 
@@ -66,7 +67,11 @@ int main(int argc, char *argv[])
         GlobalValueOptions + QStringList{QStringLiteral("timeout"), QStringLiteral("out"),
                                          QStringLiteral("node"), QStringLiteral("baud")},
         {QStringLiteral("auto-name"), QStringLiteral("pty"), QStringLiteral("wait-restart"),
-         QStringLiteral("programming"), QStringLiteral("help")});
+         QStringLiteral("programming"), QStringLiteral("help"), QStringLiteral("version")});
+    if (first.flags.contains(QStringLiteral("version"))) {
+        HeadlessRun::printOut(TFormMainKalS_D7::ApplicationTitle);
+        return 0;
+    }
     if (first.flags.contains(QStringLiteral("help"))) {
         HeadlessRun::writeOut(usage().toUtf8());
         return 0;

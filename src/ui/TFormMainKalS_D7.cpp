@@ -17,8 +17,8 @@
 #include <QProgressBar>
 #include <QSignalBlocker>
 #include <QSplitter>
-#include <QTabBar>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -77,7 +77,11 @@ TFormMainKalS_D7::TFormMainKalS_D7(Session &session, VirtualInstrument *simulato
     groupBar->addGroup(QStringLiteral("Программирование"), {m_actionSoftVirant, m_actionBDTS});
     groupBar->addGroup(QStringLiteral("Ридер"), {m_actionVir2006, m_actionFile});
     splitter->addWidget(groupBar);
-    splitter->addWidget(buildWorkArea());
+    QWidget *workArea = buildWorkArea();
+    // The pages were drawn for the fixed window; their size hints must not make
+    // the splitter squeeze the navigation bar.
+    workArea->setMinimumWidth(1);
+    splitter->addWidget(workArea);
     // Styled on the handle alone: a style sheet on the splitter would stop the
     // window's font from reaching the pages.
     splitter->handle(1)->setStyleSheet(

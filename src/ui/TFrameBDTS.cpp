@@ -21,6 +21,9 @@ QPushButton *button(const QString &name, const QString &caption, const QString &
 {
     auto *b = new QPushButton(caption, parent);
     b->setObjectName(name);
+    // Some styles give push buttons a minimum width of 80 px; the page's rows
+    // were drawn with narrower ones.
+    b->setMinimumWidth(1);
     b->setToolTip(hint);
     return b;
 }
@@ -37,6 +40,10 @@ QGroupBox *groupBox(const QString &name, quint32 rgb, QWidget *parent)
 }
 
 } // namespace
+
+namespace {
+constexpr int BoxMargin = 4;
+}
 
 TFrameBDTS::TFrameBDTS(Session &session, QWidget *parent)
     : QFrame(parent), m_page(session.databasePage())
@@ -70,6 +77,8 @@ TFrameBDTS::TFrameBDTS(Session &session, QWidget *parent)
     virRow->addWidget(m_delete, 1);
     virRow->addWidget(m_writeInstrumentList);
     auto *virLayout = new QVBoxLayout(m_instrumentBox);
+    // Tight margins as drawn: the four buttons must fit the left column.
+    virLayout->setContentsMargins(BoxMargin, BoxMargin, BoxMargin, BoxMargin);
     virLayout->addWidget(m_virTree, 1);
     virLayout->addLayout(virRow);
 
@@ -87,6 +96,7 @@ TFrameBDTS::TFrameBDTS(Session &session, QWidget *parent)
     fileRow->addWidget(m_readFromFile);
     fileRow->addWidget(m_writeFileList, 1);
     auto *fileLayout = new QVBoxLayout(m_fileBox);
+    fileLayout->setContentsMargins(BoxMargin, BoxMargin, BoxMargin, BoxMargin);
     fileLayout->addWidget(m_fileTree, 1);
     fileLayout->addLayout(fileRow);
 
@@ -95,6 +105,7 @@ TFrameBDTS::TFrameBDTS(Session &session, QWidget *parent)
     m_addTree->setObjectName(QStringLiteral("TreeViewAdd"));
     m_add = button(QStringLiteral("btnAddTSInVir"), T::addCaption(), T::addHint(), m_additionalBox);
     auto *addLayout = new QVBoxLayout(m_additionalBox);
+    addLayout->setContentsMargins(BoxMargin, BoxMargin, BoxMargin, BoxMargin);
     addLayout->addWidget(m_addTree, 1);
     addLayout->addWidget(m_add);
 

@@ -56,6 +56,16 @@ private Q_SLOTS:
         QCOMPARE(program.readAllStandardOutput(), QByteArray());
     }
 
+    void versionPrintsTheApplicationTitle()
+    {
+        QProcess program;
+        program.start(QStringLiteral(KALENT_SERVICE_PATH), {QStringLiteral("--version")});
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitCode(), 0);
+        QCOMPARE(QString::fromUtf8(program.readAllStandardOutput()),
+                 QStringLiteral("КАЛЕНТ-сервис 2008_06_06\n"));
+    }
+
     void anUnknownWordIsAUsageError()
     {
         QProcess program;
