@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 
 namespace kalent::MeasurementWidgets {
 
@@ -53,6 +54,14 @@ QFileDialog *saveDialog(const QString &folder, QWidget *parent)
     dialog->setNameFilters(
         {QStringLiteral("Таблица Excel (*.xls)"), QStringLiteral("Текстовый файл (*.txt)")});
     dialog->setDefaultSuffix(QStringLiteral("xls"));
+    // A name typed without extension takes the chosen filter's, as the desktop's own
+    // save dialogs do: "Текстовый файл" gives .txt (the bytes are the same either way).
+    QObject::connect(dialog, &QFileDialog::filterSelected, dialog, [dialog](const QString &filter) {
+        static const QRegularExpression pattern(QStringLiteral("\\(\\*\\.(\\w+)\\)"));
+        const QRegularExpressionMatch match = pattern.match(filter);
+        if (match.hasMatch())
+            dialog->setDefaultSuffix(match.captured(1));
+    });
     dialog->setDirectory(folder);
     dialog->selectFile(QStringLiteral("VirDat_"));
     return dialog;

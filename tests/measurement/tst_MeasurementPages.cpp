@@ -7,6 +7,7 @@
 #include "measurement/ResultsProtocol.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -114,6 +115,59 @@ private Q_SLOTS:
         open->selectFile(path);
         static_cast<QDialog *>(open)->accept();
         QCOMPARE(opener.opened, QStringList{path});
+    }
+
+    void saveDialogOffersVirDatInTheDataFolderAndTheTextFilterGivesTxt()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        RecordingOpener opener;
+        ReaderPage reader(rig.session, opener);
+        ResultsPage results(rig.session);
+        QSignalSpy received(&rig.session.reader(), &OpticalDensityReader::tableReceived);
+        rig.session.reader().btnReadOPClick();
+        QVERIFY(rig.runUntil([&] { return received.count() == 1; }));
+
+        const QString folder = QDir(rig.dataDir.path()).absolutePath();
+        for (QWidget *page : {static_cast<QWidget *>(&reader), static_cast<QWidget *>(&results)}) {
+            auto *dialog = child<QFileDialog>(*page, "sdlgSaveVirDat");
+            QVERIFY(dialog);
+            QCOMPARE(dialog->nameFilters(),
+                     (QStringList{QStringLiteral("Таблица Excel (*.xls)"),
+                                  QStringLiteral("Текстовый файл (*.txt)")}));
+            QCOMPARE(dialog->defaultSuffix(), QStringLiteral("xls"));
+            QCOMPARE(QDir(dialog->directory()).absolutePath(), folder);
+            // The name "VirDat_", completed with the default extension.
+            QCOMPARE(QFileInfo(dialog->selectedFiles().value(0)).fileName(),
+                     QStringLiteral("VirDat_.xls"));
+        }
+        auto *open = child<QFileDialog>(reader, "odlgOpenFileToExcel");
+        QCOMPARE(open->defaultSuffix(), QStringLiteral("xls"));
+        QCOMPARE(QDir(open->directory()).absolutePath(), folder);
+
+        // The operator picks the text filter and types a name without extension:
+        // the file gets .txt, with the same bytes the spreadsheet filter writes.
+        child<QPushButton>(reader, "btnSaveOP")->click();
+        auto *dialog = child<QFileDialog>(reader, "sdlgSaveVirDat");
+        QVERIFY(dialog->isVisible());
+        auto *types = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+        QVERIFY(types);
+        types->setFocus();
+        QTest::keyClick(types, Qt::Key_Down);
+        QCOMPARE(dialog->selectedNameFilter(), QStringLiteral("Текстовый файл (*.txt)"));
+        dialog->selectFile(QStringLiteral("typed"));
+        static_cast<QDialog *>(dialog)->accept();
+        QFile txt(QDir(folder).filePath(QStringLiteral("typed.txt")));
+        QVERIFY(txt.open(QIODevice::ReadOnly));
+        QCOMPARE(txt.readAll(), rig.session.reader().opData());
+
+        // Back to the spreadsheet filter: .xls again.
+        child<QPushButton>(reader, "btnSaveOP")->click();
+        types->setFocus();
+        QTest::keyClick(types, Qt::Key_Up);
+        dialog->selectFile(QStringLiteral("typed"));
+        static_cast<QDialog *>(dialog)->accept();
+        QVERIFY(QFileInfo::exists(QDir(folder).filePath(QStringLiteral("typed.xls"))));
     }
 
     void fileErrorIsShownInAMessageBox()

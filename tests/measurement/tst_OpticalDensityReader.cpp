@@ -112,6 +112,18 @@ private Q_SLOTS:
         QCOMPARE(reader().cell(1, 1), QString());
     }
 
+    void hugeUnfinishedReplyStillShowsAFullBar()
+    {
+        // A block that never completed and kept collecting: its count times 100 is
+        // past the range of int, and the bar must still read full, not wrap.
+        QByteArray huge(22'000'000, 'x');
+        huge[0] = 'D';
+        reader().handleTable(huge);
+        QCOMPARE(rig->session.pane().text(), QStringLiteral("22000000"));
+        QCOMPARE(rig->session.pane().progress(), 100);
+        QCOMPARE(huge.size(), 22'000'000);
+    }
+
     void replyThatGrewPast873IsNeverTaken()
     {
         QByteArray longer = markedTable() + "x";
@@ -344,6 +356,22 @@ private Q_SLOTS:
         rig->instrument->sendRaw(QByteArrayLiteral("G"));
         rig->settle(5);
         QCOMPARE(reader().handOff().heldFile(), QString());
+    }
+
+    void exportThatCannotWriteItsFileLeavesTheSpreadsheetAlone()
+    {
+        RecordingOpener opener;
+        QVERIFY(readTable());
+        const QString saved = dataPath(QStringLiteral("VirDat_3.xls"));
+        reader().saveChosen(saved);
+        QVERIFY(QDir().mkpath(dataPath(QStringLiteral("TempBDTS.xls"))));
+        QSignalSpy errors(&reader(), &OpticalDensityReader::fileError);
+        rig->session.pane().setText(QStringLiteral("before"));
+        reader().btnCreateExcelClick(opener);
+        QCOMPARE(errors.count(), 1);
+        QCOMPARE(opener.opened, QStringList());
+        QCOMPARE(reader().handOff().heldFile(), saved); // the previous object stays
+        QCOMPARE(rig->session.pane().text(), QStringLiteral("before"));
     }
 
     void fileFromTheOpenDialogIsHandedOverWithTheSameBytes()

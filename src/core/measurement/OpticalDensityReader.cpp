@@ -115,9 +115,11 @@ void OpticalDensityReader::btnReadOPClick()
 
 void OpticalDensityReader::handleTable(QByteArray &inBuffer)
 {
-    const int length = static_cast<int>(inBuffer.size());
+    // 64-bit: a block that never completes keeps collecting, and its count times
+    // 100 must not wrap.
+    const qint64 length = inBuffer.size();
     m_pane.setText(QString::number(length));
-    m_pane.setProgress(length * 100 / TableLength);
+    m_pane.setProgress(static_cast<int>(qMin<qint64>(length * 100 / TableLength, 100)));
     if (length != TableLength)
         return;
 
