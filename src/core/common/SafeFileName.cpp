@@ -13,8 +13,9 @@ bool unsafeCharacter(QChar c)
     if (c == QLatin1Char('/') || c == QLatin1Char('\\'))
         return true;
 #ifdef Q_OS_WIN
-    // "C:name" names a file relative to another drive's current folder.
-    if (c == QLatin1Char(':'))
+    // "C:name" names a file relative to another drive's current folder; the others
+    // are refused by the file system, and a refused automatic save loses the table.
+    if (QStringView(u":<>\"|?*").contains(c))
         return true;
 #endif
     return false;
