@@ -105,6 +105,7 @@ PortPanel::PortPanel(Connection &connection, QWidget *parent)
 
     m_lbCommParam = new QLabel(this);
     m_lbCommParam->setObjectName(QStringLiteral("lbCommParam"));
+    m_lbCommParam->setTextFormat(Qt::PlainText);
     m_lbCommParam->setToolTip(QStringLiteral("Параметры порта: скорость,биты,паритет,стоп-бит"));
     m_lbCommParam->setGeometry(152, 19, 129, 17);
 

@@ -371,6 +371,12 @@ private Q_SLOTS:
         QCOMPARE(w.status(), QString());
         w.rig.session.pane().setProgress(0);
         QCOMPARE(bar->value(), 0);
+
+        // A name from the instrument or a file is shown as it is, never as markup.
+        auto *pane = w.find<QLabel>(QStringLiteral("RzStatusPane1"));
+        const QString markup = QStringLiteral("<i></i><b>2</b>");
+        w.rig.session.pane().setText(markup);
+        QVERIFY(pane->sizeHint().width() >= pane->fontMetrics().horizontalAdvance(markup));
     }
 
     void portPanelShowsTheLinkStateWithItsHints()
