@@ -112,7 +112,7 @@ PortPanel::PortPanel(Connection &connection, QWidget *parent)
     m_cbBaudRate = editableBox(QStringLiteral("cbBaudRate"),
                                QStringLiteral("Установка новой скорости обмена."), this);
     m_cbBaudRate->addItems(Connection::baudRates());
-    m_cbBaudRate->setGeometry(288, ControlTop, 65, 21);
+    m_cbBaudRate->setGeometry(288, 16, 65, 21);
 
     m_btnVerifyConnect = new QPushButton(QStringLiteral("?"), this);
     m_btnVerifyConnect->setObjectName(QStringLiteral("btnVerifyConnect"));

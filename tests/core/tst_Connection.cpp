@@ -372,6 +372,23 @@ private Q_SLOTS:
         QCOMPARE(rig.session.pane().text(), QString("Есть контакт с прибором"));
     }
 
+    void portThatClosedItselfMayBeChangedAlthoughTheInstrumentHadAnswered()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        QVERIFY(rig.link().contact());
+        rig.port.vanish();
+        QVERIFY(!rig.link().contact());
+        // The adapter comes back, under another name on some systems.
+        rig.port.comeBack();
+        rig.link().cbxNumPortChange("sim-again");
+        QCOMPARE(rig.link().panel().portText, QString("sim-again"));
+        QCOMPARE(rig.port.portName(), QString("sim-again"));
+        QVERIFY(rig.port.isOpen());
+        QVERIFY(rig.link().portChanged());
+        QVERIFY(rig.link().panel().portOpenChecked);
+    }
+
     void contactThatCannotReopenThePortKeepsTheErrorAndTheCaption()
     {
         SimRig rig;

@@ -413,7 +413,8 @@ private Q_SLOTS:
 
         const QList<QPair<QString, QRect>> places = {{"cbPortOpen", {64, 16, 49, 17}},
                                                      {"sbtnCommON", {120, 14, 23, 22}},
-                                                     {"lbCommParam", {152, 19, 129, 17}}};
+                                                     {"lbCommParam", {152, 19, 129, 17}},
+                                                     {"cbBaudRate", {288, 16, 65, 21}}};
         for (const auto &place : places)
             QCOMPARE(w.find<QWidget>(place.first)->geometry(), place.second);
         w.window.show();

@@ -110,6 +110,8 @@ void Connection::markPortOpened()
     m_panel.portOpenChecked = open;
     m_panel.portOpenCaption = open ? PortOn : PortOff;
     if (!open) {
+        // No port, no contact: the operator may pick another port.
+        m_contact = false;
         m_pane.setText(QStringLiteral("Не удалось открыть порт %1: %2")
                            .arg(m_panel.portText, m_port.errorString()));
     }
@@ -184,9 +186,11 @@ bool Connection::checkLink()
 
     const bool onFirmwarePage = m_watcher && m_watcher->firmwarePageActive();
     if (!up && !m_port.isOpen() && m_panel.portOpenChecked) {
-        // The port closed itself (the device went away): the box shows it.
+        // The port closed itself (the device went away): the box shows it, and
+        // with no port there is no contact to keep the operator from another port.
         m_panel.portOpenChecked = false;
         m_panel.portOpenCaption = PortOff;
+        m_contact = false;
     }
     if (!up) {
         // A running search pauses; Searching keeps its value.
