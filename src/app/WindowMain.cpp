@@ -9,12 +9,12 @@
 #include "VirtualInstrument.h"
 #include "common/SystemClock.h"
 #include "link/HostSerialPort.h"
+#include "link/PortOrder.h"
 #include "link/PortSelector.h"
 
 #include <QApplication>
 #include <QSerialPortInfo>
 
-#include <algorithm>
 #include <memory>
 
 namespace kalent {
@@ -31,8 +31,7 @@ bool displayAvailable()
 
 QStringList startupPorts(const QStringList &systemPorts, const QString &preferred)
 {
-    QStringList ports = systemPorts;
-    std::sort(ports.begin(), ports.end());
+    QStringList ports = inPortOrder(systemPorts);
     ports.removeAll(preferred);
     if (!preferred.isEmpty())
         ports.prepend(preferred);

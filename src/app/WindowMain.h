@@ -11,7 +11,7 @@ namespace kalent {
 bool displayAvailable();
 
 // The ports the start-up tries, in order: the --port name first (a typed path
-// or "sim" too), then every port the system lists, sorted.
+// or "sim" too), then every port the system lists, in number order.
 QStringList startupPorts(const QStringList &systemPorts, const QString &preferred);
 
 // The composition root of the window: a real clock, the port control (with the

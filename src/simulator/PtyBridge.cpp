@@ -3,6 +3,7 @@
 #include "VirtualInstrument.h"
 
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <cerrno>
 #include <cstring>
@@ -131,8 +132,7 @@ void PtyBridge::readMaster()
         // but if it does, pause the notifier briefly instead of spinning on it.
         if (n < 0 && errno != EAGAIN) {
             m_notifier->setEnabled(false);
-            QMetaObject::invokeMethod(
-                this, [this] { m_notifier->setEnabled(true); }, Qt::QueuedConnection);
+            QTimer::singleShot(50, this, [this] { m_notifier->setEnabled(true); });
         }
         return;
     }

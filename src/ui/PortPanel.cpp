@@ -105,13 +105,14 @@ PortPanel::PortPanel(Connection &connection, QWidget *parent)
 
     m_lbCommParam = new QLabel(this);
     m_lbCommParam->setObjectName(QStringLiteral("lbCommParam"));
+    m_lbCommParam->setTextFormat(Qt::PlainText);
     m_lbCommParam->setToolTip(QStringLiteral("Параметры порта: скорость,биты,паритет,стоп-бит"));
     m_lbCommParam->setGeometry(152, 19, 129, 17);
 
     m_cbBaudRate = editableBox(QStringLiteral("cbBaudRate"),
                                QStringLiteral("Установка новой скорости обмена."), this);
     m_cbBaudRate->addItems(Connection::baudRates());
-    m_cbBaudRate->setGeometry(288, ControlTop, 65, 21);
+    m_cbBaudRate->setGeometry(288, 16, 65, 21);
 
     m_btnVerifyConnect = new QPushButton(QStringLiteral("?"), this);
     m_btnVerifyConnect->setObjectName(QStringLiteral("btnVerifyConnect"));

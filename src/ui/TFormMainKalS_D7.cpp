@@ -203,6 +203,8 @@ void TFormMainKalS_D7::buildStatusBar()
 
     m_statusPane = new QLabel(bar);
     m_statusPane->setObjectName(QStringLiteral("RzStatusPane1"));
+    // Texts carry names from the instrument and from files; never read them as markup.
+    m_statusPane->setTextFormat(Qt::PlainText);
     // A long message must not widen the fixed window.
     m_statusPane->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     bar->addWidget(m_statusPane, 1);

@@ -1,5 +1,6 @@
 #include "ScriptedPort.h"
 #include "TestSupport.h"
+#include "link/PortOrder.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -55,6 +56,17 @@ private Q_SLOTS:
         rig.settle(500);
         QVERIFY(rig.port.written().isEmpty());
         QVERIFY(!rig.link().searching());
+    }
+
+    void portsAreTriedInNumberOrder()
+    {
+        QCOMPARE(inPortOrder({"COM10", "COM3", "COM1", "COM2"}),
+                 (QStringList{"COM1", "COM2", "COM3", "COM10"}));
+        QCOMPARE(inPortOrder(
+                     {"/dev/ttyUSB0", "/dev/ttyS10", "/dev/ttyS2", "/dev/ttyACM1", "/dev/ttyS0"}),
+                 (QStringList{"/dev/ttyACM1", "/dev/ttyS0", "/dev/ttyS2", "/dev/ttyS10",
+                              "/dev/ttyUSB0"}));
+        QCOMPARE(inPortOrder({"COM02", "COM1", "COM2"}), (QStringList{"COM1", "COM02", "COM2"}));
     }
 
     void startUpWithTheInstrumentOffAsksToSwitchItOn()
@@ -330,6 +342,63 @@ private Q_SLOTS:
         rig.clock.advance(5000);
         rig.link().btnVerifyConnectClick();
         QCOMPARE(rig.session.pane().text(), QString("Порт отключен."));
+    }
+
+    void portThatClosedItselfShowsOffAndContactReopensItOnceTheDeviceIsBack()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        rig.port.vanish();
+        const PortPanelState &panel = rig.link().panel();
+        QVERIFY(!panel.portOpenChecked);
+        QCOMPARE(panel.portOpenCaption, QString("выкл."));
+
+        // Still gone: nothing to open.
+        rig.link().btnConnectClick();
+        QCOMPARE(rig.session.pane().text(), QString("Порт отключен."));
+        QCOMPARE(panel.connectCaption, QString("Контакт"));
+        QVERIFY(!rig.link().searching());
+
+        rig.port.comeBack();
+        rig.port.clearWritten();
+        rig.link().btnConnectClick();
+        QVERIFY(rig.port.isOpen());
+        QVERIFY(panel.portOpenChecked);
+        QCOMPARE(panel.portOpenCaption, QString("вкл."));
+        QCOMPARE(panel.connectCaption, QString("Стоп"));
+        QCOMPARE(rig.session.pane().text(), QString("Установление контакта."));
+        QVERIFY(rig.runUntil([&] { return rig.link().contact(); }));
+        QCOMPARE(rig.port.written().left(1), QByteArray("B"));
+        QCOMPARE(rig.session.pane().text(), QString("Есть контакт с прибором"));
+    }
+
+    void portThatClosedItselfMayBeChangedAlthoughTheInstrumentHadAnswered()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        QVERIFY(rig.link().contact());
+        rig.port.vanish();
+        QVERIFY(!rig.link().contact());
+        // The adapter comes back, under another name on some systems.
+        rig.port.comeBack();
+        rig.link().cbxNumPortChange("sim-again");
+        QCOMPARE(rig.link().panel().portText, QString("sim-again"));
+        QCOMPARE(rig.port.portName(), QString("sim-again"));
+        QVERIFY(rig.port.isOpen());
+        QVERIFY(rig.link().portChanged());
+        QVERIFY(rig.link().panel().portOpenChecked);
+    }
+
+    void contactThatCannotReopenThePortKeepsTheErrorAndTheCaption()
+    {
+        SimRig rig;
+        rig.startUp();
+        rig.port.setOpenFails(true);
+        rig.link().btnConnectClick();
+        QVERIFY(!rig.port.isOpen());
+        QVERIFY(rig.session.pane().text().startsWith("Не удалось открыть порт sim"));
+        QCOMPARE(rig.link().panel().connectCaption, QString("Контакт"));
+        QVERIFY(!rig.link().searchTimerActive());
     }
 };
 

@@ -129,9 +129,35 @@ private Q_SLOTS:
         QCOMPARE(rig.session.pane().text(), QString("Нет связи с прибором"));
         QVERIFY(!link.panel().indicatorOn);
         QVERIFY(!link.panel().connectEnabled);
+        QVERIFY(!link.panel().portOpenChecked);
+        QCOMPARE(link.panel().portOpenCaption, QString("выкл."));
         // Later actions report the closed port instead of failing.
         link.btnVerifyConnectClick();
         QCOMPARE(rig.session.pane().text(), QString("Порт отключен."));
+    }
+
+    void portThatFailsToOpenLeavesTheNextPortOpen()
+    {
+        // A pty whose slave is still locked: opening it fails with an I/O error,
+        // which QSerialPort reports as a vanished device.
+        const int locked = ::posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(locked >= 0);
+        QVERIFY(::grantpt(locked) == 0);
+        const QString lockedPath = QString::fromLocal8Bit(::ptsname(locked));
+
+        PtyRig rig;
+        QVERIFY(rig.start());
+        Connection &link = rig.session.connection();
+        link.formCreate({lockedPath, rig.bridge->slavePath()});
+        QCOMPARE(link.panel().ports, QStringList{rig.bridge->slavePath()});
+        QVERIFY(rig.port.isOpen());
+        // Whatever the failed open left behind must not close the port opened after it.
+        QTest::qWait(300);
+        ::close(locked);
+        QVERIFY(rig.port.isOpen());
+        QVERIFY(link.panel().portOpenChecked);
+        link.searchWithFastestSpeed();
+        QTRY_VERIFY_WITH_TIMEOUT(link.atFastestSpeed(), 10000);
     }
 
     void contactActionPrints115200()

@@ -371,6 +371,12 @@ private Q_SLOTS:
         QCOMPARE(w.status(), QString());
         w.rig.session.pane().setProgress(0);
         QCOMPARE(bar->value(), 0);
+
+        // A name from the instrument or a file is shown as it is, never as markup.
+        auto *pane = w.find<QLabel>(QStringLiteral("RzStatusPane1"));
+        const QString markup = QStringLiteral("<i></i><b>2</b>");
+        w.rig.session.pane().setText(markup);
+        QVERIFY(pane->sizeHint().width() >= pane->fontMetrics().horizontalAdvance(markup));
     }
 
     void portPanelShowsTheLinkStateWithItsHints()
@@ -407,7 +413,8 @@ private Q_SLOTS:
 
         const QList<QPair<QString, QRect>> places = {{"cbPortOpen", {64, 16, 49, 17}},
                                                      {"sbtnCommON", {120, 14, 23, 22}},
-                                                     {"lbCommParam", {152, 19, 129, 17}}};
+                                                     {"lbCommParam", {152, 19, 129, 17}},
+                                                     {"cbBaudRate", {288, 16, 65, 21}}};
         for (const auto &place : places)
             QCOMPARE(w.find<QWidget>(place.first)->geometry(), place.second);
         w.window.show();

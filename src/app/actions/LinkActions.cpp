@@ -4,12 +4,12 @@
 #include "SimulatorSetup.h"
 #include "VirtualInstrument.h"
 #include "common/SystemClock.h"
+#include "link/PortOrder.h"
 
 #include <QCoreApplication>
 #include <QSerialPortInfo>
 #include <QTimer>
 
-#include <algorithm>
 #include <csignal>
 
 #ifdef Q_OS_UNIX
@@ -34,8 +34,7 @@ int runPorts(const CommandLine &)
     QStringList names;
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
         names.append(info.systemLocation());
-    std::sort(names.begin(), names.end());
-    for (const QString &name : names)
+    for (const QString &name : inPortOrder(names))
         HeadlessRun::printOut(name);
     HeadlessRun::printOut(QStringLiteral("sim"));
     return 0;

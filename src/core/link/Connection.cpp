@@ -110,6 +110,8 @@ void Connection::markPortOpened()
     m_panel.portOpenChecked = open;
     m_panel.portOpenCaption = open ? PortOn : PortOff;
     if (!open) {
+        // No port, no contact: the operator may pick another port.
+        m_contact = false;
         m_pane.setText(QStringLiteral("Не удалось открыть порт %1: %2")
                            .arg(m_panel.portText, m_port.errorString()));
     }
@@ -183,6 +185,13 @@ bool Connection::checkLink()
     Q_EMIT instrumentControlsEnabled(up);
 
     const bool onFirmwarePage = m_watcher && m_watcher->firmwarePageActive();
+    if (!up && !m_port.isOpen() && m_panel.portOpenChecked) {
+        // The port closed itself (the device went away): the box shows it, and
+        // with no port there is no contact to keep the operator from another port.
+        m_panel.portOpenChecked = false;
+        m_panel.portOpenCaption = PortOff;
+        m_contact = false;
+    }
     if (!up) {
         // A running search pauses; Searching keeps its value.
         m_searchTimer->stop();
@@ -225,8 +234,12 @@ void Connection::startContactSearch()
 
 void Connection::ensurePortOpen()
 {
-    if (!m_port.isOpen() && !m_panel.ports.isEmpty())
-        m_port.open();
+    if (m_port.isOpen() || m_panel.ports.isEmpty())
+        return;
+    if (m_port.open()) {
+        m_panel.portOpenChecked = true;
+        m_panel.portOpenCaption = PortOn;
+    }
 }
 
 void Connection::searchWithFastestSpeed()
@@ -308,12 +321,18 @@ void Connection::btnConnectClick()
     m_panel.portEnabled = true;
     m_panel.baudEnabled = true;
     m_panel.verifyEnabled = true;
+    // A port that closed itself when its device went away is tried again, so the
+    // operator gets the link back by plugging the device in and pressing this.
+    ensurePortOpen();
     if (!m_port.isOpen()) {
         m_pane.setText(QStringLiteral("Порт отключен."));
         return;
     }
     if (m_panel.connectCaption == CaptionContact) {
         startContactSearch();
+        // The port could not be opened again: its error stays on the pane.
+        if (!m_port.isOpen())
+            return;
         m_panel.connectCaption = CaptionStop;
         m_pane.setText(QStringLiteral("Установление контакта."));
     } else {

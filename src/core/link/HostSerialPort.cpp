@@ -50,6 +50,7 @@ bool HostSerialPort::open()
         m_port.clearError();
         return false;
     }
+    ++m_openCount;
     m_threeWire = false;
     m_cts = readCts();
     if (!m_threeWire)
@@ -127,6 +128,9 @@ qint64 HostSerialPort::bytesToWrite() const
 
 bool HostSerialPort::readCts()
 {
+    // QSerialPort keeps its last error until cleared; an old one must not be
+    // taken for the answer of this read.
+    m_port.clearError();
     const QSerialPort::PinoutSignals pins = m_port.pinoutSignals();
     if (m_port.error() == QSerialPort::UnsupportedOperationError) {
         // No modem lines to read (a pty): a three-wire line, present while open.
@@ -156,15 +160,23 @@ void HostSerialPort::onError(QSerialPort::SerialPortError error)
     case QSerialPort::UnsupportedOperationError:
         // Modem lines that cannot be read are handled by readCts().
         return;
-    case QSerialPort::ResourceError: {
-        // The device went away (an adapter pulled out, the pty's other end closed).
-        // Closed from the event loop, not inside QSerialPort's own notification.
+    case QSerialPort::ResourceError:
+    case QSerialPort::DeviceNotFoundError: {
         m_lastError = m_port.errorString();
         m_port.clearError();
+        // A device that fails to open is only reported by open(); nothing to close.
+        if (!m_port.isOpen())
+            return;
+        // The device went away (an adapter pulled out, the pty's other end closed).
+        // Closed from the event loop, not inside QSerialPort's own notification,
+        // and only if the port is still the one that failed.
         m_linePoll.stop();
+        const quint64 failedOpen = m_openCount;
         QMetaObject::invokeMethod(
             this,
-            [this] {
+            [this, failedOpen] {
+                if (failedOpen != m_openCount || !m_port.isOpen())
+                    return;
                 close();
                 Q_EMIT commEvent();
             },

@@ -45,6 +45,9 @@ private:
     QString m_lastError;
     bool m_cts = false;
     bool m_threeWire = false;
+    // Counts the opens, so a close queued for a device that went away never
+    // closes a port opened after it.
+    quint64 m_openCount = 0;
 };
 
 } // namespace kalent
