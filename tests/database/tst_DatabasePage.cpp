@@ -392,6 +392,57 @@ private Q_SLOTS:
         QVERIFY(page.state().readFromVirEnabled);
     }
 
+    void pageCutShortDoesNotStopTheNextReadOrWrite()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        DatabasePage &page = rig.session.databasePage();
+        // The first page comes only in part: the read waits for the rest.
+        page.btnReadBDTSFromVirClick();
+        rig.settle(5);
+        rig.instrument->cutNextReplyAfter(300);
+        rig.settle(2000);
+        QCOMPARE(rig.session.dispatcher().inBuffer().size(), 300);
+        QCOMPARE(page.readsCompleted(), 0);
+
+        // Asking again starts afresh instead of appending to the dead page.
+        QVERIFY(readFromInstrument(rig));
+        QCOMPARE(page.database().instrument().pageCount, 18);
+        QCOMPARE(page.database().instrument().tsCount, 12);
+
+        page.btnReadBDTSFromVirClick();
+        rig.settle(5);
+        rig.instrument->cutNextReplyAfter(100);
+        rig.settle(2000);
+        QVERIFY(page.openDialogAccepted(
+            writeFile(rig, "w.bdt", img::image({img::head(1, "A", "S", "T"), img::closing()}))));
+        const int reads = page.readsCompleted();
+        page.btnWriteBDTSInVirClick();
+        QVERIFY(rig.runUntil([&] { return page.readsCompleted() > reads; }, 60000));
+        QCOMPARE(instrumentDb(rig).image(), page.database().file().image);
+        QCOMPARE(rig.session.pane().text(), QStringLiteral("Принято из прибора страниц: 2"));
+    }
+
+    void pageCountSplitOverTwoEventsIsTakenFromTheFirstPart()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        DatabasePage &page = rig.session.databasePage();
+        rig.instrument->setSilent(true);
+        page.btnReadBDTSFromVirClick();
+        rig.settle();
+        rig.port.clearWritten();
+        rig.instrument->sendRaw("R 2");
+        rig.settle();
+        rig.instrument->sendRaw("5");
+        rig.settle();
+        QCOMPARE(page.database().instrument().pageCount, 2);
+        QCOMPARE(page.database().instrument().image, QByteArray("VirBDTS  2"));
+        QCOMPARE(rig.port.written(), QByteArray("r"));
+        QVERIFY(rig.session.dispatcher().inBuffer().isEmpty());
+        QCOMPARE(rig.session.pane().text(), QStringLiteral("Чтение БД ТС из прибора."));
+    }
+
     void readWithThePortClosedSaysSo()
     {
         SimRig rig;

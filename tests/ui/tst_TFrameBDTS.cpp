@@ -179,6 +179,47 @@ private Q_SLOTS:
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Список не считан из файла."));
     }
 
+    void rowsFitTheirBoxesAtThePagesSizeInTheWindow()
+    {
+        SimRig rig;
+        TFrameBDTS frame(rig.session);
+        // What the fixed window leaves for the page.
+        frame.resize(485, 312);
+        frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        const auto rect = [&](const char *name) {
+            QWidget *w = child<QWidget>(frame, name);
+            return QRect(w->mapTo(&frame, QPoint(0, 0)), w->size());
+        };
+        QCOMPARE(rect("RzGroupBox2").width(), 232);
+        QCOMPARE(rect("RzGroupBox2").height(), 143);
+        QCOMPARE(rect("RzGroupBox1").right() + 1, rect("RzGroupBox2").left());
+        QCOMPARE(rect("RzGroupBox3").top(), rect("RzGroupBox2").bottom() + 1);
+        QCOMPARE(rect("RzGroupBox3").bottom(), 311);
+        const QList<QList<const char *>> rows = {
+            {"btnReadBDTSFromVir", "btnSaveBDTSinFile", "btnDeleteTS", "btnSaveAddTs"},
+            {"btnReadBDTSFromFile", "btnWriteBDTSInVir"},
+            {"btnAddTSInVir"}};
+        const QList<const char *> boxes = {"RzGroupBox1", "RzGroupBox2", "RzGroupBox3"};
+        const QList<const char *> trees = {"TreeViewVir", "TreeViewFile", "TreeViewAdd"};
+        for (int i = 0; i < rows.size(); ++i) {
+            const QRect box = rect(boxes.at(i));
+            QVERIFY2(rect(trees.at(i)).height() > 40, trees.at(i));
+            for (int k = 0; k < rows.at(i).size(); ++k) {
+                const QRect b = rect(rows.at(i).at(k));
+                QVERIFY2(box.contains(b), rows.at(i).at(k));
+                QVERIFY2(b.width() >= 40, rows.at(i).at(k));
+                QVERIFY2(b.top() > rect(trees.at(i)).bottom(), rows.at(i).at(k));
+                if (k > 0)
+                    QCOMPARE(b.left(), rect(rows.at(i).at(k - 1)).right() + 1);
+            }
+        }
+        QCOMPARE(rect("btnSaveBDTSinFile").width(), 56);
+        QCOMPARE(rect("btnSaveAddTs").width(), 62);
+        QCOMPARE(rect("btnReadBDTSFromFile").width(), 113);
+        QCOMPARE(rect("btnAddTSInVir").width(), rect("TreeViewAdd").width());
+    }
+
     void readButtonFollowsTheLinkOnceTheFrameExists()
     {
         SimRig rig;

@@ -111,9 +111,11 @@ private:
     void writeListText(const TSTree &tree, const QString &fileName);
     void setStatus(const QString &text);
     void publish();
+    void dropUnfinishedPage();
     TSNode *mutableNode(const TSNode *node) const { return const_cast<TSNode *>(node); }
 
     SerialPort &m_port;
+    ReceiveDispatcher &m_dispatcher;
     MessagePane &m_pane;
     const DataFolder &m_dataFolder;
     LastFileChoice &m_lastFile;
