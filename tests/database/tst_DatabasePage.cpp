@@ -139,9 +139,11 @@ private Q_SLOTS:
         DatabasePage &page = rig.session.databasePage();
         page.btnReadBDTSFromVirClick();
 
+        rig.session.pane().setText(QString());
         QByteArray reply("R");
         page.handlePageCountReply(reply);
         QCOMPARE(reply, QByteArray("R")); // no digits yet: keeps collecting
+        QCOMPARE(rig.session.pane().text(), QStringLiteral("Чтение БД ТС из прибора."));
 
         reply = "R 5";
         page.handlePageCountReply(reply);

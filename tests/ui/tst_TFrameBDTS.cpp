@@ -220,6 +220,49 @@ private Q_SLOTS:
         QCOMPARE(rect("btnAddTSInVir").width(), rect("TreeViewAdd").width());
     }
 
+    void saveDialogOpensInFilesInVirantAndReplacesAFileWithoutAsking()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        TFrameBDTS frame(rig.session);
+        frame.show();
+        DatabasePage &page = rig.session.databasePage();
+        child<QPushButton>(frame, "btnReadBDTSFromVir")->click();
+        QVERIFY(rig.runUntil([&] { return page.readsCompleted() == 1; }));
+        const QString folder = QDir(rig.dataDir.path()).filePath(QStringLiteral("FilesInVirant"));
+        const QString path = QDir(folder).filePath(QStringLiteral("old.bdt"));
+        QVERIFY(QDir().mkpath(folder));
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old contents");
+        old.close();
+
+        QString seen;
+        QStringList filters;
+        QString suffix;
+        QTimer::singleShot(0, [&] {
+            for (QWidget *w : QApplication::topLevelWidgets()) {
+                auto *dialog = qobject_cast<QFileDialog *>(w);
+                if (!dialog || !dialog->isVisible())
+                    continue;
+                seen = dialog->directory().absolutePath();
+                filters = dialog->nameFilters();
+                suffix = dialog->defaultSuffix();
+                dialog->selectFile(path);
+                QMetaObject::invokeMethod(dialog, "accept");
+                return;
+            }
+        });
+        child<QPushButton>(frame, "btnSaveBDTSinFile")->click();
+        QCOMPARE(seen, folder);
+        QCOMPARE(filters, QStringList{QStringLiteral("Файлы данных (*.bdt)")});
+        QCOMPARE(suffix, QStringLiteral("bdt"));
+        QFile saved(path);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), page.database().instrument().image);
+        QCOMPARE(rig.session.pane().text(), QStringLiteral("БД ТС записана в файл: old.bdt"));
+    }
+
     void readButtonFollowsTheLinkOnceTheFrameExists()
     {
         SimRig rig;

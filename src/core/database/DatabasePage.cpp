@@ -86,11 +86,11 @@ void DatabasePage::ReadDatabaseFromDevice()
 
 void DatabasePage::handlePageCountReply(QByteArray &inBuffer)
 {
+    setStatus(QStringLiteral("Чтение БД ТС из прибора."));
     // "R", one unused character, then the digits: without digits yet the reply
     // is still on its way.
     if (inBuffer.size() < 3)
         return;
-    setStatus(QStringLiteral("Чтение БД ТС из прибора."));
     const std::optional<int> count = parseDecimal(inBuffer.mid(2));
     inBuffer.clear();
     ++m_pageCountReplies;
