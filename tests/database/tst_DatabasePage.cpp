@@ -372,6 +372,18 @@ private Q_SLOTS:
         page.TreeViewVirClick(tree.findPath({"A", "S"}), TreeSelection::Click::Ctrl, shown);
         QCOMPARE(tree.selectedCount(), 0);
         QVERIFY(!page.state().deleteEnabled);
+
+        // Collapsing A hides its selected subgroup: it leaves the selection.
+        page.TreeViewVirClick(tree.findPath({"A", "S"}), TreeSelection::Click::Plain, shown);
+        QVERIFY(page.state().deleteEnabled);
+        page.TreeViewVirCollapsed({top("A"), top("B"), top("C"), top("D")});
+        QCOMPARE(tree.selectedCount(), 0);
+        QVERIFY(!page.state().deleteEnabled);
+        // A collapse that hides nothing selected changes nothing.
+        page.TreeViewVirClick(top("B"), TreeSelection::Click::Plain, shown);
+        page.TreeViewVirCollapsed({top("A"), top("B"), top("C"), top("D")});
+        QVERIFY(top("B")->selected);
+        QVERIFY(page.state().deleteEnabled);
     }
 
     void readButtonFollowsTheLinkOnlyOnceTheFrameExists()

@@ -144,6 +144,15 @@ private Q_SLOTS:
         QCOMPARE(tree->palette().color(QPalette::Inactive, QPalette::Highlight),
                  tree->palette().color(QPalette::Active, QPalette::Highlight));
 
+        // Collapsing a group hides its selected child: it leaves the selection.
+        tree->topLevelItem(3)->setExpanded(true);
+        click(tree, tree->topLevelItem(3)->child(0));
+        QVERIFY(tree->topLevelItem(3)->child(0)->isSelected());
+        tree->collapseItem(tree->topLevelItem(3));
+        QVERIFY(!tree->topLevelItem(3)->child(0)->isSelected());
+        QVERIFY(!child<QPushButton>(frame, "btnDeleteTS")->isEnabled());
+
+        click(tree, tree->topLevelItem(0), {}, Qt::RightButton);
         child<QPushButton>(frame, "btnDeleteTS")->click();
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Из списка прибора удалено 3 ТС"));
         QCOMPARE(tree->topLevelItemCount(), 3);

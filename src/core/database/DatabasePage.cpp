@@ -423,6 +423,16 @@ void DatabasePage::TreeViewVirClick(const TSNode *node, TreeSelection::Click kin
     showSelectionCount();
 }
 
+void DatabasePage::TreeViewVirCollapsed(const std::vector<const TSNode *> &visibleInOrder)
+{
+    std::vector<TSNode *> visible;
+    visible.reserve(visibleInOrder.size());
+    for (const TSNode *n : visibleInOrder)
+        visible.push_back(mutableNode(n));
+    if (m_selection.keepVisible(m_db.instrument().tree, visible))
+        showSelectionCount();
+}
+
 void DatabasePage::selectInstrumentNodes(const std::vector<const TSNode *> &nodes)
 {
     m_db.instrument().tree.clearSelection();

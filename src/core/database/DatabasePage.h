@@ -79,6 +79,8 @@ public:
     // A click in TreeViewVir: selects as the tree does, then shows the count.
     void TreeViewVirClick(const TSNode *node, TreeSelection::Click kind,
                           const std::vector<const TSNode *> &visibleInOrder);
+    // A node of TreeViewVir was collapsed: the nodes it hid leave the selection.
+    void TreeViewVirCollapsed(const std::vector<const TSNode *> &visibleInOrder);
     // Sets the selection directly (a node per entry), then shows the count.
     void selectInstrumentNodes(const std::vector<const TSNode *> &nodes);
 
