@@ -38,6 +38,7 @@ DatabaseTreeView::DatabaseTreeView(bool multiSelect, QWidget *parent)
     p.setColor(QPalette::Inactive, QPalette::HighlightedText,
                p.color(QPalette::Active, QPalette::HighlightedText));
     setPalette(p);
+    connect(this, &QTreeWidget::itemCollapsed, this, [this] { Q_EMIT nodeCollapsed(); });
 }
 
 void DatabaseTreeView::showTree(const TSTree &tree)

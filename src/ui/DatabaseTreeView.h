@@ -32,6 +32,8 @@ public:
 
 Q_SIGNALS:
     void nodeClicked(const TSNode *node, TreeSelection::Click kind);
+    // A node was collapsed (its children are no longer visible).
+    void nodeCollapsed();
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;

@@ -140,6 +140,8 @@ TFrameBDTS::TFrameBDTS(Session &session, QWidget *parent)
             [this](const TSNode *node, TreeSelection::Click kind) {
                 m_page.TreeViewVirClick(node, kind, m_virTree->visibleNodes());
             });
+    connect(m_virTree, &DatabaseTreeView::nodeCollapsed, this,
+            [this] { m_page.TreeViewVirCollapsed(m_virTree->visibleNodes()); });
     connect(&m_page, &DatabasePage::stateChanged, this, &TFrameBDTS::showState);
     connect(&m_page, &DatabasePage::treesChanged, this, &TFrameBDTS::showTrees);
     connect(&m_page, &DatabasePage::selectionChanged, m_virTree, &DatabaseTreeView::showSelection);

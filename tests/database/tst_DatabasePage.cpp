@@ -139,9 +139,11 @@ private Q_SLOTS:
         DatabasePage &page = rig.session.databasePage();
         page.btnReadBDTSFromVirClick();
 
+        rig.session.pane().setText(QString());
         QByteArray reply("R");
         page.handlePageCountReply(reply);
         QCOMPARE(reply, QByteArray("R")); // no digits yet: keeps collecting
+        QCOMPARE(rig.session.pane().text(), QStringLiteral("Чтение БД ТС из прибора."));
 
         reply = "R 5";
         page.handlePageCountReply(reply);
@@ -370,6 +372,18 @@ private Q_SLOTS:
         page.TreeViewVirClick(tree.findPath({"A", "S"}), TreeSelection::Click::Ctrl, shown);
         QCOMPARE(tree.selectedCount(), 0);
         QVERIFY(!page.state().deleteEnabled);
+
+        // Collapsing A hides its selected subgroup: it leaves the selection.
+        page.TreeViewVirClick(tree.findPath({"A", "S"}), TreeSelection::Click::Plain, shown);
+        QVERIFY(page.state().deleteEnabled);
+        page.TreeViewVirCollapsed({top("A"), top("B"), top("C"), top("D")});
+        QCOMPARE(tree.selectedCount(), 0);
+        QVERIFY(!page.state().deleteEnabled);
+        // A collapse that hides nothing selected changes nothing.
+        page.TreeViewVirClick(top("B"), TreeSelection::Click::Plain, shown);
+        page.TreeViewVirCollapsed({top("A"), top("B"), top("C"), top("D")});
+        QVERIFY(top("B")->selected);
+        QVERIFY(page.state().deleteEnabled);
     }
 
     void readButtonFollowsTheLinkOnlyOnceTheFrameExists()
@@ -390,6 +404,57 @@ private Q_SLOTS:
         rig.instrument->setPowered(true);
         rig.link().checkLink();
         QVERIFY(page.state().readFromVirEnabled);
+    }
+
+    void pageCutShortDoesNotStopTheNextReadOrWrite()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        DatabasePage &page = rig.session.databasePage();
+        // The first page comes only in part: the read waits for the rest.
+        page.btnReadBDTSFromVirClick();
+        rig.settle(5);
+        rig.instrument->cutNextReplyAfter(300);
+        rig.settle(2000);
+        QCOMPARE(rig.session.dispatcher().inBuffer().size(), 300);
+        QCOMPARE(page.readsCompleted(), 0);
+
+        // Asking again starts afresh instead of appending to the dead page.
+        QVERIFY(readFromInstrument(rig));
+        QCOMPARE(page.database().instrument().pageCount, 18);
+        QCOMPARE(page.database().instrument().tsCount, 12);
+
+        page.btnReadBDTSFromVirClick();
+        rig.settle(5);
+        rig.instrument->cutNextReplyAfter(100);
+        rig.settle(2000);
+        QVERIFY(page.openDialogAccepted(
+            writeFile(rig, "w.bdt", img::image({img::head(1, "A", "S", "T"), img::closing()}))));
+        const int reads = page.readsCompleted();
+        page.btnWriteBDTSInVirClick();
+        QVERIFY(rig.runUntil([&] { return page.readsCompleted() > reads; }, 60000));
+        QCOMPARE(instrumentDb(rig).image(), page.database().file().image);
+        QCOMPARE(rig.session.pane().text(), QStringLiteral("Принято из прибора страниц: 2"));
+    }
+
+    void pageCountSplitOverTwoEventsIsTakenFromTheFirstPart()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        DatabasePage &page = rig.session.databasePage();
+        rig.instrument->setSilent(true);
+        page.btnReadBDTSFromVirClick();
+        rig.settle();
+        rig.port.clearWritten();
+        rig.instrument->sendRaw("R 2");
+        rig.settle();
+        rig.instrument->sendRaw("5");
+        rig.settle();
+        QCOMPARE(page.database().instrument().pageCount, 2);
+        QCOMPARE(page.database().instrument().image, QByteArray("VirBDTS  2"));
+        QCOMPARE(rig.port.written(), QByteArray("r"));
+        QVERIFY(rig.session.dispatcher().inBuffer().isEmpty());
+        QCOMPARE(rig.session.pane().text(), QStringLiteral("Чтение БД ТС из прибора."));
     }
 
     void readWithThePortClosedSaysSo()

@@ -144,6 +144,15 @@ private Q_SLOTS:
         QCOMPARE(tree->palette().color(QPalette::Inactive, QPalette::Highlight),
                  tree->palette().color(QPalette::Active, QPalette::Highlight));
 
+        // Collapsing a group hides its selected child: it leaves the selection.
+        tree->topLevelItem(3)->setExpanded(true);
+        click(tree, tree->topLevelItem(3)->child(0));
+        QVERIFY(tree->topLevelItem(3)->child(0)->isSelected());
+        tree->collapseItem(tree->topLevelItem(3));
+        QVERIFY(!tree->topLevelItem(3)->child(0)->isSelected());
+        QVERIFY(!child<QPushButton>(frame, "btnDeleteTS")->isEnabled());
+
+        click(tree, tree->topLevelItem(0), {}, Qt::RightButton);
         child<QPushButton>(frame, "btnDeleteTS")->click();
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Из списка прибора удалено 3 ТС"));
         QCOMPARE(tree->topLevelItemCount(), 3);
@@ -177,6 +186,90 @@ private Q_SLOTS:
         QCOMPARE(child<QTreeWidget>(frame, "TreeViewFile")->topLevelItemCount(), 4);
         child<QPushButton>(frame, "btnWriteBDTSInVir")->click();
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Список не считан из файла."));
+    }
+
+    void rowsFitTheirBoxesAtThePagesSizeInTheWindow()
+    {
+        SimRig rig;
+        TFrameBDTS frame(rig.session);
+        // What the fixed window leaves for the page.
+        frame.resize(485, 312);
+        frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        const auto rect = [&](const char *name) {
+            QWidget *w = child<QWidget>(frame, name);
+            return QRect(w->mapTo(&frame, QPoint(0, 0)), w->size());
+        };
+        QCOMPARE(rect("RzGroupBox2").width(), 232);
+        QCOMPARE(rect("RzGroupBox2").height(), 143);
+        QCOMPARE(rect("RzGroupBox1").right() + 1, rect("RzGroupBox2").left());
+        QCOMPARE(rect("RzGroupBox3").top(), rect("RzGroupBox2").bottom() + 1);
+        QCOMPARE(rect("RzGroupBox3").bottom(), 311);
+        const QList<QList<const char *>> rows = {
+            {"btnReadBDTSFromVir", "btnSaveBDTSinFile", "btnDeleteTS", "btnSaveAddTs"},
+            {"btnReadBDTSFromFile", "btnWriteBDTSInVir"},
+            {"btnAddTSInVir"}};
+        const QList<const char *> boxes = {"RzGroupBox1", "RzGroupBox2", "RzGroupBox3"};
+        const QList<const char *> trees = {"TreeViewVir", "TreeViewFile", "TreeViewAdd"};
+        for (int i = 0; i < rows.size(); ++i) {
+            const QRect box = rect(boxes.at(i));
+            QVERIFY2(rect(trees.at(i)).height() > 40, trees.at(i));
+            for (int k = 0; k < rows.at(i).size(); ++k) {
+                const QRect b = rect(rows.at(i).at(k));
+                QVERIFY2(box.contains(b), rows.at(i).at(k));
+                QVERIFY2(b.width() >= 40, rows.at(i).at(k));
+                QVERIFY2(b.top() > rect(trees.at(i)).bottom(), rows.at(i).at(k));
+                if (k > 0)
+                    QCOMPARE(b.left(), rect(rows.at(i).at(k - 1)).right() + 1);
+            }
+        }
+        QCOMPARE(rect("btnSaveBDTSinFile").width(), 56);
+        QCOMPARE(rect("btnSaveAddTs").width(), 62);
+        QCOMPARE(rect("btnReadBDTSFromFile").width(), 113);
+        QCOMPARE(rect("btnAddTSInVir").width(), rect("TreeViewAdd").width());
+    }
+
+    void saveDialogOpensInFilesInVirantAndReplacesAFileWithoutAsking()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        TFrameBDTS frame(rig.session);
+        frame.show();
+        DatabasePage &page = rig.session.databasePage();
+        child<QPushButton>(frame, "btnReadBDTSFromVir")->click();
+        QVERIFY(rig.runUntil([&] { return page.readsCompleted() == 1; }));
+        const QString folder = QDir(rig.dataDir.path()).filePath(QStringLiteral("FilesInVirant"));
+        const QString path = QDir(folder).filePath(QStringLiteral("old.bdt"));
+        QVERIFY(QDir().mkpath(folder));
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old contents");
+        old.close();
+
+        QString seen;
+        QStringList filters;
+        QString suffix;
+        QTimer::singleShot(0, [&] {
+            for (QWidget *w : QApplication::topLevelWidgets()) {
+                auto *dialog = qobject_cast<QFileDialog *>(w);
+                if (!dialog || !dialog->isVisible())
+                    continue;
+                seen = dialog->directory().absolutePath();
+                filters = dialog->nameFilters();
+                suffix = dialog->defaultSuffix();
+                dialog->selectFile(path);
+                QMetaObject::invokeMethod(dialog, "accept");
+                return;
+            }
+        });
+        child<QPushButton>(frame, "btnSaveBDTSinFile")->click();
+        QCOMPARE(seen, folder);
+        QCOMPARE(filters, QStringList{QStringLiteral("Файлы данных (*.bdt)")});
+        QCOMPARE(suffix, QStringLiteral("bdt"));
+        QFile saved(path);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), page.database().instrument().image);
+        QCOMPARE(rig.session.pane().text(), QStringLiteral("БД ТС записана в файл: old.bdt"));
     }
 
     void readButtonFollowsTheLinkOnceTheFrameExists()

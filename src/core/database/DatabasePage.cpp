@@ -26,7 +26,8 @@ const QString Received = QStringLiteral("Принято из прибора ст
 DatabasePage::DatabasePage(SerialPort &port, ReceiveDispatcher &dispatcher, Connection &connection,
                            MessagePane &pane, const DataFolder &dataFolder,
                            LastFileChoice &lastFile, QObject *parent)
-    : QObject(parent), m_port(port), m_pane(pane), m_dataFolder(dataFolder), m_lastFile(lastFile)
+    : QObject(parent), m_port(port), m_dispatcher(dispatcher), m_pane(pane),
+      m_dataFolder(dataFolder), m_lastFile(lastFile)
 {
     dispatcher.setReplyHandler('R', [this](QByteArray &b) { handlePageCountReply(b); });
     dispatcher.setReplyHandler('r', [this](QByteArray &b) { handlePageReply(b); });
@@ -59,12 +60,22 @@ void DatabasePage::publish()
     Q_EMIT stateChanged();
 }
 
+void DatabasePage::dropUnfinishedPage()
+{
+    // A page cut short (a glitch, the instrument switched off mid-read) never
+    // completes: every later reply would be appended behind it and no read or
+    // write could ever finish. The new request replaces that transfer anyway.
+    if (m_dispatcher.inBuffer().startsWith('r'))
+        m_dispatcher.clearInBuffer();
+}
+
 void DatabasePage::ReadDatabaseFromDevice()
 {
     if (!m_port.isOpen()) {
         setStatus(PortClosed);
         return;
     }
+    dropUnfinishedPage();
     // A new request restarts the transfer state, also in the middle of a write.
     m_writing = false;
     m_header = signature();
@@ -75,11 +86,11 @@ void DatabasePage::ReadDatabaseFromDevice()
 
 void DatabasePage::handlePageCountReply(QByteArray &inBuffer)
 {
+    setStatus(QStringLiteral("Чтение БД ТС из прибора."));
     // "R", one unused character, then the digits: without digits yet the reply
     // is still on its way.
     if (inBuffer.size() < 3)
         return;
-    setStatus(QStringLiteral("Чтение БД ТС из прибора."));
     const std::optional<int> count = parseDecimal(inBuffer.mid(2));
     inBuffer.clear();
     ++m_pageCountReplies;
@@ -226,7 +237,9 @@ bool DatabasePage::openDialogAccepted(const QString &path)
                                .arg(QDir::toNativeSeparators(path), file.errorString()));
         return false;
     }
-    const QByteArray bytes = file.readAll();
+    // The header holds at most 999 pages; whatever a larger file holds behind
+    // them is never used, so a wrong choice (a huge file) is not read whole.
+    const QByteArray bytes = file.read(pageStart(MaxPages));
     DatabaseList &list = m_db.file();
     const int count = checkImage(bytes, name);
     if (count < 0)
@@ -300,6 +313,7 @@ void DatabasePage::WriteDatabaseToDevice(Which which)
         return;
     }
     m_reading = false;
+    dropUnfinishedPage();
     m_outStream = list.image;
     m_pagesToSend = *count;
     m_outPosition = HeaderSize;
@@ -407,6 +421,16 @@ void DatabasePage::TreeViewVirClick(const TSNode *node, TreeSelection::Click kin
         visible.push_back(mutableNode(n));
     m_selection.click(m_db.instrument().tree, mutableNode(node), kind, visible);
     showSelectionCount();
+}
+
+void DatabasePage::TreeViewVirCollapsed(const std::vector<const TSNode *> &visibleInOrder)
+{
+    std::vector<TSNode *> visible;
+    visible.reserve(visibleInOrder.size());
+    for (const TSNode *n : visibleInOrder)
+        visible.push_back(mutableNode(n));
+    if (m_selection.keepVisible(m_db.instrument().tree, visible))
+        showSelectionCount();
 }
 
 void DatabasePage::selectInstrumentNodes(const std::vector<const TSNode *> &nodes)

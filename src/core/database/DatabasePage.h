@@ -79,6 +79,8 @@ public:
     // A click in TreeViewVir: selects as the tree does, then shows the count.
     void TreeViewVirClick(const TSNode *node, TreeSelection::Click kind,
                           const std::vector<const TSNode *> &visibleInOrder);
+    // A node of TreeViewVir was collapsed: the nodes it hid leave the selection.
+    void TreeViewVirCollapsed(const std::vector<const TSNode *> &visibleInOrder);
     // Sets the selection directly (a node per entry), then shows the count.
     void selectInstrumentNodes(const std::vector<const TSNode *> &nodes);
 
@@ -111,9 +113,11 @@ private:
     void writeListText(const TSTree &tree, const QString &fileName);
     void setStatus(const QString &text);
     void publish();
+    void dropUnfinishedPage();
     TSNode *mutableNode(const TSNode *node) const { return const_cast<TSNode *>(node); }
 
     SerialPort &m_port;
+    ReceiveDispatcher &m_dispatcher;
     MessagePane &m_pane;
     const DataFolder &m_dataFolder;
     LastFileChoice &m_lastFile;

@@ -54,4 +54,16 @@ void TreeSelection::click(TSTree &tree, TSNode *node, Click kind,
     }
 }
 
+bool TreeSelection::keepVisible(TSTree &tree, const std::vector<TSNode *> &visibleInOrder)
+{
+    bool changed = false;
+    for (TSNode *n : tree.selectedNodes()) {
+        if (std::find(visibleInOrder.begin(), visibleInOrder.end(), n) == visibleInOrder.end()) {
+            n->selected = false;
+            changed = true;
+        }
+    }
+    return changed;
+}
+
 } // namespace kalent

@@ -17,6 +17,9 @@ public:
 
     // visibleInOrder: the nodes the tree shows (every ancestor expanded), top to bottom.
     void click(TSTree &tree, TSNode *node, Click kind, const std::vector<TSNode *> &visibleInOrder);
+    // A node was collapsed: selected nodes it hides are deselected, so only
+    // visible nodes stay selected. True when the selection changed.
+    bool keepVisible(TSTree &tree, const std::vector<TSNode *> &visibleInOrder);
     // The tree was rebuilt: the anchor is gone.
     void reset() { m_anchor = nullptr; }
 
