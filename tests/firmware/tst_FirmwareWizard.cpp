@@ -26,6 +26,7 @@ private Q_SLOTS:
     void linkDropDuringTheBootWaitDoesNotRestartTheTimer();
     void successfulTransferReportsProgrammingRestartAndFinish();
     void pageChangeDuringTransferStopsItAndEmptiesThePane();
+    void stepPromptsNeverReplaceTheTransferTexts();
     void linkLossDuringTransferCancelsTheReprogramming();
     void nothingHappensBeforeTheFrameExists();
     void lineEventsOnAnotherPageTakeNoWizardStep();
@@ -254,6 +255,37 @@ void tst_FirmwareWizard::pageChangeDuringTransferStopsItAndEmptiesThePane()
     // Back on the page the wizard starts again; the dialog's choice is gone.
     rig.openFirmwarePage();
     QCOMPARE(rig.session.pane().text(), StepOne);
+}
+
+void tst_FirmwareWizard::stepPromptsNeverReplaceTheTransferTexts()
+{
+    FirmwareRig rig;
+    QVERIFY(rig.reachStepThree(rig.writeFile("big.tsk", QByteArray(25000, 'z'))));
+    rig.wizard().btnLoadPOClick(true);
+    QVERIFY(rig.runUntil([&] { return rig.session.pane().progress() == 40; }));
+
+    // Looking at the other tab, or choosing another file, while the image goes
+    // out must not tell the operator to switch the instrument off.
+    rig.wizard().tabChanging();
+    QCOMPARE(rig.session.pane().text(), QStringLiteral("Загрузка программы в прибор"));
+    rig.wizard().fileChosen(rig.writeFile("other.tsk", "x"));
+    QCOMPARE(rig.session.pane().text(), QStringLiteral("Загрузка программы в прибор"));
+    QVERIFY(!rig.wizard().frameState().loadEnabled);
+    QVERIFY(rig.wizard().frameState().stopVisible);
+
+    // Nor while the instrument programs itself.
+    QVERIFY(rig.runUntil([&] { return rig.wizard().softSent(); }));
+    rig.wizard().tabChanging();
+    QCOMPARE(rig.session.pane().text(), QStringLiteral("Программирование прибора"));
+    QVERIFY(!rig.wizard().frameState().loadEnabled);
+
+    // The restart and the start-up report still end it as before.
+    QVERIFY(rig.runUntil(
+        [&] { return rig.session.pane().text() == "Перепрограммирование прибора завершено"; },
+        20000));
+    QCOMPARE(rig.bootLoader().programImage(), QByteArray(25000, 'z'));
+    rig.wizard().tabChanging();
+    QCOMPARE(rig.session.pane().text(), SwitchOff);
 }
 
 void tst_FirmwareWizard::linkLossDuringTransferCancelsTheReprogramming()
