@@ -30,6 +30,7 @@ private Q_SLOTS:
     void linkLossDuringTransferCancelsTheReprogramming();
     void nothingHappensBeforeTheFrameExists();
     void lineEventsOnAnotherPageTakeNoWizardStep();
+    void searchLeftRunningElsewhereDoesNotMoveTheFirmwareSpeed();
 };
 
 void tst_FirmwareWizard::withoutFirmwareFolderStepOneThenChosenFileGivesStepTwo()
@@ -348,6 +349,39 @@ void tst_FirmwareWizard::lineEventsOnAnotherPageTakeNoWizardStep()
     QVERIFY(!rig.wizard().softDeviceOffSeen());
     QVERIFY(!rig.wizard().softBootWait());
     QVERIFY(!rig.wizard().frameState().loadEnabled);
+}
+
+void tst_FirmwareWizard::searchLeftRunningElsewhereDoesNotMoveTheFirmwareSpeed()
+{
+    FirmwareRig rig;
+    const QByteArray image(300, 'q');
+    const QString path = rig.writeFile("a.tsk", image);
+    rig.startUp();
+    // The instrument still waits in programming mode after an earlier upload
+    // went wrong, so it answers no probe: the database page's search goes on.
+    rig.bootLoader().enterProgrammingMode();
+    rig.link().searchWithFastestSpeed();
+    rig.clock.advance(1000);
+    QVERIFY(rig.link().searching());
+
+    rig.openFirmwarePage();
+    QVERIFY(!rig.link().searching());
+    QCOMPARE(rig.link().panel().connectCaption, QStringLiteral("Контакт"));
+    rig.clock.advance(3000);
+    QCOMPARE(rig.port.settings(), QStringLiteral("115200,n,8,1"));
+
+    rig.wizard().fileChosen(path);
+    rig.powerOff();
+    rig.clock.advance(5000);
+    rig.powerOn(true);
+    rig.clock.advance(FirmwareWizard::BootWaitMs);
+    QVERIFY(rig.wizard().frameState().loadEnabled);
+    rig.port.clearWritten();
+    rig.wizard().btnLoadPOClick(true);
+    QVERIFY(
+        rig.runUntil([&] { return rig.bootLoader().lastResult() != BootLoader::Result::None; }));
+    QCOMPARE(rig.bootLoader().lastResult(), BootLoader::Result::Accepted);
+    QCOMPARE(rig.bootLoader().programImage(), image);
 }
 
 QTEST_GUILESS_MAIN(tst_FirmwareWizard)
