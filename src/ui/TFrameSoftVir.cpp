@@ -330,8 +330,27 @@ void TFrameSoftVir::afterShow()
     layOut();
 }
 
+void TFrameSoftVir::settleTabs()
+{
+    // Qt sizes widgets lazily, and a hidden tab is not laid out until it is
+    // shown (its splitter may still measure 100), which put "Другой файл..."
+    // far off its label. Both tabs fill the same page control, so the hidden one
+    // takes the shown one's size and is laid out before anything is measured.
+    if (layout())
+        layout()->activate();
+    QWidget *shown = m_pages->currentWidget();
+    for (int i = 0; i < m_pages->count(); ++i) {
+        QWidget *tab = m_pages->widget(i);
+        if (tab != shown)
+            tab->setGeometry(shown->geometry());
+        if (tab->layout())
+            tab->layout()->setGeometry(tab->contentsRect());
+    }
+}
+
 void TFrameSoftVir::layOut()
 {
+    settleTabs();
     const int width1 = m_splitter1->width();
     const int w1 = width1 - 210;
     const int w2 = m_splitter2->width() - 210;

@@ -62,6 +62,7 @@ private:
     void mirror();
     void showError(const QString &text);
     void setDivider(QSplitter *splitter, int leftWidth);
+    void settleTabs();
 
     Session &m_session;
     FirmwareWizard &m_wizard;

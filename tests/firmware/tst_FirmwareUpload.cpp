@@ -87,6 +87,7 @@ private Q_SLOTS:
     void fileOfExactlyOneBlockIsOneTick();
     void checksumKeepsOnlyTheLowSixteenBits();
     void cancelAfterTheSecondOfThreeBlocksStopsThere();
+    void cancelButtonGoesOnceTheChecksumIsHandedOver();
     void declinedOrClosedPortWritesNothing();
     void missingFileIsReportedBeforeAnythingIsSent();
     void emptyFileIsRefusedBeforeAnythingIsSent();
@@ -181,6 +182,32 @@ void tst_FirmwareUpload::cancelAfterTheSecondOfThreeBlocksStopsThere()
 
     rig.wizard().updateSoftWizard();
     QCOMPARE(rig.session.pane().text(), QStringLiteral("Выключите прибор. Шаг 2."));
+}
+
+void tst_FirmwareUpload::cancelButtonGoesOnceTheChecksumIsHandedOver()
+{
+    FirmwareRig rig;
+    QVERIFY(rig.reachStepThree(rig.writeFile("big.tsk", patterned(25000))));
+    rig.wizard().btnLoadPOClick(true);
+
+    // While a block other than the last is still leaving, cancelling is offered.
+    QVERIFY(rig.runUntil([&] { return rig.port.written().size() == 6 + 20000; }));
+    QVERIFY(rig.port.bytesToWrite() > 0);
+    QVERIFY(rig.wizard().frameState().stopVisible);
+    QVERIFY(rig.wizard().frameState().stopEnabled);
+
+    // The last block and the checksum are with the port: the instrument will
+    // have the whole upload, so a cancel could only misreport it.
+    QVERIFY(rig.runUntil([&] { return rig.port.written().size() == 6 + 25000 + 2; }));
+    QVERIFY(rig.port.bytesToWrite() > 0);
+    QVERIFY(!rig.wizard().frameState().stopVisible);
+    QVERIFY(!rig.wizard().frameState().stopEnabled);
+    QVERIFY(!rig.wizard().softSent());
+    QCOMPARE(rig.session.pane().text(), QStringLiteral("Загрузка программы в прибор"));
+
+    QVERIFY(rig.runUntil([&] { return rig.wizard().softSent(); }));
+    QCOMPARE(rig.session.pane().text(), QStringLiteral("Программирование прибора"));
+    QVERIFY(!rig.wizard().frameState().stopVisible);
 }
 
 void tst_FirmwareUpload::declinedOrClosedPortWritesNothing()

@@ -26,9 +26,11 @@ private Q_SLOTS:
     void linkDropDuringTheBootWaitDoesNotRestartTheTimer();
     void successfulTransferReportsProgrammingRestartAndFinish();
     void pageChangeDuringTransferStopsItAndEmptiesThePane();
+    void stepPromptsNeverReplaceTheTransferTexts();
     void linkLossDuringTransferCancelsTheReprogramming();
     void nothingHappensBeforeTheFrameExists();
     void lineEventsOnAnotherPageTakeNoWizardStep();
+    void searchLeftRunningElsewhereDoesNotMoveTheFirmwareSpeed();
 };
 
 void tst_FirmwareWizard::withoutFirmwareFolderStepOneThenChosenFileGivesStepTwo()
@@ -256,6 +258,37 @@ void tst_FirmwareWizard::pageChangeDuringTransferStopsItAndEmptiesThePane()
     QCOMPARE(rig.session.pane().text(), StepOne);
 }
 
+void tst_FirmwareWizard::stepPromptsNeverReplaceTheTransferTexts()
+{
+    FirmwareRig rig;
+    QVERIFY(rig.reachStepThree(rig.writeFile("big.tsk", QByteArray(25000, 'z'))));
+    rig.wizard().btnLoadPOClick(true);
+    QVERIFY(rig.runUntil([&] { return rig.session.pane().progress() == 40; }));
+
+    // Looking at the other tab, or choosing another file, while the image goes
+    // out must not tell the operator to switch the instrument off.
+    rig.wizard().tabChanging();
+    QCOMPARE(rig.session.pane().text(), QStringLiteral("Загрузка программы в прибор"));
+    rig.wizard().fileChosen(rig.writeFile("other.tsk", "x"));
+    QCOMPARE(rig.session.pane().text(), QStringLiteral("Загрузка программы в прибор"));
+    QVERIFY(!rig.wizard().frameState().loadEnabled);
+    QVERIFY(rig.wizard().frameState().stopVisible);
+
+    // Nor while the instrument programs itself.
+    QVERIFY(rig.runUntil([&] { return rig.wizard().softSent(); }));
+    rig.wizard().tabChanging();
+    QCOMPARE(rig.session.pane().text(), QStringLiteral("Программирование прибора"));
+    QVERIFY(!rig.wizard().frameState().loadEnabled);
+
+    // The restart and the start-up report still end it as before.
+    QVERIFY(rig.runUntil(
+        [&] { return rig.session.pane().text() == "Перепрограммирование прибора завершено"; },
+        20000));
+    QCOMPARE(rig.bootLoader().programImage(), QByteArray(25000, 'z'));
+    rig.wizard().tabChanging();
+    QCOMPARE(rig.session.pane().text(), SwitchOff);
+}
+
 void tst_FirmwareWizard::linkLossDuringTransferCancelsTheReprogramming()
 {
     FirmwareRig rig;
@@ -316,6 +349,39 @@ void tst_FirmwareWizard::lineEventsOnAnotherPageTakeNoWizardStep()
     QVERIFY(!rig.wizard().softDeviceOffSeen());
     QVERIFY(!rig.wizard().softBootWait());
     QVERIFY(!rig.wizard().frameState().loadEnabled);
+}
+
+void tst_FirmwareWizard::searchLeftRunningElsewhereDoesNotMoveTheFirmwareSpeed()
+{
+    FirmwareRig rig;
+    const QByteArray image(300, 'q');
+    const QString path = rig.writeFile("a.tsk", image);
+    rig.startUp();
+    // The instrument still waits in programming mode after an earlier upload
+    // went wrong, so it answers no probe: the database page's search goes on.
+    rig.bootLoader().enterProgrammingMode();
+    rig.link().searchWithFastestSpeed();
+    rig.clock.advance(1000);
+    QVERIFY(rig.link().searching());
+
+    rig.openFirmwarePage();
+    QVERIFY(!rig.link().searching());
+    QCOMPARE(rig.link().panel().connectCaption, QStringLiteral("Контакт"));
+    rig.clock.advance(3000);
+    QCOMPARE(rig.port.settings(), QStringLiteral("115200,n,8,1"));
+
+    rig.wizard().fileChosen(path);
+    rig.powerOff();
+    rig.clock.advance(5000);
+    rig.powerOn(true);
+    rig.clock.advance(FirmwareWizard::BootWaitMs);
+    QVERIFY(rig.wizard().frameState().loadEnabled);
+    rig.port.clearWritten();
+    rig.wizard().btnLoadPOClick(true);
+    QVERIFY(
+        rig.runUntil([&] { return rig.bootLoader().lastResult() != BootLoader::Result::None; }));
+    QCOMPARE(rig.bootLoader().lastResult(), BootLoader::Result::Accepted);
+    QCOMPARE(rig.bootLoader().programImage(), image);
 }
 
 QTEST_GUILESS_MAIN(tst_FirmwareWizard)

@@ -243,6 +243,13 @@ void tst_TFrameSoftVir::buttonsAreCentredInTheLeftPane()
     auto *line1 = child<QWidget>(frame, "RzLine1");
     QCOMPARE(line1->x(), (w1 - line1->width()) / 2);
     QCOMPARE(child<QWidget>(frame, "RzLine2")->x(), line1->x());
+    // The tab "Шаг 3" was never shown, yet its splitter is measured at the
+    // size both tabs share, and "Другой файл..." is centred in its width − 210.
+    auto *splitter2 = child<QSplitter>(frame, "RzSplitter2");
+    QCOMPARE(splitter2->width(), splitter1->width());
+    auto *other = child<QPushButton>(frame, "btnOtherFileLoadPO");
+    QCOMPARE(other->x(), (splitter2->width() - 210 - other->width()) / 2);
+    QVERIFY(other->x() >= 0);
     // The left pane takes (width − 210)·100 div width per cent of the splitter.
     const int percent = (splitter1->width() - 210) * 100 / splitter1->width();
     const int left = splitter1->sizes().at(0);

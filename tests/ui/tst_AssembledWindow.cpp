@@ -134,6 +134,14 @@ private Q_SLOTS:
         w.trigger("ActionSoftVirant");
         QVERIFY(w.find<QWidget>("FrameSoftVir"));
         QCOMPARE(w.status(), QString("Выключите прибор. Шаг 2."));
+        // "Другой файл..." lies on its label at the first showing already,
+        // centred in the width the tab "Шаг 3" leaves beside its picture.
+        auto *other = w.find<QPushButton>("btnOtherFileLoadPO");
+        const int w2 = w.find<QWidget>("RzSplitter2")->width() - 210;
+        QCOMPARE(w.find<QWidget>("RzSplitter2")->width(), w.find<QWidget>("RzSplitter1")->width());
+        QCOMPARE(other->x(), (w2 - other->width()) / 2);
+        QVERIFY(other->x() >= 0);
+        QVERIFY(other->geometry().right() < w.find<QWidget>("lbFileLoadPO")->width());
         QCOMPARE(w.rig.port.settings(), QString("115200,n,8,1"));
 
         w.rig.instrument->setPowered(false);

@@ -108,6 +108,9 @@ void FirmwareUpload::timerTimer()
         checksum[0] = static_cast<char>(m_sum & 0xFF);
         checksum[1] = static_cast<char>((m_sum >> 8) & 0xFF);
         m_port.output(checksum);
+        waitForDrain();
+        Q_EMIT checksumWritten();
+        return;
     }
     waitForDrain();
 }

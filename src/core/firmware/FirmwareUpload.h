@@ -57,6 +57,8 @@ public:
     void timerTimer();
 
 Q_SIGNALS:
+    // The last block and the checksum have been handed to the port.
+    void checksumWritten();
     // The last block and the checksum have left the program.
     void finished();
 

@@ -46,6 +46,8 @@ FirmwareWizard::FirmwareWizard(SerialPort &port, Connection &connection,
     m_bootWaitTimer->setSingleShot(true);
     connect(m_bootWaitTimer.get(), &Timer::timeout, this, &FirmwareWizard::startProgVirTimerTimer);
     connect(&m_upload, &FirmwareUpload::finished, this, &FirmwareWizard::transferFinished);
+    connect(&m_upload, &FirmwareUpload::checksumWritten, this,
+            &FirmwareWizard::lastBlockHandedOver);
     m_dispatcher.setReplyHandler(ReceiveDispatcher::StartupReport,
                                  [this](QByteArray &buffer) { startupReport(buffer); });
     m_published = m_frame;
@@ -161,7 +163,11 @@ void FirmwareWizard::updateSoftWizard()
         publish();
         return;
     }
-    if (m_rebootSeen) {
+    // From the confirmed load until the instrument has restarted, the pane keeps
+    // the transfer's own texts: a step-2 prompt here (after a look at the other
+    // tab, say) would have the operator switch the instrument off while the
+    // image goes out or while the instrument writes it into its memory.
+    if (m_rebootSeen || m_loadStarted) {
         publish();
         return;
     }
@@ -324,6 +330,15 @@ void FirmwareWizard::btnStopProgramVirClick()
         return;
     resetSoftWizard();
     m_pane.setText(QStringLiteral("Программирование прибора приостановлено"));
+}
+
+void FirmwareWizard::lastBlockHandedOver()
+{
+    // The port holds the whole rest of the upload: the instrument will have it
+    // all, so a cancel now could only report a stop that does not happen.
+    m_frame.stopEnabled = false;
+    m_frame.stopVisible = false;
+    publish();
 }
 
 void FirmwareWizard::transferFinished()

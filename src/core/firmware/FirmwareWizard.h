@@ -125,6 +125,7 @@ Q_SIGNALS:
 
 private:
     void clearFlags();
+    void lastBlockHandedOver();
     void transferFinished();
     bool linkOn() const;
     void setFileLabel(const QString &text);

@@ -255,6 +255,19 @@ void Connection::searchWithFastestSpeed()
 void Connection::setFastestSpeedDirectly()
 {
     PublishOnExit publishOnExit([this] { publish(); });
+    // A search still running from another page (an instrument that answers no
+    // probe, such as one waiting in programming mode) would go on probing and
+    // moving the speed under the firmware upload: it ends here, as "Стоп" ends it.
+    m_searchTimer->stop();
+    m_deferredTimer->stop();
+    m_deferredCommand = 0;
+    if (m_searching) {
+        m_searching = false;
+        m_panel.connectCaption = CaptionContact;
+        m_panel.portEnabled = true;
+        m_panel.baudEnabled = m_panel.indicatorOn;
+        m_panel.verifyEnabled = m_panel.indicatorOn;
+    }
     m_panel.portOpenChecked = true;
     m_panel.portOpenCaption = PortOn;
     m_baudIndex = FastestBaudIndex;

@@ -94,7 +94,8 @@ public:
     // Entering the database, reader or results page: a search that ends with
     // the instrument switched to 115200.
     void searchWithFastestSpeed();
-    // Entering the firmware page: the port goes to 115200 directly, no exchange.
+    // Entering the firmware page: the port goes to 115200 directly, no exchange;
+    // a contact search still running is ended.
     void setFastestSpeedDirectly();
     // Opens the port if it is closed (the page switch asks for it).
     void ensurePortOpen();
