@@ -29,6 +29,17 @@ QString tableLines(const OpticalDensityReader &reader)
     return out;
 }
 
+// An --out given without a file name is a usage error, said once for both actions.
+bool outOptionUsable(const CommandLine &commandLine)
+{
+    if (commandLine.has(QStringLiteral("out")) &&
+        commandLine.value(QStringLiteral("out")).isEmpty()) {
+        HeadlessRun::printError(QStringLiteral("--out needs a file name"));
+        return false;
+    }
+    return true;
+}
+
 bool writeOutFile(const CommandLine &commandLine, const QByteArray &bytes)
 {
     const QString error = AtomicFile::write(commandLine.value(QStringLiteral("out")), bytes);
@@ -42,11 +53,8 @@ bool writeOutFile(const CommandLine &commandLine, const QByteArray &bytes)
 
 int runReadOd(const CommandLine &commandLine)
 {
-    if (commandLine.has(QStringLiteral("out")) &&
-        commandLine.value(QStringLiteral("out")).isEmpty()) {
-        HeadlessRun::printError(QStringLiteral("--out needs a file name"));
+    if (!outOptionUsable(commandLine))
         return 2;
-    }
     const bool autoName = commandLine.flags.contains(QStringLiteral("auto-name"));
     HeadlessRun run(commandLine);
     OpticalDensityReader &reader = run.session().reader();
@@ -90,11 +98,8 @@ int runReadOd(const CommandLine &commandLine)
 
 int runReadProtocol(const CommandLine &commandLine)
 {
-    if (commandLine.has(QStringLiteral("out")) &&
-        commandLine.value(QStringLiteral("out")).isEmpty()) {
-        HeadlessRun::printError(QStringLiteral("--out needs a file name"));
+    if (!outOptionUsable(commandLine))
         return 2;
-    }
     const bool autoName = commandLine.flags.contains(QStringLiteral("auto-name"));
     HeadlessRun run(commandLine);
     ResultsProtocol &results = run.session().results();
