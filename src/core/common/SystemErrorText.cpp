@@ -1,0 +1,85 @@
+#include "common/SystemErrorText.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace kalent::SystemErrorText {
+
+namespace {
+
+struct Phrase
+{
+    int code;
+    const char *russian;
+};
+
+// The failures a file or a serial port meets in practice; the order matters
+// only where two codes share a text on some system.
+const Phrase phrases[] = {
+    {ENOENT, "нет такого файла или папки"},
+    {EACCES, "нет прав доступа"},
+    {EPERM, "операция не разрешена"},
+    {ENOSPC, "нет места на диске"},
+    {EDQUOT, "превышена дисковая квота"},
+    {EROFS, "файловая система только для чтения"},
+    {EISDIR, "это папка, а не файл"},
+    {ENOTDIR, "часть пути не является папкой"},
+    {EBUSY, "устройство или ресурс занято"},
+    {ENXIO, "устройство отключено"},
+    {ENODEV, "устройство отсутствует"},
+    {EIO, "ошибка ввода-вывода"},
+    {EFBIG, "файл слишком велик"},
+    {ENAMETOOLONG, "слишком длинное имя файла"},
+    {EEXIST, "файл уже существует"},
+    {EMFILE, "открыто слишком много файлов"},
+    {ENFILE, "открыто слишком много файлов"},
+    {ETXTBSY, "файл занят"},
+    {EAGAIN, "ресурс временно недоступен"},
+    {EINVAL, "недопустимый аргумент"},
+    {ENOTTY, "устройство не поддерживает эту операцию"},
+    {ENOMEM, "недостаточно памяти"},
+};
+
+QString systemText(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+} // namespace
+
+QString fromErrno(int code)
+{
+    for (const Phrase &phrase : phrases) {
+        if (phrase.code == code)
+            return QString::fromUtf8(phrase.russian);
+    }
+    return systemText(code);
+}
+
+QString translate(const QString &text)
+{
+    if (text.isEmpty())
+        return text;
+    for (const Phrase &phrase : phrases) {
+        if (text.contains(systemText(phrase.code), Qt::CaseInsensitive))
+            return QString::fromUtf8(phrase.russian);
+    }
+    return text;
+}
+
+QString notRegularFile()
+{
+    return QStringLiteral("это не обычный файл (устройство, канал или сокет)");
+}
+
+QString deviceGone()
+{
+    return QStringLiteral("устройство отключено");
+}
+
+QString tooLarge(qint64 limitBytes)
+{
+    return QStringLiteral("файл больше допустимых %1 байт").arg(limitBytes);
+}
+
+} // namespace kalent::SystemErrorText
