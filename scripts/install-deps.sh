@@ -1,11 +1,19 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the screenshots need.
+# Installs the Debian packages the build, the tests and the screenshots need;
+# --package adds the tools that build the Debian package and check its desktop files.
 # Safe to run again: apt-get skips what is already there.
 set -euo pipefail
 packages=(cmake g++ make qt6-base-dev qt6-serialport-dev libgl-dev fonts-dejavu-core fonts-dejavu-extra)
-if [ "${1:-}" = "--screenshots" ]; then
-    packages+=(xvfb xauth x11-apps imagemagick xdotool)
-fi
+for option in "$@"; do
+    case "$option" in
+    --screenshots) packages+=(xvfb xauth x11-apps imagemagick xdotool) ;;
+    --package) packages+=(dpkg-dev file desktop-file-utils appstream) ;;
+    *)
+        echo "usage: $0 [--screenshots] [--package]" >&2
+        exit 2
+        ;;
+    esac
+done
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
