@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Builds the program and its Debian package in build/package and prints the
-# package's path. Extra arguments go to CMake's configure step. Install it with
-#   sudo apt-get install ./build/package/kalent-service_*.deb
+# package's path (and nothing else) on stdout; the build talks on stderr. Extra
+# arguments go to CMake's configure step. Install the package with
+#   sudo apt-get install "$PWD/$(./scripts/package.sh)"
 set -euo pipefail
 cd "$(dirname "$0")/.."
+exec 3>&1 1>&2
 ./scripts/install-deps.sh --package
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
 cmake --build build -j"$(nproc)" --target kalent-service
 rm -rf build/package
-(cd build && cpack -G DEB -B package >&2)
-ls build/package/kalent-service_*.deb
+(cd build && cpack -G DEB -B package)
+deb=(build/package/kalent-service_*.deb)
+echo "${deb[0]}" >&3
