@@ -31,4 +31,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-dejavu-core")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-extra")
 
+# Installing and packing take the executable as built (scripts/package.sh builds
+# it first) instead of building every test and benchmark beforehand.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+
 include(CPack)
