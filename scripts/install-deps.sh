@@ -3,6 +3,7 @@
 # --package adds the tools that build the Debian package and check its desktop files.
 # Safe to run again: apt-get skips what is already there.
 set -euo pipefail
+<<<<<<< HEAD
 packages=(cmake g++ make qt6-base-dev qt6-serialport-dev libgl-dev fonts-dejavu-core fonts-dejavu-extra)
 for option in "$@"; do
     case "$option" in
@@ -14,6 +15,12 @@ for option in "$@"; do
         ;;
     esac
 done
+=======
+packages=(cmake g++ make qt6-base-dev qt6-serialport-dev qt6-translations-l10n libgl-dev fonts-dejavu-core fonts-dejavu-extra)
+if [ "${1:-}" = "--screenshots" ]; then
+    packages+=(xvfb xauth x11-apps imagemagick xdotool)
+fi
+>>>>>>> cli
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

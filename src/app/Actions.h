@@ -9,17 +9,7 @@
 
 namespace kalent {
 
-// A headless action of the command line. run() returns the exit status:
-// 0 success, 1 the operation failed or timed out, 2 a usage error.
-struct Action
-{
-    QString name;
-    QString usage;
-    QStringList valueOptions; // besides the global --port and --data-dir
-    QStringList flagOptions;
-    int (*run)(const CommandLine &commandLine);
-};
-
+// The headless actions, in the order --help lists them.
 const std::vector<Action> &actions();
 const Action *findAction(const QString &name);
 

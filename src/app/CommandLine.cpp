@@ -1,6 +1,119 @@
 #include "CommandLine.h"
 
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
 namespace kalent {
+
+namespace {
+
+struct OptionHelp
+{
+    const char *name;
+    const char *valueName;
+    const char *description;
+};
+
+// Every option's value name and description, in one place for all actions.
+const OptionHelp optionHelp[] = {
+    {"port", "ПОРТ", "порт прибора: имя системы (/dev/ttyUSB0, COM3) или sim — встроенный прибор"},
+    {"data-dir", "ПАПКА",
+     "папка данных программы (по умолчанию — папка программы или данных "
+     "пользователя)"},
+    {"timeout", "СЕК", "сколько секунд ждать ответа прибора (по умолчанию 10)"},
+    {"out", "ФАЙЛ", "куда записать результат"},
+    {"auto-name", nullptr, "записать также под именем, которое даёт прибор, в папку данных"},
+    {"pty", nullptr, "создать псевдотерминал и обслуживать на нём встроенный прибор"},
+    {"baud", "СКОРОСТЬ",
+     "скорость встроенного прибора: 4800, 9600, 19200, 38400, 57600 или 115200"},
+    {"programming", nullptr, "встроенный прибор включён в режиме программирования"},
+    {"wait-restart", nullptr, "дождаться перезапуска прибора после загрузки"},
+    {"node", "ПУТЬ", "узел дерева прибора: группа[/подгруппа[/тест-система]]; можно несколько"},
+};
+
+const OptionHelp *helpFor(const QString &name)
+{
+    for (const OptionHelp &help : optionHelp)
+        if (name == QLatin1String(help.name))
+            return &help;
+    return nullptr;
+}
+
+QCommandLineOption optionFor(const QString &name, bool takesValue)
+{
+    const OptionHelp *help = helpFor(name);
+    const QString description = help ? QString::fromUtf8(help->description) : QString();
+    if (!takesValue)
+        return QCommandLineOption(name, description);
+    const QString valueName =
+        help && help->valueName ? QString::fromUtf8(help->valueName) : QStringLiteral("ЗНАЧЕНИЕ");
+    return QCommandLineOption(name, description, valueName);
+}
+
+QCommandLineOption helpOption()
+{
+    return QCommandLineOption(QStringLiteral("help"),
+                              QStringLiteral("показать эту справку и выйти"));
+}
+
+QCommandLineOption versionOption()
+{
+    return QCommandLineOption(QStringLiteral("version"),
+                              QStringLiteral("показать версию программы и выйти"));
+}
+
+// The parser for one action (or, with null, for the window).
+void addOptions(QCommandLineParser &parser, const Action *action)
+{
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    parser.addOption(helpOption());
+    parser.addOption(versionOption());
+    for (const QString &name : globalValueOptions())
+        parser.addOption(optionFor(name, true));
+    if (!action)
+        return;
+    for (const QString &name : action->valueOptions)
+        parser.addOption(optionFor(name, true));
+    for (const QString &name : action->flagOptions)
+        parser.addOption(optionFor(name, false));
+    parser.setApplicationDescription(action->summary);
+    parser.addPositionalArgument(action->name, QStringLiteral("действие"), action->usage);
+}
+
+QString generalHelp(const std::vector<Action> &actions)
+{
+    QString text = QStringLiteral("Использование: kalent-service [--port ПОРТ] [--data-dir ПАПКА]\n"
+                                  "               открыть окно программы\n"
+                                  "       kalent-service ДЕЙСТВИЕ ... — без окна:\n");
+    for (const Action &action : actions) {
+        text += QStringLiteral("  kalent-service ") + action.usage + QLatin1Char('\n');
+        if (!action.summary.isEmpty())
+            text += QStringLiteral("      ") + action.summary + QLatin1Char('\n');
+    }
+    text += QStringLiteral("Справка по действию: kalent-service ДЕЙСТВИЕ --help\n"
+                           "Код выхода: 0 — успех, 1 — ошибка или истекло время ожидания, "
+                           "2 — неверные параметры.\n");
+    return text;
+}
+
+QStringList allValueOptions(const std::vector<Action> &actions)
+{
+    QStringList names = globalValueOptions();
+    for (const Action &action : actions)
+        for (const QString &name : action.valueOptions)
+            if (!names.contains(name))
+                names.append(name);
+    return names;
+}
+
+QString windowUsage()
+{
+    return QStringLiteral("Использование: kalent-service [--port ПОРТ] [--data-dir ПАПКА] или "
+                          "kalent-service ДЕЙСТВИЕ ...; список действий: kalent-service --help");
+}
+
+} // namespace
 
 QString CommandLine::value(const QString &option, const QString &fallback) const
 {
@@ -8,43 +121,93 @@ QString CommandLine::value(const QString &option, const QString &fallback) const
     return v.isEmpty() ? fallback : v.last();
 }
 
-CommandLine CommandLine::parse(const QStringList &arguments, const QStringList &actions,
-                               const QStringList &valueOptions, const QStringList &flagOptions)
+const QStringList &globalValueOptions()
 {
-    CommandLine cl;
-    for (int i = 1; i < arguments.size(); ++i) {
-        const QString &arg = arguments.at(i);
-        if (arg.startsWith(QLatin1String("--"))) {
-            QString name = arg.mid(2);
-            QString inlineValue;
-            const int eq = name.indexOf(QLatin1Char('='));
-            const bool hasInline = eq >= 0;
-            if (hasInline) {
-                inlineValue = name.mid(eq + 1);
-                name = name.left(eq);
-            }
-            if (valueOptions.contains(name)) {
-                if (hasInline) {
-                    cl.values[name].append(inlineValue);
-                } else if (i + 1 < arguments.size()) {
-                    cl.values[name].append(arguments.at(++i));
-                } else {
-                    cl.error = QStringLiteral("option --%1 needs a value").arg(name);
-                    return cl;
-                }
-            } else if (flagOptions.contains(name) && !hasInline) {
-                cl.flags.append(name);
-            } else {
-                cl.error = QStringLiteral("unknown option %1").arg(arg);
-                return cl;
-            }
-        } else if (cl.action.isEmpty() && cl.positional.isEmpty() && actions.contains(arg)) {
-            cl.action = arg;
-        } else {
-            cl.positional.append(arg);
-        }
+    static const QStringList names = {QStringLiteral("port"), QStringLiteral("data-dir")};
+    return names;
+}
+
+const Action *actionNamedIn(const QStringList &arguments, const std::vector<Action> &actions,
+                            QString *unknownWord)
+{
+    // Only the words matter here: every value option of every action is known,
+    // so an option's value is never taken for the action's name.
+    QCommandLineParser words;
+    words.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    for (const QString &name : allValueOptions(actions))
+        words.addOption(QCommandLineOption(name, QString(), QStringLiteral("v")));
+    words.parse(arguments);
+    const QStringList positional = words.positionalArguments();
+    if (positional.isEmpty())
+        return nullptr;
+    for (const Action &action : actions)
+        if (action.name == positional.first())
+            return &action;
+    if (unknownWord)
+        *unknownWord = positional.first();
+    return nullptr;
+}
+
+QString usageErrorText(const Action &action, const QString &what)
+{
+    return what + QStringLiteral("\nИспользование: kalent-service ") + action.usage +
+           QStringLiteral("\nСправка: kalent-service ") + action.name + QStringLiteral(" --help");
+}
+
+ParsedArguments parseArguments(const QStringList &arguments, const std::vector<Action> &actions)
+{
+    ParsedArguments parsed;
+    QString unknownWord;
+    parsed.action = actionNamedIn(arguments, actions, &unknownWord);
+
+    QCommandLineParser parser;
+    addOptions(parser, parsed.action);
+    const bool ok = parser.parse(arguments);
+    if (ok && parser.isSet(QStringLiteral("version"))) {
+        parsed.outcome = ParsedArguments::Outcome::Version;
+        return parsed;
     }
-    return cl;
+    if (ok && parser.isSet(QStringLiteral("help"))) {
+        parsed.outcome = ParsedArguments::Outcome::Help;
+        parsed.text = parsed.action ? parser.helpText() : generalHelp(actions);
+        return parsed;
+    }
+    const auto usageError = [&parsed](const QString &what) {
+        parsed.outcome = ParsedArguments::Outcome::UsageError;
+        parsed.text = parsed.action ? usageErrorText(*parsed.action, what)
+                                    : what + QLatin1Char('\n') + windowUsage();
+        return parsed;
+    };
+    if (!ok)
+        return usageError(parser.errorText());
+    if (!unknownWord.isEmpty())
+        return usageError(QStringLiteral("Неизвестное действие: %1.").arg(unknownWord));
+
+    CommandLine &line = parsed.line;
+    QStringList positional = parser.positionalArguments();
+    if (parsed.action) {
+        line.action = positional.takeFirst();
+        const Action &action = *parsed.action;
+        for (const QString &name : action.flagOptions)
+            if (parser.isSet(name))
+                line.flags.append(name);
+        for (const QString &name : action.required)
+            if (!parser.isSet(name))
+                return usageError(QStringLiteral("Не указан параметр --%1.").arg(name));
+        if (positional.size() < action.minArguments)
+            return usageError(QStringLiteral("Не хватает аргументов."));
+        if (positional.size() > action.maxArguments)
+            return usageError(
+                QStringLiteral("Лишний аргумент: %1.").arg(positional.at(action.maxArguments)));
+        for (const QString &name : action.valueOptions)
+            if (parser.isSet(name))
+                line.values.insert(name, parser.values(name));
+    }
+    for (const QString &name : globalValueOptions())
+        if (parser.isSet(name))
+            line.values.insert(name, parser.values(name));
+    line.positional = positional;
+    return parsed;
 }
 
 } // namespace kalent

@@ -4,17 +4,17 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 namespace kalent {
 
-// The parsed command line: an optional action, its positional arguments, and
-// --options (a value option may repeat; a flag has no value).
+// The options and arguments one action was given.
 struct CommandLine
 {
     QString action;
     QStringList positional;
     QHash<QString, QStringList> values;
     QStringList flags;
-    QString error; // non-empty: a usage error
 
     bool has(const QString &option) const
     {
@@ -22,10 +22,46 @@ struct CommandLine
     }
     QString value(const QString &option, const QString &fallback = {}) const;
     QStringList all(const QString &option) const { return values.value(option); }
-
-    // valueOptions take a value, flagOptions do not; anything else is an error.
-    static CommandLine parse(const QStringList &arguments, const QStringList &actions,
-                             const QStringList &valueOptions, const QStringList &flagOptions);
 };
+
+// A headless action of the command line. run() returns the exit status:
+// 0 success, 1 the operation failed or timed out, 2 a usage error.
+struct Action
+{
+    QString name;
+    QString usage;            // the action's syntax, beginning with its name
+    QStringList valueOptions; // besides the options every action takes
+    QStringList flagOptions;
+    int (*run)(const CommandLine &commandLine);
+    QString summary = {};      // one sentence for --help
+    QStringList required = {}; // options that must be given
+    int minArguments = 0;      // positional arguments after the action's name
+    int maxArguments = 0;
+};
+
+// Options every action and the window take.
+const QStringList &globalValueOptions();
+
+// The command line as QCommandLineParser reads it, with the options of the one
+// action it names, so that "ACTION --help" shows that action's options. Texts
+// go through Qt's translator: with the Russian one installed, the parser's
+// own words are Russian like the program's.
+struct ParsedArguments
+{
+    enum class Outcome { Run, Help, Version, UsageError };
+    Outcome outcome = Outcome::Run;
+    const Action *action = nullptr; // null: the window
+    CommandLine line;
+    QString text; // the help, or the usage error followed by the usage
+};
+
+// The action the command line names (its first word that is not an option or
+// an option's value); null for none. A first word that names no action is
+// returned in unknownWord.
+const Action *actionNamedIn(const QStringList &arguments, const std::vector<Action> &actions,
+                            QString *unknownWord);
+ParsedArguments parseArguments(const QStringList &arguments, const std::vector<Action> &actions);
+// The usage error of an action: what is wrong, then how it is called.
+QString usageErrorText(const Action &action, const QString &what);
 
 } // namespace kalent

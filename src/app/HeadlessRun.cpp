@@ -1,5 +1,7 @@
 #include "HeadlessRun.h"
 
+#include "Actions.h"
+
 #include "Session.h"
 #include "SimulatedPort.h"
 #include "SimulatorSetup.h"
@@ -60,11 +62,18 @@ bool HeadlessRun::parseTimeout(const CommandLine &commandLine, double *seconds, 
     bool ok = false;
     const double value = commandLine.value(QStringLiteral("timeout")).toDouble(&ok);
     if (!ok || value <= 0) {
-        *error = QStringLiteral("--timeout needs a positive number of seconds");
+        *error = QStringLiteral("Параметру --timeout нужно положительное число секунд.");
         return false;
     }
     *seconds = value;
     return true;
+}
+
+int HeadlessRun::usageError(const CommandLine &commandLine, const QString &what)
+{
+    const Action *action = findAction(commandLine.action);
+    printError(action ? usageErrorText(*action, what) : what);
+    return 2;
 }
 
 bool HeadlessRun::openPort()

@@ -46,6 +46,8 @@ public:
     static void printError(const QString &text);
     static void printOut(const QString &text);
     static void writeOut(const QByteArray &bytes);
+    // Prints what is wrong with the action's usage; returns the usage exit status, 2.
+    static int usageError(const CommandLine &commandLine, const QString &what);
 
     // The --timeout value, or an error for a value that is not a positive number.
     static bool parseTimeout(const CommandLine &commandLine, double *seconds, QString *error);

@@ -1,56 +1,45 @@
 #include "Actions.h"
 #include "CommandLine.h"
 #include "HeadlessRun.h"
+#include "QtTranslations.h"
 #include "TFormMainKalS_D7.h"
 #include "WindowMain.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 
-#include <cstdio>
-
 using namespace kalent;
 
 namespace {
 
-const QStringList GlobalValueOptions = {QStringLiteral("port"), QStringLiteral("data-dir")};
-
-QString usage()
+// What the parser found that ends the run at once: help, version or a usage error.
+int finishEarly(const ParsedArguments &parsed)
 {
-    QString text =
-        QStringLiteral("usage: kalent-service [--port NAME] [--data-dir DIR]\n"
-                       "       kalent-service ACTION [--port NAME] [--data-dir DIR] ...\n"
-                       "actions:\n");
-    for (const Action &a : actions())
-        text += QStringLiteral("  kalent-service ") + a.usage + QLatin1Char('\n');
-    return text;
-}
-
-QStringList actionNames()
-{
-    QStringList names;
-    for (const Action &a : actions())
-        names.append(a.name);
-    return names;
-}
-
-// No action: the window, or the contact action where no window can be shown.
-int runWithoutAction(int argc, char *argv[], const CommandLine &commandLine)
-{
-    if (!displayAvailable()) {
-        HeadlessRun::printError(
-            QStringLiteral("No display is available (DISPLAY, WAYLAND_DISPLAY and "
-                           "QT_QPA_PLATFORM are unset), so the window cannot open; running the "
-                           "headless contact action with the same options instead."));
-        QCoreApplication app(argc, argv);
-        QCoreApplication::setApplicationName(QStringLiteral("kalent-service"));
-        return runContact(commandLine);
+    switch (parsed.outcome) {
+    case ParsedArguments::Outcome::Version:
+        HeadlessRun::printOut(TFormMainKalS_D7::ApplicationTitle);
+        return 0;
+    case ParsedArguments::Outcome::Help:
+        HeadlessRun::writeOut(parsed.text.toUtf8());
+        return 0;
+    case ParsedArguments::Outcome::UsageError:
+        HeadlessRun::printError(parsed.text);
+        return 2;
+    case ParsedArguments::Outcome::Run:
+        break;
     }
-    QApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("kalent-service"));
-    // No application display name: Qt would append it to every title bar, and the
-    // window's caption is exactly "КАЛЕНТ-сервис". The full title is --version's.
-    return runWindow(commandLine);
+    return -1;
+}
+
+int runAction(const ParsedArguments &parsed)
+{
+    double timeout = 0;
+    QString timeoutError;
+    if (!HeadlessRun::parseTimeout(parsed.line, &timeout, &timeoutError)) {
+        HeadlessRun::printError(usageErrorText(*parsed.action, timeoutError));
+        return 2;
+    }
+    return parsed.action->run(parsed.line);
 }
 
 } // namespace
@@ -61,50 +50,34 @@ int main(int argc, char *argv[])
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
 
-    // The action decides which options are allowed; find it first.
-    const CommandLine first = CommandLine::parse(
-        arguments, actionNames(),
-        GlobalValueOptions + QStringList{QStringLiteral("timeout"), QStringLiteral("out"),
-                                         QStringLiteral("node"), QStringLiteral("baud")},
-        {QStringLiteral("auto-name"), QStringLiteral("pty"), QStringLiteral("wait-restart"),
-         QStringLiteral("programming"), QStringLiteral("help"), QStringLiteral("version")});
-    if (first.flags.contains(QStringLiteral("version"))) {
-        HeadlessRun::printOut(TFormMainKalS_D7::ApplicationTitle);
-        return 0;
+    // The kind of application depends on the action and the display; the parser's
+    // texts need the application's translator, so it comes first.
+    const bool window = !actionNamedIn(arguments, actions(), nullptr) && displayAvailable() &&
+                        !arguments.contains(QStringLiteral("--help")) &&
+                        !arguments.contains(QStringLiteral("--version"));
+    if (window) {
+        QApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("kalent-service"));
+        // No application display name: Qt would append it to every title bar, and
+        // the window's caption is exactly "КАЛЕНТ-сервис". The full title is --version's.
+        installQtTranslations(app);
+        const ParsedArguments parsed = parseArguments(app.arguments(), actions());
+        if (parsed.outcome != ParsedArguments::Outcome::Run || parsed.action)
+            return finishEarly(parsed);
+        return runWindow(parsed.line);
     }
-    if (first.flags.contains(QStringLiteral("help"))) {
-        HeadlessRun::writeOut(usage().toUtf8());
-        return 0;
-    }
-    if (first.action.isEmpty()) {
-        const CommandLine windowLine =
-            CommandLine::parse(arguments, actionNames(), GlobalValueOptions, {});
-        if (!windowLine.error.isEmpty() || !windowLine.positional.isEmpty()) {
-            HeadlessRun::printError(
-                (windowLine.error.isEmpty()
-                     ? QStringLiteral("unknown action %1").arg(windowLine.positional.first())
-                     : windowLine.error) +
-                QLatin1Char('\n') + usage());
-            return 2;
-        }
-        return runWithoutAction(argc, argv, windowLine);
-    }
-    const Action *action = findAction(first.action);
+
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kalent-service"));
-    const CommandLine commandLine = CommandLine::parse(
-        arguments, actionNames(), GlobalValueOptions + action->valueOptions, action->flagOptions);
-    double timeout = 0;
-    QString timeoutError;
-    if (commandLine.error.isEmpty() &&
-        !HeadlessRun::parseTimeout(commandLine, &timeout, &timeoutError)) {
-        HeadlessRun::printError(timeoutError);
-        return 2;
-    }
-    if (!commandLine.error.isEmpty()) {
-        HeadlessRun::printError(commandLine.error + QStringLiteral("\nusage: kalent-service ") +
-                                action->usage);
-        return 2;
-    }
-    return action->run(commandLine);
+    installQtTranslations(app);
+    const ParsedArguments parsed = parseArguments(arguments, actions());
+    if (parsed.outcome != ParsedArguments::Outcome::Run)
+        return finishEarly(parsed);
+    if (parsed.action)
+        return runAction(parsed);
+    HeadlessRun::printError(
+        QStringLiteral("Нет дисплея (DISPLAY, WAYLAND_DISPLAY и QT_QPA_PLATFORM не заданы), "
+                       "окно открыть нельзя; вместо него выполняется действие contact с теми же "
+                       "параметрами."));
+    return runContact(parsed.line);
 }

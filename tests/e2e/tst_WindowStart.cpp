@@ -30,7 +30,7 @@ private Q_SLOTS:
                        QStringLiteral("--data-dir"), data.path()});
         QVERIFY(program.waitForFinished(30000));
         const QString errors = QString::fromUtf8(program.readAllStandardError());
-        QVERIFY2(errors.startsWith(QStringLiteral("No display is available")), qPrintable(errors));
+        QVERIFY2(errors.startsWith(QStringLiteral("Нет дисплея")), qPrintable(errors));
         QVERIFY2(errors.contains(QStringLiteral("Есть контакт с прибором")), qPrintable(errors));
         QCOMPARE(program.readAllStandardOutput(), QByteArray("115200\n"));
         QCOMPARE(program.exitCode(), 0);
@@ -52,7 +52,7 @@ private Q_SLOTS:
         program.kill();
         program.waitForFinished();
         const QString errors = QString::fromUtf8(program.readAllStandardError());
-        QVERIFY2(!errors.contains(QStringLiteral("No display")), qPrintable(errors));
+        QVERIFY2(!errors.contains(QStringLiteral("Нет дисплея")), qPrintable(errors));
         QCOMPARE(program.readAllStandardOutput(), QByteArray());
     }
 
@@ -72,7 +72,7 @@ private Q_SLOTS:
         program.start(QStringLiteral(KALENT_SERVICE_PATH), {QStringLiteral("windw")});
         QVERIFY(program.waitForFinished(10000));
         QCOMPARE(program.exitCode(), 2);
-        QVERIFY(program.readAllStandardError().contains("unknown action windw"));
+        QVERIFY(program.readAllStandardError().contains("Неизвестное действие: windw."));
     }
 };
 

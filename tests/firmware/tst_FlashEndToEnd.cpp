@@ -118,7 +118,7 @@ void tst_FlashEndToEnd::flashWithoutAFileIsAUsageError()
 {
     QByteArray err;
     QCOMPARE(flash({"--port", "sim"}, &err), 2);
-    QVERIFY(err.contains("usage: kalent-service flash"));
+    QVERIFY(err.contains("Использование: kalent-service flash"));
 }
 
 QTEST_GUILESS_MAIN(tst_FlashEndToEnd)

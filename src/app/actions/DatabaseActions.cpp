@@ -23,12 +23,6 @@ DatabasePage &pageOf(HeadlessRun &run, bool *failed)
     return page;
 }
 
-int usageError(const QString &usage)
-{
-    HeadlessRun::printError(QStringLiteral("usage: kalent-service ") + usage);
-    return 2;
-}
-
 bool readWhole(const QString &path, QByteArray *bytes)
 {
     QFile file(path);
@@ -81,8 +75,9 @@ bool waitForRead(HeadlessRun &run, DatabasePage &page, int readsBefore, int repl
 int runDbRead(const CommandLine &commandLine)
 {
     const QString out = commandLine.value(QStringLiteral("out"));
-    if (out.isEmpty() || !commandLine.positional.isEmpty())
-        return usageError(QStringLiteral("db-read --port NAME --out FILE.bdt"));
+    if (out.isEmpty())
+        return HeadlessRun::usageError(commandLine,
+                                       QStringLiteral("Параметру --out нужно имя файла."));
     HeadlessRun run(commandLine);
     bool failed = false;
     DatabasePage &page = pageOf(run, &failed);
@@ -98,8 +93,6 @@ int runDbRead(const CommandLine &commandLine)
 
 int runDbList(const CommandLine &commandLine)
 {
-    if (commandLine.positional.size() != 1)
-        return usageError(QStringLiteral("db-list FILE.bdt"));
     HeadlessRun run(commandLine);
     bool failed = false;
     DatabasePage &page = pageOf(run, &failed);
@@ -115,8 +108,9 @@ int runDbList(const CommandLine &commandLine)
 int runDbAdd(const CommandLine &commandLine)
 {
     const QString out = commandLine.value(QStringLiteral("out"));
-    if (out.isEmpty() || commandLine.positional.size() != 2)
-        return usageError(QStringLiteral("db-add INSTRUMENT.bdt SOURCE.bdt --out FILE.bdt"));
+    if (out.isEmpty())
+        return HeadlessRun::usageError(commandLine,
+                                       QStringLiteral("Параметру --out нужно имя файла."));
     HeadlessRun run(commandLine);
     bool failed = false;
     DatabasePage &page = pageOf(run, &failed);
@@ -134,9 +128,9 @@ int runDbDelete(const CommandLine &commandLine)
 {
     const QString out = commandLine.value(QStringLiteral("out"));
     const QStringList paths = commandLine.all(QStringLiteral("node"));
-    if (out.isEmpty() || paths.isEmpty() || commandLine.positional.size() != 1)
-        return usageError(
-            QStringLiteral("db-delete IN.bdt --node PATH [--node PATH ...] --out FILE.bdt"));
+    if (out.isEmpty())
+        return HeadlessRun::usageError(commandLine,
+                                       QStringLiteral("Параметру --out нужно имя файла."));
     HeadlessRun run(commandLine);
     bool failed = false;
     DatabasePage &page = pageOf(run, &failed);
@@ -161,8 +155,6 @@ int runDbDelete(const CommandLine &commandLine)
 
 int runDbWrite(const CommandLine &commandLine)
 {
-    if (commandLine.positional.size() != 1)
-        return usageError(QStringLiteral("db-write --port NAME FILE.bdt"));
     HeadlessRun run(commandLine);
     bool failed = false;
     DatabasePage &page = pageOf(run, &failed);

@@ -36,11 +36,6 @@ void setUpSimulatedBootLoader(VirtualInstrument &instrument, bool programmingMod
 
 int runFlash(const CommandLine &commandLine)
 {
-    if (commandLine.positional.size() != 1) {
-        HeadlessRun::printError(QStringLiteral(
-            "usage: kalent-service flash --port NAME FILE.tsk [--wait-restart] [--timeout S]"));
-        return 2;
-    }
     const QString path = commandLine.positional.constFirst();
     HeadlessRun run(commandLine);
     // Nobody can hold the built-in instrument's stylus from here: it waits in

@@ -52,19 +52,14 @@ int runContact(const CommandLine &commandLine)
 int runSimulate(const CommandLine &commandLine)
 {
 #ifdef Q_OS_UNIX
-    if (!commandLine.flags.contains(QStringLiteral("pty"))) {
-        HeadlessRun::printError(
-            QStringLiteral("usage: kalent-service simulate --pty [--baud N] [--programming]"));
-        return 2;
-    }
     int baud = VirtualInstrument::DefaultBaud;
     if (commandLine.has(QStringLiteral("baud"))) {
         const QList<int> allowed = {4800, 9600, 19200, 38400, 57600, 115200};
         baud = commandLine.value(QStringLiteral("baud")).toInt();
         if (!allowed.contains(baud)) {
-            HeadlessRun::printError(
-                QStringLiteral("--baud must be one of 4800, 9600, 19200, 38400, 57600, 115200"));
-            return 2;
+            return HeadlessRun::usageError(
+                commandLine, QStringLiteral("Скорость --baud: одна из 4800, 9600, 19200, 38400, "
+                                            "57600, 115200."));
         }
     }
     SystemClock clock;
@@ -77,7 +72,7 @@ int runSimulate(const CommandLine &commandLine)
     PtyBridge bridge(*instrument);
     if (!bridge.start()) {
         HeadlessRun::printError(
-            QStringLiteral("Cannot create a pseudo-terminal: %1").arg(bridge.errorString()));
+            QStringLiteral("Не удалось создать псевдотерминал: %1").arg(bridge.errorString()));
         return 1;
     }
     std::signal(SIGINT, requestStop);
@@ -96,7 +91,8 @@ int runSimulate(const CommandLine &commandLine)
     return 0;
 #else
     Q_UNUSED(commandLine);
-    HeadlessRun::printError(QStringLiteral("simulate --pty needs a system with pseudo-terminals"));
+    HeadlessRun::printError(
+        QStringLiteral("Для simulate --pty нужна система с псевдотерминалами."));
     return 1;
 #endif
 }

@@ -34,7 +34,7 @@ bool outOptionUsable(const CommandLine &commandLine)
 {
     if (commandLine.has(QStringLiteral("out")) &&
         commandLine.value(QStringLiteral("out")).isEmpty()) {
-        HeadlessRun::printError(QStringLiteral("--out needs a file name"));
+        HeadlessRun::usageError(commandLine, QStringLiteral("Параметру --out нужно имя файла."));
         return false;
     }
     return true;
