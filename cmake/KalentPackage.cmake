@@ -28,7 +28,7 @@ actions run every exchange without the window.")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window needs a platform plugin (xcb, wayland), which Qt loads rather than
 # links, and its fixed layout is drawn for DejaVu Sans; the condensed face is extra.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-dejavu-core")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n, fonts-dejavu-core")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-extra")
 
 # Installing and packing take the executable as built (scripts/package.sh builds

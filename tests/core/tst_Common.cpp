@@ -1,5 +1,6 @@
 #include "common/AtomicFile.h"
 #include "common/Cp1251.h"
+#include "common/DataFolder.h"
 #include "common/LastFileChoice.h"
 #include "common/ManualClock.h"
 
@@ -120,6 +121,19 @@ private Q_SLOTS:
         choice.remember("/root.bdt");
         QCOMPARE(choice.dir(), QString());
         QCOMPARE(choice.name(), QString("/root.bdt"));
+    }
+
+    void filesAreKeptBesideTheProgramOnlyOutsideTheSystemsProgramFolders()
+    {
+        QTemporaryDir dir;
+        QVERIFY(DataFolder::programFolderUsable(dir.path()));
+        QVERIFY(!DataFolder::programFolderUsable(dir.filePath("missing")));
+        QVERIFY(!DataFolder::programFolderUsable(QString()));
+#ifdef Q_OS_LINUX
+        // Even where root may write there, an installed program keeps no files in /usr/bin.
+        QVERIFY(!DataFolder::programFolderUsable("/usr/bin"));
+        QVERIFY(!DataFolder::programFolderUsable("/usr/bin/"));
+#endif
     }
 };
 

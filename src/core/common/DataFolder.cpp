@@ -17,9 +17,23 @@ DataFolder DataFolder::resolve(const QString &overridePath)
     if (!overridePath.isEmpty())
         return DataFolder(overridePath);
     const QString exeDir = QCoreApplication::applicationDirPath();
-    if (!exeDir.isEmpty() && QFileInfo(exeDir).isWritable())
+    if (programFolderUsable(exeDir))
         return DataFolder(exeDir);
     return DataFolder(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
+}
+
+bool DataFolder::programFolderUsable(const QString &exeDir)
+{
+    if (exeDir.isEmpty() || !QFileInfo(exeDir).isWritable())
+        return false;
+    const QString folder = QFileInfo(exeDir).canonicalFilePath();
+    static const QStringList systemFolders = {
+        QStringLiteral("/bin"),           QStringLiteral("/sbin"),
+        QStringLiteral("/usr/bin"),       QStringLiteral("/usr/sbin"),
+        QStringLiteral("/usr/local/bin"), QStringLiteral("/usr/local/sbin"),
+        QStringLiteral("/usr/games"),
+    };
+    return !systemFolders.contains(folder);
 }
 
 QString DataFolder::filePath(const QString &fileName) const

@@ -6,13 +6,17 @@ namespace kalent {
 
 // The folder where the program keeps the files it writes without asking
 // (protocols, lists, automatic table names). The executable's folder when it is
-// writable, else the user's data folder; --data-dir overrides both.
+// writable and not one of the system's program folders (an installed program run
+// as root must not fill /usr/bin), else the user's data folder; --data-dir
+// overrides both.
 class DataFolder
 {
 public:
     // An empty override means: choose as described above.
     static DataFolder resolve(const QString &overridePath = {});
     explicit DataFolder(const QString &path);
+    // Whether files may be kept beside the executable in this folder.
+    static bool programFolderUsable(const QString &exeDir);
 
     QString path() const { return m_path; }
     // A file directly inside the folder. The name must already be safe.
