@@ -172,7 +172,7 @@ private Q_SLOTS:
         QVERIFY(!reader().handOff().shown());
     }
 
-    void savingAfterANewReadStartedWritesAnEmptyFile()
+    void savingAfterANewReadStartedWritesNothingAndSaysSo()
     {
         QVERIFY(readTable());
         rig->instrument->setSilent(true);
@@ -180,9 +180,12 @@ private Q_SLOTS:
         rig->settle();
         QVERIFY(reader().saveEnabled()); // stays enabled while the new read runs
         const QString path = dataPath(QStringLiteral("empty.xls"));
+        QSignalSpy errors(&reader(), &OpticalDensityReader::fileError);
         reader().saveChosen(path);
-        QVERIFY(QFileInfo::exists(path));
-        QCOMPARE(readFile(path), QByteArray());
+        // An empty OPData is no table: no empty file, and the operator is told.
+        QVERIFY(!QFileInfo::exists(path));
+        QCOMPARE(errors.count(), 1);
+        QVERIFY(errors.at(0).at(0).toString().contains(QStringLiteral("не записан")));
     }
 
     void automaticChainSavesEachMeasurementUnderTheInstrumentsName()
