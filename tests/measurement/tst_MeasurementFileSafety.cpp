@@ -266,6 +266,7 @@ private Q_SLOTS:
         rig->instrument->setSilent(true);
         QByteArray length("N00002");
         results().handleLength(length);
+        rig->settle(); // the silent instrument has heard the "d"
         QByteArray reply("d\r");
         results().handleText(reply);
         QCOMPARE(readFile(temp), oldContents("old run "));

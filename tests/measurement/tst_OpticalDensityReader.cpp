@@ -346,9 +346,14 @@ private Q_SLOTS:
         rig->settle(); // the silent instrument has heard the request
         QCOMPARE(reader().handOff().heldFile(), QString());
         QVERIFY(!reader().handOff().shown());
-        // Exporting now hands over an empty file.
+        // Exporting now writes nothing and hands nothing over: there is no table.
+        const QByteArray lastTable = readFile(temp);
         reader().btnCreateExcelClick(opener);
-        QCOMPARE(readFile(temp), QByteArray());
+        QCOMPARE(readFile(temp), lastTable);
+        QCOMPARE(opener.opened, (QStringList{temp, temp}));
+        QCOMPARE(reader().handOff().heldFile(), QString());
+        // A file from the open dialog is held again.
+        reader().fileToExcelChosen(temp, opener);
 
         // The automatic read drops it too; a notice without it does not.
         rig->instrument->setSilent(false);

@@ -116,8 +116,16 @@ QString write(const QString &path, const QByteArray &bytes,
 
     if (beforeRename)
         beforeRename();
-    if (!file.commit())
-        return cannotWrite(shown, reasonOf(file));
+    errno = 0;
+    if (!file.commit()) {
+        // A failed rename can leave Qt with no text of its own ("Unknown error")
+        // while the system's code is still at hand.
+        const int code = errno;
+        const QString why = reasonOf(file);
+        if (why == file.errorString() && code != 0)
+            return cannotWrite(shown, SystemErrorText::fromErrno(code));
+        return cannotWrite(shown, why);
+    }
     return {};
 }
 
