@@ -136,6 +136,16 @@ private Q_SLOTS:
 
         QVERIFY(!AtomicFile::write(dir.path(), "table").isEmpty());
         QVERIFY(QFileInfo(dir.path()).isDir());
+
+        // A FIFO that takes the name while the copy is being written.
+        const QString late = path(QStringLiteral("late"));
+        QVERIFY(writeFile(late, "old"));
+        error = AtomicFile::write(late, "table", [&] {
+            QFile::remove(late);
+            makeFifo(late);
+        });
+        QVERIFY(error.contains(SystemErrorText::notRegularFile()));
+        QCOMPARE(kindOf(late), 'p');
     }
 
     void deviceNodeIsRefusedAndLeftAsItWas()

@@ -91,12 +91,6 @@ QString write(const QString &path, const QByteArray &bytes,
     // rename would not wait for.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return cannotOpen(shown, reasonOf(file));
-    // A special file may have taken the name between the check and the open.
-    if (const QString why = refusal(path); !why.isEmpty()) {
-        file.cancelWriting();
-        return cannotWrite(shown, why);
-    }
-
     const auto fail = [&](const QString &why) {
         file.cancelWriting();
         return cannotWrite(shown, why);
@@ -116,6 +110,9 @@ QString write(const QString &path, const QByteArray &bytes,
 
     if (beforeRename)
         beforeRename();
+    // A special file may have taken the name while the copy was written.
+    if (const QString why = refusal(path); !why.isEmpty())
+        return fail(why);
     errno = 0;
     if (!file.commit()) {
         // A failed rename can leave Qt with no text of its own ("Unknown error")
