@@ -148,6 +148,9 @@ TFrameBDTS::TFrameBDTS(Session &session, QWidget *parent)
     connect(&m_page, &DatabasePage::errorRaised, this, [this](const QString &text) {
         QMessageBox::critical(this, QStringLiteral("КАЛЕНТ-сервис"), text);
     });
+    connect(&m_page, &DatabasePage::warningRaised, this, [this](const QString &text) {
+        QMessageBox::warning(this, QStringLiteral("КАЛЕНТ-сервис"), text);
+    });
 
     m_page.frameCreated();
     showTrees();

@@ -172,7 +172,7 @@ private Q_SLOTS:
         QVERIFY(!reader().handOff().shown());
     }
 
-    void savingAfterANewReadStartedWritesAnEmptyFile()
+    void savingAfterANewReadStartedWritesNothingAndSaysSo()
     {
         QVERIFY(readTable());
         rig->instrument->setSilent(true);
@@ -180,9 +180,12 @@ private Q_SLOTS:
         rig->settle();
         QVERIFY(reader().saveEnabled()); // stays enabled while the new read runs
         const QString path = dataPath(QStringLiteral("empty.xls"));
+        QSignalSpy errors(&reader(), &OpticalDensityReader::fileError);
         reader().saveChosen(path);
-        QVERIFY(QFileInfo::exists(path));
-        QCOMPARE(readFile(path), QByteArray());
+        // An empty OPData is no table: no empty file, and the operator is told.
+        QVERIFY(!QFileInfo::exists(path));
+        QCOMPARE(errors.count(), 1);
+        QVERIFY(errors.at(0).at(0).toString().contains(QStringLiteral("не записан")));
     }
 
     void automaticChainSavesEachMeasurementUnderTheInstrumentsName()
@@ -343,9 +346,14 @@ private Q_SLOTS:
         rig->settle(); // the silent instrument has heard the request
         QCOMPARE(reader().handOff().heldFile(), QString());
         QVERIFY(!reader().handOff().shown());
-        // Exporting now hands over an empty file.
+        // Exporting now writes nothing and hands nothing over: there is no table.
+        const QByteArray lastTable = readFile(temp);
         reader().btnCreateExcelClick(opener);
-        QCOMPARE(readFile(temp), QByteArray());
+        QCOMPARE(readFile(temp), lastTable);
+        QCOMPARE(opener.opened, (QStringList{temp, temp}));
+        QCOMPARE(reader().handOff().heldFile(), QString());
+        // A file from the open dialog is held again.
+        reader().fileToExcelChosen(temp, opener);
 
         // The automatic read drops it too; a notice without it does not.
         rig->instrument->setSilent(false);

@@ -1,11 +1,11 @@
 #include "Actions.h"
 #include "HeadlessRun.h"
 #include "Session.h"
-#include "common/AtomicFile.h"
+#include "common/BoundedFile.h"
 #include "common/Cp1251.h"
+#include "database/DatabaseImage.h"
 #include "database/DatabasePage.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 namespace kalent {
@@ -20,19 +20,23 @@ DatabasePage &pageOf(HeadlessRun &run, bool *failed)
         *failed = true;
         HeadlessRun::printError(text);
     });
+    // A list text file that could not be written does not stop the command.
+    QObject::connect(&page, &DatabasePage::warningRaised, [](const QString &text) {
+        HeadlessRun::printError(QStringLiteral("Предупреждение: ") + text);
+    });
     return page;
 }
 
+// A database holds at most its header and 999 pages; a larger input (a wrong
+// file, /dev/zero) is refused before it is read whole.
 bool readWhole(const QString &path, QByteArray *bytes)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        HeadlessRun::printError(
-            QStringLiteral("Не удалось открыть файл %1: %2").arg(path, file.errorString()));
-        return false;
-    }
-    *bytes = file.readAll();
-    return true;
+    const QString error =
+        BoundedFile::read(path, DatabaseImage::pageStart(DatabaseImage::MaxPages), bytes);
+    if (error.isEmpty())
+        return true;
+    HeadlessRun::printError(error);
+    return false;
 }
 
 // The file as "из файла..." reads it: the checks, then the file list.

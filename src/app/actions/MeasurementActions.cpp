@@ -117,6 +117,8 @@ int runReadProtocol(const CommandLine &commandLine)
     QObject::connect(&results, &ResultsProtocol::autoSaved,
                      [&](const QString &path) { savedPath = path; });
     QObject::connect(&results, &ResultsProtocol::protocolReceived, [&] { received = true; });
+    QObject::connect(&results, &ResultsProtocol::protocolEmpty,
+                     [&] { failure = QStringLiteral("Прибор прислал пустой протокол."); });
 
     if (!run.establishFastLink())
         return 1;

@@ -2,6 +2,7 @@
 
 #include "MessagePane.h"
 #include "common/AtomicFile.h"
+#include "common/BoundedFile.h"
 #include "common/DataFolder.h"
 #include "common/LastFileChoice.h"
 #include "database/DatabaseImage.h"
@@ -167,9 +168,9 @@ void DatabasePage::writeListText(const TSTree &tree, const QString &fileName)
 {
     const QString error =
         AtomicFile::write(m_dataFolder.filePath(fileName), TestSystemDatabase::listText(tree));
-    // Nothing reads the list back, so a failure is reported and the flow goes on.
+    // Nothing reads the list back, so a failure is only a warning and the flow goes on.
     if (!error.isEmpty())
-        Q_EMIT errorRaised(error);
+        Q_EMIT warningRaised(error);
 }
 
 void DatabasePage::formAdditionalList()
@@ -231,15 +232,14 @@ bool DatabasePage::openDialogAccepted(const QString &path)
     // A rejected file must leave nothing behind that a write or the additional
     // list could draw on.
     m_db.file().discardImage();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        Q_EMIT errorRaised(QStringLiteral("Не удалось открыть файл %1: %2")
-                               .arg(QDir::toNativeSeparators(path), file.errorString()));
+    // The header holds at most 999 pages: a larger file is no database, and a
+    // wrong choice (a huge file, a device) is refused without being read whole.
+    QByteArray bytes;
+    if (const QString error = BoundedFile::read(path, pageStart(MaxPages), &bytes);
+        !error.isEmpty()) {
+        Q_EMIT errorRaised(error);
         return false;
     }
-    // The header holds at most 999 pages; whatever a larger file holds behind
-    // them is never used, so a wrong choice (a huge file) is not read whole.
-    const QByteArray bytes = file.read(pageStart(MaxPages));
     DatabaseList &list = m_db.file();
     const int count = checkImage(bytes, name);
     if (count < 0)

@@ -102,6 +102,9 @@ Q_SIGNALS:
     void selectionChanged();
     // A file that could not be read or written: the window shows a message box.
     void errorRaised(const QString &text);
+    // A by-product could not be written (a list text file): the job itself went
+    // on and succeeded.
+    void warningRaised(const QString &text);
 
 private:
     // The three checks of a .bdt image; sets the status and returns the page

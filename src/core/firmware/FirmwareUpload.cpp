@@ -1,6 +1,7 @@
 #include "firmware/FirmwareUpload.h"
 
 #include "MessagePane.h"
+#include "common/BoundedFile.h"
 #include "common/Clock.h"
 #include "link/SerialPort.h"
 
@@ -15,8 +16,10 @@ namespace kalent {
 
 namespace {
 
-// The length field carries the image size plus the six header bytes in 32 bits.
-constexpr qint64 LargestImage = std::numeric_limits<quint32>::max() - 6;
+// The largest image read: 16 MiB, far above any control program the instrument's
+// flash can hold (and far below what the 32-bit length field could carry), so a
+// wrong choice (a disc image, a video) is refused before it fills the memory.
+constexpr qint64 LargestImage = 16 * 1024 * 1024;
 
 QByteArray lengthField(qint64 imageSize)
 {
@@ -51,14 +54,9 @@ QString FirmwareUpload::readImage(const QString &path, QByteArray *image)
         return QStringLiteral("Файл %1 не найден.").arg(shown);
     if (!info.isFile())
         return QStringLiteral("%1 не является файлом.").arg(shown);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("Не удалось прочитать файл %1: %2").arg(shown, file.errorString());
-    if (file.size() > LargestImage)
-        return QStringLiteral("Файл %1 слишком велик для загрузки.").arg(shown);
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError || bytes.size() != file.size())
-        return QStringLiteral("Не удалось прочитать файл %1: %2").arg(shown, file.errorString());
+    QByteArray bytes;
+    if (const QString error = BoundedFile::read(path, LargestImage, &bytes); !error.isEmpty())
+        return error;
     if (bytes.isEmpty())
         return QStringLiteral("Файл %1 пуст. Загрузка не начата.").arg(shown);
     *image = std::move(bytes);

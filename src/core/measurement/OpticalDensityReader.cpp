@@ -102,6 +102,7 @@ void OpticalDensityReader::startRead()
     m_dispatcher.clearInBuffer();
     m_port.output(QByteArrayLiteral("G"));
     m_opData.clear();
+    m_tableAwaitsName = false;
 }
 
 void OpticalDensityReader::btnReadOPClick()
@@ -135,6 +136,7 @@ void OpticalDensityReader::handleTable(QByteArray &inBuffer)
     m_pane.setText(QStringLiteral("Оптические плотности приняты"));
     m_opData = inBuffer;
     m_opData[0] = ' ';
+    m_tableAwaitsName = true;
     inBuffer.clear();
     m_readEnabled = true;
     m_saveEnabled = true;
@@ -164,18 +166,40 @@ void OpticalDensityReader::handleFileName(QByteArray &inBuffer)
     // reply is not appended behind it.
     inBuffer.clear();
     const QString name = SafeFileName::fromInstrument(given);
+    // A name that comes before any table (stale, or repeated after the save)
+    // names nothing: writing the empty or the already saved table under it would
+    // wipe out whatever file has that name.
+    if (!m_tableAwaitsName || m_opData.isEmpty()) {
+        m_pane.setText(
+            QStringLiteral("Нет новой таблицы оптических плотностей: файл %1 не записан.")
+                .arg(name));
+        return;
+    }
     const QString path = m_dataFolder.filePath(name);
     const QString error = AtomicFile::write(path, m_opData);
     if (!error.isEmpty()) {
         Q_EMIT fileError(error);
         return;
     }
+    m_tableAwaitsName = false;
     m_pane.setText(QStringLiteral("Данные записаны в файл: ") + name);
     Q_EMIT autoSaved(path);
 }
 
+bool OpticalDensityReader::refuseWithoutTable(const QString &path)
+{
+    if (!m_opData.isEmpty())
+        return false;
+    Q_EMIT fileError(
+        QStringLiteral("Таблица оптических плотностей не принята целиком: файл %1 не записан.")
+            .arg(QDir::toNativeSeparators(path)));
+    return true;
+}
+
 void OpticalDensityReader::saveChosen(const QString &path)
 {
+    if (refuseWithoutTable(path))
+        return;
     const QString error = AtomicFile::write(path, m_opData);
     if (!error.isEmpty()) {
         Q_EMIT fileError(error);
@@ -188,6 +212,8 @@ void OpticalDensityReader::saveChosen(const QString &path)
 void OpticalDensityReader::btnCreateExcelClick(DesktopOpener &opener)
 {
     const QString path = excelTempFileName();
+    if (refuseWithoutTable(path))
+        return;
     const QString error = AtomicFile::write(path, m_opData);
     if (!error.isEmpty()) {
         Q_EMIT fileError(error);

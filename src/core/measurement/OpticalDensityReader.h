@@ -22,7 +22,9 @@ class SerialPort;
 // follows the "measured" notice G and saves under the instrument's 19-character
 // name (reply 2) without being asked. Also hands OPData to the spreadsheet.
 // File errors leave OPData and the message pane as they were and are reported
-// through fileError().
+// through fileError(). Nothing is ever written from an empty OPData (a read under
+// way, or no table yet), and a file-name reply with no table received since the
+// last automatic save writes nothing and says so.
 class OpticalDensityReader : public QObject
 {
     Q_OBJECT
@@ -87,6 +89,8 @@ private:
     void setCell(int column, int row, const QString &text);
     void startRead();
     void setReadEnabled(bool enabled);
+    // True (and the operator told) when there is no complete table to write to path.
+    bool refuseWithoutTable(const QString &path);
 
     SerialPort &m_port;
     ReceiveDispatcher &m_dispatcher;
@@ -96,6 +100,8 @@ private:
 
     QVector<QString> m_cells;
     QByteArray m_opData;
+    // A complete table has arrived and no file-name reply has saved it yet.
+    bool m_tableAwaitsName = false;
     bool m_readEnabled = true;
     bool m_saveEnabled = false;
     bool m_createExcelEnabled = false;

@@ -2,6 +2,7 @@
 
 #include "MessagePane.h"
 #include "common/AtomicFile.h"
+#include "common/BoundedFile.h"
 #include "common/Cp1251.h"
 #include "common/DataFolder.h"
 #include "link/ReceiveDispatcher.h"
@@ -9,7 +10,6 @@
 #include "measurement/ProtocolFileName.h"
 
 #include <QDir>
-#include <QFile>
 
 namespace kalent {
 
@@ -97,6 +97,13 @@ void ResultsProtocol::handleText(QByteArray &inBuffer)
     // Handled whether or not the files can be written, so the next reply is not
     // appended behind this one.
     inBuffer.clear();
+    // A reply with no text between its code and its last character gives nothing
+    // to keep: an empty file must not take the last protocol's place.
+    if (m_stream.isEmpty()) {
+        m_pane.setText(QStringLiteral("Прибор прислал пустой протокол: файлы не записаны."));
+        Q_EMIT protocolEmpty();
+        return;
+    }
 
     const QString error = AtomicFile::write(tempFileName(), m_stream);
     if (!error.isEmpty()) {
@@ -137,14 +144,25 @@ void ResultsProtocol::handleResultsReady(QByteArray &inBuffer)
 
 void ResultsProtocol::saveChosen(const QString &path)
 {
-    QFile temp(tempFileName());
-    if (!temp.open(QIODevice::ReadOnly)) {
-        Q_EMIT fileError(QStringLiteral("Не удалось прочитать файл %1: %2")
-                             .arg(QDir::toNativeSeparators(tempFileName()), temp.errorString()));
+    const QString notSaved = QStringLiteral("Протокол не принят целиком: файл %1 не записан.")
+                                 .arg(QDir::toNativeSeparators(path));
+    if (!m_saveEnabled) {
+        Q_EMIT fileError(notSaved);
         return;
     }
-    m_stream = temp.readAll();
-    temp.close();
+    QByteArray text;
+    const QString readError = BoundedFile::read(tempFileName(), LargestText, &text);
+    if (!readError.isEmpty()) {
+        Q_EMIT fileError(readError);
+        return;
+    }
+    // Only a complete protocol is ever written to the temporary file; an empty
+    // one was emptied behind the program's back.
+    if (text.isEmpty()) {
+        Q_EMIT fileError(notSaved);
+        return;
+    }
+    m_stream = text;
     const QString error = AtomicFile::write(path, m_stream);
     if (!error.isEmpty()) {
         Q_EMIT fileError(error);

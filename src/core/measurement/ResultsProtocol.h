@@ -17,11 +17,14 @@ class SerialPort;
 // shows it in Memo1, saves a copy on request, and, with the check boxes set,
 // follows the "results ready" notice g and saves under the protocol's dated name.
 // File errors leave the message pane as it was and are reported by fileError().
+// An empty protocol, or a save before any protocol arrived whole, writes nothing.
 class ResultsProtocol : public QObject
 {
     Q_OBJECT
 public:
     static constexpr int LengthReplyLength = 6;
+    // The length reply has five digits, code and last character included.
+    static constexpr qint64 LargestText = 99999 - 2;
 
     ResultsProtocol(SerialPort &port, ReceiveDispatcher &dispatcher, MessagePane &pane,
                     const DataFolder &dataFolder, QObject *parent = nullptr);
@@ -62,6 +65,8 @@ Q_SIGNALS:
     // The length reply's five characters were not a number.
     void lengthNotANumber();
     void protocolReceived();
+    // The protocol reply held no text: nothing was written or shown.
+    void protocolEmpty();
     // The automatic save wrote this file.
     void autoSaved(const QString &path);
     void fileError(const QString &message);

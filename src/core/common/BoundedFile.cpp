@@ -1,0 +1,65 @@
+#include "common/BoundedFile.h"
+
+#include "common/SystemErrorText.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+
+namespace kalent::BoundedFile {
+
+namespace {
+
+constexpr qint64 ChunkBytes = 1 << 20;
+
+QString cannotRead(const QString &path, const QString &why)
+{
+    return QStringLiteral("Не удалось прочитать файл %1: %2")
+        .arg(QDir::toNativeSeparators(path), why);
+}
+
+QString reasonOf(const QFile &file)
+{
+    const QString why = SystemErrorText::translate(file.errorString());
+    return why.isEmpty() ? SystemErrorText::fromErrno(EIO) : why;
+}
+
+} // namespace
+
+QString read(const QString &path, qint64 maxBytes, QByteArray *bytes)
+{
+    bytes->clear();
+    const QFileInfo info(path);
+    if (info.isDir())
+        return cannotRead(path, SystemErrorText::fromErrno(EISDIR));
+    // A regular file tells its size: a larger one is refused unread.
+    if (info.isFile() && info.size() > maxBytes)
+        return cannotRead(path, SystemErrorText::tooLarge(maxBytes));
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return cannotRead(path, reasonOf(file));
+
+    // One byte past the bound is enough to know the input is too large.
+    const qint64 wanted = maxBytes + 1;
+    QByteArray data;
+    while (data.size() < wanted) {
+        const qint64 before = data.size();
+        const qint64 step = qMin(ChunkBytes, wanted - before);
+        data.resize(before + step);
+        const qint64 got = file.read(data.data() + before, step);
+        if (got < 0)
+            return cannotRead(path, reasonOf(file));
+        data.resize(before + got);
+        if (got == 0)
+            break; // the end of the file
+    }
+    if (data.size() > maxBytes)
+        return cannotRead(path, SystemErrorText::tooLarge(maxBytes));
+    *bytes = std::move(data);
+    return {};
+}
+
+} // namespace kalent::BoundedFile
