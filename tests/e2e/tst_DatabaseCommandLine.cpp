@@ -48,12 +48,8 @@ QByteArray readFile(const QString &path)
 QByteArray rebuilt(const QByteArray &image)
 {
     TestSystemDatabase db;
-    DatabaseList &list = db.file();
-    list.setImage(image);
-    list.pageCount = static_cast<qint32>((image.size() - 10) / 528);
-    db.ParseDatabase(list);
-    db.RebuildDatabase(list);
-    return list.image;
+    db.take(TestSystemDatabase::Which::File, image);
+    return db.file().image();
 }
 
 } // namespace

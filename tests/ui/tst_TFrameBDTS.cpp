@@ -182,7 +182,7 @@ private Q_SLOTS:
 
         answerNextDialog(QString(), &folder);
         child<QPushButton>(frame, "btnReadBDTSFromFile")->click();
-        QVERIFY(!page.database().file().hasImage);
+        QVERIFY(!page.database().file().exists());
         QCOMPARE(child<QTreeWidget>(frame, "TreeViewFile")->topLevelItemCount(), 4);
         child<QPushButton>(frame, "btnWriteBDTSInVir")->click();
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Список не считан из файла."));
@@ -268,7 +268,7 @@ private Q_SLOTS:
         QCOMPARE(suffix, QStringLiteral("bdt"));
         QFile saved(path);
         QVERIFY(saved.open(QIODevice::ReadOnly));
-        QCOMPARE(saved.readAll(), page.database().instrument().image);
+        QCOMPARE(saved.readAll(), page.database().instrument().image());
         QCOMPARE(rig.session.pane().text(), QStringLiteral("БД ТС записана в файл: old.bdt"));
     }
 

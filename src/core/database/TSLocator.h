@@ -9,9 +9,9 @@ struct TSLocator
 {
     qint32 Position = 0; // byte offset of the record's first page in the image
     qint32 Pages = 0;    // the record's page count, as its head says
-    // The head and its Pages - 1 continuation pages all stand in the image. A
-    // head that counts past a page of another kind, a closing page or the end
-    // of the bytes would claim pages that are not its own.
+    // The Pages pages from Position are this record's own: inside the image,
+    // no closing page among them, and no page the parser takes as another
+    // record's head. Only such a record can be copied without holding a page twice.
     bool whole = false;
 };
 

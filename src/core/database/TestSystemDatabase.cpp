@@ -22,9 +22,13 @@ TestSystemDatabase::Parsed TestSystemDatabase::ParseDatabase(const QByteArray &i
 {
     Parsed out;
     qint64 continuation = 0;
-    // The test system whose continuation pages are being passed over; a page
-    // that ends the run early leaves its record short of what its head says.
+    // The listed record whose span is being walked: the pages its head counts
+    // must be its own. A page of another kind inside it is carried along, but
+    // after one the parser takes the next record page as a head, so the span
+    // may not reach a record page again, nor the closing page, nor the end.
     TSNode *open = nullptr;
+    qint64 spanLeft = 0;
+    bool sawOther = false;
     const int toWalk = std::max(pagesToWalk, 0);
     for (int k = 0; k < toWalk; ++k) {
         const qint64 s = pageStart(k);
@@ -32,6 +36,17 @@ TestSystemDatabase::Parsed TestSystemDatabase::ParseDatabase(const QByteArray &i
         if (!pageInside(image, s))
             break;
         const quint32 kind = pageKind(image, s);
+        if (open) {
+            if (kind == ClosingKind || (kind == RecordKind && sawOther)) {
+                open = nullptr;
+            } else {
+                sawOther = sawOther || kind != RecordKind;
+                if (--spanLeft == 0) {
+                    open->locator.whole = true;
+                    open = nullptr;
+                }
+            }
+        }
         if (kind == RecordKind && continuation != 0) {
             --continuation;
         } else if (kind == RecordKind) {
@@ -43,20 +58,18 @@ TestSystemDatabase::Parsed TestSystemDatabase::ParseDatabase(const QByteArray &i
             TSNode *subgroup =
                 out.tree.findOrAddChild(group, nameField(image, s, SubgroupOffset, SubgroupWidth));
             const QByteArray tsName = nameField(image, s, TSNameOffset, TSNameWidth);
-            open = nullptr;
             if (!out.tree.findChild(subgroup, tsName)) {
-                open = out.tree.addChild(subgroup, tsName);
-                open->locator = TSLocator{static_cast<qint32>(s), pages, false};
+                TSNode *ts = out.tree.addChild(subgroup, tsName);
+                ts->locator = TSLocator{static_cast<qint32>(s), pages, pages == 1};
+                open = pages == 1 ? nullptr : ts;
+                spanLeft = pages - 1;
+                sawOther = false;
             }
             --continuation;
         } else {
             if (kind == ClosingKind)
                 m_closingPage = image.mid(s, PageSize);
             continuation = 0;
-        }
-        if (open && continuation == 0) {
-            open->locator.whole = kind == RecordKind;
-            open = nullptr;
         }
         ++out.pagesWalked;
     }
@@ -73,8 +86,8 @@ TestSystemDatabase::Rebuilt TestSystemDatabase::RebuildDatabase(const QByteArray
     for (const TSNode *ts : tree.testSystems()) {
         const TSLocator &loc = ts->locator;
         const qint64 span = qint64(loc.Pages) * PageSize;
-        // Only a record standing whole on its own pages is copied: one whose
-        // head counts further would bring pages of others, or the closing page,
+        // Only a record whose span holds its own pages is copied: one whose head
+        // counts further would bring another record's pages or the closing page,
         // and the image would hold them twice.
         if (!loc.whole || loc.Position < HeaderSize || loc.Position + span > image.size()) {
             ++out.passedOver;
