@@ -10,17 +10,6 @@
 
 using namespace kalent;
 
-namespace {
-
-void load(DatabaseList &list, const QByteArray &image)
-{
-    list.setImage(image);
-    list.pageCount = static_cast<qint32>((image.size() - 10) / 528);
-    list.locators.assign(static_cast<size_t>(list.pageCount), TSLocator{});
-}
-
-} // namespace
-
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
@@ -40,15 +29,11 @@ int main(int argc, char *argv[])
     int added = 0;
     for (int r = 0; r < Rounds; ++r) {
         TestSystemDatabase db;
-        load(db.instrument(), instrument);
-        db.ParseDatabase(db.instrument());
-        db.RebuildDatabase(db.instrument());
-        load(db.file(), file);
-        db.ParseDatabase(db.file());
-        db.RebuildDatabase(db.file());
+        db.take(TestSystemDatabase::Which::Instrument, instrument);
+        db.take(TestSystemDatabase::Which::File, file);
         db.FormAdditionalList();
-        listed = db.instrument().tsCount;
-        added = db.additional().tsCount;
+        listed = db.instrument().tsCount();
+        added = db.additional().tsCount();
     }
     const double perRound = static_cast<double>(timer.nsecsElapsed()) / Rounds / 1e6;
 
@@ -63,7 +48,7 @@ int main(int argc, char *argv[])
 
     std::printf("database lists, 999 pages each (%d test systems listed, %d additional)\n", listed,
                 added);
-    std::printf("  two parses + two rebuilds + additional list: %.2f ms\n", perRound);
+    std::printf("  two checked takes + additional list : %.2f ms\n", perRound);
     std::printf("  one copy of a 999-page image:                %.4f ms (checksum %lld)\n", perCopy,
                 static_cast<long long>(sum));
     std::printf("  ratio to the copy: %.0f x\n", perRound / perCopy);

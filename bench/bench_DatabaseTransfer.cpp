@@ -63,7 +63,7 @@ int main(int argc, char *argv[])
     // Sent "R" and 999 "r"; received "R" + 4 characters and 999 pages behind their "r".
     report("read of 999 pages", clock.nowMs() - start, 1000 + 5 + 999 * 529, 999, wall.elapsed());
 
-    const QByteArray toWrite = page.database().instrument().image;
+    const QByteArray toWrite = page.database().instrument().image();
     wall.restart();
     start = clock.nowMs();
     page.btnSaveAddTsClick(); // disabled on the page, but the flow is the same as after an edit

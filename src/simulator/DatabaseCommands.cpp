@@ -2,6 +2,7 @@
 
 #include "DemoDatabase.h"
 #include "VirtualInstrument.h"
+#include "common/Clock.h"
 #include "database/DatabaseImage.h"
 
 #include <cstdio>
@@ -13,20 +14,38 @@ using namespace DatabaseImage;
 DatabaseCommands::DatabaseCommands() : m_image(DemoDatabase::demo())
 {}
 
+DatabaseCommands::~DatabaseCommands() = default;
+
 int DatabaseCommands::consume(VirtualInstrument &instrument, const QByteArray &heard)
 {
     switch (heard.at(0)) {
     case 'R': {
-        const int pages = static_cast<int>((m_image.size() - HeaderSize) / PageSize);
+        const int held = static_cast<int>((m_image.size() - HeaderSize) / PageSize);
+        const int pages = m_announced >= 0 ? m_announced : held;
         char digits[16];
         std::snprintf(digits, sizeof digits, "%3d", pages);
         // "R", a character the program does not use, then the count.
-        instrument.send(QByteArrayLiteral("R ") + QByteArray(digits));
+        const QByteArray reply = QByteArrayLiteral("R ") + QByteArray(digits);
         m_nextPage = 0;
+        if (m_splitAt < 0 || m_splitAt >= reply.size()) {
+            instrument.send(reply);
+            return 1;
+        }
+        instrument.send(reply.left(m_splitAt));
+        m_splitRest = reply.mid(m_splitAt);
+        if (!m_splitTimer) {
+            m_splitTimer = instrument.clock().createTimer();
+            m_splitTimer->setSingleShot(true);
+            QObject::connect(m_splitTimer.get(), &Timer::timeout, m_splitTimer.get(),
+                             [this, &instrument] { instrument.sendRaw(m_splitRest); });
+        }
+        m_splitTimer->start(m_splitDelayMs);
         return 1;
     }
     case 'r': {
         const qint64 start = pageStart(m_nextPage);
+        if (m_stopAfter >= 0 && m_nextPage >= m_stopAfter)
+            return 1;
         if (pageInside(m_image, start)) {
             instrument.send(QByteArrayLiteral("r") + m_image.mid(start, PageSize));
             ++m_nextPage;

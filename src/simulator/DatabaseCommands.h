@@ -4,7 +4,11 @@
 
 #include <QByteArray>
 
+#include <memory>
+
 namespace kalent {
+
+class Timer;
 
 // The instrument's database of test systems: "R" is answered with the page
 // count, each "r" with the next page, and "M"+count starts a write that asks for
@@ -14,6 +18,7 @@ class DatabaseCommands : public InstrumentFeature
 {
 public:
     DatabaseCommands();
+    ~DatabaseCommands() override;
 
     int consume(VirtualInstrument &instrument, const QByteArray &heard) override;
     // Switched off in the middle of a write: the old database stays.
@@ -26,12 +31,31 @@ public:
     int pagesReceived() const { return m_received.size() / 528; }
     int writesFinished() const { return m_writesFinished; }
 
+    // Failure knobs for reads. Stops answering "r" after this many pages of a
+    // read (-1: never stops).
+    void stopAfterPages(int pages) { m_stopAfter = pages; }
+    // Sends the page-count reply in two pieces: its first firstBytes bytes,
+    // the rest delayMs later (firstBytes -1: in one piece).
+    void splitCountReply(int firstBytes, int delayMs)
+    {
+        m_splitAt = firstBytes;
+        m_splitDelayMs = delayMs;
+    }
+    // Announces this page count instead of the pages it holds (-1: the truth).
+    void announcePages(int pages) { m_announced = pages; }
+
 private:
     QByteArray m_image;
     int m_nextPage = 0;
     int m_expected = 0; // pages of the write under way; 0 when none
     QByteArray m_received;
     int m_writesFinished = 0;
+    int m_stopAfter = -1;
+    int m_splitAt = -1;
+    int m_splitDelayMs = 0;
+    int m_announced = -1;
+    std::unique_ptr<Timer> m_splitTimer;
+    QByteArray m_splitRest;
 };
 
 } // namespace kalent

@@ -3,17 +3,16 @@
 #include "database/TSTree.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QSet>
-
-#include <functional>
 
 namespace kalent {
 
 namespace {
-constexpr int NodeRole = Qt::UserRole + 1;
+constexpr int PathRole = Qt::UserRole + 1;
 
-QString pathOf(const QTreeWidgetItem *item)
+QString shownPathOf(const QTreeWidgetItem *item)
 {
     QStringList parts;
     for (; item; item = item->parent())
@@ -46,57 +45,56 @@ void DatabaseTreeView::showTree(const TSTree &tree)
     QSet<QString> expanded;
     for (QTreeWidgetItemIterator it(this); *it; ++it)
         if ((*it)->isExpanded())
-            expanded.insert(pathOf(*it));
+            expanded.insert(shownPathOf(*it));
     clear();
     std::function<void(QTreeWidgetItem *, const TSNode &)> add = [&](QTreeWidgetItem *parent,
                                                                      const TSNode &node) {
         auto *item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(this);
         item->setText(0, node.text());
-        item->setData(0, NodeRole, QVariant::fromValue(reinterpret_cast<quintptr>(&node)));
+        item->setData(0, PathRole, QVariant::fromValue(QByteArrayList(node.path())));
         for (const auto &child : node.children)
             add(item, *child);
     };
     for (const auto &top : tree.topLevel())
         add(nullptr, *top);
     for (QTreeWidgetItemIterator it(this); *it; ++it)
-        if (expanded.contains(pathOf(*it)))
+        if (expanded.contains(shownPathOf(*it)))
             (*it)->setExpanded(true);
-    if (m_multiSelect)
-        showSelection();
+    if (m_multiSelect && m_selected)
+        showSelection(m_selected);
 }
 
-void DatabaseTreeView::showSelection()
+void DatabaseTreeView::showSelection(const std::function<bool(const NodePath &)> &selected)
 {
-    for (QTreeWidgetItemIterator it(this); *it; ++it) {
-        const TSNode *node = nodeOf(*it);
-        (*it)->setSelected(node && node->selected);
-    }
+    m_selected = selected;
+    for (QTreeWidgetItemIterator it(this); *it; ++it)
+        (*it)->setSelected(selected(pathOf(*it)));
 }
 
-const TSNode *DatabaseTreeView::nodeOf(const QTreeWidgetItem *item) const
+NodePath DatabaseTreeView::pathOf(const QTreeWidgetItem *item) const
 {
     if (!item)
-        return nullptr;
-    return reinterpret_cast<const TSNode *>(item->data(0, NodeRole).value<quintptr>());
+        return {};
+    return item->data(0, PathRole).value<QByteArrayList>();
 }
 
-QTreeWidgetItem *DatabaseTreeView::itemOf(const TSNode *node) const
+QTreeWidgetItem *DatabaseTreeView::itemOf(const NodePath &path) const
 {
     for (QTreeWidgetItemIterator it(const_cast<DatabaseTreeView *>(this)); *it; ++it)
-        if (nodeOf(*it) == node)
+        if (pathOf(*it) == path)
             return *it;
     return nullptr;
 }
 
-std::vector<const TSNode *> DatabaseTreeView::visibleNodes() const
+std::vector<NodePath> DatabaseTreeView::visibleNodes() const
 {
-    std::vector<const TSNode *> out;
+    std::vector<NodePath> out;
     for (QTreeWidgetItemIterator it(const_cast<DatabaseTreeView *>(this)); *it; ++it) {
         bool shown = true;
         for (const QTreeWidgetItem *p = (*it)->parent(); p && shown; p = p->parent())
             shown = p->isExpanded();
         if (shown)
-            out.push_back(nodeOf(*it));
+            out.push_back(pathOf(*it));
     }
     return out;
 }
@@ -110,7 +108,7 @@ void DatabaseTreeView::mousePressEvent(QMouseEvent *event)
     if (!m_multiSelect || !item || onBranch) {
         QTreeWidget::mousePressEvent(event);
         if (m_multiSelect && !item)
-            Q_EMIT nodeClicked(nullptr, TreeSelection::Click::Plain);
+            Q_EMIT nodeClicked(NodePath(), TreeSelection::Click::Plain);
         return;
     }
     setFocus(Qt::MouseFocusReason);
@@ -122,7 +120,47 @@ void DatabaseTreeView::mousePressEvent(QMouseEvent *event)
     else if (event->modifiers() & Qt::ControlModifier)
         kind = TreeSelection::Click::Ctrl;
     setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
-    Q_EMIT nodeClicked(nodeOf(item), kind);
+    Q_EMIT nodeClicked(pathOf(item), kind);
+}
+
+void DatabaseTreeView::keyPressEvent(QKeyEvent *event)
+{
+    if (!m_multiSelect) {
+        QTreeWidget::keyPressEvent(event);
+        return;
+    }
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    switch (event->key()) {
+    case Qt::Key_Delete:
+        Q_EMIT deleteRequested();
+        return;
+    case Qt::Key_Space:
+        if (QTreeWidgetItem *item = currentItem())
+            Q_EMIT nodeClicked(pathOf(item), (mods & Qt::ControlModifier)
+                                                 ? TreeSelection::Click::Ctrl
+                                                 : TreeSelection::Click::Plain);
+        return;
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown: {
+        QTreeWidgetItem *before = currentItem();
+        // Moves the current item only: the view itself never selects.
+        QTreeWidget::keyPressEvent(event);
+        QTreeWidgetItem *now = currentItem();
+        // Ctrl moves without touching the selection, as Ctrl+click picks later.
+        if (!now || now == before || (mods & Qt::ControlModifier))
+            return;
+        Q_EMIT nodeClicked(pathOf(now), (mods & Qt::ShiftModifier) ? TreeSelection::Click::Shift
+                                                                   : TreeSelection::Click::Plain);
+        return;
+    }
+    default:
+        // Left and Right collapse and expand as usual.
+        QTreeWidget::keyPressEvent(event);
+    }
 }
 
 } // namespace kalent

@@ -137,14 +137,19 @@ TFrameBDTS::TFrameBDTS(Session &session, QWidget *parent)
     connect(m_writeFileList, &QPushButton::clicked, &m_page, &DatabasePage::btnWriteBDTSInVirClick);
     connect(m_add, &QPushButton::clicked, &m_page, &DatabasePage::btnAddTSInVirClick);
     connect(m_virTree, &DatabaseTreeView::nodeClicked, this,
-            [this](const TSNode *node, TreeSelection::Click kind) {
+            [this](const NodePath &node, TreeSelection::Click kind) {
                 m_page.TreeViewVirClick(node, kind, m_virTree->visibleNodes());
             });
     connect(m_virTree, &DatabaseTreeView::nodeCollapsed, this,
             [this] { m_page.TreeViewVirCollapsed(m_virTree->visibleNodes()); });
+    // The Delete key does what "удалить" does, and only when it could be clicked.
+    connect(m_virTree, &DatabaseTreeView::deleteRequested, this, [this] {
+        if (m_page.state().deleteEnabled)
+            m_page.btnDeleteTSClick();
+    });
     connect(&m_page, &DatabasePage::stateChanged, this, &TFrameBDTS::showState);
     connect(&m_page, &DatabasePage::treesChanged, this, &TFrameBDTS::showTrees);
-    connect(&m_page, &DatabasePage::selectionChanged, m_virTree, &DatabaseTreeView::showSelection);
+    connect(&m_page, &DatabasePage::selectionChanged, this, &TFrameBDTS::showSelection);
     connect(&m_page, &DatabasePage::errorRaised, this, [this](const QString &text) {
         QMessageBox::critical(this, QStringLiteral("КАЛЕНТ-сервис"), text);
     });
@@ -187,6 +192,14 @@ void TFrameBDTS::showTrees()
     m_virTree->showTree(m_page.instrumentTree());
     m_fileTree->showTree(m_page.fileTree());
     m_addTree->showTree(m_page.additionalTree());
+    showSelection();
+}
+
+void TFrameBDTS::showSelection()
+{
+    const TreeSelection &selection = m_page.selection();
+    m_virTree->showSelection(
+        [&selection](const NodePath &node) { return selection.contains(node); });
 }
 
 void TFrameBDTS::saveToFile()

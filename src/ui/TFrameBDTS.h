@@ -25,6 +25,7 @@ public:
 private:
     void showState();
     void showTrees();
+    void showSelection();
     void saveToFile();
     void readFromFile();
 

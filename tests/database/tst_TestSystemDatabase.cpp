@@ -11,16 +11,19 @@ using namespace kalent::test;
 
 namespace {
 
-void load(DatabaseList &list, const QByteArray &image)
-{
-    list.setImage(image);
-    list.pageCount = static_cast<qint32>((image.size() - 10) / 528);
-    list.locators.assign(static_cast<size_t>(list.pageCount), TSLocator{});
-}
+using Which = TestSystemDatabase::Which;
 
 QByteArray z(const char *name)
 {
     return QByteArray(name) + '\0';
+}
+
+NodePath path(std::initializer_list<const char *> names)
+{
+    NodePath out;
+    for (const char *n : names)
+        out << z(n);
+    return out;
 }
 
 QStringList shownNames(const TSTree &tree)
@@ -29,6 +32,11 @@ QStringList shownNames(const TSTree &tree)
     for (const TSNode *n : tree.nodesInOrder())
         out << QString(n->level(), QLatin1Char('>')) + n->text();
     return out;
+}
+
+int pagesOf(const QByteArray &image)
+{
+    return static_cast<int>((image.size() - 10) / 528);
 }
 
 } // namespace
@@ -40,87 +48,103 @@ private Q_SLOTS:
     void closingPageOnlyParsesEmptyAndRebuildsToOnePageHeader()
     {
         TestSystemDatabase db;
-        DatabaseList &list = db.instrument();
-        load(list, img::image({img::closing('Q')}));
-        db.ParseDatabase(list);
-        QCOMPARE(list.tsCount, 0);
-        QCOMPARE(list.pageCount, 1);
-        QVERIFY(list.tree.isEmpty());
-        db.RebuildDatabase(list);
-        QCOMPARE(list.image.left(10), QByteArray("VirBDTS  1"));
-        QCOMPARE(list.image, QByteArray("VirBDTS  1") + img::closing('Q'));
-        QCOMPARE(list.pageCount, 1);
+        QCOMPARE(db.take(Which::Instrument, img::image({img::closing('Q')})).fault,
+                 DatabaseImage::Fault::None);
+        const DatabaseList &list = db.instrument();
+        QCOMPARE(list.tsCount(), 0);
+        QCOMPARE(list.pageCount(), 1);
+        QVERIFY(list.tree().isEmpty());
+        QCOMPARE(list.image(), QByteArray("VirBDTS  1") + img::closing('Q'));
     }
 
     void repeatedRecordIsNotListedAndLeavesTheRebuiltImage()
     {
         TestSystemDatabase db;
-        DatabaseList &list = db.instrument();
         const QByteArray first = img::head(2, "G", "S", "T", 'a');
         const QByteArray repeat = img::head(2, "G", "S", "T", 'b');
         const QByteArray next = img::head(1, "G", "S", "U", 'd');
-        load(list, img::image({first, img::continuation('1'), repeat, img::continuation('2'), next,
-                               img::closing()}));
-        db.ParseDatabase(list);
-        QCOMPARE(list.tsCount, 2);
-        QCOMPARE(list.pageCount, 6);
-        db.RebuildDatabase(list);
-        QCOMPARE(list.pageCount, 4);
-        QCOMPARE(list.tsCount, 2);
-        QCOMPARE(list.image,
+        const QByteArray image = img::image(
+            {first, img::continuation('1'), repeat, img::continuation('2'), next, img::closing()});
+        const auto parsed = db.ParseDatabase(image, 6);
+        QCOMPARE(parsed.tree.testSystems().size(), size_t(2));
+        QCOMPARE(parsed.pagesWalked, 6);
+        db.take(Which::Instrument, image);
+        QCOMPARE(db.instrument().pageCount(), 4);
+        QCOMPARE(db.instrument().tsCount(), 2);
+        QCOMPARE(db.instrument().image(),
                  QByteArray("VirBDTS  4") + first + img::continuation('1') + next + img::closing());
     }
 
     void continuationPagesArePassedOverAndTheNextRecordListed()
     {
         TestSystemDatabase db;
-        DatabaseList &list = db.instrument();
-        load(list, img::image({img::head(3, "A", "S", "T"), img::continuation(),
-                               img::continuation(), img::head(1, "B", "S", "T"), img::closing()}));
-        db.ParseDatabase(list);
-        QCOMPARE(list.tsCount, 2);
-        const TSNode *b = list.tree.findPath({"B", "S", "T"});
+        const auto parsed = db.ParseDatabase(
+            img::image({img::head(3, "A", "S", "T"), img::continuation(), img::continuation(),
+                        img::head(1, "B", "S", "T"), img::closing()}),
+            5);
+        QCOMPARE(parsed.tree.testSystems().size(), size_t(2));
+        const TSNode *b = parsed.tree.findPath({"B", "S", "T"});
         QVERIFY(b);
-        QCOMPARE(list.locators[static_cast<size_t>(b->locator)].Position, 10 + 3 * 528);
-        QCOMPARE(list.locators[static_cast<size_t>(b->locator)].Pages, 1);
-        const TSNode *a = list.tree.findPath({"A", "S", "T"});
-        QCOMPARE(list.locators[static_cast<size_t>(a->locator)].Position, 10);
-        QCOMPARE(list.locators[static_cast<size_t>(a->locator)].Pages, 3);
+        QCOMPARE(b->locator.Position, 10 + 3 * 528);
+        QCOMPARE(b->locator.Pages, 1);
+        const TSNode *a = parsed.tree.findPath({"A", "S", "T"});
+        QCOMPARE(a->locator.Position, 10);
+        QCOMPARE(a->locator.Pages, 3);
+        QVERIFY(a->locator.whole && b->locator.whole);
+    }
+
+    void recordInterruptedByAPageOfAnotherKindLetsTheNextRecordPageStartAHead()
+    {
+        TestSystemDatabase db;
+        const QByteArray a = img::head(3, "A", "S", "T", 'a');
+        const QByteArray b = img::head(1, "B", "S", "T", 'b');
+        // A claims three pages: its continuation, then a stray page; B follows.
+        const QByteArray image =
+            img::image({a, img::continuation('1'), img::other('o'), b, img::closing()});
+        const auto parsed = db.ParseDatabase(image, 5);
+        QVERIFY(parsed.tree.findPath({"B", "S", "T"}));
+        QCOMPARE(parsed.tree.findPath({"B", "S", "T"})->locator.Position, 10 + 3 * 528);
+        // A's span holds only its own pages and the stray one: it is carried whole.
+        db.take(Which::Instrument, image);
+        QCOMPARE(db.instrument().image(), QByteArray("VirBDTS  5") + a + img::continuation('1') +
+                                              img::other('o') + b + img::closing());
+
+        // Cut short by the stray page, A's span would reach B: A is passed over.
+        const QByteArray longA = img::head(4, "A", "S", "T", 'a');
+        const auto taken = db.take(
+            Which::Instrument,
+            img::image({longA, img::continuation('1'), img::other('o'), b, img::closing()}));
+        QCOMPARE(taken.passedOver, 1);
+        QCOMPARE(db.instrument().image(), QByteArray("VirBDTS  2") + b + img::closing());
     }
 
     void pageOfAnotherKindIsPassedOverAndGoneAfterTheRebuild()
     {
         TestSystemDatabase db;
-        DatabaseList &list = db.instrument();
         const QByteArray a = img::head(1, "A", "S", "T", 'a');
         const QByteArray b = img::head(1, "B", "S", "T", 'b');
-        load(list, img::image({a, img::other(), b, img::closing()}));
-        db.ParseDatabase(list);
-        QCOMPARE(list.tsCount, 2);
-        db.RebuildDatabase(list);
-        QCOMPARE(list.image, QByteArray("VirBDTS  3") + a + b + img::closing());
+        db.take(Which::Instrument, img::image({a, img::other(), b, img::closing()}));
+        QCOMPARE(db.instrument().tsCount(), 2);
+        QCOMPARE(db.instrument().image(), QByteArray("VirBDTS  3") + a + b + img::closing());
     }
 
     void rebuildPutsRecordsInTheOrderOfTheSortedTree()
     {
         TestSystemDatabase db;
-        DatabaseList &list = db.instrument();
         const QByteArray cyr = Cp1251::encode(QStringLiteral("Б"));
         const QList<QByteArray> names = {cyr, "B", "b", "a-c", "ab"};
         QList<QByteArray> pages;
         for (const QByteArray &n : names)
             pages << img::head(1, n, "S", "T", n.at(0));
-        load(list, img::image(pages + QList<QByteArray>{img::closing()}));
-        db.ParseDatabase(list);
-        db.RebuildDatabase(list);
+        db.take(Which::Instrument, img::image(pages + QList<QByteArray>{img::closing()}));
         // Lower case before upper, Latin before Cyrillic, the hyphen nearly ignored.
         const QList<QByteArray> expected = {"ab", "a-c", "b", "B", cyr};
         QByteArray want("VirBDTS  6");
         for (const QByteArray &n : expected)
             want += img::head(1, n, "S", "T", n.at(0));
         want += img::closing();
-        QCOMPARE(list.image, want);
-        QCOMPARE(shownNames(list.tree).first(), QStringLiteral("ab"));
+        QCOMPARE(db.instrument().image(), want);
+        QCOMPARE(shownNames(db.instrument().tree()).first(), QStringLiteral("ab"));
     }
 
     void collationBreaksTiesOnTheWholeName()
@@ -137,120 +161,227 @@ private Q_SLOTS:
     void nameFieldOfTwentyOneNonZeroBytesIsEmpty()
     {
         TestSystemDatabase db;
-        DatabaseList &list = db.instrument();
-        load(list, img::image({img::head(1, QByteArray(21, 'Q'), "S", "T"), img::closing()}));
-        db.ParseDatabase(list);
-        QCOMPARE(list.tsCount, 1);
-        QCOMPARE(list.tree.topLevel().size(), size_t(1));
-        QCOMPARE(list.tree.topLevel().front()->name, QByteArray());
-        QCOMPARE(list.tree.topLevel().front()->children.front()->name, z("S"));
+        db.take(Which::Instrument,
+                img::image({img::head(1, QByteArray(21, 'Q'), "S", "T"), img::closing()}));
+        const TSTree &tree = db.instrument().tree();
+        QCOMPARE(db.instrument().tsCount(), 1);
+        QCOMPARE(tree.topLevel().size(), size_t(1));
+        QCOMPARE(tree.topLevel().front()->name, QByteArray());
+        QCOMPARE(tree.topLevel().front()->children.front()->name, z("S"));
     }
 
     void headPageCountOfZeroOrBelowCountsAsOnePage()
     {
         TestSystemDatabase db;
-        DatabaseList &list = db.instrument();
         const QByteArray a = img::head(0, "A", "S", "T", 'a');
         const QByteArray b = img::head(-7, "B", "S", "T", 'b');
-        load(list, img::image({a, b, img::closing()}));
-        db.ParseDatabase(list);
-        QCOMPARE(list.tsCount, 2);
-        db.RebuildDatabase(list);
-        QCOMPARE(list.tsCount, 2);
-        QCOMPARE(list.image, QByteArray("VirBDTS  3") + a + b + img::closing());
+        db.take(Which::Instrument, img::image({a, b, img::closing()}));
+        QCOMPARE(db.instrument().tsCount(), 2);
+        QCOMPARE(db.instrument().image(), QByteArray("VirBDTS  3") + a + b + img::closing());
     }
 
-    void recordRunningPastTheImageIsDroppedByTheRebuild()
+    void recordRunningIntoTheClosingPageIsDroppedByTheRebuild()
     {
         TestSystemDatabase db;
-        DatabaseList &list = db.instrument();
-        load(list, img::image({img::head(1, "A", "S", "T", 'a'), img::head(9, "B", "S", "T"),
-                               img::closing()}));
-        db.ParseDatabase(list);
-        db.RebuildDatabase(list);
-        QCOMPARE(list.tsCount, 1);
-        QCOMPARE(list.image,
-                 QByteArray("VirBDTS  2") + img::head(1, "A", "S", "T", 'a') + img::closing());
+        // Nine pages would run past the end; two would take the closing page as its own.
+        for (qint32 pages : {9, 2}) {
+            const auto taken = db.take(
+                Which::Instrument, img::image({img::head(1, "A", "S", "T", 'a'),
+                                               img::head(pages, "B", "S", "T"), img::closing()}));
+            QCOMPARE(taken.passedOver, 1);
+            QCOMPARE(db.instrument().tsCount(), 1);
+            QCOMPARE(db.instrument().image(),
+                     QByteArray("VirBDTS  2") + img::head(1, "A", "S", "T", 'a') + img::closing());
+        }
+    }
+
+    void overlappingRecordSpansNeverMultiplyTheImage()
+    {
+        // Every head counts far past the next record, records parted by stray pages.
+        QList<QByteArray> pages;
+        for (int i = 0; i < 20; ++i)
+            pages << img::head(30, "G", "S", "T" + QByteArray::number(i)) << img::other();
+        pages << img::head(1, "G", "S", "Fine") << img::closing();
+        TestSystemDatabase db;
+        const QByteArray source = img::image(pages);
+        const auto taken = db.take(Which::File, source);
+        QCOMPARE(taken.passedOver, 20);
+        QCOMPARE(db.file().image(),
+                 QByteArray("VirBDTS  2") + img::head(1, "G", "S", "Fine") + img::closing());
+        QVERIFY(db.file().image().size() <= source.size());
     }
 
     void parseStopsWhereTheBytesEnd()
     {
         TestSystemDatabase db;
-        DatabaseList &list = db.instrument();
-        load(list, img::image({img::head(1, "A", "S", "T"), img::closing()}));
-        list.pageCount = 500;
-        db.ParseDatabase(list);
-        QCOMPARE(list.pageCount, 2);
-        QCOMPARE(list.tsCount, 1);
+        const auto parsed =
+            db.ParseDatabase(img::image({img::head(1, "A", "S", "T"), img::closing()}), 500);
+        QCOMPARE(parsed.pagesWalked, 2);
+        QCOMPARE(parsed.tree.testSystems().size(), size_t(1));
+    }
+
+    void imagesThatFailTheChecksNeverBecomeAList()
+    {
+        TestSystemDatabase db;
+        const QByteArray good = img::image({img::head(1, "A", "S", "T"), img::closing()});
+        db.take(Which::File, good);
+        const struct
+        {
+            QByteArray bytes;
+            DatabaseImage::Fault fault;
+        } bad[] = {
+            {"NotBDTS  2" + good.mid(10), DatabaseImage::Fault::NoSignature},
+            {"VirBDTSab2" + good.mid(10), DatabaseImage::Fault::CountNotNumber},
+            {"VirBDTS  1" + good.mid(10), DatabaseImage::Fault::NotClosed},
+            {"VirBDTS  3" + good.mid(10), DatabaseImage::Fault::NotClosed},
+            {"VirBDTS  0" + good.mid(10), DatabaseImage::Fault::NotClosed},
+            {"VirBDTS -2" + good.mid(10), DatabaseImage::Fault::NotClosed},
+            {good.left(good.size() - 1), DatabaseImage::Fault::NotClosed},
+        };
+        for (const auto &b : bad) {
+            QCOMPARE(db.take(Which::File, b.bytes).fault, b.fault);
+            QCOMPARE(db.file().image(), good);
+        }
+        // Bytes behind the counted pages are not part of the database.
+        QCOMPARE(db.take(Which::File, good + "trailing").fault, DatabaseImage::Fault::None);
+        QCOMPARE(db.file().image(), good);
     }
 
     void sameTestSystemUnderAnotherGroupGoesToTheAdditionalList()
     {
         TestSystemDatabase db;
-        load(db.instrument(), img::image({img::head(1, "G1", "S", "T"), img::closing('I')}));
-        db.ParseDatabase(db.instrument());
-        db.RebuildDatabase(db.instrument());
+        db.take(Which::Instrument, img::image({img::head(1, "G1", "S", "T"), img::closing('I')}));
         const QByteArray g2 = img::head(2, "G2", "S", "T", 'f');
-        load(db.file(), img::image({img::head(1, "G1", "S", "T"), g2, img::continuation('k'),
-                                    img::closing('F')}));
-        db.ParseDatabase(db.file());
-        db.RebuildDatabase(db.file());
+        db.take(Which::File, img::image({img::head(1, "G1", "S", "T"), g2, img::continuation('k'),
+                                         img::closing('F')}));
         QCOMPARE(db.FormAdditionalList(), TestSystemDatabase::AdditionalResult::Formed);
         const DatabaseList &add = db.additional();
-        QCOMPARE(add.tsCount, 1);
-        QCOMPARE(add.pageCount, 3);
-        QVERIFY(add.tree.findPath({"G2", "S", "T"}));
+        QCOMPARE(add.tsCount(), 1);
+        QCOMPARE(add.pageCount(), 3);
+        QVERIFY(add.tree().findPath({"G2", "S", "T"}));
         // The closing page is the one captured last: the file's rebuild.
-        QCOMPARE(add.image, g2 + img::continuation('k') + img::closing('F'));
+        QCOMPARE(add.image(), g2 + img::continuation('k') + img::closing('F'));
+    }
+
+    void testSystemMissingOnlyByNameGoesToTheAdditionalList()
+    {
+        TestSystemDatabase db;
+        db.take(Which::Instrument, img::image({img::head(1, "G", "S", "T1"), img::closing('I')}));
+        const QByteArray t2 = img::head(1, "G", "S", "T2", 'f');
+        db.take(Which::File, img::image({img::head(1, "G", "S", "T1"), t2, img::closing('F')}));
+        QCOMPARE(db.FormAdditionalList(), TestSystemDatabase::AdditionalResult::Formed);
+        QCOMPARE(db.additional().tsCount(), 1);
+        QVERIFY(db.additional().tree().findPath({"G", "S", "T2"}));
+        QCOMPARE(db.additional().image(), t2 + img::closing('F'));
+    }
+
+    void fileWhoseLastRecordEndsAtItsLastByteIsRefused()
+    {
+        TestSystemDatabase db;
+        db.take(Which::Instrument, img::image({img::closing('I')}));
+        const QByteArray unclosed = img::image(
+            {img::head(1, "A", "S", "T"), img::head(2, "B", "S", "T"), img::continuation()});
+        QCOMPARE(db.take(Which::File, unclosed).fault, DatabaseImage::Fault::NotClosed);
+        QVERIFY(!db.file().exists());
+        QCOMPARE(db.FormAdditionalList(), TestSystemDatabase::AdditionalResult::NotFormed);
+        QVERIFY(!db.additional().exists());
     }
 
     void withNothingMissingTheAdditionalListHoldsOnlyTheClosingPage()
     {
         TestSystemDatabase db;
         const QByteArray both = img::image({img::head(1, "G", "S", "T"), img::closing('C')});
-        load(db.instrument(), both);
-        db.ParseDatabase(db.instrument());
-        load(db.file(), both);
-        db.ParseDatabase(db.file());
+        db.take(Which::Instrument, both);
+        db.take(Which::File, both);
         QCOMPARE(db.FormAdditionalList(), TestSystemDatabase::AdditionalResult::Formed);
-        QCOMPARE(db.additional().pageCount, 1);
-        QCOMPARE(db.additional().tsCount, 0);
-        QCOMPARE(db.additional().image, img::closing('C'));
+        QCOMPARE(db.additional().pageCount(), 1);
+        QCOMPARE(db.additional().tsCount(), 0);
+        QCOMPARE(db.additional().image(), img::closing('C'));
+        QCOMPARE(db.addAdditional(), TestSystemDatabase::AddResult::NothingToAdd);
     }
 
-    void additionalListNeedsBothListsBytes()
+    void additionalListNeedsBothListsBytesAndGoesWithTheFile()
     {
         TestSystemDatabase db;
-        load(db.instrument(), img::image({img::closing()}));
+        db.take(Which::Instrument, img::image({img::closing()}));
         QCOMPARE(db.FormAdditionalList(), TestSystemDatabase::AdditionalResult::NotFormed);
-        QVERIFY(!db.additional().hasImage);
+        QVERIFY(!db.additional().exists());
+        db.take(Which::File, img::image({img::head(1, "A", "S", "T"), img::closing()}));
+        QCOMPARE(db.FormAdditionalList(), TestSystemDatabase::AdditionalResult::Formed);
+        db.discardFile();
+        QVERIFY(!db.additional().exists());
+        QVERIFY(db.additional().tree().findPath({"A", "S", "T"})); // still shown
+        QCOMPARE(db.addAdditional(), TestSystemDatabase::AddResult::NothingToAdd);
+        QCOMPARE(db.instrument().tsCount(), 0);
+    }
+
+    void addingReachesNineHundredNinetyNinePagesButNotAThousand()
+    {
+        for (const int extra : {99, 100}) { // 900 pages of its own, closing included
+            TestSystemDatabase db;
+            QList<QByteArray> own;
+            for (int i = 0; i < 899; ++i)
+                own << img::head(1, "Own", "S", "T" + QByteArray::number(i));
+            own << img::closing('I');
+            db.take(Which::Instrument, img::image(own));
+            QList<QByteArray> more;
+            for (int i = 0; i < extra; ++i)
+                more << img::head(1, "Extra", "S", "T" + QByteArray::number(i));
+            more << img::closing('F');
+            db.take(Which::File, img::image(more));
+            db.FormAdditionalList();
+            const QByteArray before = db.instrument().image();
+            int pages = 0;
+            const auto result = db.addAdditional(&pages);
+            QCOMPARE(pages, 900 + extra);
+            if (extra == 99) {
+                QCOMPARE(result, TestSystemDatabase::AddResult::Added);
+                QCOMPARE(db.instrument().image().left(10), QByteArray("VirBDTS999"));
+                QCOMPARE(db.instrument().pageCount(), 999);
+                QCOMPARE(db.instrument().tsCount(), 998);
+                QCOMPARE(db.instrument().image().right(528), img::closing('F'));
+                QCOMPARE(db.additional().tsCount(), 0);
+            } else {
+                QCOMPARE(result, TestSystemDatabase::AddResult::TooManyPages);
+                QCOMPARE(db.instrument().image(), before);
+            }
+        }
     }
 
     void listTextHasOneLinePerNodeWithTabsZeroBytesAndCrLf()
     {
         TestSystemDatabase db;
-        DatabaseList &list = db.file();
         const QByteArray g = Cp1251::encode(QStringLiteral("Гепатиты"));
-        load(list, img::image({img::head(1, g, "HBV", "HBsAg"), img::closing()}));
-        db.ParseDatabase(list);
-        QCOMPARE(TestSystemDatabase::listText(list.tree),
+        db.take(Which::File, img::image({img::head(1, g, "HBV", "HBsAg"), img::closing()}));
+        QCOMPARE(TestSystemDatabase::listText(db.file().tree()),
                  g + QByteArray("\0\r\n\tHBV\0\r\n\t\tHBsAg\0\r\n", 20));
     }
 
     void removingASelectedGroupRemovesEveryTestSystemBelowIt()
     {
         TestSystemDatabase db;
-        DatabaseList &list = db.instrument();
-        load(list, img::image({img::head(1, "A", "S1", "T1"), img::head(1, "A", "S2", "T2"),
-                               img::head(1, "B", "S", "T3"), img::closing()}));
-        db.ParseDatabase(list);
-        list.tree.findPath({"A"})->selected = true;
-        list.tree.findPath({"A", "S1"})->selected = true; // inside the group: no double delete
-        TestSystemDatabase::RemoveSelectedNodes(list.tree);
-        db.RebuildDatabase(list);
-        QCOMPARE(list.tsCount, 1);
-        QCOMPARE(list.image,
+        db.take(Which::Instrument,
+                img::image({img::head(1, "A", "S1", "T1"), img::head(1, "A", "S2", "T2"),
+                            img::head(1, "B", "S", "T3"), img::closing()}));
+        // The subgroup lies inside the selected group: removed once, counted once.
+        QCOMPARE(db.removeNodes({path({"A"}), path({"A", "S1"})}), 2);
+        QCOMPARE(db.instrument().tsCount(), 1);
+        QCOMPARE(db.instrument().image(),
                  QByteArray("VirBDTS  2") + img::head(1, "B", "S", "T3") + img::closing());
+    }
+
+    void subgroupSelectedWithATestSystemInsideItIsRemovedOnce()
+    {
+        TestSystemDatabase db;
+        const QByteArray keep = img::head(1, "A", "S2", "K");
+        db.take(Which::Instrument,
+                img::image({img::head(2, "A", "S1", "T1"), img::continuation(),
+                            img::head(1, "A", "S1", "T2"), keep, img::closing()}));
+        QCOMPARE(db.removeNodes({path({"A", "S1"}), path({"A", "S1", "T2"}), path({"Nowhere"})}),
+                 2);
+        QCOMPARE(db.instrument().image(), QByteArray("VirBDTS  2") + keep + img::closing());
+        QCOMPARE(pagesOf(db.instrument().image()), db.instrument().pageCount());
+        QVERIFY(!db.instrument().tree().findPath({"A", "S1"}));
     }
 };
 

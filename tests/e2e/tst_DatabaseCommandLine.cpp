@@ -1,8 +1,14 @@
 #include "TestSupport.h"
 
+#include "DatabaseCommands.h"
 #include "DemoDatabase.h"
+#include "PtyBridge.h"
+#include "SimulatorSetup.h"
+#include "VirtualInstrument.h"
+#include "common/SystemClock.h"
 #include "database/TestSystemDatabase.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -38,6 +44,33 @@ Result run(const QStringList &arguments)
     return r;
 }
 
+// Runs the service while this process keeps serving its own instrument.
+Result runServing(const QStringList &arguments)
+{
+    QProcess p;
+    p.start(Service, arguments);
+    Result r;
+    QElapsedTimer waited;
+    waited.start();
+    while (p.state() != QProcess::NotRunning && waited.elapsed() < 90000)
+        QTest::qWait(10);
+    if (p.state() != QProcess::NotRunning) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = p.readAllStandardOutput();
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+bool writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
 QByteArray readFile(const QString &path)
 {
     QFile f(path);
@@ -48,12 +81,8 @@ QByteArray readFile(const QString &path)
 QByteArray rebuilt(const QByteArray &image)
 {
     TestSystemDatabase db;
-    DatabaseList &list = db.file();
-    list.setImage(image);
-    list.pageCount = static_cast<qint32>((image.size() - 10) / 528);
-    db.ParseDatabase(list);
-    db.RebuildDatabase(list);
-    return list.image;
+    db.take(TestSystemDatabase::Which::File, image);
+    return db.file().image();
 }
 
 } // namespace
@@ -143,6 +172,68 @@ private Q_SLOTS:
             {"db-delete", golden, "--node", "Nowhere", "--out", cut, "--data-dir", m_dir.path()});
         QCOMPARE(r.exitCode, 1);
         r = run({"db-delete", golden, "--out", cut});
+        QCOMPARE(r.exitCode, 2);
+    }
+
+    void readThatEndsShortOrEndsOnARecordPageKeepsTheOldFile()
+    {
+        SystemClock clock;
+        auto instrument = createBuiltInInstrument(clock);
+        auto &db = *instrument->feature<DatabaseCommands>();
+        db.setImage(DemoDatabase::withPages(60));
+        PtyBridge bridge(*instrument);
+        QVERIFY(bridge.start());
+        const QString out = m_dir.filePath(QStringLiteral("kept.bdt"));
+        const QByteArray old = rebuilt(DemoDatabase::demo());
+        QVERIFY(writeBytes(out, old));
+        const QStringList read = {"db-read", "--port",     bridge.slavePath(), "--out",
+                                  out,       "--data-dir", m_dir.path()};
+
+        db.stopAfterPages(30);
+        Result r = runServing(read);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("БД ТС из прибора не считана: принято страниц 30 "
+                                               "из 60.")),
+                 qPrintable(r.err));
+        QCOMPARE(readFile(out), old);
+
+        db.stopAfterPages(-1);
+        db.announcePages(31);
+        r = runServing(read);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY(r.err.contains(
+            QStringLiteral("БД ТС из прибора не считана: последняя страница не завершающая.")));
+        QCOMPARE(readFile(out), old);
+
+        db.announcePages(-1);
+        db.splitCountReply(4, 50);
+        r = runServing(read);
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(readFile(out), rebuilt(DemoDatabase::withPages(60)));
+    }
+
+    void namesWithControlBytesAndSlashesCanBeListedAndNamed()
+    {
+        DemoDatabase odd;
+        odd.addRecord({QStringLiteral("a/b"), QStringLiteral("x\x01y"), QStringLiteral("c\\d"), 1});
+        odd.addRecord({QStringLiteral("plain"), QStringLiteral("S"), QStringLiteral("T"), 1});
+        const QString in = m_dir.filePath(QStringLiteral("odd.bdt"));
+        QVERIFY(writeBytes(in, odd.image()));
+        Result r = run({"db-list", in, "--data-dir", m_dir.path()});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(QString::fromUtf8(r.out),
+                 QStringLiteral("a/b\n\tx\\x01y\n\t\tc\\\\d\nplain\n\tS\n\t\tT\n"));
+        // The list text file keeps the name's bytes as they are.
+        QVERIFY(readFile(m_dir.filePath(QStringLiteral("SpisokTSinFile.txt")))
+                    .contains(QByteArray("\tx\x01y\0\r\n", 7)));
+
+        const QString out = m_dir.filePath(QStringLiteral("odd-cut.bdt"));
+        r = run({"db-delete", in, "--node", "a\\/b/x\x01y/c\\\\d", "--out", out, "--data-dir",
+                 m_dir.path()});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(r.err.contains(QStringLiteral("Из списка прибора удалено 1 ТС")));
+        QCOMPARE(readFile(out).left(10), QByteArray("VirBDTS  2"));
+        r = run({"db-delete", in, "--node", "a\\b", "--out", out, "--data-dir", m_dir.path()});
         QCOMPARE(r.exitCode, 2);
     }
 

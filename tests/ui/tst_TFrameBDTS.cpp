@@ -182,7 +182,7 @@ private Q_SLOTS:
 
         answerNextDialog(QString(), &folder);
         child<QPushButton>(frame, "btnReadBDTSFromFile")->click();
-        QVERIFY(!page.database().file().hasImage);
+        QVERIFY(!page.database().file().exists());
         QCOMPARE(child<QTreeWidget>(frame, "TreeViewFile")->topLevelItemCount(), 4);
         child<QPushButton>(frame, "btnWriteBDTSInVir")->click();
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Список не считан из файла."));
@@ -268,8 +268,41 @@ private Q_SLOTS:
         QCOMPARE(suffix, QStringLiteral("bdt"));
         QFile saved(path);
         QVERIFY(saved.open(QIODevice::ReadOnly));
-        QCOMPARE(saved.readAll(), page.database().instrument().image);
+        QCOMPARE(saved.readAll(), page.database().instrument().image());
         QCOMPARE(rig.session.pane().text(), QStringLiteral("БД ТС записана в файл: old.bdt"));
+    }
+
+    void instrumentTreeWorksFromTheKeyboard()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        TFrameBDTS frame(rig.session);
+        frame.resize(700, 500);
+        frame.show();
+        DatabasePage &page = rig.session.databasePage();
+        child<QPushButton>(frame, "btnReadBDTSFromVir")->click();
+        // During the read the list's own buttons wait for it.
+        QVERIFY(!child<QPushButton>(frame, "btnSaveBDTSinFile")->isEnabled());
+        QVERIFY(rig.runUntil([&] { return page.readsCompleted() == 1; }));
+        auto *tree = child<QTreeWidget>(frame, "TreeViewVir");
+        tree->setFocus();
+        tree->setCurrentItem(tree->topLevelItem(0), 0, QItemSelectionModel::NoUpdate);
+        QTest::keyClick(tree, Qt::Key_Space);
+        QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem *>{tree->topLevelItem(0)});
+        QTest::keyClick(tree, Qt::Key_Down, Qt::ShiftModifier);
+        QCOMPARE(rig.session.pane().text(), QStringLiteral("Выбрано  позиций:2."));
+        QTest::keyClick(tree, Qt::Key_Down, Qt::ControlModifier);
+        QTest::keyClick(tree, Qt::Key_Space, Qt::ControlModifier);
+        QCOMPARE(tree->selectedItems().size(), 3);
+        QTest::keyClick(tree, Qt::Key_Down);
+        QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem *>{tree->topLevelItem(3)});
+        QTest::keyClick(tree, Qt::Key_Delete);
+        QCOMPARE(tree->topLevelItemCount(), 3);
+        QCOMPARE(rig.session.pane().text(), QStringLiteral("Из списка прибора удалено 3 ТС"));
+        // Nothing selected now: Delete does nothing.
+        QVERIFY(!child<QPushButton>(frame, "btnDeleteTS")->isEnabled());
+        QTest::keyClick(tree, Qt::Key_Delete);
+        QCOMPARE(rig.session.pane().text(), QStringLiteral("Из списка прибора удалено 3 ТС"));
     }
 
     void readButtonFollowsTheLinkOnceTheFrameExists()

@@ -59,19 +59,59 @@ int saveInstrumentList(DatabasePage &page, const QString &out, const bool &faile
     return failed ? 1 : 0;
 }
 
-// Waits for the read from the instrument that has been requested to end.
-bool waitForRead(HeadlessRun &run, DatabasePage &page, int readsBefore, int repliesBefore)
+// Waits for the read from the instrument that has been requested to end; on
+// failure the last line says what did not happen.
+bool waitForRead(HeadlessRun &run, DatabasePage &page, int readsBefore, int failedBefore,
+                 const QString &failure)
 {
-    const bool ended = run.waitFor([&] {
-        return page.readsCompleted() > readsBefore ||
-               (page.pageCountReplies() > repliesBefore && !page.readInProgress());
-    });
+    const bool ended = run.waitFor(
+        [&] { return page.readsCompleted() > readsBefore || page.readsFailed() > failedBefore; });
     if (page.readsCompleted() > readsBefore)
         return true;
     if (!ended)
         HeadlessRun::printError(QStringLiteral("Прибор не отвечает!"));
-    HeadlessRun::printError(QStringLiteral("БД ТС из прибора не считана."));
+    HeadlessRun::printError(failure);
     return false;
+}
+
+// A --node path: names separated by "/"; "\/" stands for a "/" inside a name
+// and "\\" for a backslash.
+QStringList splitNodePath(const QString &path, bool *ok)
+{
+    QStringList parts{QString()};
+    *ok = true;
+    for (int i = 0; i < path.size(); ++i) {
+        const QChar c = path.at(i);
+        if (c == QLatin1Char('\\')) {
+            if (i + 1 == path.size() ||
+                (path.at(i + 1) != QLatin1Char('/') && path.at(i + 1) != QLatin1Char('\\'))) {
+                *ok = false;
+                return {};
+            }
+            parts.last().append(path.at(++i));
+        } else if (c == QLatin1Char('/')) {
+            parts.append(QString());
+        } else {
+            parts.last().append(c);
+        }
+    }
+    return parts;
+}
+
+// A name as db-list prints it: control characters as \xNN and the backslash
+// doubled, so every line is readable and says exactly which bytes the name holds.
+QString printable(const QString &name)
+{
+    QString out;
+    for (const QChar c : name) {
+        if (c == QLatin1Char('\\'))
+            out += QStringLiteral("\\\\");
+        else if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
 }
 
 } // namespace
@@ -88,9 +128,9 @@ int runDbRead(const CommandLine &commandLine)
     if (!run.establishFastLink())
         return 1;
     const int reads = page.readsCompleted();
-    const int replies = page.pageCountReplies();
+    const int readsFailed = page.readsFailed();
     page.btnReadBDTSFromVirClick();
-    if (!waitForRead(run, page, reads, replies))
+    if (!waitForRead(run, page, reads, readsFailed, QStringLiteral("БД ТС из прибора не считана.")))
         return 1;
     return saveInstrumentList(page, out, failed);
 }
@@ -104,7 +144,7 @@ int runDbList(const CommandLine &commandLine)
         return 1;
     QByteArray text;
     for (const TSNode *node : page.fileTree().nodesInOrder())
-        text += QByteArray(node->level(), '\t') + node->text().toUtf8() + '\n';
+        text += QByteArray(node->level(), '\t') + printable(node->text()).toUtf8() + '\n';
     HeadlessRun::writeOut(text);
     return 0;
 }
@@ -140,17 +180,22 @@ int runDbDelete(const CommandLine &commandLine)
     DatabasePage &page = pageOf(run, &failed);
     if (!takeAsInstrumentList(page, commandLine.positional.first()) || failed)
         return 1;
-    std::vector<const TSNode *> nodes;
+    std::vector<NodePath> nodes;
     for (const QString &path : paths) {
+        bool ok = false;
+        const QStringList parts = splitNodePath(path, &ok);
+        if (!ok)
+            return usageError(QStringLiteral("db-delete IN.bdt --node PATH ... (in PATH \"\\/\" "
+                                             "is a \"/\" in a name, \"\\\\\" a backslash)"));
         QList<QByteArray> names;
-        for (const QString &part : path.split(QLatin1Char('/')))
+        for (const QString &part : parts)
             names.append(Cp1251::encode(part));
         const TSNode *node = names.size() <= 3 ? page.instrumentTree().findPath(names) : nullptr;
         if (!node) {
             HeadlessRun::printError(QStringLiteral("В списке прибора нет узла %1.").arg(path));
             return 1;
         }
-        nodes.push_back(node);
+        nodes.push_back(node->path());
     }
     page.selectInstrumentNodes(nodes);
     page.btnDeleteTSClick();
@@ -166,14 +211,24 @@ int runDbWrite(const CommandLine &commandLine)
         return 1;
     if (!openAsFileList(page, commandLine.positional.first(), failed))
         return 1;
+    const int writes = page.writesCompleted();
+    // No read runs during the write: what completes or fails after it is the read-back.
     const int reads = page.readsCompleted();
-    const int replies = page.pageCountReplies();
+    const int readsFailed = page.readsFailed();
     page.btnWriteBDTSInVirClick();
     if (!page.writeInProgress())
         return 1; // the page said why
-    // The write ends with the read-back that the page requests by itself; no
-    // page-count reply comes before the last page has gone.
-    return waitForRead(run, page, reads, replies) ? 0 : 1;
+    if (!run.waitFor([&] { return page.writesCompleted() > writes || !page.writeInProgress(); }) ||
+        page.writesCompleted() == writes) {
+        HeadlessRun::printError(QStringLiteral("Прибор не отвечает!"));
+        HeadlessRun::printError(QStringLiteral("БД ТС в прибор не записана."));
+        return 1;
+    }
+    // The write ends with the read-back that the page requests by itself.
+    return waitForRead(run, page, reads, readsFailed,
+                       QStringLiteral("БД ТС записана в прибор, но не считана обратно."))
+               ? 0
+               : 1;
 }
 
 } // namespace kalent

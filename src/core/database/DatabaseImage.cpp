@@ -16,6 +16,28 @@ QByteArray header(int pages)
     return (signature() + QByteArray(digits)).left(HeaderSize);
 }
 
+void setHeader(QByteArray &image)
+{
+    const qint64 pages = (image.size() - HeaderSize) / PageSize;
+    image.replace(0, HeaderSize, header(static_cast<int>(pages)));
+}
+
+Fault check(const QByteArray &image, int *pages)
+{
+    if (!hasSignature(image))
+        return Fault::NoSignature;
+    const std::optional<int> count = headerCount(image);
+    if (!count)
+        return Fault::CountNotNumber;
+    if (*count < 1 || *count > MaxPages)
+        return Fault::NotClosed;
+    const qint64 last = pageStart(qint64(*count) - 1);
+    if (!pageInside(image, last) || pageKind(image, last) != ClosingKind)
+        return Fault::NotClosed;
+    *pages = *count;
+    return Fault::None;
+}
+
 bool hasSignature(const QByteArray &image)
 {
     return image.startsWith(signature());

@@ -33,6 +33,8 @@ constexpr int TSNameWidth = 31;
 QByteArray signature();
 // "VirBDTS" followed by pages as "%3d", cut to 10 characters.
 QByteArray header(int pages);
+// The one place a list's header is set: the count of the pages the image holds.
+void setHeader(QByteArray &image);
 bool hasSignature(const QByteArray &image);
 // Header bytes 7-9 as a decimal number (leading blanks allowed); nothing when
 // they are not a number or the image is shorter than its header.
@@ -54,6 +56,19 @@ qint32 headPageCount(const QByteArray &image, qint64 start);
 // A name field: the bytes up to and including the first zero byte; empty when
 // the field holds no zero byte.
 QByteArray nameField(const QByteArray &image, qint64 start, int offset, int width);
+
+// Why an image is not a database the program can hold.
+enum class Fault {
+    None,
+    NoSignature,    // bytes 0-6 are not "VirBDTS"
+    CountNotNumber, // bytes 7-9 are not a decimal number
+    NotClosed       // no closing page where the count puts the last page
+};
+// The checks every list passes before it is built: the signature, the count as
+// a number from 1 to 999 and a closing page as page count - 1, inside the bytes.
+// pages receives the count when the image passes; bytes behind the last page
+// are not part of the database.
+Fault check(const QByteArray &image, int *pages);
 
 quint32 readLE32(const char *p);
 void writeLE32(char *p, quint32 value);

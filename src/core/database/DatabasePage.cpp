@@ -3,6 +3,7 @@
 #include "MessagePane.h"
 #include "common/AtomicFile.h"
 #include "common/BoundedFile.h"
+#include "common/Clock.h"
 #include "common/DataFolder.h"
 #include "common/LastFileChoice.h"
 #include "database/DatabaseImage.h"
@@ -16,23 +17,33 @@
 namespace kalent {
 
 using namespace DatabaseImage;
+using Code = ReceiveDispatcher::ReplyCode;
 
 namespace {
 const QString PortClosed = QStringLiteral("Порт отключен.");
 const QString WrongFormat = QStringLiteral("Неверный формат файла.");
-const QString ListError = QStringLiteral("Ошибка в создании списка.");
 const QString Received = QStringLiteral("Принято из прибора страниц: ");
+const QString NotRead = QStringLiteral("БД ТС из прибора не считана: ");
+
+// "R", one character the program does not use, then the count as "%3d".
+constexpr int FullCountReply = 5;
 } // namespace
 
 DatabasePage::DatabasePage(SerialPort &port, ReceiveDispatcher &dispatcher, Connection &connection,
-                           MessagePane &pane, const DataFolder &dataFolder,
+                           MessagePane &pane, Clock &clock, const DataFolder &dataFolder,
                            LastFileChoice &lastFile, QObject *parent)
     : QObject(parent), m_port(port), m_dispatcher(dispatcher), m_pane(pane),
-      m_dataFolder(dataFolder), m_lastFile(lastFile)
+      m_dataFolder(dataFolder), m_lastFile(lastFile), m_countRestWait(clock.createTimer()),
+      m_readSilence(clock.createTimer())
 {
-    dispatcher.setReplyHandler('R', [this](QByteArray &b) { handlePageCountReply(b); });
-    dispatcher.setReplyHandler('r', [this](QByteArray &b) { handlePageReply(b); });
-    dispatcher.setReplyHandler('m', [this](QByteArray &b) { handlePageWantedReply(b); });
+    dispatcher.setReplyHandler(Code::PageCount, [this](QByteArray &b) { handlePageCountReply(b); });
+    dispatcher.setReplyHandler(Code::DatabasePage, [this](QByteArray &b) { handlePageReply(b); });
+    dispatcher.setReplyHandler(Code::PageWanted,
+                               [this](QByteArray &b) { handlePageWantedReply(b); });
+    m_countRestWait->setSingleShot(true);
+    m_readSilence->setSingleShot(true);
+    connect(m_countRestWait.get(), &Timer::timeout, this, &DatabasePage::countRestWaited);
+    connect(m_readSilence.get(), &Timer::timeout, this, &DatabasePage::readFellSilent);
     connect(&connection, &Connection::instrumentControlsEnabled, this, [this](bool up) {
         if (!m_frameExists)
             return;
@@ -40,6 +51,8 @@ DatabasePage::DatabasePage(SerialPort &port, ReceiveDispatcher &dispatcher, Conn
         publish();
     });
 }
+
+DatabasePage::~DatabasePage() = default;
 
 void DatabasePage::frameCreated()
 {
@@ -61,13 +74,33 @@ void DatabasePage::publish()
     Q_EMIT stateChanged();
 }
 
-void DatabasePage::dropUnfinishedPage()
+void DatabasePage::deriveButtons()
 {
-    // A page cut short (a glitch, the instrument switched off mid-read) never
-    // completes: every later reply would be appended behind it and no read or
-    // write could ever finish. The new request replaces that transfer anyway.
-    if (m_dispatcher.inBuffer().startsWith('r'))
+    const bool reading = readInProgress();
+    const DatabaseList &add = m_db.additional();
+    m_state.saveToFileEnabled = m_db.instrument().exists() && !reading;
+    m_state.deleteEnabled = m_selection.count() > 0 && !reading;
+    m_state.writeInstrumentListEnabled = m_instrumentEdited && !reading;
+    m_state.addEnabled =
+        m_fromDevice && m_fromFile && add.exists() && add.tsCount() > 0 && !reading;
+}
+
+void DatabasePage::dropUnfinishedReply()
+{
+    // A page or count cut short (a glitch, the instrument switched off mid-read)
+    // never completes: every later reply would be appended behind it and no read
+    // or write could ever finish. The new request replaces that transfer anyway.
+    const QByteArray &in = m_dispatcher.inBuffer();
+    if (in.startsWith(char(Code::DatabasePage)) || in.startsWith(char(Code::PageCount)))
         m_dispatcher.clearInBuffer();
+}
+
+void DatabasePage::endTransfer()
+{
+    m_transfer = Transfer::None;
+    m_countRestWait->stop();
+    m_readSilence->stop();
+    m_received.clear();
 }
 
 void DatabasePage::ReadDatabaseFromDevice()
@@ -76,90 +109,151 @@ void DatabasePage::ReadDatabaseFromDevice()
         setStatus(PortClosed);
         return;
     }
-    dropUnfinishedPage();
+    dropUnfinishedReply();
     // A new request restarts the transfer state, also in the middle of a write.
-    m_writing = false;
-    m_header = signature();
+    endTransfer();
+    m_transfer = Transfer::CountAsked;
+    // The tree is hidden until the read completes: nothing can be selected in it.
+    m_selection.clear();
     m_port.output(QByteArrayLiteral("R"));
+    m_readSilence->start(ReadSilenceMs);
     m_state.virTreeVisible = false;
+    deriveButtons();
     publish();
+    Q_EMIT selectionChanged();
 }
 
 void DatabasePage::handlePageCountReply(QByteArray &inBuffer)
 {
     setStatus(QStringLiteral("Чтение БД ТС из прибора."));
-    // "R", one unused character, then the digits: without digits yet the reply
-    // is still on its way.
-    if (inBuffer.size() < 3)
+    // The count comes as three characters; a reply cut before them may be only
+    // on its way (a line delivers in pieces), so the rest is waited for a moment.
+    if (inBuffer.size() < FullCountReply) {
+        m_countRestWait->start(CountRestWaitMs);
         return;
-    const std::optional<int> count = parseDecimal(inBuffer.mid(2));
+    }
+    const QByteArray reply = inBuffer;
     inBuffer.clear();
-    ++m_pageCountReplies;
-    m_reading = false;
+    takePageCount(reply);
+}
+
+void DatabasePage::countRestWaited()
+{
+    if (!m_dispatcher.inBuffer().startsWith(char(Code::PageCount)))
+        return;
+    const QByteArray reply = m_dispatcher.inBuffer();
+    m_dispatcher.clearInBuffer();
+    takePageCount(reply);
+}
+
+void DatabasePage::takePageCount(const QByteArray &reply)
+{
+    m_countRestWait->stop();
+    const std::optional<int> count = parseDecimal(reply.mid(2));
     if (!count) {
-        setStatus(QStringLiteral("Прибор ответил на запрос числа страниц БД ТС не числом."));
+        failRead(QStringLiteral("Прибор ответил на запрос числа страниц БД ТС не числом."));
         return;
     }
     if (*count > MaxPages) {
-        setStatus(QStringLiteral("Прибор сообщил %1 страниц БД ТС: больше 999 не помещается в "
-                                 "заголовок, чтение отменено.")
-                      .arg(*count));
+        failRead(QStringLiteral("Прибор сообщил %1 страниц БД ТС: больше 999 не помещается в "
+                                "заголовок, чтение отменено.")
+                     .arg(*count));
         return;
     }
-    DatabaseList &list = m_db.instrument();
-    list.pageCount = *count;
-    if (*count < 1)
+    if (*count < 1) {
+        // Nothing more happens: the instrument list stays, its tree hidden.
+        endTransfer();
+        ++m_readsFailed;
+        deriveButtons();
+        publish();
         return;
-    // The header always reads back as the count, whatever digits the reply carried.
-    m_header = header(*count);
+    }
+    endTransfer();
+    m_transfer = Transfer::Reading;
+    m_pagesExpected = *count;
     m_pageNo = 1;
-    list.tsCount = 0;
-    list.setImage(m_header.left(HeaderSize));
-    list.locators.assign(static_cast<size_t>(*count), TSLocator{});
-    m_reading = true;
+    // The header always reads back as the count, whatever digits the reply carried.
+    m_received = header(*count);
+    m_readSilence->start(ReadSilenceMs);
     m_port.output(QByteArrayLiteral("r"));
 }
 
 void DatabasePage::handlePageReply(QByteArray &inBuffer)
 {
-    DatabaseList &list = m_db.instrument();
     // A page nobody asked for is dropped instead of blocking every later reply.
-    if (!m_reading || m_pageNo > list.pageCount) {
+    if (m_transfer != Transfer::Reading || m_pageNo > m_pagesExpected) {
         inBuffer.clear();
         return;
     }
     if (inBuffer.size() != 1 + PageSize)
         return;
-    list.image.append(inBuffer.constData() + 1, PageSize);
-    if (m_pageNo == list.pageCount - 2)
+    m_received.append(inBuffer.constData() + 1, PageSize);
+    inBuffer.clear();
+    m_readSilence->start(ReadSilenceMs);
+    if (m_pageNo == m_pagesExpected - 2)
         setStatus(Received + QString::number(m_pageNo));
-    if (m_pageNo == list.pageCount) {
-        inBuffer.clear();
+    if (m_pageNo == m_pagesExpected) {
         finishRead();
         return;
     }
     ++m_pageNo;
-    m_pane.setProgress(m_pageNo * 100 / list.pageCount);
-    inBuffer.clear();
+    m_pane.setProgress(m_pageNo * 100 / m_pagesExpected);
     m_port.output(QByteArrayLiteral("r"));
+}
+
+void DatabasePage::failRead(const QString &text)
+{
+    endTransfer();
+    ++m_readsFailed;
+    m_pane.setProgress(0);
+    setStatus(text);
+    // The list read before is still the instrument list: it is shown again.
+    m_state.virTreeVisible = true;
+    deriveButtons();
+    publish();
+}
+
+void DatabasePage::readFellSilent()
+{
+    if (m_transfer == Transfer::CountAsked) {
+        failRead(NotRead + QStringLiteral("прибор не ответил."));
+    } else if (m_transfer == Transfer::Reading) {
+        failRead(
+            NotRead +
+            QStringLiteral("принято страниц %1 из %2.").arg(m_pageNo - 1).arg(m_pagesExpected));
+    }
 }
 
 void DatabasePage::finishRead()
 {
-    DatabaseList &list = m_db.instrument();
-    m_reading = false;
-    m_selection.reset();
-    m_db.ParseDatabase(list);
-    writeListText(list.tree, QStringLiteral("SpisokTSinVir.txt"));
-    m_db.RebuildDatabase(list);
+    const QByteArray received = m_received;
+    endTransfer();
+    // Complete only when the last page closes the database: a count that does
+    // not match the pages the instrument holds ends on a record page.
+    const TestSystemDatabase::Taken taken =
+        m_db.take(TestSystemDatabase::Which::Instrument, received);
+    if (taken.fault != Fault::None) {
+        failRead(NotRead + QStringLiteral("последняя страница не завершающая."));
+        return;
+    }
+    instrumentListTaken(taken.passedOver);
+}
+
+void DatabasePage::instrumentListTaken(int passedOver)
+{
+    const DatabaseList &list = m_db.instrument();
+    m_selection.clear();
+    writeListText(list.tree(), QStringLiteral("SpisokTSinVir.txt"));
     m_fromDevice = true;
-    m_state.instrumentCaption = QStringLiteral("Список ТС в приборе (%1):").arg(list.tsCount);
+    m_state.instrumentCaption = QStringLiteral("Список ТС в приборе (%1):").arg(list.tsCount());
     m_state.virTreeVisible = true;
-    m_state.saveToFileEnabled = true;
     formAdditionalList();
     m_pane.setProgress(0);
-    setStatus(Received + QString::number(list.pageCount));
+    setStatus(Received + QString::number(list.pageCount()));
+    if (passedOver > 0)
+        setStatus(QStringLiteral("Пропущено ТС с неверным числом страниц: %1").arg(passedOver));
     ++m_readsCompleted;
+    deriveButtons();
     publish();
     Q_EMIT treesChanged();
 }
@@ -175,14 +269,11 @@ void DatabasePage::writeListText(const TSTree &tree, const QString &fileName)
 
 void DatabasePage::formAdditionalList()
 {
-    const auto result = m_db.FormAdditionalList();
-    if (result == TestSystemDatabase::AdditionalResult::NotFormed)
+    if (m_db.FormAdditionalList() == TestSystemDatabase::AdditionalResult::NotFormed)
         return;
-    const DatabaseList &add = m_db.additional();
-    m_state.additionalCaption = QStringLiteral("Дополнительный список ТС (%1):").arg(add.tsCount);
-    m_state.addEnabled = m_fromDevice && m_fromFile && add.tsCount > 0;
-    if (result == TestSystemDatabase::AdditionalResult::SizeMismatch)
-        setStatus(QStringLiteral("Ошибка формирования доп.списка."));
+    m_state.additionalCaption =
+        QStringLiteral("Дополнительный список ТС (%1):").arg(m_db.additional().tsCount());
+    deriveButtons();
     publish();
     Q_EMIT treesChanged();
 }
@@ -191,9 +282,9 @@ void DatabasePage::saveDialogAccepted(const QString &path)
 {
     m_lastFile.remember(path);
     const DatabaseList &list = m_db.instrument();
-    if (!list.hasImage)
+    if (!list.exists())
         return;
-    const QString error = AtomicFile::write(path, list.image);
+    const QString error = AtomicFile::write(path, list.image());
     if (!error.isEmpty()) {
         Q_EMIT errorRaised(error);
         return;
@@ -203,25 +294,17 @@ void DatabasePage::saveDialogAccepted(const QString &path)
 
 void DatabasePage::btnReadBDTSFromFileClick()
 {
-    m_db.file().discardImage();
+    m_db.discardFile();
+    deriveButtons();
+    publish();
 }
 
-int DatabasePage::checkImage(const QByteArray &bytes, const QString &name)
+void DatabasePage::showFault(Fault fault, const QString &name)
 {
-    if (!hasSignature(bytes)) {
+    if (fault == Fault::NoSignature)
         setStatus(QStringLiteral("Файл ") + name + QStringLiteral(" не содержит БД ТС."));
-        return -1;
-    }
-    const std::optional<int> count = headerCount(bytes);
-    if (!count) {
+    else
         setStatus(WrongFormat);
-        return -1;
-    }
-    // The closing page's trailer must lie inside the file and carry its kind.
-    const qint64 last = pageStart(qint64(*count) - 1);
-    if (*count < 1 || !pageInside(bytes, last) || pageKind(bytes, last) != ClosingKind)
-        return 0;
-    return *count;
 }
 
 bool DatabasePage::openDialogAccepted(const QString &path)
@@ -231,43 +314,40 @@ bool DatabasePage::openDialogAccepted(const QString &path)
     setStatus(QStringLiteral("Чтение из файла ") + name);
     // A rejected file must leave nothing behind that a write or the additional
     // list could draw on.
-    m_db.file().discardImage();
+    btnReadBDTSFromFileClick();
     // The header holds at most 999 pages: a larger file is no database, and a
     // wrong choice (a huge file, a device) is refused without being read whole.
     QByteArray bytes;
     if (const QString error = BoundedFile::read(path, pageStart(MaxPages), &bytes);
         !error.isEmpty()) {
         Q_EMIT errorRaised(error);
-        return false;
-    }
-    DatabaseList &list = m_db.file();
-    const int count = checkImage(bytes, name);
-    if (count < 0)
-        return false;
-    if (count == 0) {
-        m_state.fileTreeVisible = false;
-        m_state.addTreeVisible = false;
-        setStatus(WrongFormat);
         publish();
         return false;
     }
-    m_state.fileTreeVisible = false;
-    m_state.addTreeVisible = false;
-    // Only what the header counts is the database; bytes behind it are not.
-    list.setImage(bytes.left(pageStart(count)));
-    list.pageCount = count;
-    list.locators.assign(static_cast<size_t>(count), TSLocator{});
-    m_db.ParseDatabase(list);
-    m_db.RebuildDatabase(list);
+    const TestSystemDatabase::Taken taken = m_db.take(TestSystemDatabase::Which::File, bytes);
+    if (taken.fault != Fault::None) {
+        if (taken.fault == Fault::NotClosed) {
+            m_state.fileTreeVisible = false;
+            m_state.addTreeVisible = false;
+        }
+        showFault(taken.fault, name);
+        publish();
+        return false;
+    }
+    const DatabaseList &list = m_db.file();
     m_fromFile = true;
-    m_state.fileCaption = QStringLiteral("Список ТС в файле (%1):").arg(list.tsCount);
+    m_state.fileCaption = QStringLiteral("Список ТС в файле (%1):").arg(list.tsCount());
     setStatus(QStringLiteral("Считано из файла ") + name + QLatin1Char(' ') +
-              QString::number(list.tsCount) + QStringLiteral(" ТС"));
+              QString::number(list.tsCount()) + QStringLiteral(" ТС"));
+    if (taken.passedOver > 0)
+        setStatus(
+            QStringLiteral("Пропущено ТС с неверным числом страниц: %1").arg(taken.passedOver));
     m_state.fileTreeVisible = true;
     m_state.writeFileListEnabled = true;
     formAdditionalList();
     m_state.addTreeVisible = true;
-    writeListText(list.tree, QStringLiteral("SpisokTSinFile.txt"));
+    writeListText(list.tree(), QStringLiteral("SpisokTSinFile.txt"));
+    deriveButtons();
     publish();
     Q_EMIT treesChanged();
     return true;
@@ -275,24 +355,21 @@ bool DatabasePage::openDialogAccepted(const QString &path)
 
 bool DatabasePage::takeInstrumentImage(const QByteArray &image, const QString &name)
 {
-    const int count = checkImage(image, name);
-    if (count <= 0) {
-        if (count == 0)
-            setStatus(WrongFormat);
+    const TestSystemDatabase::Taken taken = m_db.take(TestSystemDatabase::Which::Instrument, image);
+    if (taken.fault != Fault::None) {
+        showFault(taken.fault, name);
         return false;
     }
-    DatabaseList &list = m_db.instrument();
-    list.setImage(image.left(pageStart(count)));
-    list.pageCount = count;
-    list.locators.assign(static_cast<size_t>(count), TSLocator{});
-    finishRead();
+    instrumentListTaken(taken.passedOver);
     return true;
 }
 
 void DatabasePage::WriteDatabaseToDevice(Which which)
 {
+    // Every list the page holds is sound: its header, count and size agree and
+    // it ends with its closing page, so it is sent as it stands.
     const DatabaseList &list = which == Which::FileList ? m_db.file() : m_db.instrument();
-    if (!list.hasImage) {
+    if (!list.exists()) {
         setStatus(QStringLiteral("Список не считан из файла."));
         return;
     }
@@ -301,24 +378,15 @@ void DatabasePage::WriteDatabaseToDevice(Which which)
         return;
     }
     setStatus(QStringLiteral("Запись БД ТС в прибор."));
-    const std::optional<int> count = headerCount(list.image);
-    if (!count) {
-        setStatus(WrongFormat);
-        return;
-    }
-    // The bytes must hold exactly the pages the header announces, or pages of
-    // whatever follows would be sent.
-    if (*count != list.pageCount || *count < 1 || list.image.size() != pageStart(*count)) {
-        setStatus(ListError);
-        return;
-    }
-    m_reading = false;
-    dropUnfinishedPage();
-    m_outStream = list.image;
-    m_pagesToSend = *count;
+    dropUnfinishedReply();
+    endTransfer();
+    m_outStream = list.image();
+    m_pagesToSend = list.pageCount();
     m_outPosition = HeaderSize;
     m_pageNo = 1;
-    m_writing = true;
+    m_transfer = Transfer::Writing;
+    deriveButtons();
+    publish();
     QByteArray start("M");
     start.append(static_cast<char>(m_pagesToSend / 256));
     start.append(static_cast<char>(m_pagesToSend % 256));
@@ -328,10 +396,10 @@ void DatabasePage::WriteDatabaseToDevice(Which which)
 void DatabasePage::handlePageWantedReply(QByteArray &inBuffer)
 {
     inBuffer.clear();
-    if (!m_writing)
+    if (m_transfer != Transfer::Writing)
         return;
     if (m_pagesToSend < m_pageNo) {
-        m_writing = false;
+        endTransfer();
         m_pane.setProgress(0);
         setStatus(QStringLiteral("Отправлено в прибор страниц: ") + QString::number(m_pagesToSend));
         ++m_writesCompleted;
@@ -349,43 +417,32 @@ void DatabasePage::handlePageWantedReply(QByteArray &inBuffer)
 
 bool DatabasePage::btnAddTSInVirClick()
 {
-    DatabaseList &list = m_db.instrument();
-    const DatabaseList &add = m_db.additional();
+    const int adding = m_db.additional().tsCount();
     setStatus(QStringLiteral("Включение в список прибора дополнительно ") +
-              QString::number(add.tsCount) + QStringLiteral(" ТС"));
-    if (!list.hasImage || !add.hasImage)
+              QString::number(adding) + QStringLiteral(" ТС"));
+    // During a read the instrument list is about to be replaced.
+    if (readInProgress())
         return false;
-    // A read that announced no pages leaves the old bytes under a count that no
-    // longer matches them; adding would miscount the pages.
-    const std::optional<int> headerPages = headerCount(list.image);
-    if (list.pageCount < 1 || list.image.size() != pageStart(list.pageCount) ||
-        headerPages != list.pageCount) {
-        setStatus(QStringLiteral("Добавление невозможно: список прибора не совпадает с "
-                                 "числом его страниц. Считайте БД ТС из прибора снова."));
+    int pages = 0;
+    switch (m_db.addAdditional(&pages)) {
+    case TestSystemDatabase::AddResult::NothingToAdd:
         return false;
-    }
-    const int newCount = list.pageCount + add.pageCount - 1;
-    if (newCount > MaxPages) {
+    case TestSystemDatabase::AddResult::TooManyPages:
         setStatus(QStringLiteral("Добавление отменено: в списке прибора было бы %1 страниц, "
                                  "а помещается не больше 999.")
-                      .arg(newCount));
+                      .arg(pages));
         return false;
+    case TestSystemDatabase::AddResult::Added:
+        break;
     }
-    list.image.chop(PageSize);
-    list.image.append(add.image);
-    list.pageCount = newCount;
-    if (list.image.size() / PageSize != list.pageCount)
-        setStatus(QStringLiteral("Ошибка добавления в список прибора."));
-    list.image.replace(7, 3, header(list.pageCount).mid(7, 3));
-    setStatus(QStringLiteral("В список прибора добавлено ") + QString::number(add.tsCount) +
+    setStatus(QStringLiteral("В список прибора добавлено ") + QString::number(adding) +
               QStringLiteral(" ТС"));
-    list.pageCount = headerCount(list.image).value_or(0);
-    list.locators.assign(static_cast<size_t>(std::max(list.pageCount, 0)), TSLocator{});
-    m_selection.reset();
-    m_db.ParseDatabase(list);
+    m_selection.clear();
     formAdditionalList();
-    m_state.instrumentCaption = QStringLiteral("Список ТС в приборе (%1):").arg(list.tsCount);
-    m_state.writeInstrumentListEnabled = true;
+    m_state.instrumentCaption =
+        QStringLiteral("Список ТС в приборе (%1):").arg(m_db.instrument().tsCount());
+    m_instrumentEdited = true;
+    deriveButtons();
     publish();
     Q_EMIT treesChanged();
     return true;
@@ -393,63 +450,56 @@ bool DatabasePage::btnAddTSInVirClick()
 
 void DatabasePage::btnDeleteTSClick()
 {
-    DatabaseList &list = m_db.instrument();
-    // Without a list read there is nothing to delete from (and nothing to rebuild).
-    if (!list.hasImage)
+    // Without a list read there is nothing to delete from; during a read the
+    // list is about to be replaced.
+    if (!m_db.instrument().exists() || readInProgress())
         return;
-    const int before = list.tsCount;
-    TestSystemDatabase::RemoveSelectedNodes(list.tree);
-    m_selection.reset();
-    m_db.RebuildDatabase(list);
-    list.locators.assign(static_cast<size_t>(list.pageCount), TSLocator{});
-    m_db.ParseDatabase(list);
-    m_state.instrumentCaption = QStringLiteral("Список ТС в приборе (%1):").arg(list.tsCount);
-    m_state.writeInstrumentListEnabled = true;
+    const int removed = m_db.removeNodes(m_selection.nodes());
+    m_selection.clear();
+    m_state.instrumentCaption =
+        QStringLiteral("Список ТС в приборе (%1):").arg(m_db.instrument().tsCount());
+    m_instrumentEdited = true;
     formAdditionalList();
-    setStatus(QStringLiteral("Из списка прибора удалено ") +
-              QString::number(before - list.tsCount) + QStringLiteral(" ТС"));
+    setStatus(QStringLiteral("Из списка прибора удалено ") + QString::number(removed) +
+              QStringLiteral(" ТС"));
+    deriveButtons();
     publish();
     Q_EMIT treesChanged();
 }
 
-void DatabasePage::TreeViewVirClick(const TSNode *node, TreeSelection::Click kind,
-                                    const std::vector<const TSNode *> &visibleInOrder)
+void DatabasePage::TreeViewVirClick(const NodePath &node, TreeSelection::Click kind,
+                                    const std::vector<NodePath> &visibleInOrder)
 {
-    std::vector<TSNode *> visible;
-    visible.reserve(visibleInOrder.size());
-    for (const TSNode *n : visibleInOrder)
-        visible.push_back(mutableNode(n));
-    m_selection.click(m_db.instrument().tree, mutableNode(node), kind, visible);
-    showSelectionCount();
+    if (readInProgress())
+        return;
+    if (!node.isEmpty() && instrumentTree().find(node))
+        m_selection.click(node, kind, visibleInOrder);
+    showSelectionCount(false);
 }
 
-void DatabasePage::TreeViewVirCollapsed(const std::vector<const TSNode *> &visibleInOrder)
+void DatabasePage::TreeViewVirCollapsed(const std::vector<NodePath> &visibleInOrder)
 {
-    std::vector<TSNode *> visible;
-    visible.reserve(visibleInOrder.size());
-    for (const TSNode *n : visibleInOrder)
-        visible.push_back(mutableNode(n));
-    if (m_selection.keepVisible(m_db.instrument().tree, visible))
-        showSelectionCount();
+    // Even an emptied selection is counted: the status must not go on naming
+    // nodes that are no longer selected.
+    if (m_selection.keepVisible(visibleInOrder))
+        showSelectionCount(true);
 }
 
-void DatabasePage::selectInstrumentNodes(const std::vector<const TSNode *> &nodes)
+void DatabasePage::selectInstrumentNodes(const std::vector<NodePath> &nodes)
 {
-    m_db.instrument().tree.clearSelection();
-    for (const TSNode *n : nodes)
-        mutableNode(n)->selected = true;
-    showSelectionCount();
+    std::vector<NodePath> all;
+    for (const TSNode *n : instrumentTree().nodesInOrder())
+        all.push_back(n->path());
+    m_selection.set(nodes, all);
+    showSelectionCount(false);
 }
 
-void DatabasePage::showSelectionCount()
+void DatabasePage::showSelectionCount(bool evenNone)
 {
-    const int count = m_db.instrument().tree.selectedCount();
-    if (count > 0) {
-        m_state.deleteEnabled = true;
+    const int count = m_selection.count();
+    if (count > 0 || evenNone)
         setStatus(QStringLiteral("Выбрано  позиций:") + QString::number(count) + QLatin1Char('.'));
-    } else {
-        m_state.deleteEnabled = false;
-    }
+    deriveButtons();
     publish();
     Q_EMIT selectionChanged();
 }

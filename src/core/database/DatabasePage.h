@@ -8,18 +8,24 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
 namespace kalent {
 
+class Clock;
 class Connection;
 class DataFolder;
 class LastFileChoice;
 class MessagePane;
 class ReceiveDispatcher;
 class SerialPort;
+class Timer;
 
 // The database page without its widgets (TFrameBDTS mirrors it): the three
 // lists, the page's captions and flags, the transfers with the instrument
-// (replies R, r, m) and the flows behind the seven buttons. Dialogs belong to
+// (replies R, r, m) and the flows behind the seven buttons. A read becomes the
+// instrument list only when it is complete (its last page the closing page);
+// until then, and after a read that fails, the previous list stays. Dialogs belong to
 // the frame: it asks dialogFolder(), then tells the chosen path or the cancel.
 // Messages go to the message pane; file-system failures are raised as errors.
 class DatabasePage : public QObject
@@ -29,8 +35,9 @@ public:
     enum class Which { InstrumentList, FileList };
 
     DatabasePage(SerialPort &port, ReceiveDispatcher &dispatcher, Connection &connection,
-                 MessagePane &pane, const DataFolder &dataFolder, LastFileChoice &lastFile,
-                 QObject *parent = nullptr);
+                 MessagePane &pane, Clock &clock, const DataFolder &dataFolder,
+                 LastFileChoice &lastFile, QObject *parent = nullptr);
+    ~DatabasePage() override;
 
     // The window created the frame (FrameBDTS): from now on the link check
     // enables and disables btnReadBDTSFromVir.
@@ -39,20 +46,27 @@ public:
 
     const DatabasePageState &state() const { return m_state; }
     const TestSystemDatabase &database() const { return m_db; }
-    const TSTree &instrumentTree() const { return m_db.instrument().tree; } // TreeViewVir
-    const TSTree &fileTree() const { return m_db.file().tree; }             // TreeViewFile
-    const TSTree &additionalTree() const { return m_db.additional().tree; } // TreeViewAdd
-    bool fromDevice() const { return m_fromDevice; }                        // BDTSFromDevice
-    bool fromFile() const { return m_fromFile; }                            // BDTSFromFile
+    const TSTree &instrumentTree() const { return m_db.instrument().tree(); } // TreeViewVir
+    const TSTree &fileTree() const { return m_db.file().tree(); }             // TreeViewFile
+    const TSTree &additionalTree() const { return m_db.additional().tree(); } // TreeViewAdd
+    // The selected nodes of TreeViewVir.
+    const TreeSelection &selection() const { return m_selection; }
+    bool fromDevice() const { return m_fromDevice; } // BDTSFromDevice
+    bool fromFile() const { return m_fromFile; }     // BDTSFromFile
     int pageNo() const { return m_pageNo; }
     int pagesToSend() const { return m_pagesToSend; }
     // Completed reads from the instrument and completed writes to it, since the start.
     int readsCompleted() const { return m_readsCompleted; }
     int writesCompleted() const { return m_writesCompleted; }
-    // Page-count replies handled (a read that announced no pages ends there).
-    int pageCountReplies() const { return m_pageCountReplies; }
-    bool readInProgress() const { return m_reading; }
-    bool writeInProgress() const { return m_writing; }
+    // Reads that ended without a list: refused, announced no pages, or the
+    // instrument fell silent. The instrument list stayed as it was.
+    int readsFailed() const { return m_readsFailed; }
+    // From the page-count request until the read completes or fails.
+    bool readInProgress() const
+    {
+        return m_transfer == Transfer::CountAsked || m_transfer == Transfer::Reading;
+    }
+    bool writeInProgress() const { return m_transfer == Transfer::Writing; }
     // The folder the open and save dialogs start in, created when missing.
     QString dialogFolder() const;
 
@@ -77,12 +91,12 @@ public:
     void openDialogCancelled() {}
 
     // A click in TreeViewVir: selects as the tree does, then shows the count.
-    void TreeViewVirClick(const TSNode *node, TreeSelection::Click kind,
-                          const std::vector<const TSNode *> &visibleInOrder);
+    void TreeViewVirClick(const NodePath &node, TreeSelection::Click kind,
+                          const std::vector<NodePath> &visibleInOrder);
     // A node of TreeViewVir was collapsed: the nodes it hid leave the selection.
-    void TreeViewVirCollapsed(const std::vector<const TSNode *> &visibleInOrder);
-    // Sets the selection directly (a node per entry), then shows the count.
-    void selectInstrumentNodes(const std::vector<const TSNode *> &nodes);
+    void TreeViewVirCollapsed(const std::vector<NodePath> &visibleInOrder);
+    // Sets the selection directly (nodes of the instrument tree), then shows the count.
+    void selectInstrumentNodes(const std::vector<NodePath> &nodes);
 
     // Takes an image as if it had just been read from the instrument (the
     // command line's stand-in for a read). Checks it like a file (name is shown
@@ -93,6 +107,12 @@ public:
     void handlePageCountReply(QByteArray &inBuffer);
     void handlePageReply(QByteArray &inBuffer);
     void handlePageWantedReply(QByteArray &inBuffer);
+
+    // How long the rest of a page-count reply cut short ("R" and fewer than three
+    // count characters) is waited for, and how long a read waits for the
+    // instrument's next reply before it is given up.
+    static constexpr int CountRestWaitMs = 100;
+    static constexpr int ReadSilenceMs = 5000;
 
 Q_SIGNALS:
     void stateChanged();
@@ -107,23 +127,34 @@ Q_SIGNALS:
     void warningRaised(const QString &text);
 
 private:
-    // The three checks of a .bdt image; sets the status and returns the page
-    // count, or -1 when the image fails.
-    int checkImage(const QByteArray &bytes, const QString &name);
+    enum class Transfer { None, CountAsked, Reading, Writing };
+
+    void takePageCount(const QByteArray &reply);
+    void countRestWaited();
     void finishRead();
+    void readFellSilent();
+    // A read that ends without a list: the message, the old list shown again.
+    void failRead(const QString &text);
+    void endTransfer();
+    // The instrument list has been replaced by a sound one.
+    void instrumentListTaken(int passedOver);
+    void showFault(DatabaseImage::Fault fault, const QString &name);
     void formAdditionalList();
-    void showSelectionCount();
+    void showSelectionCount(bool evenNone);
+    // The buttons that follow the lists, the selection and the transfer.
+    void deriveButtons();
     void writeListText(const TSTree &tree, const QString &fileName);
     void setStatus(const QString &text);
     void publish();
-    void dropUnfinishedPage();
-    TSNode *mutableNode(const TSNode *node) const { return const_cast<TSNode *>(node); }
+    void dropUnfinishedReply();
 
     SerialPort &m_port;
     ReceiveDispatcher &m_dispatcher;
     MessagePane &m_pane;
     const DataFolder &m_dataFolder;
     LastFileChoice &m_lastFile;
+    std::unique_ptr<Timer> m_countRestWait;
+    std::unique_ptr<Timer> m_readSilence;
 
     TestSystemDatabase m_db;
     DatabasePageState m_state;
@@ -131,17 +162,19 @@ private:
     bool m_frameExists = false;
     bool m_fromDevice = false;
     bool m_fromFile = false;
+    // btnSaveAddTs: the instrument list has been added to or deleted from.
+    bool m_instrumentEdited = false;
 
-    QByteArray m_header; // BDTSHeader
-    bool m_reading = false;
-    bool m_writing = false;
+    Transfer m_transfer = Transfer::None;
+    int m_pagesExpected = 0;
+    QByteArray m_received;  // the read under way: header, then the pages so far
     QByteArray m_outStream; // BDTSOutStream
     qint64 m_outPosition = 0;
     int m_pageNo = 0;
     int m_pagesToSend = 0;
     int m_readsCompleted = 0;
+    int m_readsFailed = 0;
     int m_writesCompleted = 0;
-    int m_pageCountReplies = 0;
 };
 
 } // namespace kalent

@@ -77,19 +77,15 @@ std::vector<TSNode *> TSTree::testSystems() const
     return out;
 }
 
-std::vector<TSNode *> TSTree::selectedNodes() const
+const TSNode *TSTree::find(const NodePath &path) const
 {
-    std::vector<TSNode *> out;
-    for (TSNode *n : nodesInOrder())
-        if (n->selected)
-            out.push_back(n);
-    return out;
-}
-
-void TSTree::clearSelection()
-{
-    for (TSNode *n : nodesInOrder())
-        n->selected = false;
+    const TSNode *node = nullptr;
+    for (const QByteArray &name : path) {
+        node = findChild(node, name);
+        if (!node)
+            return nullptr;
+    }
+    return node;
 }
 
 TSNode *TSTree::findPath(const QList<QByteArray> &names) const

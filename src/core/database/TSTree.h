@@ -11,13 +11,15 @@ namespace kalent {
 
 // A three-level database tree (group, subgroup, test system) whose siblings stay
 // sorted in the instrument's name order. Tree order is the display order: depth
-// first, each node before its children. Also holds which nodes are selected.
+// first, each node before its children.
 class TSTree
 {
 public:
     TSTree() = default;
     TSTree(const TSTree &) = delete;
     TSTree &operator=(const TSTree &) = delete;
+    TSTree(TSTree &&) = default;
+    TSTree &operator=(TSTree &&) = default;
 
     void clear() { m_top.clear(); }
     bool isEmpty() const { return m_top.empty(); }
@@ -33,10 +35,9 @@ public:
 
     std::vector<TSNode *> nodesInOrder() const;
     std::vector<TSNode *> testSystems() const;
-    std::vector<TSNode *> selectedNodes() const;
-    int selectedCount() const { return static_cast<int>(selectedNodes().size()); }
-    void clearSelection();
-    // The node of a path of names (without zero bytes), or null.
+    // The node of a path of exact names (zero bytes included), or null.
+    const TSNode *find(const NodePath &path) const;
+    // The node of a path of shown names (without zero bytes), or null.
     TSNode *findPath(const QList<QByteArray> &names) const;
 
     const NameCollation &collation() const { return m_collation; }

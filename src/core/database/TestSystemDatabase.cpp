@@ -1,154 +1,215 @@
 #include "database/TestSystemDatabase.h"
 
-#include "database/DatabaseImage.h"
-
 #include <algorithm>
 
 namespace kalent {
 
 using namespace DatabaseImage;
 
-TestSystemDatabase::TestSystemDatabase() : m_closingPage(PageSize, '\0')
-{}
-
-void TestSystemDatabase::ParseDatabase(DatabaseList &list)
+int DatabaseList::pageCount() const
 {
-    list.tree.clear();
-    const qint32 toWalk = std::max<qint32>(list.pageCount, 0);
-    if (list.locators.size() < static_cast<size_t>(toWalk))
-        list.locators.resize(static_cast<size_t>(toWalk));
+    const qint64 bytes = m_headerless ? m_image.size() : m_image.size() - HeaderSize;
+    return bytes > 0 ? static_cast<int>(bytes / PageSize) : 0;
+}
+
+TestSystemDatabase::TestSystemDatabase() : m_closingPage(PageSize, '\0')
+{
+    m_additional.m_headerless = true;
+}
+
+TestSystemDatabase::Parsed TestSystemDatabase::ParseDatabase(const QByteArray &image,
+                                                             int pagesToWalk)
+{
+    Parsed out;
     qint64 continuation = 0;
-    qint32 listed = 0;
-    qint32 walked = 0;
-    size_t nextLocator = 0;
-    const QByteArray &image = list.image;
-    for (qint32 k = 0; k < toWalk; ++k) {
+    // The listed record whose span is being walked: the pages its head counts
+    // must be its own. A page of another kind inside it is carried along, but
+    // after one the parser takes the next record page as a head, so the span
+    // may not reach a record page again, nor the closing page, nor the end.
+    TSNode *open = nullptr;
+    qint64 spanLeft = 0;
+    bool sawOther = false;
+    const int toWalk = std::max(pagesToWalk, 0);
+    for (int k = 0; k < toWalk; ++k) {
         const qint64 s = pageStart(k);
-        // A count larger than the bytes (a cut transfer, a forged header) ends the walk.
+        // A count larger than the bytes ends the walk.
         if (!pageInside(image, s))
             break;
         const quint32 kind = pageKind(image, s);
+        if (open) {
+            if (kind == ClosingKind || (kind == RecordKind && sawOther)) {
+                open = nullptr;
+            } else {
+                sawOther = sawOther || kind != RecordKind;
+                if (--spanLeft == 0) {
+                    open->locator.whole = true;
+                    open = nullptr;
+                }
+            }
+        }
         if (kind == RecordKind && continuation != 0) {
             --continuation;
         } else if (kind == RecordKind) {
             // A head of 0 or fewer pages still is a page of its own.
             const qint32 pages = std::max<qint32>(headPageCount(image, s), 1);
             continuation = pages;
-            if (nextLocator >= list.locators.size())
-                list.locators.resize(nextLocator + 1);
-            list.locators[nextLocator] = TSLocator{static_cast<qint32>(s), pages};
             TSNode *group =
-                list.tree.findOrAddChild(nullptr, nameField(image, s, GroupOffset, GroupWidth));
+                out.tree.findOrAddChild(nullptr, nameField(image, s, GroupOffset, GroupWidth));
             TSNode *subgroup =
-                list.tree.findOrAddChild(group, nameField(image, s, SubgroupOffset, SubgroupWidth));
+                out.tree.findOrAddChild(group, nameField(image, s, SubgroupOffset, SubgroupWidth));
             const QByteArray tsName = nameField(image, s, TSNameOffset, TSNameWidth);
-            if (!list.tree.findChild(subgroup, tsName)) {
-                TSNode *ts = list.tree.addChild(subgroup, tsName);
-                ts->locator = static_cast<int>(nextLocator);
-                ++nextLocator;
-                ++listed;
+            if (!out.tree.findChild(subgroup, tsName)) {
+                TSNode *ts = out.tree.addChild(subgroup, tsName);
+                ts->locator = TSLocator{static_cast<qint32>(s), pages, pages == 1};
+                open = pages == 1 ? nullptr : ts;
+                spanLeft = pages - 1;
+                sawOther = false;
             }
             --continuation;
-        } else if (kind == ClosingKind) {
-            m_closingPage = image.mid(s, PageSize);
-            continuation = 0;
         } else {
+            if (kind == ClosingKind)
+                m_closingPage = image.mid(s, PageSize);
             continuation = 0;
         }
-        ++walked;
+        ++out.pagesWalked;
     }
-    list.tsCount = listed;
-    list.pageCount = walked;
+    return out;
 }
 
-void TestSystemDatabase::RebuildDatabase(DatabaseList &list)
+TestSystemDatabase::Rebuilt TestSystemDatabase::RebuildDatabase(const QByteArray &image,
+                                                                const TSTree &tree)
 {
-    const QByteArray &old = list.image;
-    if (old.size() >= HeaderSize + PageSize)
-        m_closingPage = old.right(PageSize);
-    QByteArray rebuilt(HeaderSize, ' ');
-    qint32 pages = 0;
-    qint32 listed = 0;
-    for (TSNode *ts : list.tree.testSystems()) {
-        if (ts->locator < 0 || static_cast<size_t>(ts->locator) >= list.locators.size())
-            continue;
-        TSLocator &loc = list.locators[static_cast<size_t>(ts->locator)];
+    if (image.size() >= HeaderSize + PageSize)
+        m_closingPage = image.right(PageSize);
+    Rebuilt out;
+    out.image = QByteArray(HeaderSize, ' ');
+    for (const TSNode *ts : tree.testSystems()) {
+        const TSLocator &loc = ts->locator;
         const qint64 span = qint64(loc.Pages) * PageSize;
-        if (loc.Position < 0 || loc.Pages < 1 || loc.Position + span > old.size())
+        // Only a record whose span holds its own pages is copied: one whose head
+        // counts further would bring another record's pages or the closing page,
+        // and the image would hold them twice.
+        if (!loc.whole || loc.Position < HeaderSize || loc.Position + span > image.size()) {
+            ++out.passedOver;
             continue;
-        const qint64 at = rebuilt.size();
-        rebuilt.append(old.constData() + loc.Position, span);
-        loc.Position = static_cast<qint32>(at);
-        ++listed;
-        pages += loc.Pages;
+        }
+        out.image.append(image.constData() + loc.Position, span);
     }
-    rebuilt.append(m_closingPage);
-    ++pages;
-    rebuilt.replace(0, HeaderSize, header(pages));
-    list.image = rebuilt;
-    list.hasImage = true;
-    list.pageCount = pages;
-    list.tsCount = listed;
+    out.image.append(m_closingPage);
+    setHeader(out.image);
+    return out;
+}
+
+DatabaseList TestSystemDatabase::listOf(QByteArray image)
+{
+    DatabaseList list;
+    Parsed parsed = ParseDatabase(image, static_cast<int>((image.size() - HeaderSize) / PageSize));
+    list.m_image = std::move(image);
+    list.m_tree = std::move(parsed.tree);
+    list.m_exists = true;
+    return list;
+}
+
+TestSystemDatabase::Taken TestSystemDatabase::take(Which which, const QByteArray &bytes)
+{
+    Taken result;
+    int pages = 0;
+    result.fault = check(bytes, &pages);
+    if (result.fault != Fault::None)
+        return result;
+    // Only what the header counts is the database; bytes behind it are not.
+    const QByteArray image = bytes.left(pageStart(pages));
+    const Parsed parsed = ParseDatabase(image, pages);
+    Rebuilt rebuilt = RebuildDatabase(image, parsed.tree);
+    result.passedOver = rebuilt.passedOver;
+    (which == Which::Instrument ? m_instrument : m_file) = listOf(std::move(rebuilt.image));
+    m_additional.m_exists = false;
+    return result;
+}
+
+void TestSystemDatabase::discardFile()
+{
+    m_file.m_exists = false;
+    m_file.m_image.clear();
+    m_additional.m_exists = false;
+    m_additional.m_image.clear();
 }
 
 TestSystemDatabase::AdditionalResult TestSystemDatabase::FormAdditionalList()
 {
-    if (!m_instrument.hasImage || !m_file.hasImage)
+    if (!m_instrument.m_exists || !m_file.m_exists)
         return AdditionalResult::NotFormed;
-    m_additional.image.clear();
-    m_additional.hasImage = true;
-    m_additional.tree.clear();
-    m_additional.pageCount = 0;
-    m_additional.tsCount = 0;
-    for (TSNode *fileTs : m_file.tree.testSystems()) {
+    m_additional.m_image.clear();
+    m_additional.m_tree.clear();
+    for (const TSNode *fileTs : m_file.m_tree.testSystems()) {
         const TSNode *fileSub = fileTs->parent;
         const TSNode *fileGroup = fileSub->parent;
-        const TSNode *group = m_instrument.tree.findChild(nullptr, fileGroup->name);
-        const TSNode *sub = group ? m_instrument.tree.findChild(group, fileSub->name) : nullptr;
-        if (!sub || !m_instrument.tree.findChild(sub, fileTs->name))
+        const TSTree &vir = m_instrument.m_tree;
+        const TSNode *group = vir.findChild(nullptr, fileGroup->name);
+        const TSNode *sub = group ? vir.findChild(group, fileSub->name) : nullptr;
+        if (!sub || !vir.findChild(sub, fileTs->name))
             AddMissingTestSystem(*fileTs);
     }
-    m_additional.image.append(m_closingPage);
-    ++m_additional.pageCount;
-    if (m_additional.image.size() / PageSize != m_additional.pageCount)
-        return AdditionalResult::SizeMismatch;
+    m_additional.m_image.append(m_closingPage);
+    m_additional.m_exists = true;
     return AdditionalResult::Formed;
 }
 
-void TestSystemDatabase::AddMissingTestSystem(const TSNode &fileNode)
+bool TestSystemDatabase::AddMissingTestSystem(const TSNode &fileNode)
 {
-    if (fileNode.locator < 0 || static_cast<size_t>(fileNode.locator) >= m_file.locators.size())
-        return;
-    const TSLocator &loc = m_file.locators[static_cast<size_t>(fileNode.locator)];
-    const qint64 span = qint64(loc.Pages) * PageSize;
-    // Only whole records that lie inside the file's bytes are carried over.
-    if (loc.Position < 0 || loc.Pages < 1 || loc.Position + span > m_file.image.size())
-        return;
+    // The file list is sound: every record of its tree lies whole in its bytes.
+    const TSLocator &loc = fileNode.locator;
     const TSNode *fileSub = fileNode.parent;
-    TSNode *group = m_additional.tree.findOrAddChild(nullptr, fileSub->parent->name);
-    TSNode *sub = m_additional.tree.findOrAddChild(group, fileSub->name);
-    TSNode *ts = m_additional.tree.addChild(sub, fileNode.name);
-    ts->locator = fileNode.locator;
-    m_additional.image.append(m_file.image.constData() + loc.Position, span);
-    ++m_additional.tsCount;
-    m_additional.pageCount += loc.Pages;
+    TSNode *group = m_additional.m_tree.findOrAddChild(nullptr, fileSub->parent->name);
+    TSNode *sub = m_additional.m_tree.findOrAddChild(group, fileSub->name);
+    TSNode *ts = m_additional.m_tree.addChild(sub, fileNode.name);
+    ts->locator = loc;
+    m_additional.m_image.append(m_file.m_image.constData() + loc.Position,
+                                qint64(loc.Pages) * PageSize);
+    return true;
 }
 
-void TestSystemDatabase::RemoveSelectedNodes(TSTree &tree)
+TestSystemDatabase::AddResult TestSystemDatabase::addAdditional(int *pages)
 {
-    const std::vector<TSNode *> selected = tree.selectedNodes();
-    // Collected in tree order, so a node inside a selected one comes after it;
-    // it is skipped rather than touched after its ancestor is gone.
-    std::vector<TSNode *> roots;
-    for (TSNode *n : selected) {
-        bool inside = false;
-        for (const TSNode *p = n->parent; p; p = p->parent)
-            inside = inside || p->selected;
-        if (!inside)
-            roots.push_back(n);
+    if (!m_instrument.m_exists || !m_additional.m_exists || m_additional.tsCount() == 0)
+        return AddResult::NothingToAdd;
+    const int newCount = m_instrument.pageCount() + m_additional.pageCount() - 1;
+    if (pages)
+        *pages = newCount;
+    if (newCount > MaxPages)
+        return AddResult::TooManyPages;
+    QByteArray image = m_instrument.m_image;
+    image.chop(PageSize);
+    image.append(m_additional.m_image);
+    setHeader(image);
+    m_instrument = listOf(std::move(image));
+    m_additional.m_exists = false;
+    FormAdditionalList();
+    return AddResult::Added;
+}
+
+int TestSystemDatabase::removeNodes(const std::vector<NodePath> &selected)
+{
+    if (!m_instrument.m_exists)
+        return 0;
+    const int before = m_instrument.tsCount();
+    // The test systems that stay: none of their ancestors (nor they) selected.
+    TSTree kept;
+    for (const TSNode *ts : m_instrument.m_tree.testSystems()) {
+        const NodePath path = ts->path();
+        const bool removed = std::any_of(selected.begin(), selected.end(), [&](const NodePath &p) {
+            return !p.isEmpty() && p.size() <= path.size() && path.mid(0, p.size()) == p;
+        });
+        if (removed)
+            continue;
+        TSNode *group = kept.findOrAddChild(nullptr, path.at(0));
+        TSNode *sub = kept.findOrAddChild(group, path.at(1));
+        kept.addChild(sub, path.at(2))->locator = ts->locator;
     }
-    for (TSNode *n : roots)
-        tree.remove(n);
+    Rebuilt rebuilt = RebuildDatabase(m_instrument.m_image, kept);
+    m_instrument = listOf(std::move(rebuilt.image));
+    m_additional.m_exists = false;
+    return before - m_instrument.tsCount();
 }
 
 QByteArray TestSystemDatabase::listText(const TSTree &tree)

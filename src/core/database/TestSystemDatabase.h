@@ -1,24 +1,25 @@
 #pragma once
 
+#include "database/DatabaseImage.h"
 #include "database/DatabaseList.h"
 
 #include <QByteArray>
+
+#include <vector>
 
 namespace kalent {
 
 // The three lists of test systems (instrument, file, additional), the closing
 // page they share, and the operations that turn an image into a tree and back:
 // ParseDatabase, RebuildDatabase, FormAdditionalList, AddMissingTestSystem and
-// RemoveSelectedNodes. No widgets and no messages: callers show the results.
+// the removal of selected nodes. Every list it hands out is sound (see
+// DatabaseList); an operation that could not keep it so leaves the lists as
+// they were and says why. No widgets and no messages: callers show the results.
 class TestSystemDatabase
 {
 public:
     TestSystemDatabase();
 
-    DatabaseList &instrument() { return m_instrument; }
-    DatabaseList &file() { return m_file; }
-    // The additional list's image holds pages only, no header.
-    DatabaseList &additional() { return m_additional; }
     const DatabaseList &instrument() const { return m_instrument; }
     const DatabaseList &file() const { return m_file; }
     const DatabaseList &additional() const { return m_additional; }
@@ -26,29 +27,68 @@ public:
     // The closing page captured last, by a parse or a rebuild of any list.
     const QByteArray &closingPage() const { return m_closingPage; }
 
-    // Rebuilds the tree and the locators from the image. In: list.pageCount pages
-    // to walk; out: the pages walked (never past the image's end) and tsCount.
-    void ParseDatabase(DatabaseList &list);
-    // Rewrites the image from the tree's test systems in tree order, followed by
-    // the closing page, and sets pageCount and tsCount.
-    void RebuildDatabase(DatabaseList &list);
+    enum class Which { Instrument, File };
+    struct Taken
+    {
+        DatabaseImage::Fault fault = DatabaseImage::Fault::None;
+        // Records the rebuild passed over: their heads count pages that are not
+        // theirs (a page of another kind, the closing page, past the end).
+        int passedOver = 0;
+    };
+    // Checks the bytes; when they pass, the pages the header counts are parsed
+    // and rebuilt into the list (sorted, repeats and stray pages gone). When they
+    // fail, nothing changes.
+    Taken take(Which which, const QByteArray &bytes);
+    // The file list's bytes are dropped (its tree stays on screen), and with them
+    // the additional list drawn from them.
+    void discardFile();
 
     enum class AdditionalResult {
         NotFormed, // a list's bytes are missing
-        Formed,
-        SizeMismatch // the bytes do not come to AddPageCount whole pages
+        Formed
     };
     // The file list's test systems the instrument list lacks, with their bytes.
     AdditionalResult FormAdditionalList();
-    void AddMissingTestSystem(const TSNode &fileNode);
-    // Deletes every selected node with its subtree.
-    static void RemoveSelectedNodes(TSTree &tree);
+
+    enum class AddResult { Added, NothingToAdd, TooManyPages };
+    // Puts the additional list's records and closing page in place of the
+    // instrument list's closing page; refused when the list would pass 999
+    // pages (pages receives the count it would have) or there is no additional
+    // list formed from the present lists. The additional list is formed again.
+    AddResult addAdditional(int *pages = nullptr);
+
+    // Deletes the nodes (groups, subgroups, test systems) with everything below
+    // them from the instrument list and rebuilds it. Returns the test systems
+    // removed; paths that name no node are ignored.
+    int removeNodes(const std::vector<NodePath> &selected);
+
+    // The parse of one image: the tree, each test system's locator in the image,
+    // and the pages walked (never past the image's end).
+    struct Parsed
+    {
+        TSTree tree;
+        int pagesWalked = 0;
+    };
+    // Walks pagesToWalk pages of the image (header included in the bytes).
+    Parsed ParseDatabase(const QByteArray &image, int pagesToWalk);
+    struct Rebuilt
+    {
+        QByteArray image;
+        int passedOver = 0;
+    };
+    // The records of the test systems of tree (in tree order, each whole record
+    // once) followed by the closing page, under its header.
+    Rebuilt RebuildDatabase(const QByteArray &image, const TSTree &tree);
 
     // A list text file: per node in tree order, one TAB per level, the name with
     // its zero byte, CR LF.
     static QByteArray listText(const TSTree &tree);
 
 private:
+    // A list from an image that passed the checks: the tree is its parse.
+    DatabaseList listOf(QByteArray image);
+    bool AddMissingTestSystem(const TSNode &fileNode);
+
     DatabaseList m_instrument;
     DatabaseList m_file;
     DatabaseList m_additional;

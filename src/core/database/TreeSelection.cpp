@@ -1,69 +1,100 @@
 #include "database/TreeSelection.h"
 
-#include "database/TSTree.h"
-
 #include <algorithm>
 
 namespace kalent {
 
-void TreeSelection::click(TSTree &tree, TSNode *node, Click kind,
-                          const std::vector<TSNode *> &visibleInOrder)
+namespace {
+NodePath parentOf(const NodePath &path)
 {
-    if (!node)
-        return;
-    const auto pos = [&](const TSNode *n) {
+    return path.mid(0, path.size() - 1);
+}
+} // namespace
+
+bool TreeSelection::contains(const NodePath &node) const
+{
+    return std::find(m_selected.begin(), m_selected.end(), node) != m_selected.end();
+}
+
+void TreeSelection::setOnly(const NodePath &node)
+{
+    m_selected = {node};
+    m_anchor = node;
+}
+
+void TreeSelection::clear()
+{
+    m_selected.clear();
+    m_anchor.clear();
+}
+
+void TreeSelection::click(const NodePath &node, Click kind,
+                          const std::vector<NodePath> &visibleInOrder)
+{
+    const auto pos = [&](const NodePath &n) {
         return std::find(visibleInOrder.begin(), visibleInOrder.end(), n) - visibleInOrder.begin();
     };
-    const bool anchorValid = m_anchor && pos(m_anchor) < static_cast<long>(visibleInOrder.size());
+    const long end = static_cast<long>(visibleInOrder.size());
+    // Only a node the tree shows can be clicked.
+    if (node.isEmpty() || pos(node) == end)
+        return;
     switch (kind) {
     case Click::Plain:
     case Click::Right:
-        tree.clearSelection();
-        node->selected = true;
-        m_anchor = node;
-        return;
-    case Click::Ctrl: {
+        setOnly(node);
+        break;
+    case Click::Ctrl:
         // A node of another parent starts a new selection: siblings only.
-        const auto selected = tree.selectedNodes();
-        if (!selected.empty() && selected.front()->parent != node->parent) {
-            tree.clearSelection();
-            node->selected = true;
-        } else {
-            node->selected = !node->selected;
-        }
-        m_anchor = node;
-        return;
-    }
-    case Click::Shift: {
-        if (!anchorValid || m_anchor->parent != node->parent) {
-            tree.clearSelection();
-            node->selected = true;
+        if (!m_selected.empty() && parentOf(m_selected.front()) != parentOf(node)) {
+            setOnly(node);
+        } else if (contains(node)) {
+            m_selected.erase(std::find(m_selected.begin(), m_selected.end(), node));
             m_anchor = node;
-            return;
+        } else {
+            m_selected.push_back(node);
+            m_anchor = node;
         }
-        tree.clearSelection();
+        break;
+    case Click::Shift: {
+        if (m_anchor.isEmpty() || pos(m_anchor) == end || parentOf(m_anchor) != parentOf(node)) {
+            setOnly(node);
+            break;
+        }
+        m_selected.clear();
         const long a = pos(m_anchor);
         const long b = pos(node);
         for (long i = std::min(a, b); i <= std::max(a, b); ++i) {
-            TSNode *n = visibleInOrder[static_cast<size_t>(i)];
-            if (n->parent == node->parent)
-                n->selected = true;
+            const NodePath &n = visibleInOrder[static_cast<size_t>(i)];
+            if (parentOf(n) == parentOf(node))
+                m_selected.push_back(n);
         }
-        return;
+        break;
     }
     }
+    // Tree order, as the tree reports its selected nodes.
+    std::sort(m_selected.begin(), m_selected.end(),
+              [&](const NodePath &x, const NodePath &y) { return pos(x) < pos(y); });
 }
 
-bool TreeSelection::keepVisible(TSTree &tree, const std::vector<TSNode *> &visibleInOrder)
+void TreeSelection::set(const std::vector<NodePath> &nodes, const std::vector<NodePath> &allInOrder)
 {
-    bool changed = false;
-    for (TSNode *n : tree.selectedNodes()) {
-        if (std::find(visibleInOrder.begin(), visibleInOrder.end(), n) == visibleInOrder.end()) {
-            n->selected = false;
-            changed = true;
-        }
-    }
-    return changed;
+    clear();
+    for (const NodePath &n : allInOrder)
+        if (std::find(nodes.begin(), nodes.end(), n) != nodes.end())
+            m_selected.push_back(n);
+}
+
+bool TreeSelection::keepVisible(const std::vector<NodePath> &visibleInOrder)
+{
+    const auto before = m_selected.size();
+    m_selected.erase(std::remove_if(m_selected.begin(), m_selected.end(),
+                                    [&](const NodePath &n) {
+                                        return std::find(visibleInOrder.begin(),
+                                                         visibleInOrder.end(),
+                                                         n) == visibleInOrder.end();
+                                    }),
+                     m_selected.end());
+    return m_selected.size() != before;
 }
 
 } // namespace kalent
