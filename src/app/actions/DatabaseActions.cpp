@@ -185,8 +185,10 @@ int runDbDelete(const CommandLine &commandLine)
         bool ok = false;
         const QStringList parts = splitNodePath(path, &ok);
         if (!ok)
-            return usageError(QStringLiteral("db-delete IN.bdt --node PATH ... (in PATH \"\\/\" "
-                                             "is a \"/\" in a name, \"\\\\\" a backslash)"));
+            return HeadlessRun::usageError(
+                commandLine, QStringLiteral("Неверный путь узла %1: в имени \"/\" пишется как "
+                                            "\"\\/\", обратная косая черта как \"\\\\\".")
+                                 .arg(path));
         QList<QByteArray> names;
         for (const QString &part : parts)
             names.append(Cp1251::encode(part));
