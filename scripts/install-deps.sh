@@ -2,7 +2,8 @@
 # Installs the Debian packages the build, the tests and the screenshots need.
 # Safe to run again: apt-get skips what is already there.
 set -euo pipefail
-packages=(cmake g++ make qt6-base-dev qt6-serialport-dev libgl-dev fonts-dejavu-core fonts-dejavu-extra)
+packages=(cmake g++ make qt6-base-dev qt6-serialport-dev libgl-dev fonts-dejavu-core fonts-dejavu-extra
+    qt6-translations-l10n)
 if [ "${1:-}" = "--screenshots" ]; then
     packages+=(xvfb xauth x11-apps imagemagick xdotool)
 fi
