@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(cmake g++ make qt6-base-dev qt6-serialport-dev libgl-dev fonts-dejavu-core fonts-dejavu-extra
     qt6-translations-l10n)
 if [ "${1:-}" = "--screenshots" ]; then
-    packages+=(xvfb xauth x11-apps imagemagick xdotool)
+    packages+=(xvfb xauth x11-apps imagemagick xdotool locales)
 fi
 missing=()
 for p in "${packages[@]}"; do
