@@ -14,7 +14,8 @@ namespace {
 const char *const CaptionStyle = "QPushButton { color: #ffffff; border: none;"
                                  " text-align: left; padding: 3px 4px;"
                                  " background: qlineargradient(x1:0, y1:0, x2:1, y2:0,"
-                                 " stop:0 #0a3fa8, stop:1 #5b8ae0); }";
+                                 " stop:0 #0a3fa8, stop:1 #5b8ae0); }"
+                                 "QPushButton:disabled { color: #8c96aa; }";
 const char *const EntryStyle = "QPushButton { color: #10308c; border: none; text-align: left;"
                                " padding: 2px 6px; background: transparent; }"
                                "QPushButton:hover { color: #3c78e6; }"

@@ -5,10 +5,32 @@
 #include <QGraphicsDropShadowEffect>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTableView>
+
+#include <algorithm>
 
 namespace kalent::MeasurementWidgets {
+
+namespace {
+
+// The item views' text margin is the focus frame's margin plus one pixel on each
+// side; the grid shows no focus frame, so one pixel is enough.
+class NarrowItemMarginStyle : public QProxyStyle
+{
+public:
+    int pixelMetric(PixelMetric metric, const QStyleOption *option,
+                    const QWidget *widget) const override
+    {
+        if (metric == PM_FocusFrameHMargin)
+            return 0;
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
+
+} // namespace
 
 QLabel *titleBand(const QString &objectName, const QString &text, QWidget *parent)
 {
@@ -65,6 +87,37 @@ QFileDialog *saveDialog(const QString &folder, QWidget *parent)
     dialog->setDirectory(folder);
     dialog->selectFile(QStringLiteral("VirDat_"));
     return dialog;
+}
+
+void fitValuesToColumns(QTableView *grid, int columnWidth)
+{
+    auto *style = new NarrowItemMarginStyle;
+    style->setParent(grid);
+    grid->setStyle(style);
+    // The widest forms the instrument sends: a letter, a sign, two integer digits.
+    const QStringList widest = {QStringLiteral("A01.00"), QStringLiteral("-0.123"),
+                                QStringLiteral("10.000"), QStringLiteral("-10.00")};
+    // The grid line takes the column's last pixel, the text margin one on each side.
+    const int gridLine = grid->showGrid() ? 1 : 0;
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1;
+    const int room = columnWidth - gridLine - 2 * margin;
+    QFont font = grid->font();
+    for (int pixels : {11, 10, 9}) {
+        for (int stretch : {int(QFont::Unstretched), int(QFont::SemiCondensed)}) {
+            font.setPixelSize(pixels);
+            font.setStretch(stretch);
+            const QFontMetrics metrics(font);
+            int width = 0;
+            for (const QString &value : widest)
+                width = std::max(width, metrics.horizontalAdvance(value));
+            if (width <= room) {
+                grid->setFont(font);
+                return;
+            }
+        }
+    }
+    // Nothing fits (an unusually wide font): the smallest, narrowest try.
+    grid->setFont(font);
 }
 
 void showFileError(const QString &message, QWidget *parent)

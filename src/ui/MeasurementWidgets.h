@@ -6,6 +6,7 @@ class QCheckBox;
 class QFileDialog;
 class QLabel;
 class QPushButton;
+class QTableView;
 class QWidget;
 
 namespace kalent {
@@ -19,6 +20,12 @@ QCheckBox *checkBox(const QString &objectName, const QString &text, QWidget *par
 // "Таблица Excel (*.xls)" and "Текстовый файл (*.txt)", extension .xls, name
 // "VirDat_", opened in the data folder.
 QFileDialog *saveDialog(const QString &folder, QWidget *parent);
+// Every value of the instrument's table is six characters ("A01.00", "-0.123",
+// "10.000") and must be readable whole in a column of the given width: the cells
+// keep a one-pixel text margin instead of the style's three, and the grid takes
+// the largest font (11, 10 or 9 pixels, plain or semi-condensed) in which the
+// widest value fits.
+void fitValuesToColumns(QTableView *grid, int columnWidth);
 // A message box (objectName "fileErrorBox") that does not block the caller.
 void showFileError(const QString &message, QWidget *parent);
 } // namespace MeasurementWidgets

@@ -68,13 +68,9 @@ ReaderPage::ReaderPage(Session &session, DesktopOpener &opener, QWidget *parent)
     m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_grid->setSelectionMode(QAbstractItemView::NoSelection);
     m_grid->setFocusPolicy(Qt::NoFocus);
-    // "0.123 " has to fit a 35-pixel column, as in the layout's small font.
-    QFont gridFont = m_grid->font();
-    gridFont.setPixelSize(11);
-    m_grid->setFont(gridFont);
+    MeasurementWidgets::fitValuesToColumns(m_grid, ValueColumnWidth);
     m_grid->setTextElideMode(Qt::ElideNone);
     m_grid->setWordWrap(false);
-    m_grid->setStyleSheet(QStringLiteral("QTableWidget::item { padding: 0px 1px; }"));
     m_grid->setFixedHeight(OpticalDensityReader::GridRows * GridRowHeight);
     for (int row = 0; row < OpticalDensityReader::GridRows; ++row)
         for (int column = 0; column < OpticalDensityReader::GridColumns; ++column) {

@@ -2,6 +2,7 @@
 
 #include "AboutPanel.h"
 #include "ClockStatus.h"
+#include "ElidingLabel.h"
 #include "GroupBar.h"
 #include "LinkLabel.h"
 #include "PortPanel.h"
@@ -201,11 +202,11 @@ void TFormMainKalS_D7::buildStatusBar()
     bar->setSizeGripEnabled(false);
     bar->setFixedHeight(19);
 
-    m_statusPane = new QLabel(bar);
+    // Texts carry names from the instrument and from files: plain text, never markup.
+    // A long message must not widen the fixed window: it ends in "…" and is shown
+    // whole in the tooltip.
+    m_statusPane = new ElidingLabel(Qt::ElideRight, bar);
     m_statusPane->setObjectName(QStringLiteral("RzStatusPane1"));
-    // Texts carry names from the instrument and from files; never read them as markup.
-    m_statusPane->setTextFormat(Qt::PlainText);
-    // A long message must not widen the fixed window.
     m_statusPane->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     bar->addWidget(m_statusPane, 1);
 
@@ -219,9 +220,9 @@ void TFormMainKalS_D7::buildStatusBar()
     bar->addPermanentWidget(new ClockStatus(bar));
 
     MessagePane &pane = m_session.pane();
-    m_statusPane->setText(pane.text());
+    m_statusPane->setWholeText(pane.text());
     m_progressBar->setValue(pane.progress());
-    connect(&pane, &MessagePane::textChanged, m_statusPane, &QLabel::setText);
+    connect(&pane, &MessagePane::textChanged, m_statusPane, &ElidingLabel::setWholeText);
     connect(&pane, &MessagePane::progressChanged, m_progressBar, &QProgressBar::setValue);
 }
 

@@ -13,6 +13,7 @@ class QTabWidget;
 namespace kalent {
 
 class AboutPanel;
+class ElidingLabel;
 class PageNavigator;
 class Session;
 class SimulatorPanel;
@@ -80,7 +81,7 @@ private:
     std::array<QWidget *, 5> m_contents{};
     std::array<std::function<QWidget *(QWidget *)>, 5> m_frameFactories;
     AboutPanel *m_about = nullptr;
-    QLabel *m_statusPane = nullptr;
+    ElidingLabel *m_statusPane = nullptr;
     QProgressBar *m_progressBar = nullptr;
     SimulatorPanel *m_simulatorPanel = nullptr;
     bool m_simulatorPlaced = false;

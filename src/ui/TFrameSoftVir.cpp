@@ -1,9 +1,11 @@
 #include "TFrameSoftVir.h"
 
 #include "ArrowLine.h"
+#include "ElidingLabel.h"
 #include "Session.h"
 #include "firmware/FirmwareWizard.h"
 
+#include <QDir>
 #include <QEvent>
 #include <QFileDialog>
 #include <QGraphicsDropShadowEffect>
@@ -42,11 +44,15 @@ constexpr int ButtonHeight = 25;
 // The picture panes keep about this width; the layout arithmetic leaves 210.
 constexpr int PicturePaneWidth = 200;
 
+// Only the enabled look takes the colour: a disabled control keeps the palette's
+// disabled text, so a purple button that cannot be pressed looks greyed.
 void setTextColour(QWidget *widget, const QColor &colour)
 {
     QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    palette.setColor(QPalette::ButtonText, colour);
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        palette.setColor(group, QPalette::WindowText, colour);
+        palette.setColor(group, QPalette::ButtonText, colour);
+    }
     widget->setPalette(palette);
 }
 
@@ -64,6 +70,20 @@ QLabel *label(const QString &name, const QString &text, const QColor &colour, QW
     l->setObjectName(name);
     l->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     setTextColour(l, colour);
+    return l;
+}
+
+// A file label: a long folder is elided in the middle (its start and the file's
+// own folder stay readable), the full path is the tooltip, and the label never
+// widens its pane.
+ElidingLabel *fileLabel(const QString &name, int height, QWidget *parent)
+{
+    auto *l = new ElidingLabel(Qt::ElideMiddle, parent);
+    l->setObjectName(name);
+    l->setWholeText(QStringLiteral("Файл не найден"));
+    l->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    l->setFixedHeight(height);
+    setTextColour(l, Fuchsia);
     return l;
 }
 
@@ -152,10 +172,7 @@ QWidget *TFrameSoftVir::buildStepsTab()
     column->addWidget(
         label(QStringLiteral("RzLabel3"), QStringLiteral("Шаг 1. Файл для загрузки:"), Navy, left));
 
-    m_fileLabel =
-        label(QStringLiteral("lbFileLoadPO"), QStringLiteral("Файл не найден"), Fuchsia, left);
-    m_fileLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    m_fileLabel->setFixedHeight(FileLabelHeight);
+    m_fileLabel = fileLabel(QStringLiteral("lbFileLoadPO"), FileLabelHeight, left);
     m_otherFile = button(QStringLiteral("btnOtherFileLoadPO"), QStringLiteral("Другой файл..."),
                          Purple, 97, m_fileLabel);
     m_otherFile->move(0, FileLabelHeight - ButtonHeight - 2);
@@ -205,10 +222,7 @@ QWidget *TFrameSoftVir::buildStepThreeTab()
     column->addWidget(
         label(QStringLiteral("RzLabel20"), QStringLiteral("Файл для загрузки:"), Navy, left));
 
-    m_fileLabel2 =
-        label(QStringLiteral("lbFileLoadPO2"), QStringLiteral("Файл не найден"), Fuchsia, left);
-    m_fileLabel2->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    m_fileLabel2->setFixedHeight(FileLabel2Height);
+    m_fileLabel2 = fileLabel(QStringLiteral("lbFileLoadPO2"), FileLabel2Height, left);
     m_load = button(QStringLiteral("btnLoadPO"), QStringLiteral("Загрузить программу в прибор"),
                     Purple, 185, m_fileLabel2);
     m_load->move(0, FileLabel2Height - ButtonHeight - 2);
@@ -382,8 +396,11 @@ bool TFrameSoftVir::eventFilter(QObject *watched, QEvent *event)
 void TFrameSoftVir::mirror()
 {
     const SoftVirFrameState &state = m_wizard.frameState();
-    m_fileLabel->setText(shown(state.fileLabel));
-    m_fileLabel2->setText(shown(state.fileLabel));
+    const QString fullPath = QDir::toNativeSeparators(m_wizard.softFileName());
+    for (ElidingLabel *target : {m_fileLabel, m_fileLabel2}) {
+        target->setWholeText(shown(state.fileLabel));
+        target->setWholeTip(fullPath);
+    }
     m_load->setEnabled(state.loadEnabled);
     m_load->setToolTip(state.loadHint);
     m_stop->setEnabled(state.stopEnabled);

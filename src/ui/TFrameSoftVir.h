@@ -10,6 +10,7 @@ class QTabWidget;
 namespace kalent {
 
 class ArrowLine;
+class ElidingLabel;
 class FirmwareWizard;
 class Session;
 
@@ -69,8 +70,8 @@ private:
     QTabWidget *m_pages = nullptr;
     QSplitter *m_splitter1 = nullptr;
     QSplitter *m_splitter2 = nullptr;
-    QLabel *m_fileLabel = nullptr;
-    QLabel *m_fileLabel2 = nullptr;
+    ElidingLabel *m_fileLabel = nullptr;
+    ElidingLabel *m_fileLabel2 = nullptr;
     QPushButton *m_otherFile = nullptr;
     QPushButton *m_load = nullptr;
     QPushButton *m_stop = nullptr;

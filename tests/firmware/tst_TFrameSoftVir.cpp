@@ -1,3 +1,4 @@
+#include "ElidingLabel.h"
 #include "FirmwareRig.h"
 #include "TFrameSoftVir.h"
 
@@ -68,6 +69,8 @@ private Q_SLOTS:
     void unreadableFileIsShownInABoxAndNothingIsSent();
     void otherFileDialogOpensAtTheDataFolderWithTheFirmwareFilter();
     void buttonsAreCentredInTheLeftPane();
+    void longPathIsElidedInTheMiddleAndTheSplittersStay();
+    void disabledButtonsTakeThePalettesDisabledText();
 };
 
 void tst_TFrameSoftVir::framesShowsBothStepsAndTheInstrumentScreens()
@@ -256,6 +259,81 @@ void tst_TFrameSoftVir::buttonsAreCentredInTheLeftPane()
     const int expected = splitter1->width() * percent / 100;
     QVERIFY2(qAbs(left - expected) <= splitter1->handleWidth(),
              qPrintable(QStringLiteral("%1 vs %2").arg(left).arg(expected)));
+}
+
+void tst_TFrameSoftVir::longPathIsElidedInTheMiddleAndTheSplittersStay()
+{
+    FirmwareRig rig;
+    rig.startUp();
+    QWidget page;
+    page.resize(480, 278);
+    TFrameSoftVir frame(rig.session, &page);
+    frame.setGeometry(page.rect());
+    page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    openPage(rig, frame);
+    auto *splitter1 = child<QSplitter>(frame, "RzSplitter1");
+    auto *splitter2 = child<QSplitter>(frame, "RzSplitter2");
+    const QList<int> sizes1 = splitter1->sizes();
+    const QList<int> sizes2 = splitter2->sizes();
+
+    const QString folder = QStringLiteral("Прошивки_прибора_ВИРАНТ_для_лаборатории_номер_два/"
+                                          "версия_от_шестого_июня_две_тысячи_восьмого_года");
+    const QString path = rig.writeFile(folder + QStringLiteral("/Virant_(rx).tsk"), "abc");
+    QVERIFY(!path.isEmpty());
+    rig.wizard().fileChosen(path);
+    QCoreApplication::processEvents();
+    frame.layOut();
+
+    for (const char *name : {"lbFileLoadPO", "lbFileLoadPO2"}) {
+        auto *label = child<ElidingLabel>(frame, name);
+        QVERIFY(label);
+        // The label keeps the whole text; it is drawn with the folder's middle left out.
+        QVERIFY(label->text().endsWith(QStringLiteral("\nVirant_(rx).tsk")));
+        QVERIFY(label->isElided());
+        const QStringList lines = label->shownLines();
+        QCOMPARE(lines.size(), 2);
+        QVERIFY(lines.at(0).contains(QChar(0x2026)));
+        QVERIFY(!lines.at(0).startsWith(QChar(0x2026)));
+        QVERIFY(lines.at(0).endsWith(QStringLiteral("года/")));
+        QCOMPARE(lines.at(1), QStringLiteral("Virant_(rx).tsk"));
+        QVERIFY(label->fontMetrics().horizontalAdvance(lines.at(0)) <=
+                label->contentsRect().width());
+        QCOMPARE(label->toolTip(), QDir::toNativeSeparators(path));
+    }
+    QCOMPARE(splitter1->sizes(), sizes1);
+    QCOMPARE(splitter2->sizes(), sizes2);
+
+    // A short path is shown whole and needs no tooltip.
+    rig.wizard().fileChosen(rig.writeFile(QStringLiteral("a.tsk"), "abc"));
+    QVERIFY(!child<ElidingLabel>(frame, "lbFileLoadPO")->isElided());
+    QCOMPARE(child<ElidingLabel>(frame, "lbFileLoadPO")->toolTip(), QString());
+}
+
+void tst_TFrameSoftVir::disabledButtonsTakeThePalettesDisabledText()
+{
+    FirmwareRig rig;
+    TFrameSoftVir frame(rig.session);
+    frame.show();
+    const QColor greyed = QApplication::palette().color(QPalette::Disabled, QPalette::ButtonText);
+    const struct
+    {
+        const char *name;
+        QColor colour;
+    } buttons[] = {{"btnLoadPO", QColor(0x80, 0x00, 0x80)},
+                   {"btnOtherFileLoadPO", QColor(0x80, 0x00, 0x80)},
+                   {"btnStopProgramVir", QColor(0xFF, 0x00, 0x00)}};
+    for (const auto &b : buttons) {
+        const QPalette palette = child<QPushButton>(frame, b.name)->palette();
+        QCOMPARE(palette.color(QPalette::Active, QPalette::ButtonText), b.colour);
+        QCOMPARE(palette.color(QPalette::Inactive, QPalette::ButtonText), b.colour);
+        QCOMPARE(palette.color(QPalette::Disabled, QPalette::ButtonText), greyed);
+        QVERIFY(greyed != b.colour);
+    }
+    // The load button starts disabled and is drawn in that grey.
+    auto *load = child<QPushButton>(frame, "btnLoadPO");
+    QVERIFY(!load->isEnabled());
+    QCOMPARE(load->palette().color(load->foregroundRole()), greyed);
 }
 
 QTEST_MAIN(tst_TFrameSoftVir)

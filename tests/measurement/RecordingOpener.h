@@ -2,6 +2,7 @@
 
 #include "measurement/DesktopOpener.h"
 
+#include <QList>
 #include <QStringList>
 
 namespace kalent::test {
@@ -15,8 +16,15 @@ public:
         opened.append(path);
         return !refuse;
     }
+    bool openWatched(const QString &path, Refusal refused) override
+    {
+        laterRefusals.append(std::move(refused));
+        return openWithDesktop(path);
+    }
     QStringList opened;
     bool refuse = false;
+    // One per openWatched call: calling it is the desktop refusing that file late.
+    QList<Refusal> laterRefusals;
 };
 
 } // namespace kalent::test

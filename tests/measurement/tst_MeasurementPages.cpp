@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -26,6 +27,20 @@ class tst_MeasurementPages : public QObject
     Q_OBJECT
 
 private:
+    // The width of the dark pixels (text) inside the rectangle.
+    static int inkWidth(const QImage &image, const QRect &rect)
+    {
+        int left = rect.right() + 1;
+        int right = rect.left() - 1;
+        for (int x = rect.left(); x <= rect.right(); ++x)
+            for (int y = rect.top(); y <= rect.bottom(); ++y)
+                if (qGray(image.pixel(x, y)) < 128) {
+                    left = std::min(left, x);
+                    right = std::max(right, x);
+                }
+        return std::max(0, right - left + 1);
+    }
+
     template <typename T> static T *child(QWidget &page, const char *name)
     {
         T *w = page.findChild<T *>(QString::fromLatin1(name));
@@ -81,6 +96,52 @@ private Q_SLOTS:
         QVERIFY(reader.autoSave());
         autoRead->click();
         QVERIFY(reader.autoRead());
+    }
+
+    void everySixCharacterValueIsReadableWholeInItsColumn()
+    {
+        SimRig rig;
+        RecordingOpener opener;
+        ReaderPage page(rig.session, opener);
+        rig.session.reader().labelGrid();
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        auto *grid = child<QTableWidget>(page, "StringGrid1");
+        QCOMPARE(grid->columnWidth(1), 35);
+        QCOMPARE(child<QWidget>(page, "RzPanel7")->width(), 447);
+
+        // The text starts after the style's margin and may run up to the grid line.
+        const int margin =
+            grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1;
+        const int room = grid->columnWidth(1) - 1 - 2 * margin;
+        const QFontMetrics metrics(grid->font());
+        for (const QString value : {"A01.00", "-0.123", "10.000", "-10.00", "0.123 "}) {
+            QVERIFY2(metrics.horizontalAdvance(value) <= room,
+                     qPrintable(QStringLiteral("%1: %2 px in %3")
+                                    .arg(value)
+                                    .arg(metrics.horizontalAdvance(value))
+                                    .arg(room)));
+            // And on the screen: the ink in the cell is as wide as the value's own.
+            grid->item(4, 12)->setText(value);
+            const QImage shot = grid->grab().toImage();
+            const QRect cell = grid->visualRect(grid->model()->index(4, 12));
+            QImage alone(cell.width() * 3, cell.height(), QImage::Format_RGB32);
+            alone.fill(Qt::white);
+            {
+                QPainter painter(&alone);
+                painter.setFont(grid->font());
+                painter.setPen(Qt::black);
+                painter.drawText(alone.rect().adjusted(2, 0, 0, 0),
+                                 Qt::AlignLeft | Qt::AlignVCenter, value);
+            }
+            QVERIFY2(inkWidth(shot, cell.adjusted(0, 0, -1, -1)) == inkWidth(alone, alone.rect()),
+                     qPrintable(QStringLiteral("%1: %2 vs %3, %4 px stretch %5")
+                                    .arg(value)
+                                    .arg(inkWidth(shot, cell.adjusted(0, 0, -1, -1)))
+                                    .arg(inkWidth(alone, alone.rect()))
+                                    .arg(grid->font().pixelSize())
+                                    .arg(grid->font().stretch())));
+        }
     }
 
     void readerSaveDialogHandsTheChosenPathToTheController()

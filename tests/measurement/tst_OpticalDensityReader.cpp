@@ -401,6 +401,38 @@ private Q_SLOTS:
         QCOMPARE(reader().handOff().heldFile(), QString());
     }
 
+    void desktopThatRefusesLateIsReportedAndOnlyItsOwnFileIsDropped()
+    {
+        RecordingOpener opener;
+        QVERIFY(readTable());
+        const QString temp = dataPath(QStringLiteral("TempBDTS.xls"));
+        const QString saved = dataPath(QStringLiteral("VirDat_4.xls"));
+        reader().saveChosen(saved);
+        QSignalSpy errors(&reader(), &OpticalDensityReader::fileError);
+
+        // The export is refused after the click returned: reported, nothing held.
+        reader().btnCreateExcelClick(opener);
+        QVERIFY(reader().handOff().shown());
+        QCOMPARE(opener.laterRefusals.size(), 1);
+        opener.laterRefusals.at(0)(QStringLiteral("нет приложения"));
+        QCOMPARE(errors.count(), 1);
+        QCOMPARE(errors.at(0).at(0).toString(),
+                 QStringLiteral("Не удалось открыть файл %1 в приложении для таблиц.\n"
+                                "нет приложения")
+                     .arg(QDir::toNativeSeparators(temp)));
+        QVERIFY(!reader().handOff().shown());
+        QCOMPARE(reader().handOff().heldFile(), QString());
+
+        // A late refusal of an earlier file leaves the file shown since then alone.
+        reader().btnCreateExcelClick(opener);
+        reader().fileToExcelChosen(saved, opener);
+        QCOMPARE(opener.laterRefusals.size(), 3);
+        opener.laterRefusals.at(1)(QStringLiteral("нет приложения"));
+        QCOMPARE(errors.count(), 2);
+        QVERIFY(reader().handOff().shown());
+        QCOMPARE(reader().handOff().heldFile(), saved);
+    }
+
     void readWithThePortClosedSendsNothing()
     {
         rig->port.close();

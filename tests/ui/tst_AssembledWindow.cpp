@@ -1,10 +1,13 @@
 #include "FeaturePages.h"
+#include "LinkLabel.h"
 #include "TFormMainKalS_D7.h"
 #include "TestSupport.h"
 #include "common/AtomicFile.h"
 #include "measurement/DesktopOpener.h"
 
+#include <QAbstractButton>
 #include <QAction>
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QMessageBox>
@@ -159,6 +162,35 @@ private Q_SLOTS:
             [&] { return w.status() == "Перепрограммирование прибора завершено"; }, 20000));
         QCOMPARE(w.rig.port.written().left(6), QByteArray::fromHex("55AAAE610000"));
         QCOMPARE(w.rig.port.written().size(), 6 + 25000 + 2);
+    }
+
+    void everyControlLooksDisabledWhenItIsDisabled()
+    {
+        Assembled w;
+        for (const char *action : {"ActionSoftVirant", "ActionBDTS", "ActionVir2006", "ActionFile"})
+            w.trigger(action);
+        QVERIFY(w.find<QWidget>("FrameSoftVir") && w.find<QWidget>("StringGrid1"));
+        QList<QWidget *> controls;
+        for (QWidget *widget : w.window.findChildren<QWidget *>())
+            if (qobject_cast<QAbstractButton *>(widget) || qobject_cast<QComboBox *>(widget) ||
+                qobject_cast<LinkLabel *>(widget))
+                controls.append(widget);
+        QVERIFY(controls.size() > 30);
+        for (QWidget *control : controls) {
+            const QString name = control->objectName() + QLatin1Char(' ') +
+                                 QString::fromLatin1(control->metaObject()->className());
+            if (!control->styleSheet().isEmpty()) {
+                // A style sheet of its own must give the disabled state a look too.
+                QVERIFY2(control->styleSheet().contains(QStringLiteral(":disabled")),
+                         qPrintable(name));
+                continue;
+            }
+            const QPalette palette = control->palette();
+            const QPalette::ColorRole role = control->foregroundRole();
+            QVERIFY2(palette.color(QPalette::Disabled, role) !=
+                         palette.color(QPalette::Active, role),
+                     qPrintable(name));
+        }
     }
 };
 

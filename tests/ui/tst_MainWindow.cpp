@@ -1,4 +1,5 @@
 #include "ClockStatus.h"
+#include "ElidingLabel.h"
 #include "LinkLabel.h"
 #include "PageChangeHooks.h"
 #include "SimulatorPanel.h"
@@ -377,6 +378,29 @@ private Q_SLOTS:
         const QString markup = QStringLiteral("<i></i><b>2</b>");
         w.rig.session.pane().setText(markup);
         QVERIFY(pane->sizeHint().width() >= pane->fontMetrics().horizontalAdvance(markup));
+    }
+
+    void longMessageIsReadableWholeInTheTooltip()
+    {
+        WindowRig w;
+        w.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.window));
+        auto *pane = w.find<ElidingLabel>(QStringLiteral("RzStatusPane1"));
+        QVERIFY(pane);
+        const QString longText =
+            QStringLiteral("Добавление отменено: в списке прибора было бы 1006 страниц, а "
+                           "помещается не больше 999.");
+        w.rig.session.pane().setText(longText);
+        QCOMPARE(pane->text(), longText);
+        QVERIFY(pane->isElided());
+        QVERIFY(pane->shownLines().constFirst().endsWith(QChar(0x2026)));
+        QCOMPARE(pane->toolTip(), longText);
+        // The fixed window keeps its size.
+        QCOMPARE(w.window.width(), TFormMainKalS_D7::ClientWidth);
+
+        w.rig.session.pane().setText(QStringLiteral("Порт отключен."));
+        QVERIFY(!pane->isElided());
+        QCOMPARE(pane->toolTip(), QString());
     }
 
     void portPanelShowsTheLinkStateWithItsHints()

@@ -21,6 +21,12 @@ constexpr int ValueStep = 9;
 constexpr int ValueWidth = 6;
 constexpr int PlateRows = 8;
 constexpr int PlateColumns = 12;
+
+QString notOpenedText(const QString &path)
+{
+    return QStringLiteral("Не удалось открыть файл %1 в приложении для таблиц.")
+        .arg(QDir::toNativeSeparators(path));
+}
 } // namespace
 
 OpticalDensityReader::OpticalDensityReader(SerialPort &port, ReceiveDispatcher &dispatcher,
@@ -37,6 +43,10 @@ OpticalDensityReader::OpticalDensityReader(SerialPort &port, ReceiveDispatcher &
                                  [this](QByteArray &in) { handleFileName(in); });
     connect(&connection, &Connection::instrumentControlsEnabled, this,
             &OpticalDensityReader::setReadEnabled);
+    connect(&m_handOff, &SpreadsheetHandOff::refusedLater, this,
+            [this](const QString &path, const QString &reason) {
+                Q_EMIT fileError(notOpenedText(path) + QLatin1Char('\n') + reason);
+            });
 }
 
 QString OpticalDensityReader::cell(int column, int row) const
@@ -220,15 +230,13 @@ void OpticalDensityReader::btnCreateExcelClick(DesktopOpener &opener)
         return;
     }
     if (!m_handOff.show(path, opener))
-        Q_EMIT fileError(QStringLiteral("Не удалось открыть файл %1 в приложении для таблиц.")
-                             .arg(QDir::toNativeSeparators(path)));
+        Q_EMIT fileError(notOpenedText(path));
 }
 
 void OpticalDensityReader::fileToExcelChosen(const QString &path, DesktopOpener &opener)
 {
     if (!m_handOff.show(path, opener))
-        Q_EMIT fileError(QStringLiteral("Не удалось открыть файл %1 в приложении для таблиц.")
-                             .arg(QDir::toNativeSeparators(path)));
+        Q_EMIT fileError(notOpenedText(path));
 }
 
 } // namespace kalent

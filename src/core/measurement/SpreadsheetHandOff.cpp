@@ -2,6 +2,8 @@
 
 #include "measurement/DesktopOpener.h"
 
+#include <QPointer>
+
 namespace kalent {
 
 void SpreadsheetHandOff::drop()
@@ -21,12 +23,25 @@ void SpreadsheetHandOff::hold(const QString &path)
 bool SpreadsheetHandOff::show(const QString &path, DesktopOpener &opener)
 {
     drop();
-    if (!opener.openWithDesktop(path))
+    // The desktop may answer after this hand-off is gone (the program closing).
+    QPointer<SpreadsheetHandOff> self(this);
+    const auto refused = [self, path](const QString &reason) {
+        if (self)
+            self->desktopRefused(path, reason);
+    };
+    if (!opener.openWatched(path, refused))
         return false;
     m_heldFile = path;
     m_shown = true;
     Q_EMIT changed();
     return true;
+}
+
+void SpreadsheetHandOff::desktopRefused(const QString &path, const QString &reason)
+{
+    if (m_shown && m_heldFile == path)
+        drop();
+    Q_EMIT refusedLater(path, reason);
 }
 
 } // namespace kalent

@@ -25,13 +25,18 @@ public:
     // Holds the file without showing it.
     void hold(const QString &path);
     // Replaces what is held by this file and asks the desktop to show it.
-    // Returns false (and holds nothing) when the desktop refuses.
+    // Returns false (and holds nothing) when the desktop refuses at once. A refusal
+    // that comes later is reported by refusedLater(), and the file, if still held,
+    // is dropped: it was never shown.
     bool show(const QString &path, DesktopOpener &opener);
 
 Q_SIGNALS:
     void changed();
+    void refusedLater(const QString &path, const QString &reason);
 
 private:
+    void desktopRefused(const QString &path, const QString &reason);
+
     QString m_heldFile;
     bool m_shown = false;
 };
