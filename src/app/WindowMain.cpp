@@ -2,7 +2,6 @@
 
 #include "DesktopServicesOpener.h"
 #include "FeaturePages.h"
-#include "QtTranslations.h"
 #include "Session.h"
 #include "SimulatedPort.h"
 #include "SimulatorSetup.h"
@@ -41,9 +40,6 @@ QStringList startupPorts(const QStringList &systemPorts, const QString &preferre
 
 int runWindow(const CommandLine &commandLine)
 {
-    // Qt's dialogs and standard buttons speak Russian too.
-    if (auto *application = QCoreApplication::instance())
-        installQtTranslations(*application);
     const QString portName = commandLine.value(QStringLiteral("port"));
     SystemClock clock;
     std::unique_ptr<VirtualInstrument> instrument;

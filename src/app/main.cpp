@@ -1,7 +1,7 @@
 #include "Actions.h"
 #include "CommandLine.h"
 #include "HeadlessRun.h"
-#include "QtTranslations.h"
+#include "common/QtTranslations.h"
 #include "TFormMainKalS_D7.h"
 #include "WindowMain.h"
 

@@ -1,5 +1,5 @@
 #include "CommandLine.h"
-#include "QtTranslations.h"
+#include "common/QtTranslations.h"
 
 #include <QCoreApplication>
 #include <QProcess>

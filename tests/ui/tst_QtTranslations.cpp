@@ -1,4 +1,4 @@
-#include "QtTranslations.h"
+#include "common/QtTranslations.h"
 
 #include <QDialogButtonBox>
 #include <QFileDialog>
