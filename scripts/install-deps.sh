@@ -2,7 +2,11 @@
 # Installs the Debian packages the build, the tests and the screenshots need.
 # Safe to run again: apt-get skips what is already there.
 set -euo pipefail
-packages=(cmake g++ make qt6-base-dev qt6-serialport-dev libgl-dev fonts-dejavu-core fonts-dejavu-extra)
+packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
+    fonts-dejavu-core fonts-dejavu-extra
+    libxlsxwriter-dev      # Excel workbooks of the plate
+    python3-openpyxl       # the tests read the workbooks back with it
+    poppler-utils)         # pdftotext and pdffonts: the tests read the protocol PDF back
 if [ "${1:-}" = "--screenshots" ]; then
     packages+=(xvfb xauth x11-apps imagemagick xdotool)
 fi

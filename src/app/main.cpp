@@ -6,8 +6,10 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QGuiApplication>
 
 #include <cstdio>
+#include <memory>
 
 using namespace kalent;
 
@@ -65,7 +67,9 @@ int main(int argc, char *argv[])
     const CommandLine first = CommandLine::parse(
         arguments, actionNames(),
         GlobalValueOptions + QStringList{QStringLiteral("timeout"), QStringLiteral("out"),
-                                         QStringLiteral("node"), QStringLiteral("baud")},
+                                         QStringLiteral("node"), QStringLiteral("baud"),
+                                         QStringLiteral("format"), QStringLiteral("csv-separator"),
+                                         QStringLiteral("csv-decimal"), QStringLiteral("pdf")},
         {QStringLiteral("auto-name"), QStringLiteral("pty"), QStringLiteral("wait-restart"),
          QStringLiteral("programming"), QStringLiteral("help"), QStringLiteral("version")});
     if (first.flags.contains(QStringLiteral("version"))) {
@@ -90,7 +94,15 @@ int main(int argc, char *argv[])
         return runWithoutAction(argc, argv, windowLine);
     }
     const Action *action = findAction(first.action);
-    QCoreApplication app(argc, argv);
+    std::unique_ptr<QCoreApplication> app;
+    if (actionDrawsPages(first)) {
+        // Pages need fonts, fonts need a GUI application; it shows no window.
+        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     QCoreApplication::setApplicationName(QStringLiteral("kalent-service"));
     const CommandLine commandLine = CommandLine::parse(
         arguments, actionNames(), GlobalValueOptions + action->valueOptions, action->flagOptions);
