@@ -208,20 +208,22 @@ private Q_SLOTS:
         QCOMPARE(rows.at(9).toArray().at(12).toString(), expected);
         QCOMPARE(rows.at(2).toArray().at(1).toString(), QStringLiteral("      "));
         QCOMPARE(rows.at(2).toArray().at(2).toString(), QStringLiteral("------"));
-        QCOMPARE(rows.at(8).toArray().at(7).toString(), QStringLiteral("0,123"));
+        QCOMPARE(rows.at(8).toArray().at(8).toString(), QStringLiteral("0,123"));
         QCOMPARE(rows.at(9).toArray().at(11).toString(), QStringLiteral("\"a;b\","));
         QCOMPARE(rows.at(9).toArray().at(10).toString(), QStringLiteral("-0") + decimal + "012");
     }
 
     void unusableCsvStylesAreRefused()
     {
-        using Style = PlateExport::CsvStyle;
-        QVERIFY(Style{}.problem().isEmpty());
-        QVERIFY(Style{QLatin1Char('\t'), QLatin1Char(',')}.problem().isEmpty());
-        QVERIFY(!Style{QLatin1Char(','), QLatin1Char(',')}.problem().isEmpty());
-        QVERIFY(!Style{QLatin1Char('"'), QLatin1Char('.')}.problem().isEmpty());
-        QVERIFY(!Style{QLatin1Char(';'), QLatin1Char('\n')}.problem().isEmpty());
-        QVERIFY(!Style{QLatin1Char('1'), QLatin1Char('.')}.problem().isEmpty());
+        const auto problem = [](char separator, char decimal) {
+            return PlateExport::CsvStyle{QLatin1Char(separator), QLatin1Char(decimal)}.problem();
+        };
+        QVERIFY(problem(',', '.').isEmpty());
+        QVERIFY(problem('\t', ',').isEmpty());
+        QVERIFY(!problem(',', ',').isEmpty());
+        QVERIFY(!problem('"', '.').isEmpty());
+        QVERIFY(!problem(';', '\n').isEmpty());
+        QVERIFY(!problem('1', '.').isEmpty());
     }
 
     void jsonNamesEveryWellAndKeepsTheirTypes()
