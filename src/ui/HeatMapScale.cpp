@@ -10,9 +10,8 @@ namespace kalent::HeatMapScale {
 namespace {
 
 // Viridis at 0, 0.1, ..., 1; between the stops the colour is interpolated.
-constexpr std::array<QRgb, 11> Stops = {0x440154, 0x482475, 0x414487, 0x355f8d,
-                                        0x2a788e, 0x21918c, 0x22a884, 0x44bf70,
-                                        0x7ad151, 0xbddf26, 0xfde725};
+constexpr std::array<QRgb, 11> Stops = {0x440154, 0x482475, 0x414487, 0x355f8d, 0x2a788e, 0x21918c,
+                                        0x22a884, 0x44bf70, 0x7ad151, 0xbddf26, 0xfde725};
 
 double linear(int channel)
 {
@@ -38,7 +37,9 @@ QColor colourAt(double t)
     const double f = scaled - at;
     const QColor a(Stops[at]);
     const QColor b(Stops[at + 1]);
-    const auto mix = [f](int x, int y) { return static_cast<int>(std::lround(x + (y - x) * f)); };
+    const auto mix = [f](int x, int y) {
+        return static_cast<int>(std::lround(x + (y - x) * f));
+    };
     return QColor(mix(a.red(), b.red()), mix(a.green(), b.green()), mix(a.blue(), b.blue()));
 }
 

@@ -138,8 +138,8 @@ bool ResultsPage::havePages()
 {
     if (!m_results.memoText().isEmpty())
         return true;
-    MeasurementWidgets::showFileError(
-        QStringLiteral("На экране нет протокола: печатать нечего."), this);
+    MeasurementWidgets::showFileError(QStringLiteral("На экране нет протокола: печатать нечего."),
+                                      this);
     return false;
 }
 

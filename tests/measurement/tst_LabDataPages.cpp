@@ -152,18 +152,19 @@ private Q_SLOTS:
         ReaderPage page(rig.session, opener);
         auto *dialog = page.findChild<QFileDialog *>(QStringLiteral("sdlgSaveVirDat"));
         QVERIFY(dialog);
-        QCOMPARE(dialog->nameFilters(),
-                 (QStringList{QStringLiteral("Таблица Excel (*.xls)"),
-                              QStringLiteral("Текстовый файл (*.txt)"),
-                              QStringLiteral("Книга Excel (*.xlsx)"), QStringLiteral("CSV (*.csv)")}));
+        QCOMPARE(dialog->nameFilters(), (QStringList{QStringLiteral("Таблица Excel (*.xls)"),
+                                                     QStringLiteral("Текстовый файл (*.txt)"),
+                                                     QStringLiteral("Книга Excel (*.xlsx)"),
+                                                     QStringLiteral("CSV (*.csv)")}));
         QByteArray reply = tableWith({{2, 2, "OVER  "}});
         rig.session.reader().handleTable(reply);
         const QByteArray opData = rig.session.reader().opData();
         const QDir folder(rig.dataDir.path());
 
-        const QList<QPair<int, QString>> saves = {
-            {0, QStringLiteral("a.xls")}, {1, QStringLiteral("a.txt")},
-            {2, QStringLiteral("a.xlsx")}, {3, QStringLiteral("a.csv")}};
+        const QList<QPair<int, QString>> saves = {{0, QStringLiteral("a.xls")},
+                                                  {1, QStringLiteral("a.txt")},
+                                                  {2, QStringLiteral("a.xlsx")},
+                                                  {3, QStringLiteral("a.csv")}};
         for (const auto &[filter, name] : saves) {
             dialog->selectNameFilter(dialog->nameFilters().at(filter));
             rig.session.pane().setText(QString());
@@ -242,7 +243,8 @@ private Q_SLOTS:
         for (const QString &line : results.memoText().split(QLatin1Char('\n')))
             QVERIFY2(simplified.contains(line.simplified()), qPrintable(line));
         const QString fonts = ReadBack::toolOutput(QStringLiteral("pdffonts"), {file});
-        QVERIFY2(fonts.contains(QStringLiteral("Mono")) || fonts.contains(QStringLiteral("Courier")),
+        QVERIFY2(fonts.contains(QStringLiteral("Mono")) ||
+                     fonts.contains(QStringLiteral("Courier")),
                  qPrintable(fonts));
         for (const QString &line : fonts.split(QLatin1Char('\n')).mid(2))
             if (!line.trimmed().isEmpty()) // the "emb" column: every font embedded

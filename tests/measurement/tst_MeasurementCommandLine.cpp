@@ -182,20 +182,21 @@ private Q_SLOTS:
             QCOMPARE(rows.at(9).toArray().at(0).toString(), QStringLiteral("H"));
         }
         // To stdout, CSV and JSON alike.
-        Result r = run(common({QStringLiteral("read-od"), QStringLiteral("--format"),
-                               QStringLiteral("json")}));
+        Result r = run(common(
+            {QStringLiteral("read-od"), QStringLiteral("--format"), QStringLiteral("json")}));
         QCOMPARE(r.exitCode, 0);
         const QJsonObject json = QJsonDocument::fromJson(r.out).object();
         QCOMPARE(json.value("values").toObject().size(), 96);
         QCOMPARE(json.value("values").toObject().value("H12").toDouble(), h12.toDouble());
 
         const QString xlsx = dir.filePath(QStringLiteral("plate.xlsx"));
-        r = run(common({QStringLiteral("read-od"), QStringLiteral("--format"),
-                        QStringLiteral("xlsx"), QStringLiteral("--out"), xlsx,
-                        QStringLiteral("--auto-name")}));
+        r = run(
+            common({QStringLiteral("read-od"), QStringLiteral("--format"), QStringLiteral("xlsx"),
+                    QStringLiteral("--out"), xlsx, QStringLiteral("--auto-name")}));
         QCOMPARE(r.exitCode, 0);
         QByteArray errors;
-        const QJsonObject cells = ReadBack::xlsxCells(xlsx, &errors).object().value("cells").toObject();
+        const QJsonObject cells =
+            ReadBack::xlsxCells(xlsx, &errors).object().value("cells").toObject();
         QVERIFY2(!cells.isEmpty(), errors.constData());
         QCOMPARE(cells.value("M10").toObject().value("v").toDouble(), h12.toDouble());
         QCOMPARE(cells.value("M10").toObject().value("t").toString(), QStringLiteral("n"));

@@ -32,8 +32,8 @@ QByteArray opDataWith(const QList<std::tuple<int, int, QByteArray>> &wells = {})
 
 // The bad values a line or an instrument can produce, at their wells.
 const QList<std::tuple<int, int, QByteArray>> BadWells = {
-    {1, 1, "      "}, {1, 2, "------"}, {2, 3, "+     "}, {3, 4, "OVER  "},
-    {4, 5, ">3.500"}, {5, 6, "1e3   "}, {6, 7, "nan   "}, {7, 8, "0,123 "},
+    {1, 1, "      "}, {1, 2, "------"},  {2, 3, "+     "},   {3, 4, "OVER  "},
+    {4, 5, ">3.500"}, {5, 6, "1e3   "},  {6, 7, "nan   "},   {7, 8, "0,123 "},
     {8, 9, "1.2.3 "}, {8, 10, "-0.012"}, {8, 11, "\"a;b\","}};
 
 QByteArray readAll(const QString &path)
@@ -165,7 +165,8 @@ private Q_SLOTS:
         QTest::addColumn<QLocale>("locale");
         QTest::addColumn<QString>("separator");
         QTest::addColumn<QString>("decimal");
-        QTest::newRow("Russian") << QLocale(QLocale::Russian, QLocale::Russia) << ";" << ",";
+        QTest::newRow("Russian") << QLocale(QLocale::Russian, QLocale::Russia) << ";"
+                                 << ",";
         QTest::newRow("English") << QLocale(QLocale::English, QLocale::UnitedStates) << ","
                                  << ".";
     }
@@ -193,8 +194,8 @@ private Q_SLOTS:
         QByteArray errors;
         const QJsonArray rows = ReadBack::csvRows(file, separator, &errors).array();
         QVERIFY2(rows.size() == 10, errors.constData());
-        QVERIFY(rows.at(0).toArray().at(0).toString().contains(
-            QStringLiteral("Оптические плотности")));
+        QVERIFY(
+            rows.at(0).toArray().at(0).toString().contains(QStringLiteral("Оптические плотности")));
         QCOMPARE(rows.at(1).toArray().size(), 13);
         QCOMPARE(rows.at(1).toArray().at(12).toString(), QStringLiteral("12"));
         const MeasurementData data;
@@ -307,9 +308,10 @@ private Q_SLOTS:
 
         // A copy that cannot be written is reported; the described file is written.
         exporter.setCopyFormat(PlateExporter::Copy::Xlsx);
-        QVERIFY(QDir(rig.dataDir.path()).mkdir(QFileInfo(PlateExporter::copyPath(
-                                                             described, PlateFormat::Xlsx))
-                                                   .fileName()));
+        QVERIFY(
+            QDir(rig.dataDir.path())
+                .mkdir(
+                    QFileInfo(PlateExporter::copyPath(described, PlateFormat::Xlsx)).fileName()));
         QSignalSpy errors(&exporter, &PlateExporter::fileError);
         reader.btnReadOPClick();
         QVERIFY(rig.runUntil([&] { return saved.count() == 3; }));

@@ -127,9 +127,9 @@ QByteArray json(const PlateTable &table, const PlateTitle &title)
             out += first ? "\n    " : ",\n    ";
             first = false;
             out += jsonString(PlateTable::wellName(row, column)) + ": ";
-            out += v.isNumber ? QString::number(v.number, 'g', QLocale::FloatingPointShortest)
-                                    .toLatin1()
-                              : jsonString(v.shownText());
+            out += v.isNumber
+                       ? QString::number(v.number, 'g', QLocale::FloatingPointShortest).toLatin1()
+                       : jsonString(v.shownText());
         }
     out += QByteArrayLiteral("\n  }\n}\n");
     return out;

@@ -51,8 +51,7 @@ void PlateExporter::writeCopy(const QString &describedPath)
         return;
     const PlateFormat format = m_copy == Copy::Xlsx ? PlateFormat::Xlsx : PlateFormat::Csv;
     const QString path = copyPath(describedPath, format);
-    const QString error =
-        PlateExport::write(path, format, m_reader.opData(), m_title, m_csvStyle);
+    const QString error = PlateExport::write(path, format, m_reader.opData(), m_title, m_csvStyle);
     if (!error.isEmpty()) {
         Q_EMIT fileError(error);
         return;
@@ -62,8 +61,7 @@ void PlateExporter::writeCopy(const QString &describedPath)
 
 bool PlateExporter::saveChosen(const QString &path, PlateFormat format)
 {
-    const QString error =
-        PlateExport::write(path, format, m_reader.opData(), m_title, m_csvStyle);
+    const QString error = PlateExport::write(path, format, m_reader.opData(), m_title, m_csvStyle);
     if (!error.isEmpty()) {
         Q_EMIT fileError(error);
         return false;

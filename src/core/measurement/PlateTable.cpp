@@ -73,8 +73,8 @@ QString PlateTitle::text() const
     if (!instrumentFileName.isEmpty())
         out += QStringLiteral(", файл прибора ") + instrumentFileName;
     if (readAt.isValid())
-        out += QStringLiteral(", приняты ") +
-               readAt.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
+        out +=
+            QStringLiteral(", приняты ") + readAt.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
     return out;
 }
 

@@ -65,13 +65,11 @@ QByteArray xlsx(const PlateTable &table, const PlateTitle &title, QString *error
             failed = result;
     };
     if (sheet) {
-        check(worksheet_write_string(sheet, 0, 0, cellText(title.text()).constData(),
-                                     titleFormat));
+        check(worksheet_write_string(sheet, 0, 0, cellText(title.text()).constData(), titleFormat));
         check(worksheet_set_column(sheet, 0, 0, 4, nullptr));
         check(worksheet_set_column(sheet, 1, PlateTable::Columns, 8, nullptr));
         for (int column = 1; column <= PlateTable::Columns; ++column)
-            check(worksheet_write_number(sheet, 1, static_cast<lxw_col_t>(column), column,
-                                         header));
+            check(worksheet_write_number(sheet, 1, static_cast<lxw_col_t>(column), column, header));
         for (int row = 1; row <= PlateTable::Rows; ++row) {
             const auto sheetRow = static_cast<lxw_row_t>(row + 1);
             check(worksheet_write_string(sheet, sheetRow, 0,
