@@ -14,6 +14,8 @@ if [ "${1:-}" != "--inside-xvfb" ]; then
 fi
 
 data_dir=$(mktemp -d)
+# The window's remembered choices (the heat map) stay out of the user's own settings.
+export XDG_CONFIG_HOME="$data_dir/config"
 ./build/src/app/kalent-service --port sim --data-dir "$data_dir" 2>/dev/null &
 app=$!
 trap 'kill $app 2>/dev/null || true; rm -rf "$data_dir"' EXIT
@@ -41,6 +43,12 @@ sleep 5
 click "$window" 162 271  # "Принять данные": read the table
 sleep 1
 shot window-reader
+click3() { xdotool mousemove --window "$1" "$2" "$3" click 3; }
+click3 "$window" 300 150 # the grid's context menu: "Тепловая карта"
+sleep 1
+xdotool key Down Return
+sleep 1
+shot window-reader-heatmap
 click "$window" 38 211   # Ридер / Результаты
 sleep 5
 click "$window" 190 319  # "Принять данные": read the protocol
@@ -49,4 +57,8 @@ shot window-results
 click "$simulator" 16 38 # the simulator's power switch: off
 sleep 1
 shot_all window-link-down
+# The first page of the protocol as PDF.
+./build/src/app/kalent-service read-protocol --port sim --data-dir "$data_dir" \
+    --pdf "$data_dir/protocol.pdf" 2>/dev/null
+pdftoppm -r 60 -f 1 -l 1 -png -singlefile "$data_dir/protocol.pdf" docs/protocol-pdf
 echo "screenshots saved in docs/"
