@@ -20,6 +20,8 @@ if [ "${1:-}" != "--inside-xvfb" ]; then
 fi
 
 data_dir=$(mktemp -d)
+# The window's remembered choices (the heat map) stay out of the user's own settings.
+export XDG_CONFIG_HOME="$data_dir/config"
 # An earlier table under the save dialog's default name, for the overwrite prompt.
 printf 'earlier table' > "$data_dir/VirDat_.xls"
 # The clock and the file dialogs' dates, sizes and file types follow the
@@ -78,6 +80,12 @@ dialog=$(find_dialog '^Открыть')
 shot_dialog "$dialog" dialog-open
 click "$dialog" 575 388  # "Отмена"
 sleep 0.5
+click3() { xdotool mousemove --window "$1" "$2" "$3" click 3; }
+click3 "$window" 300 150 # the grid's context menu: "Тепловая карта"
+sleep 1
+xdotool key Down Return
+sleep 1
+shot window-reader-heatmap
 click "$window" 38 211   # Ридер / Результаты
 sleep 5
 click "$window" 190 319  # "Принять данные": read the protocol
@@ -86,4 +94,8 @@ shot window-results
 click "$simulator" 16 38 # the simulator's power switch: off
 sleep 1
 shot_all window-link-down
+# The first page of the protocol as PDF.
+./build/src/app/kalent-service read-protocol --port sim --data-dir "$data_dir" \
+    --pdf "$data_dir/protocol.pdf" 2>/dev/null
+pdftoppm -r 60 -f 1 -l 1 -png -singlefile "$data_dir/protocol.pdf" docs/protocol-pdf
 echo "screenshots saved in docs/"

@@ -37,13 +37,20 @@ const std::vector<Action> &actions()
                         "строкой."),
          names({"pty"})},
         {QStringLiteral("read-od"),
-         QStringLiteral("read-od --port ПОРТ [--out ФАЙЛ] [--auto-name] [--timeout СЕК]"),
-         names({"out", "timeout"}), names({"auto-name"}), &runReadOd,
-         QStringLiteral("Принять таблицу оптических плотностей и вывести её."), names({"port"})},
+         QStringLiteral(
+             "read-od --port ПОРТ [--out ФАЙЛ] [--format txt|csv|xlsx|json]\n"
+             "      [--csv-separator С] [--csv-decimal С] [--auto-name] [--timeout СЕК]"),
+         names({"out", "timeout", "format", "csv-separator", "csv-decimal"}), names({"auto-name"}),
+         &runReadOd,
+         QStringLiteral("Принять таблицу оптических плотностей и вывести её (или записать в "
+                        "файл в выбранном формате)."),
+         names({"port"})},
         {QStringLiteral("read-protocol"),
-         QStringLiteral("read-protocol --port ПОРТ [--out ФАЙЛ] [--auto-name] [--timeout СЕК]"),
-         names({"out", "timeout"}), names({"auto-name"}), &runReadProtocol,
-         QStringLiteral("Принять протокол результатов и вывести его."), names({"port"})},
+         QStringLiteral("read-protocol --port ПОРТ [--out ФАЙЛ] [--pdf ФАЙЛ] [--auto-name] "
+                        "[--timeout СЕК]"),
+         names({"out", "timeout", "pdf"}), names({"auto-name"}), &runReadProtocol,
+         QStringLiteral("Принять протокол результатов и вывести его (--pdf: также в PDF)."),
+         names({"port"})},
         {QStringLiteral("flash"),
          QStringLiteral("flash --port ПОРТ ФАЙЛ.tsk [--wait-restart] [--timeout СЕК]"),
          names({"timeout"}), names({"wait-restart"}), &runFlash,

@@ -19,6 +19,9 @@ int runContact(const CommandLine &commandLine);
 int runSimulate(const CommandLine &commandLine);
 int runReadOd(const CommandLine &commandLine);
 int runReadProtocol(const CommandLine &commandLine);
+// Whether the action draws pages (a PDF), which needs fonts and so a GUI
+// application (offscreen where no window is wanted).
+bool actionDrawsPages(const CommandLine &commandLine);
 int runFlash(const CommandLine &commandLine);
 
 class VirtualInstrument;

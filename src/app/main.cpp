@@ -1,12 +1,15 @@
 #include "Actions.h"
 #include "CommandLine.h"
 #include "HeadlessRun.h"
-#include "common/QtTranslations.h"
 #include "TFormMainKalS_D7.h"
 #include "WindowMain.h"
+#include "common/QtTranslations.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QGuiApplication>
+
+#include <memory>
 
 using namespace kalent;
 
@@ -42,6 +45,19 @@ int runAction(const ParsedArguments &parsed)
     return parsed.action->run(parsed.line);
 }
 
+enum class ApplicationKind { Window, PagesWithoutWindow, Console };
+
+ApplicationKind applicationKindFor(const QStringList &arguments)
+{
+    const ParsedArguments untranslated = parseArguments(arguments, actions());
+    if (untranslated.outcome != ParsedArguments::Outcome::Run)
+        return ApplicationKind::Console;
+    if (!untranslated.action)
+        return displayAvailable() ? ApplicationKind::Window : ApplicationKind::Console;
+    return actionDrawsPages(untranslated.line) ? ApplicationKind::PagesWithoutWindow
+                                               : ApplicationKind::Console;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -50,26 +66,33 @@ int main(int argc, char *argv[])
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
 
-    // The kind of application depends on the action and the display; the parser's
-    // texts need the application's translator, so it comes first.
-    const bool window = !actionNamedIn(arguments, actions(), nullptr) && displayAvailable() &&
-                        !arguments.contains(QStringLiteral("--help")) &&
-                        !arguments.contains(QStringLiteral("--version"));
-    if (window) {
+    // The kind of application follows from what is asked: the window, pages drawn
+    // without a window (fonts need a GUI application), or neither. The parser's
+    // texts need the application's translator, so the words are read once before
+    // the application exists and again, translated, after.
+    const ApplicationKind kind = applicationKindFor(arguments);
+    if (kind == ApplicationKind::Window) {
         QApplication app(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("kalent-service"));
         // No application display name: Qt would append it to every title bar, and
         // the window's caption is exactly "КАЛЕНТ-сервис". The full title is --version's.
         installQtTranslations(app);
-        const ParsedArguments parsed = parseArguments(app.arguments(), actions());
+        const ParsedArguments parsed = parseArguments(arguments, actions());
         if (parsed.outcome != ParsedArguments::Outcome::Run || parsed.action)
             return finishEarly(parsed);
         return runWindow(parsed.line);
     }
 
-    QCoreApplication app(argc, argv);
+    std::unique_ptr<QCoreApplication> app;
+    if (kind == ApplicationKind::PagesWithoutWindow) {
+        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     QCoreApplication::setApplicationName(QStringLiteral("kalent-service"));
-    installQtTranslations(app);
+    installQtTranslations(*app);
     const ParsedArguments parsed = parseArguments(arguments, actions());
     if (parsed.outcome != ParsedArguments::Outcome::Run)
         return finishEarly(parsed);

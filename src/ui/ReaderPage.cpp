@@ -1,15 +1,23 @@
 #include "ReaderPage.h"
 
+#include "HeatMapLegend.h"
+#include "HeatMapScale.h"
 #include "MeasurementWidgets.h"
 #include "Session.h"
 #include "ShadowPanel.h"
 #include "measurement/OpticalDensityReader.h"
+#include "measurement/PlateExporter.h"
+#include "measurement/PlateTable.h"
 
+#include <QAction>
+#include <QActionGroup>
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
+#include <QSettings>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -20,6 +28,18 @@ constexpr int GridRowHeight = 17;
 constexpr int Panel7Height = 180;
 constexpr int ButtonsY = 216;
 constexpr int CheckBoxesY = 248;
+constexpr int LegendY = 270;
+constexpr int LegendHeight = 16;
+const QColor CellBackground(0xFF, 0xFF, 0xF0);
+// The two filters the save dialog adds after the described ones.
+const QString XlsxFilter = QStringLiteral("Книга Excel (*.xlsx)");
+const QString CsvFilter = QStringLiteral("CSV (*.csv)");
+
+QSettings preferences()
+{
+    return QSettings(QString::fromLatin1(ReaderPage::SettingsOrganization),
+                     QString::fromLatin1(ReaderPage::SettingsApplication));
+}
 } // namespace
 
 ReaderPage::ReaderPage(Session &session, DesktopOpener &opener, QWidget *parent)
@@ -79,7 +99,7 @@ ReaderPage::ReaderPage(Session &session, DesktopOpener &opener, QWidget *parent)
             if (row == 0 || column == 0)
                 item->setBackground(palette().button());
             else
-                item->setBackground(QColor(0xFF, 0xFF, 0xF0));
+                item->setBackground(CellBackground);
             m_grid->setItem(row, column, item);
         }
     panelLayout->addWidget(m_grid);
@@ -105,8 +125,38 @@ ReaderPage::ReaderPage(Session &session, DesktopOpener &opener, QWidget *parent)
     m_chckAutoReadOP->setGeometry(4, CheckBoxesY, 160, 17);
     m_chckAutoSaveOP->setGeometry(172, CheckBoxesY, 180, 17);
 
+    m_legend = new HeatMapLegend(m_panel6);
+    m_legend->setGeometry(4, LegendY, LabelledPanelWidth, LegendHeight);
+    m_legend->hide();
+
+    m_exporter = new PlateExporter(m_reader, session.pane(), this);
+    m_exporter->setObjectName(QStringLiteral("plateExporter"));
+    m_actionHeatMap = new QAction(QStringLiteral("Тепловая карта"), this);
+    m_actionHeatMap->setObjectName(QStringLiteral("actionHeatMap"));
+    m_actionHeatMap->setCheckable(true);
+    auto *copyMenu = new QMenu(this);
+    auto *copyGroup = new QActionGroup(this);
+    const auto copyAction = [&](const char *name, const QString &text) {
+        auto *action = copyMenu->addAction(text);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setCheckable(true);
+        copyGroup->addAction(action);
+        return action;
+    };
+    m_copyNone = copyAction("actionCopyNone", QStringLiteral("нет"));
+    m_copyXlsx = copyAction("actionCopyXlsx", XlsxFilter);
+    m_copyCsv = copyAction("actionCopyCsv", CsvFilter);
+    m_copyNone->setChecked(true);
+    auto *copyItem = new QAction(QStringLiteral("Копия при автосохранении"), this);
+    copyItem->setObjectName(QStringLiteral("actionAutoSaveCopy"));
+    copyItem->setMenu(copyMenu);
+    m_grid->setContextMenuPolicy(Qt::ActionsContextMenu);
+    m_grid->addAction(m_actionHeatMap);
+    m_grid->addAction(copyItem);
+
     const QString folder = session.dataFolder().path();
     m_saveDialog = MeasurementWidgets::saveDialog(folder, this);
+    m_saveDialog->setNameFilters(m_saveDialog->nameFilters() << XlsxFilter << CsvFilter);
     m_openDialog = new QFileDialog(this);
     m_openDialog->setObjectName(QStringLiteral("odlgOpenFileToExcel"));
     m_openDialog->setAcceptMode(QFileDialog::AcceptOpen);
@@ -122,7 +172,7 @@ ReaderPage::ReaderPage(Session &session, DesktopOpener &opener, QWidget *parent)
             [this] { m_reader.btnCreateExcelClick(m_opener); });
     connect(m_btnFileToExcel, &QPushButton::clicked, m_openDialog,
             [this] { m_openDialog->open(); });
-    connect(m_saveDialog, &QFileDialog::fileSelected, &m_reader, &OpticalDensityReader::saveChosen);
+    connect(m_saveDialog, &QFileDialog::fileSelected, this, &ReaderPage::saveSelected);
     connect(m_openDialog, &QFileDialog::fileSelected, this,
             [this](const QString &path) { m_reader.fileToExcelChosen(path, m_opener); });
     connect(m_chckAutoReadOP, &QCheckBox::toggled, &m_reader, &OpticalDensityReader::setAutoRead);
@@ -132,6 +182,18 @@ ReaderPage::ReaderPage(Session &session, DesktopOpener &opener, QWidget *parent)
     connect(&m_reader, &OpticalDensityReader::gridLabelled, this, &ReaderPage::widenGrid);
     connect(&m_reader, &OpticalDensityReader::stateChanged, this, &ReaderPage::showState);
     connect(&m_reader, &OpticalDensityReader::fileError, this, &ReaderPage::showFileError);
+    connect(m_exporter, &PlateExporter::fileError, this, &ReaderPage::showFileError);
+    connect(m_actionHeatMap, &QAction::toggled, this, [this](bool on) {
+        setHeatMap(on);
+        preferences().setValue(QString::fromLatin1(HeatMapKey), on);
+    });
+    connect(copyGroup, &QActionGroup::triggered, this, [this](QAction *chosen) {
+        m_exporter->setCopyFormat(chosen == m_copyXlsx  ? PlateExporter::Copy::Xlsx
+                                  : chosen == m_copyCsv ? PlateExporter::Copy::Csv
+                                                        : PlateExporter::Copy::None);
+        storeCopyFormat();
+    });
+    loadPreferences();
     showGrid();
     showState();
 }
@@ -141,6 +203,81 @@ void ReaderPage::showGrid()
     for (int row = 0; row < OpticalDensityReader::GridRows; ++row)
         for (int column = 0; column < OpticalDensityReader::GridColumns; ++column)
             m_grid->item(row, column)->setText(m_reader.cell(column, row));
+    applyHeatMap();
+}
+
+void ReaderPage::setHeatMap(bool on)
+{
+    m_heatMap = on;
+    const QSignalBlocker block(m_actionHeatMap);
+    m_actionHeatMap->setChecked(on);
+    applyHeatMap();
+}
+
+void ReaderPage::applyHeatMap()
+{
+    using Cells = QVector<QPair<QTableWidgetItem *, double>>;
+    Cells numbers;
+    double low = 0;
+    double high = 0;
+    for (int row = 1; row < OpticalDensityReader::GridRows; ++row)
+        for (int column = 1; column < OpticalDensityReader::GridColumns; ++column) {
+            QTableWidgetItem *item = m_grid->item(row, column);
+            // Whatever is not a number keeps the grid's own look.
+            item->setBackground(CellBackground);
+            item->setData(Qt::ForegroundRole, QVariant());
+            const PlateValue value = PlateValue::parse(item->text());
+            if (!m_heatMap || !value.isNumber)
+                continue;
+            low = numbers.isEmpty() ? value.number : qMin(low, value.number);
+            high = numbers.isEmpty() ? value.number : qMax(high, value.number);
+            numbers.append({item, value.number});
+        }
+    for (const auto &[item, number] : numbers) {
+        // One value all over the plate sits in the middle of the scale.
+        const double t = high > low ? (number - low) / (high - low) : 0.5;
+        const QColor background = HeatMapScale::colourAt(t);
+        item->setBackground(background);
+        item->setForeground(HeatMapScale::textOn(background));
+    }
+    m_legend->setRange(low, high);
+    m_legend->setVisible(!numbers.isEmpty());
+}
+
+void ReaderPage::saveSelected(const QString &path)
+{
+    const QString filter = m_saveDialog->selectedNameFilter();
+    // The described filters write OPData whatever they are called; the added
+    // ones write the plate in their own format.
+    if (filter == XlsxFilter)
+        m_exporter->saveChosen(path, PlateFormat::Xlsx);
+    else if (filter == CsvFilter)
+        m_exporter->saveChosen(path, PlateFormat::Csv);
+    else
+        m_reader.saveChosen(path);
+}
+
+void ReaderPage::loadPreferences()
+{
+    QSettings settings = preferences();
+    setHeatMap(settings.value(QString::fromLatin1(HeatMapKey), false).toBool());
+    const QString copy = settings.value(QString::fromLatin1(AutoSaveCopyKey)).toString();
+    QAction *chosen = copy == QLatin1String("xlsx")  ? m_copyXlsx
+                      : copy == QLatin1String("csv") ? m_copyCsv
+                                                     : m_copyNone;
+    chosen->setChecked(true);
+    m_exporter->setCopyFormat(chosen == m_copyXlsx  ? PlateExporter::Copy::Xlsx
+                              : chosen == m_copyCsv ? PlateExporter::Copy::Csv
+                                                    : PlateExporter::Copy::None);
+}
+
+void ReaderPage::storeCopyFormat()
+{
+    const PlateExporter::Copy copy = m_exporter->copyFormat();
+    preferences().setValue(QString::fromLatin1(AutoSaveCopyKey),
+                           copy == PlateExporter::Copy::Xlsx  ? QStringLiteral("xlsx")
+                           : copy == PlateExporter::Copy::Csv ? QStringLiteral("csv")
+                                                              : QStringLiteral("none"));
 }
 
 void ReaderPage::widenGrid()

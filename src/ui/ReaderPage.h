@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class QAction;
 class QCheckBox;
 class QFileDialog;
 class QPushButton;
@@ -10,7 +11,9 @@ class QTableWidget;
 namespace kalent {
 
 class DesktopOpener;
+class HeatMapLegend;
 class OpticalDensityReader;
+class PlateExporter;
 class Session;
 class ShadowPanel;
 
@@ -18,6 +21,10 @@ class ShadowPanel;
 // the grid StringGrid1, the buttons and check boxes — and forwards clicks. The
 // save dialog sdlgSaveVirDat and the open dialog odlgOpenFileToExcel live here;
 // their outcome goes to the controller. File errors are shown in a message box.
+// The grid's context menu adds what the described page has no control for: the
+// heat map of the plate and the copy (.xlsx or .csv) beside every file the
+// automatic save writes; both are remembered between runs. The save dialog
+// also writes the plate as an Excel workbook or CSV (PlateExporter).
 class ReaderPage : public QWidget
 {
     Q_OBJECT
@@ -28,7 +35,20 @@ public:
 
     ReaderPage(Session &session, DesktopOpener &opener, QWidget *parent = nullptr);
 
+    // Where the page's choices are kept between runs (QSettings, user scope).
+    static constexpr const char *SettingsOrganization = "kalent-service";
+    static constexpr const char *SettingsApplication = "kalent-service";
+    static constexpr const char *HeatMapKey = "readerPage/heatMap";
+    static constexpr const char *AutoSaveCopyKey = "readerPage/autoSaveCopy";
+
+    bool heatMapOn() const { return m_heatMap; }
+    void setHeatMap(bool on);
+
 private:
+    void applyHeatMap();
+    void saveSelected(const QString &path);
+    void loadPreferences();
+    void storeCopyFormat();
     void showGrid();
     void showState();
     void widenGrid();
@@ -47,6 +67,13 @@ private:
     QCheckBox *m_chckAutoSaveOP;
     QFileDialog *m_saveDialog;
     QFileDialog *m_openDialog;
+    PlateExporter *m_exporter;
+    HeatMapLegend *m_legend;
+    QAction *m_actionHeatMap;
+    QAction *m_copyNone;
+    QAction *m_copyXlsx;
+    QAction *m_copyCsv;
+    bool m_heatMap = false;
 };
 
 } // namespace kalent

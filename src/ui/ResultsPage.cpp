@@ -1,21 +1,29 @@
 #include "ResultsPage.h"
 
 #include "MeasurementWidgets.h"
+#include "MessagePane.h"
+#include "ProtocolPrint.h"
 #include "Session.h"
+#include "measurement/ProtocolFileName.h"
+#include "measurement/ProtocolHeading.h"
 #include "measurement/ResultsProtocol.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 namespace kalent {
 
 ResultsPage::ResultsPage(Session &session, QWidget *parent)
-    : QWidget(parent), m_results(session.results())
+    : QWidget(parent), m_results(session.results()), m_pane(session.pane())
 {
     setObjectName(QStringLiteral("ResultsPage")); // placed on the tab sheet TabShResult
     auto *layout = new QVBoxLayout(this);
@@ -68,6 +76,36 @@ ResultsPage::ResultsPage(Session &session, QWidget *parent)
     layout->addStretch(1);
 
     m_saveDialog = MeasurementWidgets::saveDialog(session.dataFolder().path(), this);
+    m_pdfDialog = new QFileDialog(this);
+    m_pdfDialog->setObjectName(QStringLiteral("sdlgSaveProtocolPdf"));
+    m_pdfDialog->setAcceptMode(QFileDialog::AcceptSave);
+    m_pdfDialog->setFileMode(QFileDialog::AnyFile);
+    m_pdfDialog->setNameFilter(QStringLiteral("Документ PDF (*.pdf)"));
+    m_pdfDialog->setDefaultSuffix(QStringLiteral("pdf"));
+    m_pdfDialog->setDirectory(session.dataFolder().path());
+
+    m_actionPrint = new QAction(QStringLiteral("Печать протокола..."), this);
+    m_actionPrint->setObjectName(QStringLiteral("actionPrintProtocol"));
+    m_actionPrint->setShortcut(QKeySequence::Print);
+    m_actionPdf = new QAction(QStringLiteral("Протокол в PDF..."), this);
+    m_actionPdf->setObjectName(QStringLiteral("actionProtocolPdf"));
+    m_actionPdf->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
+    for (QAction *action : {m_actionPrint, m_actionPdf}) {
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        addAction(action);
+    }
+    m_memo->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_memo, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        QMenu *menu = m_memo->createStandardContextMenu(at);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->addSeparator();
+        menu->addAction(m_actionPrint);
+        menu->addAction(m_actionPdf);
+        menu->popup(m_memo->viewport()->mapToGlobal(at));
+    });
+    connect(m_actionPrint, &QAction::triggered, this, &ResultsPage::print);
+    connect(m_actionPdf, &QAction::triggered, this, &ResultsPage::openPdfDialog);
+    connect(m_pdfDialog, &QFileDialog::fileSelected, this, &ResultsPage::savePdf);
 
     connect(m_btnReadProtokol, &QPushButton::clicked, &m_results,
             &ResultsProtocol::btnReadProtokolClick);
@@ -89,6 +127,58 @@ ResultsPage::ResultsPage(Session &session, QWidget *parent)
 void ResultsPage::showMemo()
 {
     m_memo->setPlainText(m_results.memoText());
+}
+
+QString ResultsPage::pageHeader() const
+{
+    return ProtocolHeading::fromText(m_results.protokolStream()).text();
+}
+
+bool ResultsPage::havePages()
+{
+    if (!m_results.memoText().isEmpty())
+        return true;
+    MeasurementWidgets::showFileError(QStringLiteral("На экране нет протокола: печатать нечего."),
+                                      this);
+    return false;
+}
+
+void ResultsPage::print()
+{
+    if (!havePages())
+        return;
+    auto *printer = new QPrinter(QPrinter::HighResolution);
+    printer->setDocName(pageHeader());
+    auto *dialog = new QPrintDialog(printer, this);
+    dialog->setObjectName(QStringLiteral("printDialog"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::destroyed, this, [printer] { delete printer; });
+    connect(dialog, &QDialog::accepted, this, [this, printer] {
+        const QString error = ProtocolPrint::render(*printer, m_results.memoText(), pageHeader());
+        if (!error.isEmpty())
+            MeasurementWidgets::showFileError(error, this);
+    });
+    dialog->open();
+}
+
+void ResultsPage::openPdfDialog()
+{
+    if (!havePages())
+        return;
+    // Named like the automatic save names the protocol, with ".pdf".
+    m_pdfDialog->selectFile(ProtocolFileName::build(m_results.protokolStream()) +
+                            QStringLiteral(".pdf"));
+    m_pdfDialog->open();
+}
+
+void ResultsPage::savePdf(const QString &path)
+{
+    const QString error = ProtocolPrint::writePdf(path, m_results.memoText(), pageHeader());
+    if (!error.isEmpty()) {
+        MeasurementWidgets::showFileError(error, this);
+        return;
+    }
+    m_pane.setText(QStringLiteral("Данные записаны в файл."));
 }
 
 void ResultsPage::showState()

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class QAction;
 class QCheckBox;
 class QFileDialog;
 class QPlainTextEdit;
@@ -9,13 +10,16 @@ class QPushButton;
 
 namespace kalent {
 
+class MessagePane;
 class ResultsProtocol;
 class Session;
 
 // The results page (TabShResult): mirrors the session's ResultsProtocol — the
 // memo Memo1, the check boxes and buttons — and forwards clicks; the save dialog
 // sdlgSaveVirDat tells the controller the chosen path. File errors are shown in
-// a message box.
+// a message box. Printing (the system's print dialog, Ctrl+P) and saving as PDF
+// (Ctrl+Shift+P) are added to the memo's context menu and as shortcuts, so the
+// described controls stay as they are; both put the memo's text on the pages.
 class ResultsPage : public QWidget
 {
     Q_OBJECT
@@ -24,11 +28,21 @@ public:
 
     ResultsPage(Session &session, QWidget *parent = nullptr);
 
+    // The header of every printed page: the protocol's number and date.
+    QString pageHeader() const;
+    // Writes the memo's text as a PDF (after the PDF dialog chose the path).
+    void savePdf(const QString &path);
+
 private:
     void showMemo();
     void showState();
+    void print();
+    void openPdfDialog();
+    // False (and a message box) when the memo shows nothing to put on paper.
+    bool havePages();
 
     ResultsProtocol &m_results;
+    MessagePane &m_pane;
     QPlainTextEdit *m_memo;
     QCheckBox *m_chckAutoReadRes;
     QCheckBox *m_chckAutoSaveRes;
@@ -36,6 +50,9 @@ private:
     QPushButton *m_btnSaveProtokol;
     QPushButton *m_btnClrMemo1;
     QFileDialog *m_saveDialog;
+    QFileDialog *m_pdfDialog;
+    QAction *m_actionPrint;
+    QAction *m_actionPdf;
 };
 
 } // namespace kalent

@@ -1,8 +1,11 @@
 #include "MeasurementData.h"
+#include "ReadBack.h"
 #include "common/Cp1251.h"
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -11,6 +14,7 @@
 #include <sys/types.h>
 
 using namespace kalent;
+using namespace kalent::test;
 
 // The built kalent-service, reading from the built-in instrument served on a
 // pseudo-terminal by a second kalent-service, so the real serial port code runs.
@@ -30,9 +34,15 @@ private:
         QByteArray err;
     };
 
-    Result run(const QStringList &arguments)
+    Result run(const QStringList &arguments, const QString &locale = QString())
     {
         QProcess p;
+        if (!locale.isEmpty()) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("LC_ALL"), locale);
+            env.insert(QStringLiteral("LANG"), locale);
+            p.setProcessEnvironment(env);
+        }
         p.start(QStringLiteral(KALENT_SERVICE_EXE), arguments);
         Result r;
         if (!p.waitForFinished(60000)) {
@@ -129,6 +139,98 @@ private Q_SLOTS:
                             QDir(dataDir.path()).filePath(QStringLiteral("2009_03_24 Pr №   12"))));
         QCOMPARE(readFile(saved), expected.protocolText());
         QVERIFY(r.err.contains("Протокол записан в файл: 2009_03_24 Pr №   12"));
+    }
+
+    void readOdWritesEachFormatAndCsvFollowsTheLocaleUnlessTold()
+    {
+        const QString missing = ReadBack::missingPython(QStringLiteral("openpyxl"));
+        if (!missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        const MeasurementData expected;
+        const QString h12 = QString::fromLatin1(expected.valueText(8, 12).trimmed());
+        const QDir dir(dataDir.path());
+        struct Case
+        {
+            QString locale;
+            QStringList options;
+            QString separator;
+            QString decimal;
+        };
+        const QList<Case> cases = {
+            {QStringLiteral("ru_RU.UTF-8"), {}, QStringLiteral(";"), QStringLiteral(",")},
+            {QStringLiteral("C"), {}, QStringLiteral(","), QStringLiteral(".")},
+            {QStringLiteral("ru_RU.UTF-8"),
+             {QStringLiteral("--csv-separator"), QStringLiteral("tab"),
+              QStringLiteral("--csv-decimal"), QStringLiteral(".")},
+             QStringLiteral("\t"),
+             QStringLiteral(".")},
+        };
+        for (const Case &c : cases) {
+            const QString out = dir.filePath(QStringLiteral("plate.csv"));
+            Result r = run(common(QStringList{QStringLiteral("read-od"), QStringLiteral("--format"),
+                                              QStringLiteral("csv"), QStringLiteral("--out"), out} +
+                                  c.options),
+                           c.locale);
+            QCOMPARE(r.exitCode, 0);
+            QCOMPARE(r.out, QByteArray());
+            QByteArray errors;
+            const QJsonArray rows = ReadBack::csvRows(out, c.separator, &errors).array();
+            QVERIFY2(rows.size() == 10, errors.constData());
+            QString shown = h12;
+            shown.replace(QLatin1Char('.'), c.decimal);
+            QCOMPARE(rows.at(9).toArray().at(12).toString(), shown);
+            QCOMPARE(rows.at(9).toArray().at(0).toString(), QStringLiteral("H"));
+        }
+        // To stdout, CSV and JSON alike.
+        Result r = run(common(
+            {QStringLiteral("read-od"), QStringLiteral("--format"), QStringLiteral("json")}));
+        QCOMPARE(r.exitCode, 0);
+        const QJsonObject json = QJsonDocument::fromJson(r.out).object();
+        QCOMPARE(json.value("values").toObject().size(), 96);
+        QCOMPARE(json.value("values").toObject().value("H12").toDouble(), h12.toDouble());
+
+        const QString xlsx = dir.filePath(QStringLiteral("plate.xlsx"));
+        r = run(
+            common({QStringLiteral("read-od"), QStringLiteral("--format"), QStringLiteral("xlsx"),
+                    QStringLiteral("--out"), xlsx, QStringLiteral("--auto-name")}));
+        QCOMPARE(r.exitCode, 0);
+        QByteArray errors;
+        const QJsonObject cells =
+            ReadBack::xlsxCells(xlsx, &errors).object().value("cells").toObject();
+        QVERIFY2(!cells.isEmpty(), errors.constData());
+        QCOMPARE(cells.value("M10").toObject().value("v").toDouble(), h12.toDouble());
+        QCOMPARE(cells.value("M10").toObject().value("t").toString(), QStringLiteral("n"));
+        // With --auto-name the instrument named the table: the title says so.
+        QVERIFY(cells.value("A1").toObject().value("v").toString().contains(
+            QStringLiteral("20090324_143018.xls")));
+        // The described file of the automatic save keeps its bytes.
+        QCOMPARE(readFile(dir.filePath(QStringLiteral("20090324_143018.xls"))),
+                 " " + expected.tableReply().mid(1));
+
+        // Options that cannot work are usage errors, before the line is touched.
+        for (const QStringList &bad :
+             {QStringList{QStringLiteral("--format"), QStringLiteral("xls")},
+              QStringList{QStringLiteral("--format"), QStringLiteral("xlsx")},
+              QStringList{QStringLiteral("--csv-separator"), QStringLiteral(";;")},
+              QStringList{QStringLiteral("--csv-separator"), QStringLiteral(".")}})
+            QCOMPARE(run(common(QStringList{QStringLiteral("read-od")} + bad)).exitCode, 2);
+    }
+
+    void readProtocolWritesAPdfWithTheCyrillicText()
+    {
+        const QString missing = ReadBack::missingTool(QStringLiteral("pdftotext"));
+        if (!missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        const QString pdf = QDir(dataDir.path()).filePath(QStringLiteral("protocol.pdf"));
+        Result r = run(common({QStringLiteral("read-protocol"), QStringLiteral("--pdf"), pdf}));
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out, QByteArray());
+        const QString text = ReadBack::pdfText(pdf);
+        QVERIFY2(text.contains(QStringLiteral("Протокол результатов №12 от 24.03.09")),
+                 qPrintable(text.left(300)));
+        QVERIFY(text.contains(QStringLiteral("ПОЛОЖ.")) || text.contains(QStringLiteral("ОТРИЦ.")));
+        QCOMPARE(run(common({QStringLiteral("read-protocol"), QStringLiteral("--pdf=")})).exitCode,
+                 2);
     }
 
     void silenceIsAFailureAndABadOptionAUsageError()

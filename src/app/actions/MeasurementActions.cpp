@@ -1,9 +1,12 @@
 #include "Actions.h"
 #include "HeadlessRun.h"
+#include "ProtocolPrint.h"
 #include "Session.h"
 #include "common/AtomicFile.h"
 #include "common/Cp1251.h"
 #include "measurement/OpticalDensityReader.h"
+#include "measurement/PlateExporter.h"
+#include "measurement/ProtocolHeading.h"
 #include "measurement/ResultsProtocol.h"
 
 #include <QDir>
@@ -40,6 +43,63 @@ bool outOptionUsable(const CommandLine &commandLine)
     return true;
 }
 
+// How read-od writes the table: --format (txt, the instrument's own text, by
+// default) and for CSV the separator and decimal mark, the locale's unless
+// given. Reports a usage error and returns false when an option is unusable.
+struct TableOutput
+{
+    PlateFormat format = PlateFormat::Text;
+    PlateExport::CsvStyle style = PlateExport::CsvStyle::forLocale(QLocale::system());
+};
+
+bool oneCharacter(const QString &given, QChar *out)
+{
+    if (given == QLatin1String("tab") || given == QLatin1String("\\t")) {
+        *out = QLatin1Char('\t');
+        return true;
+    }
+    if (given.size() != 1)
+        return false;
+    *out = given.at(0);
+    return true;
+}
+
+bool tableOutputUsable(const CommandLine &commandLine, TableOutput *output)
+{
+    if (commandLine.has(QStringLiteral("format"))) {
+        const auto format =
+            PlateExport::formatFromName(commandLine.value(QStringLiteral("format")));
+        if (!format) {
+            HeadlessRun::printError(QStringLiteral("Формат --format: txt, csv, xlsx или json."));
+            return false;
+        }
+        output->format = *format;
+    }
+    if (output->format == PlateFormat::Xlsx && !commandLine.has(QStringLiteral("out"))) {
+        HeadlessRun::printError(QStringLiteral("Для --format xlsx нужен --out ФАЙЛ."));
+        return false;
+    }
+    if (commandLine.has(QStringLiteral("csv-separator")) &&
+        !oneCharacter(commandLine.value(QStringLiteral("csv-separator")),
+                      &output->style.separator)) {
+        HeadlessRun::printError(
+            QStringLiteral("Параметру --csv-separator нужен один символ или \"tab\"."));
+        return false;
+    }
+    if (commandLine.has(QStringLiteral("csv-decimal")) &&
+        !oneCharacter(commandLine.value(QStringLiteral("csv-decimal")),
+                      &output->style.decimalMark)) {
+        HeadlessRun::printError(QStringLiteral("Параметру --csv-decimal нужен один символ."));
+        return false;
+    }
+    const QString problem = output->style.problem();
+    if (!problem.isEmpty()) {
+        HeadlessRun::printError(problem);
+        return false;
+    }
+    return true;
+}
+
 bool writeOutFile(const CommandLine &commandLine, const QByteArray &bytes)
 {
     const QString error = AtomicFile::write(commandLine.value(QStringLiteral("out")), bytes);
@@ -53,11 +113,14 @@ bool writeOutFile(const CommandLine &commandLine, const QByteArray &bytes)
 
 int runReadOd(const CommandLine &commandLine)
 {
-    if (!outOptionUsable(commandLine))
+    TableOutput output;
+    if (!outOptionUsable(commandLine) || !tableOutputUsable(commandLine, &output))
         return 2;
     const bool autoName = commandLine.flags.contains(QStringLiteral("auto-name"));
     HeadlessRun run(commandLine);
     OpticalDensityReader &reader = run.session().reader();
+    // Notes the time read and the instrument's name for the title row.
+    PlateExporter exporter(reader, run.session().pane());
     QString fileError;
     QString savedPath;
     bool received = false;
@@ -85,21 +148,40 @@ int runReadOd(const CommandLine &commandLine)
         HeadlessRun::printError(fileError);
         return 1;
     }
+    QString formatError;
+    const QByteArray table = PlateExport::bytes(output.format, reader.opData(), exporter.title(),
+                                                output.style, &formatError);
+    if (!formatError.isEmpty()) {
+        HeadlessRun::printError(formatError);
+        return 1;
+    }
     if (commandLine.has(QStringLiteral("out"))) {
-        if (!writeOutFile(commandLine, reader.opData()))
+        if (!writeOutFile(commandLine, table))
             return 1;
     } else {
-        HeadlessRun::writeOut(tableLines(reader).toUtf8());
+        HeadlessRun::writeOut(output.format == PlateFormat::Text ? tableLines(reader).toUtf8()
+                                                                 : table);
     }
     if (autoName)
         HeadlessRun::printOut(QDir::toNativeSeparators(savedPath));
     return 0;
 }
 
+bool actionDrawsPages(const CommandLine &commandLine)
+{
+    return commandLine.action == QLatin1String("read-protocol") &&
+           commandLine.has(QStringLiteral("pdf"));
+}
+
 int runReadProtocol(const CommandLine &commandLine)
 {
     if (!outOptionUsable(commandLine))
         return 2;
+    const bool pdf = commandLine.has(QStringLiteral("pdf"));
+    if (pdf && commandLine.value(QStringLiteral("pdf")).isEmpty()) {
+        HeadlessRun::printError(QStringLiteral("Параметру --pdf нужно имя файла."));
+        return 2;
+    }
     const bool autoName = commandLine.flags.contains(QStringLiteral("auto-name"));
     HeadlessRun run(commandLine);
     ResultsProtocol &results = run.session().results();
@@ -134,10 +216,20 @@ int runReadProtocol(const CommandLine &commandLine)
         return 1;
     }
     const QByteArray text = results.protokolStream();
+    if (pdf) {
+        // The memo's text, with the protocol's number and date on every page.
+        const QString error =
+            ProtocolPrint::writePdf(commandLine.value(QStringLiteral("pdf")), results.memoText(),
+                                    ProtocolHeading::fromText(text).text());
+        if (!error.isEmpty()) {
+            HeadlessRun::printError(error);
+            return 1;
+        }
+    }
     if (commandLine.has(QStringLiteral("out"))) {
         if (!writeOutFile(commandLine, text))
             return 1;
-    } else {
+    } else if (!pdf) {
         QByteArray shown = Cp1251::decode(text).toUtf8();
         if (autoName && !shown.isEmpty() && !shown.endsWith('\n'))
             shown += '\n';

@@ -1,0 +1,256 @@
+#include "HeatMapLegend.h"
+#include "HeatMapScale.h"
+#include "MeasurementData.h"
+#include "ReadBack.h"
+#include "ReaderPage.h"
+#include "RecordingOpener.h"
+#include "ResultsPage.h"
+#include "TestSupport.h"
+#include "measurement/OpticalDensityReader.h"
+#include "measurement/PlateExporter.h"
+#include "measurement/ResultsProtocol.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QtTest>
+
+using namespace kalent;
+using namespace kalent::test;
+
+namespace {
+
+const QColor Uncoloured(0xFF, 0xFF, 0xF0);
+
+// A table reply of the built-in instrument with some wells replaced (positions
+// from 1: 2 + (r-1)*109 + (c-1)*9).
+QByteArray tableWith(const QList<std::tuple<int, int, QByteArray>> &wells)
+{
+    QByteArray reply = MeasurementData().tableReply();
+    for (const auto &[row, column, text] : wells)
+        reply.replace(1 + (row - 1) * 109 + (column - 1) * 9, 6, text);
+    return reply;
+}
+
+double lightness(const QColor &c)
+{
+    return HeatMapScale::contrast(c, Qt::black);
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+// The heat map, the added save formats and the protocol's pages, on the pages
+// themselves; settings go to a private folder.
+class tst_LabDataPages : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir settingsDir;
+
+    static QSettings settings()
+    {
+        return QSettings(QString::fromLatin1(ReaderPage::SettingsOrganization),
+                         QString::fromLatin1(ReaderPage::SettingsApplication));
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(settingsDir.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
+        settings().clear();
+    }
+
+    void everyColourOfTheScaleKeepsItsTextReadable()
+    {
+        for (int i = 0; i <= 200; ++i) {
+            const QColor background = HeatMapScale::colourAt(i / 200.0);
+            QVERIFY2(HeatMapScale::contrast(background, HeatMapScale::textOn(background)) >= 4.5,
+                     qPrintable(background.name()));
+            if (i > 0) // lighter all the way up: the order reads without a legend
+                QVERIFY(lightness(background) > lightness(HeatMapScale::colourAt((i - 1) / 200.0)));
+        }
+        QCOMPARE(HeatMapScale::colourAt(-1), HeatMapScale::colourAt(0));
+        QCOMPARE(HeatMapScale::colourAt(qQNaN()), HeatMapScale::colourAt(0));
+        QCOMPARE(HeatMapScale::colourAt(7), HeatMapScale::colourAt(1));
+    }
+
+    void heatMapColoursNumbersLowToHighAndLeavesTheRestAlone()
+    {
+        SimRig rig;
+        RecordingOpener opener;
+        ReaderPage page(rig.session, opener);
+        auto *grid = page.findChild<QTableWidget *>(QStringLiteral("StringGrid1"));
+        auto *action = page.findChild<QAction *>(QStringLiteral("actionHeatMap"));
+        auto *legend = page.findChild<HeatMapLegend *>(QStringLiteral("heatMapLegend"));
+        QVERIFY(grid && action && legend);
+        QVERIFY(grid->actions().contains(action)); // in the grid's context menu
+        QVERIFY(!page.heatMapOn());
+
+        QByteArray reply = tableWith({{1, 1, "0.010 "},
+                                      {8, 12, "3.990 "},
+                                      {2, 2, "OVER  "},
+                                      {3, 3, "      "},
+                                      {4, 4, "------"}});
+        rig.session.reader().handleTable(reply);
+        for (int row = 1; row <= 8; ++row)
+            for (int column = 1; column <= 12; ++column)
+                QCOMPARE(grid->item(row, column)->background().color(), Uncoloured);
+
+        action->trigger();
+        QVERIFY(page.heatMapOn());
+        const QColor low = grid->item(1, 1)->background().color();
+        const QColor high = grid->item(8, 12)->background().color();
+        const QColor middle = grid->item(5, 6)->background().color();
+        QCOMPARE(low, HeatMapScale::colourAt(0));
+        QCOMPARE(high, HeatMapScale::colourAt(1));
+        QVERIFY(lightness(low) < lightness(middle) && lightness(middle) < lightness(high));
+        QCOMPARE(grid->item(1, 1)->foreground().color(), HeatMapScale::textOn(low));
+        for (const auto &[row, column] : {std::pair{2, 2}, {3, 3}, {4, 4}}) {
+            QCOMPARE(grid->item(row, column)->background().color(), Uncoloured);
+            QVERIFY(!grid->item(row, column)->data(Qt::ForegroundRole).isValid());
+        }
+        // Headers are never part of the map.
+        QVERIFY(grid->item(0, 1)->background().color() != low);
+        QVERIFY(legend->isVisibleTo(&page));
+        QCOMPARE(legend->lowText(), QStringLiteral("0.010"));
+        QCOMPARE(legend->highText(), QStringLiteral("3.990"));
+        QCOMPARE(settings().value(QString::fromLatin1(ReaderPage::HeatMapKey)).toBool(), true);
+
+        // Showing the page again empties the grid: nothing left to colour.
+        rig.session.reader().labelGrid();
+        QCOMPARE(grid->item(1, 1)->background().color(), Uncoloured);
+        QVERIFY(!legend->isVisibleTo(&page));
+
+        // Remembered by the next run's page, and switched off again.
+        {
+            ReaderPage next(rig.session, opener);
+            QVERIFY(next.heatMapOn());
+            next.findChild<QAction *>(QStringLiteral("actionHeatMap"))->trigger();
+            QVERIFY(!next.heatMapOn());
+        }
+        QCOMPARE(settings().value(QString::fromLatin1(ReaderPage::HeatMapKey)).toBool(), false);
+        ReaderPage third(rig.session, opener);
+        QVERIFY(!third.heatMapOn());
+    }
+
+    void saveDialogWritesTheAddedFormatsAndKeepsTheDescribedBytes()
+    {
+        SimRig rig;
+        RecordingOpener opener;
+        ReaderPage page(rig.session, opener);
+        auto *dialog = page.findChild<QFileDialog *>(QStringLiteral("sdlgSaveVirDat"));
+        QVERIFY(dialog);
+        QCOMPARE(dialog->nameFilters(), (QStringList{QStringLiteral("Таблица Excel (*.xls)"),
+                                                     QStringLiteral("Текстовый файл (*.txt)"),
+                                                     QStringLiteral("Книга Excel (*.xlsx)"),
+                                                     QStringLiteral("CSV (*.csv)")}));
+        QByteArray reply = tableWith({{2, 2, "OVER  "}});
+        rig.session.reader().handleTable(reply);
+        const QByteArray opData = rig.session.reader().opData();
+        const QDir folder(rig.dataDir.path());
+
+        const QList<QPair<int, QString>> saves = {{0, QStringLiteral("a.xls")},
+                                                  {1, QStringLiteral("a.txt")},
+                                                  {2, QStringLiteral("a.xlsx")},
+                                                  {3, QStringLiteral("a.csv")}};
+        for (const auto &[filter, name] : saves) {
+            dialog->selectNameFilter(dialog->nameFilters().at(filter));
+            rig.session.pane().setText(QString());
+            Q_EMIT dialog->fileSelected(folder.filePath(name));
+            QCOMPARE(rig.session.pane().text(), QStringLiteral("Данные записаны в файл."));
+        }
+        QCOMPARE(readAll(folder.filePath("a.xls")), opData);
+        QCOMPARE(readAll(folder.filePath("a.txt")), opData);
+        QVERIFY(readAll(folder.filePath("a.xlsx")).startsWith("PK\x03\x04"));
+        QVERIFY(readAll(folder.filePath("a.csv")).startsWith("\xEF\xBB\xBF"));
+        QVERIFY(readAll(folder.filePath("a.csv")).contains("\"OVER\""));
+    }
+
+    void theCopyChosenInTheMenuIsRemembered()
+    {
+        settings().clear();
+        SimRig rig;
+        RecordingOpener opener;
+        {
+            ReaderPage page(rig.session, opener);
+            auto *exporter = page.findChild<PlateExporter *>(QStringLiteral("plateExporter"));
+            QVERIFY(exporter);
+            QCOMPARE(exporter->copyFormat(), PlateExporter::Copy::None);
+            page.findChild<QAction *>(QStringLiteral("actionCopyXlsx"))->trigger();
+            QCOMPARE(exporter->copyFormat(), PlateExporter::Copy::Xlsx);
+        }
+        ReaderPage next(rig.session, opener);
+        auto *exporter = next.findChild<PlateExporter *>(QStringLiteral("plateExporter"));
+        QCOMPARE(exporter->copyFormat(), PlateExporter::Copy::Xlsx);
+        QVERIFY(next.findChild<QAction *>(QStringLiteral("actionCopyXlsx"))->isChecked());
+        next.findChild<QAction *>(QStringLiteral("actionCopyNone"))->trigger();
+        QCOMPARE(settings().value(QString::fromLatin1(ReaderPage::AutoSaveCopyKey)).toString(),
+                 QStringLiteral("none"));
+    }
+
+    void protocolPdfHasTheMemosTextUnderItsNumberAndDate()
+    {
+        for (const QString &tool : {QStringLiteral("pdftotext"), QStringLiteral("pdffonts")}) {
+            const QString missing = ReadBack::missingTool(tool);
+            if (!missing.isEmpty())
+                QSKIP(qPrintable(missing));
+        }
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        rig.settle();
+        ResultsPage page(rig.session);
+        auto *pdf = page.findChild<QAction *>(QStringLiteral("actionProtocolPdf"));
+        auto *print = page.findChild<QAction *>(QStringLiteral("actionPrintProtocol"));
+        QVERIFY(pdf && print);
+        QCOMPARE(print->shortcut(), QKeySequence(QKeySequence::Print));
+
+        // Nothing on the screen: said so, and no dialog opens.
+        pdf->trigger();
+        QVERIFY(page.findChild<QMessageBox *>(QStringLiteral("fileErrorBox")));
+        QVERIFY(!page.findChild<QFileDialog *>(QStringLiteral("sdlgSaveProtocolPdf"))->isVisible());
+
+        ResultsProtocol &results = rig.session.results();
+        QSignalSpy received(&results, &ResultsProtocol::protocolReceived);
+        results.btnReadProtokolClick();
+        QVERIFY(rig.runUntil([&] { return received.count() == 1; }));
+        QCOMPARE(page.pageHeader(), QStringLiteral("Протокол результатов №12 от 24.03.09"));
+
+        const QString file = QDir(rig.dataDir.path()).filePath(QStringLiteral("protocol.pdf"));
+        page.savePdf(file);
+        QVERIFY(readAll(file).startsWith("%PDF"));
+        const QString text = ReadBack::pdfText(file);
+        QVERIFY2(text.contains(QStringLiteral("Протокол результатов №12 от 24.03.09")),
+                 qPrintable(text.left(400)));
+        QVERIFY(text.contains(QStringLiteral("Тест-система: HBsAg-ИФА")));
+        QVERIFY(text.contains(QStringLiteral("Оператор:")));
+        // 105 lines of protocol take two pages, each with its number.
+        QVERIFY(text.contains(QStringLiteral("стр. 1 из 2")));
+        QVERIFY(text.contains(QStringLiteral("стр. 2 из 2")));
+        // Every memo line arrives whole (pdftotext may set runs of blanks its own way).
+        const QString simplified = text.simplified();
+        for (const QString &line : results.memoText().split(QLatin1Char('\n')))
+            QVERIFY2(simplified.contains(line.simplified()), qPrintable(line));
+        const QString fonts = ReadBack::toolOutput(QStringLiteral("pdffonts"), {file});
+        QVERIFY2(fonts.contains(QStringLiteral("Mono")) ||
+                     fonts.contains(QStringLiteral("Courier")),
+                 qPrintable(fonts));
+        for (const QString &line : fonts.split(QLatin1Char('\n')).mid(2))
+            if (!line.trimmed().isEmpty()) // the "emb" column: every font embedded
+                QVERIFY2(line.contains(QStringLiteral(" yes ")), qPrintable(line));
+    }
+};
+
+QTEST_MAIN(tst_LabDataPages)
+#include "tst_LabDataPages.moc"

@@ -1,0 +1,324 @@
+#include "MeasurementData.h"
+#include "ReadBack.h"
+#include "TestSupport.h"
+#include "measurement/OpticalDensityReader.h"
+#include "measurement/PlateExport.h"
+#include "measurement/PlateExporter.h"
+#include "measurement/PlateTable.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace kalent;
+using namespace kalent::test;
+
+namespace {
+
+// OPData of the built-in instrument's first table, with some wells replaced by
+// the given six bytes (positions restated: 2 + (r-1)*109 + (c-1)*9, from 1).
+QByteArray opDataWith(const QList<std::tuple<int, int, QByteArray>> &wells = {})
+{
+    QByteArray data = MeasurementData().tableReply();
+    data[0] = ' ';
+    for (const auto &[row, column, text] : wells)
+        data.replace(1 + (row - 1) * 109 + (column - 1) * 9, 6, text);
+    return data;
+}
+
+// The bad values a line or an instrument can produce, at their wells.
+const QList<std::tuple<int, int, QByteArray>> BadWells = {
+    {1, 1, "      "}, {1, 2, "------"},  {2, 3, "+     "},   {3, 4, "OVER  "},
+    {4, 5, ">3.500"}, {5, 6, "1e3   "},  {6, 7, "nan   "},   {7, 8, "0,123 "},
+    {8, 9, "1.2.3 "}, {8, 10, "-0.012"}, {8, 11, "\"a;b\","}};
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class tst_PlateExport : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir;
+    QString path(const QString &name) const { return QDir(dir.path()).filePath(name); }
+    const PlateTitle title{QStringLiteral("20090324_143018.xls"),
+                           QDateTime(QDate(2009, 3, 24), QTime(14, 30, 18))};
+
+private Q_SLOTS:
+    void onlyPlainDecimalsAreNumbers_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("isNumber");
+        QTest::addColumn<double>("number");
+        QTest::newRow("density") << "0.123 " << true << 0.123;
+        QTest::newRow("leading blank") << " 2.5  " << true << 2.5;
+        QTest::newRow("below zero") << "-0.012" << true << -0.012;
+        QTest::newRow("no leading digit") << ".5    " << true << 0.5;
+        QTest::newRow("blank") << "      " << false << 0.0;
+        QTest::newRow("signs") << "------" << false << 0.0;
+        QTest::newRow("lone sign") << "+     " << false << 0.0;
+        QTest::newRow("lone point") << ".     " << false << 0.0;
+        QTest::newRow("overflow word") << "OVER  " << false << 0.0;
+        QTest::newRow("overflow mark") << ">3.500" << false << 0.0;
+        QTest::newRow("stars") << "******" << false << 0.0;
+        QTest::newRow("exponent") << "1e3   " << false << 0.0;
+        QTest::newRow("not a number") << "nan   " << false << 0.0;
+        QTest::newRow("infinity") << "inf   " << false << 0.0;
+        QTest::newRow("decimal comma") << "0,123 " << false << 0.0;
+        QTest::newRow("two points") << "1.2.3 " << false << 0.0;
+        QTest::newRow("blank inside") << "1 2   " << false << 0.0;
+    }
+    void onlyPlainDecimalsAreNumbers()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, isNumber);
+        QFETCH(double, number);
+        const PlateValue v = PlateValue::parse(text);
+        QCOMPARE(v.isNumber, isNumber);
+        QCOMPARE(v.text, text);
+        if (isNumber)
+            QCOMPARE(v.number, number);
+        // Never lost: a value of blanks keeps its blanks.
+        QVERIFY(!v.shownText().isEmpty());
+    }
+
+    void onlyACompleteTableIsAPlate()
+    {
+        QVERIFY(PlateTable::fromOpData(QByteArray()).isEmpty());
+        QVERIFY(PlateTable::fromOpData(opDataWith().left(872)).isEmpty());
+        const PlateTable table = PlateTable::fromOpData(opDataWith());
+        const MeasurementData data;
+        QCOMPARE(table.value(1, 1).text, QString::fromLatin1(data.valueText(1, 1)));
+        QCOMPARE(table.value(8, 12).text, QString::fromLatin1(data.valueText(8, 12)));
+        QCOMPARE(PlateTable::wellName(8, 12), QStringLiteral("H12"));
+        // Without a table nothing but the described text can be written, and
+        // the file that was there stays.
+        const QString file = path(QStringLiteral("kept.csv"));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("old") == 3);
+        f.close();
+        for (PlateFormat format : {PlateFormat::Csv, PlateFormat::Xlsx, PlateFormat::Json})
+            QVERIFY(!PlateExport::write(file, format, QByteArray(), title, {}).isEmpty());
+        QCOMPARE(readAll(file), QByteArray("old"));
+    }
+
+    void workbookHoldsNumbersAsNumbersAndEveryOtherValueAsText()
+    {
+        const QString missing = ReadBack::missingPython(QStringLiteral("openpyxl"));
+        if (!missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        const QString file = path(QStringLiteral("plate.xlsx"));
+        QCOMPARE(PlateExport::write(file, PlateFormat::Xlsx, opDataWith(BadWells), title, {}),
+                 QString());
+        QByteArray errors;
+        const QJsonObject read = ReadBack::xlsxCells(file, &errors).object();
+        QVERIFY2(!read.isEmpty(), errors.constData());
+        QCOMPARE(read.value("sheets").toInt(), 1);
+        const QJsonObject cells = read.value("cells").toObject();
+        const QString titleText = cells.value("A1").toObject().value("v").toString();
+        QVERIFY(titleText.contains(QStringLiteral("20090324_143018.xls")));
+        QVERIFY(titleText.contains(QStringLiteral("24.03.2009 14:30:18")));
+        // Rows A..H under the column numbers 1..12.
+        QCOMPARE(cells.value("B2").toObject().value("v").toInt(), 1);
+        QCOMPARE(cells.value("M2").toObject().value("v").toInt(), 12);
+        QCOMPARE(cells.value("A3").toObject().value("v").toString(), QStringLiteral("A"));
+        QCOMPARE(cells.value("A10").toObject().value("v").toString(), QStringLiteral("H"));
+        const MeasurementData data;
+        const QJsonObject good = cells.value("M10").toObject(); // H12
+        QCOMPARE(good.value("t").toString(), QStringLiteral("n"));
+        QCOMPARE(good.value("v").toDouble(), data.valueText(8, 12).trimmed().toDouble());
+        QCOMPARE(good.value("f").toString(), QStringLiteral("0.000"));
+        QCOMPARE(cells.value("K10").toObject().value("v").toDouble(), -0.012);
+        // The bad values: text, as sent, never 0 and never missing.
+        const QList<QPair<const char *, QString>> texts = {
+            {"B3", QStringLiteral("      ")}, {"C3", QStringLiteral("------")},
+            {"D4", QStringLiteral("+")},      {"E5", QStringLiteral("OVER")},
+            {"F6", QStringLiteral(">3.500")}, {"G7", QStringLiteral("1e3")},
+            {"H8", QStringLiteral("nan")},    {"I9", QStringLiteral("0,123")},
+            {"J10", QStringLiteral("1.2.3")}, {"L10", QStringLiteral("\"a;b\",")}};
+        for (const auto &[cell, text] : texts) {
+            const QJsonObject c = cells.value(QLatin1String(cell)).toObject();
+            QVERIFY2(!c.isEmpty(), cell);
+            QCOMPARE(c.value("t").toString(), QStringLiteral("s"));
+            QCOMPARE(c.value("v").toString(), text);
+        }
+        int numbers = 0;
+        for (auto it = cells.begin(); it != cells.end(); ++it)
+            if (it.key() != QLatin1String("A1") && !it.key().endsWith(QLatin1Char('2')) &&
+                it.value().toObject().value("t").toString() == QLatin1String("n"))
+                ++numbers;
+        QCOMPARE(numbers, 96 - texts.size()); // the column headers of row 2 left out
+    }
+
+    void csvFollowsTheLocaleAndKeepsTextQuoted_data()
+    {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QString>("separator");
+        QTest::addColumn<QString>("decimal");
+        QTest::newRow("Russian") << QLocale(QLocale::Russian, QLocale::Russia) << ";"
+                                 << ",";
+        QTest::newRow("English") << QLocale(QLocale::English, QLocale::UnitedStates) << ","
+                                 << ".";
+    }
+    void csvFollowsTheLocaleAndKeepsTextQuoted()
+    {
+        QFETCH(QLocale, locale);
+        QFETCH(QString, separator);
+        QFETCH(QString, decimal);
+        const PlateExport::CsvStyle style = PlateExport::CsvStyle::forLocale(locale);
+        QCOMPARE(QString(style.separator), separator);
+        QCOMPARE(QString(style.decimalMark), decimal);
+        const QString file = path(QStringLiteral("plate-%1.csv").arg(separator == ";"));
+        QCOMPARE(PlateExport::write(file, PlateFormat::Csv, opDataWith(BadWells), title, style),
+                 QString());
+        const QByteArray bytes = readAll(file);
+        QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+        QCOMPARE(bytes.count("\r\n"), 10);
+        QVERIFY(bytes.endsWith("\r\n"));
+        // Text always quoted, numbers never: the quotes tell a reader which is which.
+        QVERIFY(bytes.contains(separator.toUtf8() + "\"OVER\"" + separator.toUtf8()));
+
+        const QString missing = ReadBack::missingPython(QString());
+        if (!missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        QByteArray errors;
+        const QJsonArray rows = ReadBack::csvRows(file, separator, &errors).array();
+        QVERIFY2(rows.size() == 10, errors.constData());
+        QVERIFY(
+            rows.at(0).toArray().at(0).toString().contains(QStringLiteral("Оптические плотности")));
+        QCOMPARE(rows.at(1).toArray().size(), 13);
+        QCOMPARE(rows.at(1).toArray().at(12).toString(), QStringLiteral("12"));
+        const MeasurementData data;
+        for (int row = 1; row <= 8; ++row) {
+            const QJsonArray fields = rows.at(row + 1).toArray();
+            QCOMPARE(fields.size(), 13);
+            QCOMPARE(fields.at(0).toString(), PlateTable::rowName(row));
+        }
+        QString expected = QString::fromLatin1(data.valueText(8, 12).trimmed());
+        expected.replace(QLatin1Char('.'), decimal);
+        QCOMPARE(rows.at(9).toArray().at(12).toString(), expected);
+        QCOMPARE(rows.at(2).toArray().at(1).toString(), QStringLiteral("      "));
+        QCOMPARE(rows.at(2).toArray().at(2).toString(), QStringLiteral("------"));
+        QCOMPARE(rows.at(8).toArray().at(8).toString(), QStringLiteral("0,123"));
+        QCOMPARE(rows.at(9).toArray().at(11).toString(), QStringLiteral("\"a;b\","));
+        QCOMPARE(rows.at(9).toArray().at(10).toString(), QStringLiteral("-0") + decimal + "012");
+    }
+
+    void unusableCsvStylesAreRefused()
+    {
+        const auto problem = [](char separator, char decimal) {
+            return PlateExport::CsvStyle{QLatin1Char(separator), QLatin1Char(decimal)}.problem();
+        };
+        QVERIFY(problem(',', '.').isEmpty());
+        QVERIFY(problem('\t', ',').isEmpty());
+        QVERIFY(!problem(',', ',').isEmpty());
+        QVERIFY(!problem('"', '.').isEmpty());
+        QVERIFY(!problem(';', '\n').isEmpty());
+        QVERIFY(!problem('1', '.').isEmpty());
+    }
+
+    void jsonNamesEveryWellAndKeepsTheirTypes()
+    {
+        const QString missing = ReadBack::missingPython(QString());
+        if (!missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        const QString file = path(QStringLiteral("plate.json"));
+        QCOMPARE(PlateExport::write(file, PlateFormat::Json, opDataWith(BadWells), title, {}),
+                 QString());
+        QByteArray errors;
+        const QJsonObject read = ReadBack::jsonFile(file, &errors).object();
+        QVERIFY2(!read.isEmpty(), errors.constData());
+        const QJsonArray order = read.value("order").toArray();
+        QCOMPARE(order.size(), 96);
+        QCOMPARE(order.at(0).toString(), QStringLiteral("A1"));
+        QCOMPARE(order.at(11).toString(), QStringLiteral("A12"));
+        QCOMPARE(order.at(95).toString(), QStringLiteral("H12"));
+        const QJsonObject types = read.value("types").toObject();
+        const QJsonObject doc = read.value("doc").toObject();
+        const QJsonObject values = doc.value("values").toObject();
+        QCOMPARE(doc.value("instrumentFileName").toString(), QStringLiteral("20090324_143018.xls"));
+        QCOMPARE(doc.value("readAt").toString(), QStringLiteral("2009-03-24T14:30:18"));
+        QCOMPARE(types.value("H12").toString(), QStringLiteral("float"));
+        QCOMPARE(values.value("H12").toDouble(),
+                 MeasurementData().valueText(8, 12).trimmed().toDouble());
+        QCOMPARE(values.value("H10").toDouble(), -0.012);
+        for (const char *well : {"A1", "A2", "B3", "C4", "D5", "E6", "F7", "G8", "H9", "H11"})
+            QCOMPARE(types.value(QLatin1String(well)).toString(), QStringLiteral("str"));
+        QCOMPARE(values.value("A1").toString(), QStringLiteral("      "));
+        QCOMPARE(values.value("H11").toString(), QStringLiteral("\"a;b\","));
+    }
+
+    void theCopyGoesBesideTheDescribedFileNeverOverIt()
+    {
+        const QString folder = QDir(dir.path()).filePath(QStringLiteral("d"));
+        QCOMPARE(PlateExporter::copyPath(QDir(folder).filePath("20090324_143018.xls"),
+                                         PlateFormat::Xlsx),
+                 QDir(folder).filePath("20090324_143018.xlsx"));
+        QCOMPARE(PlateExporter::copyPath(QDir(folder).filePath("plate"), PlateFormat::Csv),
+                 QDir(folder).filePath("plate.csv"));
+        QCOMPARE(PlateExporter::copyPath(QDir(folder).filePath("plate.csv"), PlateFormat::Csv),
+                 QDir(folder).filePath("plate.csv.csv"));
+    }
+
+    void automaticSaveAddsTheChosenCopy()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        rig.settle();
+        OpticalDensityReader &reader = rig.session.reader();
+        PlateExporter exporter(reader, rig.session.pane());
+        exporter.setCsvStyle(PlateExport::CsvStyle{});
+        QSignalSpy copies(&exporter, &PlateExporter::copyWritten);
+        QSignalSpy saved(&reader, &OpticalDensityReader::autoSaved);
+        reader.setAutoSave(true);
+
+        // No copy chosen: the described file only.
+        reader.btnReadOPClick();
+        QVERIFY(rig.runUntil([&] { return saved.count() == 1; }));
+        QCOMPARE(copies.count(), 0);
+        const QString described = saved.at(0).at(0).toString();
+        QCOMPARE(QDir(rig.dataDir.path()).entryList(QDir::Files),
+                 QStringList{QFileInfo(described).fileName()});
+
+        exporter.setCopyFormat(PlateExporter::Copy::Csv);
+        reader.btnReadOPClick();
+        QVERIFY(rig.runUntil([&] { return saved.count() == 2; }));
+        QCOMPARE(copies.count(), 1);
+        const QString copy = copies.at(0).at(0).toString();
+        QCOMPARE(copy, PlateExporter::copyPath(described, PlateFormat::Csv));
+        // The described file keeps its 873 bytes; the copy is titled with its name.
+        QCOMPARE(readAll(described), reader.opData());
+        QCOMPARE(readAll(described).size(), 873);
+        const QByteArray csv = readAll(copy);
+        QVERIFY(csv.contains(QFileInfo(described).fileName().toUtf8()));
+        QCOMPARE(exporter.title().instrumentFileName, QFileInfo(described).fileName());
+        QVERIFY(exporter.title().readAt.isValid());
+        QCOMPARE(rig.session.pane().text(),
+                 QStringLiteral("Данные записаны в файл: ") + QFileInfo(described).fileName());
+
+        // A copy that cannot be written is reported; the described file is written.
+        exporter.setCopyFormat(PlateExporter::Copy::Xlsx);
+        QVERIFY(
+            QDir(rig.dataDir.path())
+                .mkdir(
+                    QFileInfo(PlateExporter::copyPath(described, PlateFormat::Xlsx)).fileName()));
+        QSignalSpy errors(&exporter, &PlateExporter::fileError);
+        reader.btnReadOPClick();
+        QVERIFY(rig.runUntil([&] { return saved.count() == 3; }));
+        QCOMPARE(errors.count(), 1);
+        QCOMPARE(readAll(described), reader.opData());
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_PlateExport)
+#include "tst_PlateExport.moc"
