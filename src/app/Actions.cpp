@@ -12,8 +12,9 @@ const std::vector<Action> &actions()
          {},
          &runContact},
         {QStringLiteral("simulate"),
-         QStringLiteral("simulate --pty [--baud N] [--programming]"),
-         {QStringLiteral("baud")},
+         QStringLiteral("simulate --pty [--baud N] [--programming] "
+                        "[--boot-fault early-report|no-report]"),
+         {QStringLiteral("baud"), QStringLiteral("boot-fault")},
          {QStringLiteral("pty"), QStringLiteral("programming")},
          &runSimulate},
         {QStringLiteral("read-od"),
@@ -27,10 +28,10 @@ const std::vector<Action> &actions()
          {QStringLiteral("auto-name")},
          &runReadProtocol},
         {QStringLiteral("flash"),
-         QStringLiteral("flash --port NAME FILE.tsk [--wait-restart] [--timeout S]\n"
+         QStringLiteral("flash --port NAME FILE.tsk [--no-wait] [--timeout S]\n"
                         "      (the instrument must be in programming mode; on --port sim it is)"),
          {QStringLiteral("timeout")},
-         {QStringLiteral("wait-restart")},
+         {QStringLiteral("no-wait"), QStringLiteral("wait-restart")},
          &runFlash},
         {QStringLiteral("db-read"),
          QStringLiteral("db-read --port NAME --out FILE.bdt [--timeout S]"),

@@ -65,8 +65,10 @@ int main(int argc, char *argv[])
     const CommandLine first = CommandLine::parse(
         arguments, actionNames(),
         GlobalValueOptions + QStringList{QStringLiteral("timeout"), QStringLiteral("out"),
-                                         QStringLiteral("node"), QStringLiteral("baud")},
+                                         QStringLiteral("node"), QStringLiteral("baud"),
+                                         QStringLiteral("boot-fault")},
         {QStringLiteral("auto-name"), QStringLiteral("pty"), QStringLiteral("wait-restart"),
+         QStringLiteral("no-wait"),
          QStringLiteral("programming"), QStringLiteral("help"), QStringLiteral("version")});
     if (first.flags.contains(QStringLiteral("version"))) {
         HeadlessRun::printOut(TFormMainKalS_D7::ApplicationTitle);

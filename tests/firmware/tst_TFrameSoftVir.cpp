@@ -1,5 +1,6 @@
 #include "FirmwareRig.h"
 #include "TFrameSoftVir.h"
+#include "navigation/PageNavigator.h"
 
 #include <QFileDialog>
 #include <QLabel>
@@ -68,6 +69,7 @@ private Q_SLOTS:
     void unreadableFileIsShownInABoxAndNothingIsSent();
     void otherFileDialogOpensAtTheDataFolderWithTheFirmwareFilter();
     void buttonsAreCentredInTheLeftPane();
+    void leavingDuringTheUploadAsksWithNoAsDefault();
 };
 
 void tst_TFrameSoftVir::framesShowsBothStepsAndTheInstrumentScreens()
@@ -256,6 +258,38 @@ void tst_TFrameSoftVir::buttonsAreCentredInTheLeftPane()
     const int expected = splitter1->width() * percent / 100;
     QVERIFY2(qAbs(left - expected) <= splitter1->handleWidth(),
              qPrintable(QStringLiteral("%1 vs %2").arg(left).arg(expected)));
+}
+
+void tst_TFrameSoftVir::leavingDuringTheUploadAsksWithNoAsDefault()
+{
+    FirmwareRig rig;
+    QVERIFY(rig.reachStepThree(rig.writeFile("big.tsk", QByteArray(25000, 'z')), true));
+    TFrameSoftVir frame(rig.session);
+    frame.show();
+    auto *otherFile = child<QPushButton>(frame, "btnOtherFileLoadPO");
+    QVERIFY(otherFile->isEnabled());
+    rig.wizard().btnLoadPOClick(true);
+    QVERIFY(!otherFile->isEnabled());
+
+    PageNavigator &nav = rig.session.navigator();
+    nav.selectPage(PageNavigator::AboutPage);
+    auto *box = child<QMessageBox>(frame, "LeaveUploadBox");
+    QVERIFY(box);
+    QVERIFY(box->isVisible());
+    QVERIFY(box->text().contains(QStringLiteral("неполная программа")));
+    QCOMPARE(box->defaultButton(), box->button(QMessageBox::No));
+    QTest::keyClick(box, Qt::Key_Return);
+    QCOMPARE(nav.activePage(), PageNavigator::FirmwarePage);
+    QVERIFY(rig.upload().running());
+
+    nav.selectPage(PageNavigator::AboutPage);
+    box = child<QMessageBox>(frame, "LeaveUploadBox");
+    QVERIFY(box);
+    box->button(QMessageBox::Yes)->click();
+    QCOMPARE(nav.activePage(), PageNavigator::AboutPage);
+    QVERIFY(!rig.upload().running());
+    QVERIFY(rig.session.pane().text().contains(QStringLiteral("неполная программа")));
+    QVERIFY(otherFile->isEnabled());
 }
 
 QTEST_MAIN(tst_TFrameSoftVir)

@@ -54,7 +54,8 @@ int runSimulate(const CommandLine &commandLine)
 #ifdef Q_OS_UNIX
     if (!commandLine.flags.contains(QStringLiteral("pty"))) {
         HeadlessRun::printError(
-            QStringLiteral("usage: kalent-service simulate --pty [--baud N] [--programming]"));
+            QStringLiteral("usage: kalent-service simulate --pty [--baud N] [--programming] "
+                           "[--boot-fault early-report|no-report]"));
         return 2;
     }
     int baud = VirtualInstrument::DefaultBaud;
@@ -72,8 +73,10 @@ int runSimulate(const CommandLine &commandLine)
     instrument->setBaud(baud);
     // --programming: as if switched on with the stylus held (the boot loader
     // then talks at 115200 whatever --baud said).
-    setUpSimulatedBootLoader(*instrument,
-                             commandLine.flags.contains(QStringLiteral("programming")));
+    if (!setUpSimulatedBootLoader(*instrument,
+                                  commandLine.flags.contains(QStringLiteral("programming")),
+                                  commandLine.value(QStringLiteral("boot-fault"))))
+        return 2;
     PtyBridge bridge(*instrument);
     if (!bridge.start()) {
         HeadlessRun::printError(
