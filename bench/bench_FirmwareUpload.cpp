@@ -7,6 +7,8 @@
 // 2. The same flow on the real clock, headless and with the window (offscreen)
 //    on the built-in instrument, as `--port sim` runs it: the process's CPU time
 //    during the upload against the upload's wall time.
+// 3. `flash` as its own process through the real serial code over a
+//    pseudo-terminal: CPU time and context switches.
 #include "BootLoader.h"
 #include "DesktopServicesOpener.h"
 #include "FeaturePages.h"
@@ -35,7 +37,12 @@
 #include <memory>
 
 #ifdef Q_OS_UNIX
+#include <QProcess>
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+extern char **environ;
 #endif
 
 using namespace kalent;
@@ -219,13 +226,67 @@ void onRealClock(bool withWindow, int imageSize)
     const long switches = contextSwitchesOfProcess() - switchesBefore;
 
     std::printf("firmware upload, %d bytes, real clock, %s\n", imageSize,
-                withWindow ? "window (offscreen) with --port sim" : "headless on the built-in instrument");
+                withWindow ? "window (offscreen) with --port sim"
+                           : "headless on the built-in instrument");
     std::printf("  sent:                             %s\n", wizard.softSent() ? "yes" : "NO");
     std::printf("  wall time:                        %.2f s\n", wallS);
     std::printf("  process CPU:                      %.3f s (%.1f %% of the wall time)\n", cpuS,
                 100.0 * cpuS / wallS);
     std::printf("  context switches per second:      %.0f\n", switches / wallS);
 }
+
+#if defined(Q_OS_UNIX) && defined(KALENT_SERVICE_PATH)
+// `flash --no-wait` as its own process through the real serial code, against
+// the built-in instrument served on a pseudo-terminal by another process: the
+// flash process's CPU time and context switches over its wall time.
+void flashOverAPty(int imageSize)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("bench.tsk"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(pseudoRandomImage(imageSize)) != imageSize)
+        return;
+    file.close();
+    QProcess simulator;
+    simulator.start(QStringLiteral(KALENT_SERVICE_PATH),
+                    {QStringLiteral("simulate"), QStringLiteral("--pty"),
+                     QStringLiteral("--programming"), QStringLiteral("--data-dir"), dir.path()});
+    if (!simulator.waitForReadyRead(5000))
+        return;
+    const QByteArray pty = simulator.readLine().trimmed();
+    const QByteArray program = KALENT_SERVICE_PATH;
+    const QByteArray data = dir.path().toLocal8Bit();
+    const QByteArray image = path.toLocal8Bit();
+    std::vector<const char *> args = {program.constData(), "flash",           "--port",
+                                      pty.constData(),     image.constData(), "--no-wait",
+                                      "--data-dir",        data.constData(),  nullptr};
+    QElapsedTimer wall;
+    wall.start();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, program.constData(), nullptr, nullptr,
+                    const_cast<char *const *>(args.data()), environ) != 0)
+        return;
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    const double wallS = static_cast<double>(wall.elapsed()) / 1000.0;
+    const double cpuS = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                        static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    simulator.terminate();
+    simulator.waitForFinished(5000);
+    std::printf("flash --no-wait, %d bytes, own process over a pseudo-terminal (HostSerialPort)\n",
+                imageSize);
+    std::printf("  exit status:                      %d\n",
+                WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+    // A pseudo-terminal does not pace bytes by its speed: the wall time is the
+    // 100 ms ticks and the process's own start and exit.
+    std::printf("  wall time (start to exit):        %.2f s\n", wallS);
+    std::printf("  process CPU:                      %.3f s (%.1f %% of the wall time)\n", cpuS,
+                100.0 * cpuS / wallS);
+    std::printf("  context switches per second:      %.0f\n",
+                static_cast<double>(usage.ru_nvcsw + usage.ru_nivcsw) / wallS);
+}
+#endif
 
 } // namespace
 
@@ -239,5 +300,8 @@ int main(int argc, char *argv[])
     constexpr int RealClockImage = 40000;
     onRealClock(false, RealClockImage);
     onRealClock(true, RealClockImage);
+#if defined(Q_OS_UNIX) && defined(KALENT_SERVICE_PATH)
+    flashOverAPty(100000);
+#endif
     return 0;
 }

@@ -68,8 +68,8 @@ int main(int argc, char *argv[])
                                          QStringLiteral("node"), QStringLiteral("baud"),
                                          QStringLiteral("boot-fault")},
         {QStringLiteral("auto-name"), QStringLiteral("pty"), QStringLiteral("wait-restart"),
-         QStringLiteral("no-wait"),
-         QStringLiteral("programming"), QStringLiteral("help"), QStringLiteral("version")});
+         QStringLiteral("no-wait"), QStringLiteral("programming"), QStringLiteral("help"),
+         QStringLiteral("version")});
     if (first.flags.contains(QStringLiteral("version"))) {
         HeadlessRun::printOut(TFormMainKalS_D7::ApplicationTitle);
         return 0;

@@ -398,11 +398,11 @@ void TFrameSoftVir::askLeaveUpload()
 {
     // Asked without blocking the tab click that raised it; the upload goes on
     // while the box is open.
-    auto *box = new QMessageBox(
-        QMessageBox::Warning, QStringLiteral("Внимание!"),
-        QStringLiteral("Загрузка программы в прибор не закончена. Прервать её?\n"
-                       "В приборе останется неполная программа."),
-        QMessageBox::Yes | QMessageBox::No, this);
+    auto *box =
+        new QMessageBox(QMessageBox::Warning, QStringLiteral("Внимание!"),
+                        QStringLiteral("Загрузка программы в прибор не закончена. Прервать её?\n"
+                                       "В приборе останется неполная программа."),
+                        QMessageBox::Yes | QMessageBox::No, this);
     box->setObjectName(QStringLiteral("LeaveUploadBox"));
     box->setDefaultButton(QMessageBox::No);
     box->setEscapeButton(QMessageBox::No);

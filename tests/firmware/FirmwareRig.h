@@ -42,8 +42,7 @@ public:
     // rules and answers the wizard's "is the firmware page active".
     void openFirmwarePageThroughNavigator()
     {
-        wizard().setFirmwarePageQuery(
-            [this] { return session.navigator().firmwarePageActive(); });
+        wizard().setFirmwarePageQuery([this] { return session.navigator().firmwarePageActive(); });
         wizard().ensureFrame();
         session.navigator().actionSoftVirant();
         wizard().actionSoftVirantExecuted();

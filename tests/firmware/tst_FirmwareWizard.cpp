@@ -343,9 +343,10 @@ void tst_FirmwareWizard::pageChangeDuringTransferAnsweredYesSaysWhatTheInstrumen
     // A later answer to a question that is no longer open changes nothing.
     nav.answerLeaveUpload(true);
     QCOMPARE(nav.activePage(), PageNavigator::AboutPage);
-    // Back on the page, the wizard starts over without repeating the message.
+    // Back on the page, the wizard starts over (the page's file search replaces
+    // the dialog's choice) without repeating the message.
     rig.openFirmwarePageThroughNavigator();
-    QCOMPARE(rig.session.pane().text(), SwitchOff);
+    QCOMPARE(rig.session.pane().text(), StepOne);
 }
 
 void tst_FirmwareWizard::fileChoiceIsLockedWhileTheUploadRuns()
@@ -420,10 +421,9 @@ void tst_FirmwareWizard::successfulTransferReportsProgrammingRestartAndFinish()
         20000));
 
     // No step-2 prompt between the click and the transfer's own texts.
-    QCOMPARE(rig.statusLog,
-             QStringList({"Загрузка программы в прибор", "Программирование прибора",
-                          "Нет связи с прибором", "Перезагрузка прибора",
-                          "Перепрограммирование прибора завершено"}));
+    QCOMPARE(rig.statusLog, QStringList({"Загрузка программы в прибор", "Программирование прибора",
+                                         "Нет связи с прибором", "Перезагрузка прибора",
+                                         "Перепрограммирование прибора завершено"}));
     QCOMPARE(rig.bootLoader().lastResult(), BootLoader::Result::Accepted);
     QCOMPARE(rig.bootLoader().programImage(), image);
     QVERIFY(!rig.wizard().frameState().loadEnabled);
