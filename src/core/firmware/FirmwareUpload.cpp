@@ -132,7 +132,9 @@ void FirmwareUpload::waitUntilOnTheLine()
 
 void FirmwareUpload::checkOnTheLine()
 {
-    if (!m_waiting || m_port.bytesToWrite() > 0)
+    // A port that closed under the write put nothing more on the line: the
+    // link check ends the transfer; it never counts as sent.
+    if (!m_waiting || !m_port.isOpen() || m_port.bytesToWrite() > 0)
         return; // the next bytesWritten brings us back
     const qint64 queued = m_port.bytesQueuedInSystem();
     if (queued > 0) {
