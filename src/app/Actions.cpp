@@ -31,8 +31,9 @@ const std::vector<Action> &actions()
          QStringLiteral("Найти прибор на порту, как кнопка «Контакт», и перевести его на 115200."),
          names({"port"})},
         {QStringLiteral("simulate"),
-         QStringLiteral("simulate --pty [--baud СКОРОСТЬ] [--programming]"), names({"baud"}),
-         names({"pty", "programming"}), &runSimulate,
+         QStringLiteral("simulate --pty [--baud СКОРОСТЬ] [--programming] "
+                        "[--boot-fault early-report|no-report]"),
+         names({"baud", "boot-fault"}), names({"pty", "programming"}), &runSimulate,
          QStringLiteral("Встроенный прибор на псевдотерминале; путь к нему печатается первой "
                         "строкой."),
          names({"pty"})},
@@ -52,10 +53,10 @@ const std::vector<Action> &actions()
          QStringLiteral("Принять протокол результатов и вывести его (--pdf: также в PDF)."),
          names({"port"})},
         {QStringLiteral("flash"),
-         QStringLiteral("flash --port ПОРТ ФАЙЛ.tsk [--wait-restart] [--timeout СЕК]"),
-         names({"timeout"}), names({"wait-restart"}), &runFlash,
+         QStringLiteral("flash --port ПОРТ ФАЙЛ.tsk [--no-wait] [--timeout СЕК]"),
+         names({"timeout"}), names({"no-wait", "wait-restart"}), &runFlash,
          QStringLiteral("Загрузить программу в прибор, находящийся в режиме программирования "
-                        "(на --port sim он в нём с самого начала)."),
+                        "(на --port sim он в нём с самого начала), и дождаться его перезапуска."),
          names({"port"}), 1, 1},
         {QStringLiteral("db-read"),
          QStringLiteral("db-read --port ПОРТ --out ФАЙЛ.bdt [--timeout СЕК]"),

@@ -27,7 +27,10 @@ int runFlash(const CommandLine &commandLine);
 class VirtualInstrument;
 // The built-in instrument's boot loader reports on stderr; with programmingMode
 // it waits in programming mode from the start (nobody holds its stylus here).
-void setUpSimulatedBootLoader(VirtualInstrument &instrument, bool programmingMode);
+// fault ("", "early-report" or "no-report") sets its failure knob; false, with
+// a message, for any other.
+bool setUpSimulatedBootLoader(VirtualInstrument &instrument, bool programmingMode,
+                              const QString &fault = {});
 int runDbRead(const CommandLine &commandLine);
 int runDbList(const CommandLine &commandLine);
 int runDbAdd(const CommandLine &commandLine);

@@ -41,6 +41,21 @@ void Session::updateSoftWizard()
     m_firmware.updateSoftWizard();
 }
 
+void Session::enterFirmwarePage()
+{
+    m_firmware.enterFirmwarePage();
+}
+
+bool Session::firmwareUploadRunning() const
+{
+    return m_firmware.uploadRunning();
+}
+
+void Session::afterPageChange()
+{
+    m_firmware.afterPageChange();
+}
+
 void Session::labelReaderGrid()
 {
     m_reader->labelGrid();

@@ -57,6 +57,9 @@ private:
     void stopSoftWizard() override;
     void resetSoftWizard() override;
     void updateSoftWizard() override;
+    void enterFirmwarePage() override;
+    bool firmwareUploadRunning() const override;
+    void afterPageChange() override;
     void labelReaderGrid() override;
 
     Clock &m_clock;

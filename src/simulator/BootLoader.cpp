@@ -32,7 +32,8 @@ BootLoader::BootLoader(VirtualInstrument &instrument, QObject *parent)
         case Pending::BackUp:
             leaveProgrammingMode();
             m_instrument.holdCtsDown(false);
-            scheduleStartupReport();
+            if (m_fault != Fault::NeverReports)
+                scheduleStartupReport();
             break;
         case Pending::Report:
             m_instrument.sendRaw(QByteArrayLiteral("L"));
@@ -170,6 +171,11 @@ int BootLoader::consume(VirtualInstrument &, const QByteArray &heard)
         if (m_image.size() == m_expected)
             m_stage = Stage::Checksum;
         Q_EMIT uploadProgress(m_image.size(), m_expected);
+        if (m_fault == Fault::StartsDuringUpload && m_stage == Stage::Image) {
+            resetUpload();
+            leaveProgrammingMode();
+            m_instrument.sendRaw(QByteArrayLiteral("L"));
+        }
         return n;
     }
     case Stage::Checksum: {

@@ -34,6 +34,17 @@ public:
     enum class Result { None, Accepted, BadLength, BadChecksum };
     Q_ENUM(Result)
 
+    // Failure knobs.
+    enum class Fault {
+        None,
+        // The control program starts in the middle of an upload (as after a
+        // watchdog reset) and announces itself with "L" at once.
+        StartsDuringUpload,
+        // Accepts and restarts, but its control program never sends "L".
+        NeverReports,
+    };
+    void setFault(Fault fault) { m_fault = fault; }
+
     explicit BootLoader(VirtualInstrument &instrument, QObject *parent = nullptr);
     ~BootLoader() override;
 
@@ -80,6 +91,7 @@ private:
     quint32 m_sum = 0;
     Result m_result = Result::None;
     QByteArray m_program;
+    Fault m_fault = Fault::None;
 };
 
 } // namespace kalent

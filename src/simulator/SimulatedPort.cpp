@@ -123,6 +123,7 @@ void SimulatedPort::tick()
     const double elapsed = static_cast<double>(now - m_lastTick);
     m_lastTick = now;
 
+    int sent = 0;
     if (!m_toInstrument.isEmpty()) {
         const int baud = portBaud();
         m_outCredit += elapsed * baud / 1000.0 / BitsPerByte;
@@ -132,6 +133,7 @@ void SimulatedPort::tick()
             m_outCredit -= n;
             const QByteArray piece = m_toInstrument.left(n);
             m_toInstrument.remove(0, n);
+            sent = n;
             m_instrument.hear(piece, baud);
         }
     } else {
@@ -161,6 +163,8 @@ void SimulatedPort::tick()
         m_received.append(arrived);
         Q_EMIT commEvent();
     }
+    if (sent > 0 && m_open)
+        Q_EMIT bytesWritten(sent);
 }
 
 } // namespace kalent

@@ -16,7 +16,8 @@ class VirtualInstrument;
 // A serial port wired to the built-in instrument inside the program. The line is
 // modelled: bytes travel at the speed they were sent with (10 bits a byte) on the
 // Clock, so replies arrive in pieces as on a real line, and bytesToWrite() counts
-// what has not yet gone out. Knobs make opening fail or the device vanish.
+// what has not yet gone out (there is no system queue behind it), bytesWritten()
+// following each piece onto the line. Knobs make opening fail or the device vanish.
 class SimulatedPort : public SerialPort
 {
     Q_OBJECT

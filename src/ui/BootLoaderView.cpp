@@ -32,11 +32,18 @@ BootLoaderView::BootLoaderView(BootLoader &bootLoader, QWidget *parent)
     m_result->setObjectName(QStringLiteral("BootLoaderResult"));
     column->addWidget(m_result);
 
+    m_refresh.setSingleShot(true);
+    m_refresh.setInterval(RefreshMs);
+    connect(&m_refresh, &QTimer::timeout, this, &BootLoaderView::showProgress);
     connect(&m_bootLoader, &BootLoader::programmingModeChanged, this, &BootLoaderView::showMode);
-    connect(&m_bootLoader, &BootLoader::uploadProgress, this, &BootLoaderView::showProgress);
-    connect(&m_bootLoader, &BootLoader::uploadFinished, this, &BootLoaderView::showResult);
+    connect(&m_bootLoader, &BootLoader::uploadProgress, this, &BootLoaderView::progressChanged);
+    connect(&m_bootLoader, &BootLoader::uploadFinished, this, [this] {
+        m_refresh.stop();
+        showProgress();
+        showResult();
+    });
     showMode(m_bootLoader.inProgrammingMode());
-    showProgress(m_bootLoader.received(), m_bootLoader.expected());
+    showProgress();
     showResult();
 }
 
@@ -46,8 +53,16 @@ void BootLoaderView::showMode(bool programming)
                                 : QStringLiteral("Загрузчик: рабочая программа"));
 }
 
-void BootLoaderView::showProgress(qint64 received, qint64 expected)
+void BootLoaderView::progressChanged()
 {
+    if (!m_refresh.isActive())
+        m_refresh.start();
+}
+
+void BootLoaderView::showProgress()
+{
+    const qint64 received = m_bootLoader.received();
+    const qint64 expected = m_bootLoader.expected();
     m_progress->setValue(expected > 0 ? static_cast<int>(received * 100 / expected) : 0);
     m_received->setText(QStringLiteral("Принято байт: %1 из %2").arg(received).arg(expected));
 }

@@ -4,6 +4,7 @@
 #include "ElidingLabel.h"
 #include "Session.h"
 #include "firmware/FirmwareWizard.h"
+#include "navigation/PageNavigator.h"
 
 #include <QDir>
 #include <QEvent>
@@ -147,6 +148,8 @@ TFrameSoftVir::TFrameSoftVir(Session &session, QWidget *parent)
     connect(m_stop, &QPushButton::clicked, this, &TFrameSoftVir::btnStopProgramVirClick);
     connect(&m_wizard, &FirmwareWizard::frameStateChanged, this, &TFrameSoftVir::mirror);
     connect(&m_wizard, &FirmwareWizard::errorOccurred, this, &TFrameSoftVir::showError);
+    connect(&m_session.navigator(), &PageNavigator::leaveUploadAsked, this,
+            &TFrameSoftVir::askLeaveUpload);
     mirror();
 }
 
@@ -405,10 +408,33 @@ void TFrameSoftVir::mirror()
     m_load->setToolTip(state.loadHint);
     m_stop->setEnabled(state.stopEnabled);
     m_stop->setVisible(state.stopVisible);
+    m_otherFile->setEnabled(state.fileChoiceEnabled);
+}
+
+void TFrameSoftVir::askLeaveUpload()
+{
+    // Asked without blocking the tab click that raised it; the upload goes on
+    // while the box is open.
+    auto *box =
+        new QMessageBox(QMessageBox::Warning, QStringLiteral("Внимание!"),
+                        QStringLiteral("Загрузка программы в прибор не закончена. Прервать её?\n"
+                                       "В приборе останется неполная программа."),
+                        QMessageBox::Yes | QMessageBox::No, this);
+    box->setObjectName(QStringLiteral("LeaveUploadBox"));
+    box->setDefaultButton(QMessageBox::No);
+    box->setEscapeButton(QMessageBox::No);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::finished, this, [this, box] {
+        m_session.navigator().answerLeaveUpload(box->clickedButton() ==
+                                                box->button(QMessageBox::Yes));
+    });
+    box->open();
 }
 
 void TFrameSoftVir::btnOtherFileLoadPOClick()
 {
+    if (!m_wizard.frameState().fileChoiceEnabled)
+        return;
     QFileDialog dialog(this, QString(), m_wizard.dialogFolder());
     dialog.setObjectName(QStringLiteral("OpenDialog"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);

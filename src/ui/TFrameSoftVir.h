@@ -61,6 +61,8 @@ private:
     QWidget *buildStepThreeTab();
     QWidget *buildModePicture(bool afterUpload);
     void mirror();
+    // A page change during an upload: yes or no, "no" by default.
+    void askLeaveUpload();
     void showError(const QString &text);
     void setDivider(QSplitter *splitter, int leftWidth);
     void settleTabs();

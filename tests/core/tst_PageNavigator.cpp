@@ -18,6 +18,14 @@ public:
     void stopSoftWizard() override { record(QStringLiteral("stop")); }
     void resetSoftWizard() override { record(QStringLiteral("reset")); }
     void updateSoftWizard() override { record(QStringLiteral("update")); }
+    // The wizard's own entry: "reset" and "update" as it runs them.
+    void enterFirmwarePage() override
+    {
+        m_link.ensurePortOpen();
+        record(QStringLiteral("reset"));
+        m_link.setFastestSpeedDirectly();
+        record(QStringLiteral("update"));
+    }
     void labelReaderGrid() override { record(QStringLiteral("label")); }
 
     QStringList calls;

@@ -38,6 +38,16 @@ public:
         wizard().actionSoftVirantExecuted();
     }
 
+    // The window's own way onto the page: the navigator runs the page-change
+    // rules and answers the wizard's "is the firmware page active".
+    void openFirmwarePageThroughNavigator()
+    {
+        wizard().setFirmwarePageQuery([this] { return session.navigator().firmwarePageActive(); });
+        wizard().ensureFrame();
+        session.navigator().actionSoftVirant();
+        wizard().actionSoftVirantExecuted();
+    }
+
     // Another main page selected.
     void leaveFirmwarePage()
     {
@@ -65,10 +75,13 @@ public:
 
     // Step 3 open for the given file: chosen in the dialog, the instrument
     // switched off and on with the stylus held, the boot wait over.
-    bool reachStepThree(const QString &path)
+    bool reachStepThree(const QString &path, bool throughNavigator = false)
     {
         startUp();
-        openFirmwarePage();
+        if (throughNavigator)
+            openFirmwarePageThroughNavigator();
+        else
+            openFirmwarePage();
         wizard().fileChosen(path);
         powerOff();
         clock.advance(5000);

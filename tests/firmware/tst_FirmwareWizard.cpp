@@ -1,4 +1,5 @@
 #include "FirmwareRig.h"
+#include "navigation/PageNavigator.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -11,6 +12,21 @@ const QString StepOne = QStringLiteral("Определите файл для з�
 const QString SwitchOff = QStringLiteral("Выключите прибор. Шаг 2.");
 const QString SwitchOn = QStringLiteral("Включите прибор удерживая указку на экране.Шаг 2.");
 const QString StepThree = QStringLiteral("Загрузите программу в прибор. Шаг 3.");
+const QString Loading = QStringLiteral("Загрузка программы в прибор");
+const QString Abandoned =
+    QStringLiteral("Загрузка программы прервана, в приборе неполная программа. Вернитесь на "
+                   "страницу \"ПО прибора\" и повторите шаги 2 и 3.");
+const QString ControlProgramRunning =
+    QStringLiteral("Прибор запустил программу управления: он не в режиме программирования. "
+                   "Загрузка остановлена, повторите шаг 2.");
+
+QByteArray patternImage(int size)
+{
+    QByteArray image(size, '\0');
+    for (int i = 0; i < size; ++i)
+        image[i] = static_cast<char>(i * 31 + 7);
+    return image;
+}
 } // namespace
 
 class tst_FirmwareWizard : public QObject
@@ -23,7 +39,12 @@ private Q_SLOTS:
     void switchingOffInStepTwoAsksToSwitchOnHoldingTheStylus();
     void programmingModeOpensStepThreeAfterTheBootWait();
     void startupReportDuringTheBootWaitReturnsToStepTwo();
-    void linkDropDuringTheBootWaitDoesNotRestartTheTimer();
+    void powerLostDuringTheBootWaitEndsTheWait();
+    void startupReportOrPowerLossInStepThreeClosesIt();
+    void pageChangeDuringTransferAsksAndNoKeepsItGoing();
+    void pageChangeDuringTransferAnsweredYesSaysWhatTheInstrumentHolds();
+    void fileChoiceIsLockedWhileTheUploadRuns();
+    void startupReportDuringTheTransferStopsIt();
     void successfulTransferReportsProgrammingRestartAndFinish();
     void pageChangeDuringTransferStopsItAndEmptiesThePane();
     void stepPromptsNeverReplaceTheTransferTexts();
@@ -175,7 +196,7 @@ void tst_FirmwareWizard::startupReportDuringTheBootWaitReturnsToStepTwo()
     QVERIFY(!rig.wizard().frameState().loadEnabled);
 }
 
-void tst_FirmwareWizard::linkDropDuringTheBootWaitDoesNotRestartTheTimer()
+void tst_FirmwareWizard::powerLostDuringTheBootWaitEndsTheWait()
 {
     FirmwareRig rig;
     rig.startUp();
@@ -188,16 +209,198 @@ void tst_FirmwareWizard::linkDropDuringTheBootWaitDoesNotRestartTheTimer()
     rig.clock.advance(2000);
     rig.powerOff();
     QCOMPARE(rig.session.pane().text(), SwitchOn);
-    rig.clock.advance(1000);
-    rig.powerOn(true);
-    QVERIFY(rig.wizard().softBootWait());
+    QVERIFY(!rig.wizard().softBootWait());
+    QVERIFY(!rig.wizard().bootWaitTimerActive());
 
-    rig.clock.advance(2499); // 5,499 ms after the first return
+    // Long past the end of the first wait, with the instrument still off:
+    // nothing opens step 3.
+    rig.clock.advance(6000);
+    QVERIFY(!rig.wizard().softDeviceReady());
+    QCOMPARE(rig.session.pane().text(), SwitchOn);
+
+    // Switched on normally: a wait of its own, ended by the control program's "L".
+    rig.port.clearWritten();
+    rig.powerOn(false);
+    QVERIFY(rig.wizard().softBootWait());
+    rig.clock.advance(900);
+    QVERIFY(!rig.wizard().frameState().loadEnabled);
+    rig.clock.advance(200);
+    QCOMPARE(rig.session.pane().text(), SwitchOff);
+    rig.clock.advance(10000);
+    QVERIFY(!rig.wizard().softDeviceReady());
+    QVERIFY(!rig.wizard().frameState().loadEnabled);
+    rig.wizard().btnLoadPOClick(true);
+    QCOMPARE(rig.port.written(), QByteArray());
+
+    // With the stylus held the next return gets the whole 5.5 s.
+    rig.powerOff();
+    rig.clock.advance(3000);
+    rig.powerOn(true);
+    rig.clock.advance(FirmwareWizard::BootWaitMs - 1);
     QVERIFY(!rig.wizard().softDeviceReady());
     rig.clock.advance(1);
-    QVERIFY(rig.wizard().softDeviceReady());
     QCOMPARE(rig.session.pane().text(), StepThree);
     QVERIFY(rig.wizard().frameState().loadEnabled);
+}
+
+void tst_FirmwareWizard::startupReportOrPowerLossInStepThreeClosesIt()
+{
+    {
+        // A control program that starts late still says "L": not programming mode.
+        FirmwareRig rig;
+        QVERIFY(rig.reachStepThree(rig.writeFile("a.tsk", "abc")));
+        rig.instrument->sendRaw("L");
+        rig.settle();
+        QCOMPARE(rig.session.pane().text(), SwitchOff);
+        QVERIFY(!rig.wizard().softDeviceReady());
+        QVERIFY(!rig.wizard().frameState().loadEnabled);
+        rig.wizard().btnLoadPOClick(true);
+        QCOMPARE(rig.port.written(), QByteArray());
+    }
+    {
+        // Switched off in step 3 and on again normally: step 3 stays shut.
+        FirmwareRig rig;
+        QVERIFY(rig.reachStepThree(rig.writeFile("a.tsk", "abc")));
+        rig.powerOff();
+        QCOMPARE(rig.session.pane().text(), SwitchOn);
+        QVERIFY(!rig.wizard().softDeviceReady());
+        rig.clock.advance(500);
+        rig.powerOn(false);
+        QVERIFY(!rig.wizard().frameState().loadEnabled);
+        rig.clock.advance(1100);
+        QCOMPARE(rig.session.pane().text(), SwitchOff);
+        QVERIFY(!rig.wizard().frameState().loadEnabled);
+        QCOMPARE(rig.port.written(), QByteArray());
+    }
+}
+
+void tst_FirmwareWizard::pageChangeDuringTransferAsksAndNoKeepsItGoing()
+{
+    FirmwareRig rig;
+    const QByteArray image = patternImage(25000);
+    QVERIFY(rig.reachStepThree(rig.writeFile("big.tsk", image), true));
+    PageNavigator &nav = rig.session.navigator();
+    QSignalSpy asked(&nav, &PageNavigator::leaveUploadAsked);
+    rig.wizard().btnLoadPOClick(true);
+    QVERIFY(rig.runUntil([&] { return rig.session.pane().progress() == 40; }));
+
+    // An action and a tab click: each held back until the operator answers.
+    nav.actionBDTS();
+    QCOMPARE(asked.count(), 1);
+    QCOMPARE(nav.activePage(), PageNavigator::FirmwarePage);
+    QVERIFY(!nav.tabVisible(PageNavigator::DatabasePage));
+    QVERIFY(nav.leaveUploadQuestionOpen());
+    const qsizetype before = rig.port.written().size();
+    rig.clock.advance(1500); // the upload goes on while the question is open
+    QVERIFY(rig.port.written().size() > before);
+    nav.answerLeaveUpload(false);
+    QCOMPARE(nav.activePage(), PageNavigator::FirmwarePage);
+    QVERIFY(!nav.tabVisible(PageNavigator::DatabasePage));
+
+    nav.selectPage(PageNavigator::AboutPage);
+    QCOMPARE(asked.count(), 2);
+    nav.answerLeaveUpload(false);
+    QCOMPARE(nav.activePage(), PageNavigator::FirmwarePage);
+    QVERIFY(!nav.leaveUploadQuestionOpen());
+
+    QVERIFY(rig.runUntil(
+        [&] { return rig.session.pane().text() == "Перепрограммирование прибора завершено"; },
+        20000));
+    QCOMPARE(rig.bootLoader().programImage(), image);
+
+    // With nothing running, the page changes without a question.
+    nav.selectPage(PageNavigator::AboutPage);
+    QCOMPARE(asked.count(), 2);
+    QCOMPARE(nav.activePage(), PageNavigator::AboutPage);
+}
+
+void tst_FirmwareWizard::pageChangeDuringTransferAnsweredYesSaysWhatTheInstrumentHolds()
+{
+    FirmwareRig rig;
+    QVERIFY(rig.reachStepThree(rig.writeFile("big.tsk", patternImage(25000)), true));
+    PageNavigator &nav = rig.session.navigator();
+    QSignalSpy ended(&rig.wizard(), &FirmwareWizard::uploadEnded);
+    rig.wizard().btnLoadPOClick(true);
+    QVERIFY(rig.runUntil([&] { return rig.session.pane().progress() == 40; }));
+
+    nav.selectPage(PageNavigator::AboutPage);
+    QCOMPARE(nav.activePage(), PageNavigator::FirmwarePage);
+    nav.answerLeaveUpload(true);
+    QCOMPARE(nav.activePage(), PageNavigator::AboutPage);
+    QCOMPARE(rig.session.pane().text(), Abandoned);
+    QCOMPARE(rig.statusLog.constLast(), Abandoned);
+    QCOMPARE(ended.count(), 1);
+    QCOMPARE(ended.at(0).at(0).value<FirmwareWizard::UploadEnd>(),
+             FirmwareWizard::UploadEnd::Abandoned);
+    QVERIFY(!rig.upload().running());
+    const qsizetype written = rig.port.written().size();
+    QVERIFY(written < 6 + 25000 + 2);
+    rig.clock.advance(5000);
+    QCOMPARE(rig.port.written().size(), written);
+    QCOMPARE(rig.session.pane().text(), Abandoned);
+    QVERIFY(rig.bootLoader().lastResult() != BootLoader::Result::Accepted);
+
+    // A later answer to a question that is no longer open changes nothing.
+    nav.answerLeaveUpload(true);
+    QCOMPARE(nav.activePage(), PageNavigator::AboutPage);
+    // Back on the page, the wizard starts over (the page's file search replaces
+    // the dialog's choice) without repeating the message.
+    rig.openFirmwarePageThroughNavigator();
+    QCOMPARE(rig.session.pane().text(), StepOne);
+}
+
+void tst_FirmwareWizard::fileChoiceIsLockedWhileTheUploadRuns()
+{
+    FirmwareRig rig;
+    const QString chosen = rig.writeFile("elsewhere/chosen.tsk", patternImage(25000));
+    rig.writeFile("FilesInVirant/Virant_(rx).tsk", "default");
+    QVERIFY(rig.reachStepThree(chosen));
+    const QString label = rig.wizard().frameState().fileLabel;
+    QVERIFY(rig.wizard().frameState().fileChoiceEnabled);
+    rig.wizard().btnLoadPOClick(true);
+    QVERIFY(!rig.wizard().frameState().fileChoiceEnabled);
+
+    // "Вирант" again and a dialog's answer: neither moves the labels off the
+    // file that is going out.
+    rig.openFirmwarePage();
+    rig.wizard().fileChosen(rig.writeFile("other.tsk", "x"));
+    rig.wizard().fileDialogCancelled();
+    QCOMPARE(rig.wizard().frameState().fileLabel, label);
+    QCOMPARE(rig.wizard().softFileName(), chosen);
+    QVERIFY(rig.wizard().softLoadStarted());
+
+    // Unlocked again once the upload is over.
+    QVERIFY(rig.runUntil(
+        [&] { return rig.session.pane().text() == "Перепрограммирование прибора завершено"; },
+        20000));
+    QVERIFY(rig.wizard().frameState().fileChoiceEnabled);
+    rig.openFirmwarePage();
+    QVERIFY(rig.wizard().frameState().fileLabel.endsWith("Virant_(rx).tsk"));
+}
+
+void tst_FirmwareWizard::startupReportDuringTheTransferStopsIt()
+{
+    FirmwareRig rig;
+    // Letters no command uses: what reaches the control program stays unanswered.
+    QVERIFY(rig.reachStepThree(rig.writeFile("big.tsk", QByteArray(25000, 'z'))));
+    rig.bootLoader().setFault(BootLoader::Fault::StartsDuringUpload);
+    QSignalSpy ended(&rig.wizard(), &FirmwareWizard::uploadEnded);
+    rig.wizard().btnLoadPOClick(true);
+    QVERIFY(rig.runUntil([&] { return !ended.isEmpty(); }));
+
+    QCOMPARE(ended.at(0).at(0).value<FirmwareWizard::UploadEnd>(),
+             FirmwareWizard::UploadEnd::ControlProgramRunning);
+    QCOMPARE(rig.session.pane().text(), ControlProgramRunning);
+    QVERIFY(!rig.upload().running());
+    QVERIFY(!rig.wizard().softLoadStarted());
+    // The first block was on its way; nothing after it.
+    const qsizetype written = rig.port.written().size();
+    QCOMPARE(written, 6 + 10000);
+    rig.clock.advance(5000);
+    QCOMPARE(rig.port.written().size(), written);
+    QCOMPARE(rig.session.pane().text(), ControlProgramRunning);
+    rig.wizard().updateSoftWizard();
+    QCOMPARE(rig.session.pane().text(), SwitchOff);
 }
 
 void tst_FirmwareWizard::successfulTransferReportsProgrammingRestartAndFinish()
@@ -217,12 +420,10 @@ void tst_FirmwareWizard::successfulTransferReportsProgrammingRestartAndFinish()
         [&] { return rig.session.pane().text() == "Перепрограммирование прибора завершено"; },
         20000));
 
-    // The click's own update shows step 2 for a moment (the instrument is no
-    // longer taken as ready), replaced at once in the same click.
-    QCOMPARE(rig.statusLog,
-             QStringList({SwitchOff, "Загрузка программы в прибор", "Программирование прибора",
-                          "Нет связи с прибором", "Перезагрузка прибора",
-                          "Перепрограммирование прибора завершено"}));
+    // No step-2 prompt between the click and the transfer's own texts.
+    QCOMPARE(rig.statusLog, QStringList({"Загрузка программы в прибор", "Программирование прибора",
+                                         "Нет связи с прибором", "Перезагрузка прибора",
+                                         "Перепрограммирование прибора завершено"}));
     QCOMPARE(rig.bootLoader().lastResult(), BootLoader::Result::Accepted);
     QCOMPARE(rig.bootLoader().programImage(), image);
     QVERIFY(!rig.wizard().frameState().loadEnabled);

@@ -13,9 +13,14 @@ private Q_SLOTS:
     void flashOverAPtyIsAcceptedAndTheInstrumentRestarts();
     void missingFileSendsNothingAndFails();
     void flashWithoutAFileIsAUsageError();
+    void instrumentAtAnotherSpeedIsAFailure();
+    void startupReportBeforeTheLastByteStopsTheUpload();
+    void instrumentThatNeverReportsIsAFailure();
+    void noWaitSaysTheResultIsUnconfirmed();
 
 private:
-    QString startSimulator();
+    QString startSimulator(const QStringList &knobs = {"--programming", "--baud", "9600"});
+    QString writeImage(int size);
     QByteArray finishSimulator();
     int flash(const QStringList &arguments, QByteArray *err);
 
@@ -40,10 +45,10 @@ void tst_FlashEndToEnd::cleanup()
     }
 }
 
-QString tst_FlashEndToEnd::startSimulator()
+QString tst_FlashEndToEnd::startSimulator(const QStringList &knobs)
 {
-    m_simulator.start(Program, {"simulate", "--pty", "--programming", "--baud", "9600",
-                                "--data-dir", m_dir.path()});
+    m_simulator.start(Program,
+                      QStringList{"simulate", "--pty", "--data-dir", m_dir.path()} + knobs);
     if (!m_simulator.waitForStarted(5000))
         return {};
     while (!m_simulator.canReadLine()) {
@@ -59,6 +64,24 @@ QByteArray tst_FlashEndToEnd::finishSimulator()
     m_simulator.waitForFinished(5000);
     return m_simulator.readAllStandardError();
 }
+
+QString tst_FlashEndToEnd::writeImage(int size)
+{
+    // Letters no command of the control program uses.
+    const QString file = m_dir.filePath("image.tsk");
+    QFile out(file);
+    if (!out.open(QIODevice::WriteOnly) || out.write(QByteArray(size, 'z')) != size)
+        return {};
+    return file;
+}
+
+namespace {
+QString lastLine(const QByteArray &err)
+{
+    const QStringList lines = QString::fromUtf8(err).split('\n', Qt::SkipEmptyParts);
+    return lines.isEmpty() ? QString() : lines.constLast();
+}
+} // namespace
 
 int tst_FlashEndToEnd::flash(const QStringList &arguments, QByteArray *err)
 {
@@ -93,7 +116,9 @@ void tst_FlashEndToEnd::flashOverAPtyIsAcceptedAndTheInstrumentRestarts()
     const QString messages = QString::fromUtf8(err);
     QVERIFY(messages.contains("Загрузка программы в прибор\n"));
     QVERIFY(messages.contains("Программирование прибора\n"));
-    QVERIFY(messages.contains("Перепрограммирование прибора завершено\n"));
+    QCOMPARE(lastLine(err), QStringLiteral("Перепрограммирование прибора завершено"));
+    // The operator is never told to switch the instrument off.
+    QVERIFY(!messages.contains("Выключите прибор"));
 
     const QByteArray simulatorLog = finishSimulator();
     QVERIFY2(simulatorLog.contains("boot loader: upload accepted, 23456 bytes"),
@@ -119,6 +144,59 @@ void tst_FlashEndToEnd::flashWithoutAFileIsAUsageError()
     QByteArray err;
     QCOMPARE(flash({"--port", "sim"}, &err), 2);
     QVERIFY(err.contains("Использование: kalent-service flash"));
+}
+
+void tst_FlashEndToEnd::instrumentAtAnotherSpeedIsAFailure()
+{
+    // Running its control program at 9600: the upload at 115200 is noise to it.
+    const QString pty = startSimulator({"--baud", "9600"});
+    QVERIFY(pty.startsWith('/'));
+    QByteArray err;
+    QCOMPARE(flash({"--port", pty, writeImage(3000), "--timeout", "2"}, &err), 1);
+    QCOMPARE(lastLine(err), QStringLiteral("Прибор не сообщил о запуске программы управления."));
+    QVERIFY(!finishSimulator().contains("upload"));
+}
+
+void tst_FlashEndToEnd::startupReportBeforeTheLastByteStopsTheUpload()
+{
+    const QString pty = startSimulator({"--programming", "--boot-fault", "early-report"});
+    QVERIFY(pty.startsWith('/'));
+    QByteArray err;
+    QCOMPARE(flash({"--port", pty, writeImage(30000), "--wait-restart", "--timeout", "5"}, &err),
+             1);
+    QCOMPARE(lastLine(err),
+             QStringLiteral("Прибор запустил программу управления: он не в режиме "
+                            "программирования. Загрузка остановлена, повторите шаг 2."));
+    QVERIFY(!err.contains("Перепрограммирование прибора завершено"));
+    const QByteArray simulatorLog = finishSimulator();
+    QVERIFY(simulatorLog.contains("control program started"));
+    QVERIFY(!simulatorLog.contains("upload accepted"));
+}
+
+void tst_FlashEndToEnd::instrumentThatNeverReportsIsAFailure()
+{
+    const QString pty = startSimulator({"--programming", "--boot-fault", "no-report"});
+    QVERIFY(pty.startsWith('/'));
+    QByteArray err;
+    QCOMPARE(flash({"--port", pty, writeImage(3000), "--timeout", "3"}, &err), 1);
+    QVERIFY(err.contains("Программирование прибора\n"));
+    QCOMPARE(lastLine(err), QStringLiteral("Прибор не сообщил о запуске программы управления."));
+    QVERIFY(finishSimulator().contains("boot loader: upload accepted, 3000 bytes"));
+}
+
+void tst_FlashEndToEnd::noWaitSaysTheResultIsUnconfirmed()
+{
+    const QString pty = startSimulator();
+    QVERIFY(pty.startsWith('/'));
+    QByteArray err;
+    QCOMPARE(flash({"--port", pty, writeImage(3000), "--no-wait", "--timeout", "5"}, &err), 0);
+    QCOMPARE(lastLine(err),
+             QStringLiteral("Программа передана, перезапуск прибора не ожидался: результат не "
+                            "подтверждён."));
+    QVERIFY(!err.contains("Перепрограммирование прибора завершено"));
+    // Every byte was on the line before the exit: the instrument takes the upload.
+    QTest::qWait(300);
+    QVERIFY(finishSimulator().contains("boot loader: upload accepted, 3000 bytes"));
 }
 
 QTEST_GUILESS_MAIN(tst_FlashEndToEnd)

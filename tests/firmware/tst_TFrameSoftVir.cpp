@@ -1,6 +1,7 @@
 #include "ElidingLabel.h"
 #include "FirmwareRig.h"
 #include "TFrameSoftVir.h"
+#include "navigation/PageNavigator.h"
 
 #include <QFileDialog>
 #include <QLabel>
@@ -71,6 +72,7 @@ private Q_SLOTS:
     void buttonsAreCentredInTheLeftPane();
     void longPathIsElidedInTheMiddleAndTheSplittersStay();
     void disabledButtonsTakeThePalettesDisabledText();
+    void leavingDuringTheUploadAsksWithNoAsDefault();
 };
 
 void tst_TFrameSoftVir::framesShowsBothStepsAndTheInstrumentScreens()
@@ -334,6 +336,38 @@ void tst_TFrameSoftVir::disabledButtonsTakeThePalettesDisabledText()
     auto *load = child<QPushButton>(frame, "btnLoadPO");
     QVERIFY(!load->isEnabled());
     QCOMPARE(load->palette().color(load->foregroundRole()), greyed);
+}
+
+void tst_TFrameSoftVir::leavingDuringTheUploadAsksWithNoAsDefault()
+{
+    FirmwareRig rig;
+    QVERIFY(rig.reachStepThree(rig.writeFile("big.tsk", QByteArray(25000, 'z')), true));
+    TFrameSoftVir frame(rig.session);
+    frame.show();
+    auto *otherFile = child<QPushButton>(frame, "btnOtherFileLoadPO");
+    QVERIFY(otherFile->isEnabled());
+    rig.wizard().btnLoadPOClick(true);
+    QVERIFY(!otherFile->isEnabled());
+
+    PageNavigator &nav = rig.session.navigator();
+    nav.selectPage(PageNavigator::AboutPage);
+    auto *box = child<QMessageBox>(frame, "LeaveUploadBox");
+    QVERIFY(box);
+    QVERIFY(box->isVisible());
+    QVERIFY(box->text().contains(QStringLiteral("неполная программа")));
+    QCOMPARE(box->defaultButton(), box->button(QMessageBox::No));
+    QTest::keyClick(box, Qt::Key_Return);
+    QCOMPARE(nav.activePage(), PageNavigator::FirmwarePage);
+    QVERIFY(rig.upload().running());
+
+    nav.selectPage(PageNavigator::AboutPage);
+    box = child<QMessageBox>(frame, "LeaveUploadBox");
+    QVERIFY(box);
+    box->button(QMessageBox::Yes)->click();
+    QCOMPARE(nav.activePage(), PageNavigator::AboutPage);
+    QVERIFY(!rig.upload().running());
+    QVERIFY(rig.session.pane().text().contains(QStringLiteral("неполная программа")));
+    QVERIFY(otherFile->isEnabled());
 }
 
 QTEST_MAIN(tst_TFrameSoftVir)

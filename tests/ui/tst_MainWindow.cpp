@@ -33,6 +33,11 @@ public:
     void stopSoftWizard() override { calls.append(QStringLiteral("stop")); }
     void resetSoftWizard() override { calls.append(QStringLiteral("reset")); }
     void updateSoftWizard() override { calls.append(QStringLiteral("update")); }
+    void enterFirmwarePage() override
+    {
+        resetSoftWizard();
+        updateSoftWizard();
+    }
     void labelReaderGrid() override { calls.append(QStringLiteral("label")); }
     QStringList calls;
 };

@@ -3,18 +3,32 @@
 #include "HeadlessRun.h"
 #include "Session.h"
 #include "VirtualInstrument.h"
-#include "firmware/FirmwareUpload.h"
-#include "link/Connection.h"
-#include "link/ReceiveDispatcher.h"
+#include "firmware/FirmwareWizard.h"
 #include "link/SerialPort.h"
+
+#include <optional>
 
 namespace kalent {
 
-void setUpSimulatedBootLoader(VirtualInstrument &instrument, bool programmingMode)
+namespace {
+// How long the system may take to put its queue on the line before exiting.
+constexpr int DrainMs = 5000;
+} // namespace
+
+bool setUpSimulatedBootLoader(VirtualInstrument &instrument, bool programmingMode,
+                              const QString &fault)
 {
     BootLoader *loader = instrument.feature<BootLoader>();
     if (!loader)
-        return;
+        return true;
+    if (fault == QLatin1String("early-report")) {
+        loader->setFault(BootLoader::Fault::StartsDuringUpload);
+    } else if (fault == QLatin1String("no-report")) {
+        loader->setFault(BootLoader::Fault::NeverReports);
+    } else if (!fault.isEmpty()) {
+        HeadlessRun::printError(QStringLiteral("Сбой --boot-fault: early-report или no-report."));
+        return false;
+    }
     QObject::connect(loader, &BootLoader::programmingModeChanged, [](bool on) {
         HeadlessRun::printError(on ? QStringLiteral("boot loader: programming mode")
                                    : QStringLiteral("boot loader: control program started"));
@@ -32,11 +46,19 @@ void setUpSimulatedBootLoader(VirtualInstrument &instrument, bool programmingMod
     });
     if (programmingMode)
         loader->enterProgrammingMode();
+    return true;
 }
 
+// The firmware page's own flow, driven from the command line: the file as
+// chosen in the dialog, the page entered with the operator's word that the
+// instrument waits in programming mode (step 3 at once), the load confirmed.
+// The wizard then sends, follows the line and takes "L" as the restart only
+// once every byte is on the line.
 int runFlash(const CommandLine &commandLine)
 {
     const QString path = commandLine.positional.constFirst();
+    // Waiting for the restart is the default; --wait-restart is still taken.
+    const bool waitForRestart = !commandLine.flags.contains(QStringLiteral("no-wait"));
     HeadlessRun run(commandLine);
     // Nobody can hold the built-in instrument's stylus from here: it waits in
     // programming mode from the start.
@@ -46,57 +68,45 @@ int runFlash(const CommandLine &commandLine)
         return 1;
 
     Session &session = run.session();
-    // As entering the firmware page does: 115200 directly, no exchange.
-    session.connection().setFastestSpeedDirectly();
-
-    QByteArray image;
-    const QString error = FirmwareUpload::readImage(path, &image);
-    if (!error.isEmpty()) {
-        HeadlessRun::printError(error);
-        return 1;
-    }
-    if (!session.port().ctsHolding()) {
+    FirmwareWizard &wizard = session.firmware();
+    wizard.ensureFrame();
+    wizard.fileChosen(path);
+    wizard.declareProgrammingModeForNextEntry();
+    session.navigator().actionSoftVirant();
+    if (!wizard.frameState().loadEnabled) {
         HeadlessRun::printError(QStringLiteral("Нет связи с прибором"));
         return 1;
     }
 
-    FirmwareUpload upload(session.port(), session.pane(), session.clock());
-    bool sent = false;
-    bool lineLost = false;
-    bool restarted = false;
-    QObject::connect(&upload, &FirmwareUpload::finished, [&sent] { sent = true; });
-    QObject::connect(
-        &session.connection(), &Connection::instrumentControlsEnabled, &upload, [&](bool up) {
-            if (up || !upload.running())
-                return;
-            upload.halt();
-            lineLost = true;
-            session.pane().setText(QStringLiteral("Перепрограммирование прибора отменено."));
-        });
-    session.dispatcher().setReplyHandler(ReceiveDispatcher::StartupReport,
-                                         [&restarted](QByteArray &buffer) {
-                                             restarted = true;
-                                             buffer.clear();
-                                         });
-    session.dispatcher().clearInBuffer();
-    upload.start(image);
+    std::optional<FirmwareWizard::UploadEnd> end;
+    QObject::connect(&wizard, &FirmwareWizard::uploadEnded, &wizard,
+                     [&end](FirmwareWizard::UploadEnd e) { end = e; });
+    wizard.btnLoadPOClick(true);
+    if (!wizard.softLoadStarted())
+        return 1; // the file could not be sent; the pane said why
 
-    if (!run.waitFor([&] { return sent || lineLost; })) {
-        upload.halt();
+    const bool settled = run.waitFor([&] { return end.has_value() || wizard.softSent(); });
+    if (!settled) {
+        wizard.stopSoftWizard();
         HeadlessRun::printError(QStringLiteral("Передача остановилась: порт не принимает данные."));
         return 1;
     }
-    if (lineLost)
-        return 1;
-    if (!commandLine.flags.contains(QStringLiteral("wait-restart")))
+    if (!end && waitForRestart)
+        run.waitFor([&end] { return end.has_value(); });
+    // Whatever happened, nothing written is left behind in the system's queue.
+    session.port().drain(DrainMs);
+
+    if (end == FirmwareWizard::UploadEnd::Restarted)
         return 0;
-    if (!run.waitFor([&restarted] { return restarted; })) {
-        HeadlessRun::printError(
-            QStringLiteral("Прибор не сообщил о запуске программы управления."));
-        return 1;
+    if (end)
+        return 1; // the wizard's own message is the last line
+    if (!waitForRestart) {
+        HeadlessRun::printError(QStringLiteral(
+            "Программа передана, перезапуск прибора не ожидался: результат не подтверждён."));
+        return 0;
     }
-    session.pane().setText(QStringLiteral("Перепрограммирование прибора завершено"));
-    return 0;
+    HeadlessRun::printError(QStringLiteral("Прибор не сообщил о запуске программы управления."));
+    return 1;
 }
 
 } // namespace kalent

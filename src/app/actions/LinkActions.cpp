@@ -67,8 +67,10 @@ int runSimulate(const CommandLine &commandLine)
     instrument->setBaud(baud);
     // --programming: as if switched on with the stylus held (the boot loader
     // then talks at 115200 whatever --baud said).
-    setUpSimulatedBootLoader(*instrument,
-                             commandLine.flags.contains(QStringLiteral("programming")));
+    if (!setUpSimulatedBootLoader(*instrument,
+                                  commandLine.flags.contains(QStringLiteral("programming")),
+                                  commandLine.value(QStringLiteral("boot-fault"))))
+        return 2;
     PtyBridge bridge(*instrument);
     if (!bridge.start()) {
         HeadlessRun::printError(

@@ -34,11 +34,16 @@ QByteArray lengthField(qint64 imageSize)
 
 FirmwareUpload::FirmwareUpload(SerialPort &port, MessagePane &pane, Clock &clock, QObject *parent)
     : QObject(parent), m_port(port), m_pane(pane), m_tick(clock.createTimer()),
-      m_drainPoll(clock.createTimer())
+      m_systemQueue(clock.createTimer())
 {
     m_tick->setSingleShot(true);
+    m_systemQueue->setSingleShot(true);
     connect(m_tick.get(), &Timer::timeout, this, &FirmwareUpload::timerTimer);
-    connect(m_drainPoll.get(), &Timer::timeout, this, &FirmwareUpload::pollDrain);
+    connect(m_systemQueue.get(), &Timer::timeout, this, &FirmwareUpload::checkOnTheLine);
+    connect(&m_port, &SerialPort::bytesWritten, this, [this] {
+        if (m_waiting && !m_systemQueue->isActive())
+            checkOnTheLine();
+    });
 }
 
 FirmwareUpload::~FirmwareUpload() = default;
@@ -83,13 +88,14 @@ void FirmwareUpload::start(const QByteArray &image)
     m_pane.setText(QStringLiteral("Загрузка программы в прибор"));
     m_port.output(QByteArrayLiteral("\x55\xAA"));
     m_port.output(lengthField(m_image.size()));
-    waitForDrain();
+    waitUntilOnTheLine();
 }
 
 void FirmwareUpload::halt()
 {
     m_tick->stop();
-    m_drainPoll->stop();
+    m_systemQueue->stop();
+    m_waiting = false;
     m_running = false;
 }
 
@@ -106,29 +112,41 @@ void FirmwareUpload::timerTimer()
         checksum[0] = static_cast<char>(m_sum & 0xFF);
         checksum[1] = static_cast<char>((m_sum >> 8) & 0xFF);
         m_port.output(checksum);
-        waitForDrain();
+        waitUntilOnTheLine();
         Q_EMIT checksumWritten();
         return;
     }
-    waitForDrain();
+    waitUntilOnTheLine();
 }
 
-void FirmwareUpload::waitForDrain()
+void FirmwareUpload::waitUntilOnTheLine()
 {
-    // Even a port that took everything at once is asked on the next poll, so
-    // the finish never happens inside the call that started the write.
-    m_drainPoll->start(DrainPollMs);
+    m_waiting = true;
+    // The port reports each piece that leaves the program; the first look
+    // comes from the event loop, so a port that took everything at once never
+    // finishes the upload inside the call that started the write.
+    m_systemQueue->start(0);
 }
 
-void FirmwareUpload::pollDrain()
+void FirmwareUpload::checkOnTheLine()
 {
-    if (m_port.bytesToWrite() > 0)
+    // A port that closed under the write put nothing more on the line: the
+    // link check ends the transfer; it never counts as sent.
+    if (!m_waiting || !m_port.isOpen() || m_port.bytesToWrite() > 0)
+        return; // the next bytesWritten brings us back
+    const qint64 queued = m_port.bytesQueuedInSystem();
+    if (queued > 0) {
+        // The system sends its queue at the line's pace and says nothing when
+        // done: look again when that much should have gone (10 bits a byte).
+        const int baud = std::max(baudOfSettings(m_port.settings()), 1);
+        m_systemQueue->start(static_cast<int>(queued * 10 * 1000 / baud) + 1);
         return;
-    m_drainPoll->stop();
-    drained();
+    }
+    m_waiting = false;
+    onTheLine();
 }
 
-void FirmwareUpload::drained()
+void FirmwareUpload::onTheLine()
 {
     if (!m_running)
         return;

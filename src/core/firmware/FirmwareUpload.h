@@ -18,18 +18,19 @@ class Timer;
 // image in blocks of at most 10,000 bytes, one block per 100 ms tick, and the
 // checksum (byte sum mod 65536, low byte first) right after the last block.
 //
-// A block counts as sent only when the port has taken all of it
-// (bytesToWrite() == 0); the next tick comes 100 ms after that, and the
-// progress bar shows only what has left the program. The engine knows nothing
-// of the wizard: the wizard and the command line both drive it.
+// A block counts as sent only when it is on the line: the port's buffer empty
+// (followed through the port's bytesWritten notification, never by polling)
+// and the system's output queue empty too (waited out for the line time of
+// what it still holds). The next tick comes 100 ms after that, and the progress
+// bar never runs ahead of the bytes that have left the machine. The engine
+// knows nothing of the wizard, which drives it for the window and the command
+// line alike.
 class FirmwareUpload : public QObject
 {
     Q_OBJECT
 public:
     static constexpr int BlockSize = 10000;
     static constexpr int TickMs = 100;
-    // How often the port is asked whether a block has left.
-    static constexpr int DrainPollMs = 1;
 
     FirmwareUpload(SerialPort &port, MessagePane &pane, Clock &clock, QObject *parent = nullptr);
     ~FirmwareUpload() override;
@@ -59,22 +60,23 @@ public:
 Q_SIGNALS:
     // The last block and the checksum have been handed to the port.
     void checksumWritten();
-    // The last block and the checksum have left the program.
+    // The last block and the checksum are on the line.
     void finished();
 
 private:
-    void waitForDrain();
-    void pollDrain();
-    void drained();
+    void waitUntilOnTheLine();
+    void checkOnTheLine();
+    void onTheLine();
 
     SerialPort &m_port;
     MessagePane &m_pane;
-    std::unique_ptr<Timer> m_tick;      // Timer, 100 ms
-    std::unique_ptr<Timer> m_drainPoll; // while a write is leaving the program
+    std::unique_ptr<Timer> m_tick;        // Timer, 100 ms
+    std::unique_ptr<Timer> m_systemQueue; // the line time of the system's queue
     QByteArray m_image;
     qint64 m_position = 0;
     quint32 m_sum = 0;
     bool m_running = false;
+    bool m_waiting = false; // for the last write to reach the line
 };
 
 } // namespace kalent

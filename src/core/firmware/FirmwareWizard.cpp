@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <utility>
+
 namespace kalent {
 
 namespace {
@@ -17,6 +19,12 @@ namespace {
 const QString LineBreak = QStringLiteral("\r\n");
 const QString HintReady = QStringLiteral("Загрузка программы управления в прибор.");
 const QString HintNotReady = QStringLiteral("Прибор не готов к загрузке программы управления.");
+const QString Abandoned =
+    QStringLiteral("Загрузка программы прервана, в приборе неполная программа. Вернитесь на "
+                   "страницу \"ПО прибора\" и повторите шаги 2 и 3.");
+const QString ControlProgramRunning =
+    QStringLiteral("Прибор запустил программу управления: он не в режиме программирования. "
+                   "Загрузка остановлена, повторите шаг 2.");
 
 // A folder as the labels show it: native separators and one trailing separator.
 QString shownFolder(const QString &folder)
@@ -32,7 +40,8 @@ QString shownFolder(const QString &folder)
 bool SoftVirFrameState::operator==(const SoftVirFrameState &o) const
 {
     return fileLabel == o.fileLabel && loadEnabled == o.loadEnabled && loadHint == o.loadHint &&
-           stopEnabled == o.stopEnabled && stopVisible == o.stopVisible;
+           stopEnabled == o.stopEnabled && stopVisible == o.stopVisible &&
+           fileChoiceEnabled == o.fileChoiceEnabled;
 }
 
 FirmwareWizard::FirmwareWizard(SerialPort &port, Connection &connection,
@@ -98,14 +107,27 @@ void FirmwareWizard::enterFirmwarePage()
 {
     m_connection.ensurePortOpen();
     resetSoftWizard();
+    if (std::exchange(m_programmingModeDeclared, false) && m_frameExists)
+        m_deviceReady = true;
     m_connection.setFastestSpeedDirectly();
     updateSoftWizard();
+}
+
+void FirmwareWizard::afterPageChange()
+{
+    if (!std::exchange(m_abandoned, false))
+        return;
+    m_pane.setText(Abandoned);
+    Q_EMIT uploadEnded(UploadEnd::Abandoned);
 }
 
 void FirmwareWizard::actionSoftVirantExecuted()
 {
     ensureFrame();
-    locateDefaultFile();
+    // "Вирант" on the page during an upload: the labels keep naming the file
+    // that is being sent.
+    if (!m_loadStarted)
+        locateDefaultFile();
     updateSoftWizard();
     m_dialogFolder = m_dataFolder.path();
 }
@@ -134,6 +156,8 @@ void FirmwareWizard::locateDefaultFile()
 
 void FirmwareWizard::fileChosen(const QString &path)
 {
+    if (m_loadStarted)
+        return; // the choice is locked while an upload runs
     m_softFileName = path;
     const QString shown = QDir::toNativeSeparators(path);
     m_lastFile.remember(shown);
@@ -156,6 +180,7 @@ void FirmwareWizard::updateSoftWizard()
     if (!m_frameExists || !m_wizardOn)
         return;
     const bool on = linkOn();
+    m_frame.fileChoiceEnabled = !m_loadStarted;
     m_frame.loadEnabled = on && m_deviceReady && m_fileFound;
     if (m_frame.loadEnabled) {
         m_pane.setText(QStringLiteral("Загрузите программу в прибор. Шаг 3."));
@@ -190,6 +215,12 @@ void FirmwareWizard::updateSoftWizard()
     publish();
 }
 
+void FirmwareWizard::endUpload(UploadEnd end)
+{
+    if (m_loadStarted)
+        Q_EMIT uploadEnded(end);
+}
+
 void FirmwareWizard::clearFlags()
 {
     m_rebootSeen = false;
@@ -201,6 +232,7 @@ void FirmwareWizard::clearFlags()
     m_done = false;
     m_bootWaitTimer->stop();
     m_upload.halt();
+    m_frame.fileChoiceEnabled = true;
 }
 
 void FirmwareWizard::resetSoftWizard()
@@ -208,6 +240,7 @@ void FirmwareWizard::resetSoftWizard()
     if (!m_frameExists)
         return;
     m_wizardOn = true;
+    m_abandoned = false;
     clearFlags();
     m_frame.stopEnabled = false;
     m_frame.stopVisible = false;
@@ -220,6 +253,9 @@ void FirmwareWizard::stopSoftWizard()
     if (!m_frameExists)
         return;
     m_wizardOn = false;
+    // The upload stops here; the page change reports it once its own rules ran.
+    if (uploadRunning())
+        m_abandoned = true;
     clearFlags();
     m_frame.loadEnabled = false;
     m_frame.stopEnabled = false;
@@ -232,7 +268,9 @@ void FirmwareWizard::stopSoftWizard()
 void FirmwareWizard::startProgVirTimerTimer()
 {
     m_bootWaitTimer->stop();
-    if (m_bootWait) {
+    // Programming mode is taken as reached only while the instrument is on:
+    // with the line down there is nobody to send the upload to.
+    if (m_bootWait && linkOn()) {
         m_deviceReady = true;
         m_deviceOffSeen = false;
         m_bootWait = false;
@@ -242,14 +280,28 @@ void FirmwareWizard::startProgVirTimerTimer()
 
 void FirmwareWizard::startupReport(QByteArray &inBuffer)
 {
-    if (m_bootWait) {
-        // The normal control program started: the instrument is not in
-        // programming mode, and step 2 has to be done again.
+    if (!m_loadStarted && (m_bootWait || m_deviceReady)) {
+        // The normal control program started, during the boot wait or in step
+        // 3: the instrument is not in programming mode, and step 2 has to be
+        // done again. An upload now would be read as commands.
         resetSoftWizard();
         updateSoftWizard();
+    } else if (m_loadStarted && !m_sent) {
+        // The control program runs while blocks still go out: stop sending it
+        // the image.
+        m_upload.halt();
+        endUpload(UploadEnd::ControlProgramRunning);
+        resetSoftWizard();
+        m_pane.setText(ControlProgramRunning);
+    } else if (m_loadStarted && m_sent) {
+        // Only now can "L" be the restarted instrument: every byte is on the
+        // line. A line without CTS (three wires) never shows the restart
+        // itself, so this "L" alone confirms it.
+        m_done = true;
     }
     if (m_done) {
         m_pane.setText(QStringLiteral("Перепрограммирование прибора завершено"));
+        endUpload(UploadEnd::Restarted);
         resetSoftWizard();
         // The next update consumes it and so leaves the message on the pane.
         m_done = true;
@@ -268,6 +320,11 @@ void FirmwareWizard::lineDown()
     } else if (m_wizardOn) {
         m_pane.setText(QStringLiteral("Включите прибор удерживая указку на экране."));
         m_deviceOffSeen = true;
+        // Switched off during the boot wait or in step 3: whatever mode it was
+        // in is gone, and only its next start tells which one it takes.
+        m_bootWaitTimer->stop();
+        m_bootWait = false;
+        m_deviceReady = false;
     }
 }
 
@@ -277,7 +334,8 @@ void FirmwareWizard::lineUp()
         if (m_sent && m_rebootSeen)
             m_done = true;
     } else if (m_wizardOn && m_deviceOffSeen) {
-        // A drop and return during the boot wait must not restart the 5.5 s.
+        // A drop during the boot wait ended it (lineDown), so each return
+        // starts a whole 5.5 s of its own.
         if (!m_bootWaitTimer->isActive())
             m_bootWaitTimer->start(BootWaitMs);
         m_bootWait = true;
@@ -291,6 +349,7 @@ void FirmwareWizard::afterLinkCheck(bool up)
     updateSoftWizard();
     if (!up && m_loadStarted && !m_rebootSeen) {
         m_pane.setText(QStringLiteral("Перепрограммирование прибора отменено."));
+        endUpload(UploadEnd::LineLost);
         resetSoftWizard();
     }
 }
@@ -313,13 +372,15 @@ void FirmwareWizard::btnLoadPOClick(bool programmingModeConfirmed)
         Q_EMIT errorOccurred(error);
         return;
     }
+    // Load started before the update, so the update keeps the pane for the
+    // transfer's own texts instead of showing a step-2 prompt for a moment.
+    m_loadStarted = true;
+    m_sent = false;
+    m_rebootSeen = false;
     m_deviceReady = false;
     updateSoftWizard();
     m_frame.stopEnabled = true;
     m_frame.stopVisible = true;
-    m_loadStarted = true;
-    m_sent = false;
-    m_rebootSeen = false;
     publish();
     m_upload.start(image);
 }
@@ -328,6 +389,7 @@ void FirmwareWizard::btnStopProgramVirClick()
 {
     if (!m_frameExists)
         return;
+    endUpload(UploadEnd::CancelledByUser);
     resetSoftWizard();
     m_pane.setText(QStringLiteral("Программирование прибора приостановлено"));
 }

@@ -30,6 +30,8 @@ struct SoftVirFrameState
     QString loadHint;         // btnLoadPO's hint
     bool stopEnabled = false; // btnStopProgramVir
     bool stopVisible = false;
+    // btnOtherFileLoadPO: the file cannot change under a running upload.
+    bool fileChoiceEnabled = true;
 
     bool operator==(const SoftVirFrameState &o) const;
     bool operator!=(const SoftVirFrameState &o) const { return !(*this == o); }
@@ -45,6 +47,16 @@ class FirmwareWizard : public QObject, public LinkWatcher
     Q_OBJECT
 public:
     static constexpr int BootWaitMs = 5500;
+
+    // How an upload that was started ended (the command line's exit status).
+    enum class UploadEnd {
+        Restarted,             // "L" after the last byte was on the line
+        CancelledByUser,       // "Отменить загрузку"
+        LineLost,              // the link indicator went off before the last byte
+        ControlProgramRunning, // "L" while blocks were still going out
+        Abandoned,             // another main page was chosen
+    };
+    Q_ENUM(UploadEnd)
     static QString defaultFileName() { return QStringLiteral("Virant_(rx).tsk"); }
     static QString firmwareFolderName() { return QStringLiteral("FilesInVirant"); }
 
@@ -65,6 +77,16 @@ public:
     // opens the port if needed, resets the wizard, sets 115200 directly without
     // any exchange, and works out the step.
     void enterFirmwarePage();
+    // The command line's word that the instrument already waits in programming
+    // mode: the next entry of the firmware page opens step 3 at once (while the
+    // line is up and a file is chosen) instead of asking for step 2.
+    void declareProgrammingModeForNextEntry() { m_programmingModeDeclared = true; }
+    // Run after every page change: a running upload that the change cut off is
+    // reported now, after the new page's own messages.
+    void afterPageChange();
+    // From the confirmed load until the last byte is on the line: leaving the
+    // page now would leave the instrument with part of a program.
+    bool uploadRunning() const { return m_loadStarted && !m_sent; }
     // The rest of ActionSoftVirantExecute once the page is shown: locates the
     // default file, works out the step, and points the dialog at the data folder.
     void actionSoftVirantExecuted();
@@ -120,11 +142,14 @@ public:
 
 Q_SIGNALS:
     void frameStateChanged();
+    // A started upload ended (it never ends silently).
+    void uploadEnded(kalent::FirmwareWizard::UploadEnd end);
     // A file that cannot be sent; the window shows it in a message box.
     void errorOccurred(const QString &text);
 
 private:
     void clearFlags();
+    void endUpload(UploadEnd end);
     void lastBlockHandedOver();
     void transferFinished();
     bool linkOn() const;
@@ -157,6 +182,9 @@ private:
     bool m_sent = false;
     bool m_rebootSeen = false;
     bool m_done = false;
+    bool m_programmingModeDeclared = false;
+    // stopSoftWizard cut a running upload off; afterPageChange() reports it.
+    bool m_abandoned = false;
 };
 
 } // namespace kalent

@@ -1,5 +1,14 @@
 #include "link/HostSerialPort.h"
 
+#include <QElapsedTimer>
+
+#include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <sys/ioctl.h>
+#include <termios.h>
+#endif
+
 namespace kalent {
 
 namespace {
@@ -13,6 +22,7 @@ HostSerialPort::HostSerialPort(QObject *parent) : SerialPort(parent)
     connect(&m_linePoll, &QTimer::timeout, this, &HostSerialPort::pollLines);
     connect(&m_port, &QSerialPort::readyRead, this, &SerialPort::commEvent);
     connect(&m_port, &QSerialPort::errorOccurred, this, &HostSerialPort::onError);
+    connect(&m_port, &QSerialPort::bytesWritten, this, &SerialPort::bytesWritten);
 }
 
 HostSerialPort::~HostSerialPort()
@@ -124,6 +134,35 @@ void HostSerialPort::output(const QByteArray &bytes)
 qint64 HostSerialPort::bytesToWrite() const
 {
     return m_port.isOpen() ? m_port.bytesToWrite() : 0;
+}
+
+qint64 HostSerialPort::bytesQueuedInSystem() const
+{
+#if defined(Q_OS_UNIX) && defined(TIOCOUTQ)
+    int queued = 0;
+    if (m_port.isOpen() && ::ioctl(static_cast<int>(m_port.handle()), TIOCOUTQ, &queued) == 0)
+        return std::max(queued, 0);
+#endif
+    return 0;
+}
+
+bool HostSerialPort::drain(int timeoutMs)
+{
+    if (!m_port.isOpen())
+        return true;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (m_port.bytesToWrite() > 0) {
+        const qint64 left = timeoutMs - elapsed.elapsed();
+        if (left <= 0 || !m_port.waitForBytesWritten(static_cast<int>(left)))
+            return m_port.bytesToWrite() == 0;
+    }
+#ifdef Q_OS_UNIX
+    // The kernel's queue goes out at the line's pace; without flow control
+    // that ends within the line time of a few kilobytes.
+    ::tcdrain(static_cast<int>(m_port.handle()));
+#endif
+    return true;
 }
 
 bool HostSerialPort::readCts()

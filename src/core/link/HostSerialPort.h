@@ -33,6 +33,10 @@ public:
     void discardInput() override;
     void output(const QByteArray &bytes) override;
     qint64 bytesToWrite() const override;
+    // The system's output queue (TIOCOUTQ where the system has it).
+    qint64 bytesQueuedInSystem() const override;
+    // QSerialPort's buffer out, then tcdrain where the system has it.
+    bool drain(int timeoutMs) override;
 
 private:
     void pollLines();

@@ -21,6 +21,10 @@ void PortSelector::watch(SerialPort *port)
         if (port == m_current)
             Q_EMIT commEvent();
     });
+    connect(port, &SerialPort::bytesWritten, this, [this, port](qint64 bytes) {
+        if (port == m_current)
+            Q_EMIT bytesWritten(bytes);
+    });
 }
 
 void PortSelector::setPortName(const QString &name)

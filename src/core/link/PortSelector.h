@@ -36,6 +36,8 @@ public:
     void discardInput() override { m_current->discardInput(); }
     void output(const QByteArray &bytes) override { m_current->output(bytes); }
     qint64 bytesToWrite() const override { return m_current->bytesToWrite(); }
+    qint64 bytesQueuedInSystem() const override { return m_current->bytesQueuedInSystem(); }
+    bool drain(int timeoutMs) override { return m_current->drain(timeoutMs); }
 
 private:
     void watch(SerialPort *port);

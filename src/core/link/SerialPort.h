@@ -44,9 +44,22 @@ public:
     virtual void output(const QByteArray &bytes) = 0;
     // Bytes handed to output() that have not yet left the program.
     virtual qint64 bytesToWrite() const = 0;
+    // Bytes that have left the program but are still in the system's output
+    // queue, not yet on the line; 0 where the system cannot tell.
+    virtual qint64 bytesQueuedInSystem() const { return 0; }
+    // Blocks until everything written is on the line (the program's buffer and
+    // the system's queue), at most timeoutMs. False if bytes are still waiting.
+    // The default, for a port with nothing behind its own buffer, only reports.
+    virtual bool drain(int timeoutMs)
+    {
+        Q_UNUSED(timeoutMs);
+        return bytesToWrite() == 0;
+    }
 
 Q_SIGNALS:
     void commEvent();
+    // Bytes have left the program (bytesToWrite() went down by `bytes`).
+    void bytesWritten(qint64 bytes);
 };
 
 // The baud rate of a settings string such as "9600,n,8,1"; 0 when it has none.

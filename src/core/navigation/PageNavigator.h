@@ -3,6 +3,7 @@
 #include <QObject>
 
 #include <array>
+#include <functional>
 
 namespace kalent {
 
@@ -17,6 +18,10 @@ class PageChangeHooks;
 // another page, an action that selects a visible page that is not active, or
 // the first showing of a page whose tab was hidden. Selecting the page that is
 // already active runs nothing.
+//
+// A change that would cut off a running firmware upload is held back and
+// leaveUploadAsked() raised; the window asks the operator (default "no") and
+// answers with answerLeaveUpload(). Until then the page stays as it is.
 class PageNavigator : public QObject
 {
     Q_OBJECT
@@ -51,7 +56,15 @@ public:
     void actionVir2006();    // reader page, relabels the grid every time
     void actionFile();       // results page
 
+    // Whether a held-back page change is waiting for the operator's answer.
+    bool leaveUploadQuestionOpen() const { return static_cast<bool>(m_heldBack); }
+    // The operator's answer: yes carries out the held-back change (the upload
+    // stops and the pane says what the instrument was left with), no drops it.
+    void answerLeaveUpload(bool leave);
+
 Q_SIGNALS:
+    // A page change waits for the operator: leave the running upload or not.
+    void leaveUploadAsked();
     // The first run of the action of page 1 or 2, before its page is shown:
     // the window creates the page's frame now.
     void frameNeeded(int index);
@@ -62,6 +75,9 @@ Q_SIGNALS:
     void actionExecuted(int index);
 
 private:
+    // False when the change to index must wait for the operator's answer;
+    // change then runs again on a yes.
+    bool mayChangeTo(int index, std::function<void()> change);
     // Makes the page active, then its tab visible, as every action does.
     void showPage(int index);
     void runPageChangeRules();
@@ -72,6 +88,8 @@ private:
     int m_active = AboutPage;
     std::array<bool, PageCount> m_visible = {true, false, false, false, false};
     std::array<bool, PageCount> m_frameCreated = {false, false, false, false, false};
+    std::function<void()> m_heldBack; // the change waiting for an answer
+    bool m_leaveConfirmed = false;
 };
 
 } // namespace kalent
