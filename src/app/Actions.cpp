@@ -57,6 +57,25 @@ const std::vector<Action> &actions()
     return all;
 }
 
+QString usageError(const Action &action, const CommandLine &commandLine)
+{
+    // The actions that talk to the instrument, and those that take no file names.
+    static const QStringList needPort = {
+        QStringLiteral("contact"), QStringLiteral("read-od"), QStringLiteral("read-protocol"),
+        QStringLiteral("flash"),   QStringLiteral("db-read"), QStringLiteral("db-write")};
+    static const QStringList takeNoArguments = {
+        QStringLiteral("ports"),         QStringLiteral("contact"), QStringLiteral("read-od"),
+        QStringLiteral("read-protocol"), QStringLiteral("db-read"), QStringLiteral("simulate")};
+    if (needPort.contains(action.name) && commandLine.value(QStringLiteral("port")).isEmpty())
+        return QStringLiteral("%1 needs --port NAME (for example --port sim or --port "
+                              "/dev/ttyUSB0)")
+            .arg(action.name);
+    if (takeNoArguments.contains(action.name) && !commandLine.positional.isEmpty())
+        return QStringLiteral("%1 takes no argument %2")
+            .arg(action.name, commandLine.positional.first());
+    return {};
+}
+
 const Action *findAction(const QString &name)
 {
     for (const Action &a : actions())

@@ -22,6 +22,9 @@ struct Action
 
 const std::vector<Action> &actions();
 const Action *findAction(const QString &name);
+// What is wrong with the command line for this action before it runs (a --port
+// it needs is missing, arguments it takes none of); empty when nothing is.
+QString usageError(const Action &action, const CommandLine &commandLine);
 
 // Actions, one function each, grouped by feature in actions/.
 int runPorts(const CommandLine &commandLine);

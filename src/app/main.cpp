@@ -101,9 +101,10 @@ int main(int argc, char *argv[])
         HeadlessRun::printError(timeoutError);
         return 2;
     }
-    if (!commandLine.error.isEmpty()) {
-        HeadlessRun::printError(commandLine.error + QStringLiteral("\nusage: kalent-service ") +
-                                action->usage);
+    const QString error =
+        commandLine.error.isEmpty() ? usageError(*action, commandLine) : commandLine.error;
+    if (!error.isEmpty()) {
+        HeadlessRun::printError(error + QStringLiteral("\nusage: kalent-service ") + action->usage);
         return 2;
     }
     return action->run(commandLine);

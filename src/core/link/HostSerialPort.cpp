@@ -4,7 +4,11 @@ namespace kalent {
 
 namespace {
 constexpr int LinePollMs = 50;
-}
+// What QSerialPort may hold of input the program has not read yet (the receive
+// handler reads everything at each event, so this is only reached while the line
+// is down or the device babbles): beyond it the rest waits in the system.
+constexpr qint64 ReadBufferBytes = 128 * 1024;
+} // namespace
 
 HostSerialPort::HostSerialPort(QObject *parent) : SerialPort(parent)
 {
@@ -13,6 +17,7 @@ HostSerialPort::HostSerialPort(QObject *parent) : SerialPort(parent)
     connect(&m_linePoll, &QTimer::timeout, this, &HostSerialPort::pollLines);
     connect(&m_port, &QSerialPort::readyRead, this, &SerialPort::commEvent);
     connect(&m_port, &QSerialPort::errorOccurred, this, &HostSerialPort::onError);
+    m_port.setReadBufferSize(ReadBufferBytes);
 }
 
 HostSerialPort::~HostSerialPort()
@@ -51,6 +56,7 @@ bool HostSerialPort::open()
         return false;
     }
     ++m_openCount;
+    m_closePending = false;
     m_threeWire = false;
     m_cts = readCts();
     if (!m_threeWire)
@@ -61,6 +67,7 @@ bool HostSerialPort::open()
 void HostSerialPort::close()
 {
     m_linePoll.stop();
+    m_closePending = false;
     if (m_port.isOpen())
         m_port.close();
     m_cts = false;
@@ -94,7 +101,8 @@ QString HostSerialPort::settings() const
 
 bool HostSerialPort::ctsHolding() const
 {
-    return m_port.isOpen() && m_cts;
+    // A device found gone reads as down at once, before its close comes round.
+    return m_port.isOpen() && m_cts && !m_closePending;
 }
 
 int HostSerialPort::inBufferCount() const
@@ -104,7 +112,10 @@ int HostSerialPort::inBufferCount() const
 
 QByteArray HostSerialPort::input()
 {
-    return m_port.isOpen() ? m_port.readAll() : QByteArray();
+    if (!m_port.isOpen())
+        return {};
+    // Reading also lets QSerialPort listen again after its buffer was full.
+    return m_port.readAll();
 }
 
 void HostSerialPort::discardInput()
@@ -161,33 +172,44 @@ void HostSerialPort::onError(QSerialPort::SerialPortError error)
         // Modem lines that cannot be read are handled by readCts().
         return;
     case QSerialPort::ResourceError:
-    case QSerialPort::DeviceNotFoundError: {
+    case QSerialPort::DeviceNotFoundError:
+    case QSerialPort::ReadError:
         m_lastError = m_port.errorString();
         m_port.clearError();
         // A device that fails to open is only reported by open(); nothing to close.
         if (!m_port.isOpen())
             return;
-        // The device went away (an adapter pulled out, the pty's other end closed).
-        // Closed from the event loop, not inside QSerialPort's own notification,
-        // and only if the port is still the one that failed.
-        m_linePoll.stop();
-        const quint64 failedOpen = m_openCount;
-        QMetaObject::invokeMethod(
-            this,
-            [this, failedOpen] {
-                if (failedOpen != m_openCount || !m_port.isOpen())
-                    return;
-                close();
-                Q_EMIT commEvent();
-            },
-            Qt::QueuedConnection);
+        // A readable port that yields nothing (end of file, a pty whose other end
+        // closed), a failed read and a vanished device all mean the device is gone;
+        // left open, such a port reports itself readable forever and the program
+        // would spin on it.
+        deviceGone();
         return;
-    }
     default:
         m_lastError = m_port.errorString();
         m_port.clearError();
         return;
     }
+}
+
+void HostSerialPort::deviceGone()
+{
+    m_linePoll.stop();
+    if (m_closePending)
+        return;
+    m_closePending = true;
+    // Closed from the event loop, not inside QSerialPort's own notification, and
+    // only if the port is still the one that failed. Until then nothing is read.
+    const quint64 failedOpen = m_openCount;
+    QMetaObject::invokeMethod(
+        this,
+        [this, failedOpen] {
+            if (failedOpen != m_openCount || !m_port.isOpen())
+                return;
+            close();
+            Q_EMIT commEvent();
+        },
+        Qt::QueuedConnection);
 }
 
 } // namespace kalent
