@@ -437,6 +437,8 @@ private Q_SLOTS:
         rig.link().btnConnectClick();
         QVERIFY(rig.runUntil([&] { return rig.link().contact(); }));
         QCOMPARE(rig.link().baudIndex(), 1);
+        // The page's request for 115200 still stands and is carried out.
+        QVERIFY(rig.runUntil([&] { return rig.link().atFastestSpeed(); }));
         QCOMPARE(rig.session.pane().text(), QString("Есть контакт с прибором"));
     }
 

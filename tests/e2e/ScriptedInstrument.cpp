@@ -73,7 +73,9 @@ QByteArray ScriptedInstrument::table()
 
 bool ScriptedInstrument::start()
 {
-    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    // Close-on-exec: a program started from the test must not hold the line's
+    // other end, or closing it here would not look like a vanished device.
+    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0)
         return false;
     m_path = QString::fromLocal8Bit(::ptsname(m_master));

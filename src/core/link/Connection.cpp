@@ -95,8 +95,9 @@ void Connection::publish()
 {
     // btnConnect offers what the link's state allows, never the other way round.
     m_panel.connectCaption = m_searchUnderWay ? CaptionStop : CaptionContact;
-    if (m_panel == m_published)
+    if (m_panel == m_published && !m_editRefused)
         return;
+    m_editRefused = false;
     m_published = m_panel;
     Q_EMIT panelChanged();
 }
@@ -357,6 +358,8 @@ void Connection::sendCommandTimerTimer()
 void Connection::handleContactReply(QByteArray &inBuffer)
 {
     PublishOnExit publishOnExit([this] { publish(); });
+    if (m_searching)
+        Q_EMIT searchAnswered();
     m_searchTimer->stop();
     m_searching = false;
     m_contact = true;
@@ -424,17 +427,19 @@ void Connection::btnVerifyConnectClick()
 void Connection::cbPortOpenClick()
 {
     PublishOnExit publishOnExit([this] { publish(); });
-    // The box only mirrors the port; a view that toggled it mirrors the state again.
+    // The box only mirrors the port; the view that toggled it hears back.
     m_panel.portOpenChecked = m_port.isOpen();
+    m_editRefused = true;
 }
 
 void Connection::cbxNumPortChange(const QString &text)
 {
     PublishOnExit publishOnExit([this] { publish(); });
     if (m_contact) {
-        // No change of port while the instrument is in contact: put the name back
-        // (the view that took the text mirrors the state again).
+        // No change of port while the instrument is in contact: the box is told
+        // to show the name again.
         m_panel.portText = m_port.portName();
+        m_editRefused = true;
         return;
     }
     if (m_panel.ports.isEmpty())
@@ -478,8 +483,9 @@ void Connection::cbBaudRateTextChange(const QString &text)
         cbBaudRateChange(index);
         return;
     }
-    // Not one of the six speeds: ignored; the view that took the text shows the
-    // speed again.
+    // Not one of the six speeds: ignored, and the box is told to show the speed again.
+    m_editRefused = true;
+    publish();
 }
 
 } // namespace kalent

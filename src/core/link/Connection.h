@@ -141,6 +141,8 @@ Q_SIGNALS:
     void panelChanged();
     // A contact search began from 4800 (the first, or again after a speed change).
     void searchStarted();
+    // The instrument answered a running contact search.
+    void searchAnswered();
     // The port closed itself: its device went away.
     void portLost();
     // The link indicator's state as the link check last applied it to the
@@ -177,6 +179,9 @@ private:
     char m_deferredCommand = 0;
     bool m_portChanged = false;
     bool m_searchUnderWay = false;
+    // The operator's edit of a box was refused: the views are told even though
+    // the state they show is unchanged, so they put it back.
+    bool m_editRefused = false;
 };
 
 } // namespace kalent

@@ -1,5 +1,7 @@
 #include "link/HostSerialPort.h"
 
+#include "link/LineHangUp.h"
+
 namespace kalent {
 
 namespace {
@@ -59,8 +61,8 @@ bool HostSerialPort::open()
     m_closePending = false;
     m_threeWire = false;
     m_cts = readCts();
-    if (!m_threeWire)
-        m_linePoll.start();
+    // Also on a three-wire line: the poll is what notices a hang-up.
+    m_linePoll.start();
     return true;
 }
 
@@ -147,7 +149,6 @@ bool HostSerialPort::readCts()
         // No modem lines to read (a pty): a three-wire line, present while open.
         m_port.clearError();
         m_threeWire = true;
-        m_linePoll.stop();
         return true;
     }
     return pins.testFlag(QSerialPort::ClearToSendSignal);
@@ -156,6 +157,12 @@ bool HostSerialPort::readCts()
 void HostSerialPort::pollLines()
 {
     if (!m_port.isOpen())
+        return;
+    if (lineHungUp(m_port.handle())) {
+        deviceGone();
+        return;
+    }
+    if (m_threeWire)
         return;
     const bool cts = readCts();
     if (cts != m_cts) {

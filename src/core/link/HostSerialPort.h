@@ -9,11 +9,11 @@ namespace kalent {
 
 // A real serial device (or a pseudo-terminal) through QSerialPort.
 // QSerialPort has no signal for CTS, so the line is polled every 50 ms while the
-// port is open. A device without modem lines (a pty, some adapters) counts as a
-// three-wire line with CTS up. A device that disappears, a read that fails and
-// end of file (a pty whose other end closed) all close the port, which then
-// reads as CTS down; the receiver hears about it through commEvent(). The input
-// QSerialPort holds for the program is bounded.
+// port is open; the same poll notices a device that hung up, which QSerialPort
+// leaves readable with nothing to read. A device without modem lines (a pty, some adapters) counts
+// as a three-wire line with CTS up. A device that disappears, a read that fails and end of file (a
+// pty whose other end closed) all close the port, which then reads as CTS down; the receiver hears
+// about it through commEvent(). The input QSerialPort holds for the program is bounded.
 class HostSerialPort : public SerialPort
 {
     Q_OBJECT

@@ -26,6 +26,7 @@ ProgressWatch::ProgressWatch(Clock &clock, SerialPort &port, ReceiveDispatcher &
         m_searchStart = m_clock.nowMs();
         progress();
     });
+    connect(&m_connection, &Connection::searchAnswered, this, &ProgressWatch::progress);
     connect(&m_connection, &Connection::panelChanged, this, [this] {
         if (m_connection.linkUp() != m_linkUp) {
             m_linkUp = m_connection.linkUp();

@@ -18,7 +18,8 @@ class SerialPort;
 //    as long as it is no longer than a reply with its first byte can be,
 //  - the progress bar rising above any value it showed in this wait,
 //  - the instrument's line going up or down (it restarts, it is switched on),
-//  - a contact search starting (the first one, or again after a speed change).
+//  - a contact search starting (the first one, or again after a speed change),
+//    and the instrument answering one.
 // Noise is none of these for long: a line that babbles ends the wait as a
 // silent one does. A contact search is never given up before it has probed
 // every speed once.
