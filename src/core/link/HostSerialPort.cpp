@@ -1,5 +1,6 @@
 #include "link/HostSerialPort.h"
 
+#include "common/SystemErrorText.h"
 #include "link/LineHangUp.h"
 
 namespace kalent {
@@ -191,6 +192,13 @@ void HostSerialPort::onError(QSerialPort::SerialPortError error)
         // left open, such a port reports itself readable forever and the program
         // would spin on it.
         deviceGone();
+        return;
+    case QSerialPort::PermissionError:
+        // A port locked by another program comes with no system text of its own.
+        m_lastError = SystemErrorText::translate(m_port.errorString());
+        if (m_lastError == m_port.errorString())
+            m_lastError = QStringLiteral("порт занят другой программой или нет прав доступа");
+        m_port.clearError();
         return;
     default:
         m_lastError = m_port.errorString();
