@@ -203,7 +203,8 @@ ParsedArguments parseArguments(const QStringList &arguments, const std::vector<A
             if (parser.isSet(name))
                 line.flags.append(name);
         for (const QString &name : action.required)
-            if (!parser.isSet(name))
+            if (!parser.isSet(name) ||
+                (action.valueOptions.contains(name) && parser.value(name).isEmpty()))
                 return usageError(QStringLiteral("Не указан параметр --%1.").arg(name));
         if (positional.size() < action.minArguments)
             return usageError(QStringLiteral("Не хватает аргументов."));

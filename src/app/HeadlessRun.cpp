@@ -7,6 +7,7 @@
 #include "SimulatorSetup.h"
 #include "VirtualInstrument.h"
 #include "common/SystemClock.h"
+#include "common/SystemErrorText.h"
 #include "link/HostSerialPort.h"
 #include "link/PortSelector.h"
 
@@ -33,14 +34,13 @@ HeadlessRun::HeadlessRun(const CommandLine &commandLine)
     m_session = std::make_unique<Session>(
         *m_clock, *m_port, DataFolder::resolve(commandLine.value(QStringLiteral("data-dir"))));
     connect(&m_session->pane(), &MessagePane::textChanged, this, [this](const QString &text) {
-        m_lastActivity = m_clock->nowMs();
-        if (!text.isEmpty())
+        if (text.isEmpty())
+            return;
+        if (m_heldTexts)
+            m_heldTexts->append(text);
+        else
             printError(text);
     });
-    connect(&m_session->pane(), &MessagePane::progressChanged, this,
-            [this] { m_lastActivity = m_clock->nowMs(); });
-    connect(m_port.get(), &SerialPort::commEvent, this,
-            [this] { m_lastActivity = m_clock->nowMs(); });
 }
 
 HeadlessRun::~HeadlessRun() = default;
@@ -83,20 +83,45 @@ bool HeadlessRun::openPort()
                                   "--port /dev/ttyUSB0)."));
         return false;
     }
-    Connection &link = m_session->connection();
-    link.formCreate({m_portName});
+    // The start-up's texts for a list without ports ("no COM port found", then
+    // "no link") would only hide the reason: they are held back, and a port that
+    // does not open is told in one sentence.
+    QStringList held;
+    m_heldTexts = &held;
+    m_session->connection().formCreate({m_portName});
+    m_heldTexts = nullptr;
     if (!m_port->isOpen()) {
-        printError(QStringLiteral("Не удалось открыть порт %1: %2")
-                       .arg(m_portName, m_port->errorString()));
+        printError(QStringLiteral("Не удалось открыть порт %1: %2.")
+                       .arg(m_portName, SystemErrorText::translate(m_port->errorString())));
         return false;
+    }
+    for (const QString &text : std::as_const(held))
+        printError(text);
+    return true;
+}
+
+bool HeadlessRun::portGone()
+{
+    if (m_port->isOpen())
+        return false;
+    if (!m_goneReported) {
+        m_goneReported = true;
+        printError(
+            QStringLiteral("Порт %1 закрыт: %2.").arg(m_portName, SystemErrorText::deviceGone()));
     }
     return true;
 }
 
-bool HeadlessRun::waitFor(const std::function<bool()> &done)
+bool HeadlessRun::runFor(qint64 ms, const std::function<bool()> &done)
 {
-    m_lastActivity = m_clock->nowMs();
-    const qint64 limitMs = static_cast<qint64>(m_timeoutSeconds * 1000.0);
+    const qint64 until = m_clock->nowMs() + ms;
+    return runUntil(done, [&] { return m_clock->nowMs() >= until; });
+}
+
+bool HeadlessRun::runUntil(const std::function<bool()> &done, const std::function<bool()> &giveUp)
+{
+    if (done())
+        return true;
     QEventLoop loop;
     QTimer poll;
     poll.setInterval(10);
@@ -105,15 +130,20 @@ bool HeadlessRun::waitFor(const std::function<bool()> &done)
         if (done()) {
             result = true;
             loop.quit();
-        } else if (m_clock->nowMs() - m_lastActivity > limitMs) {
+        } else if (portGone() || giveUp()) {
             loop.quit();
         }
     });
-    if (done())
-        return true;
     poll.start();
     loop.exec();
     return result;
+}
+
+bool HeadlessRun::waitFor(const std::function<bool()> &done)
+{
+    ProgressWatch &watch = m_session->progressWatch();
+    watch.start(static_cast<qint64>(m_timeoutSeconds * 1000.0));
+    return runUntil(done, [&watch] { return watch.expired(); });
 }
 
 bool HeadlessRun::establishFastLink()
@@ -121,13 +151,24 @@ bool HeadlessRun::establishFastLink()
     if (!openPort())
         return false;
     Connection &link = m_session->connection();
-    link.searchWithFastestSpeed();
     const auto atFastestSpeed = [&link] {
         return link.atFastestSpeed();
     };
+    // The port opens at 115200, where the program leaves the instrument: one
+    // probe there spares the whole search, which follows when it stays silent.
+    if (link.linkUp()) {
+        link.probeAtPresentSpeed();
+        if (runFor(Connection::SearchTickMs, atFastestSpeed))
+            return true;
+    }
+    if (portGone())
+        return false;
+    link.searchWithFastestSpeed();
     if (waitFor(atFastestSpeed))
         return true;
-    if (link.panel().connectCaption == QLatin1String("Стоп"))
+    if (portGone())
+        return false;
+    if (link.searchUnderWay())
         link.btnConnectClick(); // what the operator's "Стоп" would do
     if (m_session->pane().text() != QLatin1String("Прибор не отвечает!"))
         printError(QStringLiteral("Прибор не отвечает!"));

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -20,7 +21,8 @@ class VirtualInstrument;
 // What every headless action runs on: a real clock, the port control (with the
 // built-in instrument behind the name "sim"), a Session whose message pane is
 // echoed to stderr line by line, and a wait that gives up after the given
-// seconds of silence on the line.
+// seconds without progress toward the awaited reply (noise is no progress), or
+// at once when the port's device goes away.
 class HeadlessRun : public QObject
 {
     Q_OBJECT
@@ -36,11 +38,12 @@ public:
     // Opens the port named by --port the way the start-up opens the first port.
     // Prints why and returns false when there is no --port or it does not open.
     bool openPort();
-    // Opens the port and brings the link to 115200 as entering the database,
-    // reader or results page does. Prints why and returns false on failure.
+    // Opens the port and brings the link to 115200: one probe at 115200 first,
+    // then, if it stays silent, the search entering the database, reader or
+    // results page runs. Prints why and returns false on failure.
     bool establishFastLink();
-    // Runs the event loop until done() holds (true) or the line has been silent
-    // for the timeout (false).
+    // Runs the event loop until done() holds (true), or the timeout passes
+    // without progress, or the port's device goes away (false).
     bool waitFor(const std::function<bool()> &done);
 
     static void printError(const QString &text);
@@ -53,6 +56,11 @@ public:
     static bool parseTimeout(const CommandLine &commandLine, double *seconds, QString *error);
 
 private:
+    // True once the port has closed itself; says so on stderr the first time.
+    bool portGone();
+    bool runFor(qint64 ms, const std::function<bool()> &done);
+    bool runUntil(const std::function<bool()> &done, const std::function<bool()> &giveUp);
+
     std::unique_ptr<Clock> m_clock;
     std::unique_ptr<VirtualInstrument> m_instrument;
     std::unique_ptr<SimulatedPort> m_simPort;
@@ -60,7 +68,8 @@ private:
     std::unique_ptr<Session> m_session;
     QString m_portName;
     double m_timeoutSeconds = 10.0;
-    qint64 m_lastActivity = 0;
+    QStringList *m_heldTexts = nullptr;
+    bool m_goneReported = false;
 };
 
 } // namespace kalent

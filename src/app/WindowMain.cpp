@@ -11,9 +11,9 @@
 #include "link/HostSerialPort.h"
 #include "link/PortOrder.h"
 #include "link/PortSelector.h"
+#include "link/SystemPorts.h"
 
 #include <QApplication>
-#include <QSerialPortInfo>
 
 #include <memory>
 
@@ -59,10 +59,8 @@ int runWindow(const CommandLine &commandLine)
     TFormMainKalS_D7 window(session, instrument.get());
     installFeaturePages(window, session, opener, instrument.get());
 
-    QStringList systemPorts;
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
-        systemPorts.append(info.systemLocation());
-    session.connection().formCreate(startupPorts(systemPorts, portName));
+    session.connection().setPortLister(&systemPortNames);
+    session.connection().formCreate(startupPorts(systemPortNames(), portName));
 
     window.show();
     return QApplication::exec();

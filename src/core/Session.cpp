@@ -14,7 +14,9 @@ Session::Session(Clock &clock, SerialPort &port, const DataFolder &dataFolder, Q
       m_results(std::make_unique<ResultsProtocol>(port, m_dispatcher, m_pane, m_dataFolder)),
       m_firmware(port, m_connection, m_dispatcher, m_pane, clock, m_dataFolder, m_lastFile),
       m_databasePage(port, m_dispatcher, m_connection, m_pane, clock, m_dataFolder, m_lastFile),
-      m_navigator(m_connection, this)
+      m_navigator(m_connection, this),
+      m_progressWatch(clock, port, m_dispatcher, m_pane, m_connection,
+                      [this] { return m_results->protokolLen(); })
 {
     m_connection.setLinkWatcher(&m_firmware);
     m_firmware.setFirmwarePageQuery([this] { return m_navigator.firmwarePageActive(); });

@@ -7,6 +7,7 @@
 #include "database/DatabasePage.h"
 #include "firmware/FirmwareWizard.h"
 #include "link/Connection.h"
+#include "link/ProgressWatch.h"
 #include "link/ReceiveDispatcher.h"
 #include "navigation/PageNavigator.h"
 
@@ -51,6 +52,9 @@ public:
     // The window's pages and the page-change rules; its hooks are set by the
     // features (PageNavigator::setHooks).
     PageNavigator &navigator() { return m_navigator; }
+    // When a wait for the instrument has gone on without progress (the command
+    // line's --timeout).
+    ProgressWatch &progressWatch() { return m_progressWatch; }
 
 private:
     // The page-change rules reach the firmware wizard and the reader grid here.
@@ -74,6 +78,7 @@ private:
     FirmwareWizard m_firmware;
     DatabasePage m_databasePage;
     PageNavigator m_navigator;
+    ProgressWatch m_progressWatch;
 };
 
 } // namespace kalent

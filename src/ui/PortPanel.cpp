@@ -12,7 +12,11 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QToolButton>
+
+#include <functional>
 
 namespace kalent {
 
@@ -20,6 +24,51 @@ namespace {
 
 constexpr int ControlTop = 15;
 constexpr int Border = 1;
+const QString PortHint = QStringLiteral("Выбор Com-порта.");
+
+// The port box is 55 pixels wide and device paths are long: while the operator
+// is not typing, the path is drawn elided on the left, so its end ("…pts/3",
+// "…ttyUSB0") is what shows. The text itself stays whole.
+class PathLineEdit : public QLineEdit
+{
+public:
+    using QLineEdit::QLineEdit;
+
+protected:
+    void paintEvent(QPaintEvent *event) override
+    {
+        const QString whole = text();
+        if (hasFocus() || fontMetrics().horizontalAdvance(whole) <= contentsRect().width() - 4) {
+            QLineEdit::paintEvent(event);
+            return;
+        }
+        QPainter painter(this);
+        QStyleOptionFrame option;
+        initStyleOption(&option);
+        style()->drawPrimitive(QStyle::PE_PanelLineEdit, &option, &painter, this);
+        QRect area = style()->subElementRect(QStyle::SE_LineEditContents, &option, this);
+        area.adjust(2, 0, -2, 0);
+        painter.setPen(
+            palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::Text));
+        painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
+                         fontMetrics().elidedText(whole, Qt::ElideLeft, area.width()));
+    }
+};
+
+// Reads the ports again just before its list opens.
+class PortComboBox : public QComboBox
+{
+public:
+    using QComboBox::QComboBox;
+    std::function<void()> beforePopup;
+
+    void showPopup() override
+    {
+        if (beforePopup)
+            beforePopup();
+        QComboBox::showPopup();
+    }
+};
 
 // The link indicator's two images: a lit lamp, and a dark one when disabled.
 QIcon indicatorIcon()
@@ -63,15 +112,20 @@ void showText(QComboBox *box, const QString &text)
     box->setEditText(text);
 }
 
-QComboBox *editableBox(const QString &name, const QString &hint, QWidget *parent)
+void makeEditable(QComboBox *box, const QString &name, const QString &hint)
 {
-    auto *box = new QComboBox(parent);
     box->setObjectName(name);
     box->setToolTip(hint);
     box->setEditable(true);
     // Enter is handled here, once; the box inserts nothing and completes nothing.
     box->setInsertPolicy(QComboBox::NoInsert);
     box->setCompleter(nullptr);
+}
+
+QComboBox *editableBox(const QString &name, const QString &hint, QWidget *parent)
+{
+    auto *box = new QComboBox(parent);
+    makeEditable(box, name, hint);
     return box;
 }
 
@@ -84,8 +138,14 @@ PortPanel::PortPanel(Connection &connection, QWidget *parent)
     setAlignment(Qt::AlignHCenter);
     setFixedHeight(39);
 
-    m_cbxNumPort =
-        editableBox(QStringLiteral("cbxNumPort"), QStringLiteral("Выбор Com-порта."), this);
+    auto *portBox = new PortComboBox(this);
+    portBox->setEditable(true);
+    portBox->setLineEdit(new PathLineEdit(portBox));
+    makeEditable(portBox, QStringLiteral("cbxNumPort"), PortHint);
+    portBox->beforePopup = [this] {
+        m_link.refreshPorts();
+    };
+    m_cbxNumPort = portBox;
     m_cbxNumPort->setGeometry(Border, ControlTop, 55, 21);
 
     m_cbPortOpen = new QCheckBox(this);
@@ -173,6 +233,9 @@ void PortPanel::mirror(bool force)
             showText(m_cbxNumPort, s.portText);
         m_shownPortText = s.portText;
         m_cbxNumPort->setEnabled(s.portEnabled);
+        // The whole path where the box has no room for it.
+        m_cbxNumPort->lineEdit()->setToolTip(
+            s.portText.isEmpty() ? PortHint : PortHint + QLatin1Char('\n') + s.portText);
     }
     {
         const QSignalBlocker blockOpen(m_cbPortOpen);

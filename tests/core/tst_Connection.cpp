@@ -400,6 +400,128 @@ private Q_SLOTS:
         QCOMPARE(rig.link().panel().connectCaption, QString("Контакт"));
         QVERIFY(!rig.link().searchTimerActive());
     }
+
+    void deviceVanishingMidSearchLeavesEveryWayBackOpen()
+    {
+        SimRig rig;
+        rig.instrument->setBaud(9600);
+        rig.startUp();
+        rig.link().searchWithFastestSpeed();
+        rig.clock.advance(300);
+        QVERIFY(rig.link().searchUnderWay());
+        rig.port.vanish();
+
+        const PortPanelState &panel = rig.link().panel();
+        QCOMPARE(rig.session.pane().text(), QString("Нет связи с прибором"));
+        QCOMPARE(panel.portOpenCaption, QString("выкл."));
+        QVERIFY(!rig.link().linkUp());
+        // The search is over, not paused: nothing waits for the vanished device.
+        QVERIFY(!rig.link().searching());
+        QVERIFY(!rig.link().searchUnderWay());
+        QVERIFY(!rig.link().searchTimerActive());
+        QCOMPARE(panel.connectCaption, QString("Контакт"));
+        // Another port can be chosen, and "Контакт" can open this one again.
+        QVERIFY(panel.portEnabled);
+        QVERIFY(panel.connectEnabled);
+        QVERIFY(!panel.verifyEnabled);
+        QVERIFY(!panel.baudEnabled);
+        rig.port.clearWritten();
+        rig.clock.advance(5000);
+        QVERIFY(rig.port.written().isEmpty());
+
+        // Another link check (any page's) keeps the way back.
+        rig.link().checkLink();
+        QVERIFY(rig.link().panel().connectEnabled);
+
+        rig.port.comeBack();
+        rig.link().btnConnectClick();
+        QVERIFY(rig.runUntil([&] { return rig.link().contact(); }));
+        QCOMPARE(rig.link().baudIndex(), 1);
+        // The page's request for 115200 still stands and is carried out.
+        QVERIFY(rig.runUntil([&] { return rig.link().atFastestSpeed(); }));
+        QCOMPARE(rig.session.pane().text(), QString("Есть контакт с прибором"));
+    }
+
+    void deviceVanishingDuringTheSpeedChangeStopsTheRestart()
+    {
+        SimRig rig;
+        rig.instrument->setBaud(9600);
+        rig.startUp();
+        rig.link().searchWithFastestSpeed();
+        QVERIFY(rig.runUntil([&] { return rig.link().deferredTimerActive(); }));
+        rig.port.vanish();
+        QVERIFY(!rig.link().deferredTimerActive());
+        QCOMPARE(rig.link().deferredCommand(), char(0));
+        rig.port.comeBack();
+        rig.clock.advance(1000);
+        // The restart of the search did not reopen the port behind the operator's back.
+        QVERIFY(!rig.port.isOpen());
+        QVERIFY(!rig.link().searching());
+    }
+
+    void pageSwitchAfterThePortVanishedFindsTheOperatorsNewPort()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        rig.port.vanish();
+        rig.port.comeBack();
+        // The adapter is back under another name, chosen in the box; a page's
+        // search then runs on it.
+        rig.link().cbxNumPortChange("/dev/ttyUSB1");
+        rig.link().searchWithFastestSpeed();
+        QCOMPARE(rig.port.portName(), QString("/dev/ttyUSB1"));
+        QVERIFY(rig.runUntil([&] { return rig.link().atFastestSpeed(); }));
+    }
+
+    void portListIsReadAgainKeepingTypedAndCurrentPorts()
+    {
+        SimRig rig;
+        QStringList system{"/dev/ttyUSB1", "/dev/ttyS0"};
+        rig.link().setPortLister([&] { return system; });
+        rig.startUp();
+        rig.link().cbxNumPortChange("/dev/pts/7");
+        QCOMPARE(rig.link().panel().ports, (QStringList{"sim", "/dev/pts/7"}));
+
+        QSignalSpy changed(&rig.link(), &Connection::panelChanged);
+        rig.link().refreshPorts();
+        QCOMPARE(rig.link().panel().ports,
+                 (QStringList{"/dev/pts/7", "/dev/ttyS0", "/dev/ttyUSB1", "sim"}));
+        QCOMPARE(changed.count(), 1);
+
+        // The adapter is pulled out, another comes in.
+        system = {"/dev/ttyACM0"};
+        rig.link().refreshPorts();
+        QCOMPARE(rig.link().panel().ports, (QStringList{"/dev/pts/7", "/dev/ttyACM0", "sim"}));
+        QCOMPARE(rig.link().panel().portText, QString("/dev/pts/7"));
+    }
+
+    void portClosingItselfReadsThePortsAgain()
+    {
+        SimRig rig;
+        QStringList system;
+        rig.link().setPortLister([&] { return system; });
+        QVERIFY(rig.connectFast());
+        system = {"/dev/ttyUSB0"};
+        rig.port.vanish();
+        QCOMPARE(rig.link().panel().ports, (QStringList{"/dev/ttyUSB0", "sim"}));
+    }
+
+    void oneProbeAtThePresentSpeedIsContactWithoutASearch()
+    {
+        SimRig rig;
+        rig.startUp();
+        rig.link().probeAtPresentSpeed();
+        QVERIFY(rig.runUntil([&] { return rig.link().atFastestSpeed(); }, 200));
+        QCOMPARE(rig.port.written(), QByteArray("B"));
+        QCOMPARE(rig.session.pane().text(), QString("Есть контакт с прибором"));
+
+        // At another speed the instrument stays silent for it.
+        SimRig slow;
+        slow.instrument->setBaud(9600);
+        slow.startUp();
+        slow.link().probeAtPresentSpeed();
+        QVERIFY(!slow.runUntil([&] { return slow.link().contact(); }, 1000));
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_Connection)

@@ -1,6 +1,7 @@
 #include "FileFaults.h"
 #include "common/AtomicFile.h"
 #include "common/BoundedFile.h"
+#include "common/QtTranslations.h"
 #include "common/SystemErrorText.h"
 
 #include <QDir>
@@ -83,6 +84,17 @@ private Q_SLOTS:
         // Unknown to the table: the system's own text is kept rather than lost.
         QCOMPARE(SystemErrorText::translate(QStringLiteral("quantum flux")),
                  QStringLiteral("quantum flux"));
+    }
+
+    void qtsOwnRussianWordingOfASystemErrorIsMappedToo()
+    {
+        // With Qt's Russian texts loaded, Qt words "No such file or directory" its
+        // own way before a port or file passes it on.
+        QVERIFY(installQtTranslations(*QCoreApplication::instance()));
+        const QString qtWording = QCoreApplication::translate("QIODevice", std::strerror(ENOENT));
+        QVERIFY(qtWording != QString::fromLocal8Bit(std::strerror(ENOENT)));
+        QCOMPARE(SystemErrorText::translate(qtWording + QLatin1Char('.')),
+                 QStringLiteral("нет такого файла или папки"));
     }
 
     void writeThatFailsPartWayKeepsTheOldFileByteForByte_data()

@@ -128,8 +128,10 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!rig.port.isOpen(), 3000);
         QCOMPARE(rig.session.pane().text(), QString("Нет связи с прибором"));
         QVERIFY(!link.panel().indicatorOn);
-        QVERIFY(!link.panel().connectEnabled);
         QVERIFY(!link.panel().portOpenChecked);
+        // "Контакт" stays usable: it opens the port again once the device is back.
+        QVERIFY(link.panel().connectEnabled);
+        QVERIFY(link.panel().portEnabled);
         QCOMPARE(link.panel().portOpenCaption, QString("выкл."));
         // Later actions report the closed port instead of failing.
         link.btnVerifyConnectClick();
@@ -209,15 +211,19 @@ private Q_SLOTS:
         contact.start(exe(), {"contact", "--port", "/dev/no-such-port"});
         QVERIFY(contact.waitForFinished(20000));
         QCOMPARE(contact.exitCode(), 1);
-        QVERIFY(QString::fromUtf8(contact.readAllStandardError())
-                    .contains("Не удалось открыть порт /dev/no-such-port"));
+        // One sentence with the reason, in Russian, and nothing else.
+        QCOMPARE(QString::fromUtf8(contact.readAllStandardError()),
+                 QString("Не удалось открыть порт /dev/no-such-port: нет такого файла или "
+                         "папки.\n"));
     }
 
     void usageErrorsExitWith2()
     {
         for (const QStringList &args :
              {QStringList{"contact", "--port"}, QStringList{"contact", "--port", "sim", "--bogus"},
-              QStringList{"contact", "--port", "sim", "--timeout", "x"}, QStringList{"simulate"}}) {
+              QStringList{"contact", "--port", "sim", "--timeout", "x"}, QStringList{"simulate"},
+              QStringList{"contact"}, QStringList{"read-od", "--timeout", "1"},
+              QStringList{"ports", "extra"}, QStringList{"contact", "--port", "sim", "extra"}}) {
             QProcess p;
             p.start(exe(), args);
             QVERIFY(p.waitForFinished(10000));

@@ -4,10 +4,9 @@
 #include "SimulatorSetup.h"
 #include "VirtualInstrument.h"
 #include "common/SystemClock.h"
-#include "link/PortOrder.h"
+#include "link/SystemPorts.h"
 
 #include <QCoreApplication>
-#include <QSerialPortInfo>
 #include <QTimer>
 
 #include <csignal>
@@ -31,10 +30,7 @@ extern "C" void requestStop(int)
 
 int runPorts(const CommandLine &)
 {
-    QStringList names;
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
-        names.append(info.systemLocation());
-    for (const QString &name : inPortOrder(names))
+    for (const QString &name : systemPortNames())
         HeadlessRun::printOut(name);
     HeadlessRun::printOut(QStringLiteral("sim"));
     return 0;

@@ -1,5 +1,7 @@
 #include "common/SystemErrorText.h"
 
+#include <QCoreApplication>
+
 #include <cerrno>
 #include <cstring>
 
@@ -61,7 +63,12 @@ QString translate(const QString &text)
     if (text.isEmpty())
         return text;
     for (const Phrase &phrase : phrases) {
-        if (text.contains(systemText(phrase.code), Qt::CaseInsensitive))
+        // Qt passes a few of these on through its own catalogue (qt_error_string),
+        // so with Qt's Russian texts loaded they arrive in Qt's wording instead.
+        const QByteArray english = std::strerror(phrase.code);
+        const QString qtWording = QCoreApplication::translate("QIODevice", english.constData());
+        if (text.contains(systemText(phrase.code), Qt::CaseInsensitive) ||
+            text.contains(qtWording, Qt::CaseInsensitive))
             return QString::fromUtf8(phrase.russian);
     }
     return text;

@@ -81,7 +81,7 @@ void FirmwareWizard::ensureFrame()
 
 bool FirmwareWizard::linkOn() const
 {
-    return m_connection.panel().indicatorOn;
+    return m_connection.linkUp();
 }
 
 bool FirmwareWizard::bootWaitTimerActive() const

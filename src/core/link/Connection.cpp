@@ -2,6 +2,8 @@
 
 #include "MessagePane.h"
 #include "common/Clock.h"
+#include "common/SystemErrorText.h"
+#include "link/PortOrder.h"
 #include "link/ReceiveDispatcher.h"
 #include "link/SerialPort.h"
 
@@ -91,8 +93,11 @@ bool Connection::atFastestSpeed() const
 
 void Connection::publish()
 {
-    if (m_panel == m_published)
+    // btnConnect offers what the link's state allows, never the other way round.
+    m_panel.connectCaption = m_searchUnderWay ? CaptionStop : CaptionContact;
+    if (m_panel == m_published && !m_editRefused)
         return;
+    m_editRefused = false;
     m_published = m_panel;
     Q_EMIT panelChanged();
 }
@@ -112,8 +117,9 @@ void Connection::markPortOpened()
     if (!open) {
         // No port, no contact: the operator may pick another port.
         m_contact = false;
-        m_pane.setText(QStringLiteral("Не удалось открыть порт %1: %2")
-                           .arg(m_panel.portText, m_port.errorString()));
+        m_pane.setText(
+            QStringLiteral("Не удалось открыть порт %1: %2.")
+                .arg(m_panel.portText, SystemErrorText::translate(m_port.errorString())));
     }
 }
 
@@ -144,6 +150,13 @@ void Connection::formCreate(const QStringList &candidates)
         if (m_port.open())
             m_panel.ports.append(name);
     }
+    if (m_portLister) {
+        const QStringList known = m_portLister();
+        for (const QString &name : std::as_const(m_panel.ports)) {
+            if (!known.contains(name) && !m_keptPorts.contains(name))
+                m_keptPorts.append(name);
+        }
+    }
     if (m_panel.ports.isEmpty()) {
         if (m_port.isOpen())
             m_port.close();
@@ -165,8 +178,51 @@ void Connection::formCreate(const QStringList &candidates)
     m_panel.indicatorOn = m_port.ctsHolding();
     if (!m_panel.indicatorOn) {
         m_pane.setText(QStringLiteral("Включите прибор или смените порт."));
-        m_panel.connectCaption = CaptionContact;
+        m_searchUnderWay = false;
     }
+}
+
+void Connection::refreshPorts()
+{
+    if (!m_portLister)
+        return;
+    QStringList names = m_portLister();
+    for (const QString &name : std::as_const(m_keptPorts)) {
+        if (!names.contains(name))
+            names.append(name);
+    }
+    if (!m_panel.portText.isEmpty() && !names.contains(m_panel.portText))
+        names.append(m_panel.portText);
+    m_panel.ports = inPortOrder(names);
+    publish();
+}
+
+void Connection::probeAtPresentSpeed()
+{
+    if (!m_port.isOpen())
+        return;
+    flushInput();
+    m_port.output(QByteArrayLiteral("B"));
+}
+
+void Connection::portClosedItself()
+{
+    // The box shows it, and with no port there is no contact, no search and no
+    // speed change to wait for: the operator may pick another port (or "Контакт"
+    // opens this one again once its device is back).
+    m_panel.portOpenChecked = false;
+    m_panel.portOpenCaption = PortOff;
+    m_contact = false;
+    m_searching = false;
+    m_searchUnderWay = false;
+    m_searchTimer->stop();
+    m_deferredTimer->stop();
+    m_deferredCommand = 0;
+    m_dispatcher.clearInBuffer();
+    m_panel.portEnabled = true;
+    m_panel.connectEnabled = !m_panel.ports.isEmpty();
+    refreshPorts();
+    Q_EMIT portLost();
 }
 
 bool Connection::checkLink()
@@ -178,20 +234,16 @@ bool Connection::checkLink()
     PublishOnExit publishOnExit([this] { publish(); });
     m_panel.indicatorOn = cts;
     const bool up = cts;
-    m_panel.connectEnabled = up;
+    // A port that is not open (its device went away, or it failed to open again)
+    // leaves "Контакт" usable: it is the way to open the port once more.
+    m_panel.connectEnabled = up || (!m_port.isOpen() && !m_panel.ports.isEmpty());
     m_panel.verifyEnabled = up;
     m_panel.baudEnabled = up;
     publish();
     Q_EMIT instrumentControlsEnabled(up);
 
     const bool onFirmwarePage = m_watcher && m_watcher->firmwarePageActive();
-    if (!up && !m_port.isOpen() && m_panel.portOpenChecked) {
-        // The port closed itself (the device went away): the box shows it, and
-        // with no port there is no contact to keep the operator from another port.
-        m_panel.portOpenChecked = false;
-        m_panel.portOpenCaption = PortOff;
-        m_contact = false;
-    }
+    const bool closedItself = !up && !m_port.isOpen() && m_panel.portOpenChecked;
     if (!up) {
         // A running search pauses; Searching keeps its value.
         m_searchTimer->stop();
@@ -205,6 +257,8 @@ bool Connection::checkLink()
     }
     if (m_watcher)
         m_watcher->afterLinkCheck(up);
+    if (closedItself)
+        portClosedItself();
     return up;
 }
 
@@ -230,6 +284,7 @@ void Connection::startContactSearch()
     m_panel.portEnabled = false;
     m_panel.baudEnabled = false;
     m_panel.verifyEnabled = false;
+    Q_EMIT searchStarted();
 }
 
 void Connection::ensurePortOpen()
@@ -249,7 +304,7 @@ void Connection::searchWithFastestSpeed()
     m_baudChangeRequested = true;
     m_newBaudIndex = FastestBaudIndex;
     startContactSearch();
-    m_panel.connectCaption = CaptionStop;
+    m_searchUnderWay = true;
 }
 
 void Connection::setFastestSpeedDirectly()
@@ -263,7 +318,7 @@ void Connection::setFastestSpeedDirectly()
     m_deferredCommand = 0;
     if (m_searching) {
         m_searching = false;
-        m_panel.connectCaption = CaptionContact;
+        m_searchUnderWay = false;
         m_panel.portEnabled = true;
         m_panel.baudEnabled = m_panel.indicatorOn;
         m_panel.verifyEnabled = m_panel.indicatorOn;
@@ -303,12 +358,14 @@ void Connection::sendCommandTimerTimer()
 void Connection::handleContactReply(QByteArray &inBuffer)
 {
     PublishOnExit publishOnExit([this] { publish(); });
+    if (m_searching)
+        Q_EMIT searchAnswered();
     m_searchTimer->stop();
     m_searching = false;
     m_contact = true;
     inBuffer.clear();
     showSettings();
-    m_panel.connectCaption = CaptionContact;
+    m_searchUnderWay = false;
     m_pane.setText(QStringLiteral("Есть контакт с прибором"));
     m_panel.baudText = baudRates().at(m_baudIndex);
     m_portChanged = false;
@@ -341,16 +398,16 @@ void Connection::btnConnectClick()
         m_pane.setText(QStringLiteral("Порт отключен."));
         return;
     }
-    if (m_panel.connectCaption == CaptionContact) {
+    if (!m_searchUnderWay) {
         startContactSearch();
         // The port could not be opened again: its error stays on the pane.
         if (!m_port.isOpen())
             return;
-        m_panel.connectCaption = CaptionStop;
+        m_searchUnderWay = true;
         m_pane.setText(QStringLiteral("Установление контакта."));
     } else {
         m_searchTimer->stop();
-        m_panel.connectCaption = CaptionContact;
+        m_searchUnderWay = false;
         if (!m_contact)
             m_pane.setText(QStringLiteral("Прибор не отвечает!"));
     }
@@ -370,23 +427,29 @@ void Connection::btnVerifyConnectClick()
 void Connection::cbPortOpenClick()
 {
     PublishOnExit publishOnExit([this] { publish(); });
+    // The box only mirrors the port; the view that toggled it hears back.
     m_panel.portOpenChecked = m_port.isOpen();
-    // The box only mirrors the port; make sure a view that toggled it hears back.
-    m_published.portOpenChecked = !m_panel.portOpenChecked;
+    m_editRefused = true;
 }
 
 void Connection::cbxNumPortChange(const QString &text)
 {
     PublishOnExit publishOnExit([this] { publish(); });
     if (m_contact) {
-        // No change of port while the instrument is in contact: put the name back.
+        // No change of port while the instrument is in contact: the box is told
+        // to show the name again.
         m_panel.portText = m_port.portName();
-        m_published.portText.clear();
+        m_editRefused = true;
         return;
     }
     if (m_panel.ports.isEmpty())
         return;
     m_panel.portText = text;
+    if (!m_panel.ports.contains(text)) {
+        // A typed path joins the list and stays in it, whatever the system lists.
+        m_panel.ports.append(text);
+        m_keptPorts.append(text);
+    }
     setPortNameFromPanel();
     m_portChanged = true;
     const bool opened = m_port.open();
@@ -420,8 +483,8 @@ void Connection::cbBaudRateTextChange(const QString &text)
         cbBaudRateChange(index);
         return;
     }
-    // Not one of the six speeds: ignored, and the box shows the speed again.
-    m_published.baudText.clear();
+    // Not one of the six speeds: ignored, and the box is told to show the speed again.
+    m_editRefused = true;
     publish();
 }
 

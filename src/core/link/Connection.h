@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 namespace kalent {
@@ -70,6 +71,12 @@ public:
     void setLinkWatcher(LinkWatcher *watcher) { m_watcher = watcher; }
 
     const PortPanelState &panel() const { return m_panel; }
+    // The instrument's line is up, as the last link check found it (the link
+    // indicator). Everyone who needs the line asks here.
+    bool linkUp() const { return m_panel.indicatorOn; }
+    // A contact search that "Стоп" ends is under way: started by "Контакт" or by
+    // a page, and neither answered nor stopped yet (btnConnect offers "Стоп").
+    bool searchUnderWay() const { return m_searchUnderWay; }
     int baudIndex() const { return m_baudIndex; }
     int newBaudIndex() const { return m_newBaudIndex; }
     bool contact() const { return m_contact; }
@@ -87,6 +94,19 @@ public:
     // Start-up: tries each candidate port in turn, lists those that open, and
     // opens the first at 115200 without any exchange.
     void formCreate(const QStringList &candidates);
+
+    // Where the port list comes from when it is read again: the ports the
+    // system knows now. Without one the list stays as the start-up made it.
+    void setPortLister(std::function<QStringList()> lister) { m_portLister = std::move(lister); }
+    // Reads the system's ports again (the list is opened, a port closed itself).
+    // Ports that are gone leave the list; the port in use, the ports the start-up
+    // listed that the system does not know (the built-in instrument, a pty) and
+    // every path the operator typed stay.
+    void refreshPorts();
+
+    // One probe at the port's present speed, without a search and without a
+    // status of its own; an answer is taken as any contact answer.
+    void probeAtPresentSpeed();
 
     bool checkLink();
     void startContactSearch();
@@ -119,6 +139,12 @@ public:
 
 Q_SIGNALS:
     void panelChanged();
+    // A contact search began from 4800 (the first, or again after a speed change).
+    void searchStarted();
+    // The instrument answered a running contact search.
+    void searchAnswered();
+    // The port closed itself: its device went away.
+    void portLost();
     // The link indicator's state as the link check last applied it to the
     // instrument-dependent controls of every page.
     void instrumentControlsEnabled(bool up);
@@ -129,6 +155,7 @@ private:
     void setSettingsForIndex(int index);
     void showSettings();
     void flushInput();
+    void portClosedItself();
     void publish();
 
     SerialPort &m_port;
@@ -136,6 +163,8 @@ private:
     MessagePane &m_pane;
     Clock &m_clock;
     LinkWatcher *m_watcher = nullptr;
+    std::function<QStringList()> m_portLister;
+    QStringList m_keptPorts;
     std::unique_ptr<Timer> m_searchTimer;   // DefSetComm_Timer
     std::unique_ptr<Timer> m_deferredTimer; // SendCommand_Timer
 
@@ -149,6 +178,10 @@ private:
     bool m_baudChangeRequested = false;
     char m_deferredCommand = 0;
     bool m_portChanged = false;
+    bool m_searchUnderWay = false;
+    // The operator's edit of a box was refused: the views are told even though
+    // the state they show is unchanged, so they put it back.
+    bool m_editRefused = false;
 };
 
 } // namespace kalent

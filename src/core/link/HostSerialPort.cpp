@@ -1,5 +1,8 @@
 #include "link/HostSerialPort.h"
 
+#include "common/SystemErrorText.h"
+#include "link/LineHangUp.h"
+
 #include <QElapsedTimer>
 
 #include <algorithm>
@@ -13,7 +16,11 @@ namespace kalent {
 
 namespace {
 constexpr int LinePollMs = 50;
-}
+// What QSerialPort may hold of input the program has not read yet (the receive
+// handler reads everything at each event, so this is only reached while the line
+// is down or the device babbles): beyond it the rest waits in the system.
+constexpr qint64 ReadBufferBytes = 128 * 1024;
+} // namespace
 
 HostSerialPort::HostSerialPort(QObject *parent) : SerialPort(parent)
 {
@@ -23,6 +30,7 @@ HostSerialPort::HostSerialPort(QObject *parent) : SerialPort(parent)
     connect(&m_port, &QSerialPort::readyRead, this, &SerialPort::commEvent);
     connect(&m_port, &QSerialPort::errorOccurred, this, &HostSerialPort::onError);
     connect(&m_port, &QSerialPort::bytesWritten, this, &SerialPort::bytesWritten);
+    m_port.setReadBufferSize(ReadBufferBytes);
 }
 
 HostSerialPort::~HostSerialPort()
@@ -61,16 +69,18 @@ bool HostSerialPort::open()
         return false;
     }
     ++m_openCount;
+    m_closePending = false;
     m_threeWire = false;
     m_cts = readCts();
-    if (!m_threeWire)
-        m_linePoll.start();
+    // Also on a three-wire line: the poll is what notices a hang-up.
+    m_linePoll.start();
     return true;
 }
 
 void HostSerialPort::close()
 {
     m_linePoll.stop();
+    m_closePending = false;
     if (m_port.isOpen())
         m_port.close();
     m_cts = false;
@@ -104,7 +114,8 @@ QString HostSerialPort::settings() const
 
 bool HostSerialPort::ctsHolding() const
 {
-    return m_port.isOpen() && m_cts;
+    // A device found gone reads as down at once, before its close comes round.
+    return m_port.isOpen() && m_cts && !m_closePending;
 }
 
 int HostSerialPort::inBufferCount() const
@@ -114,7 +125,10 @@ int HostSerialPort::inBufferCount() const
 
 QByteArray HostSerialPort::input()
 {
-    return m_port.isOpen() ? m_port.readAll() : QByteArray();
+    if (!m_port.isOpen())
+        return {};
+    // Reading also lets QSerialPort listen again after its buffer was full.
+    return m_port.readAll();
 }
 
 void HostSerialPort::discardInput()
@@ -175,7 +189,6 @@ bool HostSerialPort::readCts()
         // No modem lines to read (a pty): a three-wire line, present while open.
         m_port.clearError();
         m_threeWire = true;
-        m_linePoll.stop();
         return true;
     }
     return pins.testFlag(QSerialPort::ClearToSendSignal);
@@ -184,6 +197,12 @@ bool HostSerialPort::readCts()
 void HostSerialPort::pollLines()
 {
     if (!m_port.isOpen())
+        return;
+    if (lineHungUp(m_port.handle())) {
+        deviceGone();
+        return;
+    }
+    if (m_threeWire)
         return;
     const bool cts = readCts();
     if (cts != m_cts) {
@@ -200,33 +219,51 @@ void HostSerialPort::onError(QSerialPort::SerialPortError error)
         // Modem lines that cannot be read are handled by readCts().
         return;
     case QSerialPort::ResourceError:
-    case QSerialPort::DeviceNotFoundError: {
+    case QSerialPort::DeviceNotFoundError:
+    case QSerialPort::ReadError:
         m_lastError = m_port.errorString();
         m_port.clearError();
         // A device that fails to open is only reported by open(); nothing to close.
         if (!m_port.isOpen())
             return;
-        // The device went away (an adapter pulled out, the pty's other end closed).
-        // Closed from the event loop, not inside QSerialPort's own notification,
-        // and only if the port is still the one that failed.
-        m_linePoll.stop();
-        const quint64 failedOpen = m_openCount;
-        QMetaObject::invokeMethod(
-            this,
-            [this, failedOpen] {
-                if (failedOpen != m_openCount || !m_port.isOpen())
-                    return;
-                close();
-                Q_EMIT commEvent();
-            },
-            Qt::QueuedConnection);
+        // A readable port that yields nothing (end of file, a pty whose other end
+        // closed), a failed read and a vanished device all mean the device is gone;
+        // left open, such a port reports itself readable forever and the program
+        // would spin on it.
+        deviceGone();
         return;
-    }
+    case QSerialPort::PermissionError:
+        // A port locked by another program comes with no system text of its own.
+        m_lastError = SystemErrorText::translate(m_port.errorString());
+        if (m_lastError == m_port.errorString())
+            m_lastError = QStringLiteral("порт занят другой программой или нет прав доступа");
+        m_port.clearError();
+        return;
     default:
         m_lastError = m_port.errorString();
         m_port.clearError();
         return;
     }
+}
+
+void HostSerialPort::deviceGone()
+{
+    m_linePoll.stop();
+    if (m_closePending)
+        return;
+    m_closePending = true;
+    // Closed from the event loop, not inside QSerialPort's own notification, and
+    // only if the port is still the one that failed. Until then nothing is read.
+    const quint64 failedOpen = m_openCount;
+    QMetaObject::invokeMethod(
+        this,
+        [this, failedOpen] {
+            if (failedOpen != m_openCount || !m_port.isOpen())
+                return;
+            close();
+            Q_EMIT commEvent();
+        },
+        Qt::QueuedConnection);
 }
 
 } // namespace kalent

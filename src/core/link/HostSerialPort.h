@@ -9,9 +9,11 @@ namespace kalent {
 
 // A real serial device (or a pseudo-terminal) through QSerialPort.
 // QSerialPort has no signal for CTS, so the line is polled every 50 ms while the
-// port is open. A device without modem lines (a pty, some adapters) counts as a
-// three-wire line with CTS up. A device that disappears is closed and reads as
-// CTS down; the receiver hears about it through commEvent().
+// port is open; the same poll notices a device that hung up, which QSerialPort
+// leaves readable with nothing to read. A device without modem lines (a pty, some adapters) counts
+// as a three-wire line with CTS up. A device that disappears, a read that fails and end of file (a
+// pty whose other end closed) all close the port, which then reads as CTS down; the receiver hears
+// about it through commEvent(). The input QSerialPort holds for the program is bounded.
 class HostSerialPort : public SerialPort
 {
     Q_OBJECT
@@ -41,6 +43,8 @@ public:
 private:
     void pollLines();
     void onError(QSerialPort::SerialPortError error);
+    // Closes the port from the event loop and raises commEvent().
+    void deviceGone();
     bool readCts();
 
     QSerialPort m_port;
@@ -52,6 +56,7 @@ private:
     // Counts the opens, so a close queued for a device that went away never
     // closes a port opened after it.
     quint64 m_openCount = 0;
+    bool m_closePending = false;
 };
 
 } // namespace kalent

@@ -25,8 +25,15 @@ void ReceiveDispatcher::onCommEvent()
     const QByteArray piece = m_port.input();
     if (piece.isEmpty())
         m_inBuffer.append('\0');
+    else if (m_inBuffer.size() + piece.size() > LongestReply)
+        // No reply is this long: what was collected and the piece that overran it
+        // are noise (a reply that starts in the middle of the piece is lost with it,
+        // as noise in front of a reply loses the reply).
+        m_inBuffer.clear();
     else
         m_inBuffer.append(piece);
+    if (m_inBuffer.isEmpty())
+        return;
     if (m_port.inBufferCount() != 0)
         return;
 

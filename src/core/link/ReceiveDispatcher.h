@@ -14,7 +14,10 @@ class SerialPort;
 // appends what arrived to InBuffer, and once the port's queue is empty hands the
 // buffer to the handler of its first byte. A handler leaves the buffer alone to
 // keep collecting, or empties it when the reply is done. A first byte with no
-// handler (noise, byte 0) empties the buffer.
+// handler (noise, byte 0) empties the buffer. The buffer never grows past the
+// longest reply the instrument can send (the results protocol, whose length has
+// five digits): what would go beyond can be no reply and is dropped, so a
+// babbling line costs no memory.
 class ReceiveDispatcher : public QObject
 {
     Q_OBJECT
@@ -33,6 +36,9 @@ public:
         PageWanted = 'm',
         DatabasePage = 'r',
     };
+
+    // The longest legal reply: "d", a text of up to 99,997 bytes and a final byte.
+    static constexpr int LongestReply = 99999;
 
     using ReplyHandler = std::function<void(QByteArray &inBuffer)>;
     using LinkCheck = std::function<bool()>;

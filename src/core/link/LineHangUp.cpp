@@ -1,0 +1,24 @@
+#include "link/LineHangUp.h"
+
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#endif
+
+namespace kalent {
+
+bool lineHungUp(qintptr handle)
+{
+#ifdef Q_OS_UNIX
+    if (handle < 0)
+        return false;
+    pollfd line{static_cast<int>(handle), POLLIN, 0};
+    if (::poll(&line, 1, 0) <= 0)
+        return false;
+    return (line.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#else
+    Q_UNUSED(handle);
+    return false;
+#endif
+}
+
+} // namespace kalent

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QObject>
+
+#include <functional>
+
+namespace kalent {
+
+class Clock;
+class Connection;
+class MessagePane;
+class ReceiveDispatcher;
+class SerialPort;
+
+// Decides when a wait for the instrument has gone on too long: when the given
+// time has passed without progress toward the awaited reply. Progress is
+//  - a reply being collected growing longer than any before it in this wait,
+//    as long as it is no longer than a reply with its first byte can be,
+//  - the progress bar rising above any value it showed in this wait,
+//  - the instrument's line going up or down (it restarts, it is switched on),
+//  - a contact search starting (the first one, or again after a speed change),
+//    and the instrument answering one.
+// Noise is none of these for long: a line that babbles ends the wait as a
+// silent one does. A contact search is never given up before it has probed
+// every speed once.
+class ProgressWatch : public QObject
+{
+    Q_OBJECT
+public:
+    // The length the results protocol's reply was announced with; 0 when none is
+    // awaited.
+    using AnnouncedLength = std::function<int()>;
+
+    ProgressWatch(Clock &clock, SerialPort &port, ReceiveDispatcher &dispatcher, MessagePane &pane,
+                  Connection &connection, AnnouncedLength protocolLength,
+                  QObject *parent = nullptr);
+
+    // One whole cycle of the contact search over the six speeds, with the tick
+    // that takes the last answer.
+    static qint64 searchCycleMs();
+
+    // Begins a wait that may last limitMs without progress.
+    void start(qint64 limitMs);
+    bool expired() const;
+    qint64 lastProgressMs() const { return m_lastProgress; }
+
+private:
+    void progress();
+    void afterCommEvent();
+    // How long a reply beginning with this byte can grow while still collecting.
+    int longestCollecting(char code) const;
+
+    Clock &m_clock;
+    ReceiveDispatcher &m_dispatcher;
+    MessagePane &m_pane;
+    Connection &m_connection;
+    AnnouncedLength m_protocolLength;
+    qint64 m_limitMs = 0;
+    qint64 m_lastProgress = 0;
+    qint64 m_searchStart = -1;
+    int m_longestReply = 0;
+    int m_highestProgress = 0;
+    bool m_linkUp = false;
+};
+
+} // namespace kalent

@@ -1,0 +1,242 @@
+#include "ChildRun.h"
+#include "ScriptedInstrument.h"
+#include "Session.h"
+#include "common/SystemClock.h"
+#include "link/HostSerialPort.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sys/resource.h>
+
+using namespace kalent;
+using kalent::test::ChildRun;
+using kalent::test::ScriptedInstrument;
+
+namespace {
+
+using Script = ScriptedInstrument::Script;
+using Vanish = ScriptedInstrument::Vanish;
+
+QString exe()
+{
+    return QStringLiteral(KALENT_EXE);
+}
+
+// A process that waits for a line takes next to no processor time.
+constexpr double MostCpuShare = 0.20;
+
+qint64 ownCpuMs()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return (qint64(usage.ru_utime.tv_sec) + usage.ru_stime.tv_sec) * 1000 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
+}
+
+QString lastLine(const ChildRun &run)
+{
+    return run.errText().trimmed().split(QLatin1Char('\n')).last();
+}
+
+QString describe(const ChildRun &run)
+{
+    return QStringLiteral("exit %1 after %2 ms, cpu %3 ms, rss %4 kB\n%5")
+        .arg(run.exitCode)
+        .arg(run.wallMs)
+        .arg(run.cpuMs)
+        .arg(run.maxRssKb)
+        .arg(run.errText().right(800));
+}
+
+ChildRun readOd(const ScriptedInstrument &instrument, const QString &timeout, int limitMs = 30000)
+{
+    QTemporaryDir data;
+    return ChildRun::run(
+        exe(),
+        {"read-od", "--port", instrument.path(), "--timeout", timeout, "--data-dir", data.path()},
+        limitMs);
+}
+
+} // namespace
+
+// The real serial code and the real program against a scripted instrument on a
+// pty, with the faults a line meets. Each case checks the outcome and that the
+// program stayed idle while it waited.
+class tst_LinkFaults : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void deviceVanishingWhileIdleClosesThePortAndAnotherPortGetsContact()
+    {
+        ScriptedInstrument first(Script{});
+        QVERIFY(first.start());
+        SystemClock clock;
+        HostSerialPort port;
+        QTemporaryDir data;
+        Session session(clock, port, DataFolder(data.path()));
+        Connection &link = session.connection();
+        link.formCreate({first.path()});
+        link.searchWithFastestSpeed();
+        QTRY_VERIFY_WITH_TIMEOUT(link.atFastestSpeed(), 10000);
+
+        first.vanishNow();
+        QTRY_VERIFY_WITH_TIMEOUT(!port.isOpen(), 3000);
+        const PortPanelState &panel = link.panel();
+        QCOMPARE(panel.portOpenCaption, QString("выкл."));
+        QVERIFY(!panel.portOpenChecked);
+        QVERIFY(!link.linkUp());
+        QCOMPARE(session.pane().text(), QString("Нет связи с прибором"));
+        // Idle: the closed port is not polled or read.
+        const qint64 cpuBefore = ownCpuMs();
+        QElapsedTimer wall;
+        wall.start();
+        QTest::qWait(1000);
+        const double share = double(ownCpuMs() - cpuBefore) / double(wall.elapsed());
+        QVERIFY2(share < MostCpuShare, qPrintable(QString::number(share)));
+
+        // No dead end: the port box takes another port, and "Контакт" finds the
+        // instrument on it.
+        QVERIFY(panel.portEnabled);
+        QVERIFY(panel.connectEnabled);
+        ScriptedInstrument second(Script{});
+        QVERIFY(second.start());
+        link.cbxNumPortChange(second.path());
+        QVERIFY(port.isOpen());
+        QVERIFY(panel.ports.contains(second.path()));
+        link.btnConnectClick();
+        QCOMPARE(panel.connectCaption, QString("Стоп"));
+        QTRY_VERIFY_WITH_TIMEOUT(link.contact(), 10000);
+        QCOMPARE(session.pane().text(), QString("Есть контакт с прибором"));
+    }
+
+    void deviceVanishingMidReplyEndsTheActionAtOnce()
+    {
+        Script script;
+        script.vanish = Vanish::MidReply;
+        ScriptedInstrument instrument(script);
+        QVERIFY(instrument.start());
+        const ChildRun run = readOd(instrument, "10");
+        QVERIFY2(run.finished && run.exitCode == 1, qPrintable(describe(run)));
+        QVERIFY2(run.wallMs < 5000, qPrintable(describe(run)));
+        QVERIFY(run.errText().contains("Нет связи с прибором"));
+        QVERIFY(run.errText().contains(
+            QString("Порт %1 закрыт: устройство отключено.").arg(instrument.path())));
+        QVERIFY(run.out.isEmpty());
+        QVERIFY2(run.cpuShare() < MostCpuShare, qPrintable(describe(run)));
+    }
+
+    void deviceVanishingMidSearchEndsTheActionAtOnce()
+    {
+        Script script;
+        script.baud = 57600;
+        script.vanish = Vanish::MidSearch;
+        script.probesBeforeVanishing = 3; // 115200, then 4800 and 9600 of the search
+        ScriptedInstrument instrument(script);
+        QVERIFY(instrument.start());
+        QTemporaryDir data;
+        const ChildRun run = ChildRun::run(
+            exe(), {"contact", "--port", instrument.path(), "--data-dir", data.path()}, 30000);
+        QVERIFY2(run.finished && run.exitCode == 1, qPrintable(describe(run)));
+        QVERIFY2(run.wallMs < 5000, qPrintable(describe(run)));
+        QCOMPARE(lastLine(run),
+                 QString("Порт %1 закрыт: устройство отключено.").arg(instrument.path()));
+        QVERIFY2(run.cpuShare() < MostCpuShare, qPrintable(describe(run)));
+    }
+
+    void babbleEndsTheActionAfterItsTimeout()
+    {
+        Script script;
+        script.babbleAfterContact = true;
+        ScriptedInstrument instrument(script);
+        QVERIFY(instrument.start());
+        const ChildRun run = readOd(instrument, "2");
+        QVERIFY2(run.finished && run.exitCode == 1, qPrintable(describe(run)));
+        // Two seconds without progress, however much noise came.
+        QVERIFY2(run.wallMs >= 2000 && run.wallMs < 6000, qPrintable(describe(run)));
+        QCOMPARE(lastLine(run), QString("Прибор не прислал таблицу оптических плотностей."));
+        QVERIFY2(run.cpuShare() < MostCpuShare, qPrintable(describe(run)));
+    }
+
+    void floodKeepsMemoryBounded()
+    {
+        // What a quiet exchange takes.
+        ScriptedInstrument quiet(Script{});
+        QVERIFY(quiet.start());
+        const ChildRun baseline = readOd(quiet, "2");
+        QVERIFY2(baseline.exitCode == 0, qPrintable(describe(baseline)));
+
+        // "D" and 32 MB of noise behind it: one reply that can never be.
+        Script script;
+        script.floodBytes = 32 * 1024 * 1024;
+        ScriptedInstrument flooding(script);
+        QVERIFY(flooding.start());
+        const ChildRun run = readOd(flooding, "1", 60000);
+        QVERIFY2(run.finished && run.exitCode == 1, qPrintable(describe(run)));
+        QVERIFY2(run.maxRssKb < baseline.maxRssKb + 8 * 1024,
+                 qPrintable(describe(run) + QString("\nbaseline %1 kB").arg(baseline.maxRssKb)));
+    }
+
+    void replyArrivingByteByByteIsProgressAndCompletes()
+    {
+        Script script;
+        script.byteDelayMs = 3; // 873 bytes over more than the one-second timeout
+        ScriptedInstrument instrument(script);
+        QVERIFY(instrument.start());
+        const ChildRun run = readOd(instrument, "1");
+        QVERIFY2(run.finished && run.exitCode == 0, qPrintable(describe(run)));
+        QVERIFY2(run.wallMs > 2000, qPrintable(describe(run)));
+        const QList<QByteArray> rows = run.out.trimmed().split('\n');
+        QCOMPARE(rows.size(), 8);
+        QCOMPARE(rows.first().split('\t').value(1), QByteArray(" 0.001"));
+        QCOMPARE(rows.last().split('\t').value(12), QByteArray(" 0.811"));
+        QVERIFY2(run.cpuShare() < MostCpuShare, qPrintable(describe(run)));
+    }
+
+    void noiseInsideATableEndsTheActionAfterItsTimeout()
+    {
+        Script script;
+        script.noiseInTable = QByteArray("\xff\xfe\xfd");
+        ScriptedInstrument instrument(script);
+        QVERIFY(instrument.start());
+        const ChildRun run = readOd(instrument, "1");
+        QVERIFY2(run.finished && run.exitCode == 1, qPrintable(describe(run)));
+        QVERIFY2(run.wallMs < 5000, qPrintable(describe(run)));
+        QCOMPARE(lastLine(run), QString("Прибор не прислал таблицу оптических плотностей."));
+        QVERIFY2(run.cpuShare() < MostCpuShare, qPrintable(describe(run)));
+    }
+
+    void searchIsNotGivenUpBeforeEverySpeedWasProbed()
+    {
+        // A timeout shorter than one cycle over the six speeds.
+        Script script;
+        script.baud = 57600;
+        ScriptedInstrument instrument(script);
+        QVERIFY(instrument.start());
+        QTemporaryDir data;
+        const ChildRun run = ChildRun::run(
+            exe(),
+            {"contact", "--port", instrument.path(), "--timeout", "1", "--data-dir", data.path()},
+            30000);
+        QVERIFY2(run.finished && run.exitCode == 0, qPrintable(describe(run)));
+        QCOMPARE(run.out, QByteArray("115200\n"));
+        QVERIFY2(run.cpuShare() < MostCpuShare, qPrintable(describe(run)));
+    }
+
+    void instrumentAt115200IsFoundWithOneProbe()
+    {
+        ScriptedInstrument instrument(Script{});
+        QVERIFY(instrument.start());
+        QTemporaryDir data;
+        const ChildRun run = ChildRun::run(
+            exe(), {"contact", "--port", instrument.path(), "--data-dir", data.path()}, 30000);
+        QVERIFY2(run.finished && run.exitCode == 0, qPrintable(describe(run)));
+        QCOMPARE(run.out, QByteArray("115200\n"));
+        QCOMPARE(instrument.probesHeard(), 1);
+        QVERIFY(!run.errText().contains("Установка новой скорости обмена."));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_LinkFaults)
+#include "tst_LinkFaults.moc"
