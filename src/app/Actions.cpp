@@ -12,8 +12,9 @@ const std::vector<Action> &actions()
          {},
          &runContact},
         {QStringLiteral("simulate"),
-         QStringLiteral("simulate --pty [--baud N] [--programming]"),
-         {QStringLiteral("baud")},
+         QStringLiteral("simulate --pty [--baud N] [--programming] [--notices S] "
+                        "[--replay FILE]"),
+         {QStringLiteral("baud"), QStringLiteral("notices"), QStringLiteral("replay")},
          {QStringLiteral("pty"), QStringLiteral("programming")},
          &runSimulate},
         {QStringLiteral("read-od"),
@@ -53,6 +54,16 @@ const std::vector<Action> &actions()
          {QStringLiteral("timeout")},
          {},
          &runDbWrite},
+        {QStringLiteral("journal"),
+         QStringLiteral("journal [--since DATE]"),
+         {QStringLiteral("since")},
+         {},
+         &runJournal},
+        {QStringLiteral("watch"),
+         QStringLiteral("watch --port NAME [--data-dir DIR]"),
+         {},
+         {},
+         &runWatch},
     };
     return all;
 }

@@ -13,13 +13,16 @@ using namespace kalent;
 
 namespace {
 
-const QStringList GlobalValueOptions = {QStringLiteral("port"), QStringLiteral("data-dir")};
+// --trace FILE records every byte exchanged, for every action and the window.
+const QStringList GlobalValueOptions = {QStringLiteral("port"), QStringLiteral("data-dir"),
+                                        QStringLiteral("trace")};
 
 QString usage()
 {
     QString text =
-        QStringLiteral("usage: kalent-service [--port NAME] [--data-dir DIR]\n"
-                       "       kalent-service ACTION [--port NAME] [--data-dir DIR] ...\n"
+        QStringLiteral("usage: kalent-service [--port NAME] [--data-dir DIR] [--trace FILE]\n"
+                       "       kalent-service ACTION [--port NAME] [--data-dir DIR] [--trace FILE] "
+                       "...\n"
                        "actions:\n");
     for (const Action &a : actions())
         text += QStringLiteral("  kalent-service ") + a.usage + QLatin1Char('\n');
@@ -65,7 +68,9 @@ int main(int argc, char *argv[])
     const CommandLine first = CommandLine::parse(
         arguments, actionNames(),
         GlobalValueOptions + QStringList{QStringLiteral("timeout"), QStringLiteral("out"),
-                                         QStringLiteral("node"), QStringLiteral("baud")},
+                                         QStringLiteral("node"), QStringLiteral("baud"),
+                                         QStringLiteral("since"), QStringLiteral("notices"),
+                                         QStringLiteral("replay")},
         {QStringLiteral("auto-name"), QStringLiteral("pty"), QStringLiteral("wait-restart"),
          QStringLiteral("programming"), QStringLiteral("help"), QStringLiteral("version")});
     if (first.flags.contains(QStringLiteral("version"))) {

@@ -17,6 +17,8 @@
 namespace kalent {
 
 class Clock;
+class JournalRecorder;
+class ServiceJournal;
 class OpticalDensityReader;
 class ResultsProtocol;
 class SerialPort;
@@ -51,6 +53,8 @@ public:
     // The window's pages and the page-change rules; its hooks are set by the
     // features (PageNavigator::setHooks).
     PageNavigator &navigator() { return m_navigator; }
+    // The service journal in the data folder.
+    ServiceJournal &journal() { return *m_journal; }
 
 private:
     // The page-change rules reach the firmware wizard and the reader grid here.
@@ -71,6 +75,8 @@ private:
     FirmwareWizard m_firmware;
     DatabasePage m_databasePage;
     PageNavigator m_navigator;
+    std::unique_ptr<ServiceJournal> m_journal;
+    std::unique_ptr<JournalRecorder> m_journalRecorder;
 };
 
 } // namespace kalent

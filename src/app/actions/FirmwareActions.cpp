@@ -4,6 +4,7 @@
 #include "Session.h"
 #include "VirtualInstrument.h"
 #include "firmware/FirmwareUpload.h"
+#include "journal/ServiceJournal.h"
 #include "link/Connection.h"
 #include "link/ReceiveDispatcher.h"
 #include "link/SerialPort.h"
@@ -65,6 +66,9 @@ int runFlash(const CommandLine &commandLine)
         return 1;
     }
 
+    const auto journal = [&](const QString &result) {
+        session.journal().append(ServiceJournal::firmwareUpload(path, image, result));
+    };
     FirmwareUpload upload(session.port(), session.pane(), session.clock());
     bool sent = false;
     bool lineLost = false;
@@ -84,22 +88,30 @@ int runFlash(const CommandLine &commandLine)
                                              buffer.clear();
                                          });
     session.dispatcher().clearInBuffer();
+    journal(QStringLiteral("начата"));
     upload.start(image);
 
     if (!run.waitFor([&] { return sent || lineLost; })) {
         upload.halt();
+        journal(QStringLiteral("остановлена: порт не принимает данные"));
         HeadlessRun::printError(QStringLiteral("Передача остановилась: порт не принимает данные."));
         return 1;
     }
-    if (lineLost)
+    if (lineLost) {
+        journal(QStringLiteral("отменена: нет связи с прибором"));
         return 1;
-    if (!commandLine.flags.contains(QStringLiteral("wait-restart")))
+    }
+    if (!commandLine.flags.contains(QStringLiteral("wait-restart"))) {
+        journal(QStringLiteral("передана целиком; перезапуск не ожидался"));
         return 0;
+    }
     if (!run.waitFor([&restarted] { return restarted; })) {
+        journal(QStringLiteral("передана целиком; перезапуск прибора не подтверждён"));
         HeadlessRun::printError(
             QStringLiteral("Прибор не сообщил о запуске программы управления."));
         return 1;
     }
+    journal(QStringLiteral("передана целиком; перезапуск прибора подтверждён"));
     session.pane().setText(QStringLiteral("Перепрограммирование прибора завершено"));
     return 0;
 }

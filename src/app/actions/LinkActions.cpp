@@ -11,9 +11,13 @@
 #include <QTimer>
 
 #include <csignal>
+#include <optional>
 
 #ifdef Q_OS_UNIX
+#include "MeasurementData.h"
 #include "PtyBridge.h"
+#include "PtyLine.h"
+#include "ReplayInstrument.h"
 #endif
 
 namespace kalent {
@@ -49,13 +53,87 @@ int runContact(const CommandLine &commandLine)
     return 0;
 }
 
+#ifdef Q_OS_UNIX
+namespace {
+
+// Runs until SIGINT or SIGTERM.
+void runUntilStopped()
+{
+    std::signal(SIGINT, requestStop);
+    std::signal(SIGTERM, requestStop);
+    QTimer stopWatch;
+    QObject::connect(&stopWatch, &QTimer::timeout, [] {
+        if (stopRequested)
+            QCoreApplication::quit();
+    });
+    stopWatch.start(50);
+    QCoreApplication::exec();
+}
+
+// simulate --pty --replay FILE: a recorded trace answers as the instrument.
+int runReplay(const QString &path)
+{
+    QString error;
+    std::optional<ReplayScript> script = ReplayScript::load(path, &error);
+    if (!script) {
+        HeadlessRun::printError(QStringLiteral("Cannot replay %1: %2").arg(path, error));
+        return 2;
+    }
+    // The line starts at the speed the recording's first command went at.
+    int firstBaud = VirtualInstrument::DefaultBaud;
+    for (const ReplayScript::Step &step : script->steps)
+        if (step.baud > 0) {
+            firstBaud = step.baud;
+            break;
+        }
+    SystemClock clock;
+    ReplayInstrument replay(std::move(*script), clock);
+    PtyLine line;
+    if (!line.start(firstBaud)) {
+        HeadlessRun::printError(
+            QStringLiteral("Cannot create a pseudo-terminal: %1").arg(line.errorString()));
+        return 1;
+    }
+    QObject::connect(&line, &PtyLine::received, &replay, &ReplayInstrument::hear);
+    QObject::connect(&replay, &ReplayInstrument::transmitted, &line, &PtyLine::write);
+    QObject::connect(&replay, &ReplayInstrument::departed, [](const QString &report) {
+        HeadlessRun::printError(QStringLiteral("replay departs: ") + report);
+    });
+    QObject::connect(&replay, &ReplayInstrument::finished, [&replay] {
+        HeadlessRun::printError(QStringLiteral("replay: all %1 recorded exchanges answered, "
+                                               "%2 departures")
+                                    .arg(replay.stepCount())
+                                    .arg(replay.departures()));
+    });
+    HeadlessRun::printOut(line.slavePath());
+    replay.start();
+    runUntilStopped();
+    return 0;
+}
+
+} // namespace
+#endif
+
 int runSimulate(const CommandLine &commandLine)
 {
 #ifdef Q_OS_UNIX
     if (!commandLine.flags.contains(QStringLiteral("pty"))) {
-        HeadlessRun::printError(
-            QStringLiteral("usage: kalent-service simulate --pty [--baud N] [--programming]"));
+        HeadlessRun::printError(QStringLiteral(
+            "usage: kalent-service simulate --pty [--baud N] [--programming] [--notices S] "
+            "[--replay FILE]"));
         return 2;
+    }
+    if (commandLine.has(QStringLiteral("replay")))
+        return runReplay(commandLine.value(QStringLiteral("replay")));
+    double noticeSeconds = 0;
+    if (commandLine.has(QStringLiteral("notices"))) {
+        bool ok = false;
+        noticeSeconds = commandLine.value(QStringLiteral("notices")).toDouble(&ok);
+        if (!ok || noticeSeconds < 0.2) {
+            HeadlessRun::printError(
+                QStringLiteral("--notices needs a number of seconds, at least 0.2"));
+            return 2;
+        }
     }
     int baud = VirtualInstrument::DefaultBaud;
     if (commandLine.has(QStringLiteral("baud"))) {
@@ -80,19 +158,32 @@ int runSimulate(const CommandLine &commandLine)
             QStringLiteral("Cannot create a pseudo-terminal: %1").arg(bridge.errorString()));
         return 1;
     }
-    std::signal(SIGINT, requestStop);
-    std::signal(SIGTERM, requestStop);
     HeadlessRun::printOut(bridge.slavePath());
     QObject::connect(instrument.get(), &VirtualInstrument::baudChanged, [](int newBaud) {
         HeadlessRun::printError(QStringLiteral("instrument speed: %1").arg(newBaud));
     });
-    QTimer stopWatch;
-    QObject::connect(&stopWatch, &QTimer::timeout, [] {
-        if (stopRequested)
-            QCoreApplication::quit();
-    });
-    stopWatch.start(50);
-    QCoreApplication::exec();
+    // --notices S: a measurement finishes every S seconds ("G"), and its results
+    // are ready half a period later ("g"), so the two reads never meet.
+    QTimer measured;
+    QTimer resultsReady;
+    resultsReady.setSingleShot(true);
+    MeasurementData *data = instrument->feature<MeasurementData>();
+    if (noticeSeconds > 0 && data) {
+        const int periodMs = static_cast<int>(noticeSeconds * 1000);
+        QObject::connect(&measured, &QTimer::timeout, [&, periodMs] {
+            data->announceMeasurement(*instrument);
+            HeadlessRun::printError(
+                QStringLiteral("notice: measurement %1 finished").arg(data->measurementNumber()));
+            resultsReady.start(periodMs / 2);
+        });
+        QObject::connect(&resultsReady, &QTimer::timeout, [&] {
+            data->announceResults(*instrument);
+            HeadlessRun::printError(
+                QStringLiteral("notice: results %1 ready").arg(data->protocolNumber()));
+        });
+        measured.start(periodMs);
+    }
+    runUntilStopped();
     return 0;
 #else
     Q_UNUSED(commandLine);

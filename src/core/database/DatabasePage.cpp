@@ -5,6 +5,7 @@
 #include "common/DataFolder.h"
 #include "common/LastFileChoice.h"
 #include "database/DatabaseImage.h"
+#include "journal/ServiceJournal.h"
 #include "link/Connection.h"
 #include "link/ReceiveDispatcher.h"
 #include "link/SerialPort.h"
@@ -255,6 +256,7 @@ bool DatabasePage::openDialogAccepted(const QString &path)
     m_state.addTreeVisible = false;
     // Only what the header counts is the database; bytes behind it are not.
     list.setImage(bytes.left(pageStart(count)));
+    m_fileSource = QStringLiteral("файл ") + QDir::toNativeSeparators(path);
     list.pageCount = count;
     list.locators.assign(static_cast<size_t>(count), TSLocator{});
     m_db.ParseDatabase(list);
@@ -319,6 +321,9 @@ void DatabasePage::WriteDatabaseToDevice(Which which)
     m_outPosition = HeaderSize;
     m_pageNo = 1;
     m_writing = true;
+    m_writeSource = which == Which::FileList ? m_fileSource : QStringLiteral("список прибора");
+    Q_EMIT journalEvent(ServiceJournal::databaseWrite(m_writeSource, m_pagesToSend, m_outStream,
+                                                      QStringLiteral("начата")));
     QByteArray start("M");
     start.append(static_cast<char>(m_pagesToSend / 256));
     start.append(static_cast<char>(m_pagesToSend % 256));
@@ -335,6 +340,9 @@ void DatabasePage::handlePageWantedReply(QByteArray &inBuffer)
         m_pane.setProgress(0);
         setStatus(QStringLiteral("Отправлено в прибор страниц: ") + QString::number(m_pagesToSend));
         ++m_writesCompleted;
+        Q_EMIT journalEvent(
+            ServiceJournal::databaseWrite(m_writeSource, m_pagesToSend, m_outStream,
+                                          QStringLiteral("прибор принял все страницы")));
         ReadDatabaseFromDevice();
         return;
     }

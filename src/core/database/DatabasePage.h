@@ -102,6 +102,8 @@ Q_SIGNALS:
     void selectionChanged();
     // A file that could not be read or written: the window shows a message box.
     void errorRaised(const QString &text);
+    // A line for the service journal (a database written to the instrument).
+    void journalEvent(const QString &line);
 
 private:
     // The three checks of a .bdt image; sets the status and returns the page
@@ -133,6 +135,8 @@ private:
     bool m_reading = false;
     bool m_writing = false;
     QByteArray m_outStream; // BDTSOutStream
+    QString m_fileSource;   // the file the file list came from (for the journal)
+    QString m_writeSource;  // what the running write sends (for the journal)
     qint64 m_outPosition = 0;
     int m_pageNo = 0;
     int m_pagesToSend = 0;

@@ -1,5 +1,7 @@
 #include "firmware/FirmwareWizard.h"
 
+#include "journal/ServiceJournal.h"
+
 #include "MessagePane.h"
 #include "common/Clock.h"
 #include "common/DataFolder.h"
@@ -249,6 +251,8 @@ void FirmwareWizard::startupReport(QByteArray &inBuffer)
         updateSoftWizard();
     }
     if (m_done) {
+        Q_EMIT journalEvent(ServiceJournal::firmwareUpload(
+            m_softFileName, m_uploadedImage, QStringLiteral("перезапуск прибора подтверждён")));
         m_pane.setText(QStringLiteral("Перепрограммирование прибора завершено"));
         resetSoftWizard();
         // The next update consumes it and so leaves the message on the pane.
@@ -290,6 +294,8 @@ void FirmwareWizard::afterLinkCheck(bool up)
         return;
     updateSoftWizard();
     if (!up && m_loadStarted && !m_rebootSeen) {
+        Q_EMIT journalEvent(ServiceJournal::firmwareUpload(
+            m_softFileName, m_uploadedImage, QStringLiteral("отменена: нет связи с прибором")));
         m_pane.setText(QStringLiteral("Перепрограммирование прибора отменено."));
         resetSoftWizard();
     }
@@ -321,6 +327,9 @@ void FirmwareWizard::btnLoadPOClick(bool programmingModeConfirmed)
     m_sent = false;
     m_rebootSeen = false;
     publish();
+    m_uploadedImage = image;
+    Q_EMIT journalEvent(
+        ServiceJournal::firmwareUpload(m_softFileName, m_uploadedImage, QStringLiteral("начата")));
     m_upload.start(image);
 }
 
@@ -328,6 +337,9 @@ void FirmwareWizard::btnStopProgramVirClick()
 {
     if (!m_frameExists)
         return;
+    if (m_loadStarted && !m_sent)
+        Q_EMIT journalEvent(ServiceJournal::firmwareUpload(
+            m_softFileName, m_uploadedImage, QStringLiteral("остановлена оператором")));
     resetSoftWizard();
     m_pane.setText(QStringLiteral("Программирование прибора приостановлено"));
 }
@@ -343,6 +355,9 @@ void FirmwareWizard::lastBlockHandedOver()
 
 void FirmwareWizard::transferFinished()
 {
+    Q_EMIT journalEvent(ServiceJournal::firmwareUpload(
+        m_softFileName, m_uploadedImage,
+        QStringLiteral("передана целиком, ждём перезапуска прибора")));
     m_sent = true;
     m_rebootSeen = false;
     m_frame.stopEnabled = false;

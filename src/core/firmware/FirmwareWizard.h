@@ -122,6 +122,8 @@ Q_SIGNALS:
     void frameStateChanged();
     // A file that cannot be sent; the window shows it in a message box.
     void errorOccurred(const QString &text);
+    // A line for the service journal (an upload started, sent, confirmed or cut).
+    void journalEvent(const QString &line);
 
 private:
     void clearFlags();
@@ -139,6 +141,7 @@ private:
     LastFileChoice &m_lastFile;
     std::unique_ptr<Timer> m_bootWaitTimer; // StartProgVir_Timer
     FirmwareUpload m_upload;
+    QByteArray m_uploadedImage; // the running upload's file, for the journal
     std::function<bool()> m_firmwarePageQuery;
 
     bool m_frameExists = false;
