@@ -24,9 +24,9 @@ struct TracedRig
     std::unique_ptr<VirtualInstrument> instrument = createBuiltInInstrument(clock);
     SimulatedPort port{*instrument, clock};
     ExchangeTrace trace;
-    TracingPort traced{port, trace};
+    TracingPort tracingPort{port, trace};
     QTemporaryDir dataDir;
-    Session session{clock, traced, DataFolder(dataDir.path())};
+    Session session{clock, tracingPort, DataFolder(dataDir.path())};
     QByteArray instrumentHeard;
     QByteArray instrumentSent;
 

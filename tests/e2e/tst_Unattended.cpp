@@ -228,7 +228,7 @@ private Q_SLOTS:
         QVERIFY(replay.start({QStringLiteral("--replay"), trace}));
         QProcess other;
         other.start(Service, {QStringLiteral("read-protocol"), QStringLiteral("--port"), replay.pty,
-                              QStringLiteral("--timeout"), QStringLiteral("2"),
+                              QStringLiteral("--timeout"), QStringLiteral("4"),
                               QStringLiteral("--data-dir"), m_dir.path()});
         QVERIFY(other.waitForFinished(60000));
         const QString report = replay.stop();

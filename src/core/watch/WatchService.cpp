@@ -2,11 +2,18 @@
 
 #include "Session.h"
 #include "common/Clock.h"
+#include "common/SystemErrorText.h"
 #include "link/Connection.h"
 #include "link/ReceiveDispatcher.h"
 #include "link/SerialPort.h"
 #include "measurement/OpticalDensityReader.h"
 #include "measurement/ResultsProtocol.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <QDir>
+#include <QFileInfo>
 
 namespace kalent {
 
@@ -112,7 +119,7 @@ void WatchService::connectNow()
     link.formCreate({m_portName});
     if (!m_session.port().isOpen()) {
         linkLost(QStringLiteral("Не удалось открыть порт %1: %2")
-                     .arg(m_portName, m_session.port().errorString()));
+                     .arg(m_portName, SystemErrorText::translate(m_session.port().errorString())));
         return;
     }
     link.searchWithFastestSpeed();
@@ -144,9 +151,19 @@ void WatchService::contactCheck()
 
 void WatchService::pollLink()
 {
+    if (m_state != State::Following && m_state != State::Reading)
+        return;
     // A port that closed itself raises no line event when nothing is read.
-    if (!m_session.port().isOpen() && (m_state == State::Following || m_state == State::Reading))
+    if (!m_session.port().isOpen()) {
         linkLost(QStringLiteral("Порт %1 закрылся").arg(m_portName));
+        return;
+    }
+    // A device node that is gone (an adapter unplugged, a pseudo-terminal whose
+    // other end ended, a link that now points nowhere) can leave the open port
+    // without an error; it never answers again, and a device that comes back
+    // under the same name is a new one to open.
+    if (QDir::isAbsolutePath(m_portName) && !QFileInfo::exists(m_portName))
+        linkLost(QStringLiteral("Устройство %1 исчезло").arg(m_portName));
 }
 
 void WatchService::linkLost(const QString &why)
