@@ -25,6 +25,7 @@ public:
     QString errorString() const { return m_line.errorString(); }
     // The speed currently set on the line by whoever has the slave open.
     int lineBaud() const { return m_line.lineBaud(); }
+    PtyLine &line() { return m_line; }
 
 private:
     VirtualInstrument &m_instrument;

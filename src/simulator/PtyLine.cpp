@@ -134,6 +134,8 @@ void PtyLine::readMaster()
 
 void PtyLine::write(const QByteArray &onLine)
 {
+    if (!onLine.isEmpty())
+        Q_EMIT written(onLine, lineBaud());
     qsizetype done = 0;
     int waits = 0;
     constexpr int MaxWaits = 20; // 2 s: a reader that takes nothing loses the rest

@@ -33,6 +33,8 @@ public:
 
 Q_SIGNALS:
     void received(const QByteArray &bytes, int lineBaud);
+    // Bytes put on the program's input (what the program will read).
+    void written(const QByteArray &bytes, int lineBaud);
 
 private:
     void readMaster();

@@ -236,6 +236,27 @@ private Q_SLOTS:
         QVERIFY2(report.contains(QStringLiteral("replay departs: line ")), qPrintable(report));
     }
 
+    void theSimulatorsTraceIsTheProgramsTraceSeenFromTheLine()
+    {
+        const QString lineSide = m_dir.filePath(QStringLiteral("line-side.jsonl"));
+        const QString programSide = m_dir.filePath(QStringLiteral("program-side.jsonl"));
+        Simulator sim;
+        QVERIFY(sim.start({QStringLiteral("--trace"), lineSide}));
+        QProcess read;
+        read.start(Service, {QStringLiteral("read-protocol"), QStringLiteral("--port"), sim.pty,
+                             QStringLiteral("--trace"), programSide, QStringLiteral("--data-dir"),
+                             m_dir.path()});
+        QVERIFY(read.waitForFinished(60000));
+        QCOMPARE(read.exitCode(), 0);
+        QTest::qWait(100);
+        sim.stop();
+        const TraceBytes line = traceBytes(lineSide);
+        const TraceBytes program = traceBytes(programSide);
+        QVERIFY(line.entries > 1);
+        QCOMPARE(line.sent, program.sent);
+        QCOMPARE(line.received, program.received);
+    }
+
     void aMalformedReplayIsRefusedWithTheLine()
     {
         const QString bad = m_dir.filePath(QStringLiteral("bad.jsonl"));

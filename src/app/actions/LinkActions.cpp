@@ -18,6 +18,7 @@
 #include "PtyBridge.h"
 #include "PtyLine.h"
 #include "ReplayInstrument.h"
+#include "trace/ExchangeTrace.h"
 #endif
 
 namespace kalent {
@@ -56,6 +57,26 @@ int runContact(const CommandLine &commandLine)
 #ifdef Q_OS_UNIX
 namespace {
 
+// simulate --trace FILE: the exchange as the line carried it, seen from the
+// program's side (tx what it sent, rx what it was given), so it replays as is.
+void traceLine(const CommandLine &commandLine, PtyLine &line, ExchangeTrace &trace)
+{
+    if (!commandLine.has(QStringLiteral("trace")))
+        return;
+    const QString error = trace.openFile(commandLine.value(QStringLiteral("trace")));
+    if (!error.isEmpty())
+        HeadlessRun::printError(error);
+    QObject::connect(&trace, &ExchangeTrace::writeFailed, &HeadlessRun::printError);
+    QObject::connect(&line, &PtyLine::received, &trace,
+                     [&trace, &line](const QByteArray &bytes, int baud) {
+                         trace.record(TraceRecord::Direction::Sent, baud, line.slavePath(), bytes);
+                     });
+    QObject::connect(
+        &line, &PtyLine::written, &trace, [&trace, &line](const QByteArray &bytes, int baud) {
+            trace.record(TraceRecord::Direction::Received, baud, line.slavePath(), bytes);
+        });
+}
+
 // Runs until SIGINT or SIGTERM.
 void runUntilStopped()
 {
@@ -71,8 +92,9 @@ void runUntilStopped()
 }
 
 // simulate --pty --replay FILE: a recorded trace answers as the instrument.
-int runReplay(const QString &path)
+int runReplay(const CommandLine &commandLine)
 {
+    const QString path = commandLine.value(QStringLiteral("replay"));
     QString error;
     std::optional<ReplayScript> script = ReplayScript::load(path, &error);
     if (!script) {
@@ -94,6 +116,8 @@ int runReplay(const QString &path)
             QStringLiteral("Cannot create a pseudo-terminal: %1").arg(line.errorString()));
         return 1;
     }
+    ExchangeTrace trace;
+    traceLine(commandLine, line, trace);
     QObject::connect(&line, &PtyLine::received, &replay, &ReplayInstrument::hear);
     QObject::connect(&replay, &ReplayInstrument::transmitted, &line, &PtyLine::write);
     QObject::connect(&replay, &ReplayInstrument::departed, [](const QString &report) {
@@ -124,7 +148,7 @@ int runSimulate(const CommandLine &commandLine)
         return 2;
     }
     if (commandLine.has(QStringLiteral("replay")))
-        return runReplay(commandLine.value(QStringLiteral("replay")));
+        return runReplay(commandLine);
     double noticeSeconds = 0;
     if (commandLine.has(QStringLiteral("notices"))) {
         bool ok = false;
@@ -153,6 +177,8 @@ int runSimulate(const CommandLine &commandLine)
     setUpSimulatedBootLoader(*instrument,
                              commandLine.flags.contains(QStringLiteral("programming")));
     PtyBridge bridge(*instrument);
+    ExchangeTrace trace;
+    traceLine(commandLine, bridge.line(), trace);
     if (!bridge.start()) {
         HeadlessRun::printError(
             QStringLiteral("Cannot create a pseudo-terminal: %1").arg(bridge.errorString()));
