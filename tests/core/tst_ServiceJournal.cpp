@@ -10,6 +10,10 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 using namespace kalent;
 using namespace kalent::test;
 
@@ -72,6 +76,13 @@ private Q_SLOTS:
         QFile kept(moved);
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(kept.readAll(), before);
+#ifdef Q_OS_UNIX
+        // A FIFO in its place is refused at once instead of blocking the program.
+        QVERIFY(QDir(dir.path()).rmdir(QStringLiteral("ServiceJournal.txt")));
+        QCOMPARE(::mkfifo(QFile::encodeName(journal.path()).constData(), 0600), 0);
+        QVERIFY(!journal.append(QStringLiteral("не записано")));
+        QCOMPARE(failed.count(), 2);
+#endif
     }
 
     void sinceKeepsLaterLinesAndLinesWithoutATime()

@@ -6,6 +6,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #ifdef Q_OS_WIN
@@ -54,7 +55,12 @@ bool ServiceJournal::append(const QString &event)
     // two events (moved, replaced), earlier lines are never touched.
     QFile file(m_path);
     QString failure;
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+    // Only a regular file is the journal: a FIFO in its place would block the
+    // program on open, a device would swallow the lines.
+    const QFileInfo info(m_path);
+    if (info.exists() && !info.isFile())
+        failure = SystemErrorText::notRegularFile();
+    else if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
         failure = SystemErrorText::translate(file.errorString());
     else if (file.write(line) != line.size() || !file.flush())
         failure = SystemErrorText::translate(file.errorString());
