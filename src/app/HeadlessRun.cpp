@@ -31,6 +31,9 @@ HeadlessRun::HeadlessRun(const CommandLine &commandLine)
         m_port->addNamedPort(m_portName, m_simPort.get());
     }
     m_trace = std::make_unique<ExchangeTrace>();
+    // No trace window here: the entries go to the file only, so a long run
+    // (watch) holds none of them in memory.
+    m_trace->setKeepRecent(false);
     m_tracingPort = std::make_unique<TracingPort>(*m_port, *m_trace);
     if (commandLine.has(QStringLiteral("trace"))) {
         const QString error = m_trace->openFile(commandLine.value(QStringLiteral("trace")));

@@ -151,6 +151,29 @@ private Q_SLOTS:
         QVERIFY(!rig.trace.recent().empty());
     }
 
+    void theEntriesKeptInMemoryStayBounded()
+    {
+        ExchangeTrace trace;
+        const QByteArray piece(4096, 'x');
+        const int pieces = static_cast<int>(ExchangeTrace::KeptBytes / piece.size()) + 50;
+        for (int i = 0; i < pieces; ++i)
+            trace.record(TraceRecord::Direction::Received, 115200, QStringLiteral("p"), piece);
+        qint64 kept = 0;
+        for (const TraceRecord &r : trace.recent())
+            kept += r.bytes.size();
+        QVERIFY(kept <= ExchangeTrace::KeptBytes);
+        QVERIFY(kept > ExchangeTrace::KeptBytes - piece.size() - 1);
+        for (int i = 0; i < ExchangeTrace::KeptInMemory + 10; ++i)
+            trace.record(TraceRecord::Direction::Sent, 115200, QStringLiteral("p"), "G");
+        QCOMPARE(trace.recent().size(), static_cast<size_t>(ExchangeTrace::KeptInMemory));
+
+        QSignalSpy recorded(&trace, &ExchangeTrace::recorded);
+        trace.setKeepRecent(false);
+        trace.record(TraceRecord::Direction::Sent, 115200, QStringLiteral("p"), "g");
+        QVERIFY(trace.recent().empty());
+        QCOMPARE(recorded.count(), 1);
+    }
+
     void aMalformedReplayFileIsRefusedWithItsLineNumber()
     {
         QString error;

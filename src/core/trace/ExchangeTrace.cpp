@@ -12,6 +12,15 @@ ExchangeTrace::ExchangeTrace(QObject *parent) : QObject(parent)
     m_elapsed.start();
 }
 
+void ExchangeTrace::setKeepRecent(bool keep)
+{
+    m_keepRecent = keep;
+    if (!keep) {
+        m_recent.clear();
+        m_recentBytes = 0;
+    }
+}
+
 QString ExchangeTrace::openFile(const QString &path)
 {
     m_file.close();
@@ -40,9 +49,14 @@ void ExchangeTrace::record(TraceRecord::Direction direction, int baud, const QSt
     r.port = port;
     r.bytes = bytes;
     append(r);
-    m_recent.push_back(r);
-    if (m_recent.size() > KeptInMemory)
-        m_recent.pop_front();
+    if (m_keepRecent) {
+        m_recent.push_back(r);
+        m_recentBytes += r.bytes.size();
+        while (m_recent.size() > KeptInMemory || m_recentBytes > KeptBytes) {
+            m_recentBytes -= m_recent.front().bytes.size();
+            m_recent.pop_front();
+        }
+    }
     Q_EMIT recorded(r);
 }
 
