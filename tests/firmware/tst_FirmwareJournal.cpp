@@ -93,6 +93,17 @@ private Q_SLOTS:
         uploads = uploadEvents(stopped.session);
         QCOMPARE(uploads.size(), 2);
         QVERIFY(uploads.last().endsWith(QStringLiteral("итог: остановлена оператором")));
+
+        FirmwareRig left;
+        QVERIFY(
+            left.reachStepThree(left.writeFile(QStringLiteral("c.tsk"), QByteArray(25000, 'x'))));
+        left.wizard().btnLoadPOClick(true);
+        left.clock.advance(300);
+        left.leaveFirmwarePage();
+        uploads = uploadEvents(left.session);
+        QCOMPARE(uploads.size(), 2);
+        QVERIFY(
+            uploads.last().endsWith(QStringLiteral("итог: остановлена: выбрана другая страница")));
     }
 };
 

@@ -1,11 +1,10 @@
 #include "firmware/FirmwareWizard.h"
 
-#include "journal/ServiceJournal.h"
-
 #include "MessagePane.h"
 #include "common/Clock.h"
 #include "common/DataFolder.h"
 #include "common/LastFileChoice.h"
+#include "journal/ServiceJournal.h"
 #include "link/ReceiveDispatcher.h"
 #include "link/SerialPort.h"
 
@@ -221,6 +220,10 @@ void FirmwareWizard::stopSoftWizard()
 {
     if (!m_frameExists)
         return;
+    if (m_loadStarted && !m_sent)
+        Q_EMIT journalEvent(
+            ServiceJournal::firmwareUpload(m_softFileName, m_uploadedImage,
+                                           QStringLiteral("остановлена: выбрана другая страница")));
     m_wizardOn = false;
     clearFlags();
     m_frame.loadEnabled = false;
