@@ -32,10 +32,11 @@ const std::vector<Action> &actions()
          names({"port"})},
         {QStringLiteral("simulate"),
          QStringLiteral("simulate --pty [--baud СКОРОСТЬ] [--programming] "
-                        "[--boot-fault early-report|no-report]"),
-         names({"baud", "boot-fault"}), names({"pty", "programming"}), &runSimulate,
+                        "[--boot-fault early-report|no-report] [--notices СЕК] [--replay ФАЙЛ]"),
+         names({"baud", "boot-fault", "notices", "replay"}), names({"pty", "programming"}),
+         &runSimulate,
          QStringLiteral("Встроенный прибор на псевдотерминале; путь к нему печатается первой "
-                        "строкой."),
+                        "строкой. --replay: вместо него отвечает записанная трасса обмена."),
          names({"pty"})},
         {QStringLiteral("read-od"),
          QStringLiteral(
@@ -101,6 +102,20 @@ const std::vector<Action> &actions()
          names({"port"}),
          1,
          1},
+        {QStringLiteral("journal"),
+         QStringLiteral("journal [--since ДАТА]"),
+         names({"since"}),
+         {},
+         &runJournal,
+         QStringLiteral("Показать журнал обслуживания из папки данных.")},
+        {QStringLiteral("watch"),
+         QStringLiteral("watch --port ПОРТ [--data-dir ПАПКА]"),
+         {},
+         {},
+         &runWatch,
+         QStringLiteral("Без оператора: по каждому извещению прибора принимать таблицу и "
+                        "протокол и записывать их в папку данных; до SIGTERM или Ctrl-C."),
+         names({"port"})},
     };
     return all;
 }

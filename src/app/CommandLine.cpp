@@ -20,6 +20,14 @@ const OptionHelp optionHelp[] = {
     {"data-dir", "ПАПКА",
      "папка данных программы (по умолчанию — папка программы или данных "
      "пользователя)"},
+    {"trace", "ФАЙЛ",
+     "дописывать в файл каждый байт обмена с прибором (JSON Lines: время, направление, скорость, "
+     "порт, байты)"},
+    {"since", "ДАТА", "только записи не раньше этой даты (ГГГГ-ММ-ДД)"},
+    {"notices", "СЕК",
+     "встроенный прибор извещает о конце измерения и о результатах каждые СЕК "
+     "секунд"},
+    {"replay", "ФАЙЛ", "отвечать программе по записанной трассе обмена (--trace)"},
     {"timeout", "СЕК", "сколько секунд ждать ответа прибора (по умолчанию 10)"},
     {"out", "ФАЙЛ", "куда записать результат"},
     {"auto-name", nullptr, "записать также под именем, которое даёт прибор, в папку данных"},
@@ -94,9 +102,10 @@ void addOptions(QCommandLineParser &parser, const Action *action)
 
 QString generalHelp(const std::vector<Action> &actions)
 {
-    QString text = QStringLiteral("Использование: kalent-service [--port ПОРТ] [--data-dir ПАПКА]\n"
-                                  "               открыть окно программы\n"
-                                  "       kalent-service ДЕЙСТВИЕ ... — без окна:\n");
+    QString text = QStringLiteral(
+        "Использование: kalent-service [--port ПОРТ] [--data-dir ПАПКА] [--trace ФАЙЛ]\n"
+        "               открыть окно программы\n"
+        "       kalent-service ДЕЙСТВИЕ ... — без окна:\n");
     for (const Action &action : actions) {
         text += QStringLiteral("  kalent-service ") + action.usage + QLatin1Char('\n');
         if (!action.summary.isEmpty())
@@ -120,7 +129,8 @@ QStringList allValueOptions(const std::vector<Action> &actions)
 
 QString windowUsage()
 {
-    return QStringLiteral("Использование: kalent-service [--port ПОРТ] [--data-dir ПАПКА] или "
+    return QStringLiteral("Использование: kalent-service [--port ПОРТ] [--data-dir ПАПКА] "
+                          "[--trace ФАЙЛ] или "
                           "kalent-service ДЕЙСТВИЕ ...; список действий: kalent-service --help");
 }
 
@@ -134,7 +144,8 @@ QString CommandLine::value(const QString &option, const QString &fallback) const
 
 const QStringList &globalValueOptions()
 {
-    static const QStringList names = {QStringLiteral("port"), QStringLiteral("data-dir")};
+    static const QStringList names = {QStringLiteral("port"), QStringLiteral("data-dir"),
+                                      QStringLiteral("trace")};
     return names;
 }
 

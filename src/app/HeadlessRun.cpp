@@ -10,6 +10,8 @@
 #include "common/SystemErrorText.h"
 #include "link/HostSerialPort.h"
 #include "link/PortSelector.h"
+#include "trace/ExchangeTrace.h"
+#include "trace/TracingPort.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -31,14 +33,26 @@ HeadlessRun::HeadlessRun(const CommandLine &commandLine)
         m_simPort = std::make_unique<SimulatedPort>(*m_instrument, *m_clock);
         m_port->addNamedPort(m_portName, m_simPort.get());
     }
+    m_trace = std::make_unique<ExchangeTrace>();
+    // No trace window here: the entries go to the file only, so a long run
+    // (watch) holds none of them in memory.
+    m_trace->setKeepRecent(false);
+    m_tracingPort = std::make_unique<TracingPort>(*m_port, *m_trace);
+    if (commandLine.has(QStringLiteral("trace"))) {
+        const QString error = m_trace->openFile(commandLine.value(QStringLiteral("trace")));
+        if (!error.isEmpty())
+            printError(error);
+        connect(m_trace.get(), &ExchangeTrace::writeFailed, this, &HeadlessRun::printError);
+    }
     m_session = std::make_unique<Session>(
-        *m_clock, *m_port, DataFolder::resolve(commandLine.value(QStringLiteral("data-dir"))));
+        *m_clock, *m_tracingPort,
+        DataFolder::resolve(commandLine.value(QStringLiteral("data-dir"))));
     connect(&m_session->pane(), &MessagePane::textChanged, this, [this](const QString &text) {
         if (text.isEmpty())
             return;
         if (m_heldTexts)
             m_heldTexts->append(text);
-        else
+        else if (m_paneEcho)
             printError(text);
     });
 }

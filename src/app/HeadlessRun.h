@@ -16,6 +16,8 @@ class Clock;
 class PortSelector;
 class Session;
 class SimulatedPort;
+class ExchangeTrace;
+class TracingPort;
 class VirtualInstrument;
 
 // What every headless action runs on: a real clock, the port control (with the
@@ -31,9 +33,12 @@ public:
     ~HeadlessRun() override;
 
     Session &session();
+    ExchangeTrace &trace() { return *m_trace; }
     // The built-in instrument, when the port is "sim"; otherwise null.
     VirtualInstrument *simulator() const;
     double timeoutSeconds() const { return m_timeoutSeconds; }
+    // Whether message-pane texts go to stderr as they appear (on by default).
+    void setPaneEcho(bool on) { m_paneEcho = on; }
 
     // Opens the port named by --port the way the start-up opens the first port.
     // Prints why and returns false when there is no --port or it does not open.
@@ -65,11 +70,15 @@ private:
     std::unique_ptr<VirtualInstrument> m_instrument;
     std::unique_ptr<SimulatedPort> m_simPort;
     std::unique_ptr<PortSelector> m_port;
+    // Every byte the session exchanges passes the trace (a file with --trace).
+    std::unique_ptr<ExchangeTrace> m_trace;
+    std::unique_ptr<TracingPort> m_tracingPort;
     std::unique_ptr<Session> m_session;
     QString m_portName;
     double m_timeoutSeconds = 10.0;
     QStringList *m_heldTexts = nullptr;
     bool m_goneReported = false;
+    bool m_paneEcho = true;
 };
 
 } // namespace kalent

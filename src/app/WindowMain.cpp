@@ -6,15 +6,19 @@
 #include "SimulatedPort.h"
 #include "SimulatorSetup.h"
 #include "TFormMainKalS_D7.h"
+#include "TraceWindow.h"
 #include "VirtualInstrument.h"
 #include "common/SystemClock.h"
 #include "link/HostSerialPort.h"
 #include "link/PortOrder.h"
 #include "link/PortSelector.h"
 #include "link/SystemPorts.h"
+#include "trace/ExchangeTrace.h"
+#include "trace/TracingPort.h"
 
 #include <QApplication>
 
+#include <cstdio>
 #include <memory>
 
 namespace kalent {
@@ -51,13 +55,23 @@ int runWindow(const CommandLine &commandLine)
     PortSelector port(std::make_unique<HostSerialPort>());
     if (simPort)
         port.addNamedPort(portName, simPort.get());
-    Session session(clock, port,
+    // Every byte passes the trace: the trace window shows it, --trace also files it.
+    ExchangeTrace trace;
+    if (commandLine.has(QStringLiteral("trace"))) {
+        const QString error = trace.openFile(commandLine.value(QStringLiteral("trace")));
+        if (!error.isEmpty())
+            std::fprintf(stderr, "%s\n", error.toUtf8().constData());
+    }
+    TracingPort tracingPort(port, trace);
+    Session session(clock, tracingPort,
                     DataFolder::resolve(commandLine.value(QStringLiteral("data-dir"))));
 
     DesktopServicesOpener opener;
     // Built before the start-up so it mirrors every message and link check.
     TFormMainKalS_D7 window(session, instrument.get());
     installFeaturePages(window, session, opener, instrument.get());
+    installTraceWindow(window, trace);
+    QObject::connect(&trace, &ExchangeTrace::writeFailed, &session.pane(), &MessagePane::setText);
 
     session.connection().setPortLister(&systemPortNames);
     session.connection().formCreate(startupPorts(systemPortNames(), portName));

@@ -1,5 +1,7 @@
 #include "Session.h"
 
+#include "journal/JournalRecorder.h"
+#include "journal/ServiceJournal.h"
 #include "measurement/OpticalDensityReader.h"
 #include "measurement/ResultsProtocol.h"
 
@@ -16,8 +18,14 @@ Session::Session(Clock &clock, SerialPort &port, const DataFolder &dataFolder, Q
       m_databasePage(port, m_dispatcher, m_connection, m_pane, clock, m_dataFolder, m_lastFile),
       m_navigator(m_connection, this),
       m_progressWatch(clock, port, m_dispatcher, m_pane, m_connection,
-                      [this] { return m_results->protokolLen(); })
+                      [this] { return m_results->protokolLen(); }),
+      m_journal(std::make_unique<ServiceJournal>(m_dataFolder)),
+      m_journalRecorder(
+          std::make_unique<JournalRecorder>(*m_journal, port, m_connection, *m_reader, *m_results))
 {
+    connect(&m_databasePage, &DatabasePage::journalEvent, m_journal.get(), &ServiceJournal::append);
+    connect(&m_firmware, &FirmwareWizard::journalEvent, m_journal.get(), &ServiceJournal::append);
+    connect(m_journal.get(), &ServiceJournal::appendFailed, &m_pane, &MessagePane::setText);
     m_connection.setLinkWatcher(&m_firmware);
     m_firmware.setFirmwarePageQuery([this] { return m_navigator.firmwarePageActive(); });
 }

@@ -18,6 +18,8 @@
 namespace kalent {
 
 class Clock;
+class JournalRecorder;
+class ServiceJournal;
 class OpticalDensityReader;
 class ResultsProtocol;
 class SerialPort;
@@ -55,6 +57,8 @@ public:
     // When a wait for the instrument has gone on without progress (the command
     // line's --timeout).
     ProgressWatch &progressWatch() { return m_progressWatch; }
+    // The service journal in the data folder.
+    ServiceJournal &journal() { return *m_journal; }
 
 private:
     // The page-change rules reach the firmware wizard and the reader grid here.
@@ -79,6 +83,8 @@ private:
     DatabasePage m_databasePage;
     PageNavigator m_navigator;
     ProgressWatch m_progressWatch;
+    std::unique_ptr<ServiceJournal> m_journal;
+    std::unique_ptr<JournalRecorder> m_journalRecorder;
 };
 
 } // namespace kalent

@@ -1,17 +1,13 @@
 #pragma once
 
+#include "PtyLine.h"
+
 #include <QObject>
 #include <QString>
-
-#include <memory>
-
-class QSocketNotifier;
 
 namespace kalent {
 
 class VirtualInstrument;
-class Timer;
-class Clock;
 
 // Serves the built-in instrument on a pseudo-terminal, so the program's real
 // serial port code can talk to it. The speed the program sets on the slave side
@@ -22,25 +18,18 @@ class PtyBridge : public QObject
     Q_OBJECT
 public:
     PtyBridge(VirtualInstrument &instrument, QObject *parent = nullptr);
-    ~PtyBridge() override;
 
     // Creates the pty; false with errorString() on failure.
     bool start();
-    QString slavePath() const { return m_slavePath; }
-    QString errorString() const { return m_error; }
+    QString slavePath() const { return m_line.slavePath(); }
+    QString errorString() const { return m_line.errorString(); }
     // The speed currently set on the line by whoever has the slave open.
-    int lineBaud() const;
+    int lineBaud() const { return m_line.lineBaud(); }
+    PtyLine &line() { return m_line; }
 
 private:
-    void readMaster();
-    void instrumentTransmitted(const QByteArray &bytes, int baud);
-
     VirtualInstrument &m_instrument;
-    int m_master = -1;
-    int m_slaveKeeper = -1;
-    QString m_slavePath;
-    QString m_error;
-    std::unique_ptr<QSocketNotifier> m_notifier;
+    PtyLine m_line;
 };
 
 } // namespace kalent

@@ -82,6 +82,7 @@ void VirtualInstrument::hear(const QByteArray &bytes, int lineBaud)
 {
     if (!m_powered || bytes.isEmpty())
         return;
+    Q_EMIT heard(bytes, lineBaud);
     m_heard.append(garble(bytes, lineBaud, m_baud));
     process();
 }

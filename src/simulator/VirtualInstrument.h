@@ -79,6 +79,8 @@ public:
 Q_SIGNALS:
     // Bytes leaving the instrument at its own speed (baud).
     void transmitted(const QByteArray &bytes, int baud);
+    // Bytes that reached the instrument as the line carried them (its log).
+    void heard(const QByteArray &bytes, int lineBaud);
     void ctsChanged(bool up);
     void powerChanged(bool on);
     void baudChanged(int baud);

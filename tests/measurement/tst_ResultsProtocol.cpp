@@ -127,7 +127,8 @@ private Q_SLOTS:
         data().announceResults(*rig->instrument);
         QVERIFY(rig->runUntil([&] { return saved.count() == 2; }));
         QCOMPARE(readFile(dataPath(name)), changed);
-        QCOMPARE(QDir(rig->dataDir.path()).entryList(QDir::Files).size(), 2);
+        // The protocol, MSTempProtokol.txt and the service journal noting the saves.
+        QCOMPARE(QDir(rig->dataDir.path()).entryList(QDir::Files).size(), 3);
     }
 
     void datedNamesFollowTheWindowAtOffset92_data()

@@ -4,6 +4,7 @@
 #include "Session.h"
 #include "VirtualInstrument.h"
 #include "firmware/FirmwareWizard.h"
+#include "journal/ServiceJournal.h"
 #include "link/SerialPort.h"
 
 #include <optional>
@@ -100,11 +101,17 @@ int runFlash(const CommandLine &commandLine)
         return 0;
     if (end)
         return 1; // the wizard's own message is the last line
+    const auto journal = [&](const QString &result) {
+        session.journal().append(
+            ServiceJournal::firmwareUpload(path, wizard.uploadedImage(), result));
+    };
     if (!waitForRestart) {
+        journal(QStringLiteral("передана целиком; перезапуск не ожидался"));
         HeadlessRun::printError(QStringLiteral(
             "Программа передана, перезапуск прибора не ожидался: результат не подтверждён."));
         return 0;
     }
+    journal(QStringLiteral("передана целиком; перезапуск прибора не подтверждён"));
     HeadlessRun::printError(QStringLiteral("Прибор не сообщил о запуске программы управления."));
     return 1;
 }

@@ -10,9 +10,14 @@
 #include <QTimer>
 
 #include <csignal>
+#include <optional>
 
 #ifdef Q_OS_UNIX
+#include "MeasurementData.h"
 #include "PtyBridge.h"
+#include "PtyLine.h"
+#include "ReplayInstrument.h"
+#include "trace/ExchangeTrace.h"
 #endif
 
 namespace kalent {
@@ -45,9 +50,106 @@ int runContact(const CommandLine &commandLine)
     return 0;
 }
 
+#ifdef Q_OS_UNIX
+namespace {
+
+// simulate --trace FILE: the exchange as the line carried it, seen from the
+// program's side (tx what it sent, rx what it was given), so it replays as is.
+void traceLine(const CommandLine &commandLine, PtyLine &line, ExchangeTrace &trace)
+{
+    if (!commandLine.has(QStringLiteral("trace")))
+        return;
+    const QString error = trace.openFile(commandLine.value(QStringLiteral("trace")));
+    if (!error.isEmpty())
+        HeadlessRun::printError(error);
+    QObject::connect(&trace, &ExchangeTrace::writeFailed, &HeadlessRun::printError);
+    QObject::connect(&line, &PtyLine::received, &trace,
+                     [&trace, &line](const QByteArray &bytes, int baud) {
+                         trace.record(TraceRecord::Direction::Sent, baud, line.slavePath(), bytes);
+                     });
+    QObject::connect(
+        &line, &PtyLine::written, &trace, [&trace, &line](const QByteArray &bytes, int baud) {
+            trace.record(TraceRecord::Direction::Received, baud, line.slavePath(), bytes);
+        });
+}
+
+// Runs until SIGINT or SIGTERM.
+void runUntilStopped()
+{
+    std::signal(SIGINT, requestStop);
+    std::signal(SIGTERM, requestStop);
+    QTimer stopWatch;
+    QObject::connect(&stopWatch, &QTimer::timeout, [] {
+        if (stopRequested)
+            QCoreApplication::quit();
+    });
+    stopWatch.start(50);
+    QCoreApplication::exec();
+}
+
+// simulate --pty --replay FILE: a recorded trace answers as the instrument.
+int runReplay(const CommandLine &commandLine)
+{
+    const QString path = commandLine.value(QStringLiteral("replay"));
+    QString error;
+    std::optional<ReplayScript> script = ReplayScript::load(path, &error);
+    if (!script) {
+        HeadlessRun::printError(
+            QStringLiteral("Трасса %1 не воспроизводится: %2").arg(path, error));
+        return 2;
+    }
+    // The line starts at the speed the recording's first command went at.
+    int firstBaud = VirtualInstrument::DefaultBaud;
+    for (const ReplayScript::Step &step : script->steps)
+        if (step.baud > 0) {
+            firstBaud = step.baud;
+            break;
+        }
+    SystemClock clock;
+    ReplayInstrument replay(std::move(*script), clock);
+    PtyLine line;
+    if (!line.start(firstBaud)) {
+        HeadlessRun::printError(
+            QStringLiteral("Не удалось создать псевдотерминал: %1").arg(line.errorString()));
+        return 1;
+    }
+    ExchangeTrace trace;
+    traceLine(commandLine, line, trace);
+    QObject::connect(&line, &PtyLine::received, &replay, &ReplayInstrument::hear);
+    QObject::connect(&replay, &ReplayInstrument::transmitted, &line, &PtyLine::write);
+    QObject::connect(&replay, &ReplayInstrument::departed, [](const QString &report) {
+        HeadlessRun::printError(QStringLiteral("replay departs: ") + report);
+    });
+    QObject::connect(&replay, &ReplayInstrument::finished, [&replay] {
+        HeadlessRun::printError(QStringLiteral("replay: all %1 recorded exchanges answered, "
+                                               "%2 departures")
+                                    .arg(replay.stepCount())
+                                    .arg(replay.departures()));
+    });
+    HeadlessRun::printOut(line.slavePath());
+    replay.start();
+    runUntilStopped();
+    return 0;
+}
+
+} // namespace
+#endif
+
 int runSimulate(const CommandLine &commandLine)
 {
 #ifdef Q_OS_UNIX
+    if (commandLine.has(QStringLiteral("replay")))
+        return runReplay(commandLine);
+    double noticeSeconds = 0;
+    if (commandLine.has(QStringLiteral("notices"))) {
+        bool ok = false;
+        noticeSeconds = commandLine.value(QStringLiteral("notices")).toDouble(&ok);
+        if (!ok || noticeSeconds < 0.2) {
+            return HeadlessRun::usageError(
+                commandLine,
+                QStringLiteral("Параметру --notices нужно число секунд, не меньше 0,2."));
+        }
+    }
     int baud = VirtualInstrument::DefaultBaud;
     if (commandLine.has(QStringLiteral("baud"))) {
         const QList<int> allowed = {4800, 9600, 19200, 38400, 57600, 115200};
@@ -68,24 +170,39 @@ int runSimulate(const CommandLine &commandLine)
                                   commandLine.value(QStringLiteral("boot-fault"))))
         return 2;
     PtyBridge bridge(*instrument);
+    ExchangeTrace trace;
+    traceLine(commandLine, bridge.line(), trace);
     if (!bridge.start()) {
         HeadlessRun::printError(
             QStringLiteral("Не удалось создать псевдотерминал: %1").arg(bridge.errorString()));
         return 1;
     }
-    std::signal(SIGINT, requestStop);
-    std::signal(SIGTERM, requestStop);
     HeadlessRun::printOut(bridge.slavePath());
     QObject::connect(instrument.get(), &VirtualInstrument::baudChanged, [](int newBaud) {
         HeadlessRun::printError(QStringLiteral("instrument speed: %1").arg(newBaud));
     });
-    QTimer stopWatch;
-    QObject::connect(&stopWatch, &QTimer::timeout, [] {
-        if (stopRequested)
-            QCoreApplication::quit();
-    });
-    stopWatch.start(50);
-    QCoreApplication::exec();
+    // --notices S: a measurement finishes every S seconds ("G"), and its results
+    // are ready half a period later ("g"), so the two reads never meet.
+    QTimer measured;
+    QTimer resultsReady;
+    resultsReady.setSingleShot(true);
+    MeasurementData *data = instrument->feature<MeasurementData>();
+    if (noticeSeconds > 0 && data) {
+        const int periodMs = static_cast<int>(noticeSeconds * 1000);
+        QObject::connect(&measured, &QTimer::timeout, [&, periodMs] {
+            data->announceMeasurement(*instrument);
+            HeadlessRun::printError(
+                QStringLiteral("notice: measurement %1 finished").arg(data->measurementNumber()));
+            resultsReady.start(periodMs / 2);
+        });
+        QObject::connect(&resultsReady, &QTimer::timeout, [&] {
+            data->announceResults(*instrument);
+            HeadlessRun::printError(
+                QStringLiteral("notice: results %1 ready").arg(data->protocolNumber()));
+        });
+        measured.start(periodMs);
+    }
+    runUntilStopped();
     return 0;
 #else
     Q_UNUSED(commandLine);

@@ -7,6 +7,7 @@
 #include "common/DataFolder.h"
 #include "common/LastFileChoice.h"
 #include "database/DatabaseImage.h"
+#include "journal/ServiceJournal.h"
 #include "link/Connection.h"
 #include "link/ReceiveDispatcher.h"
 #include "link/SerialPort.h"
@@ -335,6 +336,7 @@ bool DatabasePage::openDialogAccepted(const QString &path)
         return false;
     }
     const DatabaseList &list = m_db.file();
+    m_fileSource = QStringLiteral("файл ") + QDir::toNativeSeparators(path);
     m_fromFile = true;
     m_state.fileCaption = QStringLiteral("Список ТС в файле (%1):").arg(list.tsCount());
     setStatus(QStringLiteral("Считано из файла ") + name + QLatin1Char(' ') +
@@ -385,6 +387,9 @@ void DatabasePage::WriteDatabaseToDevice(Which which)
     m_outPosition = HeaderSize;
     m_pageNo = 1;
     m_transfer = Transfer::Writing;
+    m_writeSource = which == Which::FileList ? m_fileSource : QStringLiteral("список прибора");
+    Q_EMIT journalEvent(ServiceJournal::databaseWrite(m_writeSource, m_pagesToSend, m_outStream,
+                                                      QStringLiteral("начата")));
     deriveButtons();
     publish();
     QByteArray start("M");
@@ -403,6 +408,9 @@ void DatabasePage::handlePageWantedReply(QByteArray &inBuffer)
         m_pane.setProgress(0);
         setStatus(QStringLiteral("Отправлено в прибор страниц: ") + QString::number(m_pagesToSend));
         ++m_writesCompleted;
+        Q_EMIT journalEvent(
+            ServiceJournal::databaseWrite(m_writeSource, m_pagesToSend, m_outStream,
+                                          QStringLiteral("прибор принял все страницы")));
         ReadDatabaseFromDevice();
         return;
     }

@@ -125,6 +125,8 @@ Q_SIGNALS:
     // A by-product could not be written (a list text file): the job itself went
     // on and succeeded.
     void warningRaised(const QString &text);
+    // A line for the service journal (a database written to the instrument).
+    void journalEvent(const QString &line);
 
 private:
     enum class Transfer { None, CountAsked, Reading, Writing };
@@ -169,6 +171,8 @@ private:
     int m_pagesExpected = 0;
     QByteArray m_received;  // the read under way: header, then the pages so far
     QByteArray m_outStream; // BDTSOutStream
+    QString m_fileSource;   // the file the file list came from (for the journal)
+    QString m_writeSource;  // what the running write sends (for the journal)
     qint64 m_outPosition = 0;
     int m_pageNo = 0;
     int m_pagesToSend = 0;

@@ -4,6 +4,7 @@
 #include "common/Clock.h"
 #include "common/DataFolder.h"
 #include "common/LastFileChoice.h"
+#include "journal/ServiceJournal.h"
 #include "link/ReceiveDispatcher.h"
 #include "link/SerialPort.h"
 
@@ -252,6 +253,10 @@ void FirmwareWizard::stopSoftWizard()
 {
     if (!m_frameExists)
         return;
+    if (m_loadStarted && !m_sent)
+        Q_EMIT journalEvent(
+            ServiceJournal::firmwareUpload(m_softFileName, m_uploadedImage,
+                                           QStringLiteral("остановлена: выбрана другая страница")));
     m_wizardOn = false;
     // The upload stops here; the page change reports it once its own rules ran.
     if (uploadRunning())
@@ -290,6 +295,9 @@ void FirmwareWizard::startupReport(QByteArray &inBuffer)
         // The control program runs while blocks still go out: stop sending it
         // the image.
         m_upload.halt();
+        Q_EMIT journalEvent(ServiceJournal::firmwareUpload(
+            m_softFileName, m_uploadedImage,
+            QStringLiteral("остановлена: прибор запустил программу управления")));
         endUpload(UploadEnd::ControlProgramRunning);
         resetSoftWizard();
         m_pane.setText(ControlProgramRunning);
@@ -300,6 +308,9 @@ void FirmwareWizard::startupReport(QByteArray &inBuffer)
         m_done = true;
     }
     if (m_done) {
+        Q_EMIT journalEvent(ServiceJournal::firmwareUpload(
+            m_softFileName, m_uploadedImage,
+            QStringLiteral("передана целиком; перезапуск прибора подтверждён")));
         m_pane.setText(QStringLiteral("Перепрограммирование прибора завершено"));
         endUpload(UploadEnd::Restarted);
         resetSoftWizard();
@@ -348,6 +359,8 @@ void FirmwareWizard::afterLinkCheck(bool up)
         return;
     updateSoftWizard();
     if (!up && m_loadStarted && !m_rebootSeen) {
+        Q_EMIT journalEvent(ServiceJournal::firmwareUpload(
+            m_softFileName, m_uploadedImage, QStringLiteral("отменена: нет связи с прибором")));
         m_pane.setText(QStringLiteral("Перепрограммирование прибора отменено."));
         endUpload(UploadEnd::LineLost);
         resetSoftWizard();
@@ -382,6 +395,9 @@ void FirmwareWizard::btnLoadPOClick(bool programmingModeConfirmed)
     m_frame.stopEnabled = true;
     m_frame.stopVisible = true;
     publish();
+    m_uploadedImage = image;
+    Q_EMIT journalEvent(
+        ServiceJournal::firmwareUpload(m_softFileName, m_uploadedImage, QStringLiteral("начата")));
     m_upload.start(image);
 }
 
@@ -389,6 +405,9 @@ void FirmwareWizard::btnStopProgramVirClick()
 {
     if (!m_frameExists)
         return;
+    if (m_loadStarted && !m_sent)
+        Q_EMIT journalEvent(ServiceJournal::firmwareUpload(
+            m_softFileName, m_uploadedImage, QStringLiteral("остановлена оператором")));
     endUpload(UploadEnd::CancelledByUser);
     resetSoftWizard();
     m_pane.setText(QStringLiteral("Программирование прибора приостановлено"));
@@ -405,6 +424,9 @@ void FirmwareWizard::lastBlockHandedOver()
 
 void FirmwareWizard::transferFinished()
 {
+    Q_EMIT journalEvent(ServiceJournal::firmwareUpload(
+        m_softFileName, m_uploadedImage,
+        QStringLiteral("передана целиком, ждём перезапуска прибора")));
     m_sent = true;
     m_rebootSeen = false;
     m_frame.stopEnabled = false;

@@ -137,6 +137,8 @@ public:
     bool softDeviceReady() const { return m_deviceReady; }
     bool softLoadStarted() const { return m_loadStarted; }
     bool softSent() const { return m_sent; }
+    // The image of the upload under way or last sent, as read from its file.
+    const QByteArray &uploadedImage() const { return m_uploadedImage; }
     bool softRebootSeen() const { return m_rebootSeen; }
     bool softDone() const { return m_done; }
 
@@ -146,6 +148,8 @@ Q_SIGNALS:
     void uploadEnded(kalent::FirmwareWizard::UploadEnd end);
     // A file that cannot be sent; the window shows it in a message box.
     void errorOccurred(const QString &text);
+    // A line for the service journal (an upload started, sent, confirmed or cut).
+    void journalEvent(const QString &line);
 
 private:
     void clearFlags();
@@ -164,6 +168,7 @@ private:
     LastFileChoice &m_lastFile;
     std::unique_ptr<Timer> m_bootWaitTimer; // StartProgVir_Timer
     FirmwareUpload m_upload;
+    QByteArray m_uploadedImage; // the running upload's file, for the journal
     std::function<bool()> m_firmwarePageQuery;
 
     bool m_frameExists = false;

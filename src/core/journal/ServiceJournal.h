@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+
+namespace kalent {
+
+class DataFolder;
+
+// The service journal: a text file in the data folder ("ServiceJournal.txt")
+// that only ever grows, one line per event, each line starting with the UTC time
+// ("2026-05-14T09:31:02.118Z", then a tab). Every line is appended, flushed and
+// synced to the disk before append() returns, so a program killed right after
+// loses nothing already reported. A failed append is said (appendFailed); the
+// file is never truncated or rewritten.
+class ServiceJournal : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr const char *FileName = "ServiceJournal.txt";
+
+    explicit ServiceJournal(const DataFolder &dataFolder, QObject *parent = nullptr);
+    QString path() const { return m_path; }
+
+    // Returns false (after appendFailed) when the line could not be stored.
+    bool append(const QString &event);
+
+    // The lines of a journal's text stamped at or after `since` (an invalid time:
+    // all lines). Lines without a readable time are kept: nothing is hidden.
+    static QByteArray linesSince(const QByteArray &journalText, const QDateTime &since);
+
+    // Event texts, shared by the window's flows and the command line's.
+    static QString fingerprint(const QByteArray &bytes);
+    static QString databaseWrite(const QString &source, int pages, const QByteArray &image,
+                                 const QString &result);
+    static QString firmwareUpload(const QString &file, const QByteArray &image,
+                                  const QString &result);
+    static QString fileSaved(const QString &chain, const QString &path);
+
+Q_SIGNALS:
+    void appendFailed(const QString &message);
+
+private:
+    QString m_path;
+};
+
+} // namespace kalent

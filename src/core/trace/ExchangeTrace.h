@@ -1,0 +1,56 @@
+#pragma once
+
+#include "trace/TraceRecord.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QObject>
+
+#include <deque>
+
+namespace kalent {
+
+// The running record of every byte exchanged with the instrument: the most recent
+// entries kept in memory for the trace window (bounded in count and in bytes; none
+// where nobody looks, as in the headless actions) and, once a file is given,
+// appended to it one JSON line per entry and flushed as it goes. A file that
+// cannot be opened or written never stops the exchange: the failure is reported
+// once (openFile's answer or writeFailed) and the trace goes on in memory.
+class ExchangeTrace : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int KeptInMemory = 20000;
+    static constexpr qint64 KeptBytes = 4 * 1024 * 1024;
+
+    explicit ExchangeTrace(QObject *parent = nullptr);
+
+    // Whether recent() keeps entries (on by default).
+    void setKeepRecent(bool keep);
+
+    // Appends to the file (creating it); writes the run's "start" entry. Returns
+    // an empty string on success, otherwise the Russian sentence saying why.
+    QString openFile(const QString &path);
+    QString filePath() const { return m_file.fileName(); }
+    bool writingFile() const { return m_file.isOpen(); }
+
+    void record(TraceRecord::Direction direction, int baud, const QString &port,
+                const QByteArray &bytes);
+    const std::deque<TraceRecord> &recent() const { return m_recent; }
+
+Q_SIGNALS:
+    void recorded(const TraceRecord &record);
+    // The file stopped taking entries; said once, the trace goes on in memory.
+    void writeFailed(const QString &message);
+
+private:
+    void append(const TraceRecord &record);
+
+    QElapsedTimer m_elapsed;
+    QFile m_file;
+    std::deque<TraceRecord> m_recent;
+    qint64 m_recentBytes = 0;
+    bool m_keepRecent = true;
+};
+
+} // namespace kalent

@@ -1,0 +1,97 @@
+#include "trace/TraceRecord.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cctype>
+
+namespace kalent {
+
+namespace {
+
+const char *directionName(TraceRecord::Direction direction)
+{
+    switch (direction) {
+    case TraceRecord::Direction::Start:
+        return "start";
+    case TraceRecord::Direction::Sent:
+        return "tx";
+    case TraceRecord::Direction::Received:
+        return "rx";
+    case TraceRecord::Direction::Dropped:
+        return "drop";
+    }
+    return "tx";
+}
+
+bool isHex(const QByteArray &text)
+{
+    if (text.size() % 2 != 0)
+        return false;
+    for (char c : text)
+        if (!std::isxdigit(static_cast<unsigned char>(c)))
+            return false;
+    return true;
+}
+
+} // namespace
+
+QByteArray TraceRecord::toJsonLine() const
+{
+    QJsonObject o;
+    o.insert(QStringLiteral("t_us"), timeUs);
+    o.insert(QStringLiteral("dir"), QLatin1String(directionName(direction)));
+    if (direction == Direction::Start) {
+        o.insert(QStringLiteral("wall"), wall);
+    } else {
+        o.insert(QStringLiteral("baud"), baud);
+        o.insert(QStringLiteral("hex"), QString::fromLatin1(bytes.toHex()));
+    }
+    o.insert(QStringLiteral("port"), port);
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+std::optional<TraceRecord> TraceRecord::fromJsonLine(const QByteArray &line, QString *error)
+{
+    QJsonParseError parseError;
+    const QJsonDocument doc = QJsonDocument::fromJson(line, &parseError);
+    if (doc.isNull() || !doc.isObject()) {
+        *error = QStringLiteral("not a JSON object");
+        return std::nullopt;
+    }
+    const QJsonObject o = doc.object();
+    TraceRecord r;
+    const QJsonValue t = o.value(QStringLiteral("t_us"));
+    if (!t.isDouble() || t.toDouble() < 0) {
+        *error = QStringLiteral("no \"t_us\" time");
+        return std::nullopt;
+    }
+    r.timeUs = static_cast<qint64>(t.toDouble());
+    r.port = o.value(QStringLiteral("port")).toString();
+    const QString dir = o.value(QStringLiteral("dir")).toString();
+    if (dir == QLatin1String("start")) {
+        r.direction = Direction::Start;
+        r.wall = o.value(QStringLiteral("wall")).toString();
+        return r;
+    }
+    if (dir == QLatin1String("tx"))
+        r.direction = Direction::Sent;
+    else if (dir == QLatin1String("rx"))
+        r.direction = Direction::Received;
+    else if (dir == QLatin1String("drop"))
+        r.direction = Direction::Dropped;
+    else {
+        *error = QStringLiteral("unknown \"dir\" %1").arg(dir);
+        return std::nullopt;
+    }
+    const QByteArray hex = o.value(QStringLiteral("hex")).toString().toLatin1();
+    if (!o.value(QStringLiteral("hex")).isString() || !isHex(hex)) {
+        *error = QStringLiteral("\"hex\" is not a string of hex digit pairs");
+        return std::nullopt;
+    }
+    r.bytes = QByteArray::fromHex(hex);
+    r.baud = o.value(QStringLiteral("baud")).toInt();
+    return r;
+}
+
+} // namespace kalent

@@ -1,0 +1,247 @@
+#include "watch/WatchService.h"
+
+#include "Session.h"
+#include "common/Clock.h"
+#include "common/SystemErrorText.h"
+#include "link/Connection.h"
+#include "link/ReceiveDispatcher.h"
+#include "link/SerialPort.h"
+#include "measurement/OpticalDensityReader.h"
+#include "measurement/ResultsProtocol.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace kalent {
+
+namespace {
+constexpr int ContactPollMs = 100;
+}
+
+WatchService::WatchService(Session &session, const QString &portName, QObject *parent)
+    : QObject(parent), m_session(session), m_portName(portName),
+      m_retryTimer(session.clock().createTimer()), m_contactTimer(session.clock().createTimer()),
+      m_readTimer(session.clock().createTimer()), m_linkPoll(session.clock().createTimer())
+{
+    m_retryTimer->setSingleShot(true);
+    m_readTimer->setSingleShot(true);
+    connect(m_retryTimer.get(), &Timer::timeout, this, &WatchService::connectNow);
+    connect(m_contactTimer.get(), &Timer::timeout, this, &WatchService::contactCheck);
+    connect(m_readTimer.get(), &Timer::timeout, this,
+            [this] { jobFailed(QStringLiteral("прибор не ответил")); });
+    connect(m_linkPoll.get(), &Timer::timeout, this, &WatchService::pollLink);
+
+    OpticalDensityReader &reader = session.reader();
+    ResultsProtocol &results = session.results();
+    // The chains save what they read; which notice starts which read is decided
+    // here, so that two reads never share the line.
+    reader.setAutoRead(false);
+    reader.setAutoSave(true);
+    results.setAutoRead(false);
+    results.setAutoSave(true);
+    ReceiveDispatcher &dispatcher = session.dispatcher();
+    dispatcher.setReplyHandler(ReceiveDispatcher::DensitiesMeasured,
+                               [this, &reader](QByteArray &in) {
+                                   reader.handleMeasured(in);
+                                   noticed(Job::Table);
+                               });
+    dispatcher.setReplyHandler(ReceiveDispatcher::ResultsReady, [this, &results](QByteArray &in) {
+        results.handleResultsReady(in);
+        noticed(Job::Protocol);
+    });
+
+    const auto savedFile = [this](const QString &path) {
+        if (m_state != State::Reading)
+            return;
+        Q_EMIT saved(path);
+        jobDone();
+    };
+    connect(&reader, &OpticalDensityReader::autoSaved, this, savedFile);
+    connect(&results, &ResultsProtocol::autoSaved, this, savedFile);
+    const auto fileFailed = [this](const QString &text) {
+        if (m_state != State::Reading)
+            return;
+        // A file that cannot be written is not the line's fault: said, and the
+        // next notice gets its turn.
+        Q_EMIT message(text);
+        jobDone();
+    };
+    connect(&reader, &OpticalDensityReader::fileError, this, fileFailed);
+    connect(&results, &ResultsProtocol::fileError, this, fileFailed);
+    connect(&results, &ResultsProtocol::nothingToFetch, this, [this](int) {
+        if (m_state == State::Reading) {
+            Q_EMIT message(QStringLiteral("Прибор сообщил, что протокола нет."));
+            jobDone();
+        }
+    });
+    connect(&results, &ResultsProtocol::lengthNotANumber, this,
+            [this] { jobFailed(QStringLiteral("неверная длина протокола")); });
+    connect(&session.connection(), &Connection::instrumentControlsEnabled, this, [this](bool up) {
+        if (!up && (m_state == State::Following || m_state == State::Reading))
+            linkLost(QStringLiteral("Нет связи с прибором"));
+    });
+}
+
+WatchService::~WatchService() = default;
+
+void WatchService::start()
+{
+    connectNow();
+}
+
+void WatchService::stop()
+{
+    m_stopRequested = true;
+    // A read under way finishes (its file is written whole) before the end.
+    if (m_state != State::Reading)
+        finishStop();
+}
+
+void WatchService::finishStop()
+{
+    m_retryTimer->stop();
+    m_contactTimer->stop();
+    m_readTimer->stop();
+    m_linkPoll->stop();
+    m_state = State::Stopped;
+    Q_EMIT stopped();
+}
+
+void WatchService::connectNow()
+{
+    if (m_stopRequested)
+        return finishStop();
+    m_state = State::Connecting;
+    Connection &link = m_session.connection();
+    link.formCreate({m_portName});
+    if (!m_session.port().isOpen()) {
+        linkLost(QStringLiteral("Не удалось открыть порт %1: %2")
+                     .arg(m_portName, SystemErrorText::translate(m_session.port().errorString())));
+        return;
+    }
+    link.searchWithFastestSpeed();
+    m_contactDeadline = m_session.clock().nowMs() + ContactWaitMs;
+    m_contactTimer->start(ContactPollMs);
+}
+
+void WatchService::contactCheck()
+{
+    Connection &link = m_session.connection();
+    if (link.atFastestSpeed()) {
+        m_contactTimer->stop();
+        m_retryMs = FirstRetryMs;
+        m_state = State::Following;
+        m_linkPoll->start(LinkPollMs);
+        Q_EMIT message(QStringLiteral("Есть контакт с прибором на порту %1").arg(m_portName));
+        if (m_stopRequested)
+            return finishStop();
+        runNextJob();
+        return;
+    }
+    if (m_session.clock().nowMs() < m_contactDeadline && m_session.port().isOpen())
+        return;
+    m_contactTimer->stop();
+    if (link.searching())
+        link.btnConnectClick(); // what the operator's "Стоп" would do
+    linkLost(QStringLiteral("Прибор не отвечает!"));
+}
+
+void WatchService::pollLink()
+{
+    if (m_state != State::Following && m_state != State::Reading)
+        return;
+    // A port that closed itself raises no line event when nothing is read.
+    if (!m_session.port().isOpen()) {
+        linkLost(QStringLiteral("Порт %1 закрылся").arg(m_portName));
+        return;
+    }
+    // A device node that is gone (an adapter unplugged, a pseudo-terminal whose
+    // other end ended, a link that now points nowhere) can leave the open port
+    // without an error; it never answers again, and a device that comes back
+    // under the same name is a new one to open.
+    if (QDir::isAbsolutePath(m_portName) && !QFileInfo::exists(m_portName))
+        linkLost(QStringLiteral("Устройство %1 исчезло").arg(m_portName));
+}
+
+void WatchService::linkLost(const QString &why)
+{
+    m_contactTimer->stop();
+    m_readTimer->stop();
+    m_linkPoll->stop();
+    if (m_stopRequested)
+        return finishStop();
+    // The read under way is done again once the link is back.
+    m_state = State::WaitingToRetry;
+    m_session.port().close();
+    Q_EMIT message(QStringLiteral("%1; новая попытка через %2 с")
+                       .arg(why)
+                       .arg(static_cast<double>(m_retryMs) / 1000.0));
+    m_retryTimer->start(m_retryMs);
+    m_retryMs = qMin(m_retryMs * 2, LongestRetryMs);
+}
+
+void WatchService::noticed(Job job)
+{
+    // The instrument keeps one table and one protocol: a second notice of a kind
+    // that still waits its turn would read the same data again.
+    const size_t running = m_state == State::Reading ? 1 : 0;
+    bool alreadyWaiting = false;
+    for (size_t i = running; i < m_jobs.size(); ++i)
+        alreadyWaiting = alreadyWaiting || m_jobs[i] == job;
+    if (!alreadyWaiting)
+        m_jobs.push_back(job);
+    runNextJob();
+}
+
+void WatchService::runNextJob()
+{
+    if (m_state != State::Following || m_jobs.empty())
+        return;
+    if (m_stopRequested)
+        return finishStop();
+    m_state = State::Reading;
+    m_readTimer->start(ReadWaitMs);
+    if (m_jobs.front() == Job::Table)
+        m_session.reader().btnReadOPClick();
+    else
+        m_session.results().btnReadProtokolClick();
+}
+
+void WatchService::jobDone()
+{
+    m_readTimer->stop();
+    if (m_state == State::Reading && !m_jobs.empty())
+        m_jobs.pop_front();
+    m_attempts = 0;
+    m_state = State::Following;
+    if (m_stopRequested)
+        return finishStop();
+    runNextJob();
+}
+
+void WatchService::jobFailed(const QString &why)
+{
+    if (m_state != State::Reading)
+        return;
+    m_readTimer->stop();
+    m_session.dispatcher().clearInBuffer();
+    if (++m_attempts >= ReadAttempts) {
+        Q_EMIT message(
+            QStringLiteral("%1 не прочитан%2: %3")
+                .arg(m_jobs.front() == Job::Table ? QStringLiteral("Таблица оптических плотностей")
+                                                  : QStringLiteral("Протокол результатов"),
+                     m_jobs.front() == Job::Table ? QStringLiteral("а") : QString(), why));
+        m_jobs.pop_front();
+        m_attempts = 0;
+    }
+    m_state = State::Following;
+    if (m_stopRequested)
+        return finishStop();
+    // An unanswered read may mean the instrument has gone: contact again first.
+    linkLost(QStringLiteral("Прибор не ответил на запрос данных"));
+}
+
+} // namespace kalent

@@ -1,0 +1,268 @@
+#include "TestSupport.h"
+
+#include "MeasurementData.h"
+#include "ReplayInstrument.h"
+#include "measurement/OpticalDensityReader.h"
+#include "measurement/ResultsProtocol.h"
+#include "trace/ExchangeTrace.h"
+#include "trace/TracingPort.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace kalent;
+using namespace kalent::test;
+
+namespace {
+
+// The core on a traced port in front of the built-in instrument, with the
+// instrument's own log of what it heard and sent.
+struct TracedRig
+{
+    ManualClock clock;
+    std::unique_ptr<VirtualInstrument> instrument = createBuiltInInstrument(clock);
+    SimulatedPort port{*instrument, clock};
+    ExchangeTrace trace;
+    TracingPort tracingPort{port, trace};
+    QTemporaryDir dataDir;
+    Session session{clock, tracingPort, DataFolder(dataDir.path())};
+    QByteArray instrumentHeard;
+    QByteArray instrumentSent;
+
+    TracedRig()
+    {
+        QObject::connect(instrument.get(), &VirtualInstrument::heard,
+                         [this](const QByteArray &bytes, int) { instrumentHeard += bytes; });
+        QObject::connect(instrument.get(), &VirtualInstrument::transmitted,
+                         [this](const QByteArray &bytes, int) { instrumentSent += bytes; });
+    }
+
+    QByteArray traced(TraceRecord::Direction direction) const
+    {
+        QByteArray all;
+        for (const TraceRecord &r : trace.recent())
+            if (r.direction == direction)
+                all += r.bytes;
+        return all;
+    }
+};
+
+QByteArray line(const char *json)
+{
+    return QByteArray(json) + '\n';
+}
+
+} // namespace
+
+class ExchangeTraceTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void recordsSurviveTheirJsonLineAndBadLinesSayWhy()
+    {
+        TraceRecord r;
+        r.timeUs = 123456;
+        r.direction = TraceRecord::Direction::Received;
+        r.baud = 115200;
+        r.port = QStringLiteral("/dev/pts/\"7\"");
+        r.bytes = QByteArray("D\x00\xff\r\n", 5);
+        const QByteArray json = r.toJsonLine();
+        QVERIFY(!json.contains('\n'));
+        QString error;
+        const std::optional<TraceRecord> back = TraceRecord::fromJsonLine(json, &error);
+        QVERIFY(back);
+        QCOMPARE(back->bytes, r.bytes);
+        QCOMPARE(back->port, r.port);
+        QCOMPARE(back->baud, 115200);
+        QCOMPARE(back->timeUs, 123456);
+        QVERIFY(back->direction == TraceRecord::Direction::Received);
+
+        QVERIFY(!TraceRecord::fromJsonLine("{\"t_us\":1,\"dir\":\"tx\",\"hex\":\"4\"}", &error));
+        QVERIFY(error.contains(QStringLiteral("hex")));
+        QVERIFY(!TraceRecord::fromJsonLine("{\"t_us\":1,\"dir\":\"up\",\"hex\":\"47\"}", &error));
+        QVERIFY(!TraceRecord::fromJsonLine("{\"dir\":\"tx\",\"hex\":\"47\"}", &error));
+        QVERIFY(!TraceRecord::fromJsonLine("not json", &error));
+    }
+
+    void everyExchangeIsTracedAsTheInstrumentLoggedIt()
+    {
+        TracedRig rig;
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("trace.jsonl"));
+        QCOMPARE(rig.trace.openFile(path), QString());
+        rig.session.connection().formCreate({QStringLiteral("sim")});
+        rig.session.connection().searchWithFastestSpeed();
+        QVERIFY(rig.clock.advanceUntil([&] { return rig.session.connection().atFastestSpeed(); },
+                                       30000));
+        bool table = false;
+        bool protocol = false;
+        QObject::connect(&rig.session.reader(), &OpticalDensityReader::tableReceived,
+                         [&] { table = true; });
+        QObject::connect(&rig.session.results(), &ResultsProtocol::protocolReceived,
+                         [&] { protocol = true; });
+        rig.session.reader().btnReadOPClick();
+        QVERIFY(rig.clock.advanceUntil([&] { return table; }, 10000));
+        rig.session.results().btnReadProtokolClick();
+        QVERIFY(rig.clock.advanceUntil([&] { return protocol; }, 10000));
+        rig.clock.advance(100);
+
+        QCOMPARE(rig.traced(TraceRecord::Direction::Sent), rig.instrumentHeard);
+        QCOMPARE(rig.traced(TraceRecord::Direction::Received) +
+                     rig.traced(TraceRecord::Direction::Dropped),
+                 rig.instrumentSent);
+        QVERIFY(rig.instrumentHeard.contains("Gg"));
+
+        // The file holds the same entries, after the run's start entry, in order.
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = file.readAll().trimmed().split('\n');
+        QCOMPARE(lines.size(), static_cast<int>(rig.trace.recent().size()) + 1);
+        QString error;
+        QVERIFY(TraceRecord::fromJsonLine(lines.first(), &error)->direction ==
+                TraceRecord::Direction::Start);
+        qint64 previous = -1;
+        for (int i = 1; i < lines.size(); ++i) {
+            const std::optional<TraceRecord> r = TraceRecord::fromJsonLine(lines.at(i), &error);
+            QVERIFY2(r, qPrintable(error));
+            QCOMPARE(r->bytes, rig.trace.recent().at(static_cast<size_t>(i - 1)).bytes);
+            QCOMPARE(r->port, QStringLiteral("sim"));
+            QVERIFY(r->timeUs >= previous);
+            previous = r->timeUs;
+        }
+    }
+
+    void aTraceFileThatFailsIsReportedOnceAndStopsNothing()
+    {
+        TracedRig rig;
+        QSignalSpy failures(&rig.trace, &ExchangeTrace::writeFailed);
+        QTemporaryDir dir;
+        QVERIFY(!rig.trace.openFile(dir.filePath(QStringLiteral("missing/trace.jsonl"))).isEmpty());
+#ifdef Q_OS_LINUX
+        // A full disk: the start entry already fails to reach it.
+        QCOMPARE(rig.trace.openFile(QStringLiteral("/dev/full")), QString());
+        QCOMPARE(failures.count(), 1);
+#endif
+        rig.session.connection().formCreate({QStringLiteral("sim")});
+        rig.session.connection().searchWithFastestSpeed();
+        QVERIFY(rig.clock.advanceUntil([&] { return rig.session.connection().atFastestSpeed(); },
+                                       30000));
+        QVERIFY(failures.count() <= 1);
+        QVERIFY(!rig.trace.recent().empty());
+    }
+
+    void theEntriesKeptInMemoryStayBounded()
+    {
+        ExchangeTrace trace;
+        const QByteArray piece(4096, 'x');
+        const int pieces = static_cast<int>(ExchangeTrace::KeptBytes / piece.size()) + 50;
+        for (int i = 0; i < pieces; ++i)
+            trace.record(TraceRecord::Direction::Received, 115200, QStringLiteral("p"), piece);
+        qint64 kept = 0;
+        for (const TraceRecord &r : trace.recent())
+            kept += r.bytes.size();
+        QVERIFY(kept <= ExchangeTrace::KeptBytes);
+        QVERIFY(kept > ExchangeTrace::KeptBytes - piece.size() - 1);
+        for (int i = 0; i < ExchangeTrace::KeptInMemory + 10; ++i)
+            trace.record(TraceRecord::Direction::Sent, 115200, QStringLiteral("p"), "G");
+        QCOMPARE(trace.recent().size(), static_cast<size_t>(ExchangeTrace::KeptInMemory));
+
+        QSignalSpy recorded(&trace, &ExchangeTrace::recorded);
+        trace.setKeepRecent(false);
+        trace.record(TraceRecord::Direction::Sent, 115200, QStringLiteral("p"), "g");
+        QVERIFY(trace.recent().empty());
+        QCOMPARE(recorded.count(), 1);
+    }
+
+    void aMalformedReplayFileIsRefusedWithItsLineNumber()
+    {
+        QString error;
+        const QByteArray text =
+            line("{\"t_us\":0,\"dir\":\"start\",\"wall\":\"x\",\"port\":\"\"}") + "\n" +
+            line("{\"t_us\":10,\"dir\":\"tx\",\"baud\":9600,\"hex\":\"42\"}") +
+            line("{\"t_us\":20,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"zz\"}");
+        QVERIFY(!ReplayScript::parse(text, &error));
+        QVERIFY2(error.startsWith(QStringLiteral("line 4:")), qPrintable(error));
+        QVERIFY(!ReplayScript::parse(line("{\"t_us\":0,\"dir\":\"start\"}"), &error));
+        QVERIFY(error.contains(QStringLiteral("no exchange")));
+    }
+
+    void aReplayAnswersEachCommandAtTheRecordedPace()
+    {
+        const QByteArray text =
+            line("{\"t_us\":5000,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"4c\"}") +
+            line("{\"t_us\":100000,\"dir\":\"tx\",\"baud\":4800,\"hex\":\"42\"}") +
+            line("{\"t_us\":300000,\"dir\":\"tx\",\"baud\":9600,\"hex\":\"42\"}") +
+            line("{\"t_us\":330000,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"4231\"}") +
+            line("{\"t_us\":400000,\"dir\":\"tx\",\"baud\":9600,\"hex\":\"6703\"}") +
+            line("{\"t_us\":450000,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"4e\"}") +
+            line("{\"t_us\":470000,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"3030\"}");
+        QString error;
+        std::optional<ReplayScript> script = ReplayScript::parse(text, &error);
+        QVERIFY2(script, qPrintable(error));
+        // The opening report, then one command per speed, then g with its pair.
+        QCOMPARE(script->steps.size(), 4);
+        QCOMPARE(script->steps.at(1).line, 2);
+        QCOMPARE(script->steps.at(3).expected, QByteArray("g\x03"));
+        QCOMPARE(script->steps.at(3).replies.at(1).delayMs, 70);
+
+        ManualClock clock;
+        ReplayInstrument replay(std::move(*script), clock);
+        QByteArray sent;
+        QStringList departures;
+        QObject::connect(&replay, &ReplayInstrument::transmitted,
+                         [&](const QByteArray &b) { sent += b; });
+        QObject::connect(&replay, &ReplayInstrument::departed,
+                         [&](const QString &r) { departures.append(r); });
+        QSignalSpy finished(&replay, &ReplayInstrument::finished);
+        replay.start();
+        clock.advance(5);
+        QCOMPARE(sent, QByteArray("L"));
+        replay.hear("B", 4800);
+        replay.hear("B", 9600);
+        clock.advance(29);
+        QCOMPARE(sent, QByteArray("L"));
+        clock.advance(1);
+        QCOMPARE(sent, QByteArray("LB1"));
+        replay.hear("g\x03", 9600);
+        clock.advance(50);
+        QCOMPARE(sent, QByteArray("LB1N"));
+        clock.advance(20);
+        QCOMPARE(sent, QByteArray("LB1N00"));
+        QCOMPARE(finished.count(), 1);
+        QVERIFY(departures.isEmpty());
+
+        replay.hear("x", 9600);
+        QCOMPARE(departures.size(), 1);
+        QVERIFY(departures.first().contains(QStringLiteral("after the recording ended")));
+    }
+
+    void aRunThatDepartsIsReportedWithTheLineAndPicksUpAgain()
+    {
+        const QByteArray text =
+            line("{\"t_us\":0,\"dir\":\"tx\",\"baud\":9600,\"hex\":\"47\"}") +
+            line("{\"t_us\":1000,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"44\"}") +
+            line("{\"t_us\":2000,\"dir\":\"tx\",\"baud\":9600,\"hex\":\"67\"}") +
+            line("{\"t_us\":3000,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"4e\"}");
+        QString error;
+        ManualClock clock;
+        ReplayInstrument replay(*ReplayScript::parse(text, &error), clock);
+        QByteArray sent;
+        QStringList departures;
+        QObject::connect(&replay, &ReplayInstrument::transmitted,
+                         [&](const QByteArray &b) { sent += b; });
+        QObject::connect(&replay, &ReplayInstrument::departed,
+                         [&](const QString &r) { departures.append(r); });
+        // The program skips the table and asks for the protocol at another speed.
+        replay.hear("g", 115200);
+        clock.advance(5);
+        QCOMPARE(departures.size(), 1);
+        QVERIFY2(departures.first().startsWith(QStringLiteral("line 1:")),
+                 qPrintable(departures.first()));
+        QCOMPARE(sent, QByteArray("N"));
+        QCOMPARE(replay.stepsDone(), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(ExchangeTraceTest)
+#include "tst_ExchangeTrace.moc"

@@ -1,0 +1,113 @@
+#include "FirmwareRig.h"
+
+#include "journal/ServiceJournal.h"
+
+#include <QCryptographicHash>
+#include <QtTest>
+
+using namespace kalent;
+using namespace kalent::test;
+
+namespace {
+
+// The journal's event texts after their time stamps.
+QStringList journalEvents(Session &session)
+{
+    QFile file(session.journal().path());
+    QStringList events;
+    if (!file.open(QIODevice::ReadOnly))
+        return events;
+    for (const QByteArray &line : file.readAll().split('\n'))
+        if (!line.isEmpty())
+            events.append(QString::fromUtf8(line.mid(line.indexOf('\t') + 1)));
+    return events;
+}
+
+QStringList uploadEvents(Session &session)
+{
+    QStringList uploads;
+    for (const QString &e : journalEvents(session))
+        if (e.startsWith(QStringLiteral("загрузка ПО в прибор")))
+            uploads.append(e);
+    return uploads;
+}
+
+} // namespace
+
+// The firmware page's upload leaves its file, size, sums and outcome in the
+// service journal, as it goes.
+class FirmwareJournalTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void aConfirmedUploadIsJournalledFromStartToRestart()
+    {
+        FirmwareRig rig;
+        QByteArray image(12000, '\0');
+        quint32 sum = 0;
+        for (int i = 0; i < image.size(); ++i) {
+            image[i] = static_cast<char>(i * 13 + 5);
+            sum += static_cast<unsigned char>(image[i]);
+        }
+        const QString path = rig.writeFile(QStringLiteral("new.tsk"), image);
+        QVERIFY(rig.reachStepThree(path));
+        rig.wizard().btnLoadPOClick(true);
+        QCOMPARE(uploadEvents(rig.session).size(), 1);
+        QVERIFY(rig.runUntil(
+            [&] {
+                return rig.session.pane().text() ==
+                       QStringLiteral("Перепрограммирование прибора завершено");
+            },
+            20000));
+
+        const QString what =
+            QStringLiteral("загрузка ПО в прибор; файл: %1; размер: 12000; сумма: %2; sha256 %3")
+                .arg(QDir::toNativeSeparators(path),
+                     QString::number(sum % 65536, 16).toUpper().rightJustified(4, QLatin1Char('0')),
+                     QString::fromLatin1(
+                         QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex()));
+        QCOMPARE(
+            uploadEvents(rig.session),
+            QStringList({what + QStringLiteral("; итог: начата"),
+                         what + QStringLiteral("; итог: передана целиком, ждём перезапуска "
+                                               "прибора"),
+                         what + QStringLiteral(
+                                    "; итог: передана целиком; перезапуск прибора подтверждён")}));
+    }
+
+    void anUploadCutByTheLinkOrTheOperatorSaysSo()
+    {
+        FirmwareRig rig;
+        QVERIFY(rig.reachStepThree(rig.writeFile(QStringLiteral("a.tsk"), QByteArray(25000, 'z'))));
+        rig.wizard().btnLoadPOClick(true);
+        rig.clock.advance(300);
+        rig.powerOff();
+        QStringList uploads = uploadEvents(rig.session);
+        QCOMPARE(uploads.size(), 2);
+        QVERIFY(uploads.last().endsWith(QStringLiteral("итог: отменена: нет связи с прибором")));
+
+        FirmwareRig stopped;
+        QVERIFY(stopped.reachStepThree(
+            stopped.writeFile(QStringLiteral("b.tsk"), QByteArray(25000, 'y'))));
+        stopped.wizard().btnLoadPOClick(true);
+        stopped.clock.advance(300);
+        stopped.wizard().btnStopProgramVirClick();
+        uploads = uploadEvents(stopped.session);
+        QCOMPARE(uploads.size(), 2);
+        QVERIFY(uploads.last().endsWith(QStringLiteral("итог: остановлена оператором")));
+
+        FirmwareRig left;
+        QVERIFY(
+            left.reachStepThree(left.writeFile(QStringLiteral("c.tsk"), QByteArray(25000, 'x'))));
+        left.wizard().btnLoadPOClick(true);
+        left.clock.advance(300);
+        left.leaveFirmwarePage();
+        uploads = uploadEvents(left.session);
+        QCOMPARE(uploads.size(), 2);
+        QVERIFY(
+            uploads.last().endsWith(QStringLiteral("итог: остановлена: выбрана другая страница")));
+    }
+};
+
+QTEST_GUILESS_MAIN(FirmwareJournalTest)
+#include "tst_FirmwareJournal.moc"

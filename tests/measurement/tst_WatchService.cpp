@@ -1,0 +1,167 @@
+#include "TestSupport.h"
+
+#include "MeasurementData.h"
+#include "watch/WatchService.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace kalent;
+using namespace kalent::test;
+
+namespace {
+
+struct WatchRig
+{
+    SimRig rig;
+    MeasurementData *data = rig.instrument->feature<MeasurementData>();
+    WatchService watch{rig.session, QStringLiteral("sim")};
+    QStringList saved;
+    // What the instrument heard, in order: the program's commands.
+    QByteArray heard;
+    int opens = 0;
+
+    WatchRig()
+    {
+        QObject::connect(&watch, &WatchService::saved,
+                         [this](const QString &path) { saved.append(path); });
+        QObject::connect(rig.instrument.get(), &VirtualInstrument::heard,
+                         [this](const QByteArray &bytes, int) { heard += bytes; });
+    }
+    bool following()
+    {
+        return rig.runUntil([this] { return watch.state() == WatchService::State::Following; },
+                            30000);
+    }
+    bool savedCount(int n)
+    {
+        return rig.runUntil([this, n] { return saved.size() >= n; }, 30000);
+    }
+    QByteArray file(const QString &path) const
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+};
+
+} // namespace
+
+class WatchServiceTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void eachNoticeIsSavedOnceUnderItsOwnName()
+    {
+        WatchRig w;
+        w.watch.start();
+        QVERIFY(w.following());
+        for (int i = 0; i < 3; ++i) {
+            w.data->announceMeasurement(*w.rig.instrument);
+            QVERIFY(w.savedCount(2 * i + 1));
+            const QString table = w.saved.last();
+            QCOMPARE(QFileInfo(table).fileName(), QString::fromLatin1(w.data->fileNameReply()));
+            QByteArray expected = w.data->tableReply();
+            expected[0] = ' ';
+            QCOMPARE(w.file(table), expected);
+
+            w.data->announceResults(*w.rig.instrument);
+            QVERIFY(w.savedCount(2 * i + 2));
+            QVERIFY2(w.saved.last().contains(QStringLiteral("Pr №")), qPrintable(w.saved.last()));
+            QCOMPARE(w.file(w.saved.last()), w.data->protocolText());
+        }
+        w.rig.settle(2000);
+        QCOMPARE(w.saved.size(), 6);
+        QCOMPARE(QSet<QString>(w.saved.begin(), w.saved.end()).size(), 6);
+    }
+
+    void aNoticeDuringAReadWaitsForItsTurn()
+    {
+        WatchRig w;
+        w.watch.start();
+        QVERIFY(w.following());
+        // The table comes late; the results notice arrives while it is awaited.
+        w.rig.instrument->setReplyDelayMs(300);
+        w.heard.clear();
+        w.data->announceMeasurement(*w.rig.instrument);
+        QVERIFY(w.rig.runUntil([&] { return w.heard.contains('G'); }, 1000));
+        w.rig.clock.advance(100);
+        w.data->announceResults(*w.rig.instrument);
+        w.rig.clock.advance(50);
+        QCOMPARE(w.watch.state(), WatchService::State::Reading);
+        QCOMPARE(w.watch.queuedReads(), 2);
+        QVERIFY(!w.heard.contains('g'));
+        QVERIFY(w.savedCount(2));
+        // The protocol was asked for only after the table and its name.
+        QCOMPARE(w.heard, QByteArray("GDgd"));
+        QVERIFY(w.saved.first().endsWith(QStringLiteral(".xls")));
+    }
+
+    void aVanishedInstrumentIsSoughtWithGrowingPausesAndFollowedOnItsReturn()
+    {
+        WatchRig w;
+        QStringList messages;
+        QObject::connect(&w.watch, &WatchService::message,
+                         [&](const QString &m) { messages.append(m); });
+        w.watch.start();
+        QVERIFY(w.following());
+        w.rig.instrument->setPowered(false);
+        w.rig.settle(100);
+        QCOMPARE(w.watch.state(), WatchService::State::WaitingToRetry);
+        // A minute without the instrument: a handful of attempts, never a spin.
+        const int before = messages.size();
+        w.rig.clock.advance(60000);
+        const int attempts = static_cast<int>(messages.size()) - before;
+        QVERIFY2(attempts >= 3 && attempts <= 7, qPrintable(QString::number(attempts)));
+        QCOMPARE(w.watch.nextRetryMs(), WatchService::LongestRetryMs);
+
+        w.rig.instrument->setPowered(true);
+        QVERIFY(w.rig.runUntil([&] { return w.watch.state() == WatchService::State::Following; },
+                               40000));
+        w.data->announceMeasurement(*w.rig.instrument);
+        QVERIFY(w.savedCount(1));
+        QCOMPARE(w.watch.nextRetryMs(), WatchService::FirstRetryMs);
+    }
+
+    void aReadCutByTheLinkIsDoneAgainWhenItReturns()
+    {
+        WatchRig w;
+        w.watch.start();
+        QVERIFY(w.following());
+        w.rig.instrument->setReplyDelayMs(300);
+        w.data->announceMeasurement(*w.rig.instrument);
+        w.rig.clock.advance(100);
+        w.rig.instrument->setPowered(false);
+        w.rig.clock.advance(500);
+        QVERIFY(w.saved.isEmpty());
+        w.rig.instrument->setReplyDelayMs(0);
+        w.rig.instrument->setPowered(true);
+        QVERIFY(w.savedCount(1));
+        w.rig.settle(3000);
+        QCOMPARE(w.saved.size(), 1);
+    }
+
+    void stoppingLetsTheReadUnderWayWriteItsFile()
+    {
+        WatchRig w;
+        QSignalSpy stopped(&w.watch, &WatchService::stopped);
+        w.watch.start();
+        QVERIFY(w.following());
+        w.data->announceMeasurement(*w.rig.instrument);
+        QVERIFY(
+            w.rig.runUntil([&] { return w.watch.state() == WatchService::State::Reading; }, 1000));
+        w.watch.stop();
+        QCOMPARE(stopped.count(), 0);
+        QVERIFY(w.savedCount(1));
+        QCOMPARE(stopped.count(), 1);
+        QCOMPARE(w.watch.state(), WatchService::State::Stopped);
+        // Nothing more is read after the stop.
+        w.data->announceResults(*w.rig.instrument);
+        w.rig.settle(2000);
+        QCOMPARE(w.saved.size(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(WatchServiceTest)
+#include "tst_WatchService.moc"
