@@ -407,7 +407,8 @@ void DatabasePage::handlePageWantedReply(QByteArray &inBuffer)
         return;
     }
     m_port.output(QByteArrayLiteral("m"));
-    // The instrument takes a page one byte per write.
+    // One output() call per byte; the port buffers the calls, so on the line
+    // the marker and the page leave as one stream, not byte by byte.
     for (int i = 0; i < PageSize; ++i)
         m_port.output(m_outStream.mid(m_outPosition + i, 1));
     m_outPosition += PageSize;
