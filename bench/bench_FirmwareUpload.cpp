@@ -201,7 +201,7 @@ void onRealClock(bool withWindow, int imageSize)
         window->show();
     FirmwareWizard &wizard = session.firmware();
     if (!window)
-        wizard.ensureFrame();
+        session.navigator().ensureFrame(Page::Firmware);
     session.navigator().actionSoftVirant();
     wizard.fileChosen(path);
     instrument->setPowered(false);

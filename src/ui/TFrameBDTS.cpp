@@ -157,7 +157,7 @@ TFrameBDTS::TFrameBDTS(Session &session, QWidget *parent)
         QMessageBox::warning(this, QStringLiteral("КАЛЕНТ-сервис"), text);
     });
 
-    m_page.frameCreated();
+    session.navigator().ensureFrame(Page::Database);
     showTrees();
     showState();
 }

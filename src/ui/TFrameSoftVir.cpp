@@ -114,7 +114,7 @@ TFrameSoftVir::TFrameSoftVir(Session &session, QWidget *parent)
 {
     setObjectName(QStringLiteral("FrameSoftVir"));
     resize(DesignWidth, DesignHeight);
-    m_wizard.ensureFrame();
+    session.navigator().ensureFrame(Page::Firmware);
 
     auto *root = new QVBoxLayout(this);
     root->setContentsMargins(0, 0, 0, 0);

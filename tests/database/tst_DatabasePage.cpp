@@ -423,7 +423,7 @@ private Q_SLOTS:
         rig.settle();
         rig.link().checkLink();
         QVERIFY(page.state().readFromVirEnabled);
-        page.frameCreated();
+        rig.session.navigator().ensureFrame(Page::Database);
         rig.instrument->setPowered(true);
         rig.link().checkLink();
         rig.instrument->setPowered(false);

@@ -45,7 +45,7 @@ DatabasePage::DatabasePage(SerialPort &port, ReceiveDispatcher &dispatcher, Conn
     connect(m_countRestWait.get(), &Timer::timeout, this, &DatabasePage::countRestWaited);
     connect(m_readSilence.get(), &Timer::timeout, this, &DatabasePage::readFellSilent);
     connect(&connection, &Connection::instrumentControlsEnabled, this, [this](bool up) {
-        if (!m_frameExists)
+        if (!frameExists())
             return;
         m_state.readFromVirEnabled = up;
         publish();
@@ -54,9 +54,14 @@ DatabasePage::DatabasePage(SerialPort &port, ReceiveDispatcher &dispatcher, Conn
 
 DatabasePage::~DatabasePage() = default;
 
-void DatabasePage::frameCreated()
+void DatabasePage::setFrameQuery(std::function<bool()> query)
 {
-    m_frameExists = true;
+    m_frameQuery = std::move(query);
+}
+
+bool DatabasePage::frameExists() const
+{
+    return m_frameQuery && m_frameQuery();
 }
 
 QString DatabasePage::dialogFolder() const

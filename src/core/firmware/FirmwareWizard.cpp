@@ -74,9 +74,14 @@ bool FirmwareWizard::firmwarePageActive() const
     return m_firmwarePageQuery && m_firmwarePageQuery();
 }
 
-void FirmwareWizard::ensureFrame()
+void FirmwareWizard::setFrameQuery(std::function<bool()> query)
 {
-    m_frameExists = true;
+    m_frameQuery = std::move(query);
+}
+
+bool FirmwareWizard::frameExists() const
+{
+    return m_frameQuery && m_frameQuery();
 }
 
 bool FirmwareWizard::linkOn() const
@@ -107,7 +112,7 @@ void FirmwareWizard::enterFirmwarePage()
 {
     m_connection.ensurePortOpen();
     resetSoftWizard();
-    if (std::exchange(m_programmingModeDeclared, false) && m_frameExists)
+    if (std::exchange(m_programmingModeDeclared, false) && frameExists())
         m_deviceReady = true;
     m_connection.setFastestSpeedDirectly();
     updateSoftWizard();
@@ -123,7 +128,6 @@ void FirmwareWizard::afterPageChange()
 
 void FirmwareWizard::actionSoftVirantExecuted()
 {
-    ensureFrame();
     // "Вирант" on the page during an upload: the labels keep naming the file
     // that is being sent.
     if (!m_loadStarted)
@@ -177,7 +181,7 @@ void FirmwareWizard::fileDialogCancelled()
 
 void FirmwareWizard::updateSoftWizard()
 {
-    if (!m_frameExists || !m_wizardOn)
+    if (!frameExists() || !m_wizardOn)
         return;
     const bool on = linkOn();
     m_frame.fileChoiceEnabled = !m_loadStarted;
@@ -237,7 +241,7 @@ void FirmwareWizard::clearFlags()
 
 void FirmwareWizard::resetSoftWizard()
 {
-    if (!m_frameExists)
+    if (!frameExists())
         return;
     m_wizardOn = true;
     m_abandoned = false;
@@ -250,7 +254,7 @@ void FirmwareWizard::resetSoftWizard()
 
 void FirmwareWizard::stopSoftWizard()
 {
-    if (!m_frameExists)
+    if (!frameExists())
         return;
     m_wizardOn = false;
     // The upload stops here; the page change reports it once its own rules ran.
@@ -344,7 +348,7 @@ void FirmwareWizard::lineUp()
 
 void FirmwareWizard::afterLinkCheck(bool up)
 {
-    if (!m_frameExists)
+    if (!frameExists())
         return;
     updateSoftWizard();
     if (!up && m_loadStarted && !m_rebootSeen) {
@@ -356,7 +360,7 @@ void FirmwareWizard::afterLinkCheck(bool up)
 
 void FirmwareWizard::btnLoadPOClick(bool programmingModeConfirmed)
 {
-    if (!programmingModeConfirmed || !m_frameExists || !m_frame.loadEnabled)
+    if (!programmingModeConfirmed || !frameExists() || !m_frame.loadEnabled)
         return;
     m_dispatcher.clearInBuffer();
     if (!m_port.isOpen()) {
@@ -387,7 +391,7 @@ void FirmwareWizard::btnLoadPOClick(bool programmingModeConfirmed)
 
 void FirmwareWizard::btnStopProgramVirClick()
 {
-    if (!m_frameExists)
+    if (!frameExists())
         return;
     endUpload(UploadEnd::CancelledByUser);
     resetSoftWizard();
