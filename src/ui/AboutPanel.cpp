@@ -1,8 +1,8 @@
 #include "AboutPanel.h"
 
-#include "DropShadow.h"
 #include "LinkLabel.h"
 #include "ShadowedLabel.h"
+#include "WidgetKit.h"
 
 #include <QPainter>
 
@@ -20,27 +20,21 @@ QFont boldFont(const QFont &base, int pixelSize)
     return font;
 }
 
+// The text takes one of the palette's own colours.
 void setTextColour(QWidget *widget, QPalette::ColorRole role)
 {
-    QPalette pal = widget->palette();
-    const QColor colour = pal.color(role);
-    pal.setColor(QPalette::Active, QPalette::WindowText, colour);
-    pal.setColor(QPalette::Inactive, QPalette::WindowText, colour);
-    widget->setPalette(pal);
+    WidgetKit::setTextColour(widget, widget->palette().color(role));
 }
 
 // A grey panel (RzPanel3, RzPanel4, RzPanel5): light text with a 1-pixel shadow.
 void makeGreyPanel(QWidget *panel)
 {
-    QPalette pal = panel->palette();
-    pal.setColor(QPalette::Window, MediumGrey);
-    const QColor light = pal.color(QPalette::Light);
-    pal.setColor(QPalette::Active, QPalette::WindowText, light);
-    pal.setColor(QPalette::Inactive, QPalette::WindowText, light);
+    WidgetKit::setBackground(panel, MediumGrey);
+    setTextColour(panel, QPalette::Light);
     // Greyed links must still read on grey.
+    QPalette pal = panel->palette();
     pal.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x50, 0x50, 0x50));
     panel->setPalette(pal);
-    panel->setAutoFillBackground(true);
 }
 
 ShadowedLabel *raisedGlyph(const QString &text, const QString &name, QWidget *parent)
@@ -173,7 +167,7 @@ void AboutPanel::paintEvent(QPaintEvent *event)
     QWidget::paintEvent(event);
     QPainter painter(this);
     for (const QWidget *panel : {m_panel3, m_panel4, m_panel5})
-        paintDropShadow(painter, panel->geometry());
+        WidgetKit::paintPanelShadow(painter, panel->geometry());
 }
 
 } // namespace kalent

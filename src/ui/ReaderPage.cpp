@@ -5,6 +5,7 @@
 #include "MeasurementWidgets.h"
 #include "Session.h"
 #include "ShadowPanel.h"
+#include "WidgetKit.h"
 #include "measurement/OpticalDensityReader.h"
 #include "measurement/PlateExporter.h"
 #include "measurement/PlateTable.h"
@@ -59,10 +60,7 @@ ReaderPage::ReaderPage(Session &session, DesktopOpener &opener, QWidget *parent)
 
     m_panel7 = new QWidget(m_panel6);
     m_panel7->setObjectName(QStringLiteral("RzPanel7"));
-    m_panel7->setAutoFillBackground(true);
-    QPalette grey = m_panel7->palette();
-    grey.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
-    m_panel7->setPalette(grey);
+    WidgetKit::setBackground(m_panel7, QColor(0xC0, 0xC0, 0xC0));
     m_panel7->setGeometry(4, 18, LabelledPanelWidth, Panel7Height);
     m_panel6->addShadowed(m_panel7);
     auto *panelLayout = new QVBoxLayout(m_panel7);
@@ -105,23 +103,23 @@ ReaderPage::ReaderPage(Session &session, DesktopOpener &opener, QWidget *parent)
     panelLayout->addWidget(m_grid);
     panelLayout->addStretch(1);
 
-    m_btnReadOP = MeasurementWidgets::button(QStringLiteral("btnReadOP"),
-                                             QStringLiteral("Принять данные"), m_panel6);
-    m_btnSaveOP = MeasurementWidgets::button(QStringLiteral("btnSaveOP"),
-                                             QStringLiteral("Данные в файл"), m_panel6);
-    m_btnCreateExcel = MeasurementWidgets::button(QStringLiteral("btnCreateExcel"),
-                                                  QStringLiteral("Данные в Excel"), m_panel6);
-    m_btnFileToExcel = MeasurementWidgets::button(QStringLiteral("btnFileToExcel"),
-                                                  QStringLiteral("Из файла в Excel"), m_panel6);
+    m_btnReadOP =
+        WidgetKit::button(QStringLiteral("btnReadOP"), QStringLiteral("Принять данные"), m_panel6);
+    m_btnSaveOP =
+        WidgetKit::button(QStringLiteral("btnSaveOP"), QStringLiteral("Данные в файл"), m_panel6);
+    m_btnCreateExcel = WidgetKit::button(QStringLiteral("btnCreateExcel"),
+                                         QStringLiteral("Данные в Excel"), m_panel6);
+    m_btnFileToExcel = WidgetKit::button(QStringLiteral("btnFileToExcel"),
+                                         QStringLiteral("Из файла в Excel"), m_panel6);
     int x = 4;
     for (QPushButton *b : {m_btnReadOP, m_btnSaveOP, m_btnCreateExcel, m_btnFileToExcel}) {
         b->setGeometry(x, ButtonsY, 108, 25);
         x += 112;
     }
-    m_chckAutoReadOP = MeasurementWidgets::checkBox(QStringLiteral("chckAutoReadOP"),
-                                                    QStringLiteral("автоприем данных"), m_panel6);
-    m_chckAutoSaveOP = MeasurementWidgets::checkBox(
-        QStringLiteral("chckAutoSaveOP"), QStringLiteral("автосохранение данных"), m_panel6);
+    m_chckAutoReadOP = WidgetKit::checkBox(QStringLiteral("chckAutoReadOP"),
+                                           QStringLiteral("автоприем данных"), m_panel6);
+    m_chckAutoSaveOP = WidgetKit::checkBox(QStringLiteral("chckAutoSaveOP"),
+                                           QStringLiteral("автосохранение данных"), m_panel6);
     m_chckAutoReadOP->setGeometry(4, CheckBoxesY, 160, 17);
     m_chckAutoSaveOP->setGeometry(172, CheckBoxesY, 180, 17);
 

@@ -4,6 +4,7 @@
 #include "MessagePane.h"
 #include "ProtocolPrint.h"
 #include "Session.h"
+#include "WidgetKit.h"
 #include "measurement/ProtocolFileName.h"
 #include "measurement/ProtocolHeading.h"
 #include "measurement/ResultsProtocol.h"
@@ -52,22 +53,22 @@ ResultsPage::ResultsPage(Session &session, QWidget *parent)
     layout->addWidget(m_memo);
 
     auto *boxes = new QHBoxLayout;
-    m_chckAutoReadRes = MeasurementWidgets::checkBox(QStringLiteral("chckAutoReadRes"),
-                                                     QStringLiteral("автоприем данных"), this);
-    m_chckAutoSaveRes = MeasurementWidgets::checkBox(QStringLiteral("chckAutoSaveRes"),
-                                                     QStringLiteral("автосохранение данных"), this);
+    m_chckAutoReadRes = WidgetKit::checkBox(QStringLiteral("chckAutoReadRes"),
+                                            QStringLiteral("автоприем данных"), this);
+    m_chckAutoSaveRes = WidgetKit::checkBox(QStringLiteral("chckAutoSaveRes"),
+                                            QStringLiteral("автосохранение данных"), this);
     boxes->addWidget(m_chckAutoReadRes);
     boxes->addWidget(m_chckAutoSaveRes);
     boxes->addStretch(1);
     layout->addLayout(boxes);
 
     auto *buttons = new QHBoxLayout;
-    m_btnReadProtokol = MeasurementWidgets::button(QStringLiteral("btnReadProtokol"),
-                                                   QStringLiteral("Принять данные"), this);
-    m_btnSaveProtokol = MeasurementWidgets::button(QStringLiteral("btnSaveProtokol"),
-                                                   QStringLiteral("Данные в файл"), this);
-    m_btnClrMemo1 = MeasurementWidgets::button(QStringLiteral("btnClrMemo1"),
-                                               QStringLiteral("Очистить экран"), this);
+    m_btnReadProtokol = WidgetKit::button(QStringLiteral("btnReadProtokol"),
+                                          QStringLiteral("Принять данные"), this);
+    m_btnSaveProtokol =
+        WidgetKit::button(QStringLiteral("btnSaveProtokol"), QStringLiteral("Данные в файл"), this);
+    m_btnClrMemo1 =
+        WidgetKit::button(QStringLiteral("btnClrMemo1"), QStringLiteral("Очистить экран"), this);
     buttons->addWidget(m_btnReadProtokol);
     buttons->addWidget(m_btnSaveProtokol);
     buttons->addWidget(m_btnClrMemo1);

@@ -2,6 +2,7 @@
 
 #include "DatabaseTreeView.h"
 #include "Session.h"
+#include "WidgetKit.h"
 #include "database/DatabasePage.h"
 
 #include <QFileDialog>
@@ -16,11 +17,11 @@ namespace kalent {
 
 namespace {
 
+// A button with its hint.
 QPushButton *button(const QString &name, const QString &caption, const QString &hint,
                     QWidget *parent)
 {
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(name);
+    auto *b = WidgetKit::button(name, caption, parent);
     // Some styles give push buttons a minimum width of 80 px; the page's rows
     // were drawn with narrower ones.
     b->setMinimumWidth(1);
@@ -32,10 +33,7 @@ QGroupBox *groupBox(const QString &name, quint32 rgb, QWidget *parent)
 {
     auto *box = new QGroupBox(parent);
     box->setObjectName(name);
-    box->setAutoFillBackground(true);
-    QPalette p = box->palette();
-    p.setColor(QPalette::Window, QColor(QRgb(rgb)));
-    box->setPalette(p);
+    WidgetKit::setBackground(box, QColor(QRgb(rgb)));
     return box;
 }
 

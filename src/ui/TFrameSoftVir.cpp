@@ -3,13 +3,13 @@
 #include "ArrowLine.h"
 #include "ElidingLabel.h"
 #include "Session.h"
+#include "WidgetKit.h"
 #include "firmware/FirmwareWizard.h"
 #include "navigation/PageNavigator.h"
 
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
-#include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
@@ -45,25 +45,8 @@ constexpr int ButtonHeight = 25;
 // The picture panes keep about this width; the layout arithmetic leaves 210.
 constexpr int PicturePaneWidth = 200;
 
-// Only the enabled look takes the colour: a disabled control keeps the palette's
-// disabled text, so a purple button that cannot be pressed looks greyed.
-void setTextColour(QWidget *widget, const QColor &colour)
-{
-    QPalette palette = widget->palette();
-    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
-        palette.setColor(group, QPalette::WindowText, colour);
-        palette.setColor(group, QPalette::ButtonText, colour);
-    }
-    widget->setPalette(palette);
-}
-
-void setBackground(QWidget *widget, const QColor &colour)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, colour);
-    widget->setPalette(palette);
-    widget->setAutoFillBackground(true);
-}
+using WidgetKit::setBackground;
+using WidgetKit::setTextColour;
 
 QLabel *label(const QString &name, const QString &text, const QColor &colour, QWidget *parent)
 {
@@ -96,11 +79,11 @@ QString shown(const QString &text)
     return out;
 }
 
+// A button of the frame's height, at least `width` wide, in its colour.
 QPushButton *button(const QString &name, const QString &text, const QColor &colour, int width,
                     QWidget *parent)
 {
-    auto *b = new QPushButton(text, parent);
-    b->setObjectName(name);
+    auto *b = WidgetKit::button(name, text, parent);
     b->setFixedSize(std::max(width, b->sizeHint().width()), ButtonHeight);
     setTextColour(b, colour);
     b->setCursor(Qt::PointingHandCursor);
@@ -126,11 +109,7 @@ TFrameSoftVir::TFrameSoftVir(Session &session, QWidget *parent)
                           White, this);
     heading->setFixedHeight(27);
     setBackground(heading, MediumGrey);
-    auto *shadow = new QGraphicsDropShadowEffect(heading);
-    shadow->setOffset(1, 1);
-    shadow->setBlurRadius(0);
-    shadow->setColor(Qt::black);
-    heading->setGraphicsEffect(shadow);
+    WidgetKit::addTextShadow(heading);
     root->addWidget(heading);
 
     m_pages = new QTabWidget(this);
