@@ -47,6 +47,19 @@ QLabel *titleBand(const QString &objectName, const QString &text, QWidget *paren
     return label;
 }
 
+QFileDialog *fileDialog(const QString &objectName, bool forSaving, const QString &filter,
+                        const QString &suffix, const QString &folder, QWidget *parent)
+{
+    auto *dialog = new QFileDialog(parent);
+    dialog->setObjectName(objectName);
+    dialog->setAcceptMode(forSaving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog->setFileMode(forSaving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog->setNameFilter(filter);
+    dialog->setDefaultSuffix(suffix);
+    dialog->setDirectory(folder);
+    return dialog;
+}
+
 QFileDialog *saveDialog(const QString &folder, QWidget *parent)
 {
     auto *dialog = new QFileDialog(parent);

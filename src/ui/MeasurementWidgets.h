@@ -13,6 +13,9 @@ namespace kalent {
 // dialog sdlgSaveVirDat and the file-error box.
 namespace MeasurementWidgets {
 QLabel *titleBand(const QString &objectName, const QString &text, QWidget *parent);
+// A file dialog with one filter and its extension, opened in folder.
+QFileDialog *fileDialog(const QString &objectName, bool forSaving, const QString &filter,
+                        const QString &suffix, const QString &folder, QWidget *parent);
 // "Таблица Excel (*.xls)" and "Текстовый файл (*.txt)", extension .xls, name
 // "VirDat_", opened in the data folder.
 QFileDialog *saveDialog(const QString &folder, QWidget *parent);

@@ -46,6 +46,15 @@ constexpr int ButtonHeight = 25;
 constexpr int PicturePaneWidth = 200;
 
 using WidgetKit::setBackground;
+
+// The column of labels and buttons a step takes.
+QVBoxLayout *stepsColumn(QWidget *pane)
+{
+    auto *column = new QVBoxLayout(pane);
+    column->setContentsMargins(2, 4, 2, 2);
+    column->setSpacing(2);
+    return column;
+}
 using WidgetKit::setTextColour;
 
 QLabel *label(const QString &name, const QString &text, const QColor &colour, QWidget *parent)
@@ -134,23 +143,27 @@ TFrameSoftVir::TFrameSoftVir(Session &session, QWidget *parent)
 
 TFrameSoftVir::~TFrameSoftVir() = default;
 
-QWidget *TFrameSoftVir::buildStepsTab()
+// A tab filled by a splitter: the steps on the left, a picture pane on the right.
+QWidget *TFrameSoftVir::splitTab(const QString &tabName, const QString &splitterName,
+                                 QSplitter *&splitter)
 {
     auto *tab = new QWidget;
-    tab->setObjectName(QStringLiteral("TabSheet5"));
+    tab->setObjectName(tabName);
     auto *layout = new QHBoxLayout(tab);
     layout->setContentsMargins(0, 0, 0, 0);
+    splitter = new QSplitter(Qt::Horizontal, tab);
+    splitter->setObjectName(splitterName);
+    splitter->setChildrenCollapsible(false);
+    layout->addWidget(splitter);
+    return tab;
+}
 
-    m_splitter1 = new QSplitter(Qt::Horizontal, tab);
-    m_splitter1->setObjectName(QStringLiteral("RzSplitter1"));
-    m_splitter1->setChildrenCollapsible(false);
+QWidget *TFrameSoftVir::buildStepsTab()
+{
+    auto *tab = splitTab(QStringLiteral("TabSheet5"), QStringLiteral("RzSplitter1"), m_splitter1);
     m_splitter1->installEventFilter(this);
-    layout->addWidget(m_splitter1);
-
     auto *left = new QWidget(m_splitter1);
-    auto *column = new QVBoxLayout(left);
-    column->setContentsMargins(2, 4, 2, 2);
-    column->setSpacing(2);
+    auto *column = stepsColumn(left);
     column->addWidget(
         label(QStringLiteral("RzLabel3"), QStringLiteral("Шаг 1. Файл для загрузки:"), Navy, left));
 
@@ -187,20 +200,9 @@ QWidget *TFrameSoftVir::buildStepsTab()
 
 QWidget *TFrameSoftVir::buildStepThreeTab()
 {
-    auto *tab = new QWidget;
-    tab->setObjectName(QStringLiteral("TabSheet6"));
-    auto *layout = new QHBoxLayout(tab);
-    layout->setContentsMargins(0, 0, 0, 0);
-
-    m_splitter2 = new QSplitter(Qt::Horizontal, tab);
-    m_splitter2->setObjectName(QStringLiteral("RzSplitter2"));
-    m_splitter2->setChildrenCollapsible(false);
-    layout->addWidget(m_splitter2);
-
+    auto *tab = splitTab(QStringLiteral("TabSheet6"), QStringLiteral("RzSplitter2"), m_splitter2);
     auto *left = new QWidget(m_splitter2);
-    auto *column = new QVBoxLayout(left);
-    column->setContentsMargins(2, 4, 2, 2);
-    column->setSpacing(2);
+    auto *column = stepsColumn(left);
     column->addWidget(
         label(QStringLiteral("RzLabel20"), QStringLiteral("Файл для загрузки:"), Navy, left));
 
