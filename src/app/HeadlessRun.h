@@ -33,7 +33,6 @@ public:
     Session &session();
     // The built-in instrument, when the port is "sim"; otherwise null.
     VirtualInstrument *simulator() const;
-    double timeoutSeconds() const { return m_timeoutSeconds; }
 
     // Opens the port named by --port the way the start-up opens the first port.
     // Prints why and returns false when there is no --port or it does not open.

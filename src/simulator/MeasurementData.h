@@ -28,9 +28,6 @@ public:
     // The notice g ("results ready") for the current measurement.
     void announceResults(VirtualInstrument &instrument);
 
-    int measurementNumber() const { return m_measurement; }
-    int protocolNumber() const { return m_protocolNumber; }
-    void setProtocolNumber(int number) { m_protocolNumber = number; }
     QDateTime measuredAt() const;
 
     // The replies as they go on the line.

@@ -10,8 +10,6 @@ class QSocketNotifier;
 namespace kalent {
 
 class VirtualInstrument;
-class Timer;
-class Clock;
 
 // Serves the built-in instrument on a pseudo-terminal, so the program's real
 // serial port code can talk to it. The speed the program sets on the slave side

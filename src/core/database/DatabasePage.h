@@ -52,10 +52,7 @@ public:
     const TSTree &additionalTree() const { return m_db.additional().tree(); } // TreeViewAdd
     // The selected nodes of TreeViewVir.
     const TreeSelection &selection() const { return m_selection; }
-    bool fromDevice() const { return m_fromDevice; } // BDTSFromDevice
-    bool fromFile() const { return m_fromFile; }     // BDTSFromFile
     int pageNo() const { return m_pageNo; }
-    int pagesToSend() const { return m_pagesToSend; }
     // Completed reads from the instrument and completed writes to it, since the start.
     int readsCompleted() const { return m_readsCompleted; }
     int writesCompleted() const { return m_writesCompleted; }
