@@ -1,7 +1,7 @@
 #include "BootLoader.h"
+#include "ManualClock.h"
 #include "SimulatorSetup.h"
 #include "VirtualInstrument.h"
-#include "common/ManualClock.h"
 
 #include <QSignalSpy>
 #include <QtTest>
