@@ -88,7 +88,7 @@ QByteArray rebuilt(const QByteArray &image)
 } // namespace
 
 // The built kalent-service against the built-in instrument served on a pty.
-class DatabaseCommandLineTest : public QObject
+class tst_DatabaseCommandLine : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -243,5 +243,5 @@ private:
     QTemporaryDir m_dir;
 };
 
-QTEST_GUILESS_MAIN(DatabaseCommandLineTest)
+QTEST_GUILESS_MAIN(tst_DatabaseCommandLine)
 #include "tst_DatabaseCommandLine.moc"

@@ -62,7 +62,7 @@ qint64 childrenPeakKiB()
 
 // The command line never reports a write that did not reach the disk, never
 // replaces what is not a regular file, and refuses oversized inputs unread.
-class FileSafetyCommandLineTest : public QObject
+class tst_FileSafetyCommandLine : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -192,5 +192,5 @@ private:
     QTemporaryDir m_dir;
 };
 
-QTEST_GUILESS_MAIN(FileSafetyCommandLineTest)
+QTEST_GUILESS_MAIN(tst_FileSafetyCommandLine)
 #include "tst_FileSafetyCommandLine.moc"

@@ -77,7 +77,7 @@ QByteArray sixtyPages()
 
 } // namespace
 
-class DatabasePageTest : public QObject
+class tst_DatabasePage : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -605,5 +605,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(DatabasePageTest)
+QTEST_GUILESS_MAIN(tst_DatabasePage)
 #include "tst_DatabasePage.moc"
