@@ -3,11 +3,11 @@
 // i.e. what the program's turnaround per page adds.
 #include "DatabaseCommands.h"
 #include "DemoDatabase.h"
+#include "ManualClock.h"
 #include "Session.h"
 #include "SimulatedPort.h"
 #include "SimulatorSetup.h"
 #include "VirtualInstrument.h"
-#include "common/ManualClock.h"
 #include "database/DatabasePage.h"
 
 #include <QCoreApplication>

@@ -12,6 +12,7 @@
 #include "BootLoader.h"
 #include "DesktopServicesOpener.h"
 #include "FeaturePages.h"
+#include "ManualClock.h"
 #include "MessagePane.h"
 #include "Session.h"
 #include "SimulatedPort.h"
@@ -19,7 +20,6 @@
 #include "TFormMainKalS_D7.h"
 #include "VirtualInstrument.h"
 #include "common/DataFolder.h"
-#include "common/ManualClock.h"
 #include "common/SystemClock.h"
 #include "firmware/FirmwareUpload.h"
 #include "firmware/FirmwareWizard.h"
@@ -201,7 +201,7 @@ void onRealClock(bool withWindow, int imageSize)
         window->show();
     FirmwareWizard &wizard = session.firmware();
     if (!window)
-        wizard.ensureFrame();
+        session.navigator().ensureFrame(Page::Firmware);
     session.navigator().actionSoftVirant();
     wizard.fileChosen(path);
     instrument->setPowered(false);

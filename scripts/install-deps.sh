@@ -9,6 +9,7 @@ packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
     libxlsxwriter-dev      # Excel workbooks of the plate
     python3-openpyxl       # the tests read the workbooks back with it
     poppler-utils          # pdftotext and pdffonts: the tests read the protocol PDF back
+    clang-format-14        # .ci/run checks the formatting
     clang-14 libclang-rt-14-dev) # the database fuzz target (libFuzzer)
 for option in "$@"; do
     case "$option" in

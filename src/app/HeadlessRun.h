@@ -36,7 +36,6 @@ public:
     ExchangeTrace &trace() { return *m_trace; }
     // The built-in instrument, when the port is "sim"; otherwise null.
     VirtualInstrument *simulator() const;
-    double timeoutSeconds() const { return m_timeoutSeconds; }
     // Whether message-pane texts go to stderr as they appear (on by default).
     void setPaneEcho(bool on) { m_paneEcho = on; }
 

@@ -28,6 +28,8 @@ Session::Session(Clock &clock, SerialPort &port, const DataFolder &dataFolder, Q
     connect(m_journal.get(), &ServiceJournal::appendFailed, &m_pane, &MessagePane::setText);
     m_connection.setLinkWatcher(&m_firmware);
     m_firmware.setFirmwarePageQuery([this] { return m_navigator.firmwarePageActive(); });
+    m_firmware.setFrameQuery([this] { return m_navigator.frameCreated(Page::Firmware); });
+    m_databasePage.setFrameQuery([this] { return m_navigator.frameCreated(Page::Database); });
 }
 
 Session::~Session()

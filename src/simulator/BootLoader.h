@@ -76,7 +76,6 @@ private:
     enum class Stage { Marker, Length, Image, Checksum, Busy };
 
     void leaveProgrammingMode();
-    void startRestart();
     void scheduleStartupReport();
     void finishUpload(Result result);
     void resetUpload();

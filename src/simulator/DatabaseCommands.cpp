@@ -71,7 +71,6 @@ int DatabaseCommands::consume(VirtualInstrument &instrument, const QByteArray &h
         if (m_received.size() / PageSize >= m_expected) {
             m_image = header(m_expected) + m_received;
             m_expected = 0;
-            ++m_writesFinished;
         }
         instrument.send(QByteArrayLiteral("m"));
         return 1 + PageSize;

@@ -27,9 +27,6 @@ public:
     // The database as an image (header and pages).
     const QByteArray &image() const { return m_image; }
     void setImage(const QByteArray &image) { m_image = image; }
-    // Pages received by the write under way or last finished.
-    int pagesReceived() const { return m_received.size() / 528; }
-    int writesFinished() const { return m_writesFinished; }
 
     // Failure knobs for reads. Stops answering "r" after this many pages of a
     // read (-1: never stops).
@@ -49,7 +46,6 @@ private:
     int m_nextPage = 0;
     int m_expected = 0; // pages of the write under way; 0 when none
     QByteArray m_received;
-    int m_writesFinished = 0;
     int m_stopAfter = -1;
     int m_splitAt = -1;
     int m_splitDelayMs = 0;

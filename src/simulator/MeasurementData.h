@@ -28,10 +28,10 @@ public:
     // The notice g ("results ready") for the current measurement.
     void announceResults(VirtualInstrument &instrument);
 
+    QDateTime measuredAt() const;
+    // Which measurement and protocol the notices announce (the simulator logs them).
     int measurementNumber() const { return m_measurement; }
     int protocolNumber() const { return m_protocolNumber; }
-    void setProtocolNumber(int number) { m_protocolNumber = number; }
-    QDateTime measuredAt() const;
 
     // The replies as they go on the line.
     QByteArray tableReply() const;

@@ -53,7 +53,6 @@ public:
 
     // Failure knobs.
     void setSilent(bool silent) { m_silent = silent; }
-    bool isSilent() const { return m_silent; }
     // Bytes put in front of every reply.
     void setNoise(const QByteArray &noise) { m_noise = noise; }
     // Delay before every reply, in ms.
@@ -74,7 +73,6 @@ public:
     // Bytes heard and not yet used by any feature.
     const QByteArray &pending() const { return m_heard; }
     // Drops whatever was heard but not used.
-    void clearPending() { m_heard.clear(); }
 
 Q_SIGNALS:
     // Bytes leaving the instrument at its own speed (baud).

@@ -1,8 +1,8 @@
 #include "AboutPanel.h"
 
-#include "DropShadow.h"
 #include "LinkLabel.h"
 #include "ShadowedLabel.h"
+#include "WidgetKit.h"
 
 #include <QPainter>
 
@@ -20,27 +20,21 @@ QFont boldFont(const QFont &base, int pixelSize)
     return font;
 }
 
+// The text takes one of the palette's own colours.
 void setTextColour(QWidget *widget, QPalette::ColorRole role)
 {
-    QPalette pal = widget->palette();
-    const QColor colour = pal.color(role);
-    pal.setColor(QPalette::Active, QPalette::WindowText, colour);
-    pal.setColor(QPalette::Inactive, QPalette::WindowText, colour);
-    widget->setPalette(pal);
+    WidgetKit::setTextColour(widget, widget->palette().color(role));
 }
 
 // A grey panel (RzPanel3, RzPanel4, RzPanel5): light text with a 1-pixel shadow.
 void makeGreyPanel(QWidget *panel)
 {
-    QPalette pal = panel->palette();
-    pal.setColor(QPalette::Window, MediumGrey);
-    const QColor light = pal.color(QPalette::Light);
-    pal.setColor(QPalette::Active, QPalette::WindowText, light);
-    pal.setColor(QPalette::Inactive, QPalette::WindowText, light);
+    WidgetKit::setBackground(panel, MediumGrey);
+    setTextColour(panel, QPalette::Light);
     // Greyed links must still read on grey.
+    QPalette pal = panel->palette();
     pal.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x50, 0x50, 0x50));
     panel->setPalette(pal);
-    panel->setAutoFillBackground(true);
 }
 
 ShadowedLabel *raisedGlyph(const QString &text, const QString &name, QWidget *parent)
@@ -57,7 +51,34 @@ ShadowedLabel *raisedGlyph(const QString &text, const QString &name, QWidget *pa
 AboutPanel::AboutPanel(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("RzPanel2"));
+    const QList<QWidget *> cornerGlyphs = buildGlyphs();
+    buildNotes();
+    m_panel3 = greyTextPanel(QStringLiteral("RzPanel3"),
+                             QStringLiteral("Программа предназначена для\n"
+                                            "совместной  работы анализатора\n"
+                                            "иммуно-ферментных реакций  \n"
+                                            "(ОРМИС - 01)\n"
+                                            "(версий ВИРАНТ-2006 и выше)\n"
+                                            "с персональным компьютером."),
+                             QRect(8, 48, 225, 89));
+    m_panel5 = greyTextPanel(QStringLiteral("RzPanel5"),
+                             QStringLiteral("Технические требования:\n"
+                                            "IBM совместимый\n"
+                                            "персональный компьютер.\n"
+                                            "Windows 98,2000,NT,XP.\n"
+                                            "(Рекомендуемая скорость обмена\n"
+                                            "порта связи - 115200бод)"),
+                             QRect(8, 144, 225, 89));
+    buildLinks();
 
+    // The glyph in the corner lies over the title's leading blanks.
+    for (QWidget *glyph : cornerGlyphs)
+        glyph->raise();
+}
+
+// The raised title and name and the two signs; the signs are returned.
+QList<QWidget *> AboutPanel::buildGlyphs()
+{
     auto *title =
         raisedGlyph(QStringLiteral("   КАЛЕНТ - сервис"), QStringLiteral("RzLabel1"), this);
     title->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -75,7 +96,12 @@ AboutPanel::AboutPanel(QWidget *parent) : QWidget(parent)
     auto *registered = raisedGlyph(QStringLiteral("\u00AE"), QStringLiteral("RzLabel10"), this);
     registered->setAlignment(Qt::AlignCenter);
     registered->setGeometry(456, 264, 25, 32);
+    return {copyright, registered};
+}
 
+// The version and the instruments the program is for.
+void AboutPanel::buildNotes()
+{
     auto *version = new QLabel(QStringLiteral("(версия:04_11_2011.rx)"), this);
     version->setObjectName(QStringLiteral("RzLabel6"));
     version->setFont(boldFont(font(), 13));
@@ -90,33 +116,22 @@ AboutPanel::AboutPanel(QWidget *parent) : QWidget(parent)
     setTextColour(devices, QPalette::Highlight);
     devices->move(24, 280);
     devices->adjustSize();
+}
 
-    auto *panel3 = new ShadowedLabel(QStringLiteral("Программа предназначена для\n"
-                                                    "совместной  работы анализатора\n"
-                                                    "иммуно-ферментных реакций  \n"
-                                                    "(ОРМИС - 01)\n"
-                                                    "(версий ВИРАНТ-2006 и выше)\n"
-                                                    "с персональным компьютером."),
-                                     ShadowedLabel::TextStyle::Shadowed, this);
-    panel3->setObjectName(QStringLiteral("RzPanel3"));
-    panel3->setAlignment(Qt::AlignCenter);
-    makeGreyPanel(panel3);
-    panel3->setGeometry(8, 48, 225, 89);
-    m_panel3 = panel3;
+// A grey panel holding a centred text with a shadow.
+QWidget *AboutPanel::greyTextPanel(const QString &name, const QString &text, const QRect &geometry)
+{
+    auto *panel = new ShadowedLabel(text, ShadowedLabel::TextStyle::Shadowed, this);
+    panel->setObjectName(name);
+    panel->setAlignment(Qt::AlignCenter);
+    makeGreyPanel(panel);
+    panel->setGeometry(geometry);
+    return panel;
+}
 
-    auto *panel5 = new ShadowedLabel(QStringLiteral("Технические требования:\n"
-                                                    "IBM совместимый\n"
-                                                    "персональный компьютер.\n"
-                                                    "Windows 98,2000,NT,XP.\n"
-                                                    "(Рекомендуемая скорость обмена\n"
-                                                    "порта связи - 115200бод)"),
-                                     ShadowedLabel::TextStyle::Shadowed, this);
-    panel5->setObjectName(QStringLiteral("RzPanel5"));
-    panel5->setAlignment(Qt::AlignCenter);
-    makeGreyPanel(panel5);
-    panel5->setGeometry(8, 144, 225, 89);
-    m_panel5 = panel5;
-
+// RzPanel4: what the program can do, one link label an action.
+void AboutPanel::buildLinks()
+{
     auto *panel4 = new QWidget(this);
     panel4->setObjectName(QStringLiteral("RzPanel4"));
     makeGreyPanel(panel4);
@@ -152,10 +167,6 @@ AboutPanel::AboutPanel(QWidget *parent) : QWidget(parent)
                         QStringLiteral(" - Считать с прибора протокол результатов\n"
                                        "      измерений."),
                         153, 32);
-
-    // The glyph in the corner lies over the title's leading blanks.
-    copyright->raise();
-    registered->raise();
 }
 
 void AboutPanel::resizeEvent(QResizeEvent *event)
@@ -173,7 +184,7 @@ void AboutPanel::paintEvent(QPaintEvent *event)
     QWidget::paintEvent(event);
     QPainter painter(this);
     for (const QWidget *panel : {m_panel3, m_panel4, m_panel5})
-        paintDropShadow(painter, panel->geometry());
+        WidgetKit::paintPanelShadow(painter, panel->geometry());
 }
 
 } // namespace kalent

@@ -25,6 +25,11 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    QList<QWidget *> buildGlyphs();
+    void buildNotes();
+    QWidget *greyTextPanel(const QString &name, const QString &text, const QRect &geometry);
+    void buildLinks();
+
     QWidget *m_title = nullptr;      // RzLabel1
     QWidget *m_bottomName = nullptr; // RzLabel2
     QWidget *m_panel3 = nullptr;

@@ -16,27 +16,26 @@ namespace kalent {
 void installFeaturePages(TFormMainKalS_D7 &window, Session &session, DesktopOpener &opener,
                          VirtualInstrument *instrument)
 {
-    window.setFrameFactory(PageNavigator::FirmwarePage, [&session](QWidget *parent) -> QWidget * {
+    window.setFrameFactory(Page::Firmware, [&session](QWidget *parent) -> QWidget * {
         return new TFrameSoftVir(session, parent);
     });
-    window.setFrameFactory(PageNavigator::DatabasePage, [&session](QWidget *parent) -> QWidget * {
+    window.setFrameFactory(Page::Database, [&session](QWidget *parent) -> QWidget * {
         return new TFrameBDTS(session, parent);
     });
     // The firmware action ends once its page is shown: the file search, the
     // wizard's step and the layout.
     QObject::connect(
-        &session.navigator(), &PageNavigator::actionExecuted, &window, [&window](int index) {
-            if (index != PageNavigator::FirmwarePage)
+        &session.navigator(), &PageNavigator::actionExecuted, &window, [&window](Page page) {
+            if (page != Page::Firmware)
                 return;
-            auto *frame =
-                qobject_cast<TFrameSoftVir *>(window.pageContent(PageNavigator::FirmwarePage));
+            auto *frame = qobject_cast<TFrameSoftVir *>(window.pageContent(Page::Firmware));
             if (frame) {
                 frame->beforeShow();
                 frame->afterShow();
             }
         });
-    window.setPageContent(PageNavigator::ReaderPage, new ReaderPage(session, opener));
-    window.setPageContent(PageNavigator::ResultsPage, new ResultsPage(session));
+    window.setPageContent(Page::Reader, new ReaderPage(session, opener));
+    window.setPageContent(Page::Results, new ResultsPage(session));
     if (instrument && window.simulatorPanel()) {
         if (auto *bootLoader = instrument->feature<BootLoader>())
             window.simulatorPanel()->addSection(new BootLoaderView(*bootLoader));

@@ -1,5 +1,7 @@
 #include "GroupBar.h"
 
+#include "WidgetKit.h"
+
 #include <QAction>
 #include <QLinearGradient>
 #include <QPainter>
@@ -70,10 +72,7 @@ void GroupBar::addGroup(const QString &caption, const QList<QAction *> &actions)
     groupLayout->addWidget(header);
 
     auto *body = new QWidget(group);
-    body->setAutoFillBackground(true);
-    QPalette pal = body->palette();
-    pal.setColor(QPalette::Window, QColor(0xd6, 0xdf, 0xf7));
-    body->setPalette(pal);
+    WidgetKit::setBackground(body, QColor(0xd6, 0xdf, 0xf7));
     auto *bodyLayout = new QVBoxLayout(body);
     bodyLayout->setContentsMargins(0, 3, 0, 3);
     bodyLayout->setSpacing(0);

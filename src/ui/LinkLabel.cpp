@@ -1,5 +1,7 @@
 #include "LinkLabel.h"
 
+#include "WidgetKit.h"
+
 #include <QMouseEvent>
 
 namespace kalent {
@@ -14,11 +16,8 @@ LinkLabel::LinkLabel(const QString &text, QWidget *parent) : QLabel(text, parent
 void LinkLabel::setHovered(bool hovered)
 {
     m_hovered = hovered;
-    QPalette pal = palette();
-    const QColor colour = pal.color(hovered ? QPalette::ToolTipBase : QPalette::Light);
-    pal.setColor(QPalette::Active, QPalette::WindowText, colour);
-    pal.setColor(QPalette::Inactive, QPalette::WindowText, colour);
-    setPalette(pal);
+    WidgetKit::setTextColour(this,
+                             palette().color(hovered ? QPalette::ToolTipBase : QPalette::Light));
 }
 
 void LinkLabel::mouseMoveEvent(QMouseEvent *event)

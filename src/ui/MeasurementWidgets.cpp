@@ -1,12 +1,11 @@
 #include "MeasurementWidgets.h"
 
-#include <QCheckBox>
+#include "WidgetKit.h"
+
 #include <QFileDialog>
-#include <QGraphicsDropShadowEffect>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProxyStyle>
-#include <QPushButton>
 #include <QRegularExpression>
 #include <QTableView>
 
@@ -36,35 +35,29 @@ QLabel *titleBand(const QString &objectName, const QString &text, QWidget *paren
 {
     auto *label = new QLabel(text, parent);
     label->setObjectName(objectName);
-    label->setAutoFillBackground(true);
+    WidgetKit::setBackground(label, QColor(0x80, 0x80, 0x80));
     QPalette palette = label->palette();
-    palette.setColor(QPalette::Window, QColor(0x80, 0x80, 0x80));
     palette.setColor(QPalette::WindowText, palette.color(QPalette::Light));
     label->setPalette(palette);
     QFont font = label->font();
     font.setBold(true);
     label->setFont(font);
     label->setContentsMargins(4, 2, 4, 2);
-    auto *shadow = new QGraphicsDropShadowEffect(label);
-    shadow->setOffset(1, 1);
-    shadow->setBlurRadius(0);
-    shadow->setColor(Qt::black);
-    label->setGraphicsEffect(shadow);
+    WidgetKit::addTextShadow(label);
     return label;
 }
 
-QPushButton *button(const QString &objectName, const QString &text, QWidget *parent)
+QFileDialog *fileDialog(const QString &objectName, bool forSaving, const QString &filter,
+                        const QString &suffix, const QString &folder, QWidget *parent)
 {
-    auto *b = new QPushButton(text, parent);
-    b->setObjectName(objectName);
-    return b;
-}
-
-QCheckBox *checkBox(const QString &objectName, const QString &text, QWidget *parent)
-{
-    auto *box = new QCheckBox(text, parent);
-    box->setObjectName(objectName);
-    return box;
+    auto *dialog = new QFileDialog(parent);
+    dialog->setObjectName(objectName);
+    dialog->setAcceptMode(forSaving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog->setFileMode(forSaving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog->setNameFilter(filter);
+    dialog->setDefaultSuffix(suffix);
+    dialog->setDirectory(folder);
+    return dialog;
 }
 
 QFileDialog *saveDialog(const QString &folder, QWidget *parent)

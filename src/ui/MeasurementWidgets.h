@@ -2,21 +2,20 @@
 
 #include <QString>
 
-class QCheckBox;
 class QFileDialog;
 class QLabel;
-class QPushButton;
 class QTableView;
 class QWidget;
 
 namespace kalent {
 
-// The pieces the reader and results pages share: their look (title band,
-// buttons, check boxes), the save dialog sdlgSaveVirDat and the file-error box.
+// The pieces the reader and results pages share: the title band, the save
+// dialog sdlgSaveVirDat and the file-error box.
 namespace MeasurementWidgets {
 QLabel *titleBand(const QString &objectName, const QString &text, QWidget *parent);
-QPushButton *button(const QString &objectName, const QString &text, QWidget *parent);
-QCheckBox *checkBox(const QString &objectName, const QString &text, QWidget *parent);
+// A file dialog with one filter and its extension, opened in folder.
+QFileDialog *fileDialog(const QString &objectName, bool forSaving, const QString &filter,
+                        const QString &suffix, const QString &folder, QWidget *parent);
 // "Таблица Excel (*.xls)" and "Текстовый файл (*.txt)", extension .xls, name
 // "VirDat_", opened in the data folder.
 QFileDialog *saveDialog(const QString &folder, QWidget *parent);

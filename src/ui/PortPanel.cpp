@@ -138,6 +138,32 @@ PortPanel::PortPanel(Connection &connection, QWidget *parent)
     setAlignment(Qt::AlignHCenter);
     setFixedHeight(39);
 
+    buildPortControls();
+    buildContactControls();
+
+    // Only what the user does reaches the handlers: activated and Enter are
+    // never raised by the program's own setting of the boxes.
+    connect(m_cbxNumPort, &QComboBox::activated, this,
+            [this](int index) { portChosen(m_cbxNumPort->itemText(index)); });
+    connect(m_cbxNumPort->lineEdit(), &QLineEdit::returnPressed, this,
+            [this] { portChosen(m_cbxNumPort->currentText()); });
+    connect(m_cbBaudRate, &QComboBox::activated, this, &PortPanel::baudChosen);
+    connect(m_cbBaudRate->lineEdit(), &QLineEdit::returnPressed, this,
+            [this] { baudTyped(m_cbBaudRate->currentText()); });
+    connect(m_cbPortOpen, &QCheckBox::clicked, this, [this] {
+        m_link.cbPortOpenClick();
+        mirror(true);
+    });
+    connect(m_btnVerifyConnect, &QPushButton::clicked, &m_link, &Connection::btnVerifyConnectClick);
+    connect(m_btnConnect, &QPushButton::clicked, &m_link, &Connection::btnConnectClick);
+    connect(&m_link, &Connection::panelChanged, this, [this] { mirror(false); });
+
+    mirror(true);
+}
+
+// The port box, its on/off box, the link indicator and the parameters.
+void PortPanel::buildPortControls()
+{
     auto *portBox = new PortComboBox(this);
     portBox->setEditable(true);
     portBox->setLineEdit(new PathLineEdit(portBox));
@@ -168,7 +194,11 @@ PortPanel::PortPanel(Connection &connection, QWidget *parent)
     m_lbCommParam->setTextFormat(Qt::PlainText);
     m_lbCommParam->setToolTip(QStringLiteral("Параметры порта: скорость,биты,паритет,стоп-бит"));
     m_lbCommParam->setGeometry(152, 19, 129, 17);
+}
 
+// The speed box and the two contact buttons (placed by resizeEvent).
+void PortPanel::buildContactControls()
+{
     m_cbBaudRate = editableBox(QStringLiteral("cbBaudRate"),
                                QStringLiteral("Установка новой скорости обмена."), this);
     m_cbBaudRate->addItems(Connection::baudRates());
@@ -183,25 +213,6 @@ PortPanel::PortPanel(Connection &connection, QWidget *parent)
     m_btnConnect->setObjectName(QStringLiteral("btnConnect"));
     m_btnConnect->setToolTip(QStringLiteral("Установление контакта с прибором."));
     m_btnConnect->resize(72, 23);
-
-    // Only what the user does reaches the handlers: activated and Enter are
-    // never raised by the program's own setting of the boxes.
-    connect(m_cbxNumPort, &QComboBox::activated, this,
-            [this](int index) { portChosen(m_cbxNumPort->itemText(index)); });
-    connect(m_cbxNumPort->lineEdit(), &QLineEdit::returnPressed, this,
-            [this] { portChosen(m_cbxNumPort->currentText()); });
-    connect(m_cbBaudRate, &QComboBox::activated, this, &PortPanel::baudChosen);
-    connect(m_cbBaudRate->lineEdit(), &QLineEdit::returnPressed, this,
-            [this] { baudTyped(m_cbBaudRate->currentText()); });
-    connect(m_cbPortOpen, &QCheckBox::clicked, this, [this] {
-        m_link.cbPortOpenClick();
-        mirror(true);
-    });
-    connect(m_btnVerifyConnect, &QPushButton::clicked, &m_link, &Connection::btnVerifyConnectClick);
-    connect(m_btnConnect, &QPushButton::clicked, &m_link, &Connection::btnConnectClick);
-    connect(&m_link, &Connection::panelChanged, this, [this] { mirror(false); });
-
-    mirror(true);
 }
 
 void PortPanel::portChosen(const QString &text)

@@ -25,6 +25,8 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void buildPortControls();
+    void buildContactControls();
     // force: also put back text the user is typing (after a handler ran).
     void mirror(bool force);
     void portChosen(const QString &text);

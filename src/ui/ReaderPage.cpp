@@ -5,6 +5,7 @@
 #include "MeasurementWidgets.h"
 #include "Session.h"
 #include "ShadowPanel.h"
+#include "WidgetKit.h"
 #include "measurement/OpticalDensityReader.h"
 #include "measurement/PlateExporter.h"
 #include "measurement/PlateTable.h"
@@ -46,6 +47,48 @@ ReaderPage::ReaderPage(Session &session, DesktopOpener &opener, QWidget *parent)
     : QWidget(parent), m_reader(session.reader()), m_opener(opener)
 {
     setObjectName(QStringLiteral("ReaderPage")); // placed on the tab sheet TabShReader
+    m_exporter = new PlateExporter(m_reader, session.pane(), this);
+    m_exporter->setObjectName(QStringLiteral("plateExporter"));
+    buildPanels();
+    buildControls();
+    buildContextMenu();
+    buildDialogs(session.dataFolder().path());
+    connectControls();
+    loadPreferences();
+    showGrid();
+    showState();
+}
+
+// Clicks and choices go to the controller; its changes come back to the widgets.
+void ReaderPage::connectControls()
+{
+    connect(m_btnReadOP, &QPushButton::clicked, &m_reader, &OpticalDensityReader::btnReadOPClick);
+    connect(m_btnSaveOP, &QPushButton::clicked, m_saveDialog, [this] { m_saveDialog->open(); });
+    connect(m_btnCreateExcel, &QPushButton::clicked, this,
+            [this] { m_reader.btnCreateExcelClick(m_opener); });
+    connect(m_btnFileToExcel, &QPushButton::clicked, m_openDialog,
+            [this] { m_openDialog->open(); });
+    connect(m_saveDialog, &QFileDialog::fileSelected, this, &ReaderPage::saveSelected);
+    connect(m_openDialog, &QFileDialog::fileSelected, this,
+            [this](const QString &path) { m_reader.fileToExcelChosen(path, m_opener); });
+    connect(m_chckAutoReadOP, &QCheckBox::toggled, &m_reader, &OpticalDensityReader::setAutoRead);
+    connect(m_chckAutoSaveOP, &QCheckBox::toggled, &m_reader, &OpticalDensityReader::setAutoSave);
+
+    connect(&m_reader, &OpticalDensityReader::gridChanged, this, &ReaderPage::showGrid);
+    connect(&m_reader, &OpticalDensityReader::gridLabelled, this, &ReaderPage::widenGrid);
+    connect(&m_reader, &OpticalDensityReader::stateChanged, this, &ReaderPage::showState);
+    connect(&m_reader, &OpticalDensityReader::fileError, this, &ReaderPage::showFileError);
+    connect(m_exporter, &PlateExporter::fileError, this, &ReaderPage::showFileError);
+    connect(m_actionHeatMap, &QAction::toggled, this, [this](bool on) {
+        setHeatMap(on);
+        preferences().setValue(QString::fromLatin1(HeatMapKey), on);
+    });
+}
+
+// The title band over RzPanel6, and on it the grey RzPanel7 with its shadow,
+// the table's title and the grid.
+void ReaderPage::buildPanels()
+{
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -59,10 +102,7 @@ ReaderPage::ReaderPage(Session &session, DesktopOpener &opener, QWidget *parent)
 
     m_panel7 = new QWidget(m_panel6);
     m_panel7->setObjectName(QStringLiteral("RzPanel7"));
-    m_panel7->setAutoFillBackground(true);
-    QPalette grey = m_panel7->palette();
-    grey.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
-    m_panel7->setPalette(grey);
+    WidgetKit::setBackground(m_panel7, QColor(0xC0, 0xC0, 0xC0));
     m_panel7->setGeometry(4, 18, LabelledPanelWidth, Panel7Height);
     m_panel6->addShadowed(m_panel7);
     auto *panelLayout = new QVBoxLayout(m_panel7);
@@ -73,6 +113,13 @@ ReaderPage::ReaderPage(Session &session, DesktopOpener &opener, QWidget *parent)
     title->setAlignment(Qt::AlignCenter);
     panelLayout->addWidget(title);
 
+    panelLayout->addWidget(buildGrid());
+    panelLayout->addStretch(1);
+}
+
+// StringGrid1: fixed rows and columns, headers drawn like buttons, no editing.
+QTableWidget *ReaderPage::buildGrid()
+{
     m_grid = new QTableWidget(OpticalDensityReader::GridRows, OpticalDensityReader::GridColumns,
                               m_panel7);
     m_grid->setObjectName(QStringLiteral("StringGrid1"));
@@ -102,35 +149,40 @@ ReaderPage::ReaderPage(Session &session, DesktopOpener &opener, QWidget *parent)
                 item->setBackground(CellBackground);
             m_grid->setItem(row, column, item);
         }
-    panelLayout->addWidget(m_grid);
-    panelLayout->addStretch(1);
+    return m_grid;
+}
 
-    m_btnReadOP = MeasurementWidgets::button(QStringLiteral("btnReadOP"),
-                                             QStringLiteral("Принять данные"), m_panel6);
-    m_btnSaveOP = MeasurementWidgets::button(QStringLiteral("btnSaveOP"),
-                                             QStringLiteral("Данные в файл"), m_panel6);
-    m_btnCreateExcel = MeasurementWidgets::button(QStringLiteral("btnCreateExcel"),
-                                                  QStringLiteral("Данные в Excel"), m_panel6);
-    m_btnFileToExcel = MeasurementWidgets::button(QStringLiteral("btnFileToExcel"),
-                                                  QStringLiteral("Из файла в Excel"), m_panel6);
+// The buttons and check boxes under the grid, and the heat map's legend.
+void ReaderPage::buildControls()
+{
+    m_btnReadOP =
+        WidgetKit::button(QStringLiteral("btnReadOP"), QStringLiteral("Принять данные"), m_panel6);
+    m_btnSaveOP =
+        WidgetKit::button(QStringLiteral("btnSaveOP"), QStringLiteral("Данные в файл"), m_panel6);
+    m_btnCreateExcel = WidgetKit::button(QStringLiteral("btnCreateExcel"),
+                                         QStringLiteral("Данные в Excel"), m_panel6);
+    m_btnFileToExcel = WidgetKit::button(QStringLiteral("btnFileToExcel"),
+                                         QStringLiteral("Из файла в Excel"), m_panel6);
     int x = 4;
     for (QPushButton *b : {m_btnReadOP, m_btnSaveOP, m_btnCreateExcel, m_btnFileToExcel}) {
         b->setGeometry(x, ButtonsY, 108, 25);
         x += 112;
     }
-    m_chckAutoReadOP = MeasurementWidgets::checkBox(QStringLiteral("chckAutoReadOP"),
-                                                    QStringLiteral("автоприем данных"), m_panel6);
-    m_chckAutoSaveOP = MeasurementWidgets::checkBox(
-        QStringLiteral("chckAutoSaveOP"), QStringLiteral("автосохранение данных"), m_panel6);
+    m_chckAutoReadOP = WidgetKit::checkBox(QStringLiteral("chckAutoReadOP"),
+                                           QStringLiteral("автоприем данных"), m_panel6);
+    m_chckAutoSaveOP = WidgetKit::checkBox(QStringLiteral("chckAutoSaveOP"),
+                                           QStringLiteral("автосохранение данных"), m_panel6);
     m_chckAutoReadOP->setGeometry(4, CheckBoxesY, 160, 17);
     m_chckAutoSaveOP->setGeometry(172, CheckBoxesY, 180, 17);
 
     m_legend = new HeatMapLegend(m_panel6);
     m_legend->setGeometry(4, LegendY, LabelledPanelWidth, LegendHeight);
     m_legend->hide();
+}
 
-    m_exporter = new PlateExporter(m_reader, session.pane(), this);
-    m_exporter->setObjectName(QStringLiteral("plateExporter"));
+// The grid's context menu: the heat map and the copy beside every automatic save.
+void ReaderPage::buildContextMenu()
+{
     m_actionHeatMap = new QAction(QStringLiteral("Тепловая карта"), this);
     m_actionHeatMap->setObjectName(QStringLiteral("actionHeatMap"));
     m_actionHeatMap->setCheckable(true);
@@ -154,48 +206,23 @@ ReaderPage::ReaderPage(Session &session, DesktopOpener &opener, QWidget *parent)
     m_grid->addAction(m_actionHeatMap);
     m_grid->addAction(copyItem);
 
-    const QString folder = session.dataFolder().path();
-    m_saveDialog = MeasurementWidgets::saveDialog(folder, this);
-    m_saveDialog->setNameFilters(m_saveDialog->nameFilters() << XlsxFilter << CsvFilter);
-    m_openDialog = new QFileDialog(this);
-    m_openDialog->setObjectName(QStringLiteral("odlgOpenFileToExcel"));
-    m_openDialog->setAcceptMode(QFileDialog::AcceptOpen);
-    m_openDialog->setFileMode(QFileDialog::ExistingFile);
-    m_openDialog->setNameFilter(QStringLiteral("Таблица Excel (*.xls)"));
-    m_openDialog->setDefaultSuffix(QStringLiteral("xls"));
-    m_openDialog->setDirectory(folder);
-    m_openDialog->selectFile(QStringLiteral("VirDat_"));
-
-    connect(m_btnReadOP, &QPushButton::clicked, &m_reader, &OpticalDensityReader::btnReadOPClick);
-    connect(m_btnSaveOP, &QPushButton::clicked, m_saveDialog, [this] { m_saveDialog->open(); });
-    connect(m_btnCreateExcel, &QPushButton::clicked, this,
-            [this] { m_reader.btnCreateExcelClick(m_opener); });
-    connect(m_btnFileToExcel, &QPushButton::clicked, m_openDialog,
-            [this] { m_openDialog->open(); });
-    connect(m_saveDialog, &QFileDialog::fileSelected, this, &ReaderPage::saveSelected);
-    connect(m_openDialog, &QFileDialog::fileSelected, this,
-            [this](const QString &path) { m_reader.fileToExcelChosen(path, m_opener); });
-    connect(m_chckAutoReadOP, &QCheckBox::toggled, &m_reader, &OpticalDensityReader::setAutoRead);
-    connect(m_chckAutoSaveOP, &QCheckBox::toggled, &m_reader, &OpticalDensityReader::setAutoSave);
-
-    connect(&m_reader, &OpticalDensityReader::gridChanged, this, &ReaderPage::showGrid);
-    connect(&m_reader, &OpticalDensityReader::gridLabelled, this, &ReaderPage::widenGrid);
-    connect(&m_reader, &OpticalDensityReader::stateChanged, this, &ReaderPage::showState);
-    connect(&m_reader, &OpticalDensityReader::fileError, this, &ReaderPage::showFileError);
-    connect(m_exporter, &PlateExporter::fileError, this, &ReaderPage::showFileError);
-    connect(m_actionHeatMap, &QAction::toggled, this, [this](bool on) {
-        setHeatMap(on);
-        preferences().setValue(QString::fromLatin1(HeatMapKey), on);
-    });
     connect(copyGroup, &QActionGroup::triggered, this, [this](QAction *chosen) {
         m_exporter->setCopyFormat(chosen == m_copyXlsx  ? PlateExporter::Copy::Xlsx
                                   : chosen == m_copyCsv ? PlateExporter::Copy::Csv
                                                         : PlateExporter::Copy::None);
         storeCopyFormat();
     });
-    loadPreferences();
-    showGrid();
-    showState();
+}
+
+// sdlgSaveVirDat and odlgOpenFileToExcel, both opened in the data folder.
+void ReaderPage::buildDialogs(const QString &folder)
+{
+    m_saveDialog = MeasurementWidgets::saveDialog(folder, this);
+    m_saveDialog->setNameFilters(m_saveDialog->nameFilters() << XlsxFilter << CsvFilter);
+    m_openDialog = MeasurementWidgets::fileDialog(QStringLiteral("odlgOpenFileToExcel"), false,
+                                                  QStringLiteral("Таблица Excel (*.xls)"),
+                                                  QStringLiteral("xls"), folder, this);
+    m_openDialog->selectFile(QStringLiteral("VirDat_"));
 }
 
 void ReaderPage::showGrid()

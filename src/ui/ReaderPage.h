@@ -45,6 +45,12 @@ public:
     void setHeatMap(bool on);
 
 private:
+    void buildPanels();
+    QTableWidget *buildGrid();
+    void buildControls();
+    void buildContextMenu();
+    void buildDialogs(const QString &folder);
+    void connectControls();
     void applyHeatMap();
     void saveSelected(const QString &path);
     void loadPreferences();

@@ -4,6 +4,7 @@
 #include "MessagePane.h"
 #include "ProtocolPrint.h"
 #include "Session.h"
+#include "WidgetKit.h"
 #include "measurement/ProtocolFileName.h"
 #include "measurement/ProtocolHeading.h"
 #include "measurement/ResultsProtocol.h"
@@ -33,6 +34,19 @@ ResultsPage::ResultsPage(Session &session, QWidget *parent)
         QStringLiteral("RzLabel7"), QStringLiteral("Чтение протокола результатов из ВИРАНТа."),
         this));
 
+    layout->addWidget(buildMemo());
+    buildControls(layout);
+    layout->addStretch(1);
+    buildDialogs(session.dataFolder().path());
+    buildPrintActions();
+    connectControls();
+    showMemo();
+    showState();
+}
+
+// Memo1: the protocol as the instrument sent it, in a fixed-pitch font.
+QPlainTextEdit *ResultsPage::buildMemo()
+{
     m_memo = new QPlainTextEdit(this);
     m_memo->setObjectName(QStringLiteral("Memo1"));
     m_memo->setReadOnly(true);
@@ -49,41 +63,48 @@ ResultsPage::ResultsPage(Session &session, QWidget *parent)
     light.setColor(QPalette::Base, QColor(0xFF, 0xFF, 0xF0));
     m_memo->setPalette(light);
     m_memo->setFixedHeight(MemoHeight);
-    layout->addWidget(m_memo);
+    return m_memo;
+}
 
+// The check boxes and the buttons under the memo, a row each.
+void ResultsPage::buildControls(QBoxLayout *column)
+{
     auto *boxes = new QHBoxLayout;
-    m_chckAutoReadRes = MeasurementWidgets::checkBox(QStringLiteral("chckAutoReadRes"),
-                                                     QStringLiteral("автоприем данных"), this);
-    m_chckAutoSaveRes = MeasurementWidgets::checkBox(QStringLiteral("chckAutoSaveRes"),
-                                                     QStringLiteral("автосохранение данных"), this);
+    m_chckAutoReadRes = WidgetKit::checkBox(QStringLiteral("chckAutoReadRes"),
+                                            QStringLiteral("автоприем данных"), this);
+    m_chckAutoSaveRes = WidgetKit::checkBox(QStringLiteral("chckAutoSaveRes"),
+                                            QStringLiteral("автосохранение данных"), this);
     boxes->addWidget(m_chckAutoReadRes);
     boxes->addWidget(m_chckAutoSaveRes);
     boxes->addStretch(1);
-    layout->addLayout(boxes);
+    column->addLayout(boxes);
 
     auto *buttons = new QHBoxLayout;
-    m_btnReadProtokol = MeasurementWidgets::button(QStringLiteral("btnReadProtokol"),
-                                                   QStringLiteral("Принять данные"), this);
-    m_btnSaveProtokol = MeasurementWidgets::button(QStringLiteral("btnSaveProtokol"),
-                                                   QStringLiteral("Данные в файл"), this);
-    m_btnClrMemo1 = MeasurementWidgets::button(QStringLiteral("btnClrMemo1"),
-                                               QStringLiteral("Очистить экран"), this);
+    m_btnReadProtokol = WidgetKit::button(QStringLiteral("btnReadProtokol"),
+                                          QStringLiteral("Принять данные"), this);
+    m_btnSaveProtokol =
+        WidgetKit::button(QStringLiteral("btnSaveProtokol"), QStringLiteral("Данные в файл"), this);
+    m_btnClrMemo1 =
+        WidgetKit::button(QStringLiteral("btnClrMemo1"), QStringLiteral("Очистить экран"), this);
     buttons->addWidget(m_btnReadProtokol);
     buttons->addWidget(m_btnSaveProtokol);
     buttons->addWidget(m_btnClrMemo1);
     buttons->addStretch(1);
-    layout->addLayout(buttons);
-    layout->addStretch(1);
+    column->addLayout(buttons);
+}
 
-    m_saveDialog = MeasurementWidgets::saveDialog(session.dataFolder().path(), this);
-    m_pdfDialog = new QFileDialog(this);
-    m_pdfDialog->setObjectName(QStringLiteral("sdlgSaveProtocolPdf"));
-    m_pdfDialog->setAcceptMode(QFileDialog::AcceptSave);
-    m_pdfDialog->setFileMode(QFileDialog::AnyFile);
-    m_pdfDialog->setNameFilter(QStringLiteral("Документ PDF (*.pdf)"));
-    m_pdfDialog->setDefaultSuffix(QStringLiteral("pdf"));
-    m_pdfDialog->setDirectory(session.dataFolder().path());
+// sdlgSaveVirDat and the PDF dialog, both opened in the data folder.
+void ResultsPage::buildDialogs(const QString &folder)
+{
+    m_saveDialog = MeasurementWidgets::saveDialog(folder, this);
+    m_pdfDialog = MeasurementWidgets::fileDialog(QStringLiteral("sdlgSaveProtocolPdf"), true,
+                                                 QStringLiteral("Документ PDF (*.pdf)"),
+                                                 QStringLiteral("pdf"), folder, this);
+}
 
+// Printing and PDF: shortcuts on the page and entries in the memo's context menu.
+void ResultsPage::buildPrintActions()
+{
     m_actionPrint = new QAction(QStringLiteral("Печать протокола..."), this);
     m_actionPrint->setObjectName(QStringLiteral("actionPrintProtocol"));
     m_actionPrint->setShortcut(QKeySequence::Print);
@@ -106,7 +127,11 @@ ResultsPage::ResultsPage(Session &session, QWidget *parent)
     connect(m_actionPrint, &QAction::triggered, this, &ResultsPage::print);
     connect(m_actionPdf, &QAction::triggered, this, &ResultsPage::openPdfDialog);
     connect(m_pdfDialog, &QFileDialog::fileSelected, this, &ResultsPage::savePdf);
+}
 
+// Clicks and choices go to the controller; its changes come back to the widgets.
+void ResultsPage::connectControls()
+{
     connect(m_btnReadProtokol, &QPushButton::clicked, &m_results,
             &ResultsProtocol::btnReadProtokolClick);
     connect(m_btnSaveProtokol, &QPushButton::clicked, m_saveDialog,
@@ -120,8 +145,6 @@ ResultsPage::ResultsPage(Session &session, QWidget *parent)
     connect(&m_results, &ResultsProtocol::stateChanged, this, &ResultsPage::showState);
     connect(&m_results, &ResultsProtocol::fileError, this,
             [this](const QString &message) { MeasurementWidgets::showFileError(message, this); });
-    showMemo();
-    showState();
 }
 
 void ResultsPage::showMemo()

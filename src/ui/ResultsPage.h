@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class QAction;
+class QBoxLayout;
 class QCheckBox;
 class QFileDialog;
 class QPlainTextEdit;
@@ -34,6 +35,11 @@ public:
     void savePdf(const QString &path);
 
 private:
+    QPlainTextEdit *buildMemo();
+    void buildControls(QBoxLayout *column);
+    void buildDialogs(const QString &folder);
+    void buildPrintActions();
+    void connectControls();
     void showMemo();
     void showState();
     void print();

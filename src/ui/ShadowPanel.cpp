@@ -1,5 +1,7 @@
 #include "ShadowPanel.h"
 
+#include "WidgetKit.h"
+
 #include <QPainter>
 
 namespace kalent {
@@ -17,9 +19,8 @@ void ShadowPanel::paintEvent(QPaintEvent *event)
     for (const QPointer<QWidget> &child : m_shadowed) {
         if (!child || !child->isVisible())
             continue;
-        // Layers of translucent black: darkest next to the panel, fading outwards.
-        for (int step = ShadowDepth; step >= 1; --step)
-            painter.fillRect(child->geometry().translated(step, step), QColor(0, 0, 0, 28));
+        // A lighter shadow than the About page's panels: it lies on white.
+        WidgetKit::paintPanelShadow(painter, child->geometry(), ShadowDepth, 28);
     }
 }
 

@@ -36,9 +36,9 @@ struct PageInfo
     QString caption;
 };
 
-const std::array<PageInfo, 5> &pageInfo()
+const std::array<PageInfo, PageCount> &pageInfo()
 {
-    static const std::array<PageInfo, 5> pages = {{
+    static const std::array<PageInfo, PageCount> pages = {{
         {"TabSheet1", QStringLiteral("О программе")},
         {"TabShSoftVir", QStringLiteral("ПО прибора")},
         {"TabShBDTS", QStringLiteral("БД ТС")},
@@ -46,11 +46,6 @@ const std::array<PageInfo, 5> &pageInfo()
         {"TabShResult", QStringLiteral("Результаты")},
     }};
     return pages;
-}
-
-bool validIndex(int index)
-{
-    return index >= 0 && index < PageNavigator::PageCount;
 }
 
 } // namespace
@@ -100,10 +95,11 @@ TFormMainKalS_D7::TFormMainKalS_D7(Session &session, VirtualInstrument *simulato
 
     connect(&m_navigator, &PageNavigator::pagesChanged, this, &TFormMainKalS_D7::mirrorPages);
     connect(&m_navigator, &PageNavigator::frameNeeded, this, &TFormMainKalS_D7::createFrame);
-    connect(m_pageControl, &QTabWidget::currentChanged, &m_navigator, &PageNavigator::selectPage);
-    connect(&session.connection(), &Connection::instrumentControlsEnabled, this,
-            &TFormMainKalS_D7::setInstrumentControlsEnabled);
+    connect(m_pageControl, &QTabWidget::currentChanged, &m_navigator, &PageNavigator::tabClicked);
+    connect(&m_navigator, &PageNavigator::actionsEnabledChanged, this,
+            &TFormMainKalS_D7::mirrorActionsEnabled);
     mirrorPages();
+    mirrorActionsEnabled();
 
     if (simulator) {
         m_simulatorPanel = new SimulatorPanel(*simulator, this);
@@ -174,17 +170,17 @@ QWidget *TFormMainKalS_D7::buildWorkArea()
     // Tab captions light up under the mouse.
     m_pageControl->tabBar()->setStyleSheet(
         QStringLiteral("QTabBar::tab:hover { color: #1c5ad6; }"));
-    for (int i = 0; i < PageNavigator::PageCount; ++i) {
+    for (Page p : AllPages) {
         auto *page = new QWidget(m_pageControl);
-        page->setObjectName(QString::fromLatin1(pageInfo()[static_cast<size_t>(i)].name));
+        page->setObjectName(QString::fromLatin1(pageInfo()[slot(p)].name));
         auto *pageLayout = new QVBoxLayout(page);
         pageLayout->setContentsMargins(0, 0, 0, 0);
-        m_pages[static_cast<size_t>(i)] = page;
-        m_pageControl->addTab(page, pageInfo()[static_cast<size_t>(i)].caption);
+        m_pages[slot(p)] = page;
+        m_pageControl->addTab(page, pageInfo()[slot(p)].caption);
     }
 
-    m_about = new AboutPanel(m_pages[0]);
-    placeContent(PageNavigator::AboutPage, m_about);
+    m_about = new AboutPanel(page(Page::About));
+    placeContent(Page::About, m_about);
     connect(m_about->lbLoadPOInVir(), &LinkLabel::clicked, m_actionSoftVirant, &QAction::trigger);
     connect(m_about->lbLoadBDTS(), &LinkLabel::clicked, m_actionBDTS, &QAction::trigger);
     connect(m_about->lbReader(), &LinkLabel::clicked, m_actionVir2006, &QAction::trigger);
@@ -231,64 +227,56 @@ void TFormMainKalS_D7::mirrorPages()
     // The program's own changes of the page control run no rule; only the
     // user's tab clicks reach the navigator.
     const QSignalBlocker blocker(m_pageControl);
-    for (int i = 0; i < PageNavigator::PageCount; ++i)
-        m_pageControl->setTabVisible(i, m_navigator.tabVisible(i));
-    m_pageControl->setCurrentIndex(m_navigator.activePage());
+    for (Page p : AllPages)
+        m_pageControl->setTabVisible(pageIndex(p), m_navigator.tabVisible(p));
+    m_pageControl->setCurrentIndex(pageIndex(m_navigator.activePage()));
 }
 
-void TFormMainKalS_D7::placeContent(int index, QWidget *content)
+void TFormMainKalS_D7::placeContent(Page p, QWidget *content)
 {
-    QWidget *page = m_pages[static_cast<size_t>(index)];
-    content->setParent(page);
-    page->layout()->addWidget(content);
-    m_contents[static_cast<size_t>(index)] = content;
+    QWidget *pageWidget = page(p);
+    content->setParent(pageWidget);
+    pageWidget->layout()->addWidget(content);
+    m_contents[slot(p)] = content;
 }
 
-void TFormMainKalS_D7::setPageContent(int pageIndex, QWidget *content)
+void TFormMainKalS_D7::setPageContent(Page p, QWidget *content)
 {
-    if (!validIndex(pageIndex) || pageIndex == PageNavigator::AboutPage || !content)
+    if (p == Page::About || !content)
         return;
-    if (QWidget *old = m_contents[static_cast<size_t>(pageIndex)])
+    if (QWidget *old = m_contents[slot(p)])
         old->deleteLater();
-    placeContent(pageIndex, content);
+    placeContent(p, content);
 }
 
-void TFormMainKalS_D7::setFrameFactory(int pageIndex,
-                                       std::function<QWidget *(QWidget *parent)> factory)
+void TFormMainKalS_D7::setFrameFactory(Page p, std::function<QWidget *(QWidget *parent)> factory)
 {
-    if (!validIndex(pageIndex))
+    m_frameFactories[slot(p)] = std::move(factory);
+}
+
+void TFormMainKalS_D7::createFrame(Page p)
+{
+    const auto &factory = m_frameFactories[slot(p)];
+    if (!factory || m_contents[slot(p)])
         return;
-    m_frameFactories[static_cast<size_t>(pageIndex)] = std::move(factory);
+    if (QWidget *frame = factory(page(p)))
+        placeContent(p, frame);
 }
 
-void TFormMainKalS_D7::createFrame(int index)
+void TFormMainKalS_D7::mirrorActionsEnabled()
 {
-    const auto &factory = m_frameFactories[static_cast<size_t>(index)];
-    if (!factory || m_contents[static_cast<size_t>(index)])
-        return;
-    if (QWidget *frame = factory(m_pages[static_cast<size_t>(index)]))
-        placeContent(index, frame);
-}
-
-QWidget *TFormMainKalS_D7::page(int index) const
-{
-    return validIndex(index) ? m_pages[static_cast<size_t>(index)] : nullptr;
-}
-
-QWidget *TFormMainKalS_D7::pageContent(int index) const
-{
-    return validIndex(index) ? m_contents[static_cast<size_t>(index)] : nullptr;
-}
-
-void TFormMainKalS_D7::setInstrumentControlsEnabled(bool up)
-{
-    // ActionFile, ActionExit and lbProtokol work without the instrument.
-    m_actionSoftVirant->setEnabled(up);
-    m_actionBDTS->setEnabled(up);
-    m_actionVir2006->setEnabled(up);
-    m_about->lbReader()->setEnabled(up);
-    m_about->lbLoadBDTS()->setEnabled(up);
-    m_about->lbLoadPOInVir()->setEnabled(up);
+    const bool firmware = m_navigator.actionEnabled(Page::Firmware);
+    const bool database = m_navigator.actionEnabled(Page::Database);
+    const bool reader = m_navigator.actionEnabled(Page::Reader);
+    const bool results = m_navigator.actionEnabled(Page::Results);
+    m_actionSoftVirant->setEnabled(firmware);
+    m_actionBDTS->setEnabled(database);
+    m_actionVir2006->setEnabled(reader);
+    m_actionFile->setEnabled(results);
+    m_about->lbLoadPOInVir()->setEnabled(firmware);
+    m_about->lbLoadBDTS()->setEnabled(database);
+    m_about->lbReader()->setEnabled(reader);
+    m_about->lbProtokol()->setEnabled(results);
 }
 
 void TFormMainKalS_D7::showEvent(QShowEvent *event)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "navigation/PageNavigator.h"
+
 #include <QMainWindow>
 
 #include <array>
@@ -14,7 +16,6 @@ namespace kalent {
 
 class AboutPanel;
 class ElidingLabel;
-class PageNavigator;
 class Session;
 class SimulatorPanel;
 class VirtualInstrument;
@@ -39,17 +40,17 @@ public:
                               QWidget *parent = nullptr);
     ~TFormMainKalS_D7() override;
 
-    // The reader (3) and results (4) pages: their widget, filling the page. The
+    // The reader and results pages: their widget, filling the page. The
     // window takes ownership.
-    void setPageContent(int pageIndex, QWidget *content);
-    // The firmware (1) and database (2) pages: makes their frame the first time
+    void setPageContent(Page page, QWidget *content);
+    // The firmware and database pages: makes their frame the first time
     // their action runs, before the page is shown; the frame is kept.
-    void setFrameFactory(int pageIndex, std::function<QWidget *(QWidget *parent)> factory);
+    void setFrameFactory(Page page, std::function<QWidget *(QWidget *parent)> factory);
 
     // TabSheet1, TabShSoftVir, TabShBDTS, TabShReader, TabShResult.
-    QWidget *page(int index) const;
+    QWidget *page(Page page) const { return m_pages[slot(page)]; }
     // What fills a page: its content or frame, or null before it exists.
-    QWidget *pageContent(int index) const;
+    QWidget *pageContent(Page page) const { return m_contents[slot(page)]; }
     // The built-in instrument's panel, or null on a real port.
     SimulatorPanel *simulatorPanel() const { return m_simulatorPanel; }
 
@@ -62,9 +63,11 @@ private:
     QWidget *buildWorkArea();
     void buildStatusBar();
     void mirrorPages();
-    void placeContent(int index, QWidget *content);
-    void createFrame(int index);
-    void setInstrumentControlsEnabled(bool up);
+    void placeContent(Page page, QWidget *content);
+    void createFrame(Page page);
+    // The actions that need the instrument, as the navigator allows them.
+    void mirrorActionsEnabled();
+    static size_t slot(Page page) { return static_cast<size_t>(page); }
 
     Session &m_session;
     PageNavigator &m_navigator;
@@ -77,9 +80,9 @@ private:
     QAction *m_actionFile = nullptr;
 
     QTabWidget *m_pageControl = nullptr;
-    std::array<QWidget *, 5> m_pages{};
-    std::array<QWidget *, 5> m_contents{};
-    std::array<std::function<QWidget *(QWidget *)>, 5> m_frameFactories;
+    std::array<QWidget *, PageCount> m_pages{};
+    std::array<QWidget *, PageCount> m_contents{};
+    std::array<std::function<QWidget *(QWidget *)>, PageCount> m_frameFactories;
     AboutPanel *m_about = nullptr;
     ElidingLabel *m_statusPane = nullptr;
     QProgressBar *m_progressBar = nullptr;

@@ -2,6 +2,7 @@
 
 #include "DatabaseTreeView.h"
 #include "Session.h"
+#include "WidgetKit.h"
 #include "database/DatabasePage.h"
 
 #include <QFileDialog>
@@ -16,11 +17,11 @@ namespace kalent {
 
 namespace {
 
+// A button with its hint.
 QPushButton *button(const QString &name, const QString &caption, const QString &hint,
                     QWidget *parent)
 {
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(name);
+    auto *b = WidgetKit::button(name, caption, parent);
     // Some styles give push buttons a minimum width of 80 px; the page's rows
     // were drawn with narrower ones.
     b->setMinimumWidth(1);
@@ -32,31 +33,38 @@ QGroupBox *groupBox(const QString &name, quint32 rgb, QWidget *parent)
 {
     auto *box = new QGroupBox(parent);
     box->setObjectName(name);
-    box->setAutoFillBackground(true);
-    QPalette p = box->palette();
-    p.setColor(QPalette::Window, QColor(QRgb(rgb)));
-    box->setPalette(p);
+    WidgetKit::setBackground(box, QColor(QRgb(rgb)));
     return box;
 }
 
-} // namespace
-
-namespace {
 constexpr int BoxMargin = 4;
-}
+
+} // namespace
 
 TFrameBDTS::TFrameBDTS(Session &session, QWidget *parent)
     : QFrame(parent), m_page(session.databasePage())
 {
     setObjectName(QStringLiteral("FrameBDTS"));
     const DatabasePageState &s = m_page.state();
-    namespace T = DatabasePageTexts;
-
     m_title = new QLabel(s.title, this);
     m_title->setObjectName(QStringLiteral("RzLabel1"));
     m_title->setFixedHeight(14);
+    buildInstrumentBox(s.instrumentColour);
+    buildFileBox(s.fileColour);
+    buildAdditionalBox(s.additionalColour);
+    buildLayout();
+    connectControls();
 
-    m_instrumentBox = groupBox(QStringLiteral("RzGroupBox1"), s.instrumentColour, this);
+    session.navigator().ensureFrame(Page::Database);
+    showTrees();
+    showState();
+}
+
+// RzGroupBox1: the instrument list with its four buttons in one row.
+void TFrameBDTS::buildInstrumentBox(quint32 colour)
+{
+    namespace T = DatabasePageTexts;
+    m_instrumentBox = groupBox(QStringLiteral("RzGroupBox1"), colour, this);
     m_virTree = new DatabaseTreeView(true, m_instrumentBox);
     m_virTree->setObjectName(QStringLiteral("TreeViewVir"));
     m_readFromVir = button(QStringLiteral("btnReadBDTSFromVir"), T::readFromVirCaption(),
@@ -81,8 +89,13 @@ TFrameBDTS::TFrameBDTS(Session &session, QWidget *parent)
     virLayout->setContentsMargins(BoxMargin, BoxMargin, BoxMargin, BoxMargin);
     virLayout->addWidget(m_virTree, 1);
     virLayout->addLayout(virRow);
+}
 
-    m_fileBox = groupBox(QStringLiteral("RzGroupBox2"), s.fileColour, this);
+// RzGroupBox2: the list from a file, its two buttons in one row.
+void TFrameBDTS::buildFileBox(quint32 colour)
+{
+    namespace T = DatabasePageTexts;
+    m_fileBox = groupBox(QStringLiteral("RzGroupBox2"), colour, this);
     m_fileBox->setFixedHeight(143);
     m_fileTree = new DatabaseTreeView(false, m_fileBox);
     m_fileTree->setObjectName(QStringLiteral("TreeViewFile"));
@@ -99,8 +112,13 @@ TFrameBDTS::TFrameBDTS(Session &session, QWidget *parent)
     fileLayout->setContentsMargins(BoxMargin, BoxMargin, BoxMargin, BoxMargin);
     fileLayout->addWidget(m_fileTree, 1);
     fileLayout->addLayout(fileRow);
+}
 
-    m_additionalBox = groupBox(QStringLiteral("RzGroupBox3"), s.additionalColour, this);
+// RzGroupBox3: the additional list and its button.
+void TFrameBDTS::buildAdditionalBox(quint32 colour)
+{
+    namespace T = DatabasePageTexts;
+    m_additionalBox = groupBox(QStringLiteral("RzGroupBox3"), colour, this);
     m_addTree = new DatabaseTreeView(false, m_additionalBox);
     m_addTree->setObjectName(QStringLiteral("TreeViewAdd"));
     m_add = button(QStringLiteral("btnAddTSInVir"), T::addCaption(), T::addHint(), m_additionalBox);
@@ -108,7 +126,11 @@ TFrameBDTS::TFrameBDTS(Session &session, QWidget *parent)
     addLayout->setContentsMargins(BoxMargin, BoxMargin, BoxMargin, BoxMargin);
     addLayout->addWidget(m_addTree, 1);
     addLayout->addWidget(m_add);
+}
 
+// The title over the instrument box on the left and the other two on the right.
+void TFrameBDTS::buildLayout()
+{
     auto *right = new QVBoxLayout;
     right->setSpacing(0);
     right->addWidget(m_fileBox);
@@ -127,7 +149,11 @@ TFrameBDTS::TFrameBDTS(Session &session, QWidget *parent)
     layout->setSpacing(0);
     layout->addWidget(m_title);
     layout->addLayout(body, 1);
+}
 
+// Clicks go to the controller; its changes and errors come back to the frame.
+void TFrameBDTS::connectControls()
+{
     connect(m_readFromVir, &QPushButton::clicked, &m_page, &DatabasePage::btnReadBDTSFromVirClick);
     connect(m_saveToFile, &QPushButton::clicked, this, &TFrameBDTS::saveToFile);
     connect(m_delete, &QPushButton::clicked, &m_page, &DatabasePage::btnDeleteTSClick);
@@ -156,10 +182,6 @@ TFrameBDTS::TFrameBDTS(Session &session, QWidget *parent)
     connect(&m_page, &DatabasePage::warningRaised, this, [this](const QString &text) {
         QMessageBox::warning(this, QStringLiteral("КАЛЕНТ-сервис"), text);
     });
-
-    m_page.frameCreated();
-    showTrees();
-    showState();
 }
 
 void TFrameBDTS::showState()
@@ -202,41 +224,46 @@ void TFrameBDTS::showSelection()
         [&selection](const NodePath &node) { return selection.contains(node); });
 }
 
-void TFrameBDTS::saveToFile()
+// The open and save dialogs: not the desktop's own, so tests can drive them.
+// Empty when cancelled.
+QString TFrameBDTS::askForFile(const QString &objectName, QFileDialog::AcceptMode mode)
 {
-    m_page.btnSaveBDTSinFileClick();
     QFileDialog dialog(this);
-    dialog.setObjectName(QStringLiteral("SaveDialog"));
+    dialog.setObjectName(objectName);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    // The file is replaced without asking.
-    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setAcceptMode(mode);
+    if (mode == QFileDialog::AcceptSave) {
+        // The file is replaced without asking.
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    } else {
+        dialog.setFileMode(QFileDialog::ExistingFile);
+    }
     dialog.setDefaultSuffix(DatabasePageTexts::dialogSuffix());
     dialog.setNameFilter(DatabasePageTexts::dialogFilter());
     dialog.setDirectory(m_page.dialogFolder());
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().first();
+}
+
+void TFrameBDTS::saveToFile()
+{
+    m_page.btnSaveBDTSinFileClick();
+    const QString path = askForFile(QStringLiteral("SaveDialog"), QFileDialog::AcceptSave);
+    if (path.isEmpty())
         m_page.saveDialogCancelled();
-        return;
-    }
-    m_page.saveDialogAccepted(dialog.selectedFiles().first());
+    else
+        m_page.saveDialogAccepted(path);
 }
 
 void TFrameBDTS::readFromFile()
 {
     m_page.btnReadBDTSFromFileClick();
-    QFileDialog dialog(this);
-    dialog.setObjectName(QStringLiteral("OpenDialog"));
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setDefaultSuffix(DatabasePageTexts::dialogSuffix());
-    dialog.setNameFilter(DatabasePageTexts::dialogFilter());
-    dialog.setDirectory(m_page.dialogFolder());
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+    const QString path = askForFile(QStringLiteral("OpenDialog"), QFileDialog::AcceptOpen);
+    if (path.isEmpty())
         m_page.openDialogCancelled();
-        return;
-    }
-    m_page.openDialogAccepted(dialog.selectedFiles().first());
+    else
+        m_page.openDialogAccepted(path);
 }
 
 } // namespace kalent

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFileDialog>
 #include <QFrame>
 
 class QGroupBox;
@@ -15,7 +16,7 @@ class Session;
 // The database page (tab "БД ТС"): the instrument list on the left, the file list
 // and the additional list on the right. It mirrors the session's DatabasePage,
 // forwards clicks to it and runs the open and save dialogs. Constructing it tells
-// the controller that the frame exists.
+// the page navigator that the frame exists.
 class TFrameBDTS : public QFrame
 {
     Q_OBJECT
@@ -23,6 +24,12 @@ public:
     TFrameBDTS(Session &session, QWidget *parent = nullptr);
 
 private:
+    void buildInstrumentBox(quint32 colour);
+    void buildFileBox(quint32 colour);
+    void buildAdditionalBox(quint32 colour);
+    void buildLayout();
+    void connectControls();
+    QString askForFile(const QString &objectName, QFileDialog::AcceptMode mode);
     void showState();
     void showTrees();
     void showSelection();

@@ -3,13 +3,13 @@
 #include "ArrowLine.h"
 #include "ElidingLabel.h"
 #include "Session.h"
+#include "WidgetKit.h"
 #include "firmware/FirmwareWizard.h"
 #include "navigation/PageNavigator.h"
 
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
-#include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
@@ -45,25 +45,17 @@ constexpr int ButtonHeight = 25;
 // The picture panes keep about this width; the layout arithmetic leaves 210.
 constexpr int PicturePaneWidth = 200;
 
-// Only the enabled look takes the colour: a disabled control keeps the palette's
-// disabled text, so a purple button that cannot be pressed looks greyed.
-void setTextColour(QWidget *widget, const QColor &colour)
-{
-    QPalette palette = widget->palette();
-    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
-        palette.setColor(group, QPalette::WindowText, colour);
-        palette.setColor(group, QPalette::ButtonText, colour);
-    }
-    widget->setPalette(palette);
-}
+using WidgetKit::setBackground;
 
-void setBackground(QWidget *widget, const QColor &colour)
+// The column of labels and buttons a step takes.
+QVBoxLayout *stepsColumn(QWidget *pane)
 {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, colour);
-    widget->setPalette(palette);
-    widget->setAutoFillBackground(true);
+    auto *column = new QVBoxLayout(pane);
+    column->setContentsMargins(2, 4, 2, 2);
+    column->setSpacing(2);
+    return column;
 }
+using WidgetKit::setTextColour;
 
 QLabel *label(const QString &name, const QString &text, const QColor &colour, QWidget *parent)
 {
@@ -96,11 +88,11 @@ QString shown(const QString &text)
     return out;
 }
 
+// A button of the frame's height, at least `width` wide, in its colour.
 QPushButton *button(const QString &name, const QString &text, const QColor &colour, int width,
                     QWidget *parent)
 {
-    auto *b = new QPushButton(text, parent);
-    b->setObjectName(name);
+    auto *b = WidgetKit::button(name, text, parent);
     b->setFixedSize(std::max(width, b->sizeHint().width()), ButtonHeight);
     setTextColour(b, colour);
     b->setCursor(Qt::PointingHandCursor);
@@ -114,7 +106,7 @@ TFrameSoftVir::TFrameSoftVir(Session &session, QWidget *parent)
 {
     setObjectName(QStringLiteral("FrameSoftVir"));
     resize(DesignWidth, DesignHeight);
-    m_wizard.ensureFrame();
+    session.navigator().ensureFrame(Page::Firmware);
 
     auto *root = new QVBoxLayout(this);
     root->setContentsMargins(0, 0, 0, 0);
@@ -126,11 +118,7 @@ TFrameSoftVir::TFrameSoftVir(Session &session, QWidget *parent)
                           White, this);
     heading->setFixedHeight(27);
     setBackground(heading, MediumGrey);
-    auto *shadow = new QGraphicsDropShadowEffect(heading);
-    shadow->setOffset(1, 1);
-    shadow->setBlurRadius(0);
-    shadow->setColor(Qt::black);
-    heading->setGraphicsEffect(shadow);
+    WidgetKit::addTextShadow(heading);
     root->addWidget(heading);
 
     m_pages = new QTabWidget(this);
@@ -155,23 +143,27 @@ TFrameSoftVir::TFrameSoftVir(Session &session, QWidget *parent)
 
 TFrameSoftVir::~TFrameSoftVir() = default;
 
-QWidget *TFrameSoftVir::buildStepsTab()
+// A tab filled by a splitter: the steps on the left, a picture pane on the right.
+QWidget *TFrameSoftVir::splitTab(const QString &tabName, const QString &splitterName,
+                                 QSplitter *&splitter)
 {
     auto *tab = new QWidget;
-    tab->setObjectName(QStringLiteral("TabSheet5"));
+    tab->setObjectName(tabName);
     auto *layout = new QHBoxLayout(tab);
     layout->setContentsMargins(0, 0, 0, 0);
+    splitter = new QSplitter(Qt::Horizontal, tab);
+    splitter->setObjectName(splitterName);
+    splitter->setChildrenCollapsible(false);
+    layout->addWidget(splitter);
+    return tab;
+}
 
-    m_splitter1 = new QSplitter(Qt::Horizontal, tab);
-    m_splitter1->setObjectName(QStringLiteral("RzSplitter1"));
-    m_splitter1->setChildrenCollapsible(false);
+QWidget *TFrameSoftVir::buildStepsTab()
+{
+    auto *tab = splitTab(QStringLiteral("TabSheet5"), QStringLiteral("RzSplitter1"), m_splitter1);
     m_splitter1->installEventFilter(this);
-    layout->addWidget(m_splitter1);
-
     auto *left = new QWidget(m_splitter1);
-    auto *column = new QVBoxLayout(left);
-    column->setContentsMargins(2, 4, 2, 2);
-    column->setSpacing(2);
+    auto *column = stepsColumn(left);
     column->addWidget(
         label(QStringLiteral("RzLabel3"), QStringLiteral("Шаг 1. Файл для загрузки:"), Navy, left));
 
@@ -208,20 +200,9 @@ QWidget *TFrameSoftVir::buildStepsTab()
 
 QWidget *TFrameSoftVir::buildStepThreeTab()
 {
-    auto *tab = new QWidget;
-    tab->setObjectName(QStringLiteral("TabSheet6"));
-    auto *layout = new QHBoxLayout(tab);
-    layout->setContentsMargins(0, 0, 0, 0);
-
-    m_splitter2 = new QSplitter(Qt::Horizontal, tab);
-    m_splitter2->setObjectName(QStringLiteral("RzSplitter2"));
-    m_splitter2->setChildrenCollapsible(false);
-    layout->addWidget(m_splitter2);
-
+    auto *tab = splitTab(QStringLiteral("TabSheet6"), QStringLiteral("RzSplitter2"), m_splitter2);
     auto *left = new QWidget(m_splitter2);
-    auto *column = new QVBoxLayout(left);
-    column->setContentsMargins(2, 4, 2, 2);
-    column->setSpacing(2);
+    auto *column = stepsColumn(left);
     column->addWidget(
         label(QStringLiteral("RzLabel20"), QStringLiteral("Файл для загрузки:"), Navy, left));
 

@@ -57,6 +57,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    QWidget *splitTab(const QString &tabName, const QString &splitterName, QSplitter *&splitter);
     QWidget *buildStepsTab();
     QWidget *buildStepThreeTab();
     QWidget *buildModePicture(bool afterUpload);

@@ -1,8 +1,8 @@
+#include "ManualClock.h"
 #include "common/AtomicFile.h"
 #include "common/Cp1251.h"
 #include "common/DataFolder.h"
 #include "common/LastFileChoice.h"
-#include "common/ManualClock.h"
 
 #include <QFile>
 #include <QTemporaryDir>

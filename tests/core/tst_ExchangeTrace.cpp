@@ -55,7 +55,7 @@ QByteArray line(const char *json)
 
 } // namespace
 
-class ExchangeTraceTest : public QObject
+class tst_ExchangeTrace : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -264,5 +264,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(ExchangeTraceTest)
+QTEST_GUILESS_MAIN(tst_ExchangeTrace)
 #include "tst_ExchangeTrace.moc"

@@ -59,10 +59,10 @@ private Q_SLOTS:
     void startsOnAboutWithTheOtherFourTabsHidden()
     {
         Fixture f;
-        QCOMPARE(f.nav.activePage(), 0);
-        QVERIFY(f.nav.tabVisible(0));
-        for (int i = 1; i <= 4; ++i)
-            QVERIFY2(!f.nav.tabVisible(i), qPrintable(QString::number(i)));
+        QCOMPARE(f.nav.activePage(), Page::About);
+        QVERIFY(f.nav.tabVisible(Page::About));
+        for (Page p : {Page::Firmware, Page::Database, Page::Reader, Page::Results})
+            QVERIFY2(!f.nav.tabVisible(p), qPrintable(QString::number(pageIndex(p))));
         QVERIFY(!f.nav.firmwarePageActive());
     }
 
@@ -83,16 +83,16 @@ private Q_SLOTS:
         QSignalSpy pages(&f.nav, &PageNavigator::pagesChanged);
         QStringList order;
         connect(&f.nav, &PageNavigator::frameNeeded, &f.nav,
-                [&](int i) { order.append(QStringLiteral("frame%1").arg(i)); });
+                [&](Page p) { order.append(QStringLiteral("frame%1").arg(pageIndex(p))); });
         connect(&f.nav, &PageNavigator::pagesChanged, &f.nav,
                 [&] { order.append(QStringLiteral("pages")); });
         connect(&f.nav, &PageNavigator::actionExecuted, &f.nav,
-                [&](int i) { order.append(QStringLiteral("done%1").arg(i)); });
+                [&](Page p) { order.append(QStringLiteral("done%1").arg(pageIndex(p))); });
 
         f.nav.actionSoftVirant();
         QCOMPARE(order, (QStringList{"frame1", "pages", "done1"}));
-        QCOMPARE(f.nav.activePage(), 1);
-        QVERIFY(f.nav.tabVisible(1));
+        QCOMPARE(f.nav.activePage(), Page::Firmware);
+        QVERIFY(f.nav.tabVisible(Page::Firmware));
         QVERIFY(f.nav.firmwarePageActive());
         QCOMPARE(f.hooks.calls, (QStringList{"stop", "reset", "update"}));
         // Reset runs before the speed is set, the update after it.
@@ -114,7 +114,7 @@ private Q_SLOTS:
         QCOMPARE(frames.count(), 1);
         QCOMPARE(pages.count(), 1);
         QVERIFY(f.hooks.calls.isEmpty());
-        QVERIFY(f.nav.frameCreated(1));
+        QVERIFY(f.nav.frameCreated(Page::Firmware));
     }
 
     void databaseActionSearchesAndEndsWithTheInstrumentAt115200()
@@ -126,9 +126,9 @@ private Q_SLOTS:
 
         f.nav.actionBDTS();
         QCOMPARE(frames.count(), 1);
-        QCOMPARE(frames.at(0).at(0).toInt(), 2);
-        QCOMPARE(f.nav.activePage(), 2);
-        QVERIFY(f.nav.tabVisible(2));
+        QCOMPARE(frames.at(0).at(0).value<Page>(), Page::Database);
+        QCOMPARE(f.nav.activePage(), Page::Database);
+        QVERIFY(f.nav.tabVisible(Page::Database));
         QCOMPARE(f.hooks.calls, QStringList{"stop"});
         QVERIFY(f.rig.link().searching());
         QVERIFY(f.rig.link().baudChangeRequested());
@@ -153,8 +153,8 @@ private Q_SLOTS:
 
         f.nav.actionVir2006();
         QCOMPARE(f.hooks.calls, (QStringList{"stop", "label", "label"}));
-        QCOMPARE(f.nav.activePage(), 3);
-        QVERIFY(f.nav.tabVisible(3));
+        QCOMPARE(f.nav.activePage(), Page::Reader);
+        QVERIFY(f.nav.tabVisible(Page::Reader));
         QVERIFY(f.rig.link().searching());
         QCOMPARE(f.rig.link().panel().connectCaption, QStringLiteral("Стоп"));
         QVERIFY(f.rig.runUntil([&] { return f.rig.link().atFastestSpeed(); }));
@@ -179,8 +179,8 @@ private Q_SLOTS:
 
         f.nav.actionFile();
         QCOMPARE(f.hooks.calls, QStringList{"stop"});
-        QCOMPARE(f.nav.activePage(), 4);
-        QVERIFY(f.nav.tabVisible(4));
+        QCOMPARE(f.nav.activePage(), Page::Results);
+        QVERIFY(f.nav.tabVisible(Page::Results));
         QVERIFY(f.rig.link().searching());
         QVERIFY(f.rig.runUntil([&] { return f.rig.link().atFastestSpeed(); }));
 
@@ -208,8 +208,8 @@ private Q_SLOTS:
         // About: only the wizard stop; the link is left as it is.
         f.hooks.calls.clear();
         f.rig.port.clearWritten();
-        f.nav.selectPage(0);
-        QCOMPARE(f.nav.activePage(), 0);
+        f.nav.selectPage(Page::About);
+        QCOMPARE(f.nav.activePage(), Page::About);
         QCOMPARE(f.hooks.calls, QStringList{"stop"});
         QVERIFY(!f.rig.link().searching());
         QCOMPARE(f.rig.link().baudIndex(), 5);
@@ -218,21 +218,21 @@ private Q_SLOTS:
 
         // Clicking the active tab again runs nothing.
         f.hooks.calls.clear();
-        f.nav.selectPage(0);
+        f.nav.selectPage(Page::About);
         QVERIFY(f.hooks.calls.isEmpty());
 
-        f.nav.selectPage(1);
+        f.nav.selectPage(Page::Firmware);
         QCOMPARE(f.hooks.calls, (QStringList{"stop", "reset", "update"}));
         f.hooks.calls.clear();
-        f.nav.selectPage(3);
+        f.nav.selectPage(Page::Reader);
         QCOMPARE(f.hooks.calls, (QStringList{"stop", "label"}));
         QVERIFY(f.rig.link().searching());
         f.hooks.calls.clear();
-        f.nav.selectPage(4);
+        f.nav.selectPage(Page::Results);
         QCOMPARE(f.hooks.calls, QStringList{"stop"});
 
-        for (int i = 0; i < PageNavigator::PageCount; ++i)
-            QVERIFY2(f.nav.tabVisible(i), qPrintable(QString::number(i)));
+        for (Page p : AllPages)
+            QVERIFY2(f.nav.tabVisible(p), qPrintable(QString::number(pageIndex(p))));
     }
 
     void aHiddenTabCannotBeSelected()
@@ -240,13 +240,33 @@ private Q_SLOTS:
         Fixture f;
         f.rig.startUp();
         QSignalSpy pages(&f.nav, &PageNavigator::pagesChanged);
-        f.nav.selectPage(2);
-        f.nav.selectPage(7);
-        f.nav.selectPage(-1);
-        QCOMPARE(f.nav.activePage(), 0);
+        f.nav.selectPage(Page::Database);
+        f.nav.tabClicked(7);
+        f.nav.tabClicked(-1);
+        QCOMPARE(f.nav.activePage(), Page::About);
         QCOMPARE(pages.count(), 0);
         QVERIFY(f.hooks.calls.isEmpty());
         QVERIFY(!f.rig.link().searching());
+    }
+
+    void actionsThatNeedTheInstrumentFollowTheLinkIndicator()
+    {
+        Fixture f;
+        f.rig.startUp();
+        QSignalSpy changed(&f.nav, &PageNavigator::actionsEnabledChanged);
+        f.rig.instrument->setPowered(false);
+        f.rig.settle(100);
+        f.rig.link().checkLink();
+        for (Page p : {Page::Firmware, Page::Database, Page::Reader})
+            QVERIFY2(!f.nav.actionEnabled(p), qPrintable(QString::number(pageIndex(p))));
+        QVERIFY(f.nav.actionEnabled(Page::Results));
+        QCOMPARE(changed.count(), 1);
+
+        f.rig.instrument->setPowered(true);
+        f.rig.link().checkLink();
+        for (Page p : AllPages)
+            QVERIFY2(f.nav.actionEnabled(p), qPrintable(QString::number(pageIndex(p))));
+        QCOMPARE(changed.count(), 2);
     }
 
     void withoutHooksTheLinkRulesStillRun()
@@ -259,8 +279,8 @@ private Q_SLOTS:
         nav.actionVir2006();
         QVERIFY(rig.link().searching());
         QVERIFY(rig.runUntil([&] { return rig.link().atFastestSpeed(); }));
-        nav.selectPage(0);
-        QCOMPARE(nav.activePage(), 0);
+        nav.selectPage(Page::About);
+        QCOMPARE(nav.activePage(), Page::About);
     }
 };
 

@@ -29,7 +29,7 @@ QList<QByteArray> journalLines(const QString &path)
 
 } // namespace
 
-class ServiceJournalTest : public QObject
+class tst_ServiceJournal : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -148,5 +148,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(ServiceJournalTest)
+QTEST_GUILESS_MAIN(tst_ServiceJournal)
 #include "tst_ServiceJournal.moc"

@@ -1,3 +1,4 @@
+#include "ServiceProcess.h"
 #include "TestSupport.h"
 
 #include "DatabaseCommands.h"
@@ -30,18 +31,8 @@ struct Result
 
 Result run(const QStringList &arguments)
 {
-    QProcess p;
-    p.start(Service, arguments);
-    Result r;
-    if (!p.waitForFinished(90000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput();
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    const ServiceRun s = runService(Service, arguments, 90000);
+    return {s.exitCode, s.out, QString::fromUtf8(s.err)};
 }
 
 // Runs the service while this process keeps serving its own instrument.
@@ -88,25 +79,17 @@ QByteArray rebuilt(const QByteArray &image)
 } // namespace
 
 // The built kalent-service against the built-in instrument served on a pty.
-class DatabaseCommandLineTest : public QObject
+class tst_DatabaseCommandLine : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase()
     {
-        m_simulator.start(Service, {QStringLiteral("simulate"), QStringLiteral("--pty")});
-        QVERIFY(m_simulator.waitForStarted());
-        QVERIFY(m_simulator.waitForReadyRead(10000));
-        m_pty = QString::fromUtf8(m_simulator.readLine()).trimmed();
-        QVERIFY(m_pty.startsWith(QLatin1Char('/')));
+        QVERIFY(m_simulator.start(Service));
+        m_pty = m_simulator.path();
     }
 
-    void cleanupTestCase()
-    {
-        m_simulator.terminate();
-        if (!m_simulator.waitForFinished(5000))
-            m_simulator.kill();
-    }
+    void cleanupTestCase() { m_simulator.stop(); }
 
     void readThenWriteThenReadBackOverARealSerialPort()
     {
@@ -238,10 +221,10 @@ private Q_SLOTS:
     }
 
 private:
-    QProcess m_simulator;
+    PtyInstrumentProcess m_simulator;
     QString m_pty;
     QTemporaryDir m_dir;
 };
 
-QTEST_GUILESS_MAIN(DatabaseCommandLineTest)
+QTEST_GUILESS_MAIN(tst_DatabaseCommandLine)
 #include "tst_DatabaseCommandLine.moc"

@@ -1,4 +1,5 @@
 #include "FileFaults.h"
+#include "ServiceProcess.h"
 #include "TestSupport.h"
 
 #include "common/SystemErrorText.h"
@@ -29,20 +30,11 @@ struct Result
 // SIGXFSZ ignored), so every write past the limit fails as on a full disk.
 Result run(const QStringList &arguments, qint64 fileSizeLimit = -1)
 {
-    QProcess p;
-    if (fileSizeLimit >= 0)
-        limitChildFileSize(p, fileSizeLimit);
-    p.start(Service, arguments);
-    Result r;
-    if (!p.waitForFinished(90000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput();
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    const ServiceRun s = runService(Service, arguments, 90000, [fileSizeLimit](QProcess &p) {
+        if (fileSizeLimit >= 0)
+            limitChildFileSize(p, fileSizeLimit);
+    });
+    return {s.exitCode, s.out, QString::fromUtf8(s.err)};
 }
 
 QByteArray oldContents(const char *what)
@@ -62,25 +54,17 @@ qint64 childrenPeakKiB()
 
 // The command line never reports a write that did not reach the disk, never
 // replaces what is not a regular file, and refuses oversized inputs unread.
-class FileSafetyCommandLineTest : public QObject
+class tst_FileSafetyCommandLine : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase()
     {
-        m_simulator.start(Service, {QStringLiteral("simulate"), QStringLiteral("--pty")});
-        QVERIFY(m_simulator.waitForStarted());
-        QVERIFY(m_simulator.waitForReadyRead(10000));
-        m_pty = QString::fromUtf8(m_simulator.readLine()).trimmed();
-        QVERIFY(m_pty.startsWith(QLatin1Char('/')));
+        QVERIFY(m_simulator.start(Service));
+        m_pty = m_simulator.path();
     }
 
-    void cleanupTestCase()
-    {
-        m_simulator.terminate();
-        if (!m_simulator.waitForFinished(5000))
-            m_simulator.kill();
-    }
+    void cleanupTestCase() { m_simulator.stop(); }
 
     void writesThatFailPartWayExitOneAndKeepTheOldFiles()
     {
@@ -187,10 +171,10 @@ private Q_SLOTS:
     }
 
 private:
-    QProcess m_simulator;
+    PtyInstrumentProcess m_simulator;
     QString m_pty;
     QTemporaryDir m_dir;
 };
 
-QTEST_GUILESS_MAIN(FileSafetyCommandLineTest)
+QTEST_GUILESS_MAIN(tst_FileSafetyCommandLine)
 #include "tst_FileSafetyCommandLine.moc"

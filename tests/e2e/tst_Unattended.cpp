@@ -136,7 +136,7 @@ QByteArray firmwareImage()
 
 } // namespace
 
-class UnattendedTest : public QObject
+class tst_Unattended : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -418,5 +418,5 @@ private:
     QTemporaryDir m_dir;
 };
 
-QTEST_GUILESS_MAIN(UnattendedTest)
+QTEST_GUILESS_MAIN(tst_Unattended)
 #include "tst_Unattended.moc"

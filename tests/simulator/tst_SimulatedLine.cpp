@@ -1,7 +1,7 @@
 #include "InstrumentFeature.h"
+#include "ManualClock.h"
 #include "SimulatedPort.h"
 #include "VirtualInstrument.h"
-#include "common/ManualClock.h"
 
 #include <QSignalSpy>
 #include <QtTest>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FileContents.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -61,8 +63,5 @@ bool makeFullDeviceNode(const QString &path);
 // 'd' folder, '-' nothing.
 char kindOf(const QString &path);
 bool isRoot();
-
-QByteArray readFile(const QString &path);
-bool writeFile(const QString &path, const QByteArray &bytes);
 
 } // namespace kalent::test

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "ManualClock.h"
 #include "Session.h"
 #include "SimulatedPort.h"
 #include "SimulatorSetup.h"
 #include "VirtualInstrument.h"
-#include "common/ManualClock.h"
 
 #include <QStringList>
 #include <QTemporaryDir>

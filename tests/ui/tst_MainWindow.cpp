@@ -290,10 +290,10 @@ private Q_SLOTS:
         QTabBar *tabs = pages->tabBar();
         QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(0).center());
         QCOMPARE(pages->currentIndex(), 0);
-        QCOMPARE(w.rig.session.navigator().activePage(), 0);
+        QCOMPARE(w.rig.session.navigator().activePage(), Page::About);
         QCOMPARE(w.hooks.calls, QStringList{"stop"});
         QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(3).center());
-        QCOMPARE(w.rig.session.navigator().activePage(), 3);
+        QCOMPARE(w.rig.session.navigator().activePage(), Page::Reader);
         QCOMPARE(w.hooks.calls, (QStringList{"stop", "stop", "label"}));
 
         // Tabs once shown stay visible; the others stay hidden.
@@ -536,26 +536,26 @@ private Q_SLOTS:
         WindowRig w;
         int made = 0;
         bool tabWasHidden = false;
-        w.window.setFrameFactory(2, [&](QWidget *parent) {
+        w.window.setFrameFactory(Page::Database, [&](QWidget *parent) {
             ++made;
             tabWasHidden = !w.pages()->isTabVisible(2);
             return new QLabel(QStringLiteral("frame"), parent);
         });
         auto *reader = new QLabel(QStringLiteral("reader"));
-        w.window.setPageContent(3, reader);
-        QCOMPARE(reader->parentWidget(), w.window.page(3));
-        QCOMPARE(w.window.page(3)->objectName(), QStringLiteral("TabShReader"));
+        w.window.setPageContent(Page::Reader, reader);
+        QCOMPARE(reader->parentWidget(), w.window.page(Page::Reader));
+        QCOMPARE(w.window.page(Page::Reader)->objectName(), QStringLiteral("TabShReader"));
 
-        QCOMPARE(w.window.pageContent(2), nullptr);
+        QCOMPARE(w.window.pageContent(Page::Database), nullptr);
         w.action(QStringLiteral("ActionBDTS"))->trigger();
         w.action(QStringLiteral("ActionFile"))->trigger();
         w.action(QStringLiteral("ActionBDTS"))->trigger();
         QCOMPARE(made, 1);
         QVERIFY(tabWasHidden);
-        QWidget *frame = w.window.pageContent(2);
+        QWidget *frame = w.window.pageContent(Page::Database);
         QVERIFY(frame);
-        QCOMPARE(frame->parentWidget(), w.window.page(2));
-        QCOMPARE(w.pages()->currentWidget(), w.window.page(2));
+        QCOMPARE(frame->parentWidget(), w.window.page(Page::Database));
+        QCOMPARE(w.pages()->currentWidget(), w.window.page(Page::Database));
     }
 
     void closingSendsAndWritesNothing()

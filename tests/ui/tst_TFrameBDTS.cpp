@@ -55,7 +55,7 @@ void click(QTreeWidget *tree, QTreeWidgetItem *item, Qt::KeyboardModifiers modif
 
 } // namespace
 
-class TFrameBDTSTest : public QObject
+class tst_TFrameBDTS : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -319,5 +319,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(TFrameBDTSTest)
+QTEST_MAIN(tst_TFrameBDTS)
 #include "tst_TFrameBDTS.moc"

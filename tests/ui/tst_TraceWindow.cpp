@@ -5,7 +5,7 @@
 #include "TFormMainKalS_D7.h"
 #include "TraceWindow.h"
 #include "VirtualInstrument.h"
-#include "common/ManualClock.h"
+#include "ManualClock.h"
 #include "measurement/DesktopOpener.h"
 #include "measurement/OpticalDensityReader.h"
 #include "trace/ExchangeTrace.h"
@@ -52,7 +52,7 @@ struct TracedWindow
 
 } // namespace
 
-class TraceWindowTest : public QObject
+class tst_TraceWindow : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -96,5 +96,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(TraceWindowTest)
+QTEST_MAIN(tst_TraceWindow)
 #include "tst_TraceWindow.moc"

@@ -70,7 +70,7 @@ int runFlash(const CommandLine &commandLine)
 
     Session &session = run.session();
     FirmwareWizard &wizard = session.firmware();
-    wizard.ensureFrame();
+    session.navigator().ensureFrame(Page::Firmware);
     wizard.fileChosen(path);
     wizard.declareProgrammingModeForNextEntry();
     session.navigator().actionSoftVirant();

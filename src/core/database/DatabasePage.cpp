@@ -46,7 +46,7 @@ DatabasePage::DatabasePage(SerialPort &port, ReceiveDispatcher &dispatcher, Conn
     connect(m_countRestWait.get(), &Timer::timeout, this, &DatabasePage::countRestWaited);
     connect(m_readSilence.get(), &Timer::timeout, this, &DatabasePage::readFellSilent);
     connect(&connection, &Connection::instrumentControlsEnabled, this, [this](bool up) {
-        if (!m_frameExists)
+        if (!frameExists())
             return;
         m_state.readFromVirEnabled = up;
         publish();
@@ -55,9 +55,14 @@ DatabasePage::DatabasePage(SerialPort &port, ReceiveDispatcher &dispatcher, Conn
 
 DatabasePage::~DatabasePage() = default;
 
-void DatabasePage::frameCreated()
+void DatabasePage::setFrameQuery(std::function<bool()> query)
 {
-    m_frameExists = true;
+    m_frameQuery = std::move(query);
+}
+
+bool DatabasePage::frameExists() const
+{
+    return m_frameQuery && m_frameQuery();
 }
 
 QString DatabasePage::dialogFolder() const
@@ -415,7 +420,8 @@ void DatabasePage::handlePageWantedReply(QByteArray &inBuffer)
         return;
     }
     m_port.output(QByteArrayLiteral("m"));
-    // The instrument takes a page one byte per write.
+    // One output() call per byte; the port buffers the calls, so on the line
+    // the marker and the page leave as one stream, not byte by byte.
     for (int i = 0; i < PageSize; ++i)
         m_port.output(m_outStream.mid(m_outPosition + i, 1));
     m_outPosition += PageSize;

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 namespace kalent {
@@ -39,10 +40,10 @@ public:
                  LastFileChoice &lastFile, QObject *parent = nullptr);
     ~DatabasePage() override;
 
-    // The window created the frame (FrameBDTS): from now on the link check
-    // enables and disables btnReadBDTSFromVir.
-    void frameCreated();
-    bool frameExists() const { return m_frameExists; }
+    // The page navigator's answer to "has the frame (FrameBDTS) been made":
+    // from then on the link check enables and disables btnReadBDTSFromVir.
+    void setFrameQuery(std::function<bool()> query);
+    bool frameExists() const;
 
     const DatabasePageState &state() const { return m_state; }
     const TestSystemDatabase &database() const { return m_db; }
@@ -51,10 +52,7 @@ public:
     const TSTree &additionalTree() const { return m_db.additional().tree(); } // TreeViewAdd
     // The selected nodes of TreeViewVir.
     const TreeSelection &selection() const { return m_selection; }
-    bool fromDevice() const { return m_fromDevice; } // BDTSFromDevice
-    bool fromFile() const { return m_fromFile; }     // BDTSFromFile
     int pageNo() const { return m_pageNo; }
-    int pagesToSend() const { return m_pagesToSend; }
     // Completed reads from the instrument and completed writes to it, since the start.
     int readsCompleted() const { return m_readsCompleted; }
     int writesCompleted() const { return m_writesCompleted; }
@@ -161,7 +159,7 @@ private:
     TestSystemDatabase m_db;
     DatabasePageState m_state;
     TreeSelection m_selection;
-    bool m_frameExists = false;
+    std::function<bool()> m_frameQuery;
     bool m_fromDevice = false;
     bool m_fromFile = false;
     // btnSaveAddTs: the instrument list has been added to or deleted from.

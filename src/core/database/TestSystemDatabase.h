@@ -24,9 +24,6 @@ public:
     const DatabaseList &file() const { return m_file; }
     const DatabaseList &additional() const { return m_additional; }
 
-    // The closing page captured last, by a parse or a rebuild of any list.
-    const QByteArray &closingPage() const { return m_closingPage; }
-
     enum class Which { Instrument, File };
     struct Taken
     {

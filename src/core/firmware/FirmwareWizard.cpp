@@ -75,9 +75,14 @@ bool FirmwareWizard::firmwarePageActive() const
     return m_firmwarePageQuery && m_firmwarePageQuery();
 }
 
-void FirmwareWizard::ensureFrame()
+void FirmwareWizard::setFrameQuery(std::function<bool()> query)
 {
-    m_frameExists = true;
+    m_frameQuery = std::move(query);
+}
+
+bool FirmwareWizard::frameExists() const
+{
+    return m_frameQuery && m_frameQuery();
 }
 
 bool FirmwareWizard::linkOn() const
@@ -108,7 +113,7 @@ void FirmwareWizard::enterFirmwarePage()
 {
     m_connection.ensurePortOpen();
     resetSoftWizard();
-    if (std::exchange(m_programmingModeDeclared, false) && m_frameExists)
+    if (std::exchange(m_programmingModeDeclared, false) && frameExists())
         m_deviceReady = true;
     m_connection.setFastestSpeedDirectly();
     updateSoftWizard();
@@ -124,7 +129,6 @@ void FirmwareWizard::afterPageChange()
 
 void FirmwareWizard::actionSoftVirantExecuted()
 {
-    ensureFrame();
     // "Вирант" on the page during an upload: the labels keep naming the file
     // that is being sent.
     if (!m_loadStarted)
@@ -178,7 +182,7 @@ void FirmwareWizard::fileDialogCancelled()
 
 void FirmwareWizard::updateSoftWizard()
 {
-    if (!m_frameExists || !m_wizardOn)
+    if (!frameExists() || !m_wizardOn)
         return;
     const bool on = linkOn();
     m_frame.fileChoiceEnabled = !m_loadStarted;
@@ -238,7 +242,7 @@ void FirmwareWizard::clearFlags()
 
 void FirmwareWizard::resetSoftWizard()
 {
-    if (!m_frameExists)
+    if (!frameExists())
         return;
     m_wizardOn = true;
     m_abandoned = false;
@@ -251,7 +255,7 @@ void FirmwareWizard::resetSoftWizard()
 
 void FirmwareWizard::stopSoftWizard()
 {
-    if (!m_frameExists)
+    if (!frameExists())
         return;
     if (m_loadStarted && !m_sent)
         Q_EMIT journalEvent(
@@ -355,7 +359,7 @@ void FirmwareWizard::lineUp()
 
 void FirmwareWizard::afterLinkCheck(bool up)
 {
-    if (!m_frameExists)
+    if (!frameExists())
         return;
     updateSoftWizard();
     if (!up && m_loadStarted && !m_rebootSeen) {
@@ -369,7 +373,7 @@ void FirmwareWizard::afterLinkCheck(bool up)
 
 void FirmwareWizard::btnLoadPOClick(bool programmingModeConfirmed)
 {
-    if (!programmingModeConfirmed || !m_frameExists || !m_frame.loadEnabled)
+    if (!programmingModeConfirmed || !frameExists() || !m_frame.loadEnabled)
         return;
     m_dispatcher.clearInBuffer();
     if (!m_port.isOpen()) {
@@ -403,7 +407,7 @@ void FirmwareWizard::btnLoadPOClick(bool programmingModeConfirmed)
 
 void FirmwareWizard::btnStopProgramVirClick()
 {
-    if (!m_frameExists)
+    if (!frameExists())
         return;
     if (m_loadStarted && !m_sent)
         Q_EMIT journalEvent(ServiceJournal::firmwareUpload(

@@ -67,10 +67,11 @@ public:
 
     // The page navigator's answer to "is the firmware page the active main page".
     void setFirmwarePageQuery(std::function<bool()> query);
+    // The page navigator's answer to "has the firmware page's frame been made".
+    void setFrameQuery(std::function<bool()> query);
 
-    // The frame: created on first use (the frame's constructor calls this).
-    bool frameExists() const { return m_frameExists; }
-    void ensureFrame();
+    // Every operation waits for the frame (the navigator knows whether it exists).
+    bool frameExists() const;
     const SoftVirFrameState &frameState() const { return m_frame; }
 
     // The firmware branch of the page-change rules (run after stopSoftWizard):
@@ -170,8 +171,8 @@ private:
     FirmwareUpload m_upload;
     QByteArray m_uploadedImage; // the running upload's file, for the journal
     std::function<bool()> m_firmwarePageQuery;
+    std::function<bool()> m_frameQuery;
 
-    bool m_frameExists = false;
     SoftVirFrameState m_frame;
     SoftVirFrameState m_published;
     QString m_softFileName;

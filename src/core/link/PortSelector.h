@@ -20,7 +20,6 @@ public:
 
     // The port stays owned by the caller and must outlive the selector.
     void addNamedPort(const QString &name, SerialPort *port);
-    bool hasNamedPort(const QString &name) const { return m_named.contains(name); }
 
     QString portName() const override { return m_name; }
     void setPortName(const QString &name) override;

@@ -9,21 +9,36 @@ namespace kalent {
 
 PageNavigator::PageNavigator(Connection &connection, PageChangeHooks *hooks, QObject *parent)
     : QObject(parent), m_connection(connection), m_hooks(hooks)
-{}
-
-bool PageNavigator::tabVisible(int index) const
 {
-    return index >= 0 && index < PageCount && m_visible[static_cast<size_t>(index)];
+    connect(&connection, &Connection::instrumentControlsEnabled, this,
+            &PageNavigator::setInstrumentUp);
 }
 
-bool PageNavigator::frameCreated(int index) const
+bool PageNavigator::actionEnabled(Page page) const
 {
-    return index >= 0 && index < PageCount && m_frameCreated[static_cast<size_t>(index)];
+    switch (page) {
+    case Page::Firmware:
+    case Page::Database:
+    case Page::Reader:
+        return m_instrumentUp;
+    case Page::About:
+    case Page::Results:
+        break;
+    }
+    return true;
 }
 
-bool PageNavigator::mayChangeTo(int index, std::function<void()> change)
+void PageNavigator::setInstrumentUp(bool up)
 {
-    const bool changes = index != m_active || !m_visible[static_cast<size_t>(index)];
+    if (up == m_instrumentUp)
+        return;
+    m_instrumentUp = up;
+    Q_EMIT actionsEnabledChanged();
+}
+
+bool PageNavigator::mayChangeTo(Page page, std::function<void()> change)
+{
+    const bool changes = page != m_active || !m_visible[slot(page)];
     if (!changes || m_leaveConfirmed || !m_hooks || !m_hooks->firmwareUploadRunning())
         return true;
     m_heldBack = std::move(change);
@@ -43,36 +58,41 @@ void PageNavigator::answerLeaveUpload(bool leave)
     m_leaveConfirmed = false;
 }
 
-void PageNavigator::selectPage(int index)
+void PageNavigator::tabClicked(int index)
+{
+    if (index >= 0 && index < PageCount)
+        selectPage(AllPages[static_cast<size_t>(index)]);
+}
+
+void PageNavigator::selectPage(Page page)
 {
     // A hidden tab cannot be clicked; only the actions show a page first.
-    if (!tabVisible(index) || index == m_active)
+    if (!tabVisible(page) || page == m_active)
         return;
-    if (!mayChangeTo(index, [this, index] { selectPage(index); }))
+    if (!mayChangeTo(page, [this, page] { selectPage(page); }))
         return;
-    m_active = index;
+    m_active = page;
     Q_EMIT pagesChanged();
     runPageChangeRules();
 }
 
-void PageNavigator::showPage(int index)
+void PageNavigator::showPage(Page page)
 {
-    const auto i = static_cast<size_t>(index);
-    if (index == m_active && m_visible[i])
+    if (page == m_active && m_visible[slot(page)])
         return;
-    m_active = index;
-    m_visible[i] = true;
+    m_active = page;
+    m_visible[slot(page)] = true;
     Q_EMIT pagesChanged();
     runPageChangeRules();
 }
 
-void PageNavigator::ensureFrame(int index)
+void PageNavigator::ensureFrame(Page page)
 {
-    const auto i = static_cast<size_t>(index);
-    if (m_frameCreated[i])
+    if (m_frameCreated[slot(page)])
         return;
-    m_frameCreated[i] = true;
-    Q_EMIT frameNeeded(index);
+    // Set before the window is asked: the frame's constructor asks again.
+    m_frameCreated[slot(page)] = true;
+    Q_EMIT frameNeeded(page);
 }
 
 void PageNavigator::runPageChangeRules()
@@ -80,7 +100,7 @@ void PageNavigator::runPageChangeRules()
     if (m_hooks)
         m_hooks->stopSoftWizard();
     switch (m_active) {
-    case FirmwarePage:
+    case Page::Firmware:
         if (m_hooks) {
             m_hooks->enterFirmwarePage();
         } else {
@@ -88,15 +108,15 @@ void PageNavigator::runPageChangeRules()
             m_connection.setFastestSpeedDirectly();
         }
         break;
-    case DatabasePage:
-    case ReaderPage:
-    case ResultsPage:
+    case Page::Database:
+    case Page::Reader:
+    case Page::Results:
         // Opens the port if needed, asks for 115200 and shows "Стоп".
         m_connection.searchWithFastestSpeed();
-        if (m_active == ReaderPage && m_hooks)
+        if (m_active == Page::Reader && m_hooks)
             m_hooks->labelReaderGrid();
         break;
-    default:
+    case Page::About:
         break;
     }
     if (m_hooks)
@@ -105,39 +125,39 @@ void PageNavigator::runPageChangeRules()
 
 void PageNavigator::actionSoftVirant()
 {
-    if (!mayChangeTo(FirmwarePage, [this] { actionSoftVirant(); }))
+    if (!mayChangeTo(Page::Firmware, [this] { actionSoftVirant(); }))
         return;
-    ensureFrame(FirmwarePage);
-    showPage(FirmwarePage);
-    Q_EMIT actionExecuted(FirmwarePage);
+    ensureFrame(Page::Firmware);
+    showPage(Page::Firmware);
+    Q_EMIT actionExecuted(Page::Firmware);
 }
 
 void PageNavigator::actionBDTS()
 {
-    if (!mayChangeTo(DatabasePage, [this] { actionBDTS(); }))
+    if (!mayChangeTo(Page::Database, [this] { actionBDTS(); }))
         return;
-    ensureFrame(DatabasePage);
-    showPage(DatabasePage);
-    Q_EMIT actionExecuted(DatabasePage);
+    ensureFrame(Page::Database);
+    showPage(Page::Database);
+    Q_EMIT actionExecuted(Page::Database);
 }
 
 void PageNavigator::actionVir2006()
 {
-    if (!mayChangeTo(ReaderPage, [this] { actionVir2006(); }))
+    if (!mayChangeTo(Page::Reader, [this] { actionVir2006(); }))
         return;
-    showPage(ReaderPage);
+    showPage(Page::Reader);
     // Every showing empties the grid, also when the page was already active.
     if (m_hooks)
         m_hooks->labelReaderGrid();
-    Q_EMIT actionExecuted(ReaderPage);
+    Q_EMIT actionExecuted(Page::Reader);
 }
 
 void PageNavigator::actionFile()
 {
-    if (!mayChangeTo(ResultsPage, [this] { actionFile(); }))
+    if (!mayChangeTo(Page::Results, [this] { actionFile(); }))
         return;
-    showPage(ResultsPage);
-    Q_EMIT actionExecuted(ResultsPage);
+    showPage(Page::Results);
+    Q_EMIT actionExecuted(Page::Results);
 }
 
 } // namespace kalent

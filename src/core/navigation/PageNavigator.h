@@ -10,6 +10,18 @@ namespace kalent {
 class Connection;
 class PageChangeHooks;
 
+// The pages of the main window's page control, in their order there: TabSheet1,
+// TabShSoftVir, TabShBDTS, TabShReader, TabShResult.
+enum class Page { About, Firmware, Database, Reader, Results };
+constexpr int PageCount = 5;
+constexpr std::array<Page, PageCount> AllPages = {Page::About, Page::Firmware, Page::Database,
+                                                  Page::Reader, Page::Results};
+// The page's position in the page control.
+constexpr int pageIndex(Page page)
+{
+    return static_cast<int>(page);
+}
+
 // The page control of the main window without its widgets: which page is
 // active, which tabs are visible, and the rules that run when the active page
 // changes. The window mirrors this state and forwards tab clicks and actions.
@@ -22,33 +34,43 @@ class PageChangeHooks;
 // A change that would cut off a running firmware upload is held back and
 // leaveUploadAsked() raised; the window asks the operator (default "no") and
 // answers with answerLeaveUpload(). Until then the page stays as it is.
+//
+// It owns two facts the features ask about: whether the frame of the firmware
+// or database page has been made, and which actions may run now (those that need
+// the instrument wait for the link indicator).
 class PageNavigator : public QObject
 {
     Q_OBJECT
 public:
-    // Page indexes: positions in the page control, visible or not.
-    static constexpr int AboutPage = 0;    // TabSheet1
-    static constexpr int FirmwarePage = 1; // TabShSoftVir
-    static constexpr int DatabasePage = 2; // TabShBDTS
-    static constexpr int ReaderPage = 3;   // TabShReader
-    static constexpr int ResultsPage = 4;  // TabShResult
-    static constexpr int PageCount = 5;
-
     // hooks may be null (no feature installed yet); it must outlive the navigator.
     PageNavigator(Connection &connection, PageChangeHooks *hooks, QObject *parent = nullptr);
 
     void setHooks(PageChangeHooks *hooks) { m_hooks = hooks; }
     PageChangeHooks *hooks() const { return m_hooks; }
 
-    int activePage() const { return m_active; }
-    bool tabVisible(int index) const;
+    Page activePage() const { return m_active; }
+    bool tabVisible(Page page) const { return m_visible[slot(page)]; }
     // The link check asks this: the firmware wizard follows the line only here.
-    bool firmwarePageActive() const { return m_active == FirmwarePage; }
-    // Whether the frame of page 1 or 2 has been asked for (it is kept once made).
-    bool frameCreated(int index) const;
+    bool firmwarePageActive() const { return m_active == Page::Firmware; }
+    // Whether the frame of the firmware or database page has been made (it is
+    // kept once made). The wizard and the database page do nothing for their
+    // frame before it exists.
+    bool frameCreated(Page page) const { return m_frameCreated[slot(page)]; }
+    // Makes the frame of the firmware or database page now if it is not there
+    // yet (frameNeeded). The actions do it on their first run; a frame made
+    // without the window and the command line say so here too.
+    void ensureFrame(Page page);
 
-    // The user clicked the tab of a visible page (RzPageControl1Change).
-    void selectPage(int index);
+    // Whether the action that shows the page may run: those of the firmware,
+    // database and reader pages need the instrument (the link indicator on),
+    // the results page's does not. The window's actions and links mirror it.
+    bool actionEnabled(Page page) const;
+
+    // The user clicked a tab (RzPageControl1Change): its page is selected when
+    // the tab is visible; other indexes do nothing.
+    void tabClicked(int index);
+    // A visible page chosen as by its tab.
+    void selectPage(Page page);
 
     // The actions, also run by the link labels of the About page.
     void actionSoftVirant(); // firmware page
@@ -65,31 +87,36 @@ public:
 Q_SIGNALS:
     // A page change waits for the operator: leave the running upload or not.
     void leaveUploadAsked();
-    // The first run of the action of page 1 or 2, before its page is shown:
-    // the window creates the page's frame now.
-    void frameNeeded(int index);
+    // The first run of the action of the firmware or database page, before
+    // the page is shown: the window creates the page's frame now.
+    void frameNeeded(kalent::Page page);
     // The active page or a tab's visibility changed.
     void pagesChanged();
     // An action has finished showing its page (every run, changed or not); the
     // feature behind the page finishes its own part of the action here.
-    void actionExecuted(int index);
+    void actionExecuted(kalent::Page page);
+    // actionEnabled() changed for some page.
+    void actionsEnabledChanged();
 
 private:
     // False when the change to index must wait for the operator's answer;
     // change then runs again on a yes.
-    bool mayChangeTo(int index, std::function<void()> change);
+    bool mayChangeTo(Page page, std::function<void()> change);
     // Makes the page active, then its tab visible, as every action does.
-    void showPage(int index);
+    void showPage(Page page);
     void runPageChangeRules();
-    void ensureFrame(int index);
+    void setInstrumentUp(bool up);
+    static size_t slot(Page page) { return static_cast<size_t>(page); }
 
     Connection &m_connection;
     PageChangeHooks *m_hooks;
-    int m_active = AboutPage;
+    Page m_active = Page::About;
     std::array<bool, PageCount> m_visible = {true, false, false, false, false};
     std::array<bool, PageCount> m_frameCreated = {false, false, false, false, false};
     std::function<void()> m_heldBack; // the change waiting for an answer
     bool m_leaveConfirmed = false;
+    // The link indicator as the last link check left it; on until the first check.
+    bool m_instrumentUp = true;
 };
 
 } // namespace kalent

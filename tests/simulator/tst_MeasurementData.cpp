@@ -1,6 +1,6 @@
+#include "ManualClock.h"
 #include "MeasurementData.h"
 #include "common/Cp1251.h"
-#include "common/ManualClock.h"
 #include "common/SafeFileName.h"
 
 #include <QtTest>

@@ -350,21 +350,21 @@ void tst_TFrameSoftVir::leavingDuringTheUploadAsksWithNoAsDefault()
     QVERIFY(!otherFile->isEnabled());
 
     PageNavigator &nav = rig.session.navigator();
-    nav.selectPage(PageNavigator::AboutPage);
+    nav.selectPage(Page::About);
     auto *box = child<QMessageBox>(frame, "LeaveUploadBox");
     QVERIFY(box);
     QVERIFY(box->isVisible());
     QVERIFY(box->text().contains(QStringLiteral("неполная программа")));
     QCOMPARE(box->defaultButton(), box->button(QMessageBox::No));
     QTest::keyClick(box, Qt::Key_Return);
-    QCOMPARE(nav.activePage(), PageNavigator::FirmwarePage);
+    QCOMPARE(nav.activePage(), Page::Firmware);
     QVERIFY(rig.upload().running());
 
-    nav.selectPage(PageNavigator::AboutPage);
+    nav.selectPage(Page::About);
     box = child<QMessageBox>(frame, "LeaveUploadBox");
     QVERIFY(box);
     box->button(QMessageBox::Yes)->click();
-    QCOMPARE(nav.activePage(), PageNavigator::AboutPage);
+    QCOMPARE(nav.activePage(), Page::About);
     QVERIFY(!rig.upload().running());
     QVERIFY(rig.session.pane().text().contains(QStringLiteral("неполная программа")));
     QVERIFY(otherFile->isEnabled());

@@ -1,5 +1,7 @@
+#include "FileContents.h"
 #include "MeasurementData.h"
 #include "ReadBack.h"
+#include "ServiceProcess.h"
 #include "common/Cp1251.h"
 
 #include <QDir>
@@ -23,37 +25,23 @@ class tst_MeasurementCommandLine : public QObject
     Q_OBJECT
 
 private:
-    QProcess simulator;
+    PtyInstrumentProcess simulator;
     QString ptyPath;
     QTemporaryDir dataDir;
 
-    struct Result
-    {
-        int exitCode = -1;
-        QByteArray out;
-        QByteArray err;
-    };
+    using Result = ServiceRun;
 
     Result run(const QStringList &arguments, const QString &locale = QString())
     {
-        QProcess p;
-        if (!locale.isEmpty()) {
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert(QStringLiteral("LC_ALL"), locale);
-            env.insert(QStringLiteral("LANG"), locale);
-            p.setProcessEnvironment(env);
-        }
-        p.start(QStringLiteral(KALENT_SERVICE_EXE), arguments);
-        Result r;
-        if (!p.waitForFinished(60000)) {
-            p.kill();
-            p.waitForFinished();
-            return r;
-        }
-        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = p.readAllStandardOutput();
-        r.err = p.readAllStandardError();
-        return r;
+        return runService(QStringLiteral(KALENT_SERVICE_EXE), arguments, 60000,
+                          [&locale](QProcess &p) {
+                              if (locale.isEmpty())
+                                  return;
+                              QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+                              env.insert(QStringLiteral("LC_ALL"), locale);
+                              env.insert(QStringLiteral("LANG"), locale);
+                              p.setProcessEnvironment(env);
+                          });
     }
     QStringList common(const QStringList &more)
     {
@@ -61,28 +49,14 @@ private:
                            dataDir.path()} +
                more;
     }
-    static QByteArray readFile(const QString &path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArrayLiteral("<missing>");
-    }
 
 private Q_SLOTS:
     void initTestCase()
     {
-        simulator.start(QStringLiteral(KALENT_SERVICE_EXE),
-                        {QStringLiteral("simulate"), QStringLiteral("--pty")});
-        QVERIFY(simulator.waitForStarted());
-        QVERIFY(simulator.waitForReadyRead(10000));
-        ptyPath = QString::fromLocal8Bit(simulator.readLine()).trimmed();
-        QVERIFY(ptyPath.startsWith(QLatin1Char('/')));
+        QVERIFY(simulator.start(QStringLiteral(KALENT_SERVICE_EXE)));
+        ptyPath = simulator.path();
     }
-    void cleanupTestCase()
-    {
-        simulator.terminate();
-        if (!simulator.waitForFinished(5000))
-            simulator.kill();
-    }
+    void cleanupTestCase() { simulator.stop(); }
 
     void readOdWritesOpDataToTheFileAndTheRowsToStdout()
     {

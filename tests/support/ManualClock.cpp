@@ -1,4 +1,4 @@
-#include "common/ManualClock.h"
+#include "ManualClock.h"
 
 #include <algorithm>
 

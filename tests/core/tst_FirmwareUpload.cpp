@@ -1,4 +1,5 @@
 #include "FirmwareRig.h"
+#include "UploadFrame.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -14,22 +15,6 @@ QByteArray patterned(int size)
     for (int i = 0; i < size; ++i)
         bytes[i] = static_cast<char>((i * 131 + i / 256) & 0xFF);
     return bytes;
-}
-
-// What the line must carry, built here independently of the program's code.
-QByteArray expectedUpload(const QByteArray &image)
-{
-    const quint32 length = static_cast<quint32>(image.size()) + 6;
-    quint32 sum = 0;
-    for (const char c : image)
-        sum += static_cast<unsigned char>(c);
-    QByteArray out = QByteArray::fromHex("55AA");
-    for (int i = 0; i < 4; ++i)
-        out.append(static_cast<char>((length >> (8 * i)) & 0xFF));
-    out.append(image);
-    out.append(static_cast<char>(sum & 0xFF));
-    out.append(static_cast<char>((sum >> 8) & 0xFF));
-    return out;
 }
 
 // Runs a confirmed load to its end, one millisecond at a time, and records
@@ -118,7 +103,7 @@ void tst_FirmwareUpload::largeFileGoesInThreeBlocksPacedByTheLine()
 
     const QByteArray &line = rig.port.written();
     QCOMPARE(line.left(6), QByteArray::fromHex("55AAAE610000"));
-    QCOMPARE(line, expectedUpload(image));
+    QCOMPARE(line, uploadFrame(image));
     // Header, then 10,000, 10,000 and 5,000 + checksum in three ticks.
     QCOMPARE(log.writtenSizes, QList<qsizetype>({6, 10006, 20006, 25008}));
     QCOMPARE(log.progress, QList<int>({40, 80, 100, 0}));
@@ -143,7 +128,7 @@ void tst_FirmwareUpload::fileOfExactlyOneBlockIsOneTick()
     const TransferLog log = runTransfer(rig);
 
     QCOMPARE(log.writtenSizes, QList<qsizetype>({6, 10008}));
-    QCOMPARE(rig.port.written(), expectedUpload(image));
+    QCOMPARE(rig.port.written(), uploadFrame(image));
     QCOMPARE(rig.port.written().mid(2, 4), QByteArray::fromHex("16270000"));
     QCOMPARE(log.progress, QList<int>({100, 0}));
 }

@@ -77,7 +77,7 @@ QByteArray sixtyPages()
 
 } // namespace
 
-class DatabasePageTest : public QObject
+class tst_DatabasePage : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -423,7 +423,7 @@ private Q_SLOTS:
         rig.settle();
         rig.link().checkLink();
         QVERIFY(page.state().readFromVirEnabled);
-        page.frameCreated();
+        rig.session.navigator().ensureFrame(Page::Database);
         rig.instrument->setPowered(true);
         rig.link().checkLink();
         rig.instrument->setPowered(false);
@@ -605,5 +605,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(DatabasePageTest)
+QTEST_GUILESS_MAIN(tst_DatabasePage)
 #include "tst_DatabasePage.moc"

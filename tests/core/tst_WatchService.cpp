@@ -48,7 +48,7 @@ struct WatchRig
 
 } // namespace
 
-class WatchServiceTest : public QObject
+class tst_WatchService : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -163,5 +163,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(WatchServiceTest)
+QTEST_GUILESS_MAIN(tst_WatchService)
 #include "tst_WatchService.moc"

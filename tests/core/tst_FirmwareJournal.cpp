@@ -36,7 +36,7 @@ QStringList uploadEvents(Session &session)
 
 // The firmware page's upload leaves its file, size, sums and outcome in the
 // service journal, as it goes.
-class FirmwareJournalTest : public QObject
+class tst_FirmwareJournal : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -109,5 +109,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(FirmwareJournalTest)
+QTEST_GUILESS_MAIN(tst_FirmwareJournal)
 #include "tst_FirmwareJournal.moc"

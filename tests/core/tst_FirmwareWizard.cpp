@@ -287,20 +287,20 @@ void tst_FirmwareWizard::pageChangeDuringTransferAsksAndNoKeepsItGoing()
     // An action and a tab click: each held back until the operator answers.
     nav.actionBDTS();
     QCOMPARE(asked.count(), 1);
-    QCOMPARE(nav.activePage(), PageNavigator::FirmwarePage);
-    QVERIFY(!nav.tabVisible(PageNavigator::DatabasePage));
+    QCOMPARE(nav.activePage(), Page::Firmware);
+    QVERIFY(!nav.tabVisible(Page::Database));
     QVERIFY(nav.leaveUploadQuestionOpen());
     const qsizetype before = rig.port.written().size();
     rig.clock.advance(1500); // the upload goes on while the question is open
     QVERIFY(rig.port.written().size() > before);
     nav.answerLeaveUpload(false);
-    QCOMPARE(nav.activePage(), PageNavigator::FirmwarePage);
-    QVERIFY(!nav.tabVisible(PageNavigator::DatabasePage));
+    QCOMPARE(nav.activePage(), Page::Firmware);
+    QVERIFY(!nav.tabVisible(Page::Database));
 
-    nav.selectPage(PageNavigator::AboutPage);
+    nav.selectPage(Page::About);
     QCOMPARE(asked.count(), 2);
     nav.answerLeaveUpload(false);
-    QCOMPARE(nav.activePage(), PageNavigator::FirmwarePage);
+    QCOMPARE(nav.activePage(), Page::Firmware);
     QVERIFY(!nav.leaveUploadQuestionOpen());
 
     QVERIFY(rig.runUntil(
@@ -309,9 +309,9 @@ void tst_FirmwareWizard::pageChangeDuringTransferAsksAndNoKeepsItGoing()
     QCOMPARE(rig.bootLoader().programImage(), image);
 
     // With nothing running, the page changes without a question.
-    nav.selectPage(PageNavigator::AboutPage);
+    nav.selectPage(Page::About);
     QCOMPARE(asked.count(), 2);
-    QCOMPARE(nav.activePage(), PageNavigator::AboutPage);
+    QCOMPARE(nav.activePage(), Page::About);
 }
 
 void tst_FirmwareWizard::pageChangeDuringTransferAnsweredYesSaysWhatTheInstrumentHolds()
@@ -323,10 +323,10 @@ void tst_FirmwareWizard::pageChangeDuringTransferAnsweredYesSaysWhatTheInstrumen
     rig.wizard().btnLoadPOClick(true);
     QVERIFY(rig.runUntil([&] { return rig.session.pane().progress() == 40; }));
 
-    nav.selectPage(PageNavigator::AboutPage);
-    QCOMPARE(nav.activePage(), PageNavigator::FirmwarePage);
+    nav.selectPage(Page::About);
+    QCOMPARE(nav.activePage(), Page::Firmware);
     nav.answerLeaveUpload(true);
-    QCOMPARE(nav.activePage(), PageNavigator::AboutPage);
+    QCOMPARE(nav.activePage(), Page::About);
     QCOMPARE(rig.session.pane().text(), Abandoned);
     QCOMPARE(rig.statusLog.constLast(), Abandoned);
     QCOMPARE(ended.count(), 1);
@@ -342,7 +342,7 @@ void tst_FirmwareWizard::pageChangeDuringTransferAnsweredYesSaysWhatTheInstrumen
 
     // A later answer to a question that is no longer open changes nothing.
     nav.answerLeaveUpload(true);
-    QCOMPARE(nav.activePage(), PageNavigator::AboutPage);
+    QCOMPARE(nav.activePage(), Page::About);
     // Back on the page, the wizard starts over (the page's file search replaces
     // the dialog's choice) without repeating the message.
     rig.openFirmwarePageThroughNavigator();

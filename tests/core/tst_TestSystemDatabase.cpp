@@ -41,7 +41,7 @@ int pagesOf(const QByteArray &image)
 
 } // namespace
 
-class TestSystemDatabaseTest : public QObject
+class tst_TestSystemDatabase : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -385,5 +385,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestSystemDatabaseTest)
+QTEST_GUILESS_MAIN(tst_TestSystemDatabase)
 #include "tst_TestSystemDatabase.moc"

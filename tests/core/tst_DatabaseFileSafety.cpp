@@ -25,7 +25,7 @@ QByteArray oldContents(const char *what)
 // text files survive a write that fails part-way, a list text file that cannot
 // be written does not stop the read, and an input larger than any database is
 // refused unread.
-class DatabaseFileSafetyTest : public QObject
+class tst_DatabaseFileSafety : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -109,5 +109,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(DatabaseFileSafetyTest)
+QTEST_GUILESS_MAIN(tst_DatabaseFileSafety)
 #include "tst_DatabaseFileSafety.moc"

@@ -1,7 +1,8 @@
 #include "BootLoader.h"
+#include "ManualClock.h"
 #include "SimulatorSetup.h"
+#include "UploadFrame.h"
 #include "VirtualInstrument.h"
-#include "common/ManualClock.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -10,21 +11,7 @@ using namespace kalent;
 
 namespace {
 
-QByteArray upload(const QByteArray &image, int checksumError = 0, qint64 lengthOverride = -1)
-{
-    const quint32 length =
-        lengthOverride >= 0 ? static_cast<quint32>(lengthOverride) : image.size() + 6;
-    quint32 sum = checksumError;
-    for (const char c : image)
-        sum += static_cast<unsigned char>(c);
-    QByteArray out = QByteArray::fromHex("55AA");
-    for (int i = 0; i < 4; ++i)
-        out.append(static_cast<char>((length >> (8 * i)) & 0xFF));
-    out.append(image);
-    out.append(static_cast<char>(sum & 0xFF));
-    out.append(static_cast<char>((sum >> 8) & 0xFF));
-    return out;
-}
+using kalent::test::uploadFrame;
 
 struct Instrument
 {
@@ -94,7 +81,7 @@ void tst_BootLoader::goodUploadIsProgrammedAndTheInstrumentRestarts()
     QSignalSpy finished(&rig.loader, &BootLoader::uploadFinished);
     QSignalSpy progress(&rig.loader, &BootLoader::uploadProgress);
     const QByteArray image = QByteArray(12345, '\x5A') + "tail";
-    rig.hear(upload(image));
+    rig.hear(uploadFrame(image));
     QCOMPARE(finished.size(), 1);
     QCOMPARE(rig.loader.lastResult(), BootLoader::Result::Accepted);
     QCOMPARE(rig.loader.programImage(), image);
@@ -115,7 +102,7 @@ void tst_BootLoader::badChecksumLeavesItSilentInProgrammingMode()
 {
     Instrument rig;
     rig.switchOn(true);
-    rig.hear(upload("firmware", 1));
+    rig.hear(uploadFrame("firmware", 1));
     QCOMPARE(rig.loader.lastResult(), BootLoader::Result::BadChecksum);
     rig.clock.advance(5000);
     QVERIFY(rig.sent.isEmpty());
@@ -123,7 +110,7 @@ void tst_BootLoader::badChecksumLeavesItSilentInProgrammingMode()
     QVERIFY(rig.loader.inProgrammingMode());
 
     // Ready for another try.
-    rig.hear(upload("firmware"));
+    rig.hear(uploadFrame("firmware"));
     QCOMPARE(rig.loader.lastResult(), BootLoader::Result::Accepted);
 }
 
@@ -133,7 +120,7 @@ void tst_BootLoader::impossibleLengthIsRefused()
     rig.switchOn(true);
     rig.hear(QByteArray::fromHex("55AA05000000"));
     QCOMPARE(rig.loader.lastResult(), BootLoader::Result::BadLength);
-    rig.hear(upload("x", 0, BootLoader::Capacity + 7));
+    rig.hear(uploadFrame("x", 0, BootLoader::Capacity + 7));
     QCOMPARE(rig.loader.lastResult(), BootLoader::Result::BadLength);
     rig.clock.advance(5000);
     QVERIFY(rig.sent.isEmpty());
@@ -145,7 +132,7 @@ void tst_BootLoader::uploadArrivingInPiecesIsTakenWhole()
     Instrument rig;
     rig.switchOn(true);
     // Noise before the marker is dropped; the upload may be split anywhere.
-    const QByteArray bytes = QByteArray::fromHex("0013") + upload("abc");
+    const QByteArray bytes = QByteArray::fromHex("0013") + uploadFrame("abc");
     for (const char c : bytes)
         rig.hear(QByteArray(1, c));
     QCOMPARE(rig.loader.lastResult(), BootLoader::Result::Accepted);

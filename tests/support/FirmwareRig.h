@@ -29,7 +29,7 @@ public:
     // ActionSoftVirantExecute: the frame, the page change, the file search.
     void openFirmwarePage()
     {
-        wizard().ensureFrame();
+        session.navigator().ensureFrame(Page::Firmware);
         if (!onFirmwarePage) {
             wizard().stopSoftWizard();
             onFirmwarePage = true;
@@ -43,7 +43,7 @@ public:
     void openFirmwarePageThroughNavigator()
     {
         wizard().setFirmwarePageQuery([this] { return session.navigator().firmwarePageActive(); });
-        wizard().ensureFrame();
+        session.navigator().ensureFrame(Page::Firmware);
         session.navigator().actionSoftVirant();
         wizard().actionSoftVirantExecuted();
     }

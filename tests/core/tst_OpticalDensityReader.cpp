@@ -1,4 +1,5 @@
 #include "MeasurementData.h"
+#include "MeasurementRig.h"
 #include "RecordingOpener.h"
 #include "TestSupport.h"
 #include "measurement/OpticalDensityReader.h"
@@ -12,20 +13,6 @@ using namespace kalent;
 using namespace kalent::test;
 
 namespace {
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArrayLiteral("<missing>");
-    return f.readAll();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 // A table reply in which every position holds a character that tells where it
 // came from: a value cell that shows the wrong positions shows the wrong text.
@@ -50,21 +37,13 @@ private:
     OpticalDensityReader &reader() { return rig->session.reader(); }
     MeasurementData &data() { return *rig->instrument->feature<MeasurementData>(); }
     QString dataPath(const QString &name) { return QDir(rig->dataDir.path()).filePath(name); }
-    bool readTable()
-    {
-        QSignalSpy received(&reader(), &OpticalDensityReader::tableReceived);
-        reader().btnReadOPClick();
-        return rig->runUntil([&] { return received.count() > 0; });
-    }
+    bool readTable() { return kalent::test::readTable(*rig); }
 
 private Q_SLOTS:
     void init()
     {
-        rig = std::make_unique<SimRig>();
-        QVERIFY(rig->connectFast());
-        rig->settle();
-        rig->statusLog.clear();
-        rig->port.clearWritten();
+        rig = connectedRig();
+        QVERIFY(rig);
     }
     void cleanup() { rig.reset(); }
 

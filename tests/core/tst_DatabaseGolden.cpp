@@ -23,7 +23,7 @@ QByteArray golden(const QString &name)
 
 // Images made by tests/data/database/make_golden.py, with what parse + rebuild
 // must turn them into, byte for byte.
-class DatabaseGoldenTest : public QObject
+class tst_DatabaseGolden : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -61,5 +61,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(DatabaseGoldenTest)
+QTEST_GUILESS_MAIN(tst_DatabaseGolden)
 #include "tst_DatabaseGolden.moc"

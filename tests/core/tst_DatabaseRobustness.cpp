@@ -57,7 +57,7 @@ QByteArray randomImage(QRandomGenerator &rng)
 
 } // namespace
 
-class DatabaseRobustnessTest : public QObject
+class tst_DatabaseRobustness : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -125,5 +125,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(DatabaseRobustnessTest)
+QTEST_GUILESS_MAIN(tst_DatabaseRobustness)
 #include "tst_DatabaseRobustness.moc"

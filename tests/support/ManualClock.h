@@ -11,7 +11,7 @@ namespace kalent {
 
 // Time that moves only when told to. Timers fire in due order while advance()
 // walks forward, so timer-driven behaviour is tested exactly and fast. Used by
-// the tests, the benchmarks and the headless simulations.
+// the tests and the benchmarks; never part of the program.
 class ManualClock : public Clock
 {
 public:

@@ -1,5 +1,6 @@
 #include "FileFaults.h"
 #include "MeasurementData.h"
+#include "MeasurementRig.h"
 #include "RecordingOpener.h"
 #include "TestSupport.h"
 #include "common/SystemErrorText.h"
@@ -42,18 +43,8 @@ private:
     QString dataPath(const QString &name) { return QDir(rig->dataDir.path()).filePath(name); }
     QString instrumentsName() { return QString::fromLatin1(data().fileNameReply()); }
     QString pane() { return rig->session.pane().text(); }
-    bool readTable()
-    {
-        QSignalSpy received(&reader(), &OpticalDensityReader::tableReceived);
-        reader().btnReadOPClick();
-        return rig->runUntil([&] { return received.count() > 0; });
-    }
-    bool readProtocol()
-    {
-        QSignalSpy received(&results(), &ResultsProtocol::protocolReceived);
-        results().btnReadProtokolClick();
-        return rig->runUntil([&] { return received.count() > 0; });
-    }
+    bool readTable() { return kalent::test::readTable(*rig); }
+    bool readProtocol() { return kalent::test::readProtocol(*rig); }
     static void verifyReported(const QSignalSpy &errors, const QString &path)
     {
         QCOMPARE(errors.count(), 1);
@@ -65,11 +56,8 @@ private:
 private Q_SLOTS:
     void init()
     {
-        rig = std::make_unique<SimRig>();
-        QVERIFY(rig->connectFast());
-        rig->settle();
-        rig->statusLog.clear();
-        rig->port.clearWritten();
+        rig = connectedRig();
+        QVERIFY(rig);
     }
     void cleanup() { rig.reset(); }
 

@@ -1,4 +1,5 @@
 #include "MeasurementData.h"
+#include "MeasurementRig.h"
 #include "TestSupport.h"
 #include "common/Cp1251.h"
 #include "measurement/ResultsProtocol.h"
@@ -12,14 +13,6 @@ using namespace kalent;
 using namespace kalent::test;
 
 namespace {
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArrayLiteral("<missing>");
-    return f.readAll();
-}
 
 // A protocol whose 20 characters at offset 92 are `window`.
 QByteArray protocolWithWindow(const QByteArray &window)
@@ -38,21 +31,13 @@ private:
     ResultsProtocol &results() { return rig->session.results(); }
     MeasurementData &data() { return *rig->instrument->feature<MeasurementData>(); }
     QString dataPath(const QString &name) { return QDir(rig->dataDir.path()).filePath(name); }
-    bool readProtocol()
-    {
-        QSignalSpy received(&results(), &ResultsProtocol::protocolReceived);
-        results().btnReadProtokolClick();
-        return rig->runUntil([&] { return received.count() > 0; });
-    }
+    bool readProtocol() { return kalent::test::readProtocol(*rig); }
 
 private Q_SLOTS:
     void init()
     {
-        rig = std::make_unique<SimRig>();
-        QVERIFY(rig->connectFast());
-        rig->settle();
-        rig->statusLog.clear();
-        rig->port.clearWritten();
+        rig = connectedRig();
+        QVERIFY(rig);
     }
     void cleanup() { rig.reset(); }
 
