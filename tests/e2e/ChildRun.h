@@ -19,6 +19,14 @@ struct ChildRun
     QByteArray err;
 
     double cpuShare() const { return wallMs > 0 ? double(cpuMs) / double(wallMs) : 0.0; }
+    // Whether the run stayed below share of a processor once its start-up (loading
+    // Qt, the translations, opening the port), which dominates a run of a few
+    // tenths of a second on a loaded machine, is set aside. A spinning process
+    // costs its whole wall time and fails this however short it lived.
+    bool cpuBelow(double share, qint64 startUpMs = 150) const
+    {
+        return double(cpuMs) <= double(startUpMs) + share * double(wallMs);
+    }
     QString errText() const { return QString::fromUtf8(err); }
 
     // Runs program with arguments; a child still alive after limitMs is killed
