@@ -137,8 +137,8 @@ private Q_SLOTS:
         QCOMPARE(replayed.grid, recorded.grid);
         QCOMPARE(replayed.protocol, recorded.protocol);
         QCOMPARE(replayed.memo, recorded.memo);
-        QVERIFY2(!report.contains(QStringLiteral("departs")), qPrintable(report));
-        QVERIFY2(report.contains(QStringLiteral(" 0 departures")), qPrintable(report));
+        QVERIFY2(!report.contains(QStringLiteral("расходится")), qPrintable(report));
+        QVERIFY2(report.contains(QStringLiteral("расхождений: 0")), qPrintable(report));
     }
 };
 
