@@ -1,6 +1,7 @@
 #include "ReplayInstrument.h"
 
 #include "common/Clock.h"
+#include "common/SystemErrorText.h"
 #include "trace/TraceRecord.h"
 
 #include <QFile>
@@ -23,11 +24,12 @@ std::optional<ReplayScript> ReplayScript::load(const QString &path, QString *err
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+        *error = QStringLiteral("не удалось прочитать %1: %2")
+                     .arg(path, SystemErrorText::translate(file.errorString()));
         return std::nullopt;
     }
     if (file.size() > MaxReplayFileBytes) {
-        *error = QStringLiteral("%1 is too large for a trace").arg(path);
+        *error = QStringLiteral("файл %1 слишком велик для трассы").arg(path);
         return std::nullopt;
     }
     return parse(file.readAll(), error);
@@ -46,7 +48,7 @@ std::optional<ReplayScript> ReplayScript::parse(const QByteArray &text, QString 
         QString why;
         const std::optional<TraceRecord> record = TraceRecord::fromJsonLine(line, &why);
         if (!record) {
-            *error = QStringLiteral("line %1: %2").arg(i + 1).arg(why);
+            *error = QStringLiteral("строка %1: %2").arg(i + 1).arg(why);
             return std::nullopt;
         }
         switch (record->direction) {
@@ -81,7 +83,7 @@ std::optional<ReplayScript> ReplayScript::parse(const QByteArray &text, QString 
         }
     }
     if (script.steps.isEmpty()) {
-        *error = QStringLiteral("the trace holds no exchange");
+        *error = QStringLiteral("в трассе нет ни одного обмена");
         return std::nullopt;
     }
     return script;
@@ -111,14 +113,14 @@ void ReplayInstrument::hear(const QByteArray &bytes, int lineBaud)
 void ReplayInstrument::hearByte(char byte, int lineBaud)
 {
     if (m_step >= stepCount()) {
-        depart(QStringLiteral("the program sent %1 after the recording ended")
+        depart(QStringLiteral("программа передала %1 после конца записи")
                    .arg(hexOf(QByteArray(1, byte))));
         return;
     }
     const ReplayScript::Step &step = m_script.steps.at(m_step);
     if (step.expected.at(m_matched) == byte) {
         if (m_matched == 0 && step.baud != 0 && lineBaud != 0 && lineBaud != step.baud) {
-            depart(QStringLiteral("line %1: the program sent at %2 baud, the recording at %3")
+            depart(QStringLiteral("строка %1: программа передаёт на %2 бод, в записи — %3 бод")
                        .arg(step.line)
                        .arg(lineBaud)
                        .arg(step.baud));
@@ -127,10 +129,10 @@ void ReplayInstrument::hearByte(char byte, int lineBaud)
             completeStep();
         return;
     }
-    depart(QStringLiteral("line %1: the recording has %2 after %3, the program sent %4")
+    depart(QStringLiteral("строка %1: в записи после %3 идёт %2, программа передала %4")
                .arg(step.line)
                .arg(hexOf(step.expected.mid(m_matched, 1)))
-               .arg(m_matched == 0 ? QStringLiteral("the previous answer")
+               .arg(m_matched == 0 ? QStringLiteral("предыдущего ответа")
                                    : hexOf(step.expected.left(m_matched).right(8)))
                .arg(hexOf(QByteArray(1, byte))));
     // Pick up at the next step that begins with this byte.

@@ -182,9 +182,9 @@ private Q_SLOTS:
             line("{\"t_us\":10,\"dir\":\"tx\",\"baud\":9600,\"hex\":\"42\"}") +
             line("{\"t_us\":20,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"zz\"}");
         QVERIFY(!ReplayScript::parse(text, &error));
-        QVERIFY2(error.startsWith(QStringLiteral("line 4:")), qPrintable(error));
+        QVERIFY2(error.startsWith(QStringLiteral("строка 4:")), qPrintable(error));
         QVERIFY(!ReplayScript::parse(line("{\"t_us\":0,\"dir\":\"start\"}"), &error));
-        QVERIFY(error.contains(QStringLiteral("no exchange")));
+        QVERIFY(error.contains(QStringLiteral("нет ни одного обмена")));
     }
 
     void aReplayAnswersEachCommandAtTheRecordedPace()
@@ -234,7 +234,7 @@ private Q_SLOTS:
 
         replay.hear("x", 9600);
         QCOMPARE(departures.size(), 1);
-        QVERIFY(departures.first().contains(QStringLiteral("after the recording ended")));
+        QVERIFY(departures.first().contains(QStringLiteral("после конца записи")));
     }
 
     void aRunThatDepartsIsReportedWithTheLineAndPicksUpAgain()
@@ -257,7 +257,7 @@ private Q_SLOTS:
         replay.hear("g", 115200);
         clock.advance(5);
         QCOMPARE(departures.size(), 1);
-        QVERIFY2(departures.first().startsWith(QStringLiteral("line 1:")),
+        QVERIFY2(departures.first().startsWith(QStringLiteral("строка 1:")),
                  qPrintable(departures.first()));
         QCOMPARE(sent, QByteArray("N"));
         QCOMPARE(replay.stepsDone(), 2);

@@ -39,28 +39,32 @@ inline ServiceRun runService(const QString &program, const QStringList &argument
 }
 
 // The built-in instrument served on a pseudo-terminal by a second copy of the
-// built program ("simulate --pty"), so the real serial port code runs.
+// built program ("simulate --pty", with more options such as --replay FILE), so
+// the real serial port code runs.
 class PtyInstrumentProcess
 {
 public:
     ~PtyInstrumentProcess() { stop(); }
 
     // False unless the program started and printed the pty's path.
-    bool start(const QString &program)
+    bool start(const QString &program, const QStringList &moreArguments = {})
     {
-        m_process.start(program, {QStringLiteral("simulate"), QStringLiteral("--pty")});
+        m_process.start(program, QStringList{QStringLiteral("simulate"), QStringLiteral("--pty")} +
+                                     moreArguments);
         if (!m_process.waitForStarted() || !m_process.waitForReadyRead(10000))
             return false;
         m_path = QString::fromLocal8Bit(m_process.readLine()).trimmed();
         return m_path.startsWith(QLatin1Char('/'));
     }
-    void stop()
+    // Ends the process; returns what it said on stderr.
+    QString stop()
     {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000))
-            m_process.kill();
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.terminate();
+            if (!m_process.waitForFinished(5000))
+                m_process.kill();
+        }
+        return QString::fromUtf8(m_process.readAllStandardError());
     }
     QString path() const { return m_path; }
     qint64 processId() const { return m_process.processId(); }

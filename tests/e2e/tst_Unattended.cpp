@@ -213,8 +213,8 @@ private Q_SLOTS:
         const QString report = replay.stop();
         QVERIFY2(again.exitCode() == 0, again.readAllStandardError().constData());
         QCOMPARE(again.readAllStandardOutput(), recorded.out);
-        QVERIFY2(!report.contains(QStringLiteral("departs")), qPrintable(report));
-        QVERIFY2(report.contains(QStringLiteral("0 departures")), qPrintable(report));
+        QVERIFY2(!report.contains(QStringLiteral("расходится")), qPrintable(report));
+        QVERIFY2(report.contains(QStringLiteral("расхождений: 0")), qPrintable(report));
         if (arguments.contains(QStringLiteral("OUT.bdt")))
             QCOMPARE(readFile(replayDir.filePath(QStringLiteral("out.bdt"))),
                      readFile(recordedDir.filePath(QStringLiteral("out.bdt"))));
@@ -233,7 +233,8 @@ private Q_SLOTS:
         QVERIFY(other.waitForFinished(60000));
         const QString report = replay.stop();
         QCOMPARE(other.exitCode(), 1);
-        QVERIFY2(report.contains(QStringLiteral("replay departs: line ")), qPrintable(report));
+        QVERIFY2(report.contains(QStringLiteral("воспроизведение расходится с записью: строка ")),
+                 qPrintable(report));
     }
 
     void theSimulatorsTraceIsTheProgramsTraceSeenFromTheLine()
@@ -271,7 +272,7 @@ private Q_SLOTS:
         QVERIFY(p.waitForFinished(10000));
         QCOMPARE(p.exitCode(), 2);
         QVERIFY(p.readAllStandardOutput().isEmpty());
-        QVERIFY(QString::fromUtf8(p.readAllStandardError()).contains(QStringLiteral("line 2:")));
+        QVERIFY(QString::fromUtf8(p.readAllStandardError()).contains(QStringLiteral("строка 2:")));
     }
 
     void theJournalKeepsTheDatabaseWriteAndTheUploadAndSurvivesAKill()

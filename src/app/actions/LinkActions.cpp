@@ -118,13 +118,14 @@ int runReplay(const CommandLine &commandLine)
     QObject::connect(&line, &PtyLine::received, &replay, &ReplayInstrument::hear);
     QObject::connect(&replay, &ReplayInstrument::transmitted, &line, &PtyLine::write);
     QObject::connect(&replay, &ReplayInstrument::departed, [](const QString &report) {
-        HeadlessRun::printError(QStringLiteral("replay departs: ") + report);
+        HeadlessRun::printError(QStringLiteral("воспроизведение расходится с записью: ") + report);
     });
     QObject::connect(&replay, &ReplayInstrument::finished, [&replay] {
-        HeadlessRun::printError(QStringLiteral("replay: all %1 recorded exchanges answered, "
-                                               "%2 departures")
-                                    .arg(replay.stepCount())
-                                    .arg(replay.departures()));
+        HeadlessRun::printError(
+            QStringLiteral("воспроизведение: ответ дан на все записанные обмены "
+                           "(%1), расхождений: %2")
+                .arg(replay.stepCount())
+                .arg(replay.departures()));
     });
     HeadlessRun::printOut(line.slavePath());
     replay.start();

@@ -56,14 +56,14 @@ std::optional<TraceRecord> TraceRecord::fromJsonLine(const QByteArray &line, QSt
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(line, &parseError);
     if (doc.isNull() || !doc.isObject()) {
-        *error = QStringLiteral("not a JSON object");
+        *error = QStringLiteral("это не объект JSON");
         return std::nullopt;
     }
     const QJsonObject o = doc.object();
     TraceRecord r;
     const QJsonValue t = o.value(QStringLiteral("t_us"));
     if (!t.isDouble() || t.toDouble() < 0) {
-        *error = QStringLiteral("no \"t_us\" time");
+        *error = QStringLiteral("нет времени \"t_us\"");
         return std::nullopt;
     }
     r.timeUs = static_cast<qint64>(t.toDouble());
@@ -81,12 +81,12 @@ std::optional<TraceRecord> TraceRecord::fromJsonLine(const QByteArray &line, QSt
     else if (dir == QLatin1String("drop"))
         r.direction = Direction::Dropped;
     else {
-        *error = QStringLiteral("unknown \"dir\" %1").arg(dir);
+        *error = QStringLiteral("неизвестное направление \"dir\": %1").arg(dir);
         return std::nullopt;
     }
     const QByteArray hex = o.value(QStringLiteral("hex")).toString().toLatin1();
     if (!o.value(QStringLiteral("hex")).isString() || !isHex(hex)) {
-        *error = QStringLiteral("\"hex\" is not a string of hex digit pairs");
+        *error = QStringLiteral("\"hex\" не строка из пар шестнадцатеричных цифр");
         return std::nullopt;
     }
     r.bytes = QByteArray::fromHex(hex);

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+namespace kalent {
+
+class ExchangeTrace;
+class Session;
+class TFormMainKalS_D7;
+
+// The window as the program assembles it: a real clock, the port control (with
+// the built-in instrument behind "sim"), the exchange trace every byte passes
+// (filed too when a trace file is given), the Session on the data folder, the
+// main window with its feature pages and the trace window. The program's window
+// is one of these; tests build one to drive the same wiring over a real port.
+class WindowComposition
+{
+public:
+    struct Options
+    {
+        QString portName;                 // tried first at start-up: a path, or "sim"
+        std::optional<QString> traceFile; // appended to; an empty name fails as any other
+        QString dataDir;                  // empty: the default data folder
+    };
+
+    explicit WindowComposition(const Options &options);
+    ~WindowComposition();
+    WindowComposition(const WindowComposition &) = delete;
+    WindowComposition &operator=(const WindowComposition &) = delete;
+
+    // The ports the start-up tries, in order: the preferred name first (a typed
+    // path or "sim" too), then every port the system lists, in number order.
+    static QStringList startupPorts(const QStringList &systemPorts, const QString &preferred);
+
+    // Why the trace file cannot be written; empty when it can, or none was given.
+    // Later write failures go to the message pane.
+    QString traceError() const { return m_traceError; }
+
+    // The start-up: tries the startupPorts and opens the first that opens, then
+    // shows the window.
+    void start();
+
+    TFormMainKalS_D7 &window();
+    Session &session();
+    ExchangeTrace &trace();
+
+private:
+    struct Parts;
+    std::unique_ptr<Parts> m_parts;
+    QString m_portName;
+    QString m_traceError;
+};
+
+} // namespace kalent
