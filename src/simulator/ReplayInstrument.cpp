@@ -1,5 +1,6 @@
 #include "ReplayInstrument.h"
 
+#include "common/BoundedFile.h"
 #include "common/Clock.h"
 #include "common/SystemErrorText.h"
 #include "trace/TraceRecord.h"
@@ -22,17 +23,13 @@ QString hexOf(const QByteArray &bytes)
 
 std::optional<ReplayScript> ReplayScript::load(const QString &path, QString *error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("не удалось прочитать %1: %2")
-                     .arg(path, SystemErrorText::translate(file.errorString()));
+    // Bounded even where the size is unknown (a FIFO, a device).
+    QByteArray bytes;
+    if (const QString why = BoundedFile::read(path, MaxReplayFileBytes, &bytes); !why.isEmpty()) {
+        *error = why;
         return std::nullopt;
     }
-    if (file.size() > MaxReplayFileBytes) {
-        *error = QStringLiteral("файл %1 слишком велик для трассы").arg(path);
-        return std::nullopt;
-    }
-    return parse(file.readAll(), error);
+    return parse(bytes, error);
 }
 
 std::optional<ReplayScript> ReplayScript::parse(const QByteArray &text, QString *error)
