@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTest>
 
 #include <functional>
 
@@ -28,6 +30,30 @@ inline ServiceRun runService(const QString &program, const QStringList &argument
     p.start(program, arguments);
     ServiceRun r;
     if (!p.waitForFinished(limitMs)) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+// The same while this process's event loop keeps running, for a test that serves
+// the instrument itself (an in-process pty line) while the program talks to it.
+inline ServiceRun runServiceServing(const QString &program, const QStringList &arguments,
+                                    int limitMs)
+{
+    QProcess p;
+    p.start(program, arguments);
+    ServiceRun r;
+    if (!p.waitForStarted())
+        return r;
+    QDeadlineTimer deadline(limitMs);
+    while (p.state() != QProcess::NotRunning && !deadline.hasExpired())
+        QTest::qWait(10);
+    if (p.state() != QProcess::NotRunning) {
         p.kill();
         p.waitForFinished();
         return r;

@@ -38,22 +38,8 @@ Result run(const QStringList &arguments)
 // Runs the service while this process keeps serving its own instrument.
 Result runServing(const QStringList &arguments)
 {
-    QProcess p;
-    p.start(Service, arguments);
-    Result r;
-    QElapsedTimer waited;
-    waited.start();
-    while (p.state() != QProcess::NotRunning && waited.elapsed() < 90000)
-        QTest::qWait(10);
-    if (p.state() != QProcess::NotRunning) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput();
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    const ServiceRun s = runServiceServing(Service, arguments, 90000);
+    return {s.exitCode, s.out, QString::fromUtf8(s.err)};
 }
 
 bool writeBytes(const QString &path, const QByteArray &bytes)

@@ -1,5 +1,6 @@
 #include "BootLoader.h"
 #include "PtyBridge.h"
+#include "ServiceProcess.h"
 #include "SimulatorSetup.h"
 #include "VirtualInstrument.h"
 #include "common/SystemClock.h"
@@ -15,6 +16,8 @@
 #include <csignal>
 
 using namespace kalent;
+using kalent::test::runServiceServing;
+using kalent::test::ServiceRun;
 
 namespace {
 
@@ -83,23 +86,8 @@ struct Run
 
 Run runServed(const QStringList &arguments, int timeoutMs = 90000)
 {
-    QProcess p;
-    p.start(Service, arguments);
-    Run r;
-    if (!p.waitForStarted())
-        return r;
-    QDeadlineTimer deadline(timeoutMs);
-    while (p.state() != QProcess::NotRunning && !deadline.hasExpired())
-        QTest::qWait(20);
-    if (p.state() != QProcess::NotRunning) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput();
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    const ServiceRun s = runServiceServing(Service, arguments, timeoutMs);
+    return {s.exitCode, s.out, QString::fromUtf8(s.err)};
 }
 
 // A simulator process; its first line is the pty.
