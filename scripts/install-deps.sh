@@ -10,10 +10,11 @@ packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
     python3-openpyxl       # the tests read the workbooks back with it
     poppler-utils          # pdftotext and pdffonts: the tests read the protocol PDF back
     clang-format-14        # .ci/run checks the formatting
+    locales                # ru_RU.UTF-8: the outputs are tested in the lab's own locale
     clang-14 libclang-rt-14-dev) # the database fuzz target (libFuzzer)
 for option in "$@"; do
     case "$option" in
-    --screenshots) packages+=(xvfb xauth x11-apps imagemagick xdotool locales) ;;
+    --screenshots) packages+=(xvfb xauth x11-apps imagemagick xdotool) ;;
     --package) packages+=(dpkg-dev file desktop-file-utils appstream) ;;
     *)
         echo "usage: $0 [--screenshots] [--package]" >&2
@@ -25,11 +26,19 @@ missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-if [ ${#missing[@]} -eq 0 ]; then
-    exit 0
-fi
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+    $SUDO apt-get update -qq
+    $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+# The Russian locale the lab runs: the tests write every output under it (a C
+# library that formats numbers with a decimal comma must not reach a file).
+# Enabled in /etc/locale.gen and generated once; a later run finds it there.
+if ! locale -a | grep -qix 'ru_RU.utf8'; then
+    $SUDO sed -i 's/^# *\(ru_RU.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+    grep -qx 'ru_RU.UTF-8 UTF-8' /etc/locale.gen ||
+        echo 'ru_RU.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+    $SUDO locale-gen
+fi
