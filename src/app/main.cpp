@@ -3,6 +3,7 @@
 #include "HeadlessRun.h"
 #include "TFormMainKalS_D7.h"
 #include "WindowMain.h"
+#include "common/FileSizeLimit.h"
 #include "common/QtTranslations.h"
 
 #include <QApplication>
@@ -58,10 +59,29 @@ ApplicationKind applicationKindFor(const QStringList &arguments)
                                                : ApplicationKind::Console;
 }
 
+QtMessageHandler qtHandler = nullptr;
+
+// Qt's English notice that XDG_RUNTIME_DIR is unset (a service, a root shell,
+// sudo) is meant for developers: Qt falls back to a private folder of its own
+// and the program works the same. Everything else Qt says passes on unchanged.
+void withoutRuntimeDirNotice(QtMsgType type, const QMessageLogContext &context,
+                             const QString &message)
+{
+    if (type == QtWarningMsg &&
+        message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        return;
+    if (qtHandler)
+        qtHandler(type, context, message);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    qtHandler = qInstallMessageHandler(withoutRuntimeDirNotice);
+    // Every writer of the process (files, the trace, the journal) meets a
+    // file-size limit as a failed write it reports, never as the end of the process.
+    FileSizeLimit::failWritesInsteadOfSignal();
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));

@@ -3,6 +3,7 @@
 #include "common/Cp1251.h"
 #include "common/DataFolder.h"
 #include "common/LastFileChoice.h"
+#include "common/ResolvedPath.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -15,6 +16,67 @@ class tst_Common : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void namesOfOneFileResolveAlike_data()
+    {
+        // Paths inside a folder holding "x" (a file), "d" (a folder), "link"
+        // (to x), "dangling" (to "new", not there yet) and "dlink" (to d/sub: its
+        // ".." is d, where the system goes, not the folder the text suggests).
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<bool>("same");
+        QTest::newRow("itself") << "x"
+                                << "x" << true;
+        QTest::newRow("through ./") << "x"
+                                    << "./x" << true;
+        QTest::newRow("through a/..") << "x"
+                                      << "d/../x" << true;
+        QTest::newRow("doubled slash") << "x"
+                                       << "d//../x" << true;
+        QTest::newRow("symbolic link") << "x"
+                                       << "link" << true;
+        QTest::newRow("dangling link and its target") << "dangling"
+                                                      << "new" << true;
+        QTest::newRow("new file through ..") << "new"
+                                             << "d/../new" << true;
+        QTest::newRow("folder link then ..") << "d/y"
+                                             << "dlink/../y" << true;
+        QTest::newRow("not as the text reads") << "y"
+                                               << "dlink/../y" << false;
+        QTest::newRow("file inside a linked folder") << "d/sub/f"
+                                                     << "dlink/f" << true;
+        QTest::newRow("two files") << "x"
+                                   << "y" << false;
+        QTest::newRow("same name, other folder") << "x"
+                                                 << "d/x" << false;
+        QTest::newRow("nothing named") << ""
+                                       << "" << false;
+    }
+    void namesOfOneFileResolveAlike()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        QFETCH(bool, same);
+        QTemporaryDir dir;
+        const QDir root(dir.path());
+        QFile x(root.filePath("x"));
+        QVERIFY(x.open(QIODevice::WriteOnly));
+        x.close();
+        QVERIFY(root.mkpath("d/sub"));
+        QVERIFY(QFile::link(root.filePath("x"), root.filePath("link")));
+        QVERIFY(QFile::link(root.filePath("new"), root.filePath("dangling")));
+        QVERIFY(QFile::link(root.filePath("d/sub"), root.filePath("dlink")));
+        // Relative names resolve against the working folder, as the command line's do.
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir.path()));
+        const bool result = ResolvedPath::sameFile(first, second);
+        const bool absolute = first.isEmpty() ||
+                              ResolvedPath::sameFile(first, root.filePath(first)) ||
+                              QFileInfo(first).isSymLink();
+        QDir::setCurrent(before);
+        QCOMPARE(result, same);
+        QVERIFY(absolute);
+    }
+
     void manualTimersFireInDueOrderAndRepeat()
     {
         ManualClock clock;
