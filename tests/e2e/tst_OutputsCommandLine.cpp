@@ -283,10 +283,14 @@ private Q_SLOTS:
         QVERIFY2(!err.contains(QStringLiteral("[ERROR]")), qPrintable(err));
         QVERIFY2(!err.contains(QStringLiteral("XDG_RUNTIME_DIR")), qPrintable(err));
         QCOMPARE(readFile(path), QByteArray("old"));
-        QCOMPARE(
+        // Nothing of the program's stays in TMPDIR (Qt keeps its runtime folder
+        // there, without XDG_RUNTIME_DIR, and reuses it).
+        QStringList left =
             QDir(scratch.path())
-                .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
-            QStringList());
+                .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+        left.removeIf(
+            [](const QString &name) { return name.startsWith(QLatin1String("runtime-")); });
+        QCOMPARE(left, QStringList());
     }
 
     void aWorkbookFailureNamesItsTargetInRussian()

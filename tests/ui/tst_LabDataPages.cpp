@@ -1,6 +1,7 @@
 #include "HeatMapLegend.h"
 #include "HeatMapScale.h"
 #include "MeasurementData.h"
+#include "ProtocolPrint.h"
 #include "ReadBack.h"
 #include "ReaderPage.h"
 #include "RecordingOpener.h"
@@ -12,7 +13,9 @@
 
 #include <QAction>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPrintDialog>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTableWidget>
@@ -249,6 +252,94 @@ private Q_SLOTS:
         for (const QString &line : fonts.split(QLatin1Char('\n')).mid(2))
             if (!line.trimmed().isEmpty()) // the "emb" column: every font embedded
                 QVERIFY2(line.contains(QStringLiteral(" yes ")), qPrintable(line));
+    }
+
+    void linesAreBrokenAtBlanksAndIndented_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("columns");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("fits") << "abc def" << 9 << QStringList{"abc def"};
+        QTest::newRow("at the last blank in reach")
+            << "aaa bbb ccc" << 9 << QStringList{"aaa bbb", "    ccc"};
+        QTest::newRow("a number kept whole")
+            << "Протокол 345 от 01.02.26" << 14
+            << QStringList{"Протокол 345", "    от", "    01.02.26"};
+        QTest::newRow("under its own indent")
+            << "  aa bb cc dd" << 12 << QStringList{"  aa bb cc", "      dd"};
+        QTest::newRow("a word longer than a line is cut")
+            << "abcdefghijklmn" << 10 << QStringList{"abcdefghij", "    klmn"};
+        QTest::newRow("tabs expanded, line ends of every kind")
+            << "a\tb\r\nc\rd\n"
+            << 20 << QStringList{"a       b", "c", "d"};
+    }
+    void linesAreBrokenAtBlanksAndIndented()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, columns);
+        QFETCH(QStringList, lines);
+        QCOMPARE(ProtocolPrint::pageLines(text, columns), lines);
+    }
+
+    void longProtocolLinesAreFittedBeforeTheyAreBroken()
+    {
+        const QString missing = ReadBack::missingTool(QStringLiteral("pdftotext"));
+        if (!missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        // 118 characters: more than 9 points hold on A4, so the text is set
+        // smaller and the line stays whole.
+        const QString fits = QStringLiteral("Итоги: протокол результатов диагностики. 345 от "
+                                            "01.02.26, тест-система HBsAg-ИФА, оператор Иванова "
+                                            "ОК, лаборант Петров");
+        QCOMPARE(fits.size(), 118);
+        // Far longer than any size holds: broken at blanks, no word or number cut.
+        QStringList words;
+        for (int i = 0; i < 40; ++i)
+            words << QStringLiteral("слово%1").arg(1000 + i * 37);
+        const QString broken = words.join(QLatin1Char(' '));
+        QTemporaryDir dir;
+        const QString file = QDir(dir.path()).filePath(QStringLiteral("long.pdf"));
+        QCOMPARE(ProtocolPrint::writePdf(file, fits + QLatin1Char('\n') + broken,
+                                         QStringLiteral("Протокол")),
+                 QString());
+        const QString text = ReadBack::pdfText(file);
+        QStringList lines = text.split(QLatin1Char('\n'));
+        for (QString &line : lines)
+            line = line.simplified();
+        QVERIFY2(lines.contains(fits.simplified()), qPrintable(text));
+        const QStringList tokens = text.simplified().split(QLatin1Char(' '));
+        for (const QString &word : words)
+            QVERIFY2(tokens.contains(word), qPrintable(word));
+        // The broken line's later parts are indented under its start.
+        int continued = 0;
+        for (const QString &line : text.split(QLatin1Char('\n')))
+            if (line.contains(QStringLiteral("слово")) && !line.contains(words.first()))
+                ++continued;
+        QVERIFY(continued >= 1);
+    }
+
+    void printDialogProposesTheDataFolderAndTheDatedName()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        rig.settle();
+        ResultsPage page(rig.session);
+        ResultsProtocol &results = rig.session.results();
+        QSignalSpy received(&results, &ResultsProtocol::protocolReceived);
+        results.btnReadProtokolClick();
+        QVERIFY(rig.runUntil([&] { return received.count() == 1; }));
+        page.findChild<QAction *>(QStringLiteral("actionPrintProtocol"))->trigger();
+        auto *dialog = page.findChild<QPrintDialog *>(QStringLiteral("printDialog"));
+        QVERIFY(dialog);
+        auto *fileName = dialog->findChild<QLineEdit *>(QStringLiteral("filename"));
+        QVERIFY(fileName);
+        // The same full dated name as "Протокол в PDF...", in the data folder
+        // (not the home folder, not cut at the date's last dot).
+        QCOMPARE(
+            fileName->text(),
+            QDir::toNativeSeparators(
+                QDir(rig.dataDir.path()).filePath(QStringLiteral("2009_03_24 Pr №   12.pdf"))));
+        dialog->reject();
     }
 };
 
