@@ -1,23 +1,35 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the screenshots need;
-# --package adds the tools that build the Debian package and check its desktop files.
+# Installs the Debian packages this project needs, by purpose. Without options:
+# what building the program and running it need (scripts/run.sh). The options
+# add what their purpose needs on top:
+#   --test         the tools the tests use to check the program's output, the
+#                  formatting check and the fuzz target (scripts/test.sh, CI)
+#   --package      the tools that build the Debian package and review it
+#   --screenshots  a virtual X server and the tools that take the pictures
 # Safe to run again: apt-get skips what is already there.
 set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
     fonts-dejavu-core fonts-dejavu-extra
-    qt6-translations-l10n  # Qt's own dialogs and the command line's parser in Russian
-    libxlsxwriter-dev      # Excel workbooks of the plate
-    python3-openpyxl       # the tests read the workbooks back with it
-    poppler-utils          # pdftotext and pdffonts: the tests read the protocol PDF back
-    clang-format-14        # .ci/run checks the formatting
-    locales                # ru_RU.UTF-8: the outputs are tested in the lab's own locale
-    clang-14 libclang-rt-14-dev) # the database fuzz target (libFuzzer)
+    qt6-translations-l10n # Qt's own dialogs and the command line's parser in Russian
+    libxlsxwriter-dev)    # Excel workbooks of the plate
+want_ru_locale=0
 for option in "$@"; do
     case "$option" in
-    --screenshots) packages+=(xvfb xauth x11-apps imagemagick xdotool) ;;
-    --package) packages+=(dpkg-dev file desktop-file-utils appstream) ;;
+    --test)
+        want_ru_locale=1
+        packages+=(python3-openpyxl # the tests read the workbooks back with it
+            poppler-utils           # pdftotext and pdffonts: the tests read the protocol PDF back
+            clang-format-14         # .ci/run checks the formatting
+            clang-14 libclang-rt-14-dev # the database fuzz target (libFuzzer)
+            librsvg2-bin            # the icon's PNGs are checked against a render of its SVG
+            desktop-file-utils appstream # the menu entry and the AppStream file are validated
+            locales                 # ru_RU.UTF-8: the outputs are tested in the lab's own locale
+            systemd)                # systemd-analyze verifies the service units
+        ;;
+    --package) packages+=(dpkg-dev file desktop-file-utils appstream lintian) ;;
+    --screenshots) packages+=(xvfb xauth x11-apps imagemagick xdotool locales) ;;
     *)
-        echo "usage: $0 [--screenshots] [--package]" >&2
+        echo "usage: $0 [--test] [--package] [--screenshots]" >&2
         exit 2
         ;;
     esac
@@ -36,7 +48,7 @@ fi
 # The Russian locale the lab runs: the tests write every output under it (a C
 # library that formats numbers with a decimal comma must not reach a file).
 # Enabled in /etc/locale.gen and generated once; a later run finds it there.
-if ! locale -a | grep -qix 'ru_RU.utf8'; then
+if [ "$want_ru_locale" -eq 1 ] && ! locale -a | grep -qix 'ru_RU.utf8'; then
     $SUDO sed -i 's/^# *\(ru_RU.UTF-8 UTF-8\)/\1/' /etc/locale.gen
     grep -qx 'ru_RU.UTF-8 UTF-8' /etc/locale.gen ||
         echo 'ru_RU.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null

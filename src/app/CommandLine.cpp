@@ -71,14 +71,15 @@ QCommandLineOption optionFor(const QString &name, bool takesValue)
 
 QCommandLineOption helpOption()
 {
-    return QCommandLineOption(QStringLiteral("help"),
+    return QCommandLineOption({QStringLiteral("h"), QStringLiteral("help")},
                               QStringLiteral("показать эту справку и выйти"));
 }
 
 QCommandLineOption versionOption()
 {
-    return QCommandLineOption(QStringLiteral("version"),
-                              QStringLiteral("показать версию программы и выйти"));
+    return QCommandLineOption(
+        {QStringLiteral("v"), QStringLiteral("version")},
+        QStringLiteral("показать название программы и версию пакета и выйти"));
 }
 
 // The parser for one action (or, with null, for the window).
@@ -111,7 +112,9 @@ QString generalHelp(const std::vector<Action> &actions)
         if (!action.summary.isEmpty())
             text += QStringLiteral("      ") + action.summary + QLatin1Char('\n');
     }
-    text += QStringLiteral("Справка по действию: kalent-service ДЕЙСТВИЕ --help\n"
+    text += QStringLiteral("  kalent-service -v | --version\n"
+                           "      Показать название программы и версию пакета.\n"
+                           "Справка по действию: kalent-service ДЕЙСТВИЕ -h | --help\n"
                            "Код выхода: 0 — успех, 1 — ошибка или истекло время ожидания, "
                            "2 — неверные параметры.\n");
     return text;

@@ -21,7 +21,9 @@ int finishEarly(const ParsedArguments &parsed)
 {
     switch (parsed.outcome) {
     case ParsedArguments::Outcome::Version:
+        // The title as the window gives it, then the package's own version.
         HeadlessRun::printOut(TFormMainKalS_D7::ApplicationTitle);
+        HeadlessRun::printOut(QStringLiteral("Версия пакета: " KALENT_PACKAGE_VERSION));
         return 0;
     case ParsedArguments::Outcome::Help:
         HeadlessRun::writeOut(parsed.text.toUtf8());

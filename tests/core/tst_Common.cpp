@@ -5,6 +5,7 @@
 #include "common/LastFileChoice.h"
 #include "common/ResolvedPath.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -185,18 +186,52 @@ private Q_SLOTS:
         QCOMPARE(choice.name(), QString("/root.bdt"));
     }
 
-    void filesAreKeptBesideTheProgramOnlyOutsideTheSystemsProgramFolders()
+    void filesAreKeptBesideTheProgramOnlyWhereTheBuildPutIt_data()
     {
-        QTemporaryDir dir;
-        QVERIFY(DataFolder::programFolderUsable(dir.path()));
-        QVERIFY(!DataFolder::programFolderUsable(dir.filePath("missing")));
-        QVERIFY(!DataFolder::programFolderUsable(QString()));
+        QTest::addColumn<QString>("exeDir");
+        QTest::addColumn<QString>("builtDir");
+        QTest::addColumn<bool>("beside");
+        QTemporaryDir tree;
+        QDir(tree.path()).mkpath("build/src/app");
+        QDir(tree.path()).mkpath("prefix/bin");
+        QFile::link(tree.filePath("build"), tree.filePath("link-to-build"));
+        tree.setAutoRemove(false);
+        m_cleanup.append(tree.path());
+        const QString built = tree.filePath("build/src/app");
+        QTest::newRow("the build tree") << built << built << true;
+        QTest::newRow("the build tree through a link")
+            << tree.filePath("link-to-build/src/app") << built << true;
+        QTest::newRow("a trailing separator") << built + "/" << built << true;
+        // An install under any prefix, writable or not, is not the build tree.
+        QTest::newRow("installed under a writable prefix")
+            << tree.filePath("prefix/bin") << built << false;
+        QTest::newRow("the build folder above the program")
+            << tree.filePath("build") << built << false;
+        QTest::newRow("no build compiled in") << built << QString() << false;
+        QTest::newRow("a build folder since removed")
+            << tree.filePath("prefix/bin") << tree.filePath("gone") << false;
+        QTest::newRow("no executable folder") << QString() << built << false;
 #ifdef Q_OS_LINUX
-        // Even where root may write there, an installed program keeps no files in /usr/bin.
-        QVERIFY(!DataFolder::programFolderUsable("/usr/bin"));
-        QVERIFY(!DataFolder::programFolderUsable("/usr/bin/"));
+        QTest::newRow("the system's program folder") << "/usr/bin" << built << false;
 #endif
     }
+
+    void filesAreKeptBesideTheProgramOnlyWhereTheBuildPutIt()
+    {
+        QFETCH(QString, exeDir);
+        QFETCH(QString, builtDir);
+        QFETCH(bool, beside);
+        QCOMPARE(DataFolder::keepsFilesBesideProgram(exeDir, builtDir), beside);
+    }
+
+    void cleanupTestCase()
+    {
+        for (const QString &path : m_cleanup)
+            QDir(path).removeRecursively();
+    }
+
+private:
+    QStringList m_cleanup;
 };
 
 QTEST_GUILESS_MAIN(tst_Common)

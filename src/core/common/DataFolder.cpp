@@ -17,23 +17,29 @@ DataFolder DataFolder::resolve(const QString &overridePath)
     if (!overridePath.isEmpty())
         return DataFolder(overridePath);
     const QString exeDir = QCoreApplication::applicationDirPath();
-    if (programFolderUsable(exeDir))
+    if (keepsFilesBesideProgram(exeDir, builtProgramFolder()))
         return DataFolder(exeDir);
     return DataFolder(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
 }
 
-bool DataFolder::programFolderUsable(const QString &exeDir)
+bool DataFolder::keepsFilesBesideProgram(const QString &exeDir, const QString &builtDir)
 {
-    if (exeDir.isEmpty() || !QFileInfo(exeDir).isWritable())
+    if (exeDir.isEmpty() || builtDir.isEmpty())
         return false;
-    const QString folder = QFileInfo(exeDir).canonicalFilePath();
-    static const QStringList systemFolders = {
-        QStringLiteral("/bin"),           QStringLiteral("/sbin"),
-        QStringLiteral("/usr/bin"),       QStringLiteral("/usr/sbin"),
-        QStringLiteral("/usr/local/bin"), QStringLiteral("/usr/local/sbin"),
-        QStringLiteral("/usr/games"),
-    };
-    return !systemFolders.contains(folder);
+    // Canonical paths: a symbolic link to the build folder is still the build
+    // folder, and a copy elsewhere (an installed one) is not, whatever its name.
+    const QString running = QFileInfo(exeDir).canonicalFilePath();
+    return !running.isEmpty() && running == QFileInfo(builtDir).canonicalFilePath() &&
+           QFileInfo(running).isWritable();
+}
+
+QString DataFolder::builtProgramFolder()
+{
+#ifdef KALENT_BUILT_PROGRAM_FOLDER
+    return QStringLiteral(KALENT_BUILT_PROGRAM_FOLDER);
+#else
+    return {};
+#endif
 }
 
 QString DataFolder::filePath(const QString &fileName) const

@@ -5,18 +5,22 @@
 namespace kalent {
 
 // The folder where the program keeps the files it writes without asking
-// (protocols, lists, automatic table names). The executable's folder when it is
-// writable and not one of the system's program folders (an installed program run
-// as root must not fill /usr/bin), else the user's data folder; --data-dir
-// overrides both.
+// (protocols, lists, automatic table names). The executable's folder only when
+// the program runs where its build put it (a developer's tree); every installed
+// copy, under any prefix and writable or not, uses the user's data folder;
+// --data-dir overrides both.
 class DataFolder
 {
 public:
     // An empty override means: choose as described above.
     static DataFolder resolve(const QString &overridePath = {});
     explicit DataFolder(const QString &path);
-    // Whether files may be kept beside the executable in this folder.
-    static bool programFolderUsable(const QString &exeDir);
+    // Whether an executable in exeDir runs from its build tree, builtDir being the
+    // folder the build put it in (empty when unknown): then, and only when it is
+    // writable, its files are kept beside it.
+    static bool keepsFilesBesideProgram(const QString &exeDir, const QString &builtDir);
+    // The folder this program's build put the executable in, as compiled in.
+    static QString builtProgramFolder();
 
     QString path() const { return m_path; }
     // A file directly inside the folder. The name must already be safe.
