@@ -4,6 +4,9 @@
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QListView>
+#include <QSplitter>
+#include <QStyle>
 #include <QTreeView>
 
 #include <algorithm>
@@ -60,6 +63,17 @@ void apply(QFileDialog *dialog)
     // Room for a long name beside the three columns.
     dialog->resize(std::max(dialog->width(), MinimumWidth),
                    std::max(dialog->height(), MinimumHeight));
+    // The places on the left ("Компьютер" and the home folder) shown whole too.
+    auto *sidebar = dialog->findChild<QListView *>(QStringLiteral("sidebar"));
+    auto *splitter = dialog->findChild<QSplitter *>(QStringLiteral("splitter"));
+    if (sidebar && splitter && splitter->count() == 2) {
+        const int needed = sidebar->sizeHintForColumn(0) + 2 * sidebar->frameWidth() +
+                           sidebar->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+        const QList<int> sizes = splitter->sizes();
+        const int total = std::max(sizes.value(0) + sizes.value(1), dialog->width());
+        if (sizes.value(0) < needed)
+            splitter->setSizes({needed, total - needed});
+    }
 }
 
 } // namespace kalent::FileDialogLook
