@@ -6,11 +6,12 @@ class QAction;
 class QCheckBox;
 class QFileDialog;
 class QPushButton;
-class QTableWidget;
+class QTableView;
 
 namespace kalent {
 
 class DesktopOpener;
+class HeatMapGridModel;
 class HeatMapLegend;
 class OpticalDensityReader;
 class PlateExporter;
@@ -46,7 +47,7 @@ public:
 
 private:
     void buildPanels();
-    QTableWidget *buildGrid();
+    QTableView *buildGrid();
     void buildControls();
     void buildContextMenu();
     void buildDialogs(const QString &folder);
@@ -55,7 +56,6 @@ private:
     void saveSelected(const QString &path);
     void loadPreferences();
     void storeCopyFormat();
-    void showGrid();
     void showState();
     void widenGrid();
     void showFileError(const QString &message);
@@ -64,7 +64,8 @@ private:
     DesktopOpener &m_opener;
     ShadowPanel *m_panel6;
     QWidget *m_panel7;
-    QTableWidget *m_grid;
+    HeatMapGridModel *m_gridModel;
+    QTableView *m_grid;
     QPushButton *m_btnReadOP;
     QPushButton *m_btnSaveOP;
     QPushButton *m_btnCreateExcel;

@@ -18,7 +18,7 @@
 #include <QPrintDialog>
 #include <QSettings>
 #include <QSignalSpy>
-#include <QTableWidget>
+#include <QTableView>
 #include <QtTest>
 
 using namespace kalent;
@@ -94,7 +94,7 @@ private Q_SLOTS:
         SimRig rig;
         RecordingOpener opener;
         ReaderPage page(rig.session, opener);
-        auto *grid = page.findChild<QTableWidget *>(QStringLiteral("StringGrid1"));
+        auto *grid = page.findChild<QTableView *>(QStringLiteral("StringGrid1"));
         auto *action = page.findChild<QAction *>(QStringLiteral("actionHeatMap"));
         auto *legend = page.findChild<HeatMapLegend *>(QStringLiteral("heatMapLegend"));
         QVERIFY(grid && action && legend);
@@ -109,23 +109,34 @@ private Q_SLOTS:
         rig.session.reader().handleTable(reply);
         for (int row = 1; row <= 8; ++row)
             for (int column = 1; column <= 12; ++column)
-                QCOMPARE(grid->item(row, column)->background().color(), Uncoloured);
+                QCOMPARE(grid->model()
+                             ->index(row, column)
+                             .data(Qt::BackgroundRole)
+                             .value<QBrush>()
+                             .color(),
+                         Uncoloured);
 
         action->trigger();
         QVERIFY(page.heatMapOn());
-        const QColor low = grid->item(1, 1)->background().color();
-        const QColor high = grid->item(8, 12)->background().color();
-        const QColor middle = grid->item(5, 6)->background().color();
+        const QColor low =
+            grid->model()->index(1, 1).data(Qt::BackgroundRole).value<QBrush>().color();
+        const QColor high =
+            grid->model()->index(8, 12).data(Qt::BackgroundRole).value<QBrush>().color();
+        const QColor middle =
+            grid->model()->index(5, 6).data(Qt::BackgroundRole).value<QBrush>().color();
         QCOMPARE(low, HeatMapScale::colourAt(0));
         QCOMPARE(high, HeatMapScale::colourAt(1));
         QVERIFY(lightness(low) < lightness(middle) && lightness(middle) < lightness(high));
-        QCOMPARE(grid->item(1, 1)->foreground().color(), HeatMapScale::textOn(low));
+        QCOMPARE(grid->model()->index(1, 1).data(Qt::ForegroundRole).value<QBrush>().color(),
+                 HeatMapScale::textOn(low));
         for (const auto &[row, column] : {std::pair{2, 2}, {3, 3}, {4, 4}}) {
-            QCOMPARE(grid->item(row, column)->background().color(), Uncoloured);
-            QVERIFY(!grid->item(row, column)->data(Qt::ForegroundRole).isValid());
+            QCOMPARE(
+                grid->model()->index(row, column).data(Qt::BackgroundRole).value<QBrush>().color(),
+                Uncoloured);
+            QVERIFY(!grid->model()->index(row, column).data(Qt::ForegroundRole).isValid());
         }
         // Headers are never part of the map.
-        QVERIFY(grid->item(0, 1)->background().color() != low);
+        QVERIFY(grid->model()->index(0, 1).data(Qt::BackgroundRole).value<QBrush>().color() != low);
         QVERIFY(legend->isVisibleTo(&page));
         QCOMPARE(legend->lowText(), QStringLiteral("0.010"));
         QCOMPARE(legend->highText(), QStringLiteral("3.990"));
@@ -133,7 +144,8 @@ private Q_SLOTS:
 
         // Showing the page again empties the grid: nothing left to colour.
         rig.session.reader().labelGrid();
-        QCOMPARE(grid->item(1, 1)->background().color(), Uncoloured);
+        QCOMPARE(grid->model()->index(1, 1).data(Qt::BackgroundRole).value<QBrush>().color(),
+                 Uncoloured);
         QVERIFY(!legend->isVisibleTo(&page));
 
         // Remembered by the next run's page, and switched off again.
