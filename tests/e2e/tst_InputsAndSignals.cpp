@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 
 #include "common/SystemErrorText.h"
+#include "link/HostSerialPort.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,6 +12,9 @@
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 using namespace kalent;
 using namespace kalent::test;
@@ -43,8 +47,8 @@ private Q_SLOTS:
         QTest::newRow("timeout inf") << QStringList{"contact", "--port", "sim", "--timeout", "inf"};
         QTest::newRow("timeout 1e300")
             << QStringList{"read-od", "--port", "sim", "--timeout", "1e300"};
-        QTest::newRow("timeout 0") << QStringList{"db-read", "--port", "sim", "--out", "x",
-                                                  "--timeout", "0"};
+        QTest::newRow("timeout 0")
+            << QStringList{"db-read", "--port", "sim", "--out", "x", "--timeout", "0"};
         QTest::newRow("notices huge") << QStringList{"simulate", "--pty", "--notices", "3000000"};
         QTest::newRow("notices nan") << QStringList{"simulate", "--pty", "--notices", "nan"};
         QTest::newRow("boot-fault empty") << QStringList{"simulate", "--pty", "--boot-fault", ""};
@@ -187,6 +191,31 @@ private Q_SLOTS:
         QCOMPARE(r.exitCode, 1);
         QVERIFY2(r.errText().contains(QStringLiteral("Наблюдение не начато")), r.err.constData());
         QVERIFY(!r.errText().contains(QStringLiteral("Есть контакт")));
+    }
+
+    void oneDeviceUnderTwoNamesIsOpenedOnce()
+    {
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(master >= 0);
+        QVERIFY(::grantpt(master) == 0 && ::unlockpt(master) == 0);
+        const QString slave = QString::fromLocal8Bit(::ptsname(master));
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("instrument"));
+        QVERIFY(QFile::link(slave, link));
+
+        HostSerialPort first;
+        first.setPortName(slave);
+        QVERIFY2(first.open(), qPrintable(first.errorString()));
+        // Another name for the same device (as root, too) finds it taken.
+        HostSerialPort second;
+        second.setPortName(link);
+        QVERIFY(!second.open());
+        QVERIFY2(second.errorString().contains(QStringLiteral("занято")),
+                 qPrintable(second.errorString()));
+        first.close();
+        QVERIFY2(second.open(), qPrintable(second.errorString()));
+        second.close();
+        ::close(master);
     }
 
     void aStopSignalRightAfterThePathEndsThePtyCleanly()
