@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
 #include <limits>
 
 namespace kalent {
@@ -228,8 +229,8 @@ void ReplayInstrument::schedule()
     if (m_pending.empty() || m_timer->isActive())
         return;
     // A pause longer than a timer counts is waited in parts (sendDue re-arms).
-    const qint64 wait = qBound<qint64>(0, m_pending.front().dueMs - m_clock.nowMs(),
-                                       std::numeric_limits<int>::max());
+    const qint64 wait = std::clamp<qint64>(m_pending.front().dueMs - m_clock.nowMs(), 0,
+                                           std::numeric_limits<int>::max());
     m_timer->start(static_cast<int>(wait));
 }
 
