@@ -320,22 +320,23 @@ private Q_SLOTS:
         QTest::addColumn<QString>("why");
         const QString baud = QStringLiteral("\"baud\"");
         const QString time = QStringLiteral("\"t_us\"");
-        QTest::newRow("baud text") << QByteArray(R"("baud":"abc","t_us":5)") << baud;
-        QTest::newRow("baud null") << QByteArray(R"("baud":null,"t_us":5)") << baud;
-        QTest::newRow("baud fraction") << QByteArray(R"("baud":0.5,"t_us":5)") << baud;
-        QTest::newRow("baud 2^64") << QByteArray(R"("baud":18446744073709551616,"t_us":5)") << baud;
-        QTest::newRow("baud negative") << QByteArray(R"("baud":-9600,"t_us":5)") << baud;
-        QTest::newRow("time fraction") << QByteArray(R"("baud":9600,"t_us":5.5)") << time;
-        QTest::newRow("time 1e300") << QByteArray(R"("baud":9600,"t_us":1e300)") << time;
+        QTest::newRow("baud text") << QByteArray("\"baud\":\"abc\",\"t_us\":5") << baud;
+        QTest::newRow("baud null") << QByteArray("\"baud\":null,\"t_us\":5") << baud;
+        QTest::newRow("baud fraction") << QByteArray("\"baud\":0.5,\"t_us\":5") << baud;
+        QTest::newRow("baud 2^64")
+            << QByteArray("\"baud\":18446744073709551616,\"t_us\":5") << baud;
+        QTest::newRow("baud negative") << QByteArray("\"baud\":-9600,\"t_us\":5") << baud;
+        QTest::newRow("time fraction") << QByteArray("\"baud\":9600,\"t_us\":5.5") << time;
+        QTest::newRow("time 1e300") << QByteArray("\"baud\":9600,\"t_us\":1e300") << time;
         QTest::newRow("time past a year")
-            << QByteArray(R"("baud":9600,"t_us":31622400000001)") << time;
-        QTest::newRow("time text") << QByteArray(R"("baud":9600,"t_us":"5")") << time;
+            << QByteArray("\"baud\":9600,\"t_us\":31622400000001") << time;
+        QTest::newRow("time text") << QByteArray("\"baud\":9600,\"t_us\":\"5\"") << time;
     }
     void replayEntriesOfTheWrongTypeAreRefusedWithTheirLine()
     {
         QFETCH(QByteArray, entry);
         QFETCH(QString, why);
-        const QByteArray text = line(R"({"t_us":0,"dir":"tx","baud":9600,"hex":"47"})") +
+        const QByteArray text = line("{\"t_us\":0,\"dir\":\"tx\",\"baud\":9600,\"hex\":\"47\"}") +
                                 "{\"dir\":\"rx\",\"hex\":\"44\"," + entry + "}\n";
         QString error;
         QVERIFY(!ReplayScript::parse(text, &error));
@@ -345,8 +346,8 @@ private Q_SLOTS:
 
     void aLineLongerThanAnyEntryIsRefusedWithoutReadingItWhole()
     {
-        const QByteArray text = line(R"({"t_us":0,"dir":"tx","baud":9600,"hex":"47"})") +
-                                R"({"t_us":1,"dir":"rx","baud":9600,"hex":")" +
+        const QByteArray text = line("{\"t_us\":0,\"dir\":\"tx\",\"baud\":9600,\"hex\":\"47\"}") +
+                                "{\"t_us\":1,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"" +
                                 QByteArray(5 * 1024 * 1024, 'a') + "\"}\n";
         QString error;
         QVERIFY(!ReplayScript::parse(text, &error));
@@ -357,13 +358,14 @@ private Q_SLOTS:
     {
         // The second run's clock starts again near zero: its reply is 40 ms
         // after its command, not a negative or huge pause.
-        const QByteArray text = line(R"({"t_us":0,"dir":"start","wall":"a","port":""})") +
-                                line(R"({"t_us":900000000,"dir":"tx","baud":9600,"hex":"47"})") +
-                                line(R"({"t_us":900020000,"dir":"rx","baud":9600,"hex":"44"})") +
-                                line(R"({"t_us":0,"dir":"start","wall":"b","port":""})") +
-                                line(R"({"t_us":1000,"dir":"rx","baud":9600,"hex":"4c"})") +
-                                line(R"({"t_us":5000,"dir":"tx","baud":9600,"hex":"67"})") +
-                                line(R"({"t_us":45000,"dir":"rx","baud":9600,"hex":"4e"})");
+        const QByteArray text =
+            line("{\"t_us\":0,\"dir\":\"start\",\"wall\":\"a\",\"port\":\"\"}") +
+            line("{\"t_us\":900000000,\"dir\":\"tx\",\"baud\":9600,\"hex\":\"47\"}") +
+            line("{\"t_us\":900020000,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"44\"}") +
+            line("{\"t_us\":0,\"dir\":\"start\",\"wall\":\"b\",\"port\":\"\"}") +
+            line("{\"t_us\":1000,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"4c\"}") +
+            line("{\"t_us\":5000,\"dir\":\"tx\",\"baud\":9600,\"hex\":\"67\"}") +
+            line("{\"t_us\":45000,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"4e\"}");
         QString error;
         const std::optional<ReplayScript> script = ReplayScript::parse(text, &error);
         QVERIFY2(script, qPrintable(error));
