@@ -1,6 +1,7 @@
 #include "Actions.h"
 #include "CommandLine.h"
 #include "HeadlessRun.h"
+#include "StopSignals.h"
 #include "TFormMainKalS_D7.h"
 #include "WindowMain.h"
 #include "common/FileSizeLimit.h"
@@ -87,6 +88,13 @@ int main(int argc, char *argv[])
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
+
+    // An action that must end cleanly takes SIGTERM and SIGINT before anything
+    // else happens: a signal that comes at once still lets it finish and journal.
+    if (const ParsedArguments early = parseArguments(arguments, actions());
+        early.outcome == ParsedArguments::Outcome::Run && early.action &&
+        early.action->catchesStopSignals)
+        StopSignals::catchFromNow();
 
     // The kind of application follows from what is asked: the window, pages drawn
     // without a window (fonts need a GUI application), or neither. The parser's

@@ -4,10 +4,12 @@
 #include "HeatMapLegend.h"
 #include "HeatMapScale.h"
 #include "MeasurementWidgets.h"
+#include "MessagePane.h"
 #include "Session.h"
 #include "ShadowPanel.h"
 #include "WidgetKit.h"
 #include "measurement/OpticalDensityGridModel.h"
+#include "common/FileKind.h"
 #include "measurement/OpticalDensityReader.h"
 #include "measurement/PlateExporter.h"
 #include "measurement/PlateTable.h"
@@ -15,6 +17,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QCheckBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
@@ -22,6 +25,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTableView>
+#include <QStandardPaths>
 #include <QVBoxLayout>
 
 namespace kalent {
@@ -37,15 +41,40 @@ constexpr int LegendHeight = 16;
 const QString XlsxFilter = QStringLiteral("Книга Excel (*.xlsx)");
 const QString CsvFilter = QStringLiteral("CSV (*.csv)");
 
-QSettings preferences()
+#ifdef Q_OS_UNIX
+// Where QSettings keeps the page's preferences on this system.
+QString preferencesPath()
 {
-    return QSettings(QString::fromLatin1(ReaderPage::SettingsOrganization),
-                     QString::fromLatin1(ReaderPage::SettingsApplication));
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
+        .filePath(QStringLiteral("%1/%2.conf")
+                      .arg(QString::fromLatin1(ReaderPage::SettingsOrganization),
+                           QString::fromLatin1(ReaderPage::SettingsApplication)));
+}
+#endif
+
+// Why the preferences file cannot be used: QSettings reads it as it is made, and
+// a FIFO in its place would keep the window from ever starting.
+QString preferencesRefusal()
+{
+#ifdef Q_OS_UNIX
+    return FileKind::refusal(preferencesPath());
+#else
+    return {};
+#endif
+}
+
+// The preferences, or null when the file is not one (the defaults then hold).
+std::unique_ptr<QSettings> preferences()
+{
+    if (!preferencesRefusal().isEmpty())
+        return nullptr;
+    return std::make_unique<QSettings>(QString::fromLatin1(ReaderPage::SettingsOrganization),
+                                       QString::fromLatin1(ReaderPage::SettingsApplication));
 }
 } // namespace
 
 ReaderPage::ReaderPage(Session &session, DesktopOpener &opener, QWidget *parent)
-    : QWidget(parent), m_reader(session.reader()), m_opener(opener)
+    : QWidget(parent), m_reader(session.reader()), m_pane(session.pane()), m_opener(opener)
 {
     setObjectName(QStringLiteral("ReaderPage")); // placed on the tab sheet TabShReader
     m_exporter = new PlateExporter(m_reader, session.pane(), this);
@@ -81,7 +110,8 @@ void ReaderPage::connectControls()
     connect(m_exporter, &PlateExporter::fileError, this, &ReaderPage::showFileError);
     connect(m_actionHeatMap, &QAction::toggled, this, [this](bool on) {
         setHeatMap(on);
-        preferences().setValue(QString::fromLatin1(HeatMapKey), on);
+        if (const auto settings = preferences())
+            settings->setValue(QString::fromLatin1(HeatMapKey), on);
     });
 }
 
@@ -252,9 +282,17 @@ void ReaderPage::saveSelected(const QString &path)
 
 void ReaderPage::loadPreferences()
 {
-    QSettings settings = preferences();
-    setHeatMap(settings.value(QString::fromLatin1(HeatMapKey), false).toBool());
-    const QString copy = settings.value(QString::fromLatin1(AutoSaveCopyKey)).toString();
+    const std::unique_ptr<QSettings> settings = preferences();
+#ifdef Q_OS_UNIX
+    if (!settings)
+        m_pane.setText(QStringLiteral("Настройки окна %1 не прочитаны: %2")
+                           .arg(QDir::toNativeSeparators(preferencesPath()), preferencesRefusal()));
+#endif
+    const auto value = [&settings](const char *key, const QVariant &fallback) {
+        return settings ? settings->value(QString::fromLatin1(key), fallback) : fallback;
+    };
+    setHeatMap(value(HeatMapKey, false).toBool());
+    const QString copy = value(AutoSaveCopyKey, QString()).toString();
     QAction *chosen = copy == QLatin1String("xlsx")  ? m_copyXlsx
                       : copy == QLatin1String("csv") ? m_copyCsv
                                                      : m_copyNone;
@@ -267,10 +305,13 @@ void ReaderPage::loadPreferences()
 void ReaderPage::storeCopyFormat()
 {
     const PlateExporter::Copy copy = m_exporter->copyFormat();
-    preferences().setValue(QString::fromLatin1(AutoSaveCopyKey),
-                           copy == PlateExporter::Copy::Xlsx  ? QStringLiteral("xlsx")
-                           : copy == PlateExporter::Copy::Csv ? QStringLiteral("csv")
-                                                              : QStringLiteral("none"));
+    const auto settings = preferences();
+    if (!settings)
+        return;
+    settings->setValue(QString::fromLatin1(AutoSaveCopyKey),
+                       copy == PlateExporter::Copy::Xlsx  ? QStringLiteral("xlsx")
+                       : copy == PlateExporter::Copy::Csv ? QStringLiteral("csv")
+                                                          : QStringLiteral("none"));
 }
 
 void ReaderPage::widenGrid()

@@ -12,6 +12,7 @@ namespace kalent {
 
 class DesktopOpener;
 class HeatMapGridModel;
+class MessagePane;
 class HeatMapLegend;
 class OpticalDensityReader;
 class PlateExporter;
@@ -61,6 +62,7 @@ private:
     void showFileError(const QString &message);
 
     OpticalDensityReader &m_reader;
+    MessagePane &m_pane; // where a preferences file that is no file is said
     DesktopOpener &m_opener;
     ShadowPanel *m_panel6;
     QWidget *m_panel7;

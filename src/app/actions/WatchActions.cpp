@@ -1,6 +1,7 @@
 #include "Actions.h"
 #include "HeadlessRun.h"
 #include "Session.h"
+#include "StopSignals.h"
 #include "journal/ServiceJournal.h"
 #include "watch/WatchService.h"
 
@@ -8,20 +9,7 @@
 #include <QDir>
 #include <QTimer>
 
-#include <csignal>
-
 namespace kalent {
-
-namespace {
-
-volatile std::sig_atomic_t stopSignalled = 0;
-
-extern "C" void signalStop(int)
-{
-    stopSignalled = 1;
-}
-
-} // namespace
 
 int runWatch(const CommandLine &commandLine)
 {
@@ -31,6 +19,14 @@ int runWatch(const CommandLine &commandLine)
     // log: it says what it saved and what went wrong.
     run.setPaneEcho(false);
     Session &session = run.session();
+    // A folder that takes no file would lose every reading while the service
+    // looks healthy: the service does not start on it.
+    if (const QString why = session.dataFolder().cannotTakeFiles(); !why.isEmpty()) {
+        HeadlessRun::printError(
+            QStringLiteral("Папка данных %1 не принимает файлы: %2. Наблюдение не начато.")
+                .arg(QDir::toNativeSeparators(session.dataFolder().path()), why));
+        return 1;
+    }
     QObject::connect(&session.journal(), &ServiceJournal::appendFailed, &HeadlessRun::printError);
 
     WatchService watch(session, portName);
@@ -40,17 +36,15 @@ int runWatch(const CommandLine &commandLine)
     QObject::connect(&watch, &WatchService::message, &HeadlessRun::printError);
     QObject::connect(&watch, &WatchService::stopped, [] { QCoreApplication::quit(); });
 
-    std::signal(SIGINT, signalStop);
-    std::signal(SIGTERM, signalStop);
-    QTimer stopWatch;
-    QObject::connect(&stopWatch, &QTimer::timeout, [&] {
-        if (!stopSignalled)
+    StopSignals stopSignals;
+    bool stopping = false;
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, [&] {
+        if (stopping)
             return;
-        stopWatch.stop();
+        stopping = true;
         HeadlessRun::printError(QStringLiteral("Остановка: наблюдение завершается."));
         watch.stop();
     });
-    stopWatch.start(50);
     QTimer::singleShot(0, &watch, &WatchService::start);
     QCoreApplication::exec();
     return 0;

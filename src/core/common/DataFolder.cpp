@@ -4,6 +4,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTemporaryFile>
+
+#include <cerrno>
+
+#include "common/SystemErrorText.h"
 
 namespace kalent {
 
@@ -14,12 +19,18 @@ DataFolder::DataFolder(const QString &path) : m_path(QDir(path).absolutePath())
 
 DataFolder DataFolder::resolve(const QString &overridePath)
 {
+    return DataFolder(resolvedPath(overridePath));
+}
+
+QString DataFolder::resolvedPath(const QString &overridePath)
+{
     if (!overridePath.isEmpty())
-        return DataFolder(overridePath);
+        return QDir(overridePath).absolutePath();
     const QString exeDir = QCoreApplication::applicationDirPath();
     if (keepsFilesBesideProgram(exeDir, builtProgramFolder()))
-        return DataFolder(exeDir);
-    return DataFolder(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
+        return QDir(exeDir).absolutePath();
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation))
+        .absolutePath();
 }
 
 bool DataFolder::keepsFilesBesideProgram(const QString &exeDir, const QString &builtDir)
@@ -40,6 +51,21 @@ QString DataFolder::builtProgramFolder()
 #else
     return {};
 #endif
+}
+
+QString DataFolder::cannotTakeFiles() const
+{
+    const auto reason = [](const QFile &file) {
+        const QString why = SystemErrorText::translate(file.errorString());
+        return why.isEmpty() ? SystemErrorText::fromErrno(EIO) : why;
+    };
+    QTemporaryFile probe(QDir(m_path).filePath(QStringLiteral(".kalent-probe-XXXXXX")));
+    if (!probe.open())
+        return reason(probe);
+    // A byte written and flushed is what a full disk or a size limit refuses.
+    if (probe.write("0", 1) != 1 || !probe.flush())
+        return reason(probe);
+    return {};
 }
 
 QString DataFolder::filePath(const QString &fileName) const

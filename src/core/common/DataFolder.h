@@ -14,6 +14,9 @@ class DataFolder
 public:
     // An empty override means: choose as described above.
     static DataFolder resolve(const QString &overridePath = {});
+    // The folder resolve() would choose, without creating it (for readers
+    // such as the journal's, which must leave no folder behind).
+    static QString resolvedPath(const QString &overridePath = {});
     explicit DataFolder(const QString &path);
     // Whether an executable in exeDir runs from its build tree, builtDir being the
     // folder the build put it in (empty when unknown): then, and only when it is
@@ -25,6 +28,10 @@ public:
     QString path() const { return m_path; }
     // A file directly inside the folder. The name must already be safe.
     QString filePath(const QString &fileName) const;
+    // Why the folder cannot take a new file (it is missing, read-only, full, not
+    // a folder), in Russian; empty when a file of one byte could be written and
+    // synced there (the probe is removed again).
+    QString cannotTakeFiles() const;
     // The folder of .bdt and .tsk files ("FilesInVirant"); not created here.
     QString filesInVirant() const;
     // The same folder, created when missing (the database page's dialogs).

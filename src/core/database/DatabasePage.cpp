@@ -412,6 +412,19 @@ void DatabasePage::WriteDatabaseToDevice(Which which)
         setStatus(PortClosed);
         return;
     }
+    // The journal is the service record: a write it cannot record does not start.
+    const QString source =
+        which == Which::FileList ? m_fileSource : QStringLiteral("список прибора");
+    const QString opening = ServiceJournal::databaseWrite(source, list.pageCount(), list.image(),
+                                                          QStringLiteral("начата"));
+    if (m_journalGate) {
+        if (const QString why = m_journalGate(opening); !why.isEmpty()) {
+            setStatus(why + QStringLiteral(". Запись БД ТС в прибор не начата."));
+            return;
+        }
+    } else {
+        Q_EMIT journalEvent(opening);
+    }
     setStatus(QStringLiteral("Запись БД ТС в прибор."));
     dropUnfinishedReply();
     endTransfer();
@@ -420,9 +433,7 @@ void DatabasePage::WriteDatabaseToDevice(Which which)
     m_outPosition = HeaderSize;
     m_pageNo = 1;
     m_transfer = Transfer::Writing;
-    m_writeSource = which == Which::FileList ? m_fileSource : QStringLiteral("список прибора");
-    Q_EMIT journalEvent(ServiceJournal::databaseWrite(m_writeSource, m_pagesToSend, m_outStream,
-                                                      QStringLiteral("начата")));
+    m_writeSource = source;
     deriveButtons();
     publish();
     QByteArray start("M");

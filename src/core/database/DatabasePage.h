@@ -45,6 +45,12 @@ public:
     // The page navigator's answer to "has the frame (FrameBDTS) been made":
     // from then on the link check enables and disables btnReadBDTSFromVir.
     void setFrameQuery(std::function<bool()> query);
+    // Where a write's opening journal line goes; without it the line is only
+    // announced (journalEvent) and the write always starts.
+    void setJournalGate(std::function<QString(const QString &line)> gate)
+    {
+        m_journalGate = std::move(gate);
+    }
     bool frameExists() const;
 
     const DatabasePageState &state() const { return m_state; }
@@ -176,6 +182,7 @@ private:
     DatabasePageState m_state;
     TreeSelection m_selection;
     std::function<bool()> m_frameQuery;
+    std::function<QString(const QString &line)> m_journalGate;
     bool m_fromDevice = false;
     bool m_fromFile = false;
     // btnSaveAddTs: the instrument list has been added to or deleted from.
