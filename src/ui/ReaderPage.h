@@ -10,6 +10,8 @@ class QTableWidget;
 
 namespace kalent {
 
+class LineOwner;
+
 class DesktopOpener;
 class HeatMapLegend;
 class OpticalDensityReader;
@@ -61,6 +63,8 @@ private:
     void showFileError(const QString &message);
 
     OpticalDensityReader &m_reader;
+    // A write to the instrument's memory holds the line: no read starts.
+    LineOwner &m_line;
     DesktopOpener &m_opener;
     ShadowPanel *m_panel6;
     QWidget *m_panel7;

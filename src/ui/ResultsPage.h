@@ -11,6 +11,8 @@ class QPushButton;
 
 namespace kalent {
 
+class LineOwner;
+
 class MessagePane;
 class ResultsProtocol;
 class Session;
@@ -48,6 +50,8 @@ private:
     bool havePages();
 
     ResultsProtocol &m_results;
+    // A write to the instrument's memory holds the line: no read starts.
+    LineOwner &m_line;
     MessagePane &m_pane;
     QPlainTextEdit *m_memo;
     QCheckBox *m_chckAutoReadRes;

@@ -4,6 +4,7 @@
 #include "Session.h"
 #include "WidgetKit.h"
 #include "database/DatabasePage.h"
+#include "link/LineOwner.h"
 
 #include <QFileDialog>
 #include <QGroupBox>
@@ -42,7 +43,7 @@ constexpr int BoxMargin = 4;
 } // namespace
 
 TFrameBDTS::TFrameBDTS(Session &session, QWidget *parent)
-    : QFrame(parent), m_page(session.databasePage())
+    : QFrame(parent), m_page(session.databasePage()), m_line(session.line())
 {
     setObjectName(QStringLiteral("FrameBDTS"));
     const DatabasePageState &s = m_page.state();
@@ -174,6 +175,7 @@ void TFrameBDTS::connectControls()
             m_page.btnDeleteTSClick();
     });
     connect(&m_page, &DatabasePage::stateChanged, this, &TFrameBDTS::showState);
+    connect(&m_line, &LineOwner::busyChanged, this, &TFrameBDTS::showState);
     connect(&m_page, &DatabasePage::treesChanged, this, &TFrameBDTS::showTrees);
     connect(&m_page, &DatabasePage::selectionChanged, this, &TFrameBDTS::showSelection);
     connect(&m_page, &DatabasePage::errorRaised, this, [this](const QString &text) {
@@ -191,12 +193,13 @@ void TFrameBDTS::showState()
     m_instrumentBox->setTitle(s.instrumentCaption);
     m_fileBox->setTitle(s.fileCaption);
     m_additionalBox->setTitle(s.additionalCaption);
-    m_readFromVir->setEnabled(s.readFromVirEnabled);
+    const bool lineFree = !m_line.busy();
+    m_readFromVir->setEnabled(s.readFromVirEnabled && lineFree);
     m_saveToFile->setEnabled(s.saveToFileEnabled);
     m_delete->setEnabled(s.deleteEnabled);
-    m_writeInstrumentList->setEnabled(s.writeInstrumentListEnabled);
+    m_writeInstrumentList->setEnabled(s.writeInstrumentListEnabled && lineFree);
     m_readFromFile->setEnabled(s.readFromFileEnabled);
-    m_writeFileList->setEnabled(s.writeFileListEnabled);
+    m_writeFileList->setEnabled(s.writeFileListEnabled && lineFree);
     m_add->setEnabled(s.addEnabled);
     // Hidden trees keep their place in the layout, as the boxes do.
     for (auto [tree, shown] :

@@ -18,7 +18,7 @@
 namespace kalent {
 
 using namespace DatabaseImage;
-using Code = ReceiveDispatcher::ReplyCode;
+using Code = ReplyCode;
 
 namespace {
 const QString PortClosed = QStringLiteral("Порт отключен.");
@@ -30,17 +30,18 @@ const QString NotRead = QStringLiteral("БД ТС из прибора не сч�
 constexpr int FullCountReply = 5;
 } // namespace
 
-DatabasePage::DatabasePage(SerialPort &port, ReceiveDispatcher &dispatcher, Connection &connection,
-                           MessagePane &pane, Clock &clock, const DataFolder &dataFolder,
-                           LastFileChoice &lastFile, QObject *parent)
-    : QObject(parent), m_port(port), m_dispatcher(dispatcher), m_pane(pane),
+DatabasePage::DatabasePage(SerialPort &port, ReceiveDispatcher &dispatcher, LineOwner &line,
+                           Connection &connection, MessagePane &pane, Clock &clock,
+                           const DataFolder &dataFolder, LastFileChoice &lastFile, QObject *parent)
+    : QObject(parent), m_port(port), m_dispatcher(dispatcher), m_line(line), m_pane(pane),
       m_dataFolder(dataFolder), m_lastFile(lastFile), m_countRestWait(clock.createTimer()),
       m_readSilence(clock.createTimer())
 {
-    dispatcher.setReplyHandler(Code::PageCount, [this](QByteArray &b) { handlePageCountReply(b); });
-    dispatcher.setReplyHandler(Code::DatabasePage, [this](QByteArray &b) { handlePageReply(b); });
-    dispatcher.setReplyHandler(Code::PageWanted,
-                               [this](QByteArray &b) { handlePageWantedReply(b); });
+    dispatcher.subscribe(char(Code::PageCount), [this](QByteArray &b) { handlePageCountReply(b); });
+    dispatcher.subscribe(char(Code::DatabasePage), [this](QByteArray &b) { handlePageReply(b); });
+    dispatcher.subscribe(char(Code::PageWanted),
+                         [this](QByteArray &b) { handlePageWantedReply(b); });
+    connect(&m_line, &LineOwner::cancelling, this, &DatabasePage::lineJobStopped);
     m_countRestWait->setSingleShot(true);
     m_readSilence->setSingleShot(true);
     connect(m_countRestWait.get(), &Timer::timeout, this, &DatabasePage::countRestWaited);
@@ -101,12 +102,50 @@ void DatabasePage::dropUnfinishedReply()
         m_dispatcher.clearInBuffer();
 }
 
-void DatabasePage::endTransfer()
+void DatabasePage::resetTransferState()
 {
-    m_transfer = Transfer::None;
     m_countRestWait->stop();
     m_readSilence->stop();
     m_received.clear();
+}
+
+void DatabasePage::endTransfer(JobOutcome outcome, const QString &reason)
+{
+    const LineJob job = m_transfer == Transfer::Writing ? LineJob::DatabaseWrite
+                        : m_transfer == Transfer::None  ? LineJob::None
+                                                        : LineJob::DatabaseRead;
+    m_transfer = Transfer::None;
+    resetTransferState();
+    if (job == LineJob::None)
+        return;
+    m_line.end(job, outcome, reason);
+    Q_EMIT transferEnded(job, outcome);
+}
+
+bool DatabasePage::takeLine(LineJob job, int silenceMs)
+{
+    if (m_line.begin(job, silenceMs))
+        return true;
+    setStatus(QStringLiteral("Дождитесь конца обмена с прибором: идёт %1.")
+                  .arg(LineOwner::jobName(m_line.job())));
+    return false;
+}
+
+void DatabasePage::lineJobStopped(LineJob job, JobOutcome outcome, const QString &reason)
+{
+    if (job == LineJob::DatabaseRead && readInProgress()) {
+        failRead(NotRead + reason + QLatin1Char('.'));
+        return;
+    }
+    if (job != LineJob::DatabaseWrite || !writeInProgress())
+        return;
+    endTransfer(outcome, reason);
+    m_pane.setProgress(0);
+    setStatus(QStringLiteral("Запись БД ТС в прибор прервана: %1.").arg(reason));
+    Q_EMIT journalEvent(ServiceJournal::databaseWrite(m_writeSource, m_pagesToSend, m_outStream,
+                                                      QStringLiteral("прервана: ") + reason));
+    deriveButtons();
+    publish();
 }
 
 void DatabasePage::ReadDatabaseFromDevice()
@@ -115,9 +154,11 @@ void DatabasePage::ReadDatabaseFromDevice()
         setStatus(PortClosed);
         return;
     }
+    // One exchange at a time: a read never starts over a write or another read.
+    if (!takeLine(LineJob::DatabaseRead, 0))
+        return;
     dropUnfinishedReply();
-    // A new request restarts the transfer state, also in the middle of a write.
-    endTransfer();
+    resetTransferState();
     m_transfer = Transfer::CountAsked;
     // The tree is hidden until the read completes: nothing can be selected in it.
     m_selection.clear();
@@ -168,13 +209,13 @@ void DatabasePage::takePageCount(const QByteArray &reply)
     }
     if (*count < 1) {
         // Nothing more happens: the instrument list stays, its tree hidden.
-        endTransfer();
         ++m_readsFailed;
+        endTransfer(JobOutcome::Failed, QStringLiteral("в приборе нет страниц БД ТС"));
         deriveButtons();
         publish();
         return;
     }
-    endTransfer();
+    resetTransferState();
     m_transfer = Transfer::Reading;
     m_pagesExpected = *count;
     m_pageNo = 1;
@@ -209,8 +250,8 @@ void DatabasePage::handlePageReply(QByteArray &inBuffer)
 
 void DatabasePage::failRead(const QString &text)
 {
-    endTransfer();
     ++m_readsFailed;
+    endTransfer(JobOutcome::Failed, text);
     m_pane.setProgress(0);
     setStatus(text);
     // The list read before is still the instrument list: it is shown again.
@@ -233,7 +274,6 @@ void DatabasePage::readFellSilent()
 void DatabasePage::finishRead()
 {
     const QByteArray received = m_received;
-    endTransfer();
     // Complete only when the last page closes the database: a count that does
     // not match the pages the instrument holds ends on a record page.
     const TestSystemDatabase::Taken taken =
@@ -242,7 +282,13 @@ void DatabasePage::finishRead()
         failRead(NotRead + QStringLiteral("последняя страница не завершающая."));
         return;
     }
+    // The list is taken before the line is given back, so whoever waits on the
+    // outcome sees it.
+    m_transfer = Transfer::None;
+    resetTransferState();
     instrumentListTaken(taken.passedOver);
+    m_line.end(LineJob::DatabaseRead, JobOutcome::Done);
+    Q_EMIT transferEnded(LineJob::DatabaseRead, JobOutcome::Done);
 }
 
 void DatabasePage::instrumentListTaken(int passedOver)
@@ -384,9 +430,11 @@ void DatabasePage::WriteDatabaseToDevice(Which which)
         setStatus(PortClosed);
         return;
     }
+    if (!takeLine(LineJob::DatabaseWrite, LineOwner::ReplySilenceMs))
+        return;
     setStatus(QStringLiteral("Запись БД ТС в прибор."));
     dropUnfinishedReply();
-    endTransfer();
+    resetTransferState();
     m_outStream = list.image();
     m_pagesToSend = list.pageCount();
     m_outPosition = HeaderSize;
@@ -409,13 +457,13 @@ void DatabasePage::handlePageWantedReply(QByteArray &inBuffer)
     if (m_transfer != Transfer::Writing)
         return;
     if (m_pagesToSend < m_pageNo) {
-        endTransfer();
         m_pane.setProgress(0);
         setStatus(QStringLiteral("Отправлено в прибор страниц: ") + QString::number(m_pagesToSend));
         ++m_writesCompleted;
         Q_EMIT journalEvent(
             ServiceJournal::databaseWrite(m_writeSource, m_pagesToSend, m_outStream,
                                           QStringLiteral("прибор принял все страницы")));
+        endTransfer(JobOutcome::Done);
         ReadDatabaseFromDevice();
         return;
     }

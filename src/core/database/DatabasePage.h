@@ -3,6 +3,7 @@
 #include "database/DatabasePageState.h"
 #include "database/TestSystemDatabase.h"
 #include "database/TreeSelection.h"
+#include "link/LineOwner.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -17,6 +18,7 @@ class Clock;
 class Connection;
 class DataFolder;
 class LastFileChoice;
+class LineOwner;
 class MessagePane;
 class ReceiveDispatcher;
 class SerialPort;
@@ -35,9 +37,9 @@ class DatabasePage : public QObject
 public:
     enum class Which { InstrumentList, FileList };
 
-    DatabasePage(SerialPort &port, ReceiveDispatcher &dispatcher, Connection &connection,
-                 MessagePane &pane, Clock &clock, const DataFolder &dataFolder,
-                 LastFileChoice &lastFile, QObject *parent = nullptr);
+    DatabasePage(SerialPort &port, ReceiveDispatcher &dispatcher, LineOwner &line,
+                 Connection &connection, MessagePane &pane, Clock &clock,
+                 const DataFolder &dataFolder, LastFileChoice &lastFile, QObject *parent = nullptr);
     ~DatabasePage() override;
 
     // The page navigator's answer to "has the frame (FrameBDTS) been made":
@@ -125,6 +127,8 @@ Q_SIGNALS:
     void warningRaised(const QString &text);
     // A line for the service journal (a database written to the instrument).
     void journalEvent(const QString &line);
+    // A read or write with the instrument ended (its texts are on the pane).
+    void transferEnded(kalent::LineJob job, kalent::JobOutcome outcome);
 
 private:
     enum class Transfer { None, CountAsked, Reading, Writing };
@@ -135,7 +139,14 @@ private:
     void readFellSilent();
     // A read that ends without a list: the message, the old list shown again.
     void failRead(const QString &text);
-    void endTransfer();
+    // The transfer state back to none; a read or write gives the line back
+    // with its outcome.
+    void endTransfer(JobOutcome outcome = JobOutcome::Done, const QString &reason = QString());
+    void resetTransferState();
+    // The line's owner stops the running read or write (reason in Russian).
+    void lineJobStopped(LineJob job, JobOutcome outcome, const QString &reason);
+    // True (and the operator told) when the line is free for job.
+    bool takeLine(LineJob job, int silenceMs);
     // The instrument list has been replaced by a sound one.
     void instrumentListTaken(int passedOver);
     void showFault(DatabaseImage::Fault fault, const QString &name);
@@ -150,6 +161,7 @@ private:
 
     SerialPort &m_port;
     ReceiveDispatcher &m_dispatcher;
+    LineOwner &m_line;
     MessagePane &m_pane;
     const DataFolder &m_dataFolder;
     LastFileChoice &m_lastFile;
