@@ -4,6 +4,7 @@
 #include "SimulatorSetup.h"
 #include "VirtualInstrument.h"
 #include "common/SystemClock.h"
+#include "link/LineSpeeds.h"
 #include "link/SystemPorts.h"
 
 #include <QCoreApplication>
@@ -153,12 +154,11 @@ int runSimulate(const CommandLine &commandLine)
     }
     int baud = VirtualInstrument::DefaultBaud;
     if (commandLine.has(QStringLiteral("baud"))) {
-        const QList<int> allowed = {4800, 9600, 19200, 38400, 57600, 115200};
         baud = commandLine.value(QStringLiteral("baud")).toInt();
-        if (!allowed.contains(baud)) {
+        if (!LineSpeeds::isLineSpeed(baud)) {
             return HeadlessRun::usageError(
-                commandLine, QStringLiteral("Скорость --baud: одна из 4800, 9600, 19200, 38400, "
-                                            "57600, 115200."));
+                commandLine,
+                QStringLiteral("Скорость --baud: одна из %1.").arg(LineSpeeds::listed()));
         }
     }
     SystemClock clock;

@@ -4,6 +4,7 @@
 #include "common/Clock.h"
 #include "common/SystemErrorText.h"
 #include "link/LineOwner.h"
+#include "link/LineSpeeds.h"
 #include "link/PortOrder.h"
 #include "link/ReceiveDispatcher.h"
 #include "link/SerialPort.h"
@@ -50,9 +51,12 @@ bool PortPanelState::operator==(const PortPanelState &o) const
 
 const QStringList &Connection::baudRates()
 {
-    static const QStringList rates = {QStringLiteral("4800"),  QStringLiteral("9600"),
-                                      QStringLiteral("19200"), QStringLiteral("38400"),
-                                      QStringLiteral("57600"), QStringLiteral("115200")};
+    static const QStringList rates = [] {
+        QStringList names;
+        for (const int baud : LineSpeeds::Bauds)
+            names.append(QString::number(baud));
+        return names;
+    }();
     return rates;
 }
 

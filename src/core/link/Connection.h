@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/LineSpeeds.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -63,7 +65,7 @@ public:
     static constexpr int SearchTickMs = 200;
     static constexpr int DeferredCommandMs = 100;
     static constexpr int SpeedChangePauseMs = 10;
-    static constexpr int FastestBaudIndex = 5;
+    static constexpr int FastestBaudIndex = LineSpeeds::FastestIndex;
 
     Connection(SerialPort &port, ReceiveDispatcher &dispatcher, LineOwner &line, MessagePane &pane,
                Clock &clock, QObject *parent = nullptr);
