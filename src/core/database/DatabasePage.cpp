@@ -134,7 +134,7 @@ bool DatabasePage::takeLine(LineJob job, int silenceMs)
 void DatabasePage::lineJobStopped(LineJob job, JobOutcome outcome, const QString &reason)
 {
     if (job == LineJob::DatabaseRead && readInProgress()) {
-        failRead(NotRead + reason + QLatin1Char('.'));
+        failRead(NotRead + reason + QLatin1Char('.'), outcome);
         return;
     }
     if (job != LineJob::DatabaseWrite || !writeInProgress())
@@ -248,10 +248,10 @@ void DatabasePage::handlePageReply(QByteArray &inBuffer)
     m_port.output(QByteArrayLiteral("r"));
 }
 
-void DatabasePage::failRead(const QString &text)
+void DatabasePage::failRead(const QString &text, JobOutcome outcome)
 {
     ++m_readsFailed;
-    endTransfer(JobOutcome::Failed, text);
+    endTransfer(outcome, text);
     m_pane.setProgress(0);
     setStatus(text);
     // The list read before is still the instrument list: it is shown again.

@@ -138,7 +138,7 @@ private:
     void finishRead();
     void readFellSilent();
     // A read that ends without a list: the message, the old list shown again.
-    void failRead(const QString &text);
+    void failRead(const QString &text, JobOutcome outcome = JobOutcome::Failed);
     // The transfer state back to none; a read or write gives the line back
     // with its outcome.
     void endTransfer(JobOutcome outcome = JobOutcome::Done, const QString &reason = QString());

@@ -40,12 +40,22 @@ void ReceiveDispatcher::onCommEvent()
     if (m_port.inBufferCount() != 0)
         return;
 
-    while (std::optional<QByteArray> message = m_decoder.next(protocolLength())) {
-        if (m_owner && isNotice(message->at(0))) {
-            const QByteArray notice = *message;
-            m_owner->notice([this, notice] { deliver(notice); });
-        } else {
-            deliver(*message);
+    // Every whole message is taken out before any is handled: a handler that
+    // starts an exchange empties the buffer, and that must drop only a reply
+    // left unfinished, never a message that came behind the one it handles.
+    // The protocol text's length comes from a length reply handled on the way,
+    // so the rest is decoded again after each round.
+    for (;;) {
+        std::vector<QByteArray> messages;
+        while (std::optional<QByteArray> message = m_decoder.next(protocolLength()))
+            messages.push_back(std::move(*message));
+        if (messages.empty())
+            break;
+        for (const QByteArray &message : messages) {
+            if (m_owner && isNotice(message.at(0)))
+                m_owner->notice([this, message] { deliver(message); });
+            else
+                deliver(message);
         }
     }
     // A reply still collecting is shown to its listeners (the table's length

@@ -18,10 +18,11 @@ class SerialPort;
 // The one reader of the port's input. Every comm event checks the link first
 // and feeds what arrived to the decoder; once the port's queue is empty, every
 // whole message the decoder yields goes to the listeners of its code, in the
-// order they subscribed, and the reply still collecting (if any) is shown to
-// its listeners as it stands, for progress. A notice ("measured", "results
-// ready") that comes while the line's owner runs a job waits in the owner's
-// queue and is served after the job, in order.
+// order they subscribed (emptying the buffer, as the operations that start an
+// exchange do, drops only a reply left unfinished), and the reply still collecting (if any) is
+// shown to its listeners as it stands, for progress. A notice ("measured", "results ready") that
+// comes while the line's owner runs a job waits in the owner's queue and is served after the job,
+// in order.
 class ReceiveDispatcher : public QObject
 {
     Q_OBJECT
