@@ -1,6 +1,7 @@
 #pragma once
 
 #include "database/DatabasePageState.h"
+#include "database/DatabaseTransfer.h"
 #include "database/TestSystemDatabase.h"
 #include "database/TreeSelection.h"
 #include "link/LineOwner.h"
@@ -25,8 +26,9 @@ class SerialPort;
 class Timer;
 
 // The database page without its widgets (TFrameBDTS mirrors it): the three
-// lists, the page's captions and flags, the transfers with the instrument
-// (replies R, r, m) and the flows behind the seven buttons. A read becomes the
+// lists, the page's captions and flags, and the flows behind the seven buttons.
+// The bytes and pages exchanged with the instrument are its DatabaseTransfer's;
+// the page starts the transfers and shows what they bring and how they end. A read becomes the
 // instrument list only when it is complete (its last page the closing page);
 // until then, and after a read that fails, the previous list stays. Dialogs belong to
 // the frame: it asks dialogFolder(), then tells the chosen path or the cancel.
@@ -54,7 +56,9 @@ public:
     const TSTree &additionalTree() const { return m_db.additional().tree(); } // TreeViewAdd
     // The selected nodes of TreeViewVir.
     const TreeSelection &selection() const { return m_selection; }
-    int pageNo() const { return m_pageNo; }
+    int pageNo() const { return m_transfer.pageNo(); }
+    // The reads and writes with the instrument (bytes, pages and their outcomes).
+    DatabaseTransfer &transfer() { return m_transfer; }
     // Completed reads from the instrument and completed writes to it, since the start.
     int readsCompleted() const { return m_readsCompleted; }
     int writesCompleted() const { return m_writesCompleted; }
@@ -62,11 +66,8 @@ public:
     // instrument fell silent. The instrument list stayed as it was.
     int readsFailed() const { return m_readsFailed; }
     // From the page-count request until the read completes or fails.
-    bool readInProgress() const
-    {
-        return m_transfer == Transfer::CountAsked || m_transfer == Transfer::Reading;
-    }
-    bool writeInProgress() const { return m_transfer == Transfer::Writing; }
+    bool readInProgress() const { return m_transfer.reading(); }
+    bool writeInProgress() const { return m_transfer.writing(); }
     // The folder the open and save dialogs start in, created when missing.
     QString dialogFolder() const;
 
@@ -103,16 +104,13 @@ public:
     // in the messages); false when it fails.
     bool takeInstrumentImage(const QByteArray &image, const QString &name = QString());
 
-    // The replies R, r and m (registered with the dispatcher).
-    void handlePageCountReply(QByteArray &inBuffer);
-    void handlePageReply(QByteArray &inBuffer);
-    void handlePageWantedReply(QByteArray &inBuffer);
+    // The replies R, r and m, as the transfer hears them.
+    void handlePageCountReply(QByteArray &inBuffer) { m_transfer.handlePageCountReply(inBuffer); }
+    void handlePageReply(QByteArray &inBuffer) { m_transfer.handlePageReply(inBuffer); }
+    void handlePageWantedReply(QByteArray &inBuffer) { m_transfer.handlePageWantedReply(inBuffer); }
 
-    // How long the rest of a page-count reply cut short ("R" and fewer than three
-    // count characters) is waited for, and how long a read waits for the
-    // instrument's next reply before it is given up.
-    static constexpr int CountRestWaitMs = 100;
-    static constexpr int ReadSilenceMs = 5000;
+    static constexpr int CountRestWaitMs = DatabaseTransfer::CountRestWaitMs;
+    static constexpr int ReadSilenceMs = DatabaseTransfer::ReadSilenceMs;
 
 Q_SIGNALS:
     void stateChanged();
@@ -127,27 +125,16 @@ Q_SIGNALS:
     void warningRaised(const QString &text);
     // A line for the service journal (a database written to the instrument).
     void journalEvent(const QString &line);
-    // A read or write with the instrument ended (its texts are on the pane).
+    // A read or write with the instrument ended, its texts on the pane; a read
+    // is done only when its image became the instrument list.
     void transferEnded(kalent::LineJob job, kalent::JobOutcome outcome);
 
 private:
-    enum class Transfer { None, CountAsked, Reading, Writing };
-
-    void takePageCount(const QByteArray &reply);
-    void countRestWaited();
-    void finishRead();
-    void readFellSilent();
+    void readEnded(JobOutcome outcome, const QByteArray &image, const QString &why);
+    void writeEnded(JobOutcome outcome, const QString &why);
+    void pageReceived(int pageNo, int pageCount);
     // A read that ends without a list: the message, the old list shown again.
     void failRead(const QString &text, JobOutcome outcome = JobOutcome::Failed);
-    // The transfer state back to none; a read or write gives the line back
-    // with its outcome.
-    void endTransfer(JobOutcome outcome = JobOutcome::Done, const QString &reason = QString());
-    void resetTransferState();
-    // The line's owner stops the running read or write (reason in Russian).
-    void lineJobStopped(LineJob job, JobOutcome outcome, const QString &reason);
-    // True (and the operator told) when the line is free for job.
-    bool takeLine(LineJob job, int silenceMs);
-    // The instrument list has been replaced by a sound one.
     void instrumentListTaken(int passedOver);
     void showFault(DatabaseImage::Fault fault, const QString &name);
     void formAdditionalList();
@@ -157,16 +144,13 @@ private:
     void writeListText(const TSTree &tree, const QString &fileName);
     void setStatus(const QString &text);
     void publish();
-    void dropUnfinishedReply();
 
     SerialPort &m_port;
-    ReceiveDispatcher &m_dispatcher;
     LineOwner &m_line;
     MessagePane &m_pane;
     const DataFolder &m_dataFolder;
     LastFileChoice &m_lastFile;
-    std::unique_ptr<Timer> m_countRestWait;
-    std::unique_ptr<Timer> m_readSilence;
+    DatabaseTransfer m_transfer;
 
     TestSystemDatabase m_db;
     DatabasePageState m_state;
@@ -177,14 +161,9 @@ private:
     // btnSaveAddTs: the instrument list has been added to or deleted from.
     bool m_instrumentEdited = false;
 
-    Transfer m_transfer = Transfer::None;
-    int m_pagesExpected = 0;
-    QByteArray m_received;  // the read under way: header, then the pages so far
-    QByteArray m_outStream; // BDTSOutStream
     QString m_fileSource;   // the file the file list came from (for the journal)
     QString m_writeSource;  // what the running write sends (for the journal)
-    qint64 m_outPosition = 0;
-    int m_pageNo = 0;
+    QByteArray m_outStream; // the running write's image (for the journal)
     int m_pagesToSend = 0;
     int m_readsCompleted = 0;
     int m_readsFailed = 0;
