@@ -321,6 +321,63 @@ private Q_SLOTS:
         QCOMPARE(rig.port.written(), QByteArray("Ggd"));
     }
 
+    void contactDuringAnUploadCancelsItAndSaysSoEverywhere()
+    {
+        FirmwareRig rig;
+        QVERIFY(rig.reachStepThree(rig.writeFile("big.tsk", QByteArray(45000, 'z'))));
+        QSignalSpy ended(&rig.wizard(), &FirmwareWizard::uploadEnded);
+        QStringList journal;
+        QObject::connect(&rig.wizard(), &FirmwareWizard::journalEvent,
+                         [&journal](const QString &line) { journal.append(line); });
+        rig.wizard().btnLoadPOClick(true);
+        rig.clock.advance(1500);
+        QVERIFY(rig.session.pane().progress() > 0);
+        qint64 heardAfterEnd = 0;
+        QObject::connect(rig.instrument.get(), &VirtualInstrument::heard, rig.instrument.get(),
+                         [&](const QByteArray &bytes, int) { heardAfterEnd += bytes.size(); });
+
+        rig.link().btnConnectClick();
+        QCOMPARE(ended.size(), 1);
+        QCOMPARE(ended.at(0).at(0).value<FirmwareWizard::UploadEnd>(),
+                 FirmwareWizard::UploadEnd::CancelledByUser);
+        QCOMPARE(rig.session.pane().text(),
+                 QStringLiteral("Загрузка программы в прибор прервана: нажата кнопка «Контакт»."));
+        QCOMPARE(rig.session.pane().progress(), 0);
+        QVERIFY(!rig.wizard().softLoadStarted());
+        QVERIFY(!rig.session.line().busy());
+        QVERIFY(!rig.link().searching()); // no search over the instrument's programming mode
+        QCOMPARE(journal.size(), 2);
+        QVERIFY2(journal.at(1).contains("прервана: нажата кнопка «Контакт»"),
+                 qPrintable(journal.at(1)));
+        rig.clock.advance(5000);
+        QCOMPARE(heardAfterEnd, 0);
+        QVERIFY(!journal.join('|').contains("передана целиком"));
+    }
+
+    void uploadWhoseRestartIsNeverReportedEndsInTheJournal()
+    {
+        FirmwareRig rig;
+        QVERIFY(rig.reachStepThree(rig.writeFile("small.tsk", QByteArray(3000, 'z'))));
+        rig.bootLoader().setFault(BootLoader::Fault::NeverReports);
+        QSignalSpy ended(&rig.wizard(), &FirmwareWizard::uploadEnded);
+        QStringList journal;
+        QObject::connect(&rig.wizard(), &FirmwareWizard::journalEvent,
+                         [&journal](const QString &line) { journal.append(line); });
+        rig.wizard().btnLoadPOClick(true);
+        QVERIFY(rig.runUntil([&] { return rig.wizard().softSent(); }));
+        rig.clock.advance(30000);
+        QVERIFY(rig.session.line().busy()); // still waiting for the report
+        QVERIFY(ended.isEmpty());
+        rig.clock.advance(31000);
+        QVERIFY(!rig.session.line().busy());
+        QCOMPARE(ended.size(), 1);
+        QVERIFY2(journal.last().contains("ожидание перезапуска прервано: прибор не ответил"),
+                 qPrintable(journal.last()));
+        QCOMPARE(rig.session.pane().text(),
+                 QStringLiteral("Программа передана, но перезапуск прибора не подтверждён: прибор "
+                                "не ответил."));
+    }
+
     void restartReportStopsTheUploadAndNothingMoreReachesTheInstrument()
     {
         FirmwareRig rig;

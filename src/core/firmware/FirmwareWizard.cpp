@@ -27,6 +27,11 @@ const QString ControlProgramRunning =
     QStringLiteral("Прибор перезапустился до конца загрузки и запустил программу управления: он "
                    "не в режиме программирования. Загрузка остановлена, повторите шаг 2.");
 
+// How long the line stays with the upload after its last byte, waiting for
+// the instrument to write the program and report its restart: far beyond what
+// programming takes, so only an instrument that never reports is given up.
+constexpr int RestartWaitMs = 60000;
+
 // A folder as the labels show it: native separators and one trailing separator.
 QString shownFolder(const QString &folder)
 {
@@ -245,10 +250,14 @@ void FirmwareWizard::lineJobStopped(LineJob job, JobOutcome outcome, const QStri
         (m_sent ? QStringLiteral("передана целиком; ожидание перезапуска прервано: ")
                 : QStringLiteral("прервана: ")) +
             reason));
+    const bool sent = m_sent;
     m_line.end(LineJob::FirmwareUpload, outcome, reason);
     endUpload(outcome == JobOutcome::Cancelled ? UploadEnd::CancelledByUser : UploadEnd::LineLost);
     resetSoftWizard();
-    m_pane.setText(QStringLiteral("Загрузка программы в прибор прервана: %1.").arg(reason));
+    m_pane.setText(
+        sent ? QStringLiteral("Программа передана, но перезапуск прибора не подтверждён: %1.")
+                   .arg(reason)
+             : QStringLiteral("Загрузка программы в прибор прервана: %1.").arg(reason));
 }
 
 void FirmwareWizard::clearFlags()
@@ -468,6 +477,8 @@ void FirmwareWizard::transferFinished()
         QStringLiteral("передана целиком, ждём перезапуска прибора")));
     m_sent = true;
     m_rebootSeen = false;
+    // The line stays the upload's until the restart report, for a while.
+    m_line.handOver(LineJob::FirmwareUpload, LineJob::FirmwareUpload, RestartWaitMs);
     m_frame.stopEnabled = false;
     m_frame.stopVisible = false;
     publish();
