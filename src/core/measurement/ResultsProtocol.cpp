@@ -11,7 +11,6 @@
 #include "measurement/ProtocolFileName.h"
 
 #include <QDir>
-#include <QScopeGuard>
 
 namespace kalent {
 
@@ -102,8 +101,9 @@ void ResultsProtocol::handleText(QByteArray &inBuffer)
     const int n = static_cast<int>(inBuffer.size());
     if (n != m_protokolLen)
         return;
-    // The exchange ends with this reply, whatever becomes of its text.
-    const auto release = qScopeGuard([this] { m_line.end(LineJob::Protocol, JobOutcome::Done); });
+    // The exchange ends with this reply, whatever becomes of its text; the
+    // line is free before anyone hears of the text (the next read may start).
+    m_line.end(LineJob::Protocol, JobOutcome::Done);
     // The code letter and the final character are not part of the text.
     m_stream = inBuffer.mid(1, qMax(0, n - 2));
     // Handled whether or not the files can be written, so the next reply is not
