@@ -122,6 +122,9 @@ private Q_SLOTS:
         QTest::newRow("unknown code") << QByteArray("ZGg");
         QTest::newRow("byte zero") << QByteArray("\0B", 2);
         QTest::newRow("noise behind a notice") << QByteArray("G\xffg");
+        QTest::newRow("babble that reaches a table's length")
+            << QByteArray("D") + QByteArray(872, '7') + QByteArray("\xff");
+        QTest::newRow("a table and noise behind it") << reply('D', 873) + QByteArray("\x01G");
     }
 
     void noiseInFrontEmptiesTheRemainder()

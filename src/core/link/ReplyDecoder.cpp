@@ -59,25 +59,51 @@ std::optional<QByteArray> ReplyDecoder::next(int protocolLength)
 {
     if (m_pending.isEmpty())
         return std::nullopt;
-    const char code = m_pending.at(0);
-    int length = lengthOf(code, protocolLength);
+    const int length = lengthAt(0, protocolLength);
     if (length == 0) {
         m_pending.clear();
         return std::nullopt;
     }
-    if (code == char(ReplyCode::PageCount)) {
-        if (m_pending.size() < ShortestPageCount)
-            return std::nullopt;
-        length = ShortestPageCount;
-        while (length < m_pending.size() && length < LongestPageCount &&
-               isDigit(m_pending.at(length)))
-            ++length;
-    }
     if (length < 0 || m_pending.size() < length)
         return std::nullopt;
+    // A reply of known length is only one if what came behind it is replies
+    // too: noise that merely reached the length (a "D" and babble) is dropped
+    // whole, as the buffer always was.
+    if (length > 1 && !onlyMessagesFrom(length, protocolLength)) {
+        m_pending.clear();
+        return std::nullopt;
+    }
     QByteArray message = m_pending.left(length);
     m_pending.remove(0, length);
     return message;
+}
+
+int ReplyDecoder::lengthAt(int at, int protocolLength) const
+{
+    const char code = m_pending.at(at);
+    if (code != char(ReplyCode::PageCount))
+        return lengthOf(code, protocolLength);
+    const int available = static_cast<int>(m_pending.size()) - at;
+    if (available < ShortestPageCount)
+        return -1;
+    int length = ShortestPageCount;
+    while (length < available && length < LongestPageCount && isDigit(m_pending.at(at + length)))
+        ++length;
+    return length;
+}
+
+bool ReplyDecoder::onlyMessagesFrom(int at, int protocolLength) const
+{
+    while (at < m_pending.size()) {
+        const int length = lengthAt(at, protocolLength);
+        if (length == 0)
+            return false;
+        // A reply still collecting at the end is a reply on its way.
+        if (length < 0 || at + length > m_pending.size())
+            return true;
+        at += length;
+    }
+    return true;
 }
 
 QByteArray ReplyDecoder::takePending()

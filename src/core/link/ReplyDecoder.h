@@ -21,8 +21,10 @@ namespace kalent {
 //
 // Noise: a first byte that starts no message empties the remainder (at a wrong
 // speed the whole read is garbage, and a letter in it must not pass for a
-// reply); input that would grow the remainder past the longest reply is noise
-// too and empties it with the piece, so a babbling line costs no memory.
+// reply), and so does noise behind a reply of more than one byte: a "D" and
+// babble that merely reached the table's length is no table. Input that would
+// grow the remainder past the longest reply is noise too and empties it with
+// the piece, so a babbling line costs no memory.
 class ReplyDecoder
 {
 public:
@@ -51,6 +53,13 @@ public:
     QByteArray takePending();
 
 private:
+    // The length of the message at, as lengthOf() says (a page count measured
+    // on the digits that came).
+    int lengthAt(int at, int protocolLength) const;
+    // True when everything from at on is whole messages, perhaps ending in one
+    // still collecting.
+    bool onlyMessagesFrom(int at, int protocolLength) const;
+
     QByteArray m_pending;
 };
 
