@@ -8,14 +8,16 @@
 namespace kalent {
 
 Session::Session(Clock &clock, SerialPort &port, const DataFolder &dataFolder, QObject *parent)
-    : QObject(parent), m_clock(clock), m_port(port), m_dataFolder(dataFolder),
+    : QObject(parent), m_clock(clock), m_port(port), m_dataFolder(dataFolder), m_line(clock),
       m_dispatcher(port, [this] { return m_connection.checkLink(); }),
-      m_connection(port, m_dispatcher, m_pane, clock),
-      m_reader(std::make_unique<OpticalDensityReader>(port, m_dispatcher, m_pane, m_connection,
-                                                      m_dataFolder)),
-      m_results(std::make_unique<ResultsProtocol>(port, m_dispatcher, m_pane, m_dataFolder)),
-      m_firmware(port, m_connection, m_dispatcher, m_pane, clock, m_dataFolder, m_lastFile),
-      m_databasePage(port, m_dispatcher, m_connection, m_pane, clock, m_dataFolder, m_lastFile),
+      m_connection(port, m_dispatcher, m_line, m_pane, clock),
+      m_reader(std::make_unique<OpticalDensityReader>(port, m_dispatcher, m_line, m_pane,
+                                                      m_connection, m_dataFolder)),
+      m_results(
+          std::make_unique<ResultsProtocol>(port, m_dispatcher, m_line, m_pane, m_dataFolder)),
+      m_firmware(port, m_connection, m_dispatcher, m_line, m_pane, clock, m_dataFolder, m_lastFile),
+      m_databasePage(port, m_dispatcher, m_line, m_connection, m_pane, clock, m_dataFolder,
+                     m_lastFile),
       m_navigator(m_connection, this),
       m_progressWatch(clock, port, m_dispatcher, m_pane, m_connection,
                       [this] { return m_results->protokolLen(); }),
@@ -23,6 +25,10 @@ Session::Session(Clock &clock, SerialPort &port, const DataFolder &dataFolder, Q
       m_journalRecorder(
           std::make_unique<JournalRecorder>(*m_journal, port, m_connection, *m_reader, *m_results))
 {
+    m_dispatcher.setLineOwner(&m_line);
+    m_dispatcher.setProtocolLengthQuery([this] { return m_results->protokolLen(); });
+    connect(&m_dispatcher, &ReceiveDispatcher::bytesArrived, &m_line,
+            &LineOwner::heardFromInstrument);
     connect(&m_databasePage, &DatabasePage::journalEvent, m_journal.get(), &ServiceJournal::append);
     connect(&m_firmware, &FirmwareWizard::journalEvent, m_journal.get(), &ServiceJournal::append);
     connect(m_journal.get(), &ServiceJournal::appendFailed, &m_pane, &MessagePane::setText);

@@ -7,6 +7,7 @@
 #include "database/DatabasePage.h"
 #include "firmware/FirmwareWizard.h"
 #include "link/Connection.h"
+#include "link/LineOwner.h"
 #include "link/ProgressWatch.h"
 #include "link/ReceiveDispatcher.h"
 #include "navigation/PageNavigator.h"
@@ -41,6 +42,8 @@ public:
     const DataFolder &dataFolder() const { return m_dataFolder; }
     MessagePane &pane() { return m_pane; }
     ReceiveDispatcher &dispatcher() { return m_dispatcher; }
+    // The one exchange running on the line, and the notices waiting for it.
+    LineOwner &line() { return m_line; }
     Connection &connection() { return m_connection; }
     // The file last chosen in the database or firmware page's dialogs.
     LastFileChoice &lastFile() { return m_lastFile; }
@@ -74,6 +77,7 @@ private:
     SerialPort &m_port;
     DataFolder m_dataFolder;
     MessagePane m_pane;
+    LineOwner m_line;
     ReceiveDispatcher m_dispatcher;
     Connection m_connection;
     LastFileChoice m_lastFile;

@@ -1,13 +1,13 @@
 #include "LinkCommands.h"
 
 #include "VirtualInstrument.h"
+#include "link/LineSpeeds.h"
 
 namespace kalent {
 
 int LinkCommands::baudForCode(int code)
 {
-    static const int rates[] = {4800, 9600, 19200, 38400, 57600, 115200};
-    return code >= 0 && code < 6 ? rates[code] : 0;
+    return LineSpeeds::baudForCode(code);
 }
 
 int LinkCommands::consume(VirtualInstrument &instrument, const QByteArray &heard)

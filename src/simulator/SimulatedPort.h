@@ -39,6 +39,8 @@ public:
     int inBufferCount() const override { return static_cast<int>(m_received.size()); }
     QByteArray input() override;
     void discardInput() override { m_received.clear(); }
+    // What has not gone down the modelled line yet never reaches the instrument.
+    void discardOutput() override { m_toInstrument.clear(); }
     void output(const QByteArray &bytes) override;
     qint64 bytesToWrite() const override { return m_toInstrument.size(); }
 

@@ -8,8 +8,9 @@
 #include "Session.h"
 #include "ShadowPanel.h"
 #include "WidgetKit.h"
-#include "measurement/OpticalDensityGridModel.h"
 #include "common/FileKind.h"
+#include "link/LineOwner.h"
+#include "measurement/OpticalDensityGridModel.h"
 #include "measurement/OpticalDensityReader.h"
 #include "measurement/PlateExporter.h"
 #include "measurement/PlateTable.h"
@@ -24,8 +25,8 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSettings>
-#include <QTableView>
 #include <QStandardPaths>
+#include <QTableView>
 #include <QVBoxLayout>
 
 namespace kalent {
@@ -74,7 +75,8 @@ std::unique_ptr<QSettings> preferences()
 } // namespace
 
 ReaderPage::ReaderPage(Session &session, DesktopOpener &opener, QWidget *parent)
-    : QWidget(parent), m_reader(session.reader()), m_pane(session.pane()), m_opener(opener)
+    : QWidget(parent), m_reader(session.reader()), m_pane(session.pane()), m_line(session.line()),
+      m_opener(opener)
 {
     setObjectName(QStringLiteral("ReaderPage")); // placed on the tab sheet TabShReader
     m_exporter = new PlateExporter(m_reader, session.pane(), this);
@@ -106,6 +108,7 @@ void ReaderPage::connectControls()
     connect(&m_reader, &OpticalDensityReader::gridChanged, this, &ReaderPage::applyHeatMap);
     connect(&m_reader, &OpticalDensityReader::gridLabelled, this, &ReaderPage::widenGrid);
     connect(&m_reader, &OpticalDensityReader::stateChanged, this, &ReaderPage::showState);
+    connect(&m_line, &LineOwner::busyChanged, this, &ReaderPage::showState);
     connect(&m_reader, &OpticalDensityReader::fileError, this, &ReaderPage::showFileError);
     connect(m_exporter, &PlateExporter::fileError, this, &ReaderPage::showFileError);
     connect(m_actionHeatMap, &QAction::toggled, this, [this](bool on) {
@@ -325,7 +328,7 @@ void ReaderPage::widenGrid()
 
 void ReaderPage::showState()
 {
-    m_btnReadOP->setEnabled(m_reader.readEnabled());
+    m_btnReadOP->setEnabled(m_reader.readEnabled() && !m_line.writing());
     m_btnSaveOP->setEnabled(m_reader.saveEnabled());
     m_btnCreateExcel->setEnabled(m_reader.createExcelEnabled());
     m_btnFileToExcel->setEnabled(m_reader.fileToExcelEnabled());

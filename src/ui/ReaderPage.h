@@ -10,6 +10,8 @@ class QTableView;
 
 namespace kalent {
 
+class LineOwner;
+
 class DesktopOpener;
 class HeatMapGridModel;
 class MessagePane;
@@ -63,6 +65,8 @@ private:
 
     OpticalDensityReader &m_reader;
     MessagePane &m_pane; // where a preferences file that is no file is said
+    // A write to the instrument's memory holds the line: no read starts.
+    LineOwner &m_line;
     DesktopOpener &m_opener;
     ShadowPanel *m_panel6;
     QWidget *m_panel7;

@@ -5,6 +5,7 @@
 #include "ProtocolPrint.h"
 #include "Session.h"
 #include "WidgetKit.h"
+#include "link/LineOwner.h"
 #include "measurement/ProtocolFileName.h"
 #include "measurement/ProtocolHeading.h"
 #include "measurement/ResultsProtocol.h"
@@ -27,7 +28,7 @@
 namespace kalent {
 
 ResultsPage::ResultsPage(Session &session, QWidget *parent)
-    : QWidget(parent), m_results(session.results()), m_pane(session.pane()),
+    : QWidget(parent), m_results(session.results()), m_line(session.line()), m_pane(session.pane()),
       m_dataFolderPath(session.dataFolder().path())
 {
     setObjectName(QStringLiteral("ResultsPage")); // placed on the tab sheet TabShResult
@@ -147,6 +148,7 @@ void ResultsPage::connectControls()
 
     connect(&m_results, &ResultsProtocol::memoChanged, this, &ResultsPage::showMemo);
     connect(&m_results, &ResultsProtocol::stateChanged, this, &ResultsPage::showState);
+    connect(&m_line, &LineOwner::busyChanged, this, &ResultsPage::showState);
     connect(&m_results, &ResultsProtocol::fileError, this,
             [this](const QString &message) { MeasurementWidgets::showFileError(message, this); });
 }
@@ -220,7 +222,7 @@ void ResultsPage::savePdf(const QString &path)
 
 void ResultsPage::showState()
 {
-    m_btnReadProtokol->setEnabled(m_results.readEnabled());
+    m_btnReadProtokol->setEnabled(m_results.readEnabled() && !m_line.writing());
     m_btnSaveProtokol->setEnabled(m_results.saveEnabled());
     m_btnClrMemo1->setEnabled(m_results.clearEnabled());
     const QSignalBlocker blockRead(m_chckAutoReadRes);

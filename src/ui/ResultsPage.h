@@ -11,6 +11,8 @@ class QPushButton;
 
 namespace kalent {
 
+class LineOwner;
+
 class MessagePane;
 class ResultsProtocol;
 class Session;
@@ -50,6 +52,8 @@ private:
     bool havePages();
 
     ResultsProtocol &m_results;
+    // A write to the instrument's memory holds the line: no read starts.
+    LineOwner &m_line;
     MessagePane &m_pane;
     QPlainTextEdit *m_memo;
     QCheckBox *m_chckAutoReadRes;

@@ -5,6 +5,7 @@
 #include "Session.h"
 #include "WidgetKit.h"
 #include "database/DatabasePage.h"
+#include "link/LineOwner.h"
 
 #include <QFileDialog>
 #include <QGroupBox>
@@ -43,7 +44,7 @@ constexpr int BoxMargin = 4;
 } // namespace
 
 TFrameBDTS::TFrameBDTS(Session &session, QWidget *parent)
-    : QFrame(parent), m_page(session.databasePage())
+    : QFrame(parent), m_page(session.databasePage()), m_line(session.line())
 {
     setObjectName(QStringLiteral("FrameBDTS"));
     const DatabasePageState &s = m_page.state();
@@ -177,6 +178,7 @@ void TFrameBDTS::connectControls()
             m_page.btnDeleteTSClick();
     });
     connect(&m_page, &DatabasePage::stateChanged, this, &TFrameBDTS::showState);
+    connect(&m_line, &LineOwner::busyChanged, this, &TFrameBDTS::showState);
     connect(&m_page, &DatabasePage::errorRaised, this, [this](const QString &text) {
         QMessageBox::critical(this, QStringLiteral("КАЛЕНТ-сервис"), text);
     });
@@ -192,12 +194,13 @@ void TFrameBDTS::showState()
     m_instrumentBox->setTitle(s.instrumentCaption);
     m_fileBox->setTitle(s.fileCaption);
     m_additionalBox->setTitle(s.additionalCaption);
-    m_readFromVir->setEnabled(s.readFromVirEnabled);
+    const bool lineFree = !m_line.busy();
+    m_readFromVir->setEnabled(s.readFromVirEnabled && lineFree);
     m_saveToFile->setEnabled(s.saveToFileEnabled);
     m_delete->setEnabled(s.deleteEnabled);
-    m_writeInstrumentList->setEnabled(s.writeInstrumentListEnabled);
+    m_writeInstrumentList->setEnabled(s.writeInstrumentListEnabled && lineFree);
     m_readFromFile->setEnabled(s.readFromFileEnabled);
-    m_writeFileList->setEnabled(s.writeFileListEnabled);
+    m_writeFileList->setEnabled(s.writeFileListEnabled && lineFree);
     m_add->setEnabled(s.addEnabled);
     // Hidden trees keep their place in the layout, as the boxes do.
     for (auto [tree, shown] :

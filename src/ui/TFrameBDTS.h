@@ -11,6 +11,7 @@ namespace kalent {
 
 class DatabasePage;
 class DatabaseTreeView;
+class LineOwner;
 class Session;
 
 // The database page (tab "БД ТС"): the instrument list on the left, the file list
@@ -35,6 +36,8 @@ private:
     void readFromFile();
 
     DatabasePage &m_page;
+    // While any exchange holds the line, the buttons that start one are off.
+    LineOwner &m_line;
     QLabel *m_title;
     QGroupBox *m_instrumentBox;
     QGroupBox *m_fileBox;

@@ -446,6 +446,10 @@ private Q_SLOTS:
         rig.settle(2000);
         QCOMPARE(rig.session.dispatcher().inBuffer().size(), 300);
         QCOMPARE(page.readsCompleted(), 0);
+        // One exchange at a time: the stalled read holds the line until its
+        // silence gives it up.
+        rig.settle(DatabasePage::ReadSilenceMs);
+        QVERIFY(!rig.session.line().busy());
 
         // Asking again starts afresh instead of appending to the dead page.
         QVERIFY(readFromInstrument(rig));
@@ -455,7 +459,7 @@ private Q_SLOTS:
         page.btnReadBDTSFromVirClick();
         rig.settle(5);
         rig.instrument->cutNextReplyAfter(100);
-        rig.settle(2000);
+        rig.settle(2000 + DatabasePage::ReadSilenceMs);
         QVERIFY(page.openDialogAccepted(
             writeFile(rig, "w.bdt", img::image({img::head(1, "A", "S", "T"), img::closing()}))));
         const int reads = page.readsCompleted();

@@ -17,8 +17,8 @@ const QString Abandoned =
     QStringLiteral("Загрузка программы прервана, в приборе неполная программа. Вернитесь на "
                    "страницу \"ПО прибора\" и повторите шаги 2 и 3.");
 const QString ControlProgramRunning =
-    QStringLiteral("Прибор запустил программу управления: он не в режиме программирования. "
-                   "Загрузка остановлена, повторите шаг 2.");
+    QStringLiteral("Прибор перезапустился до конца загрузки и запустил программу управления: он "
+                   "не в режиме программирования. Загрузка остановлена, повторите шаг 2.");
 
 QByteArray patternImage(int size)
 {
@@ -39,6 +39,7 @@ private Q_SLOTS:
     void switchingOffInStepTwoAsksToSwitchOnHoldingTheStylus();
     void programmingModeOpensStepThreeAfterTheBootWait();
     void startupReportDuringTheBootWaitReturnsToStepTwo();
+    void portThatClosesItselfDuringTheBootWaitNeverOpensStepThree();
     void powerLostDuringTheBootWaitEndsTheWait();
     void startupReportOrPowerLossInStepThreeClosesIt();
     void pageChangeDuringTransferAsksAndNoKeepsItGoing();
@@ -166,6 +167,29 @@ void tst_FirmwareWizard::programmingModeOpensStepThreeAfterTheBootWait()
     QVERIFY(rig.wizard().softDeviceReady());
     QVERIFY(!rig.wizard().softBootWait());
     // Nothing was said to the instrument on the way to step 3.
+    QVERIFY(rig.port.written().isEmpty());
+}
+
+void tst_FirmwareWizard::portThatClosesItselfDuringTheBootWaitNeverOpensStepThree()
+{
+    FirmwareRig rig;
+    rig.startUp();
+    rig.openFirmwarePage();
+    rig.wizard().fileChosen(rig.writeFile("a.tsk", "x"));
+    rig.powerOff();
+    rig.clock.advance(5000);
+    rig.powerOn(true);
+    QVERIFY(rig.wizard().softBootWait());
+    rig.clock.advance(1000);
+
+    // The adapter is pulled out: the port closes by itself, not through a
+    // line that went down while the port stayed open.
+    rig.port.vanish();
+    rig.clock.advance(FirmwareWizard::BootWaitMs);
+    QVERIFY(!rig.port.isOpen());
+    QVERIFY(!rig.wizard().softDeviceReady());
+    QVERIFY(!rig.wizard().frameState().loadEnabled);
+    QVERIFY(rig.session.pane().text() != StepThree);
     QVERIFY(rig.port.written().isEmpty());
 }
 

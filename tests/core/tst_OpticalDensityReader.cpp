@@ -400,6 +400,10 @@ private Q_SLOTS:
         QCOMPARE(reader().handOff().heldFile(), QString());
         // A file from the open dialog is held again.
         reader().fileToExcelChosen(temp, opener);
+        // One exchange at a time: the unanswered read holds the line (notices
+        // wait for it) until its silence gives it up.
+        rig->settle(LineOwner::ReplySilenceMs);
+        QVERIFY(!rig->session.line().busy());
 
         // The automatic read drops it too; a notice without it does not.
         rig->instrument->setSilent(false);

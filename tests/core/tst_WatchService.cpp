@@ -90,7 +90,9 @@ private Q_SLOTS:
         w.data->announceResults(*w.rig.instrument);
         w.rig.clock.advance(50);
         QCOMPARE(w.watch.state(), WatchService::State::Reading);
-        QCOMPARE(w.watch.queuedReads(), 2);
+        // The table's read runs; the notice waits with the line's owner.
+        QCOMPARE(w.watch.queuedReads(), 1);
+        QCOMPARE(w.rig.session.line().queuedNotices(), 1);
         QVERIFY(!w.heard.contains('g'));
         QVERIFY(w.savedCount(2));
         // The protocol was asked for only after the table and its name.

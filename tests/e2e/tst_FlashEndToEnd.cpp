@@ -165,8 +165,9 @@ void tst_FlashEndToEnd::startupReportBeforeTheLastByteStopsTheUpload()
     QCOMPARE(flash({"--port", pty, writeImage(30000), "--wait-restart", "--timeout", "5"}, &err),
              1);
     QCOMPARE(lastLine(err),
-             QStringLiteral("Прибор запустил программу управления: он не в режиме "
-                            "программирования. Загрузка остановлена, повторите шаг 2."));
+             QStringLiteral("Прибор перезапустился до конца загрузки и запустил программу "
+                            "управления: он не в режиме программирования. Загрузка остановлена, "
+                            "повторите шаг 2."));
     QVERIFY(!err.contains("Перепрограммирование прибора завершено"));
     const QByteArray simulatorLog = finishSimulator();
     QVERIFY(simulatorLog.contains("control program started"));

@@ -403,6 +403,42 @@ private Q_SLOTS:
         QVERIFY(journal.contains(QStringLiteral("автоматическое сохранение")));
     }
 
+    void watchSavesBothOfTwoNoticesThatCameInOneWrite()
+    {
+        LoggedInstrument served;
+        QVERIFY(served.bridge.start());
+        QTemporaryDir dataDir;
+        QProcess watch;
+        watch.start(Service,
+                    {QStringLiteral("watch"), QStringLiteral("--port"), served.bridge.slavePath(),
+                     QStringLiteral("--data-dir"), dataDir.path()});
+        QVERIFY(watch.waitForStarted());
+        QStringList saved;
+        QString messages;
+        const auto collect = [&] {
+            while (watch.canReadLine())
+                saved.append(QString::fromUtf8(watch.readLine()).trimmed());
+            messages += QString::fromUtf8(watch.readAllStandardError());
+        };
+        QTRY_VERIFY_WITH_TIMEOUT((collect(), messages.contains(QStringLiteral("Есть контакт"))),
+                                 30000);
+        // "measured" and "results ready" in one write: one read on the other side.
+        served.instrument->sendRaw(QByteArrayLiteral("Gg"));
+        QTRY_VERIFY_WITH_TIMEOUT((collect(), saved.size() >= 2), 30000);
+        watch.terminate();
+        QVERIFY(watch.waitForFinished(15000));
+        collect();
+        QCOMPARE(saved.size(), 2);
+        QVERIFY2(saved.at(0).endsWith(QStringLiteral(".xls")), qPrintable(saved.join('|')));
+        QVERIFY2(!saved.at(1).endsWith(QStringLiteral(".xls")), qPrintable(saved.join('|')));
+        QCOMPARE(readFile(saved.at(0)).size(), 873);
+        // The table's exchange was over before the protocol's began.
+        const qsizetype table = served.heard.indexOf('G');
+        const qsizetype name = served.heard.indexOf('D', table);
+        const qsizetype length = served.heard.indexOf('g', table);
+        QVERIFY2(table >= 0 && name > table && length > name, served.heard.toHex().constData());
+    }
+
 private:
     QTemporaryDir m_dir;
 };

@@ -8,6 +8,8 @@
 
 #include <QFileInfo>
 
+#include <optional>
+
 namespace kalent {
 
 namespace {
@@ -59,14 +61,32 @@ int saveInstrumentList(DatabasePage &page, const QString &out, const bool &faile
     return failed ? 1 : 0;
 }
 
+// The outcome of the page's next read and write with the instrument, as the
+// page reports them (never guessed from its texts or counters).
+class TransferOutcomes
+{
+public:
+    explicit TransferOutcomes(DatabasePage &page)
+    {
+        QObject::connect(&page, &DatabasePage::transferEnded, &page,
+                         [this](LineJob job, JobOutcome outcome) {
+                             (job == LineJob::DatabaseWrite ? m_write : m_read) = outcome;
+                         });
+    }
+    std::optional<JobOutcome> read() const { return m_read; }
+    std::optional<JobOutcome> write() const { return m_write; }
+
+private:
+    std::optional<JobOutcome> m_read;
+    std::optional<JobOutcome> m_write;
+};
+
 // Waits for the read from the instrument that has been requested to end; on
 // failure the last line says what did not happen.
-bool waitForRead(HeadlessRun &run, DatabasePage &page, int readsBefore, int failedBefore,
-                 const QString &failure)
+bool waitForRead(HeadlessRun &run, const TransferOutcomes &outcomes, const QString &failure)
 {
-    const bool ended = run.waitFor(
-        [&] { return page.readsCompleted() > readsBefore || page.readsFailed() > failedBefore; });
-    if (page.readsCompleted() > readsBefore)
+    const bool ended = run.waitFor([&] { return outcomes.read().has_value(); });
+    if (outcomes.read() == JobOutcome::Done)
         return true;
     if (!ended)
         HeadlessRun::printError(QStringLiteral("Прибор не отвечает!"));
@@ -127,10 +147,9 @@ int runDbRead(const CommandLine &commandLine)
     DatabasePage &page = pageOf(run, &failed);
     if (!run.establishFastLink())
         return 1;
-    const int reads = page.readsCompleted();
-    const int readsFailed = page.readsFailed();
+    const TransferOutcomes outcomes(page);
     page.btnReadBDTSFromVirClick();
-    if (!waitForRead(run, page, reads, readsFailed, QStringLiteral("БД ТС из прибора не считана.")))
+    if (!waitForRead(run, outcomes, QStringLiteral("БД ТС из прибора не считана.")))
         return 1;
     return saveInstrumentList(page, out, failed);
 }
@@ -213,21 +232,21 @@ int runDbWrite(const CommandLine &commandLine)
         return 1;
     if (!openAsFileList(page, commandLine.positional.first(), failed))
         return 1;
-    const int writes = page.writesCompleted();
-    // No read runs during the write: what completes or fails after it is the read-back.
-    const int reads = page.readsCompleted();
-    const int readsFailed = page.readsFailed();
+    // No read runs during the write: the read that ends after it is the read-back.
+    const TransferOutcomes outcomes(page);
     page.btnWriteBDTSInVirClick();
     if (!page.writeInProgress())
         return 1; // the page said why
-    if (!run.waitFor([&] { return page.writesCompleted() > writes || !page.writeInProgress(); }) ||
-        page.writesCompleted() == writes) {
-        HeadlessRun::printError(QStringLiteral("Прибор не отвечает!"));
+    run.waitFor([&] { return outcomes.write().has_value(); });
+    if (outcomes.write() != JobOutcome::Done) {
+        // The instrument fell silent, whoever noticed first.
+        if (outcomes.write().value_or(JobOutcome::Failed) == JobOutcome::Failed)
+            HeadlessRun::printError(QStringLiteral("Прибор не отвечает!"));
         HeadlessRun::printError(QStringLiteral("БД ТС в прибор не записана."));
         return 1;
     }
     // The write ends with the read-back that the page requests by itself.
-    return waitForRead(run, page, reads, readsFailed,
+    return waitForRead(run, outcomes,
                        QStringLiteral("БД ТС записана в прибор, но не считана обратно."))
                ? 0
                : 1;

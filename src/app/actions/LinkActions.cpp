@@ -5,6 +5,7 @@
 #include "StopSignals.h"
 #include "VirtualInstrument.h"
 #include "common/SystemClock.h"
+#include "link/LineSpeeds.h"
 #include "link/SystemPorts.h"
 
 #include <QCoreApplication>

@@ -18,38 +18,32 @@
 namespace kalent {
 
 using namespace DatabaseImage;
-using Code = ReceiveDispatcher::ReplyCode;
 
 namespace {
 const QString PortClosed = QStringLiteral("Порт отключен.");
 const QString WrongFormat = QStringLiteral("Неверный формат файла.");
 const QString Received = QStringLiteral("Принято из прибора страниц: ");
 const QString NotRead = QStringLiteral("БД ТС из прибора не считана: ");
-
-// "R", one character the program does not use, then the count as "%3d".
-constexpr int FullCountReply = 5;
 } // namespace
 
-DatabasePage::DatabasePage(SerialPort &port, ReceiveDispatcher &dispatcher, Connection &connection,
-                           MessagePane &pane, Clock &clock, const DataFolder &dataFolder,
-                           LastFileChoice &lastFile, QObject *parent)
-    : QObject(parent), m_port(port), m_dispatcher(dispatcher), m_pane(pane),
-      m_dataFolder(dataFolder), m_lastFile(lastFile), m_countRestWait(clock.createTimer()),
-      m_readSilence(clock.createTimer())
+DatabasePage::DatabasePage(SerialPort &port, ReceiveDispatcher &dispatcher, LineOwner &line,
+                           Connection &connection, MessagePane &pane, Clock &clock,
+                           const DataFolder &dataFolder, LastFileChoice &lastFile, QObject *parent)
+    : QObject(parent), m_port(port), m_line(line), m_pane(pane), m_dataFolder(dataFolder),
+      m_lastFile(lastFile), m_transfer(port, dispatcher, line, clock)
 {
-    dispatcher.setReplyHandler(Code::PageCount, [this](QByteArray &b) { handlePageCountReply(b); });
-    dispatcher.setReplyHandler(Code::DatabasePage, [this](QByteArray &b) { handlePageReply(b); });
-    dispatcher.setReplyHandler(Code::PageWanted,
-                               [this](QByteArray &b) { handlePageWantedReply(b); });
+    connect(&m_transfer, &DatabaseTransfer::countAnswered, this,
+            [this] { setStatus(QStringLiteral("Чтение БД ТС из прибора.")); });
+    connect(&m_transfer, &DatabaseTransfer::pageReceived, this, &DatabasePage::pageReceived);
+    connect(&m_transfer, &DatabaseTransfer::pageSent, this,
+            [this](int pageNo, int pageCount) { m_pane.setProgress(pageNo * 100 / pageCount); });
+    connect(&m_transfer, &DatabaseTransfer::readEnded, this, &DatabasePage::readEnded);
+    connect(&m_transfer, &DatabaseTransfer::writeEnded, this, &DatabasePage::writeEnded);
     for (DatabaseTreeModel *model : {&m_instrumentModel, &m_fileModel, &m_additionalModel})
         m_db.addObserver(model);
     // Whatever changed the selection or the trees, the selection model follows.
     connect(this, &DatabasePage::selectionChanged, this, &DatabasePage::mirrorSelection);
     connect(this, &DatabasePage::treesChanged, this, &DatabasePage::mirrorSelection);
-    m_countRestWait->setSingleShot(true);
-    m_readSilence->setSingleShot(true);
-    connect(m_countRestWait.get(), &Timer::timeout, this, &DatabasePage::countRestWaited);
-    connect(m_readSilence.get(), &Timer::timeout, this, &DatabasePage::readFellSilent);
     connect(&connection, &Connection::instrumentControlsEnabled, this, [this](bool up) {
         if (!frameExists())
             return;
@@ -123,125 +117,62 @@ void DatabasePage::deriveButtons()
         m_fromDevice && m_fromFile && add.exists() && add.tsCount() > 0 && !reading;
 }
 
-void DatabasePage::dropUnfinishedReply()
-{
-    // A page or count cut short (a glitch, the instrument switched off mid-read)
-    // never completes: every later reply would be appended behind it and no read
-    // or write could ever finish. The new request replaces that transfer anyway.
-    const QByteArray &in = m_dispatcher.inBuffer();
-    if (in.startsWith(char(Code::DatabasePage)) || in.startsWith(char(Code::PageCount)))
-        m_dispatcher.clearInBuffer();
-}
-
-void DatabasePage::endTransfer()
-{
-    m_transfer = Transfer::None;
-    m_countRestWait->stop();
-    m_readSilence->stop();
-    m_received.clear();
-}
-
 void DatabasePage::ReadDatabaseFromDevice()
 {
     if (!m_port.isOpen()) {
         setStatus(PortClosed);
         return;
     }
-    dropUnfinishedReply();
-    // A new request restarts the transfer state, also in the middle of a write.
-    endTransfer();
-    m_transfer = Transfer::CountAsked;
+    // One exchange at a time: a read never starts over a write or another read.
+    if (!m_transfer.startRead()) {
+        setStatus(QStringLiteral("Дождитесь конца обмена с прибором: идёт %1.")
+                      .arg(LineOwner::jobName(m_line.job())));
+        return;
+    }
     // The tree is hidden until the read completes: nothing can be selected in it.
     m_selection.clear();
-    m_port.output(QByteArrayLiteral("R"));
-    m_readSilence->start(ReadSilenceMs);
     m_state.virTreeVisible = false;
     deriveButtons();
     publish();
     Q_EMIT selectionChanged();
 }
 
-void DatabasePage::handlePageCountReply(QByteArray &inBuffer)
+void DatabasePage::pageReceived(int pageNo, int pageCount)
 {
-    setStatus(QStringLiteral("Чтение БД ТС из прибора."));
-    // The count comes as three characters; a reply cut before them may be only
-    // on its way (a line delivers in pieces), so the rest is waited for a moment.
-    if (inBuffer.size() < FullCountReply) {
-        m_countRestWait->start(CountRestWaitMs);
-        return;
-    }
-    const QByteArray reply = inBuffer;
-    inBuffer.clear();
-    takePageCount(reply);
+    if (pageNo == pageCount - 2)
+        setStatus(Received + QString::number(pageNo));
+    if (pageNo < pageCount)
+        m_pane.setProgress((pageNo + 1) * 100 / pageCount);
 }
 
-void DatabasePage::countRestWaited()
+void DatabasePage::readEnded(JobOutcome outcome, const QByteArray &image, const QString &why)
 {
-    if (!m_dispatcher.inBuffer().startsWith(char(Code::PageCount)))
+    if (outcome != JobOutcome::Done) {
+        if (why.isEmpty()) {
+            // No pages announced: nothing more happens, the instrument list
+            // stays, its tree hidden.
+            ++m_readsFailed;
+            deriveButtons();
+            publish();
+            Q_EMIT transferEnded(LineJob::DatabaseRead, outcome);
+            return;
+        }
+        failRead(why, outcome);
         return;
-    const QByteArray reply = m_dispatcher.inBuffer();
-    m_dispatcher.clearInBuffer();
-    takePageCount(reply);
+    }
+    // Complete only when the last page closes the database: a count that does
+    // not match the pages the instrument holds ends on a record page.
+    const TestSystemDatabase::Taken taken = m_db.take(TestSystemDatabase::Which::Instrument, image);
+    if (taken.fault != Fault::None) {
+        failRead(NotRead + QStringLiteral("последняя страница не завершающая."));
+        return;
+    }
+    instrumentListTaken(taken.passedOver);
+    Q_EMIT transferEnded(LineJob::DatabaseRead, JobOutcome::Done);
 }
 
-void DatabasePage::takePageCount(const QByteArray &reply)
+void DatabasePage::failRead(const QString &text, JobOutcome outcome)
 {
-    m_countRestWait->stop();
-    const std::optional<int> count = parseDecimal(reply.mid(2));
-    if (!count) {
-        failRead(QStringLiteral("Прибор ответил на запрос числа страниц БД ТС не числом."));
-        return;
-    }
-    if (*count > MaxPages) {
-        failRead(QStringLiteral("Прибор сообщил %1 страниц БД ТС: больше 999 не помещается в "
-                                "заголовок, чтение отменено.")
-                     .arg(*count));
-        return;
-    }
-    if (*count < 1) {
-        // Nothing more happens: the instrument list stays, its tree hidden.
-        endTransfer();
-        ++m_readsFailed;
-        deriveButtons();
-        publish();
-        return;
-    }
-    endTransfer();
-    m_transfer = Transfer::Reading;
-    m_pagesExpected = *count;
-    m_pageNo = 1;
-    // The header always reads back as the count, whatever digits the reply carried.
-    m_received = header(*count);
-    m_readSilence->start(ReadSilenceMs);
-    m_port.output(QByteArrayLiteral("r"));
-}
-
-void DatabasePage::handlePageReply(QByteArray &inBuffer)
-{
-    // A page nobody asked for is dropped instead of blocking every later reply.
-    if (m_transfer != Transfer::Reading || m_pageNo > m_pagesExpected) {
-        inBuffer.clear();
-        return;
-    }
-    if (inBuffer.size() != 1 + PageSize)
-        return;
-    m_received.append(inBuffer.constData() + 1, PageSize);
-    inBuffer.clear();
-    m_readSilence->start(ReadSilenceMs);
-    if (m_pageNo == m_pagesExpected - 2)
-        setStatus(Received + QString::number(m_pageNo));
-    if (m_pageNo == m_pagesExpected) {
-        finishRead();
-        return;
-    }
-    ++m_pageNo;
-    m_pane.setProgress(m_pageNo * 100 / m_pagesExpected);
-    m_port.output(QByteArrayLiteral("r"));
-}
-
-void DatabasePage::failRead(const QString &text)
-{
-    endTransfer();
     ++m_readsFailed;
     m_pane.setProgress(0);
     setStatus(text);
@@ -249,32 +180,7 @@ void DatabasePage::failRead(const QString &text)
     m_state.virTreeVisible = true;
     deriveButtons();
     publish();
-}
-
-void DatabasePage::readFellSilent()
-{
-    if (m_transfer == Transfer::CountAsked) {
-        failRead(NotRead + QStringLiteral("прибор не ответил."));
-    } else if (m_transfer == Transfer::Reading) {
-        failRead(
-            NotRead +
-            QStringLiteral("принято страниц %1 из %2.").arg(m_pageNo - 1).arg(m_pagesExpected));
-    }
-}
-
-void DatabasePage::finishRead()
-{
-    const QByteArray received = m_received;
-    endTransfer();
-    // Complete only when the last page closes the database: a count that does
-    // not match the pages the instrument holds ends on a record page.
-    const TestSystemDatabase::Taken taken =
-        m_db.take(TestSystemDatabase::Which::Instrument, received);
-    if (taken.fault != Fault::None) {
-        failRead(NotRead + QStringLiteral("последняя страница не завершающая."));
-        return;
-    }
-    instrumentListTaken(taken.passedOver);
+    Q_EMIT transferEnded(LineJob::DatabaseRead, outcome);
 }
 
 void DatabasePage::instrumentListTaken(int passedOver)
@@ -412,6 +318,11 @@ void DatabasePage::WriteDatabaseToDevice(Which which)
         setStatus(PortClosed);
         return;
     }
+    if (m_line.busy()) {
+        setStatus(QStringLiteral("Дождитесь конца обмена с прибором: идёт %1.")
+                      .arg(LineOwner::jobName(m_line.job())));
+        return;
+    }
     // The journal is the service record: a write it cannot record does not start.
     const QString source =
         which == Which::FileList ? m_fileSource : QStringLiteral("список прибора");
@@ -425,47 +336,37 @@ void DatabasePage::WriteDatabaseToDevice(Which which)
     } else {
         Q_EMIT journalEvent(opening);
     }
+    if (!m_transfer.startWrite(list.image(), list.pageCount())) {
+        setStatus(QStringLiteral("Дождитесь конца обмена с прибором: идёт %1.")
+                      .arg(LineOwner::jobName(m_line.job())));
+        return;
+    }
     setStatus(QStringLiteral("Запись БД ТС в прибор."));
-    dropUnfinishedReply();
-    endTransfer();
     m_outStream = list.image();
     m_pagesToSend = list.pageCount();
-    m_outPosition = HeaderSize;
-    m_pageNo = 1;
-    m_transfer = Transfer::Writing;
     m_writeSource = source;
     deriveButtons();
     publish();
-    QByteArray start("M");
-    start.append(static_cast<char>(m_pagesToSend / 256));
-    start.append(static_cast<char>(m_pagesToSend % 256));
-    m_port.output(start);
 }
 
-void DatabasePage::handlePageWantedReply(QByteArray &inBuffer)
+void DatabasePage::writeEnded(JobOutcome outcome, const QString &why)
 {
-    inBuffer.clear();
-    if (m_transfer != Transfer::Writing)
-        return;
-    if (m_pagesToSend < m_pageNo) {
-        endTransfer();
-        m_pane.setProgress(0);
-        setStatus(QStringLiteral("Отправлено в прибор страниц: ") + QString::number(m_pagesToSend));
-        ++m_writesCompleted;
-        Q_EMIT journalEvent(
-            ServiceJournal::databaseWrite(m_writeSource, m_pagesToSend, m_outStream,
-                                          QStringLiteral("прибор принял все страницы")));
-        ReadDatabaseFromDevice();
+    m_pane.setProgress(0);
+    if (outcome != JobOutcome::Done) {
+        setStatus(QStringLiteral("Запись БД ТС в прибор прервана: %1.").arg(why));
+        Q_EMIT journalEvent(ServiceJournal::databaseWrite(m_writeSource, m_pagesToSend, m_outStream,
+                                                          QStringLiteral("прервана: ") + why));
+        deriveButtons();
+        publish();
+        Q_EMIT transferEnded(LineJob::DatabaseWrite, outcome);
         return;
     }
-    m_port.output(QByteArrayLiteral("m"));
-    // One output() call per byte; the port buffers the calls, so on the line
-    // the marker and the page leave as one stream, not byte by byte.
-    for (int i = 0; i < PageSize; ++i)
-        m_port.output(m_outStream.mid(m_outPosition + i, 1));
-    m_outPosition += PageSize;
-    m_pane.setProgress(m_pageNo * 100 / m_pagesToSend);
-    ++m_pageNo;
+    setStatus(QStringLiteral("Отправлено в прибор страниц: ") + QString::number(m_pagesToSend));
+    ++m_writesCompleted;
+    Q_EMIT journalEvent(ServiceJournal::databaseWrite(
+        m_writeSource, m_pagesToSend, m_outStream, QStringLiteral("прибор принял все страницы")));
+    Q_EMIT transferEnded(LineJob::DatabaseWrite, JobOutcome::Done);
+    ReadDatabaseFromDevice();
 }
 
 bool DatabasePage::btnAddTSInVirClick()

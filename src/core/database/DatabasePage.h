@@ -1,9 +1,11 @@
 #pragma once
 
 #include "database/DatabasePageState.h"
+#include "database/DatabaseTransfer.h"
 #include "database/DatabaseTreeModel.h"
 #include "database/TestSystemDatabase.h"
 #include "database/TreeSelection.h"
+#include "link/LineOwner.h"
 
 #include <QByteArray>
 #include <QItemSelectionModel>
@@ -19,14 +21,16 @@ class Clock;
 class Connection;
 class DataFolder;
 class LastFileChoice;
+class LineOwner;
 class MessagePane;
 class ReceiveDispatcher;
 class SerialPort;
 class Timer;
 
 // The database page without its widgets (TFrameBDTS mirrors it): the three
-// lists, the page's captions and flags, the transfers with the instrument
-// (replies R, r, m) and the flows behind the seven buttons. A read becomes the
+// lists, the page's captions and flags, and the flows behind the seven buttons.
+// The bytes and pages exchanged with the instrument are its DatabaseTransfer's;
+// the page starts the transfers and shows what they bring and how they end. A read becomes the
 // instrument list only when it is complete (its last page the closing page);
 // until then, and after a read that fails, the previous list stays. Dialogs belong to
 // the frame: it asks dialogFolder(), then tells the chosen path or the cancel.
@@ -37,9 +41,9 @@ class DatabasePage : public QObject
 public:
     enum class Which { InstrumentList, FileList };
 
-    DatabasePage(SerialPort &port, ReceiveDispatcher &dispatcher, Connection &connection,
-                 MessagePane &pane, Clock &clock, const DataFolder &dataFolder,
-                 LastFileChoice &lastFile, QObject *parent = nullptr);
+    DatabasePage(SerialPort &port, ReceiveDispatcher &dispatcher, LineOwner &line,
+                 Connection &connection, MessagePane &pane, Clock &clock,
+                 const DataFolder &dataFolder, LastFileChoice &lastFile, QObject *parent = nullptr);
     ~DatabasePage() override;
 
     // The page navigator's answer to "has the frame (FrameBDTS) been made":
@@ -67,7 +71,9 @@ public:
     DatabaseTreeModel &fileModel() { return m_fileModel; }
     DatabaseTreeModel &additionalModel() { return m_additionalModel; }
     QItemSelectionModel &instrumentSelectionModel() { return m_instrumentSelectionModel; }
-    int pageNo() const { return m_pageNo; }
+    int pageNo() const { return m_transfer.pageNo(); }
+    // The reads and writes with the instrument (bytes, pages and their outcomes).
+    DatabaseTransfer &transfer() { return m_transfer; }
     // Completed reads from the instrument and completed writes to it, since the start.
     int readsCompleted() const { return m_readsCompleted; }
     int writesCompleted() const { return m_writesCompleted; }
@@ -75,11 +81,8 @@ public:
     // instrument fell silent. The instrument list stayed as it was.
     int readsFailed() const { return m_readsFailed; }
     // From the page-count request until the read completes or fails.
-    bool readInProgress() const
-    {
-        return m_transfer == Transfer::CountAsked || m_transfer == Transfer::Reading;
-    }
-    bool writeInProgress() const { return m_transfer == Transfer::Writing; }
+    bool readInProgress() const { return m_transfer.reading(); }
+    bool writeInProgress() const { return m_transfer.writing(); }
     // The folder the open and save dialogs start in, created when missing.
     QString dialogFolder() const;
 
@@ -116,16 +119,13 @@ public:
     // in the messages); false when it fails.
     bool takeInstrumentImage(const QByteArray &image, const QString &name = QString());
 
-    // The replies R, r and m (registered with the dispatcher).
-    void handlePageCountReply(QByteArray &inBuffer);
-    void handlePageReply(QByteArray &inBuffer);
-    void handlePageWantedReply(QByteArray &inBuffer);
+    // The replies R, r and m, as the transfer hears them.
+    void handlePageCountReply(QByteArray &inBuffer) { m_transfer.handlePageCountReply(inBuffer); }
+    void handlePageReply(QByteArray &inBuffer) { m_transfer.handlePageReply(inBuffer); }
+    void handlePageWantedReply(QByteArray &inBuffer) { m_transfer.handlePageWantedReply(inBuffer); }
 
-    // How long the rest of a page-count reply cut short ("R" and fewer than three
-    // count characters) is waited for, and how long a read waits for the
-    // instrument's next reply before it is given up.
-    static constexpr int CountRestWaitMs = 100;
-    static constexpr int ReadSilenceMs = 5000;
+    static constexpr int CountRestWaitMs = DatabaseTransfer::CountRestWaitMs;
+    static constexpr int ReadSilenceMs = DatabaseTransfer::ReadSilenceMs;
 
 Q_SIGNALS:
     void stateChanged();
@@ -140,18 +140,16 @@ Q_SIGNALS:
     void warningRaised(const QString &text);
     // A line for the service journal (a database written to the instrument).
     void journalEvent(const QString &line);
+    // A read or write with the instrument ended, its texts on the pane; a read
+    // is done only when its image became the instrument list.
+    void transferEnded(kalent::LineJob job, kalent::JobOutcome outcome);
 
 private:
-    enum class Transfer { None, CountAsked, Reading, Writing };
-
-    void takePageCount(const QByteArray &reply);
-    void countRestWaited();
-    void finishRead();
-    void readFellSilent();
+    void readEnded(JobOutcome outcome, const QByteArray &image, const QString &why);
+    void writeEnded(JobOutcome outcome, const QString &why);
+    void pageReceived(int pageNo, int pageCount);
     // A read that ends without a list: the message, the old list shown again.
-    void failRead(const QString &text);
-    void endTransfer();
-    // The instrument list has been replaced by a sound one.
+    void failRead(const QString &text, JobOutcome outcome = JobOutcome::Failed);
     void instrumentListTaken(int passedOver);
     void showFault(DatabaseImage::Fault fault, const QString &name);
     void formAdditionalList();
@@ -164,15 +162,13 @@ private:
     void deriveCaptions();
     void mirrorSelection();
     void publish();
-    void dropUnfinishedReply();
 
     SerialPort &m_port;
-    ReceiveDispatcher &m_dispatcher;
+    LineOwner &m_line;
     MessagePane &m_pane;
     const DataFolder &m_dataFolder;
     LastFileChoice &m_lastFile;
-    std::unique_ptr<Timer> m_countRestWait;
-    std::unique_ptr<Timer> m_readSilence;
+    DatabaseTransfer m_transfer;
 
     TestSystemDatabase m_db;
     DatabaseTreeModel m_instrumentModel{m_db.instrument()};
@@ -188,14 +184,9 @@ private:
     // btnSaveAddTs: the instrument list has been added to or deleted from.
     bool m_instrumentEdited = false;
 
-    Transfer m_transfer = Transfer::None;
-    int m_pagesExpected = 0;
-    QByteArray m_received;  // the read under way: header, then the pages so far
-    QByteArray m_outStream; // BDTSOutStream
     QString m_fileSource;   // the file the file list came from (for the journal)
     QString m_writeSource;  // what the running write sends (for the journal)
-    qint64 m_outPosition = 0;
-    int m_pageNo = 0;
+    QByteArray m_outStream; // the running write's image (for the journal)
     int m_pagesToSend = 0;
     int m_readsCompleted = 0;
     int m_readsFailed = 0;

@@ -24,8 +24,13 @@ const QString Abandoned =
     QStringLiteral("Загрузка программы прервана, в приборе неполная программа. Вернитесь на "
                    "страницу \"ПО прибора\" и повторите шаги 2 и 3.");
 const QString ControlProgramRunning =
-    QStringLiteral("Прибор запустил программу управления: он не в режиме программирования. "
-                   "Загрузка остановлена, повторите шаг 2.");
+    QStringLiteral("Прибор перезапустился до конца загрузки и запустил программу управления: он "
+                   "не в режиме программирования. Загрузка остановлена, повторите шаг 2.");
+
+// How long the line stays with the upload after its last byte, waiting for
+// the instrument to write the program and report its restart: far beyond what
+// programming takes, so only an instrument that never reports is given up.
+constexpr int RestartWaitMs = 60000;
 
 // A folder as the labels show it: native separators and one trailing separator.
 QString shownFolder(const QString &folder)
@@ -46,11 +51,11 @@ bool SoftVirFrameState::operator==(const SoftVirFrameState &o) const
 }
 
 FirmwareWizard::FirmwareWizard(SerialPort &port, Connection &connection,
-                               ReceiveDispatcher &dispatcher, MessagePane &pane, Clock &clock,
-                               const DataFolder &dataFolder, LastFileChoice &lastFile,
+                               ReceiveDispatcher &dispatcher, LineOwner &line, MessagePane &pane,
+                               Clock &clock, const DataFolder &dataFolder, LastFileChoice &lastFile,
                                QObject *parent)
     : QObject(parent), m_port(port), m_connection(connection), m_dispatcher(dispatcher),
-      m_pane(pane), m_dataFolder(dataFolder), m_lastFile(lastFile),
+      m_line(line), m_pane(pane), m_dataFolder(dataFolder), m_lastFile(lastFile),
       m_bootWaitTimer(clock.createTimer()), m_upload(port, pane, clock)
 {
     m_bootWaitTimer->setSingleShot(true);
@@ -58,8 +63,9 @@ FirmwareWizard::FirmwareWizard(SerialPort &port, Connection &connection,
     connect(&m_upload, &FirmwareUpload::finished, this, &FirmwareWizard::transferFinished);
     connect(&m_upload, &FirmwareUpload::checksumWritten, this,
             &FirmwareWizard::lastBlockHandedOver);
-    m_dispatcher.setReplyHandler(ReceiveDispatcher::StartupReport,
-                                 [this](QByteArray &buffer) { startupReport(buffer); });
+    m_dispatcher.subscribe(ReceiveDispatcher::StartupReport,
+                           [this](QByteArray &buffer) { startupReport(buffer); });
+    connect(&m_line, &LineOwner::cancelling, this, &FirmwareWizard::lineJobStopped);
     m_published = m_frame;
 }
 
@@ -222,8 +228,36 @@ void FirmwareWizard::updateSoftWizard()
 
 void FirmwareWizard::endUpload(UploadEnd end)
 {
-    if (m_loadStarted)
-        Q_EMIT uploadEnded(end);
+    if (!m_loadStarted)
+        return;
+    m_line.end(LineJob::FirmwareUpload,
+               end == UploadEnd::Restarted ? JobOutcome::Done
+               : end == UploadEnd::CancelledByUser || end == UploadEnd::Abandoned
+                   ? JobOutcome::Cancelled
+                   : JobOutcome::Failed);
+    Q_EMIT uploadEnded(end);
+}
+
+void FirmwareWizard::lineJobStopped(LineJob job, JobOutcome outcome, const QString &reason)
+{
+    if (job != LineJob::FirmwareUpload || !m_loadStarted)
+        return;
+    // Nothing more goes out: what the port still holds is dropped with the rest.
+    m_upload.halt();
+    m_port.discardOutput();
+    Q_EMIT journalEvent(ServiceJournal::firmwareUpload(
+        m_softFileName, m_uploadedImage,
+        (m_sent ? QStringLiteral("передана целиком; ожидание перезапуска прервано: ")
+                : QStringLiteral("прервана: ")) +
+            reason));
+    const bool sent = m_sent;
+    m_line.end(LineJob::FirmwareUpload, outcome, reason);
+    endUpload(outcome == JobOutcome::Cancelled ? UploadEnd::CancelledByUser : UploadEnd::LineLost);
+    resetSoftWizard();
+    m_pane.setText(
+        sent ? QStringLiteral("Программа передана, но перезапуск прибора не подтверждён: %1.")
+                   .arg(reason)
+             : QStringLiteral("Загрузка программы в прибор прервана: %1.").arg(reason));
 }
 
 void FirmwareWizard::clearFlags()
@@ -237,6 +271,9 @@ void FirmwareWizard::clearFlags()
     m_done = false;
     m_bootWaitTimer->stop();
     m_upload.halt();
+    // Every way out of an upload gives the line back (no-op when it was given).
+    m_line.end(LineJob::FirmwareUpload, JobOutcome::Cancelled,
+               QStringLiteral("выбрана другая страница"));
     m_frame.fileChoiceEnabled = true;
 }
 
@@ -297,8 +334,10 @@ void FirmwareWizard::startupReport(QByteArray &inBuffer)
         updateSoftWizard();
     } else if (m_loadStarted && !m_sent) {
         // The control program runs while blocks still go out: stop sending it
-        // the image.
+        // the image at once, and drop what the port still holds, which it would
+        // read as commands.
         m_upload.halt();
+        m_port.discardOutput();
         Q_EMIT journalEvent(ServiceJournal::firmwareUpload(
             m_softFileName, m_uploadedImage,
             QStringLiteral("остановлена: прибор запустил программу управления")));
@@ -389,6 +428,11 @@ void FirmwareWizard::btnLoadPOClick(bool programmingModeConfirmed)
         Q_EMIT errorOccurred(error);
         return;
     }
+    if (m_line.busy()) {
+        m_pane.setText(QStringLiteral("Дождитесь конца обмена с прибором: идёт %1.")
+                           .arg(LineOwner::jobName(m_line.job())));
+        return;
+    }
     // The journal is the service record: an upload it cannot record does not start.
     const QString opening =
         ServiceJournal::firmwareUpload(m_softFileName, image, QStringLiteral("начата"));
@@ -402,6 +446,7 @@ void FirmwareWizard::btnLoadPOClick(bool programmingModeConfirmed)
     } else {
         Q_EMIT journalEvent(opening);
     }
+    m_line.begin(LineJob::FirmwareUpload);
     // Load started before the update, so the update keeps the pane for the
     // transfer's own texts instead of showing a step-2 prompt for a moment.
     m_loadStarted = true;
@@ -459,6 +504,8 @@ void FirmwareWizard::transferFinished()
         QStringLiteral("передана целиком, ждём перезапуска прибора")));
     m_sent = true;
     m_rebootSeen = false;
+    // The line stays the upload's until the restart report, for a while.
+    m_line.handOver(LineJob::FirmwareUpload, LineJob::FirmwareUpload, RestartWaitMs);
     m_frame.stopEnabled = false;
     m_frame.stopVisible = false;
     publish();

@@ -2,6 +2,7 @@
 
 #include "firmware/FirmwareUpload.h"
 #include "link/Connection.h"
+#include "link/LineOwner.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -61,7 +62,7 @@ public:
     static QString firmwareFolderName() { return QStringLiteral("FilesInVirant"); }
 
     FirmwareWizard(SerialPort &port, Connection &connection, ReceiveDispatcher &dispatcher,
-                   MessagePane &pane, Clock &clock, const DataFolder &dataFolder,
+                   LineOwner &line, MessagePane &pane, Clock &clock, const DataFolder &dataFolder,
                    LastFileChoice &lastFile, QObject *parent = nullptr);
     ~FirmwareWizard() override;
 
@@ -165,6 +166,8 @@ Q_SIGNALS:
 private:
     void clearFlags();
     void endUpload(UploadEnd end);
+    // The line's owner stops the upload ("Контакт", the port closed).
+    void lineJobStopped(LineJob job, JobOutcome outcome, const QString &reason);
     void lastBlockHandedOver();
     void transferFinished();
     bool linkOn() const;
@@ -174,6 +177,7 @@ private:
     SerialPort &m_port;
     Connection &m_connection;
     ReceiveDispatcher &m_dispatcher;
+    LineOwner &m_line;
     MessagePane &m_pane;
     const DataFolder &m_dataFolder;
     LastFileChoice &m_lastFile;

@@ -3,6 +3,8 @@
 #include "MessagePane.h"
 #include "common/Clock.h"
 #include "common/SystemErrorText.h"
+#include "link/LineOwner.h"
+#include "link/LineSpeeds.h"
 #include "link/PortOrder.h"
 #include "link/ReceiveDispatcher.h"
 #include "link/SerialPort.h"
@@ -49,22 +51,25 @@ bool PortPanelState::operator==(const PortPanelState &o) const
 
 const QStringList &Connection::baudRates()
 {
-    static const QStringList rates = {QStringLiteral("4800"),  QStringLiteral("9600"),
-                                      QStringLiteral("19200"), QStringLiteral("38400"),
-                                      QStringLiteral("57600"), QStringLiteral("115200")};
+    static const QStringList rates = [] {
+        QStringList names;
+        for (const int baud : LineSpeeds::Bauds)
+            names.append(QString::number(baud));
+        return names;
+    }();
     return rates;
 }
 
-Connection::Connection(SerialPort &port, ReceiveDispatcher &dispatcher, MessagePane &pane,
-                       Clock &clock, QObject *parent)
-    : QObject(parent), m_port(port), m_dispatcher(dispatcher), m_pane(pane), m_clock(clock),
-      m_searchTimer(clock.createTimer()), m_deferredTimer(clock.createTimer())
+Connection::Connection(SerialPort &port, ReceiveDispatcher &dispatcher, LineOwner &line,
+                       MessagePane &pane, Clock &clock, QObject *parent)
+    : QObject(parent), m_port(port), m_dispatcher(dispatcher), m_line(line), m_pane(pane),
+      m_clock(clock), m_searchTimer(clock.createTimer()), m_deferredTimer(clock.createTimer())
 {
     m_deferredTimer->setSingleShot(true);
     connect(m_searchTimer.get(), &Timer::timeout, this, &Connection::defSetCommTimerTimer);
     connect(m_deferredTimer.get(), &Timer::timeout, this, &Connection::sendCommandTimerTimer);
-    m_dispatcher.setReplyHandler(ReceiveDispatcher::ContactAnswer,
-                                 [this](QByteArray &buffer) { handleContactReply(buffer); });
+    m_dispatcher.subscribe(ReceiveDispatcher::ContactAnswer,
+                           [this](QByteArray &buffer) { handleContactReply(buffer); });
     m_published = m_panel;
 }
 
@@ -91,8 +96,32 @@ bool Connection::atFastestSpeed() const
            !m_deferredTimer->isActive();
 }
 
+void Connection::followSearchOnTheLine()
+{
+    const bool searchRuns = m_searching || m_deferredCommand != 0;
+    if (searchRuns && m_line.job() != LineJob::ContactSearch)
+        m_line.begin(LineJob::ContactSearch);
+    else if (!searchRuns && m_line.job() == LineJob::ContactSearch)
+        m_line.end(LineJob::ContactSearch, m_contact ? JobOutcome::Done : JobOutcome::Cancelled);
+}
+
+bool Connection::lineFreeForSearch()
+{
+    if (!m_line.busy() || m_line.job() == LineJob::ContactSearch)
+        return true;
+    if (m_line.writing()) {
+        m_pane.setText(QStringLiteral("Дождитесь конца обмена с прибором: идёт %1.")
+                           .arg(LineOwner::jobName(m_line.job())));
+        return false;
+    }
+    // The search empties what the port holds: a read under way cannot finish.
+    m_line.cancel(QStringLiteral("начат поиск прибора"));
+    return true;
+}
+
 void Connection::publish()
 {
+    followSearchOnTheLine();
     // btnConnect offers what the link's state allows, never the other way round.
     m_panel.connectCaption = m_searchUnderWay ? CaptionStop : CaptionContact;
     if (m_panel == m_published && !m_editRefused)
@@ -221,6 +250,9 @@ void Connection::portClosedItself()
     m_dispatcher.clearInBuffer();
     m_panel.portEnabled = true;
     m_panel.connectEnabled = !m_panel.ports.isEmpty();
+    followSearchOnTheLine();
+    // Whatever ran on the line ends with it.
+    m_line.cancel(QStringLiteral("порт закрылся"));
     refreshPorts();
     Q_EMIT portLost();
 }
@@ -266,6 +298,8 @@ void Connection::startContactSearch()
 {
     if (m_panel.ports.isEmpty())
         return;
+    if (!lineFreeForSearch())
+        return;
     PublishOnExit publishOnExit([this] { publish(); });
     setPortNameFromPanel();
     m_port.open();
@@ -300,6 +334,8 @@ void Connection::ensurePortOpen()
 void Connection::searchWithFastestSpeed()
 {
     PublishOnExit publishOnExit([this] { publish(); });
+    if (!lineFreeForSearch())
+        return;
     ensurePortOpen();
     m_baudChangeRequested = true;
     m_newBaudIndex = FastestBaudIndex;
@@ -388,6 +424,12 @@ void Connection::handleContactReply(QByteArray &inBuffer)
 void Connection::btnConnectClick()
 {
     PublishOnExit publishOnExit([this] { publish(); });
+    // During a write to the instrument's memory "Контакт" is the way out: it
+    // cancels the write (its owner says so and journals it) and nothing else.
+    if (m_line.writing()) {
+        m_line.cancel(QStringLiteral("нажата кнопка «Контакт»"));
+        return;
+    }
     m_panel.portEnabled = true;
     m_panel.baudEnabled = true;
     m_panel.verifyEnabled = true;
@@ -417,6 +459,12 @@ void Connection::btnVerifyConnectClick()
 {
     if (!m_port.isOpen()) {
         m_pane.setText(QStringLiteral("Порт отключен."));
+        return;
+    }
+    // A probe in the middle of another exchange would be taken for its data.
+    if (m_line.busy() && m_line.job() != LineJob::ContactSearch) {
+        m_pane.setText(QStringLiteral("Дождитесь конца обмена с прибором: идёт %1.")
+                           .arg(LineOwner::jobName(m_line.job())));
         return;
     }
     m_pane.setText(QStringLiteral("Нет контакта с прибором"));
@@ -470,6 +518,8 @@ void Connection::cbBaudRateChange(int itemIndex)
     PublishOnExit publishOnExit([this] { publish(); });
     m_newBaudIndex = itemIndex;
     if (!checkLink())
+        return;
+    if (!lineFreeForSearch())
         return;
     m_baudChangeRequested = true;
     m_pane.setText(QStringLiteral("Установление контакта с прибором."));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/LineSpeeds.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -10,6 +12,7 @@
 namespace kalent {
 
 class Clock;
+class LineOwner;
 class MessagePane;
 class ReceiveDispatcher;
 class SerialPort;
@@ -62,10 +65,10 @@ public:
     static constexpr int SearchTickMs = 200;
     static constexpr int DeferredCommandMs = 100;
     static constexpr int SpeedChangePauseMs = 10;
-    static constexpr int FastestBaudIndex = 5;
+    static constexpr int FastestBaudIndex = LineSpeeds::FastestIndex;
 
-    Connection(SerialPort &port, ReceiveDispatcher &dispatcher, MessagePane &pane, Clock &clock,
-               QObject *parent = nullptr);
+    Connection(SerialPort &port, ReceiveDispatcher &dispatcher, LineOwner &line, MessagePane &pane,
+               Clock &clock, QObject *parent = nullptr);
     ~Connection() override;
 
     void setLinkWatcher(LinkWatcher *watcher) { m_watcher = watcher; }
@@ -157,9 +160,15 @@ private:
     void flushInput();
     void portClosedItself();
     void publish();
+    // The search (with its speed change) holds the line while it runs.
+    void followSearchOnTheLine();
+    // False (and the operator told) when another job holds the line and may
+    // not be cut; a read under way is cancelled for the search.
+    bool lineFreeForSearch();
 
     SerialPort &m_port;
     ReceiveDispatcher &m_dispatcher;
+    LineOwner &m_line;
     MessagePane &m_pane;
     Clock &m_clock;
     LinkWatcher *m_watcher = nullptr;

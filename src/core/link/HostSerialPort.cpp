@@ -154,6 +154,13 @@ void HostSerialPort::discardInput()
     m_port.readAll();
 }
 
+void HostSerialPort::discardOutput()
+{
+    // Also flushes what the system queue still holds (TCOFLUSH).
+    if (m_port.isOpen())
+        m_port.clear(QSerialPort::Output);
+}
+
 void HostSerialPort::output(const QByteArray &bytes)
 {
     if (m_port.isOpen())

@@ -33,6 +33,7 @@ public:
     int inBufferCount() const override;
     QByteArray input() override;
     void discardInput() override;
+    void discardOutput() override;
     void output(const QByteArray &bytes) override;
     qint64 bytesToWrite() const override;
     // The system's output queue (TIOCOUTQ where the system has it).

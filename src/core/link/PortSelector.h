@@ -33,6 +33,7 @@ public:
     int inBufferCount() const override { return m_current->inBufferCount(); }
     QByteArray input() override { return m_current->input(); }
     void discardInput() override { m_current->discardInput(); }
+    void discardOutput() override { m_current->discardOutput(); }
     void output(const QByteArray &bytes) override { m_current->output(bytes); }
     qint64 bytesToWrite() const override { return m_current->bytesToWrite(); }
     qint64 bytesQueuedInSystem() const override { return m_current->bytesQueuedInSystem(); }

@@ -1,5 +1,6 @@
 #include "link/ReceiveDispatcher.h"
 
+#include "link/LineOwner.h"
 #include "link/SerialPort.h"
 
 namespace kalent {
@@ -10,9 +11,19 @@ ReceiveDispatcher::ReceiveDispatcher(SerialPort &port, LinkCheck checkLink, QObj
     connect(&m_port, &SerialPort::commEvent, this, &ReceiveDispatcher::onCommEvent);
 }
 
-void ReceiveDispatcher::setReplyHandler(char code, ReplyHandler handler)
+void ReceiveDispatcher::subscribe(char code, ReplyHandler handler)
 {
-    m_handlers[static_cast<unsigned char>(code)] = std::move(handler);
+    m_handlers[static_cast<unsigned char>(code)].push_back(std::move(handler));
+}
+
+void ReceiveDispatcher::deliver(const QByteArray &message)
+{
+    // Listeners may subscribe while one runs: the list is walked by index.
+    const auto &listeners = m_handlers[static_cast<unsigned char>(message.at(0))];
+    for (size_t i = 0; i < listeners.size(); ++i) {
+        QByteArray copy = message;
+        listeners[i](copy);
+    }
 }
 
 void ReceiveDispatcher::onCommEvent()
@@ -22,26 +33,35 @@ void ReceiveDispatcher::onCommEvent()
         return;
     if (m_port.inBufferCount() == 0)
         return;
-    const QByteArray piece = m_port.input();
-    if (piece.isEmpty())
-        m_inBuffer.append('\0');
-    else if (m_inBuffer.size() + piece.size() > LongestReply)
-        // No reply is this long: what was collected and the piece that overran it
-        // are noise (a reply that starts in the middle of the piece is lost with it,
-        // as noise in front of a reply loses the reply).
-        m_inBuffer.clear();
-    else
-        m_inBuffer.append(piece);
-    if (m_inBuffer.isEmpty())
+    m_decoder.feed(m_port.input());
+    Q_EMIT bytesArrived();
+    if (m_decoder.pending().isEmpty())
         return;
     if (m_port.inBufferCount() != 0)
         return;
 
-    const ReplyHandler &handler = m_handlers[static_cast<unsigned char>(m_inBuffer.at(0))];
-    if (handler)
-        handler(m_inBuffer);
-    else
-        m_inBuffer.clear();
+    // Every whole message is taken out before any is handled: a handler that
+    // starts an exchange empties the buffer, and that must drop only a reply
+    // left unfinished, never a message that came behind the one it handles.
+    // The protocol text's length comes from a length reply handled on the way,
+    // so the rest is decoded again after each round.
+    for (;;) {
+        std::vector<QByteArray> messages;
+        while (std::optional<QByteArray> message = m_decoder.next(protocolLength()))
+            messages.push_back(std::move(*message));
+        if (messages.empty())
+            break;
+        for (const QByteArray &message : messages) {
+            if (m_owner && isNotice(message.at(0)))
+                m_owner->notice([this, message] { deliver(message); });
+            else
+                deliver(message);
+        }
+    }
+    // A reply still collecting is shown to its listeners (the table's length
+    // and bar, the page count's wait for its rest).
+    if (!m_decoder.pending().isEmpty())
+        deliver(m_decoder.pending());
 }
 
 } // namespace kalent

@@ -42,6 +42,9 @@ public:
 
     // Queues the bytes unchanged and returns at once.
     virtual void output(const QByteArray &bytes) = 0;
+    // Drops what output() took that is not on the line yet: the program's
+    // buffer and, where the system allows, its output queue.
+    virtual void discardOutput() {}
     // Bytes handed to output() that have not yet left the program.
     virtual qint64 bytesToWrite() const = 0;
     // Bytes that have left the program but are still in the system's output

@@ -6,6 +6,7 @@
 #include "common/DataFolder.h"
 #include "common/SafeFileName.h"
 #include "link/Connection.h"
+#include "link/LineOwner.h"
 #include "link/ReceiveDispatcher.h"
 #include "link/SerialPort.h"
 
@@ -30,17 +31,18 @@ QString notOpenedText(const QString &path)
 } // namespace
 
 OpticalDensityReader::OpticalDensityReader(SerialPort &port, ReceiveDispatcher &dispatcher,
-                                           MessagePane &pane, Connection &connection,
-                                           const DataFolder &dataFolder, QObject *parent)
-    : QObject(parent), m_port(port), m_dispatcher(dispatcher), m_pane(pane),
+                                           LineOwner &line, MessagePane &pane,
+                                           Connection &connection, const DataFolder &dataFolder,
+                                           QObject *parent)
+    : QObject(parent), m_port(port), m_dispatcher(dispatcher), m_line(line), m_pane(pane),
       m_dataFolder(dataFolder), m_cells(GridColumns * GridRows)
 {
-    m_dispatcher.setReplyHandler(ReceiveDispatcher::DensityBlock,
-                                 [this](QByteArray &in) { handleTable(in); });
-    m_dispatcher.setReplyHandler(ReceiveDispatcher::DensitiesMeasured,
-                                 [this](QByteArray &in) { handleMeasured(in); });
-    m_dispatcher.setReplyHandler(ReceiveDispatcher::FileName,
-                                 [this](QByteArray &in) { handleFileName(in); });
+    m_dispatcher.subscribe(ReceiveDispatcher::DensityBlock,
+                           [this](QByteArray &in) { handleTable(in); });
+    m_dispatcher.subscribe(ReceiveDispatcher::DensitiesMeasured,
+                           [this](QByteArray &in) { handleMeasured(in); });
+    m_dispatcher.subscribe(ReceiveDispatcher::FileName,
+                           [this](QByteArray &in) { handleFileName(in); });
     connect(&connection, &Connection::instrumentControlsEnabled, this,
             &OpticalDensityReader::setReadEnabled);
     connect(&m_handOff, &SpreadsheetHandOff::refusedLater, this,
@@ -106,13 +108,16 @@ void OpticalDensityReader::labelGrid()
     Q_EMIT gridLabelled();
 }
 
-void OpticalDensityReader::startRead()
+bool OpticalDensityReader::startRead()
 {
+    if (!m_line.begin(LineJob::Table, LineOwner::ReplySilenceMs))
+        return false;
     m_handOff.drop();
     m_dispatcher.clearInBuffer();
     m_port.output(QByteArrayLiteral("G"));
     m_opData.clear();
     m_tableAwaitsName = false;
+    return true;
 }
 
 void OpticalDensityReader::btnReadOPClick()
@@ -121,7 +126,9 @@ void OpticalDensityReader::btnReadOPClick()
         m_pane.setText(QStringLiteral("Порт отключен."));
         return;
     }
-    startRead();
+    if (!startRead())
+        m_pane.setText(QStringLiteral("Дождитесь конца обмена с прибором: идёт %1.")
+                           .arg(LineOwner::jobName(m_line.job())));
 }
 
 void OpticalDensityReader::handleTable(QByteArray &inBuffer)
@@ -151,9 +158,17 @@ void OpticalDensityReader::handleTable(QByteArray &inBuffer)
     m_readEnabled = true;
     m_saveEnabled = true;
     m_createExcelEnabled = true;
+    // The file name follows as the same exchange: the line stays taken. A
+    // table nobody asked for asks for its name only on a free line.
+    const bool askName = m_autoSave && (m_line.job() == LineJob::Table ||
+                                        m_line.begin(LineJob::FileName, LineOwner::ReplySilenceMs));
+    if (askName)
+        m_line.handOver(LineJob::Table, LineJob::FileName, LineOwner::ReplySilenceMs);
+    else
+        m_line.end(LineJob::Table, JobOutcome::Done);
     Q_EMIT stateChanged();
     Q_EMIT tableReceived();
-    if (m_autoSave)
+    if (askName)
         m_port.output(QByteArrayLiteral("D"));
 }
 
@@ -175,6 +190,7 @@ void OpticalDensityReader::handleFileName(QByteArray &inBuffer)
     // The reply is handled whether or not the file can be written, so the next
     // reply is not appended behind it.
     inBuffer.clear();
+    m_line.end(LineJob::FileName, JobOutcome::Done);
     const QString name = SafeFileName::fromInstrument(given);
     // A name that comes before any table (stale, or repeated after the save)
     // names nothing: writing the empty or the already saved table under it would

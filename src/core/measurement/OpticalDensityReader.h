@@ -12,6 +12,7 @@ namespace kalent {
 class Connection;
 class DataFolder;
 class DesktopOpener;
+class LineOwner;
 class MessagePane;
 class ReceiveDispatcher;
 class SerialPort;
@@ -34,8 +35,8 @@ public:
     static constexpr int TableLength = 873;
     static constexpr int FileNameLength = 19;
 
-    OpticalDensityReader(SerialPort &port, ReceiveDispatcher &dispatcher, MessagePane &pane,
-                         Connection &connection, const DataFolder &dataFolder,
+    OpticalDensityReader(SerialPort &port, ReceiveDispatcher &dispatcher, LineOwner &line,
+                         MessagePane &pane, Connection &connection, const DataFolder &dataFolder,
                          QObject *parent = nullptr);
 
     // StringGrid1: column 0 and row 0 are the headers.
@@ -87,13 +88,15 @@ Q_SIGNALS:
 
 private:
     void setCell(int column, int row, const QString &text);
-    void startRead();
+    // False when another exchange holds the line: nothing is sent.
+    bool startRead();
     void setReadEnabled(bool enabled);
     // True (and the operator told) when there is no complete table to write to path.
     bool refuseWithoutTable(const QString &path);
 
     SerialPort &m_port;
     ReceiveDispatcher &m_dispatcher;
+    LineOwner &m_line;
     MessagePane &m_pane;
     const DataFolder &m_dataFolder;
     SpreadsheetHandOff m_handOff;

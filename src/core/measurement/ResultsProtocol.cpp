@@ -5,6 +5,7 @@
 #include "common/BoundedFile.h"
 #include "common/Cp1251.h"
 #include "common/DataFolder.h"
+#include "link/LineOwner.h"
 #include "link/ReceiveDispatcher.h"
 #include "link/SerialPort.h"
 #include "measurement/ProtocolFileName.h"
@@ -13,17 +14,17 @@
 
 namespace kalent {
 
-ResultsProtocol::ResultsProtocol(SerialPort &port, ReceiveDispatcher &dispatcher, MessagePane &pane,
-                                 const DataFolder &dataFolder, QObject *parent)
-    : QObject(parent), m_port(port), m_dispatcher(dispatcher), m_pane(pane),
+ResultsProtocol::ResultsProtocol(SerialPort &port, ReceiveDispatcher &dispatcher, LineOwner &line,
+                                 MessagePane &pane, const DataFolder &dataFolder, QObject *parent)
+    : QObject(parent), m_port(port), m_dispatcher(dispatcher), m_line(line), m_pane(pane),
       m_dataFolder(dataFolder)
 {
-    m_dispatcher.setReplyHandler(ReceiveDispatcher::ProtocolLength,
-                                 [this](QByteArray &in) { handleLength(in); });
-    m_dispatcher.setReplyHandler(ReceiveDispatcher::ProtocolText,
-                                 [this](QByteArray &in) { handleText(in); });
-    m_dispatcher.setReplyHandler(ReceiveDispatcher::ResultsReady,
-                                 [this](QByteArray &in) { handleResultsReady(in); });
+    m_dispatcher.subscribe(ReceiveDispatcher::ProtocolLength,
+                           [this](QByteArray &in) { handleLength(in); });
+    m_dispatcher.subscribe(ReceiveDispatcher::ProtocolText,
+                           [this](QByteArray &in) { handleText(in); });
+    m_dispatcher.subscribe(ReceiveDispatcher::ResultsReady,
+                           [this](QByteArray &in) { handleResultsReady(in); });
 }
 
 QString ResultsProtocol::tempFileName() const
@@ -59,6 +60,11 @@ void ResultsProtocol::btnReadProtokolClick()
         m_pane.setText(QStringLiteral("Порт отключен."));
         return;
     }
+    if (!m_line.begin(LineJob::Protocol, LineOwner::ReplySilenceMs)) {
+        m_pane.setText(QStringLiteral("Дождитесь конца обмена с прибором: идёт %1.")
+                           .arg(LineOwner::jobName(m_line.job())));
+        return;
+    }
     m_dispatcher.clearInBuffer();
     m_protokolFileName.clear();
     m_stream.clear();
@@ -73,12 +79,15 @@ void ResultsProtocol::handleLength(QByteArray &inBuffer)
     const int length = inBuffer.mid(1, 5).toInt(&isNumber, 10);
     inBuffer.clear();
     if (!isNumber) {
+        m_line.end(LineJob::Protocol, JobOutcome::Failed,
+                   QStringLiteral("неверная длина протокола"));
         m_pane.setText(QStringLiteral("Прибор сообщил неверную длину протокола."));
         Q_EMIT lengthNotANumber();
         return;
     }
     m_protokolLen = length;
     if (length < 1) {
+        m_line.end(LineJob::Protocol, JobOutcome::Done);
         Q_EMIT nothingToFetch(length);
         return;
     }
@@ -92,6 +101,9 @@ void ResultsProtocol::handleText(QByteArray &inBuffer)
     const int n = static_cast<int>(inBuffer.size());
     if (n != m_protokolLen)
         return;
+    // The exchange ends with this reply, whatever becomes of its text; the
+    // line is free before anyone hears of the text (the next read may start).
+    m_line.end(LineJob::Protocol, JobOutcome::Done);
     // The code letter and the final character are not part of the text.
     m_stream = inBuffer.mid(1, qMax(0, n - 2));
     // Handled whether or not the files can be written, so the next reply is not
@@ -137,6 +149,8 @@ void ResultsProtocol::handleResultsReady(QByteArray &inBuffer)
     inBuffer.clear();
     m_pane.setText(QStringLiteral("Результаты измерений готовы"));
     if (!m_autoRead)
+        return;
+    if (!m_line.begin(LineJob::Protocol, LineOwner::ReplySilenceMs))
         return;
     m_protokolLen = 0;
     m_port.output(QByteArrayLiteral("g"));

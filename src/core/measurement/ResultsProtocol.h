@@ -7,6 +7,7 @@
 namespace kalent {
 
 class DataFolder;
+class LineOwner;
 class MessagePane;
 class ReceiveDispatcher;
 class SerialPort;
@@ -26,8 +27,8 @@ public:
     // The length reply has five digits, code and last character included.
     static constexpr qint64 LargestText = 99999 - 2;
 
-    ResultsProtocol(SerialPort &port, ReceiveDispatcher &dispatcher, MessagePane &pane,
-                    const DataFolder &dataFolder, QObject *parent = nullptr);
+    ResultsProtocol(SerialPort &port, ReceiveDispatcher &dispatcher, LineOwner &line,
+                    MessagePane &pane, const DataFolder &dataFolder, QObject *parent = nullptr);
 
     // Memo1, decoded from windows-1251, line ends as "\n".
     QString memoText() const { return m_memoText; }
@@ -76,6 +77,7 @@ private:
 
     SerialPort &m_port;
     ReceiveDispatcher &m_dispatcher;
+    LineOwner &m_line;
     MessagePane &m_pane;
     const DataFolder &m_dataFolder;
 

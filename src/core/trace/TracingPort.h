@@ -28,6 +28,7 @@ public:
     int inBufferCount() const override { return m_inner.inBufferCount(); }
     QByteArray input() override;
     void discardInput() override;
+    void discardOutput() override { m_inner.discardOutput(); }
     void output(const QByteArray &bytes) override;
     qint64 bytesToWrite() const override { return m_inner.bytesToWrite(); }
     qint64 bytesQueuedInSystem() const override { return m_inner.bytesQueuedInSystem(); }

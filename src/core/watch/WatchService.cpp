@@ -12,9 +12,6 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include <QDir>
-#include <QFileInfo>
-
 namespace kalent {
 
 namespace {
@@ -42,16 +39,13 @@ WatchService::WatchService(Session &session, const QString &portName, QObject *p
     reader.setAutoSave(true);
     results.setAutoRead(false);
     results.setAutoSave(true);
+    // The notices are heard beside the pages (which only show them here); the
+    // line's owner serves each one after the job that was running.
     ReceiveDispatcher &dispatcher = session.dispatcher();
-    dispatcher.setReplyHandler(ReceiveDispatcher::DensitiesMeasured,
-                               [this, &reader](QByteArray &in) {
-                                   reader.handleMeasured(in);
-                                   noticed(Job::Table);
-                               });
-    dispatcher.setReplyHandler(ReceiveDispatcher::ResultsReady, [this, &results](QByteArray &in) {
-        results.handleResultsReady(in);
-        noticed(Job::Protocol);
-    });
+    dispatcher.subscribe(ReceiveDispatcher::DensitiesMeasured,
+                         [this](QByteArray &) { noticed(Job::Table); });
+    dispatcher.subscribe(ReceiveDispatcher::ResultsReady,
+                         [this](QByteArray &) { noticed(Job::Protocol); });
 
     const auto savedFile = [this](const QString &path) {
         if (m_state != State::Reading)
@@ -173,8 +167,10 @@ void WatchService::linkLost(const QString &why)
     m_linkPoll->stop();
     if (m_stopRequested)
         return finishStop();
-    // The read under way is done again once the link is back.
+    // The read under way is done again once the link is back; the exchange
+    // that was running gives the line up now.
     m_state = State::WaitingToRetry;
+    m_session.line().cancel(why);
     m_session.port().close();
     Q_EMIT message(QStringLiteral("%1; новая попытка через %2 с")
                        .arg(why)

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "link/LineOwner.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+namespace kalent {
+
+class Clock;
+class ReceiveDispatcher;
+class SerialPort;
+class Timer;
+
+// The test-system database's transfers with the instrument, bytes and pages
+// only. A read asks the page count ("R", answered "R", one byte not used and
+// the count) and then each page ("r", answered "r" and 528 bytes); it ends with
+// the header and every page as one image. A write announces its pages ("M" and
+// the count, high byte first) and sends "m" and a page for every "m" the
+// instrument sends, until one comes after the last page. Each holds the line
+// while it runs and ends with exactly one outcome signal. What becomes of the
+// image, and what the page shows around it, belongs to the database page.
+class DatabaseTransfer : public QObject
+{
+    Q_OBJECT
+public:
+    enum class Phase { Idle, CountAsked, Reading, Writing };
+
+    // How long the rest of a page-count reply cut short ("R" and fewer than three
+    // count characters) is waited for, and how long a read waits for the
+    // instrument's next reply before it is given up.
+    static constexpr int CountRestWaitMs = 100;
+    static constexpr int ReadSilenceMs = 5000;
+
+    DatabaseTransfer(SerialPort &port, ReceiveDispatcher &dispatcher, LineOwner &line, Clock &clock,
+                     QObject *parent = nullptr);
+    ~DatabaseTransfer() override;
+
+    Phase phase() const { return m_phase; }
+    bool reading() const { return m_phase == Phase::CountAsked || m_phase == Phase::Reading; }
+    bool writing() const { return m_phase == Phase::Writing; }
+    // The page asked for or sent next (from 1), and the pages of the transfer.
+    int pageNo() const { return m_pageNo; }
+    int pageCount() const { return m_pageCount; }
+
+    // Start a read or a write of image (pages of 528 bytes behind the header).
+    // False when another exchange holds the line: nothing is sent.
+    bool startRead();
+    bool startWrite(const QByteArray &image, int pages);
+
+    // The replies R, r and m (registered with the dispatcher).
+    void handlePageCountReply(QByteArray &inBuffer);
+    void handlePageReply(QByteArray &inBuffer);
+    void handlePageWantedReply(QByteArray &inBuffer);
+
+Q_SIGNALS:
+    // The page count came: the read goes on.
+    void countAnswered();
+    // Page pageNo of pageCount arrived (read) or went out (write).
+    void pageReceived(int pageNo, int pageCount);
+    void pageSent(int pageNo, int pageCount);
+    // A read ended. Done: image holds the header and every page. Otherwise why
+    // says it for the operator (empty when the instrument announced no pages).
+    void readEnded(kalent::JobOutcome outcome, const QByteArray &image, const QString &why);
+    // A write ended. Done: the instrument asked past the last page.
+    void writeEnded(kalent::JobOutcome outcome, const QString &why);
+
+private:
+    void takePageCount(const QByteArray &reply);
+    void countRestWaited();
+    void readFellSilent();
+    // Ends the running transfer: the line is given back, then the signal goes.
+    void finish(JobOutcome outcome, const QString &why, const QByteArray &image = QByteArray());
+    void lineJobStopped(LineJob job, JobOutcome outcome, const QString &reason);
+    // A page or count cut short never completes: the new request replaces it.
+    void dropUnfinishedReply();
+    void stopTimers();
+
+    SerialPort &m_port;
+    ReceiveDispatcher &m_dispatcher;
+    LineOwner &m_line;
+    std::unique_ptr<Timer> m_countRestWait;
+    std::unique_ptr<Timer> m_readSilence;
+
+    Phase m_phase = Phase::Idle;
+    int m_pageNo = 0;
+    int m_pageCount = 0;
+    QByteArray m_received;  // the read under way: header, then the pages so far
+    QByteArray m_outStream; // the write's image (BDTSOutStream)
+    qint64 m_outPosition = 0;
+};
+
+} // namespace kalent

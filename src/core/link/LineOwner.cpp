@@ -1,0 +1,128 @@
+#include "link/LineOwner.h"
+
+#include "common/Clock.h"
+
+namespace kalent {
+
+LineOwner::LineOwner(Clock &clock, QObject *parent)
+    : QObject(parent), m_deadline(clock.createTimer()), m_serve(clock.createTimer())
+{
+    m_deadline->setSingleShot(true);
+    m_serve->setSingleShot(true);
+    connect(m_deadline.get(), &Timer::timeout, this, &LineOwner::deadlinePassed);
+    connect(m_serve.get(), &Timer::timeout, this, &LineOwner::serveNotices);
+}
+
+LineOwner::~LineOwner() = default;
+
+QString LineOwner::jobName(LineJob job)
+{
+    switch (job) {
+    case LineJob::None:
+        break;
+    case LineJob::ContactSearch:
+        return QStringLiteral("поиск прибора");
+    case LineJob::Table:
+        return QStringLiteral("чтение таблицы оптических плотностей");
+    case LineJob::FileName:
+        return QStringLiteral("запрос имени файла таблицы");
+    case LineJob::Protocol:
+        return QStringLiteral("чтение протокола результатов");
+    case LineJob::DatabaseRead:
+        return QStringLiteral("чтение БД ТС из прибора");
+    case LineJob::DatabaseWrite:
+        return QStringLiteral("запись БД ТС в прибор");
+    case LineJob::FirmwareUpload:
+        return QStringLiteral("загрузка программы в прибор");
+    }
+    return QString();
+}
+
+bool LineOwner::begin(LineJob job, int silenceMs)
+{
+    if (busy() || job == LineJob::None)
+        return false;
+    m_job = job;
+    m_silenceMs = silenceMs;
+    m_serve->stop();
+    if (silenceMs > 0)
+        m_deadline->start(silenceMs);
+    Q_EMIT jobStarted(job);
+    Q_EMIT busyChanged(true);
+    return true;
+}
+
+void LineOwner::handOver(LineJob from, LineJob to, int silenceMs)
+{
+    if (m_job != from || to == LineJob::None)
+        return;
+    m_job = to;
+    m_silenceMs = silenceMs;
+    m_deadline->stop();
+    if (silenceMs > 0)
+        m_deadline->start(silenceMs);
+    Q_EMIT jobStarted(to);
+}
+
+void LineOwner::end(LineJob job, JobOutcome outcome, const QString &reason)
+{
+    if (job == LineJob::None || m_job != job)
+        return;
+    m_job = LineJob::None;
+    m_deadline->stop();
+    Q_EMIT jobEnded(job, outcome, reason);
+    if (busy())
+        return; // a listener started the next job at once
+    Q_EMIT busyChanged(false);
+    if (!m_notices.empty())
+        m_serve->start(0);
+}
+
+void LineOwner::cancel(const QString &reason)
+{
+    const LineJob job = m_job;
+    if (job == LineJob::None)
+        return;
+    Q_EMIT cancelling(job, JobOutcome::Cancelled, reason);
+    end(job, JobOutcome::Cancelled, reason);
+}
+
+void LineOwner::deadlinePassed()
+{
+    const LineJob job = m_job;
+    if (job == LineJob::None)
+        return;
+    const QString reason = QStringLiteral("прибор не ответил");
+    Q_EMIT cancelling(job, JobOutcome::Failed, reason);
+    end(job, JobOutcome::Failed, reason);
+}
+
+void LineOwner::heardFromInstrument()
+{
+    if (m_deadline->isActive())
+        m_deadline->start(m_silenceMs);
+}
+
+void LineOwner::notice(std::function<void()> serve)
+{
+    if (!busy() && m_notices.empty()) {
+        serve();
+        return;
+    }
+    m_notices.push_back(std::move(serve));
+    if (!busy() && !m_serve->isActive())
+        m_serve->start(0);
+}
+
+void LineOwner::serveNotices()
+{
+    // One notice at a time: the one served may start a job, and the rest wait
+    // for that job in turn.
+    while (!busy() && !m_notices.empty()) {
+        const std::function<void()> serve = std::move(m_notices.front());
+        m_notices.pop_front();
+        serve();
+    }
+}
+
+} // namespace kalent
