@@ -12,6 +12,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLibraryInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -377,6 +378,9 @@ private Q_SLOTS:
         QStringList questions;
         QByteArray afterNo;
         int accepts = 0;
+        // An accept that the dialog has not acted on yet (a busy machine) is
+        // waited for; one that came to nothing after two seconds is repeated.
+        int ticksSinceAccept = 0;
         QTimer poll;
         poll.setInterval(10);
         connect(&poll, &QTimer::timeout, this, [&] {
@@ -396,12 +400,21 @@ private Q_SLOTS:
             }
             for (QWidget *w : QApplication::topLevelWidgets()) {
                 auto *dialog = qobject_cast<QFileDialog *>(w);
-                if (!dialog || !dialog->isVisible() || accepts > questions.size())
+                if (!dialog || !dialog->isVisible())
                     continue;
+                if (accepts > questions.size() && ++ticksSinceAccept < 200)
+                    return;
+                ticksSinceAccept = 0;
                 seen = dialog->directory().absolutePath();
                 filters = dialog->nameFilters();
                 suffix = dialog->defaultSuffix();
-                dialog->selectFile(path);
+                // Typed into the name box: selectFile() is undone when the folder's
+                // listing arrives later from the dialog's own file-system thread.
+                auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+                if (name)
+                    name->setText(QFileInfo(path).fileName());
+                else
+                    dialog->selectFile(path);
                 ++accepts;
                 QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
                 return;
