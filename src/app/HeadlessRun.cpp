@@ -1,6 +1,7 @@
 #include "HeadlessRun.h"
 
 #include "Actions.h"
+#include "ConsoleProgress.h"
 
 #include "Session.h"
 #include "SimulatedPort.h"
@@ -19,7 +20,41 @@
 
 #include <cstdio>
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace kalent {
+
+namespace {
+
+bool stderrIsTerminal()
+{
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(fileno(stderr)) != 0;
+#endif
+}
+
+void writeStderr(const QByteArray &bytes)
+{
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
+// The process has one stderr, and every message reaches it through here from
+// wherever it is printed (the actions print theirs without a run at hand): a
+// progress line left open on a terminal has to be ended before any of them.
+ConsoleProgress &stderrConsole()
+{
+    static ConsoleProgress console(stderrIsTerminal(), &writeStderr);
+    return console;
+}
+
+} // namespace
 
 HeadlessRun::HeadlessRun(const CommandLine &commandLine)
     : m_clock(std::make_unique<SystemClock>()),
@@ -53,11 +88,18 @@ HeadlessRun::HeadlessRun(const CommandLine &commandLine)
         if (m_heldTexts)
             m_heldTexts->append(text);
         else if (m_paneEcho)
-            printError(text);
+            stderrConsole().paneText(text);
+    });
+    connect(&m_session->pane(), &MessagePane::progressChanged, this, [this](int percent) {
+        if (!m_heldTexts && m_paneEcho)
+            stderrConsole().progress(percent);
     });
 }
 
-HeadlessRun::~HeadlessRun() = default;
+HeadlessRun::~HeadlessRun()
+{
+    stderrConsole().finish();
+}
 
 Session &HeadlessRun::session()
 {
@@ -194,9 +236,7 @@ bool HeadlessRun::establishFastLink()
 
 void HeadlessRun::printError(const QString &text)
 {
-    const QByteArray bytes = text.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
-    std::fflush(stderr);
+    stderrConsole().message(text);
 }
 
 void HeadlessRun::printOut(const QString &text)
@@ -206,6 +246,8 @@ void HeadlessRun::printOut(const QString &text)
 
 void HeadlessRun::writeOut(const QByteArray &bytes)
 {
+    // Both streams often share one terminal: the output starts on a line of its own.
+    stderrConsole().finish();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
     std::fflush(stdout);
 }

@@ -22,7 +22,8 @@ class VirtualInstrument;
 
 // What every headless action runs on: a real clock, the port control (with the
 // built-in instrument behind the name "sim"), a Session whose message pane is
-// echoed to stderr line by line, and a wait that gives up after the given
+// echoed to stderr (its messages line by line, an exchange's progress on one
+// line rewritten in place when stderr is a terminal), and a wait that gives up after the given
 // seconds without progress toward the awaited reply (noise is no progress), or
 // at once when the port's device goes away.
 class HeadlessRun : public QObject

@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 #include "database/DatabasePage.h"
 #include "journal/ServiceJournal.h"
+#include "link/Connection.h"
 #include "link/LineOwner.h"
 #include "measurement/OpticalDensityReader.h"
 #include "measurement/ResultsProtocol.h"
@@ -277,6 +278,40 @@ private Q_SLOTS:
         if (after.isEmpty() || after == "B")
             QVERIFY(!written.mid(writtenAtEnd).contains('G') &&
                     !written.mid(writtenAtEnd).contains('M'));
+    }
+
+    void thePanelsProbeAndSpeedAreGreyedWhileAWriteRuns_data()
+    {
+        QTest::addColumn<Running>("running");
+        QTest::addColumn<bool>("greyed");
+        QTest::newRow("database write") << Running::DatabaseWrite << true;
+        QTest::newRow("database read") << Running::DatabaseRead << false;
+        QTest::newRow("table") << Running::Table << false;
+    }
+
+    void thePanelsProbeAndSpeedAreGreyedWhileAWriteRuns()
+    {
+        QFETCH(Running, running);
+        QFETCH(bool, greyed);
+        Rig rig;
+        QVERIFY(rig.prepare());
+        QVERIFY(rig.link().panel().verifyEnabled);
+        QVERIFY(rig.link().panel().baudEnabled);
+        // What the views last heard is what they show.
+        PortPanelState shown = rig.link().panel();
+        QObject::connect(&rig.link(), &Connection::panelChanged,
+                         [&] { shown = rig.link().panel(); });
+        rig.start(running);
+        rig.clock.advance(20);
+        QVERIFY(rig.session.line().busy());
+        QCOMPARE(shown.verifyEnabled, !greyed);
+        QCOMPARE(shown.baudEnabled, !greyed);
+        // Everything else on the panel is as the link has it.
+        QVERIFY(shown.connectEnabled);
+        QCOMPARE(shown.indicatorOn, true);
+        QVERIFY(rig.runUntil([&] { return !rig.session.line().busy(); }, 60000));
+        QVERIFY(shown.verifyEnabled);
+        QVERIFY(shown.baudEnabled);
     }
 
     void cancelledWriteEndsInTheJournalAndResetsTheBar()

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include "MeasurementData.h"
+#include "link/Connection.h"
 #include "watch/WatchService.h"
 
 #include <QDir>
@@ -74,6 +75,44 @@ private Q_SLOTS:
         w.rig.settle(2000);
         QCOMPARE(w.saved.size(), 6);
         QCOMPARE(QSet<QString>(w.saved.begin(), w.saved.end()).size(), 6);
+    }
+
+    void contactBeginsWithOneProbeAt115200_data()
+    {
+        QTest::addColumn<int>("instrumentBaud");
+        QTest::addColumn<bool>("searched");
+        // Where the program left the instrument: the probe alone finds it.
+        QTest::newRow("115200") << 115200 << false;
+        // Anywhere else: the unanswered probe, then the search and the change.
+        QTest::newRow("9600") << 9600 << true;
+        QTest::newRow("4800") << 4800 << true;
+    }
+
+    void contactBeginsWithOneProbeAt115200()
+    {
+        QFETCH(int, instrumentBaud);
+        QFETCH(bool, searched);
+        WatchRig w;
+        w.rig.instrument->setBaud(instrumentBaud);
+        QList<int> lineBauds;
+        QObject::connect(w.rig.instrument.get(), &VirtualInstrument::heard,
+                         [&](const QByteArray &, int lineBaud) { lineBauds.append(lineBaud); });
+        QSignalSpy searchStarted(&w.rig.link(), &Connection::searchStarted);
+        w.watch.start();
+        QVERIFY(w.following());
+        QCOMPARE(w.rig.instrument->baud(), 115200);
+        QVERIFY(!lineBauds.isEmpty());
+        QCOMPARE(lineBauds.first(), 115200);
+        QCOMPARE(searchStarted.count() > 0, searched);
+        if (!searched) {
+            QCOMPARE(w.heard, QByteArray("B"));
+        } else {
+            QVERIFY(w.heard.contains('b'));
+            QVERIFY(lineBauds.contains(instrumentBaud));
+        }
+        // Following either way: a notice is read and saved.
+        w.data->announceMeasurement(*w.rig.instrument);
+        QVERIFY(w.savedCount(1));
     }
 
     void aNoticeDuringAReadWaitsForItsTurn()

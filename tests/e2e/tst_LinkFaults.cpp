@@ -236,6 +236,19 @@ private Q_SLOTS:
         QCOMPARE(instrument.probesHeard(), 1);
         QVERIFY(!run.errText().contains("Установка новой скорости обмена."));
     }
+
+    void watchFindsAnInstrumentAt115200WithOneProbe()
+    {
+        ScriptedInstrument instrument(Script{});
+        QVERIFY(instrument.start());
+        QTemporaryDir data;
+        // The service runs until it is stopped: it is cut off once contact is long had.
+        const ChildRun run = ChildRun::run(
+            exe(), {"watch", "--port", instrument.path(), "--data-dir", data.path()}, 6000);
+        QVERIFY2(run.errText().contains("Есть контакт с прибором на порту"),
+                 qPrintable(describe(run)));
+        QCOMPARE(instrument.probesHeard(), 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_LinkFaults)

@@ -70,10 +70,28 @@ Connection::Connection(SerialPort &port, ReceiveDispatcher &dispatcher, LineOwne
     connect(m_deferredTimer.get(), &Timer::timeout, this, &Connection::sendCommandTimerTimer);
     m_dispatcher.subscribe(ReceiveDispatcher::ContactAnswer,
                            [this](QByteArray &buffer) { handleContactReply(buffer); });
+    connect(&m_line, &LineOwner::jobStarted, this, [this] {
+        if (m_line.writing())
+            writeHoldsTheLine(true);
+    });
+    connect(&m_line, &LineOwner::jobEnded, this, [this](LineJob job) {
+        if (job == LineJob::DatabaseWrite || job == LineJob::FirmwareUpload)
+            writeHoldsTheLine(false);
+    });
     m_published = m_panel;
 }
 
 Connection::~Connection() = default;
+
+void Connection::writeHoldsTheLine(bool holds)
+{
+    PublishOnExit publishOnExit([this] { publish(); });
+    // No search can run beside a write, so afterwards the two follow the line
+    // as the link check would set them.
+    const bool usable = !holds && m_panel.indicatorOn && !m_searching;
+    m_panel.verifyEnabled = usable;
+    m_panel.baudEnabled = usable;
+}
 
 bool Connection::searchTimerActive() const
 {
@@ -269,8 +287,9 @@ bool Connection::checkLink()
     // A port that is not open (its device went away, or it failed to open again)
     // leaves "Контакт" usable: it is the way to open the port once more.
     m_panel.connectEnabled = up || (!m_port.isOpen() && !m_panel.ports.isEmpty());
-    m_panel.verifyEnabled = up;
-    m_panel.baudEnabled = up;
+    // A write keeps its greyed controls whatever the line does meanwhile.
+    m_panel.verifyEnabled = up && !m_line.writing();
+    m_panel.baudEnabled = up && !m_line.writing();
     publish();
     Q_EMIT instrumentControlsEnabled(up);
 

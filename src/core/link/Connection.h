@@ -73,6 +73,9 @@ public:
 
     void setLinkWatcher(LinkWatcher *watcher) { m_watcher = watcher; }
 
+    // What the panel shows. The controls that would put a probe or a speed
+    // change on the line ("?" and the speed box) are greyed while a write to the
+    // instrument's memory runs.
     const PortPanelState &panel() const { return m_panel; }
     // The instrument's line is up, as the last link check found it (the link
     // indicator). Everyone who needs the line asks here.
@@ -160,6 +163,8 @@ private:
     void flushInput();
     void portClosedItself();
     void publish();
+    // A write or an upload took the line (true) or gave it up.
+    void writeHoldsTheLine(bool holds);
     // The search (with its speed change) holds the line while it runs.
     void followSearchOnTheLine();
     // False (and the operator told) when another job holds the line and may

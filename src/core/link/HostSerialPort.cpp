@@ -25,7 +25,19 @@ constexpr int LinePollMs = 50;
 constexpr qint64 ReadBufferBytes = 128 * 1024;
 } // namespace
 
-HostSerialPort::HostSerialPort(QObject *parent) : SerialPort(parent)
+HostSerialPort::HostSerialPort(QObject *parent)
+    : SerialPort(parent), m_ownPort(std::make_unique<QSerialPort>()), m_port(*m_ownPort)
+{
+    init();
+}
+
+HostSerialPort::HostSerialPort(QSerialPort &port, QObject *parent)
+    : SerialPort(parent), m_port(port)
+{
+    init();
+}
+
+void HostSerialPort::init()
 {
     m_linePoll.setTimerType(Qt::PreciseTimer);
     m_linePoll.setInterval(LinePollMs);

@@ -5,6 +5,8 @@
 #include <QSerialPort>
 #include <QTimer>
 
+#include <memory>
+
 namespace kalent {
 
 // A real serial device (or a pseudo-terminal) through QSerialPort.
@@ -19,6 +21,9 @@ class HostSerialPort : public SerialPort
     Q_OBJECT
 public:
     explicit HostSerialPort(QObject *parent = nullptr);
+    // Drives a QSerialPort the caller owns (a test's, which can raise the
+    // errors a real device raises only rarely) instead of one of its own.
+    explicit HostSerialPort(QSerialPort &port, QObject *parent = nullptr);
     ~HostSerialPort() override;
 
     QString portName() const override;
@@ -42,13 +47,15 @@ public:
     bool drain(int timeoutMs) override;
 
 private:
+    void init();
     void pollLines();
     void onError(QSerialPort::SerialPortError error);
     // Closes the port from the event loop and raises commEvent().
     void deviceGone();
     bool readCts();
 
-    QSerialPort m_port;
+    std::unique_ptr<QSerialPort> m_ownPort;
+    QSerialPort &m_port;
     QTimer m_linePoll;
     QString m_settings = QStringLiteral("9600,n,8,1");
     QString m_lastError;

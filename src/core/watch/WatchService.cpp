@@ -116,9 +116,25 @@ void WatchService::connectNow()
                      .arg(m_portName, SystemErrorText::translate(m_session.port().errorString())));
         return;
     }
-    link.searchWithFastestSpeed();
-    m_contactDeadline = m_session.clock().nowMs() + ContactWaitMs;
+    // The port opens at 115200, where the program leaves the instrument: one
+    // probe there spares the whole search (and its speed change), which follows
+    // when the probe stays unanswered.
+    if (link.linkUp()) {
+        m_contactStep = ContactStep::Probe;
+        link.probeAtPresentSpeed();
+        // The search's own wait for the answer to one probe.
+        m_contactDeadline = m_session.clock().nowMs() + Connection::SearchTickMs;
+    } else {
+        startSearch();
+    }
     m_contactTimer->start(ContactPollMs);
+}
+
+void WatchService::startSearch()
+{
+    m_contactStep = ContactStep::Search;
+    m_session.connection().searchWithFastestSpeed();
+    m_contactDeadline = m_session.clock().nowMs() + ContactWaitMs;
 }
 
 void WatchService::contactCheck()
@@ -137,6 +153,10 @@ void WatchService::contactCheck()
     }
     if (m_session.clock().nowMs() < m_contactDeadline && m_session.port().isOpen())
         return;
+    if (m_contactStep == ContactStep::Probe && m_session.port().isOpen()) {
+        startSearch();
+        return;
+    }
     m_contactTimer->stop();
     if (link.searching())
         link.btnConnectClick(); // what the operator's "Стоп" would do

@@ -54,6 +54,7 @@ Q_SIGNALS:
 private:
     void connectNow();
     void contactCheck();
+    void startSearch();
     void linkLost(const QString &why);
     void noticed(Job job);
     void runNextJob();
@@ -72,6 +73,9 @@ private:
     std::deque<Job> m_jobs;
     int m_attempts = 0;
     int m_retryMs = FirstRetryMs;
+    // Getting contact: the probe at 115200 first, then the search.
+    enum class ContactStep { Probe, Search };
+    ContactStep m_contactStep = ContactStep::Search;
     qint64 m_contactDeadline = 0;
     bool m_stopRequested = false;
 };
