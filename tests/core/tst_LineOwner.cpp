@@ -93,6 +93,10 @@ class tst_LineOwner : public QObject
             session.navigator().ensureFrame(Page::Database);
             if (!session.databasePage().openDialogAccepted(file))
                 return false;
+            // A complete read gives a write its backup without reading first.
+            session.databasePage().btnReadBDTSFromVirClick();
+            if (!runUntil([this] { return session.databasePage().readsCompleted() == 1; }, 60000))
+                return false;
             session.reader().setAutoRead(true);
             session.results().setAutoRead(true);
             statusLog.clear();
@@ -335,6 +339,9 @@ private Q_SLOTS:
         QVERIFY(!rig.session.line().busy());
         rig.act(Action::Contact);
         QVERIFY(rig.link().searching());
+        QVERIFY(rig.runUntil([&] { return !rig.link().searching(); }));
+        rig.settle(2000);
+        QCOMPARE(rig.session.pane().progress(), 0);
     }
 
     void writeThatHearsNothingEndsFailedInTheJournal()
@@ -347,6 +354,13 @@ private Q_SLOTS:
         QVERIFY(!rig.session.line().busy());
         QCOMPARE(rig.session.pane().text(),
                  QStringLiteral("Запись БД ТС в прибор прервана: прибор не ответил."));
+        QCOMPARE(rig.session.pane().progress(), 0);
+        // Contact again: the bar stays empty until something else fills it.
+        rig.instrument->setSilent(false);
+        rig.act(Action::Contact);
+        QVERIFY(rig.runUntil([&] { return !rig.link().searching(); }));
+        rig.settle(2000);
+        QCOMPARE(rig.session.pane().progress(), 0);
         const QStringList journal = journalLines(rig.session);
         QCOMPARE(journal.size(), 2);
         QVERIFY(journal.at(1).contains("прервана: прибор не ответил"));

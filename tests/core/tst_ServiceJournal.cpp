@@ -222,6 +222,9 @@ private Q_SLOTS:
         QVERIFY(rig.connectFast());
         DatabasePage &page = rig.session.databasePage();
         QVERIFY(page.openDialogAccepted(testDataPath(QStringLiteral("database/mixed.bdt"))));
+        // Read first: the write has its backup and would go straight to "M".
+        page.btnReadBDTSFromVirClick();
+        QVERIFY(rig.runUntil([&] { return page.readsCompleted() == 1; }, 60000));
         QByteArray heard;
         QObject::connect(rig.instrument.get(), &VirtualInstrument::heard,
                          [&heard](const QByteArray &bytes, int) { heard += bytes; });

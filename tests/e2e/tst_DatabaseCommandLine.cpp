@@ -9,6 +9,8 @@
 #include "common/SystemClock.h"
 #include "database/TestSystemDatabase.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -97,6 +99,68 @@ private Q_SLOTS:
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(readFile(second),
                  readFile(testDataPath(QStringLiteral("database/mixed.rebuilt.bdt"))));
+    }
+
+    // db-write saves the instrument's database under backups/ first and the
+    // journal names it; writing that file back restores it; --no-backup saves none.
+    void writeBacksUpFirstAndTheBackupRestores()
+    {
+        QTemporaryDir dir;
+        const QString golden = testDataPath(QStringLiteral("database/mixed.rebuilt.bdt"));
+        const QString before = dir.filePath(QStringLiteral("before.bdt"));
+        Result r = run({"db-read", "--port", m_pty, "--out", before, "--data-dir", dir.path()});
+        QCOMPARE(r.exitCode, 0);
+
+        r = run({"db-write", "--port", m_pty, golden, "--data-dir", dir.path()});
+        QCOMPARE(r.exitCode, 0);
+        const QDir backups(dir.filePath(QStringLiteral("backups")));
+        const QStringList names = backups.entryList(QDir::Files);
+        QCOMPARE(names.size(), 1);
+        const QString backup = backups.filePath(names.first());
+        QCOMPARE(readFile(backup), readFile(before));
+        const QString journal =
+            QString::fromUtf8(readFile(dir.filePath(QStringLiteral("ServiceJournal.txt"))));
+        QVERIFY2(
+            journal.contains(QStringLiteral("резервная копия: ") +
+                             QDir::toNativeSeparators(backup) + QStringLiteral(", sha256 ") +
+                             QString::fromLatin1(QCryptographicHash::hash(
+                                                     readFile(backup), QCryptographicHash::Sha256)
+                                                     .toHex())),
+            qPrintable(journal));
+
+        r = run({"db-write", "--port", m_pty, backup, "--no-backup", "--data-dir", dir.path()});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(backups.entryList(QDir::Files).size(), 1);
+        const QString after = dir.filePath(QStringLiteral("after.bdt"));
+        r = run({"db-read", "--port", m_pty, "--out", after, "--data-dir", dir.path()});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(readFile(after), readFile(before));
+    }
+
+    void writeRefusedWhenItsBackupCannotBeSaved()
+    {
+        QTemporaryDir dir;
+        QFile blocker(dir.filePath(QStringLiteral("backups")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const QString before = dir.filePath(QStringLiteral("before.bdt"));
+        Result r = run({"db-read", "--port", m_pty, "--out", before, "--data-dir", dir.path()});
+        QCOMPARE(r.exitCode, 0);
+        const QString other = testDataPath(QStringLiteral("database/mixed.rebuilt.bdt"));
+        const QString source =
+            readFile(before) == readFile(other)
+                ? testDataPath(QStringLiteral("database/punctuation.rebuilt.bdt"))
+                : other;
+        r = run({"db-write", "--port", m_pty, source, "--data-dir", dir.path()});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("Резервная копия БД ТС прибора не сохранена")) &&
+                     r.err.contains(QStringLiteral("Запись БД ТС в прибор не начата.")),
+                 qPrintable(r.err));
+        QVERIFY(!r.err.contains(QStringLiteral("Отправлено в прибор")));
+        const QString after = dir.filePath(QStringLiteral("after.bdt"));
+        r = run({"db-read", "--port", m_pty, "--out", after, "--data-dir", dir.path()});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(readFile(after), readFile(before));
     }
 
     void listPrintsTheTreeAndRejectsAForeignFile()

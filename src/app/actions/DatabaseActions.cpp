@@ -70,15 +70,26 @@ public:
     {
         QObject::connect(&page, &DatabasePage::transferEnded, &page,
                          [this](LineJob job, JobOutcome outcome) {
-                             (job == LineJob::DatabaseWrite ? m_write : m_read) = outcome;
+                             if (job == LineJob::DatabaseWrite) {
+                                 m_write = outcome;
+                                 // What reads next is the write's read-back, not its backup.
+                                 m_read.reset();
+                             } else {
+                                 m_read = outcome;
+                             }
                          });
+        QObject::connect(&page, &DatabasePage::writeNotStarted, &page,
+                         [this](const QString &why) { m_notStarted = why; });
     }
+    // Why a write that was asked for never started (its backup, the journal).
+    std::optional<QString> notStarted() const { return m_notStarted; }
     std::optional<JobOutcome> read() const { return m_read; }
     std::optional<JobOutcome> write() const { return m_write; }
 
 private:
     std::optional<JobOutcome> m_read;
     std::optional<JobOutcome> m_write;
+    std::optional<QString> m_notStarted;
 };
 
 // Waits for the read from the instrument that has been requested to end; on
@@ -232,12 +243,16 @@ int runDbWrite(const CommandLine &commandLine)
         return 1;
     if (!openAsFileList(page, commandLine.positional.first(), failed))
         return 1;
-    // No read runs during the write: the read that ends after it is the read-back.
+    // The instrument's database is read and saved under backups/ before the
+    // write, unless --no-backup; the read that ends after the write is the read-back.
+    page.setBackupBeforeWrite(!commandLine.has(QStringLiteral("no-backup")));
     const TransferOutcomes outcomes(page);
     page.btnWriteBDTSInVirClick();
-    if (!page.writeInProgress())
+    if (!page.writeInProgress() && !page.writeWaitingForBackup())
         return 1; // the page said why
-    run.waitFor([&] { return outcomes.write().has_value(); });
+    run.waitFor([&] { return outcomes.write().has_value() || outcomes.notStarted().has_value(); });
+    if (outcomes.notStarted())
+        return 1; // the page said why (its backup or the journal)
     if (outcomes.write() != JobOutcome::Done) {
         // The instrument fell silent, whoever noticed first.
         if (outcomes.write().value_or(JobOutcome::Failed) == JobOutcome::Failed)

@@ -6,14 +6,18 @@
 #include "common/Clock.h"
 #include "common/DataFolder.h"
 #include "common/LastFileChoice.h"
+#include "database/DatabaseBackup.h"
 #include "database/DatabaseImage.h"
 #include "journal/ServiceJournal.h"
 #include "link/Connection.h"
 #include "link/ReceiveDispatcher.h"
 #include "link/SerialPort.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+
+#include <utility>
 
 namespace kalent {
 
@@ -24,6 +28,7 @@ const QString PortClosed = QStringLiteral("Порт отключен.");
 const QString WrongFormat = QStringLiteral("Неверный формат файла.");
 const QString Received = QStringLiteral("Принято из прибора страниц: ");
 const QString NotRead = QStringLiteral("БД ТС из прибора не считана: ");
+const QString LineBusy = QStringLiteral("Дождитесь конца обмена с прибором: идёт %1.");
 } // namespace
 
 DatabasePage::DatabasePage(SerialPort &port, ReceiveDispatcher &dispatcher, LineOwner &line,
@@ -44,6 +49,10 @@ DatabasePage::DatabasePage(SerialPort &port, ReceiveDispatcher &dispatcher, Line
     // Whatever changed the selection or the trees, the selection model follows.
     connect(this, &DatabasePage::selectionChanged, this, &DatabasePage::mirrorSelection);
     connect(this, &DatabasePage::treesChanged, this, &DatabasePage::mirrorSelection);
+    // A new search or a lost port may mean another instrument: its database
+    // must be read again before a write can be backed up.
+    connect(&connection, &Connection::searchStarted, this, [this] { m_lastRead.clear(); });
+    connect(&connection, &Connection::portLost, this, [this] { m_lastRead.clear(); });
     connect(&connection, &Connection::instrumentControlsEnabled, this, [this](bool up) {
         if (!frameExists())
             return;
@@ -125,8 +134,7 @@ void DatabasePage::ReadDatabaseFromDevice()
     }
     // One exchange at a time: a read never starts over a write or another read.
     if (!m_transfer.startRead()) {
-        setStatus(QStringLiteral("Дождитесь конца обмена с прибором: идёт %1.")
-                      .arg(LineOwner::jobName(m_line.job())));
+        setStatus(LineBusy.arg(LineOwner::jobName(m_line.job())));
         return;
     }
     // The tree is hidden until the read completes: nothing can be selected in it.
@@ -155,6 +163,9 @@ void DatabasePage::readEnded(JobOutcome outcome, const QByteArray &image, const 
             deriveButtons();
             publish();
             Q_EMIT transferEnded(LineJob::DatabaseRead, outcome);
+            if (m_pendingWrite)
+                refuseWrite(*std::exchange(m_pendingWrite, std::nullopt),
+                            QStringLiteral("прибор не сообщил число страниц БД ТС"));
             return;
         }
         failRead(why, outcome);
@@ -167,8 +178,14 @@ void DatabasePage::readEnded(JobOutcome outcome, const QByteArray &image, const 
         failRead(NotRead + QStringLiteral("последняя страница не завершающая."));
         return;
     }
-    instrumentListTaken(taken.passedOver);
+    // Kept as the list the read became (what "в файл..." saves): written back
+    // through "из файла...", a backup then gives the instrument these very bytes.
+    m_lastRead = m_db.instrument().image();
+    instrumentListTaken(taken.passedOver, m_transfer.pageCount());
     Q_EMIT transferEnded(LineJob::DatabaseRead, JobOutcome::Done);
+    // The read a write waited for: its backup can be saved now.
+    if (m_pendingWrite)
+        backUpAndWrite(*std::exchange(m_pendingWrite, std::nullopt));
 }
 
 void DatabasePage::failRead(const QString &text, JobOutcome outcome)
@@ -181,9 +198,12 @@ void DatabasePage::failRead(const QString &text, JobOutcome outcome)
     deriveButtons();
     publish();
     Q_EMIT transferEnded(LineJob::DatabaseRead, outcome);
+    if (m_pendingWrite)
+        refuseWrite(*std::exchange(m_pendingWrite, std::nullopt),
+                    QStringLiteral("БД ТС из прибора не считана"));
 }
 
-void DatabasePage::instrumentListTaken(int passedOver)
+void DatabasePage::instrumentListTaken(int passedOver, int pagesReceived)
 {
     const DatabaseList &list = m_db.instrument();
     m_selection.clear();
@@ -192,7 +212,9 @@ void DatabasePage::instrumentListTaken(int passedOver)
     m_state.virTreeVisible = true;
     formAdditionalList();
     m_pane.setProgress(0);
-    setStatus(Received + QString::number(list.pageCount()));
+    // The pages that came, as the failure message counts them too (the rebuilt
+    // list may be shorter).
+    setStatus(Received + QString::number(pagesReceived));
     if (passedOver > 0)
         setStatus(QStringLiteral("Пропущено ТС с неверным числом страниц: %1").arg(passedOver));
     ++m_readsCompleted;
@@ -301,7 +323,7 @@ bool DatabasePage::takeInstrumentImage(const QByteArray &image, const QString &n
         showFault(taken.fault, name);
         return false;
     }
-    instrumentListTaken(taken.passedOver);
+    instrumentListTaken(taken.passedOver, static_cast<int>((image.size() - HeaderSize) / PageSize));
     return true;
 }
 
@@ -319,32 +341,79 @@ void DatabasePage::WriteDatabaseToDevice(Which which)
         return;
     }
     if (m_line.busy()) {
-        setStatus(QStringLiteral("Дождитесь конца обмена с прибором: идёт %1.")
-                      .arg(LineOwner::jobName(m_line.job())));
+        setStatus(LineBusy.arg(LineOwner::jobName(m_line.job())));
         return;
     }
+    const WriteRequest request{list.image(), list.pageCount(),
+                               which == Which::FileList ? m_fileSource
+                                                        : QStringLiteral("список прибора")};
+    if (!m_backupBeforeWrite) {
+        startWrite(request, QStringLiteral("резервная копия: не сохранялась (--no-backup)"));
+        return;
+    }
+    if (!m_lastRead.isEmpty()) {
+        backUpAndWrite(request);
+        return;
+    }
+    // No complete read of this connection to back up: read the instrument's
+    // database first; the write follows once it is complete.
+    ReadDatabaseFromDevice();
+    if (readInProgress())
+        m_pendingWrite = request;
+}
+
+void DatabasePage::backUpAndWrite(const WriteRequest &request)
+{
+    const DatabaseBackup::Saved saved =
+        DatabaseBackup::save(m_dataFolder, QDateTime::currentDateTime(), m_lastRead);
+    if (!saved.error.isEmpty()) {
+        refuseWrite(request, saved.error);
+        return;
+    }
+    startWrite(request, DatabaseBackup::journalNote(saved.path, m_lastRead));
+}
+
+void DatabasePage::refuseWrite(const WriteRequest &request, const QString &why)
+{
+    QString reason = why;
+    while (reason.endsWith(QLatin1Char('.')))
+        reason.chop(1);
+    const QString text = QStringLiteral("Резервная копия БД ТС прибора не сохранена: %1. "
+                                        "Запись БД ТС в прибор не начата.")
+                             .arg(reason);
+    setStatus(text);
+    Q_EMIT journalEvent(ServiceJournal::databaseWrite(
+        request.source, request.pages, request.image,
+        QStringLiteral("не начата: резервная копия не сохранена: ") + reason));
+    deriveButtons();
+    publish();
+    Q_EMIT writeNotStarted(text);
+}
+
+void DatabasePage::startWrite(const WriteRequest &request, const QString &backupNote)
+{
     // The journal is the service record: a write it cannot record does not start.
-    const QString source =
-        which == Which::FileList ? m_fileSource : QStringLiteral("список прибора");
-    const QString opening = ServiceJournal::databaseWrite(source, list.pageCount(), list.image(),
-                                                          QStringLiteral("начата"));
+    const QString opening = ServiceJournal::databaseWrite(
+        request.source, request.pages, request.image, QStringLiteral("начата"), backupNote);
     if (m_journalGate) {
         if (const QString why = m_journalGate(opening); !why.isEmpty()) {
             setStatus(why + QStringLiteral(". Запись БД ТС в прибор не начата."));
+            Q_EMIT writeNotStarted(why);
             return;
         }
     } else {
         Q_EMIT journalEvent(opening);
     }
-    if (!m_transfer.startWrite(list.image(), list.pageCount())) {
-        setStatus(QStringLiteral("Дождитесь конца обмена с прибором: идёт %1.")
-                      .arg(LineOwner::jobName(m_line.job())));
+    if (!m_transfer.startWrite(request.image, request.pages)) {
+        setStatus(LineBusy.arg(LineOwner::jobName(m_line.job())));
+        Q_EMIT writeNotStarted(LineBusy.arg(LineOwner::jobName(m_line.job())));
         return;
     }
     setStatus(QStringLiteral("Запись БД ТС в прибор."));
-    m_outStream = list.image();
-    m_pagesToSend = list.pageCount();
-    m_writeSource = source;
+    m_outStream = request.image;
+    m_pagesToSend = request.pages;
+    m_writeSource = request.source;
+    m_writeBackup = backupNote;
     deriveButtons();
     publish();
 }
@@ -355,7 +424,8 @@ void DatabasePage::writeEnded(JobOutcome outcome, const QString &why)
     if (outcome != JobOutcome::Done) {
         setStatus(QStringLiteral("Запись БД ТС в прибор прервана: %1.").arg(why));
         Q_EMIT journalEvent(ServiceJournal::databaseWrite(m_writeSource, m_pagesToSend, m_outStream,
-                                                          QStringLiteral("прервана: ") + why));
+                                                          QStringLiteral("прервана: ") + why,
+                                                          m_writeBackup));
         deriveButtons();
         publish();
         Q_EMIT transferEnded(LineJob::DatabaseWrite, outcome);
@@ -363,8 +433,9 @@ void DatabasePage::writeEnded(JobOutcome outcome, const QString &why)
     }
     setStatus(QStringLiteral("Отправлено в прибор страниц: ") + QString::number(m_pagesToSend));
     ++m_writesCompleted;
-    Q_EMIT journalEvent(ServiceJournal::databaseWrite(
-        m_writeSource, m_pagesToSend, m_outStream, QStringLiteral("прибор принял все страницы")));
+    Q_EMIT journalEvent(ServiceJournal::databaseWrite(m_writeSource, m_pagesToSend, m_outStream,
+                                                      QStringLiteral("прибор принял все страницы"),
+                                                      m_writeBackup));
     Q_EMIT transferEnded(LineJob::DatabaseWrite, JobOutcome::Done);
     ReadDatabaseFromDevice();
 }

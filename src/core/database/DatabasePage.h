@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace kalent {
 
@@ -83,6 +84,11 @@ public:
     // From the page-count request until the read completes or fails.
     bool readInProgress() const { return m_transfer.reading(); }
     bool writeInProgress() const { return m_transfer.writing(); }
+    // A write was asked for and waits for the read of its backup.
+    bool writeWaitingForBackup() const { return m_pendingWrite.has_value(); }
+    // Whether every write first saves the instrument's current database under
+    // backups/ (on unless the command line says --no-backup).
+    void setBackupBeforeWrite(bool on) { m_backupBeforeWrite = on; }
     // The folder the open and save dialogs start in, created when missing.
     QString dialogFolder() const;
 
@@ -143,14 +149,29 @@ Q_SIGNALS:
     // A read or write with the instrument ended, its texts on the pane; a read
     // is done only when its image became the instrument list.
     void transferEnded(kalent::LineJob job, kalent::JobOutcome outcome);
+    // A write was asked for but never started: its backup could not be saved
+    // (why says so, as the pane does).
+    void writeNotStarted(const QString &why);
 
 private:
+    // A write as asked for: what goes to the instrument, and from where.
+    struct WriteRequest
+    {
+        QByteArray image;
+        int pages = 0;
+        QString source;
+    };
+    // Saves the last complete read as the backup, then starts the write; a
+    // backup that cannot be saved stops it.
+    void backUpAndWrite(const WriteRequest &request);
+    void startWrite(const WriteRequest &request, const QString &backupNote);
+    void refuseWrite(const WriteRequest &request, const QString &why);
     void readEnded(JobOutcome outcome, const QByteArray &image, const QString &why);
     void writeEnded(JobOutcome outcome, const QString &why);
     void pageReceived(int pageNo, int pageCount);
     // A read that ends without a list: the message, the old list shown again.
     void failRead(const QString &text, JobOutcome outcome = JobOutcome::Failed);
-    void instrumentListTaken(int passedOver);
+    void instrumentListTaken(int passedOver, int pagesReceived);
     void showFault(DatabaseImage::Fault fault, const QString &name);
     void formAdditionalList();
     void showSelectionCount(bool evenNone);
@@ -184,6 +205,12 @@ private:
     // btnSaveAddTs: the instrument list has been added to or deleted from.
     bool m_instrumentEdited = false;
 
+    // The instrument list as the last complete read of this connection made it
+    // (empty: none since the port opened or the search began).
+    QByteArray m_lastRead;
+    bool m_backupBeforeWrite = true;
+    std::optional<WriteRequest> m_pendingWrite;
+    QString m_writeBackup;  // the running write's backup note (for the journal)
     QString m_fileSource;   // the file the file list came from (for the journal)
     QString m_writeSource;  // what the running write sends (for the journal)
     QByteArray m_outStream; // the running write's image (for the journal)

@@ -98,12 +98,13 @@ QString ServiceJournal::fingerprint(const QByteArray &bytes)
 }
 
 QString ServiceJournal::databaseWrite(const QString &source, int pages, const QByteArray &image,
-                                      const QString &result)
+                                      const QString &result, const QString &backup)
 {
-    return QStringLiteral("запись БД ТС в прибор; источник: %1; страниц: %2; %3; итог: %4")
+    return QStringLiteral("запись БД ТС в прибор; источник: %1; страниц: %2; %3; %4итог: %5")
         .arg(source)
         .arg(pages)
-        .arg(fingerprint(image), result);
+        .arg(fingerprint(image), backup.isEmpty() ? QString() : backup + QStringLiteral("; "),
+             result);
 }
 
 QString ServiceJournal::firmwareUpload(const QString &file, const QByteArray &image,

@@ -43,8 +43,10 @@ public:
 
     // Event texts, shared by the window's flows and the command line's.
     static QString fingerprint(const QByteArray &bytes);
+    // backup: what was saved before the write (the backup's file and fingerprint);
+    // left out of the line when empty.
     static QString databaseWrite(const QString &source, int pages, const QByteArray &image,
-                                 const QString &result);
+                                 const QString &result, const QString &backup = QString());
     static QString firmwareUpload(const QString &file, const QByteArray &image,
                                   const QString &result);
     static QString fileSaved(const QString &chain, const QString &path);

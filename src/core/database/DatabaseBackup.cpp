@@ -1,0 +1,44 @@
+#include "database/DatabaseBackup.h"
+
+#include "common/AtomicFile.h"
+#include "common/DataFolder.h"
+#include "journal/ServiceJournal.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace kalent::DatabaseBackup {
+
+QString folder(const DataFolder &dataFolder)
+{
+    return QDir(dataFolder.path()).filePath(QStringLiteral("backups"));
+}
+
+Saved save(const DataFolder &dataFolder, const QDateTime &when, const QByteArray &image)
+{
+    const QString dir = folder(dataFolder);
+    const QFileInfo dirInfo(dir);
+    // A file (or anything else) in the folder's place is never replaced.
+    if ((dirInfo.exists() || dirInfo.isSymLink()) && !dirInfo.isDir())
+        return {QString(),
+                QStringLiteral("на месте папки %1 лежит файл.").arg(QDir::toNativeSeparators(dir))};
+    if (!QDir().mkpath(dir))
+        return {QString(),
+                QStringLiteral("не удалось создать папку %1.").arg(QDir::toNativeSeparators(dir))};
+    const QString stem =
+        when.toString(QStringLiteral("yyyy-MM-dd_HHmmss")) + QStringLiteral("_instrument");
+    QString path = QDir(dir).filePath(stem + QStringLiteral(".bdt"));
+    for (int n = 2; QFileInfo::exists(path) || QFileInfo(path).isSymLink(); ++n)
+        path = QDir(dir).filePath(stem + QStringLiteral("_%1.bdt").arg(n));
+    if (const QString error = AtomicFile::write(path, image); !error.isEmpty())
+        return {QString(), error};
+    return {path, QString()};
+}
+
+QString journalNote(const QString &path, const QByteArray &image)
+{
+    return QStringLiteral("резервная копия: %1, %2")
+        .arg(QDir::toNativeSeparators(path), ServiceJournal::fingerprint(image));
+}
+
+} // namespace kalent::DatabaseBackup
