@@ -1,6 +1,7 @@
 #include "Actions.h"
 #include "CommandLine.h"
 #include "HeadlessRun.h"
+#include "PlatformConsole.h"
 #include "TFormMainKalS_D7.h"
 #include "WindowMain.h"
 #include "common/QtTranslations.h"
@@ -62,6 +63,7 @@ ApplicationKind applicationKindFor(const QStringList &arguments)
 
 int main(int argc, char *argv[])
 {
+    PlatformConsole::prepare();
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
@@ -72,6 +74,7 @@ int main(int argc, char *argv[])
     // the application exists and again, translated, after.
     const ApplicationKind kind = applicationKindFor(arguments);
     if (kind == ApplicationKind::Window) {
+        PlatformConsole::releaseIfOwn();
         QApplication app(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("kalent-service"));
         // No application display name: Qt would append it to every title bar, and

@@ -205,6 +205,13 @@ int runSimulate(const CommandLine &commandLine)
     }
     runUntilStopped();
     return 0;
+#elif defined(Q_OS_WIN)
+    Q_UNUSED(commandLine);
+    // Windows has no pseudo-terminals; the same instrument runs inside the program.
+    HeadlessRun::printError(
+        QStringLiteral("simulate --pty недоступно в Windows: в ней нет псевдотерминалов. "
+                       "Встроенный прибор работает внутри программы: --port sim."));
+    return 1;
 #else
     Q_UNUSED(commandLine);
     HeadlessRun::printError(

@@ -1,6 +1,7 @@
 #include "Actions.h"
 #include "HeadlessRun.h"
 #include "Session.h"
+#include "ShutdownSignals.h"
 #include "journal/ServiceJournal.h"
 #include "watch/WatchService.h"
 
@@ -8,20 +9,7 @@
 #include <QDir>
 #include <QTimer>
 
-#include <csignal>
-
 namespace kalent {
-
-namespace {
-
-volatile std::sig_atomic_t stopSignalled = 0;
-
-extern "C" void signalStop(int)
-{
-    stopSignalled = 1;
-}
-
-} // namespace
 
 int runWatch(const CommandLine &commandLine)
 {
@@ -40,11 +28,12 @@ int runWatch(const CommandLine &commandLine)
     QObject::connect(&watch, &WatchService::message, &HeadlessRun::printError);
     QObject::connect(&watch, &WatchService::stopped, [] { QCoreApplication::quit(); });
 
-    std::signal(SIGINT, signalStop);
-    std::signal(SIGTERM, signalStop);
+    // Lives until the loop below has ended, that is until the watch has stopped:
+    // on Windows the console's close waits for that.
+    const ShutdownSignals shutdown;
     QTimer stopWatch;
     QObject::connect(&stopWatch, &QTimer::timeout, [&] {
-        if (!stopSignalled)
+        if (!shutdown.requested())
             return;
         stopWatch.stop();
         HeadlessRun::printError(QStringLiteral("Остановка: наблюдение завершается."));

@@ -16,9 +16,11 @@ DataFolder DataFolder::resolve(const QString &overridePath)
 {
     if (!overridePath.isEmpty())
         return DataFolder(overridePath);
+#ifndef Q_OS_WIN
     const QString exeDir = QCoreApplication::applicationDirPath();
     if (programFolderUsable(exeDir))
         return DataFolder(exeDir);
+#endif
     return DataFolder(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
 }
 

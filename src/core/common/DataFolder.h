@@ -8,7 +8,10 @@ namespace kalent {
 // (protocols, lists, automatic table names). The executable's folder when it is
 // writable and not one of the system's program folders (an installed program run
 // as root must not fill /usr/bin), else the user's data folder; --data-dir
-// overrides both.
+// overrides both. On Windows always the user's local application data
+// (%LOCALAPPDATA%\kalent-service): the program lives in Program Files or in a
+// folder several users share, and Windows guards those with permissions that a
+// writability check does not see, so a write there could fail at the first save.
 class DataFolder
 {
 public:

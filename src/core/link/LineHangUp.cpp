@@ -21,4 +21,22 @@ bool lineHungUp(qintptr handle)
 #endif
 }
 
+bool errorMeansDeviceGone(QSerialPort::SerialPortError error)
+{
+    switch (error) {
+    case QSerialPort::ResourceError:
+    case QSerialPort::DeviceNotFoundError:
+    case QSerialPort::ReadError:
+        return true;
+#ifdef Q_OS_WIN
+    case QSerialPort::PermissionError:
+    case QSerialPort::UnknownError:
+    case QSerialPort::WriteError:
+        return true;
+#endif
+    default:
+        return false;
+    }
+}
+
 } // namespace kalent

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSerialPort>
 #include <QtGlobal>
 
 namespace kalent {
@@ -8,7 +9,14 @@ namespace kalent {
 // gone (a pseudo-terminal whose master closed). Such a device reports itself
 // readable while every read returns nothing, and QSerialPort says nothing about
 // it. Where the system has no such notion it is always false (an unplugged
-// device is reported by QSerialPort as a resource error there).
+// device is reported by QSerialPort as an error there, see below).
 bool lineHungUp(qintptr handle);
+
+// True when an error QSerialPort reports on an open port means the device has
+// gone. On Linux a vanished device is a resource, not-found or read error. On
+// Windows a pulled USB adapter also fails the driver's calls with "access
+// denied" (a permission error to QSerialPort), a general failure (unknown) or a
+// failed write; left open, such a port fails the same way at every poll.
+bool errorMeansDeviceGone(QSerialPort::SerialPortError error);
 
 } // namespace kalent

@@ -1,0 +1,169 @@
+#!/usr/bin/env bash
+# Builds the program for Windows x86-64 on Debian 12 and packs it into a zip a lab
+# can unpack and run.
+#
+# The first run builds Qt 6.4.2 for Windows from Debian's own source package, Qt
+# Serial Port 6.4.2 and libxlsxwriter into a cache folder outside the repository
+# (KALENT_WINDOWS_CACHE, by default ../cache/qt-windows beside the checkout); later
+# runs reuse it. Each stage leaves a stamp, so an interrupted run resumes where it
+# stopped; the file READY is written last and tells .ci/run the cache is complete.
+#
+#   scripts/windows-build.sh               the cache when missing, the program, the zip
+#   scripts/windows-build.sh --cache-only  only the cache
+#   scripts/windows-build.sh --test        also run the tests under Wine
+#
+# Environment: KALENT_WINDOWS_CACHE (the cache folder), KALENT_WINDOWS_BUILD (the
+# program's build folder, by default build-windows), JOBS (parallel jobs, default 2).
+set -euo pipefail
+repo="$(cd "$(dirname "$0")/.." && pwd)"
+cache="${KALENT_WINDOWS_CACHE:-$(dirname "$repo")/cache/qt-windows}"
+build="${KALENT_WINDOWS_BUILD:-$repo/build-windows}"
+jobs="${JOBS:-2}"
+prefix="$cache/prefix"        # Qt for Windows, Qt Serial Port and libxlsxwriter
+toolchain="$repo/cmake/mingw-w64-x86_64.cmake"
+serialport_tarball="${KALENT_QTSERIALPORT_TARBALL:-$(dirname "$repo")/shared/third-party/qtserialport-everywhere-src-6.4.2.tar.xz}"
+host_cmake_dir=/usr/lib/x86_64-linux-gnu/cmake
+export KALENT_WINDOWS_PREFIX="$prefix"
+
+cache_only=0
+run_tests=0
+for option in "$@"; do
+    case "$option" in
+    --cache-only) cache_only=1 ;;
+    --test) run_tests=1 ;;
+    *)
+        echo "usage: $0 [--cache-only] [--test]" >&2
+        exit 2
+        ;;
+    esac
+done
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+
+install_packages() {
+    local missing=() p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    $SUDO apt-get update -qq
+    $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+}
+
+# apt-get source needs a deb-src entry; it is made from the archive the machine
+# already uses, so the source matches the host Qt (qt6-base-dev-tools) exactly.
+enable_deb_src() {
+    if apt-get source --print-uris qt6-base >/dev/null 2>&1; then
+        return 0
+    fi
+    local list=/etc/apt/sources.list.d/kalent-deb-src
+    if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+        sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
+            $SUDO tee "$list.sources" >/dev/null
+    else
+        grep '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' | $SUDO tee "$list.list" >/dev/null
+    fi
+    $SUDO apt-get update -qq
+}
+
+stamp() { touch "$cache/stamps/$1"; }
+done_stage() { [ -f "$cache/stamps/$1" ]; }
+
+# Debian's source package, unpacked (with Debian's patches) into $cache/src/<name>.
+fetch_debian_source() {
+    local package=$1 dir=$2
+    [ -d "$cache/src/$dir" ] && return 0
+    enable_deb_src
+    local scratch
+    scratch=$(mktemp -d "$cache/src/fetch.XXXXXX")
+    (cd "$scratch" && apt-get source -qq "$package")
+    local unpacked
+    unpacked=$(find "$scratch" -mindepth 1 -maxdepth 1 -type d | head -n1)
+    mv "$unpacked" "$cache/src/$dir"
+    rm -rf "$scratch"
+}
+
+build_qtbase() {
+    done_stage qtbase && return 0
+    fetch_debian_source qt6-base qtbase
+    # Only what the program uses: Core, Gui, Widgets, PrintSupport, Test and the
+    # Windows platform plugin. Debian's source drops the tablet and IAccessible2
+    # files, so those features are off; the 6.4.2 Windows platform plugin needs
+    # OpenGL to compile. ICU is not there for MinGW: Qt's own Windows code paths
+    # do the text work.
+    cmake -S "$cache/src/qtbase" -B "$cache/build/qtbase" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_INSTALL_PREFIX="$prefix" \
+        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$host_cmake_dir" \
+        -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF \
+        -DFEATURE_tabletevent=OFF -DFEATURE_accessibility=OFF \
+        -DFEATURE_opengl=ON -DINPUT_opengl=desktop \
+        -DFEATURE_network=OFF -DFEATURE_sql=OFF -DFEATURE_dbus=OFF \
+        -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_icu=OFF \
+        -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_png=OFF \
+        -DFEATURE_system_jpeg=OFF -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_freetype=OFF \
+        -DFEATURE_system_doubleconversion=OFF
+    cmake --build "$cache/build/qtbase" -j"$jobs"
+    cmake --install "$cache/build/qtbase"
+    stamp qtbase
+}
+
+build_qtserialport() {
+    done_stage qtserialport && return 0
+    if [ ! -d "$cache/src/qtserialport" ]; then
+        mkdir -p "$cache/src/qtserialport"
+        tar -xJf "$serialport_tarball" -C "$cache/src/qtserialport" --strip-components=1
+    fi
+    "$prefix/bin/qt-cmake" -S "$cache/src/qtserialport" -B "$cache/build/qtserialport" -G Ninja \
+        -DCMAKE_BUILD_TYPE=Release -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF
+    cmake --build "$cache/build/qtserialport" -j"$jobs"
+    cmake --install "$cache/build/qtserialport"
+    stamp qtserialport
+}
+
+build_xlsxwriter() {
+    done_stage xlsxwriter && return 0
+    fetch_debian_source libxlsxwriter libxlsxwriter
+    # A static library with MinGW's static zlib, so the zip needs no extra DLLs.
+    cmake -S "$cache/src/libxlsxwriter" -B "$cache/build/libxlsxwriter" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_INSTALL_PREFIX="$prefix" \
+        -DBUILD_SHARED_LIBS=OFF -DBUILD_TESTS=OFF -DBUILD_EXAMPLES=OFF \
+        -DZLIB_INCLUDE_DIR=/usr/x86_64-w64-mingw32/include \
+        -DZLIB_LIBRARY=/usr/x86_64-w64-mingw32/lib/libz.a
+    cmake --build "$cache/build/libxlsxwriter" -j"$jobs"
+    cmake --install "$cache/build/libxlsxwriter"
+    # The program finds libxlsxwriter with pkg-config, as on Debian.
+    mkdir -p "$prefix/lib/pkgconfig"
+    cat >"$prefix/lib/pkgconfig/xlsxwriter.pc" <<EOF
+prefix=$prefix
+libdir=\${prefix}/lib
+includedir=\${prefix}/include
+
+Name: xlsxwriter
+Description: A C library for creating Excel XLSX files (static, for Windows)
+Version: 1.1.4
+Libs: -L\${libdir} -lxlsxwriter /usr/x86_64-w64-mingw32/lib/libz.a
+Cflags: -I\${includedir}
+EOF
+    stamp xlsxwriter
+}
+
+build_cache() {
+    [ -f "$cache/READY" ] && return 0
+    local started=$SECONDS
+    mkdir -p "$cache/src" "$cache/build" "$cache/stamps"
+    install_packages g++-mingw-w64-x86-64-posix libz-mingw-w64-dev ninja-build cmake \
+        qt6-base-dev qt6-base-dev-tools dpkg-dev xz-utils
+    build_qtbase
+    build_qtserialport
+    build_xlsxwriter
+    echo "Qt 6.4.2 for Windows, Qt Serial Port 6.4.2, libxlsxwriter; built in $((SECONDS - started)) s" >"$cache/READY"
+    echo "windows-build: cache ready in $((SECONDS - started)) s: $cache" >&2
+}
+
+build_cache
+[ "$cache_only" -eq 1 ] && exit 0
