@@ -12,6 +12,9 @@
 #   scripts/windows-build.sh --cache-only  only the cache
 #   scripts/windows-build.sh --test        also run the tests under Wine
 #
+# Output: build-windows/kalent-service-windows-x64.zip (the executable, Qt's DLLs
+# and plugins, MinGW's runtime DLLs, Qt's Russian texts, README.md).
+#
 # Environment: KALENT_WINDOWS_CACHE (the cache folder), KALENT_WINDOWS_BUILD (the
 # program's build folder, by default build-windows), JOBS (parallel jobs, default 2).
 set -euo pipefail
@@ -24,6 +27,11 @@ toolchain="$repo/cmake/mingw-w64-x86_64.cmake"
 serialport_tarball="${KALENT_QTSERIALPORT_TARBALL:-$(dirname "$repo")/shared/third-party/qtserialport-everywhere-src-6.4.2.tar.xz}"
 host_cmake_dir=/usr/lib/x86_64-linux-gnu/cmake
 export KALENT_WINDOWS_PREFIX="$prefix"
+mingw_gcc_dir=/usr/lib/gcc/x86_64-w64-mingw32/12-posix
+mingw_lib_dir=/usr/x86_64-w64-mingw32/lib
+runtime_dlls=("$mingw_gcc_dir/libstdc++-6.dll" "$mingw_gcc_dir/libgcc_s_seh-1.dll"
+    "$mingw_lib_dir/libwinpthread-1.dll")
+wine=/usr/lib/wine/wine64 # Debian's wine64 does not put its launcher on PATH
 
 cache_only=0
 run_tests=0
@@ -136,20 +144,39 @@ build_xlsxwriter() {
         -DZLIB_LIBRARY=/usr/x86_64-w64-mingw32/lib/libz.a
     cmake --build "$cache/build/libxlsxwriter" -j"$jobs"
     cmake --install "$cache/build/libxlsxwriter"
+    stamp xlsxwriter
+}
+
+# Idempotent touches on the finished prefix, cheap enough to run every time.
+finish_prefix() {
+    # MinGW's static zlib goes into the static libxlsxwriter, so the program links
+    # it without a zlib1.dll and pkg-config needs no MinGW path.
+    local archive="$prefix/lib/libxlsxwriter.a"
+    if ! x86_64-w64-mingw32-ar t "$archive" | grep -q adler32; then
+        local objects
+        objects=$(mktemp -d)
+        (cd "$objects" && x86_64-w64-mingw32-ar x "$mingw_lib_dir/libz.a")
+        x86_64-w64-mingw32-ar rs "$archive" "$objects"/*.o
+        rm -rf "$objects"
+    fi
     # The program finds libxlsxwriter with pkg-config, as on Debian.
     mkdir -p "$prefix/lib/pkgconfig"
-    cat >"$prefix/lib/pkgconfig/xlsxwriter.pc" <<EOF
+    cat >"$prefix/lib/pkgconfig/xlsxwriter.pc" <<PC
 prefix=$prefix
 libdir=\${prefix}/lib
 includedir=\${prefix}/include
 
 Name: xlsxwriter
-Description: A C library for creating Excel XLSX files (static, for Windows)
+Description: A C library for creating Excel XLSX files (static, zlib inside, for Windows)
 Version: 1.1.4
-Libs: -L\${libdir} -lxlsxwriter /usr/x86_64-w64-mingw32/lib/libz.a
+Libs: -L\${libdir} -lxlsxwriter
 Cflags: -I\${includedir}
-EOF
-    stamp xlsxwriter
+PC
+    # The tests under Wine find every DLL in one folder (WINEPATH), and Qt's
+    # Russian texts where QLibraryInfo says they are.
+    cp -u "${runtime_dlls[@]}" "$prefix/bin/"
+    mkdir -p "$prefix/translations"
+    cp -u /usr/share/qt6/translations/qtbase_ru.qm "$prefix/translations/"
 }
 
 build_cache() {
@@ -157,7 +184,7 @@ build_cache() {
     local started=$SECONDS
     mkdir -p "$cache/src" "$cache/build" "$cache/stamps"
     install_packages g++-mingw-w64-x86-64-posix libz-mingw-w64-dev ninja-build cmake \
-        qt6-base-dev qt6-base-dev-tools dpkg-dev xz-utils
+        qt6-base-dev qt6-base-dev-tools qt6-translations-l10n pkg-config dpkg-dev xz-utils
     build_qtbase
     build_qtserialport
     build_xlsxwriter
@@ -165,5 +192,63 @@ build_cache() {
     echo "windows-build: cache ready in $((SECONDS - started)) s: $cache" >&2
 }
 
+build_program() {
+    # ccache when it is there: the second build of the same tree is quick.
+    local launcher=()
+    if command -v ccache >/dev/null; then
+        launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+    fi
+    PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" cmake -S "$repo" -B "$build" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_PREFIX_PATH="$prefix" \
+        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$host_cmake_dir" \
+        -DCMAKE_CROSSCOMPILING_EMULATOR="$wine" \
+        -DKALENT_WINE_PREFIX="$build/wine-prefix" -DKALENT_WINE_PATH="Z:$prefix/bin" \
+        -DKALENT_WERROR=ON -DKALENT_BUILD_BENCH=OFF "${launcher[@]}"
+    PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" cmake --build "$build" -j"$jobs"
+}
+
+# The folder a lab unpacks: the layout Qt looks for beside an executable.
+package_program() {
+    local stage="$build/kalent-service"
+    rm -rf "$stage" "$build/kalent-service-windows-x64.zip"
+    mkdir -p "$stage/platforms" "$stage/styles" "$stage/translations"
+    cp "$build/src/app/kalent-service.exe" "$stage/"
+    x86_64-w64-mingw32-strip "$stage/kalent-service.exe"
+    local module
+    for module in Core Gui Widgets PrintSupport SerialPort; do
+        cp "$prefix/bin/Qt6$module.dll" "$stage/"
+    done
+    cp "${runtime_dlls[@]}" "$stage/"
+    # qwindows for the window; qoffscreen for the actions that draw pages
+    # without one (they ask for it themselves).
+    cp "$prefix/plugins/platforms/qwindows.dll" "$prefix/plugins/platforms/qoffscreen.dll" \
+        "$stage/platforms/"
+    cp "$prefix/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
+    cp /usr/share/qt6/translations/qtbase_ru.qm "$stage/translations/"
+    cp "$repo/README.md" "$stage/README.md"
+    (cd "$build" && zip -qr kalent-service-windows-x64.zip kalent-service)
+    echo "$build/kalent-service-windows-x64.zip"
+}
+
+# The core, simulator and window suites under Wine; the Linux-only suites are
+# registered as disabled and named in ctest's summary.
+run_tests() {
+    install_packages wine64
+    export WINEPREFIX="$build/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        "$wine" wineboot --init
+        /usr/lib/wine/wineserver --wait || true
+    fi
+    ctest --test-dir "$build" -j"$jobs" --output-on-failure
+}
+
 build_cache
+finish_prefix
 [ "$cache_only" -eq 1 ] && exit 0
+install_packages zip ccache
+build_program
+package_program
+[ "$run_tests" -eq 1 ] && run_tests
+exit 0

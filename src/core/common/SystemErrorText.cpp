@@ -26,7 +26,9 @@ const Phrase phrases[] = {
     {EACCES, "нет прав доступа"},
     {EPERM, "операция не разрешена"},
     {ENOSPC, "нет места на диске"},
+#ifdef EDQUOT // not in MinGW's errno.h
     {EDQUOT, "превышена дисковая квота"},
+#endif
     {EROFS, "файловая система только для чтения"},
     {EISDIR, "это папка, а не файл"},
     {ENOTDIR, "часть пути не является папкой"},
