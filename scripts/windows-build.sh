@@ -11,6 +11,8 @@
 #   scripts/windows-build.sh               the cache when missing, the program, the zip
 #   scripts/windows-build.sh --cache-only  only the cache
 #   scripts/windows-build.sh --test        also run the tests under Wine
+#   scripts/windows-build.sh --screenshot  also photograph the window under Wine
+#                                          (xvfb-run) into docs/windows-window.png
 #
 # Output: build-windows/kalent-service-windows-x64.zip (the executable, Qt's DLLs
 # and plugins, MinGW's runtime DLLs, Qt's Russian texts, README.md).
@@ -35,12 +37,15 @@ wine=/usr/lib/wine/wine64 # Debian's wine64 does not put its launcher on PATH
 
 cache_only=0
 run_tests=0
+screenshot=0
 for option in "$@"; do
     case "$option" in
     --cache-only) cache_only=1 ;;
     --test) run_tests=1 ;;
+    --screenshot) screenshot=1 ;;
+    --screenshot-inside-xvfb) ;; # the second half of --screenshot, below
     *)
-        echo "usage: $0 [--cache-only] [--test]" >&2
+        echo "usage: $0 [--cache-only] [--test] [--screenshot]" >&2
         exit 2
         ;;
     esac
@@ -244,6 +249,35 @@ run_tests() {
     ctest --test-dir "$build" -j"$jobs" --output-on-failure
 }
 
+# The unpacked zip's window on the built-in instrument, as Wine draws it on a
+# virtual X server (fonts: Wine's own, as a Windows PC uses its system's).
+take_screenshot() {
+    if [ "${1:-}" != "--inside-xvfb" ]; then
+        install_packages wine64 xvfb xauth x11-apps imagemagick xdotool
+        export WINEPREFIX="$build/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+        xvfb-run -a -s "-screen 0 1024x640x24" "$0" --screenshot-inside-xvfb
+        return
+    fi
+    local data
+    data=$(mktemp -d)
+    "$wine" "$build/kalent-service/kalent-service.exe" --port sim --data-dir "Z:$data" \
+        >/dev/null 2>&1 &
+    local app=$!
+    local window
+    window=$(timeout 120 xdotool search --sync --name '^КАЛЕНТ-сервис$' | head -1)
+    sleep 3
+    import -window "$window" "$repo/docs/windows-window.png"
+    kill "$app" 2>/dev/null || true
+    /usr/lib/wine/wineserver -k || true
+    rm -rf "$data"
+    echo "$repo/docs/windows-window.png"
+}
+
+if [ "${1:-}" = "--screenshot-inside-xvfb" ]; then
+    take_screenshot --inside-xvfb
+    exit 0
+fi
+
 build_cache
 finish_prefix
 [ "$cache_only" -eq 1 ] && exit 0
@@ -251,4 +285,5 @@ install_packages zip ccache
 build_program
 package_program
 [ "$run_tests" -eq 1 ] && run_tests
+[ "$screenshot" -eq 1 ] && take_screenshot
 exit 0

@@ -9,7 +9,8 @@ namespace kalent {
 // gives back at once.
 namespace PlatformConsole {
 // Texts are printed as UTF-8; a Windows console is told so, or the Russian
-// texts would show in its legacy code page. Nothing to do elsewhere.
+// texts would show in its legacy code page. The standard streams pass bytes
+// unchanged there too. Nothing to do elsewhere.
 void prepare();
 // Called when the window opens: a console that only this process uses (one made
 // for it by Explorer) is closed; a console shared with the shell stays.
