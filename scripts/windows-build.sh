@@ -203,8 +203,11 @@ build_program() {
     if command -v ccache >/dev/null; then
         launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
     fi
+    # Qt's own toolchain file finds Qt for Windows and Debian's host tools; it
+    # loads this repository's MinGW toolchain after it.
     PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" cmake -S "$repo" -B "$build" -G Ninja \
-        -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DCMAKE_TOOLCHAIN_FILE="$prefix/lib/cmake/Qt6/qt.toolchain.cmake" \
+        -DQT_CHAINLOAD_TOOLCHAIN_FILE="$toolchain" \
         -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_PREFIX_PATH="$prefix" \
         -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$host_cmake_dir" \
