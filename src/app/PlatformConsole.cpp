@@ -7,6 +7,8 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+// After windows.h, which it builds on.
+#include <shellapi.h>
 #endif
 
 namespace kalent::PlatformConsole {
@@ -30,6 +32,23 @@ void releaseIfOwn()
     if (GetConsoleProcessList(processes, 2) == 1)
         FreeConsole();
 #endif
+}
+
+QStringList arguments(int argc, char *argv[])
+{
+    QStringList words;
+#ifdef Q_OS_WIN
+    int count = 0;
+    if (LPWSTR *wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
+        for (int i = 0; i < count; ++i)
+            words.append(QString::fromWCharArray(wide[i]));
+        LocalFree(wide);
+        return words;
+    }
+#endif
+    for (int i = 0; i < argc; ++i)
+        words.append(QString::fromLocal8Bit(argv[i]));
+    return words;
 }
 
 } // namespace kalent::PlatformConsole

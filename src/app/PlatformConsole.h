@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QStringList>
+
 namespace kalent {
 
 // The console the program was started from. The program is one executable for
@@ -15,6 +17,11 @@ void prepare();
 // Called when the window opens: a console that only this process uses (one made
 // for it by Explorer) is closed; a console shared with the shell stays.
 void releaseIfOwn();
+// The command line's words, before any application object exists. On Windows
+// they are read from the system's UTF-16 command line: argv holds them in the
+// ANSI code page, which loses every character outside it (a "№" in a file
+// name on a PC whose code page is not 1251).
+QStringList arguments(int argc, char *argv[]);
 } // namespace PlatformConsole
 
 } // namespace kalent

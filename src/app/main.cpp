@@ -64,9 +64,7 @@ ApplicationKind applicationKindFor(const QStringList &arguments)
 int main(int argc, char *argv[])
 {
     PlatformConsole::prepare();
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const QStringList arguments = PlatformConsole::arguments(argc, argv);
 
     // The kind of application follows from what is asked: the window, pages drawn
     // without a window (fonts need a GUI application), or neither. The parser's
