@@ -6,10 +6,11 @@ namespace kalent {
 
 namespace {
 
-// A signal handler may touch nothing but a flag of this type.
+// A signal handler may touch nothing but a flag of this type. The handler has C
+// linkage, so its name is unique in the whole program.
 volatile std::sig_atomic_t stopRequested = 0;
 
-extern "C" void requestStop(int)
+extern "C" void onShutdownSignal(int)
 {
     stopRequested = 1;
 }
@@ -23,8 +24,8 @@ Handler previousTerminate = SIG_DFL;
 ShutdownSignals::ShutdownSignals()
 {
     stopRequested = 0;
-    previousInterrupt = std::signal(SIGINT, requestStop);
-    previousTerminate = std::signal(SIGTERM, requestStop);
+    previousInterrupt = std::signal(SIGINT, onShutdownSignal);
+    previousTerminate = std::signal(SIGTERM, onShutdownSignal);
 }
 
 ShutdownSignals::~ShutdownSignals()
