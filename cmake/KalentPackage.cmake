@@ -1,6 +1,6 @@
 # The Debian package: `cpack -G DEB` in the build folder. Only what install()
-# names goes in (the executable and the desktop files); tests and benchmarks
-# have no install rules. The runtime dependencies come from the executable's
+# names goes in (the executable, the desktop files, the documents below and the
+# service template); tests and benchmarks have no install rules. The runtime dependencies come from the executable's
 # shared libraries (dpkg-shlibdeps, from dpkg-dev); what Qt loads at run time
 # without linking it is named by hand.
 set(KALENT_PACKAGE_MAINTAINER
@@ -11,6 +11,7 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kalent-service)
 set(CPACK_PACKAGE_INSTALL_DIRECTORY kalent-service)
 set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGING_INSTALL_PREFIX "${KALENT_PACKAGE_PREFIX}")
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${KALENT_PACKAGE_MAINTAINER}")
@@ -34,5 +35,37 @@ set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-extra")
 # Installing and packing take the executable as built (scripts/package.sh builds
 # it first) instead of building every test and benchmark beforehand.
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+
+# What Debian asks of every package beside the program: the copyright file, the
+# changelog and the manual page (compressed without a time stamp), the README and
+# the unit example in the documentation folder, bash completion and the service
+# template (installed, not enabled).
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND KALENT_BUILD_UI)
+    find_program(KALENT_GZIP gzip REQUIRED)
+    set(packaging_dir "${CMAKE_CURRENT_BINARY_DIR}/packaging")
+    configure_file(packaging/changelog.in "${packaging_dir}/changelog" @ONLY)
+    set(compressed)
+    foreach(pair "changelog|${packaging_dir}/changelog"
+                 "kalent-service.1|${CMAKE_CURRENT_SOURCE_DIR}/packaging/kalent-service.1")
+        string(REPLACE "|" ";" pair "${pair}")
+        list(GET pair 0 name)
+        list(GET pair 1 source)
+        add_custom_command(OUTPUT "${packaging_dir}/${name}.gz"
+            COMMAND ${KALENT_GZIP} -9 -n -c "${source}" > "${packaging_dir}/${name}.gz"
+            DEPENDS "${source}" VERBATIM)
+        list(APPEND compressed "${packaging_dir}/${name}.gz")
+    endforeach()
+    add_custom_target(kalent_packaging_files ALL DEPENDS ${compressed})
+    add_dependencies(kalent-service kalent_packaging_files)
+
+    install(FILES packaging/copyright "${packaging_dir}/changelog.gz" README.md
+                  docs/kalent-watch.service
+            DESTINATION ${CMAKE_INSTALL_DOCDIR})
+    install(FILES "${packaging_dir}/kalent-service.1.gz" DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    install(FILES packaging/kalent-service.bash-completion
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+            RENAME kalent-service)
+    install(FILES docs/kalent-watch@.service DESTINATION lib/systemd/system)
+endif()
 
 include(CPack)

@@ -2,7 +2,8 @@
 # Builds the program and its Debian package in build/package and prints the
 # package's path (and nothing else) on stdout; the build talks on stderr. Extra
 # arguments go to CMake's configure step. Install the package with
-#   sudo apt-get install "$PWD/$(./scripts/package.sh)"
+#   apt-get install "$PWD/$(./scripts/package.sh)"        (in a root shell)
+#   sudo apt-get install "$PWD/$(./scripts/package.sh)"   (as a user with sudo rights)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 exec 3>&1 1>&2

@@ -37,7 +37,7 @@ const std::vector<Action> &actions()
          &runSimulate,
          QStringLiteral("Встроенный прибор на псевдотерминале; путь к нему печатается первой "
                         "строкой. --replay: вместо него отвечает записанная трасса обмена."),
-         names({"pty"})},
+         names({"pty"}), 0, 0, true, true},
         {QStringLiteral("read-od"),
          QStringLiteral(
              "read-od --port ПОРТ [--out ФАЙЛ] [--format txt|csv|xlsx|json]\n"
@@ -58,7 +58,7 @@ const std::vector<Action> &actions()
          names({"timeout"}), names({"no-wait", "wait-restart"}), &runFlash,
          QStringLiteral("Загрузить программу в прибор, находящийся в режиме программирования "
                         "(на --port sim он в нём с самого начала), и дождаться его перезапуска."),
-         names({"port"}), 1, 1},
+         names({"port"}), 1, 1, true, true},
         {QStringLiteral("db-read"),
          QStringLiteral("db-read --port ПОРТ --out ФАЙЛ.bdt [--timeout СЕК]"),
          names({"out", "timeout"}),
@@ -103,11 +103,15 @@ const std::vector<Action> &actions()
          1,
          1},
         {QStringLiteral("journal"),
-         QStringLiteral("journal [--since ДАТА]"),
+         QStringLiteral("journal [--since ДАТА] [--data-dir ПАПКА]"),
          names({"since"}),
          {},
          &runJournal,
-         QStringLiteral("Показать журнал обслуживания из папки данных.")},
+         QStringLiteral("Показать журнал обслуживания из папки данных."),
+         {},
+         0,
+         0,
+         false},
         {QStringLiteral("watch"),
          QStringLiteral("watch --port ПОРТ [--data-dir ПАПКА]"),
          {},
@@ -115,7 +119,11 @@ const std::vector<Action> &actions()
          &runWatch,
          QStringLiteral("Без оператора: по каждому извещению прибора принимать таблицу и "
                         "протокол и записывать их в папку данных; до SIGTERM или Ctrl-C."),
-         names({"port"})},
+         names({"port"}),
+         0,
+         0,
+         true,
+         true},
     };
     return all;
 }

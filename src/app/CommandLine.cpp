@@ -3,6 +3,8 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include <cmath>
+
 namespace kalent {
 
 namespace {
@@ -71,14 +73,15 @@ QCommandLineOption optionFor(const QString &name, bool takesValue)
 
 QCommandLineOption helpOption()
 {
-    return QCommandLineOption(QStringLiteral("help"),
+    return QCommandLineOption({QStringLiteral("h"), QStringLiteral("help")},
                               QStringLiteral("показать эту справку и выйти"));
 }
 
 QCommandLineOption versionOption()
 {
-    return QCommandLineOption(QStringLiteral("version"),
-                              QStringLiteral("показать версию программы и выйти"));
+    return QCommandLineOption(
+        {QStringLiteral("v"), QStringLiteral("version")},
+        QStringLiteral("показать название программы и версию пакета и выйти"));
 }
 
 // The parser for one action (or, with null, for the window).
@@ -89,7 +92,8 @@ void addOptions(QCommandLineParser &parser, const Action *action)
     parser.addOption(helpOption());
     parser.addOption(versionOption());
     for (const QString &name : globalValueOptions())
-        parser.addOption(optionFor(name, true));
+        if (!action || action->takesPort || name != QLatin1String("port"))
+            parser.addOption(optionFor(name, true));
     if (!action)
         return;
     for (const QString &name : action->valueOptions)
@@ -111,7 +115,9 @@ QString generalHelp(const std::vector<Action> &actions)
         if (!action.summary.isEmpty())
             text += QStringLiteral("      ") + action.summary + QLatin1Char('\n');
     }
-    text += QStringLiteral("Справка по действию: kalent-service ДЕЙСТВИЕ --help\n"
+    text += QStringLiteral("  kalent-service -v | --version\n"
+                           "      Показать название программы и версию пакета.\n"
+                           "Справка по действию: kalent-service ДЕЙСТВИЕ -h | --help\n"
                            "Код выхода: 0 — успех, 1 — ошибка или истекло время ожидания, "
                            "2 — неверные параметры.\n");
     return text;
@@ -170,6 +176,16 @@ const Action *actionNamedIn(const QStringList &arguments, const std::vector<Acti
     return nullptr;
 }
 
+bool secondsInRange(const QString &text, double least, double most, double *seconds)
+{
+    bool ok = false;
+    const double value = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(value) || value < least || value > most)
+        return false;
+    *seconds = value;
+    return true;
+}
+
 QString usageErrorText(const Action &action, const QString &what)
 {
     return what + QStringLiteral("\nИспользование: kalent-service ") + action.usage +
@@ -226,9 +242,17 @@ ParsedArguments parseArguments(const QStringList &arguments, const std::vector<A
             if (parser.isSet(name))
                 line.values.insert(name, parser.values(name));
     }
-    for (const QString &name : globalValueOptions())
-        if (parser.isSet(name))
-            line.values.insert(name, parser.values(name));
+    for (const QString &name : globalValueOptions()) {
+        if (!parsed.action || parsed.action->takesPort || name != QLatin1String("port"))
+            if (parser.isSet(name))
+                line.values.insert(name, parser.values(name));
+    }
+    // An empty folder or file name would silently mean "beside the executable"
+    // or "no trace": the engineer meant a name.
+    if (line.has(QStringLiteral("data-dir")) && line.value(QStringLiteral("data-dir")).isEmpty())
+        return usageError(QStringLiteral("Параметру --data-dir нужно имя папки."));
+    if (line.has(QStringLiteral("trace")) && line.value(QStringLiteral("trace")).isEmpty())
+        return usageError(QStringLiteral("Параметру --trace нужно имя файла."));
     line.positional = positional;
     return parsed;
 }

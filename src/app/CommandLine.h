@@ -37,6 +37,10 @@ struct Action
     QStringList required = {}; // options that must be given
     int minArguments = 0;      // positional arguments after the action's name
     int maxArguments = 0;
+    bool takesPort = true; // false: --port is refused as an option it does not know
+    // SIGTERM/SIGINT are caught from the program's first moment: the action
+    // finishes or cancels its work, journals it and exits.
+    bool catchesStopSignals = false;
 };
 
 // Options every action and the window take.
@@ -61,6 +65,9 @@ struct ParsedArguments
 const Action *actionNamedIn(const QStringList &arguments, const std::vector<Action> &actions,
                             QString *unknownWord);
 ParsedArguments parseArguments(const QStringList &arguments, const std::vector<Action> &actions);
+// A number of seconds typed on the command line, taken only when it is a finite
+// number within [least, most] (never nan, inf or 1e300).
+bool secondsInRange(const QString &text, double least, double most, double *seconds);
 // The usage error of an action: what is wrong, then how it is called.
 QString usageErrorText(const Action &action, const QString &what);
 

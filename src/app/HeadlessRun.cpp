@@ -73,10 +73,13 @@ bool HeadlessRun::parseTimeout(const CommandLine &commandLine, double *seconds, 
 {
     if (!commandLine.has(QStringLiteral("timeout")))
         return true;
-    bool ok = false;
-    const double value = commandLine.value(QStringLiteral("timeout")).toDouble(&ok);
-    if (!ok || value <= 0) {
-        *error = QStringLiteral("Параметру --timeout нужно положительное число секунд.");
+    // Above zero (no wait at all is no timeout) and at most a day: a longer
+    // silence is no instrument that will still answer.
+    double value = 0;
+    if (!secondsInRange(commandLine.value(QStringLiteral("timeout")), 0.001, MaxTimeoutSeconds,
+                        &value)) {
+        *error = QStringLiteral("Параметру --timeout нужно число секунд от 0,001 до %1.")
+                     .arg(MaxTimeoutSeconds);
         return false;
     }
     *seconds = value;

@@ -56,7 +56,9 @@ public:
     // Prints what is wrong with the action's usage; returns the usage exit status, 2.
     static int usageError(const CommandLine &commandLine, const QString &what);
 
-    // The --timeout value, or an error for a value that is not a positive number.
+    static constexpr int MaxTimeoutSeconds = 86400;
+    // The --timeout value, or an error for a value that is not a positive number
+    // of seconds up to a day.
     static bool parseTimeout(const CommandLine &commandLine, double *seconds, QString *error);
 
 private:

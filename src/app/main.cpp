@@ -2,8 +2,10 @@
 #include "CommandLine.h"
 #include "HeadlessRun.h"
 #include "PlatformConsole.h"
+#include "StopSignals.h"
 #include "TFormMainKalS_D7.h"
 #include "WindowMain.h"
+#include "common/FileSizeLimit.h"
 #include "common/QtTranslations.h"
 
 #include <QApplication>
@@ -21,7 +23,9 @@ int finishEarly(const ParsedArguments &parsed)
 {
     switch (parsed.outcome) {
     case ParsedArguments::Outcome::Version:
+        // The title as the window gives it, then the package's own version.
         HeadlessRun::printOut(TFormMainKalS_D7::ApplicationTitle);
+        HeadlessRun::printOut(QStringLiteral("Версия пакета: " KALENT_PACKAGE_VERSION));
         return 0;
     case ParsedArguments::Outcome::Help:
         HeadlessRun::writeOut(parsed.text.toUtf8());
@@ -59,12 +63,38 @@ ApplicationKind applicationKindFor(const QStringList &arguments)
                                                : ApplicationKind::Console;
 }
 
+QtMessageHandler qtHandler = nullptr;
+
+// Qt's English notice that XDG_RUNTIME_DIR is unset (a service, a root shell,
+// sudo) is meant for developers: Qt falls back to a private folder of its own
+// and the program works the same. Everything else Qt says passes on unchanged.
+void withoutRuntimeDirNotice(QtMsgType type, const QMessageLogContext &context,
+                             const QString &message)
+{
+    if (type == QtWarningMsg &&
+        message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        return;
+    if (qtHandler)
+        qtHandler(type, context, message);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     PlatformConsole::prepare();
+    qtHandler = qInstallMessageHandler(withoutRuntimeDirNotice);
+    // Every writer of the process (files, the trace, the journal) meets a
+    // file-size limit as a failed write it reports, never as the end of the process.
+    FileSizeLimit::failWritesInsteadOfSignal();
     const QStringList arguments = PlatformConsole::arguments(argc, argv);
+
+    // An action that must end cleanly takes SIGTERM and SIGINT before anything
+    // else happens: a signal that comes at once still lets it finish and journal.
+    if (const ParsedArguments early = parseArguments(arguments, actions());
+        early.outcome == ParsedArguments::Outcome::Run && early.action &&
+        early.action->catchesStopSignals)
+        StopSignals::catchFromNow();
 
     // The kind of application follows from what is asked: the window, pages drawn
     // without a window (fonts need a GUI application), or neither. The parser's

@@ -26,6 +26,13 @@ Session::Session(Clock &clock, SerialPort &port, const DataFolder &dataFolder, Q
     connect(&m_databasePage, &DatabasePage::journalEvent, m_journal.get(), &ServiceJournal::append);
     connect(&m_firmware, &FirmwareWizard::journalEvent, m_journal.get(), &ServiceJournal::append);
     connect(m_journal.get(), &ServiceJournal::appendFailed, &m_pane, &MessagePane::setText);
+    // A flow that writes to the instrument stores its opening line itself and
+    // does not start without it; its own refusal says why in the pane.
+    const auto gate = [this](const QString &line) {
+        return m_journal->tryAppend(line);
+    };
+    m_databasePage.setJournalGate(gate);
+    m_firmware.setJournalGate(gate);
     m_connection.setLinkWatcher(&m_firmware);
     m_firmware.setFirmwarePageQuery([this] { return m_navigator.firmwarePageActive(); });
     m_firmware.setFrameQuery([this] { return m_navigator.frameCreated(Page::Firmware); });

@@ -1,11 +1,16 @@
 #include "ReplayInstrument.h"
 
-#include "common/BoundedFile.h"
 #include "common/Clock.h"
+#include "common/FileKind.h"
 #include "common/SystemErrorText.h"
 #include "trace/TraceRecord.h"
 
+#include <QBuffer>
+#include <QDir>
 #include <QFile>
+
+#include <algorithm>
+#include <limits>
 
 namespace kalent {
 
@@ -13,77 +18,139 @@ namespace {
 
 // A replay file is a trace: far smaller than this in any real exchange.
 constexpr qint64 MaxReplayFileBytes = 256LL * 1024 * 1024;
+// One entry holds what one read gave or one write sent: far below this.
+constexpr qint64 MaxLineBytes = 4LL * 1024 * 1024;
 
 QString hexOf(const QByteArray &bytes)
 {
     return QString::fromLatin1(bytes.toHex(' ').toUpper());
 }
 
-} // namespace
-
-std::optional<ReplayScript> ReplayScript::load(const QString &path, QString *error)
+// Builds the script entry by entry, as the lines are read.
+class ScriptBuilder
 {
-    // Bounded even where the size is unknown (a FIFO, a device).
-    QByteArray bytes;
-    if (const QString why = BoundedFile::read(path, MaxReplayFileBytes, &bytes); !why.isEmpty()) {
-        *error = why;
-        return std::nullopt;
-    }
-    return parse(bytes, error);
-}
-
-std::optional<ReplayScript> ReplayScript::parse(const QByteArray &text, QString *error)
-{
-    ReplayScript script;
-    const QList<QByteArray> lines = text.split('\n');
-    qint64 referenceUs = 0; // the step's last command byte, or the run's start
-    bool lastWasSent = false;
-    for (int i = 0; i < lines.size(); ++i) {
-        const QByteArray line = lines.at(i).trimmed();
+public:
+    // False, with the reason, for a line that is no entry.
+    bool take(const QByteArray &rawLine, int lineNo, QString *error)
+    {
+        const QByteArray line = rawLine.trimmed();
         if (line.isEmpty())
-            continue;
+            return true;
         QString why;
         const std::optional<TraceRecord> record = TraceRecord::fromJsonLine(line, &why);
         if (!record) {
-            *error = QStringLiteral("строка %1: %2").arg(i + 1).arg(why);
-            return std::nullopt;
+            *error = QStringLiteral("строка %1: %2").arg(lineNo).arg(why);
+            return false;
         }
         switch (record->direction) {
         case TraceRecord::Direction::Start:
             // A later run appended to the file: its times start afresh.
-            referenceUs = record->timeUs;
-            lastWasSent = false;
+            m_referenceUs = record->timeUs;
+            m_lastWasSent = false;
             break;
         case TraceRecord::Direction::Sent:
             // A new speed is a new command (the contact search's probes).
-            if (!lastWasSent || script.steps.last().baud != record->baud) {
-                Step step;
-                step.line = i + 1;
+            if (!m_lastWasSent || m_script.steps.last().baud != record->baud) {
+                ReplayScript::Step step;
+                step.line = lineNo;
                 step.baud = record->baud;
-                script.steps.append(step);
+                m_script.steps.append(step);
             }
-            script.steps.last().expected += record->bytes;
-            referenceUs = record->timeUs;
-            lastWasSent = true;
+            m_script.steps.last().expected += record->bytes;
+            m_referenceUs = record->timeUs;
+            m_lastWasSent = true;
             break;
         case TraceRecord::Direction::Received:
         case TraceRecord::Direction::Dropped:
-            if (script.steps.isEmpty()) {
-                Step opening;
-                opening.line = i + 1;
-                script.steps.append(opening);
+            if (m_script.steps.isEmpty()) {
+                ReplayScript::Step opening;
+                opening.line = lineNo;
+                m_script.steps.append(opening);
             }
-            script.steps.last().replies.append(
-                {qMax<qint64>(0, record->timeUs - referenceUs) / 1000, record->bytes});
-            lastWasSent = false;
+            m_script.steps.last().replies.append(
+                {qMax<qint64>(0, record->timeUs - m_referenceUs) / 1000, record->bytes});
+            m_lastWasSent = false;
             break;
         }
+        return true;
     }
-    if (script.steps.isEmpty()) {
-        *error = QStringLiteral("в трассе нет ни одного обмена");
+
+    std::optional<ReplayScript> finish(QString *error)
+    {
+        if (m_script.steps.isEmpty()) {
+            *error = QStringLiteral("в трассе нет ни одного обмена");
+            return std::nullopt;
+        }
+        // Only what the steps hold stays: no spare capacity of the growing.
+        m_script.steps.squeeze();
+        for (ReplayScript::Step &step : m_script.steps) {
+            step.expected.squeeze();
+            step.replies.squeeze();
+        }
+        return std::move(m_script);
+    }
+
+private:
+    ReplayScript m_script;
+    qint64 m_referenceUs = 0; // the step's last command byte, or the run's start
+    bool m_lastWasSent = false;
+};
+
+// Reads the trace line by line, none longer than MaxLineBytes, so memory holds
+// the script and one line, never the whole text.
+std::optional<ReplayScript> readScript(QIODevice &device, const QString &name, QString *error)
+{
+    ScriptBuilder builder;
+    QByteArray line(MaxLineBytes + 2, Qt::Uninitialized);
+    for (int lineNo = 1; !device.atEnd(); ++lineNo) {
+        const qint64 got = device.readLine(line.data(), line.size());
+        if (got < 0) {
+            *error = QStringLiteral("Не удалось прочитать файл %1: %2")
+                         .arg(name, SystemErrorText::translate(device.errorString()));
+            return std::nullopt;
+        }
+        const QByteArray text = QByteArray::fromRawData(line.constData(), got);
+        if (got > MaxLineBytes && !text.endsWith('\n')) {
+            *error = QStringLiteral("строка %1 длиннее %2 байт").arg(lineNo).arg(MaxLineBytes);
+            return std::nullopt;
+        }
+        if (!builder.take(text, lineNo, error))
+            return std::nullopt;
+    }
+    return builder.finish(error);
+}
+
+} // namespace
+
+std::optional<ReplayScript> ReplayScript::load(const QString &path, QString *error)
+{
+    const QString name = QDir::toNativeSeparators(path);
+    // A FIFO or a device is refused before it is opened (opening a FIFO would
+    // wait for a writer); a file past the cap is refused unread.
+    if (const QString why = FileKind::refusal(path); !why.isEmpty()) {
+        *error = QStringLiteral("Не удалось прочитать файл %1: %2").arg(name, why);
         return std::nullopt;
     }
-    return script;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("Не удалось прочитать файл %1: %2")
+                     .arg(name, SystemErrorText::translate(file.errorString()));
+        return std::nullopt;
+    }
+    if (file.size() > MaxReplayFileBytes) {
+        *error = QStringLiteral("Не удалось прочитать файл %1: %2")
+                     .arg(name, SystemErrorText::tooLarge(MaxReplayFileBytes));
+        return std::nullopt;
+    }
+    return readScript(file, name, error);
+}
+
+std::optional<ReplayScript> ReplayScript::parse(const QByteArray &text, QString *error)
+{
+    QByteArray copy = text;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    return readScript(buffer, QString(), error);
 }
 
 ReplayInstrument::ReplayInstrument(ReplayScript script, Clock &clock, QObject *parent)
@@ -151,6 +218,7 @@ void ReplayInstrument::completeStep()
     for (const ReplayScript::Reply &reply : m_script.steps.at(m_step).replies)
         m_pending.push_back({now + reply.delayMs, reply.bytes});
     ++m_step;
+    ++m_answered;
     m_matched = 0;
     schedule();
     finishWhenDone();
@@ -160,7 +228,10 @@ void ReplayInstrument::schedule()
 {
     if (m_pending.empty() || m_timer->isActive())
         return;
-    m_timer->start(static_cast<int>(qMax<qint64>(0, m_pending.front().dueMs - m_clock.nowMs())));
+    // A pause longer than a timer counts is waited in parts (sendDue re-arms).
+    const qint64 wait = std::clamp<qint64>(m_pending.front().dueMs - m_clock.nowMs(), 0,
+                                           std::numeric_limits<int>::max());
+    m_timer->start(static_cast<int>(wait));
 }
 
 void ReplayInstrument::sendDue()

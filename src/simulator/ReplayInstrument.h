@@ -35,7 +35,9 @@ struct ReplayScript
     };
     QVector<Step> steps;
 
-    // Refuses a malformed file with the number of the line at fault.
+    // Refuses a malformed file with the number of the line at fault. The file is
+    // read line by line (none longer than 4 MiB, the file at most 256 MiB, only
+    // a regular file), so memory holds the script, not the text.
     static std::optional<ReplayScript> load(const QString &path, QString *error);
     static std::optional<ReplayScript> parse(const QByteArray &text, QString *error);
 };
@@ -59,6 +61,8 @@ public:
     void hear(const QByteArray &bytes, int lineBaud);
 
     int stepsDone() const { return m_step; }
+    // Steps whose answers went out (a step skipped by a departure is not one).
+    int stepsAnswered() const { return m_answered; }
     int stepCount() const { return static_cast<int>(m_script.steps.size()); }
     int departures() const { return m_departures; }
 
@@ -88,6 +92,7 @@ private:
     int m_step = 0;
     int m_matched = 0;
     int m_departures = 0;
+    int m_answered = 0;
     bool m_finished = false;
 };
 

@@ -1,33 +1,21 @@
 #include "DatabaseTreeView.h"
 
-#include "database/TSTree.h"
+#include "database/DatabaseTreeModel.h"
 
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QSet>
+
+#include <functional>
 
 namespace kalent {
 
-namespace {
-constexpr int PathRole = Qt::UserRole + 1;
-
-QString shownPathOf(const QTreeWidgetItem *item)
-{
-    QStringList parts;
-    for (; item; item = item->parent())
-        parts.prepend(item->text(0));
-    return parts.join(QChar(0x1F));
-}
-} // namespace
-
 DatabaseTreeView::DatabaseTreeView(bool multiSelect, QWidget *parent)
-    : QTreeWidget(parent), m_multiSelect(multiSelect)
+    : QTreeView(parent), m_multiSelect(multiSelect)
 {
     setHeaderHidden(true);
-    setColumnCount(1);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setSortingEnabled(false); // the controller's order is the instrument's
+    setSortingEnabled(false); // the list's order is the instrument's
+    setUniformRowHeights(true);
     // The instrument tree's selection is the controller's; the others pick one node.
     setSelectionMode(multiSelect ? QAbstractItemView::NoSelection
                                  : QAbstractItemView::SingleSelection);
@@ -37,77 +25,83 @@ DatabaseTreeView::DatabaseTreeView(bool multiSelect, QWidget *parent)
     p.setColor(QPalette::Inactive, QPalette::HighlightedText,
                p.color(QPalette::Active, QPalette::HighlightedText));
     setPalette(p);
-    connect(this, &QTreeWidget::itemCollapsed, this, [this] { Q_EMIT nodeCollapsed(); });
+    connect(this, &QTreeView::collapsed, this, [this] { Q_EMIT nodeCollapsed(); });
 }
 
-void DatabaseTreeView::showTree(const TSTree &tree)
+void DatabaseTreeView::setDatabaseModel(DatabaseTreeModel *model, QItemSelectionModel *selection)
 {
-    QSet<QString> expanded;
-    for (QTreeWidgetItemIterator it(this); *it; ++it)
-        if ((*it)->isExpanded())
-            expanded.insert(shownPathOf(*it));
-    clear();
-    std::function<void(QTreeWidgetItem *, const TSNode &)> add = [&](QTreeWidgetItem *parent,
-                                                                     const TSNode &node) {
-        auto *item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(this);
-        item->setText(0, node.text());
-        item->setData(0, PathRole, QVariant::fromValue(QByteArrayList(node.path())));
-        for (const auto &child : node.children)
-            add(item, *child);
+    m_model = model;
+    QItemSelectionModel *own = selectionModel();
+    setModel(model);
+    if (selection) {
+        setSelectionModel(selection);
+        // The selection model made by setModel is the view's; it goes with the view's.
+        if (own != selectionModel())
+            delete own;
+    }
+    connect(model, &QAbstractItemModel::modelAboutToBeReset, this,
+            &DatabaseTreeView::rememberExpanded);
+    connect(model, &QAbstractItemModel::modelReset, this, &DatabaseTreeView::restoreExpanded);
+}
+
+void DatabaseTreeView::rememberExpanded()
+{
+    // Walks the model, not the view's rows: the view may be waiting for a layout.
+    m_expanded.clear();
+    const std::function<void(const QModelIndex &)> walk = [&](const QModelIndex &parent) {
+        for (int row = 0; row < m_model->rowCount(parent); ++row) {
+            const QModelIndex index = m_model->index(row, 0, parent);
+            if (isExpanded(index)) {
+                m_expanded.push_back(m_model->pathOf(index));
+                walk(index);
+            }
+        }
     };
-    for (const auto &top : tree.topLevel())
-        add(nullptr, *top);
-    for (QTreeWidgetItemIterator it(this); *it; ++it)
-        if (expanded.contains(shownPathOf(*it)))
-            (*it)->setExpanded(true);
-    if (m_multiSelect && m_selected)
-        showSelection(m_selected);
+    walk(QModelIndex());
 }
 
-void DatabaseTreeView::showSelection(const std::function<bool(const NodePath &)> &selected)
+void DatabaseTreeView::restoreExpanded()
 {
-    m_selected = selected;
-    for (QTreeWidgetItemIterator it(this); *it; ++it)
-        (*it)->setSelected(selected(pathOf(*it)));
+    // Parents first (remembered in tree order), so that every restored node's
+    // children are shown when it is expanded in turn.
+    for (const NodePath &node : m_expanded) {
+        const QModelIndex index = m_model->indexOf(node);
+        if (index.isValid())
+            setExpanded(index, true);
+    }
+    m_expanded.clear();
 }
 
-NodePath DatabaseTreeView::pathOf(const QTreeWidgetItem *item) const
+NodePath DatabaseTreeView::pathOf(const QModelIndex &index) const
 {
-    if (!item)
-        return {};
-    return item->data(0, PathRole).value<QByteArrayList>();
-}
-
-QTreeWidgetItem *DatabaseTreeView::itemOf(const NodePath &path) const
-{
-    for (QTreeWidgetItemIterator it(const_cast<DatabaseTreeView *>(this)); *it; ++it)
-        if (pathOf(*it) == path)
-            return *it;
-    return nullptr;
+    return m_model ? m_model->pathOf(index) : NodePath();
 }
 
 std::vector<NodePath> DatabaseTreeView::visibleNodes() const
 {
     std::vector<NodePath> out;
-    for (QTreeWidgetItemIterator it(const_cast<DatabaseTreeView *>(this)); *it; ++it) {
-        bool shown = true;
-        for (const QTreeWidgetItem *p = (*it)->parent(); p && shown; p = p->parent())
-            shown = p->isExpanded();
-        if (shown)
-            out.push_back(pathOf(*it));
-    }
+    if (!m_model)
+        return out;
+    const std::function<void(const QModelIndex &)> walk = [&](const QModelIndex &parent) {
+        for (int row = 0; row < m_model->rowCount(parent); ++row) {
+            const QModelIndex index = m_model->index(row, 0, parent);
+            out.push_back(m_model->pathOf(index));
+            if (isExpanded(index))
+                walk(index);
+        }
+    };
+    walk(QModelIndex());
     return out;
 }
 
 void DatabaseTreeView::mousePressEvent(QMouseEvent *event)
 {
-    QTreeWidgetItem *item = itemAt(event->position().toPoint());
     const QModelIndex index = indexAt(event->position().toPoint());
     // A press left of the text (the branch sign) expands or collapses as usual.
     const bool onBranch = index.isValid() && event->position().x() < visualRect(index).left();
-    if (!m_multiSelect || !item || onBranch) {
-        QTreeWidget::mousePressEvent(event);
-        if (m_multiSelect && !item)
+    if (!m_multiSelect || !index.isValid() || onBranch) {
+        QTreeView::mousePressEvent(event);
+        if (m_multiSelect && !index.isValid())
             Q_EMIT nodeClicked(NodePath(), TreeSelection::Click::Plain);
         return;
     }
@@ -119,14 +113,14 @@ void DatabaseTreeView::mousePressEvent(QMouseEvent *event)
         kind = TreeSelection::Click::Shift;
     else if (event->modifiers() & Qt::ControlModifier)
         kind = TreeSelection::Click::Ctrl;
-    setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
-    Q_EMIT nodeClicked(pathOf(item), kind);
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    Q_EMIT nodeClicked(pathOf(index), kind);
 }
 
 void DatabaseTreeView::keyPressEvent(QKeyEvent *event)
 {
     if (!m_multiSelect) {
-        QTreeWidget::keyPressEvent(event);
+        QTreeView::keyPressEvent(event);
         return;
     }
     const Qt::KeyboardModifiers mods = event->modifiers();
@@ -135,10 +129,10 @@ void DatabaseTreeView::keyPressEvent(QKeyEvent *event)
         Q_EMIT deleteRequested();
         return;
     case Qt::Key_Space:
-        if (QTreeWidgetItem *item = currentItem())
-            Q_EMIT nodeClicked(pathOf(item), (mods & Qt::ControlModifier)
-                                                 ? TreeSelection::Click::Ctrl
-                                                 : TreeSelection::Click::Plain);
+        if (currentIndex().isValid())
+            Q_EMIT nodeClicked(pathOf(currentIndex()), (mods & Qt::ControlModifier)
+                                                           ? TreeSelection::Click::Ctrl
+                                                           : TreeSelection::Click::Plain);
         return;
     case Qt::Key_Up:
     case Qt::Key_Down:
@@ -146,12 +140,12 @@ void DatabaseTreeView::keyPressEvent(QKeyEvent *event)
     case Qt::Key_End:
     case Qt::Key_PageUp:
     case Qt::Key_PageDown: {
-        QTreeWidgetItem *before = currentItem();
-        // Moves the current item only: the view itself never selects.
-        QTreeWidget::keyPressEvent(event);
-        QTreeWidgetItem *now = currentItem();
+        const QModelIndex before = currentIndex();
+        // Moves the current row only: the view itself never selects.
+        QTreeView::keyPressEvent(event);
+        const QModelIndex now = currentIndex();
         // Ctrl moves without touching the selection, as Ctrl+click picks later.
-        if (!now || now == before || (mods & Qt::ControlModifier))
+        if (!now.isValid() || now == before || (mods & Qt::ControlModifier))
             return;
         Q_EMIT nodeClicked(pathOf(now), (mods & Qt::ShiftModifier) ? TreeSelection::Click::Shift
                                                                    : TreeSelection::Click::Plain);
@@ -159,7 +153,7 @@ void DatabaseTreeView::keyPressEvent(QKeyEvent *event)
     }
     default:
         // Left and Right collapse and expand as usual.
-        QTreeWidget::keyPressEvent(event);
+        QTreeView::keyPressEvent(event);
     }
 }
 

@@ -2,34 +2,33 @@
 
 #include "database/TreeSelection.h"
 
-#include <QTreeWidget>
+#include <QTreeView>
 
-#include <functional>
 #include <vector>
 
 namespace kalent {
 
-class TSTree;
+class DatabaseTreeModel;
 
-// A tree view of one database list. Each item carries its node's identity (the
-// path of names), never a pointer into the list. The instrument's tree
-// (multiSelect) leaves the selection to the page controller: a click, or the
-// keyboard acting like one (arrows move and select, Shift+arrows extend, Ctrl
-// keeps the selection while moving, Space selects or with Ctrl toggles), is
-// reported with its kind and the nodes now visible; Delete asks for deletion.
-// The view shows the selection the controller holds, also while it has no focus.
-class DatabaseTreeView : public QTreeWidget
+// A tree view over one database list's model: every row is a node of the list.
+// What was expanded stays expanded when the model is reset (nodes are known by
+// their identity, the path of names). The instrument's tree (multiSelect) leaves
+// the selection to the page controller and draws the controller's selection
+// model: a click, or the keyboard acting like one (arrows move and select,
+// Shift+arrows extend, Ctrl keeps the selection while moving, Space selects or
+// with Ctrl toggles), is reported with its kind and the nodes now visible;
+// Delete asks for deletion. The selection stays visible while the view has no focus.
+class DatabaseTreeView : public QTreeView
 {
     Q_OBJECT
 public:
     explicit DatabaseTreeView(bool multiSelect, QWidget *parent = nullptr);
 
-    // Fills the view from the tree, keeping what was expanded.
-    void showTree(const TSTree &tree);
-    // Mirrors the controller's selection.
-    void showSelection(const std::function<bool(const NodePath &)> &selected);
-    NodePath pathOf(const QTreeWidgetItem *item) const;
-    QTreeWidgetItem *itemOf(const NodePath &path) const;
+    // The list's model, and for the instrument's tree the controller's selection
+    // model over it; both stay the controller's.
+    void setDatabaseModel(DatabaseTreeModel *model, QItemSelectionModel *selection = nullptr);
+    DatabaseTreeModel *databaseModel() const { return m_model; }
+    NodePath pathOf(const QModelIndex &index) const;
     // Nodes whose ancestors are all expanded, top to bottom.
     std::vector<NodePath> visibleNodes() const;
 
@@ -45,8 +44,12 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    void rememberExpanded();
+    void restoreExpanded();
+
     bool m_multiSelect;
-    std::function<bool(const NodePath &)> m_selected;
+    DatabaseTreeModel *m_model = nullptr;
+    std::vector<NodePath> m_expanded;
 };
 
 } // namespace kalent

@@ -1,5 +1,6 @@
 #include "MeasurementWidgets.h"
 
+#include "FileDialogLook.h"
 #include "WidgetKit.h"
 
 #include <QFileDialog>
@@ -57,6 +58,7 @@ QFileDialog *fileDialog(const QString &objectName, bool forSaving, const QString
     dialog->setNameFilter(filter);
     dialog->setDefaultSuffix(suffix);
     dialog->setDirectory(folder);
+    FileDialogLook::apply(dialog);
     return dialog;
 }
 
@@ -79,6 +81,7 @@ QFileDialog *saveDialog(const QString &folder, QWidget *parent)
     });
     dialog->setDirectory(folder);
     dialog->selectFile(QStringLiteral("VirDat_"));
+    FileDialogLook::apply(dialog);
     return dialog;
 }
 

@@ -1,5 +1,6 @@
 #include "PortPanel.h"
 
+#include "IndicatorCheckBox.h"
 #include "link/Connection.h"
 
 #include <QAbstractItemView>
@@ -174,7 +175,8 @@ void PortPanel::buildPortControls()
     m_cbxNumPort = portBox;
     m_cbxNumPort->setGeometry(Border, ControlTop, 55, 21);
 
-    m_cbPortOpen = new QCheckBox(this);
+    // The box only mirrors the port: it shows the state and is not an input.
+    m_cbPortOpen = new IndicatorCheckBox(this);
     m_cbPortOpen->setObjectName(QStringLiteral("cbPortOpen"));
     m_cbPortOpen->setToolTip(QStringLiteral("Включение/выключение порта."));
     m_cbPortOpen->setLayoutDirection(Qt::RightToLeft); // caption on the left of the box

@@ -1,11 +1,15 @@
 #include "ReaderPage.h"
 
+#include "HeatMapGridModel.h"
 #include "HeatMapLegend.h"
 #include "HeatMapScale.h"
 #include "MeasurementWidgets.h"
+#include "MessagePane.h"
 #include "Session.h"
 #include "ShadowPanel.h"
 #include "WidgetKit.h"
+#include "measurement/OpticalDensityGridModel.h"
+#include "common/FileKind.h"
 #include "measurement/OpticalDensityReader.h"
 #include "measurement/PlateExporter.h"
 #include "measurement/PlateTable.h"
@@ -13,13 +17,15 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QCheckBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QSettings>
-#include <QTableWidget>
+#include <QTableView>
+#include <QStandardPaths>
 #include <QVBoxLayout>
 
 namespace kalent {
@@ -31,20 +37,44 @@ constexpr int ButtonsY = 216;
 constexpr int CheckBoxesY = 248;
 constexpr int LegendY = 270;
 constexpr int LegendHeight = 16;
-const QColor CellBackground(0xFF, 0xFF, 0xF0);
 // The two filters the save dialog adds after the described ones.
 const QString XlsxFilter = QStringLiteral("Книга Excel (*.xlsx)");
 const QString CsvFilter = QStringLiteral("CSV (*.csv)");
 
-QSettings preferences()
+#ifdef Q_OS_UNIX
+// Where QSettings keeps the page's preferences on this system.
+QString preferencesPath()
 {
-    return QSettings(QString::fromLatin1(ReaderPage::SettingsOrganization),
-                     QString::fromLatin1(ReaderPage::SettingsApplication));
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
+        .filePath(QStringLiteral("%1/%2.conf")
+                      .arg(QString::fromLatin1(ReaderPage::SettingsOrganization),
+                           QString::fromLatin1(ReaderPage::SettingsApplication)));
+}
+#endif
+
+// Why the preferences file cannot be used: QSettings reads it as it is made, and
+// a FIFO in its place would keep the window from ever starting.
+QString preferencesRefusal()
+{
+#ifdef Q_OS_UNIX
+    return FileKind::refusal(preferencesPath());
+#else
+    return {};
+#endif
+}
+
+// The preferences, or null when the file is not one (the defaults then hold).
+std::unique_ptr<QSettings> preferences()
+{
+    if (!preferencesRefusal().isEmpty())
+        return nullptr;
+    return std::make_unique<QSettings>(QString::fromLatin1(ReaderPage::SettingsOrganization),
+                                       QString::fromLatin1(ReaderPage::SettingsApplication));
 }
 } // namespace
 
 ReaderPage::ReaderPage(Session &session, DesktopOpener &opener, QWidget *parent)
-    : QWidget(parent), m_reader(session.reader()), m_opener(opener)
+    : QWidget(parent), m_reader(session.reader()), m_pane(session.pane()), m_opener(opener)
 {
     setObjectName(QStringLiteral("ReaderPage")); // placed on the tab sheet TabShReader
     m_exporter = new PlateExporter(m_reader, session.pane(), this);
@@ -55,7 +85,6 @@ ReaderPage::ReaderPage(Session &session, DesktopOpener &opener, QWidget *parent)
     buildDialogs(session.dataFolder().path());
     connectControls();
     loadPreferences();
-    showGrid();
     showState();
 }
 
@@ -74,14 +103,15 @@ void ReaderPage::connectControls()
     connect(m_chckAutoReadOP, &QCheckBox::toggled, &m_reader, &OpticalDensityReader::setAutoRead);
     connect(m_chckAutoSaveOP, &QCheckBox::toggled, &m_reader, &OpticalDensityReader::setAutoSave);
 
-    connect(&m_reader, &OpticalDensityReader::gridChanged, this, &ReaderPage::showGrid);
+    connect(&m_reader, &OpticalDensityReader::gridChanged, this, &ReaderPage::applyHeatMap);
     connect(&m_reader, &OpticalDensityReader::gridLabelled, this, &ReaderPage::widenGrid);
     connect(&m_reader, &OpticalDensityReader::stateChanged, this, &ReaderPage::showState);
     connect(&m_reader, &OpticalDensityReader::fileError, this, &ReaderPage::showFileError);
     connect(m_exporter, &PlateExporter::fileError, this, &ReaderPage::showFileError);
     connect(m_actionHeatMap, &QAction::toggled, this, [this](bool on) {
         setHeatMap(on);
-        preferences().setValue(QString::fromLatin1(HeatMapKey), on);
+        if (const auto settings = preferences())
+            settings->setValue(QString::fromLatin1(HeatMapKey), on);
     });
 }
 
@@ -118,11 +148,15 @@ void ReaderPage::buildPanels()
 }
 
 // StringGrid1: fixed rows and columns, headers drawn like buttons, no editing.
-QTableWidget *ReaderPage::buildGrid()
+// The view shows the reader's table through the grid model; the heat map is
+// the model's colouring.
+QTableView *ReaderPage::buildGrid()
 {
-    m_grid = new QTableWidget(OpticalDensityReader::GridRows, OpticalDensityReader::GridColumns,
-                              m_panel7);
+    auto *values = new OpticalDensityGridModel(m_reader, this);
+    m_gridModel = new HeatMapGridModel(*values, palette().button().color(), this);
+    m_grid = new QTableView(m_panel7);
     m_grid->setObjectName(QStringLiteral("StringGrid1"));
+    m_grid->setModel(m_gridModel);
     m_grid->horizontalHeader()->hide();
     m_grid->verticalHeader()->hide();
     m_grid->horizontalHeader()->setMinimumSectionSize(1);
@@ -139,16 +173,6 @@ QTableWidget *ReaderPage::buildGrid()
     m_grid->setTextElideMode(Qt::ElideNone);
     m_grid->setWordWrap(false);
     m_grid->setFixedHeight(OpticalDensityReader::GridRows * GridRowHeight);
-    for (int row = 0; row < OpticalDensityReader::GridRows; ++row)
-        for (int column = 0; column < OpticalDensityReader::GridColumns; ++column) {
-            auto *item = new QTableWidgetItem;
-            // Column 0 and row 0 are the fixed headers, drawn like buttons.
-            if (row == 0 || column == 0)
-                item->setBackground(palette().button());
-            else
-                item->setBackground(CellBackground);
-            m_grid->setItem(row, column, item);
-        }
     return m_grid;
 }
 
@@ -225,14 +249,6 @@ void ReaderPage::buildDialogs(const QString &folder)
     m_openDialog->selectFile(QStringLiteral("VirDat_"));
 }
 
-void ReaderPage::showGrid()
-{
-    for (int row = 0; row < OpticalDensityReader::GridRows; ++row)
-        for (int column = 0; column < OpticalDensityReader::GridColumns; ++column)
-            m_grid->item(row, column)->setText(m_reader.cell(column, row));
-    applyHeatMap();
-}
-
 void ReaderPage::setHeatMap(bool on)
 {
     m_heatMap = on;
@@ -243,32 +259,12 @@ void ReaderPage::setHeatMap(bool on)
 
 void ReaderPage::applyHeatMap()
 {
-    using Cells = QVector<QPair<QTableWidgetItem *, double>>;
-    Cells numbers;
+    m_gridModel->setHeatMap(m_heatMap);
     double low = 0;
     double high = 0;
-    for (int row = 1; row < OpticalDensityReader::GridRows; ++row)
-        for (int column = 1; column < OpticalDensityReader::GridColumns; ++column) {
-            QTableWidgetItem *item = m_grid->item(row, column);
-            // Whatever is not a number keeps the grid's own look.
-            item->setBackground(CellBackground);
-            item->setData(Qt::ForegroundRole, QVariant());
-            const PlateValue value = PlateValue::parse(item->text());
-            if (!m_heatMap || !value.isNumber)
-                continue;
-            low = numbers.isEmpty() ? value.number : qMin(low, value.number);
-            high = numbers.isEmpty() ? value.number : qMax(high, value.number);
-            numbers.append({item, value.number});
-        }
-    for (const auto &[item, number] : numbers) {
-        // One value all over the plate sits in the middle of the scale.
-        const double t = high > low ? (number - low) / (high - low) : 0.5;
-        const QColor background = HeatMapScale::colourAt(t);
-        item->setBackground(background);
-        item->setForeground(HeatMapScale::textOn(background));
-    }
+    const bool shown = m_gridModel->range(&low, &high);
     m_legend->setRange(low, high);
-    m_legend->setVisible(!numbers.isEmpty());
+    m_legend->setVisible(shown);
 }
 
 void ReaderPage::saveSelected(const QString &path)
@@ -286,9 +282,17 @@ void ReaderPage::saveSelected(const QString &path)
 
 void ReaderPage::loadPreferences()
 {
-    QSettings settings = preferences();
-    setHeatMap(settings.value(QString::fromLatin1(HeatMapKey), false).toBool());
-    const QString copy = settings.value(QString::fromLatin1(AutoSaveCopyKey)).toString();
+    const std::unique_ptr<QSettings> settings = preferences();
+#ifdef Q_OS_UNIX
+    if (!settings)
+        m_pane.setText(QStringLiteral("Настройки окна %1 не прочитаны: %2")
+                           .arg(QDir::toNativeSeparators(preferencesPath()), preferencesRefusal()));
+#endif
+    const auto value = [&settings](const char *key, const QVariant &fallback) {
+        return settings ? settings->value(QString::fromLatin1(key), fallback) : fallback;
+    };
+    setHeatMap(value(HeatMapKey, false).toBool());
+    const QString copy = value(AutoSaveCopyKey, QString()).toString();
     QAction *chosen = copy == QLatin1String("xlsx")  ? m_copyXlsx
                       : copy == QLatin1String("csv") ? m_copyCsv
                                                      : m_copyNone;
@@ -301,10 +305,13 @@ void ReaderPage::loadPreferences()
 void ReaderPage::storeCopyFormat()
 {
     const PlateExporter::Copy copy = m_exporter->copyFormat();
-    preferences().setValue(QString::fromLatin1(AutoSaveCopyKey),
-                           copy == PlateExporter::Copy::Xlsx  ? QStringLiteral("xlsx")
-                           : copy == PlateExporter::Copy::Csv ? QStringLiteral("csv")
-                                                              : QStringLiteral("none"));
+    const auto settings = preferences();
+    if (!settings)
+        return;
+    settings->setValue(QString::fromLatin1(AutoSaveCopyKey),
+                       copy == PlateExporter::Copy::Xlsx  ? QStringLiteral("xlsx")
+                       : copy == PlateExporter::Copy::Csv ? QStringLiteral("csv")
+                                                          : QStringLiteral("none"));
 }
 
 void ReaderPage::widenGrid()

@@ -6,11 +6,13 @@ class QAction;
 class QCheckBox;
 class QFileDialog;
 class QPushButton;
-class QTableWidget;
+class QTableView;
 
 namespace kalent {
 
 class DesktopOpener;
+class HeatMapGridModel;
+class MessagePane;
 class HeatMapLegend;
 class OpticalDensityReader;
 class PlateExporter;
@@ -46,7 +48,7 @@ public:
 
 private:
     void buildPanels();
-    QTableWidget *buildGrid();
+    QTableView *buildGrid();
     void buildControls();
     void buildContextMenu();
     void buildDialogs(const QString &folder);
@@ -55,16 +57,17 @@ private:
     void saveSelected(const QString &path);
     void loadPreferences();
     void storeCopyFormat();
-    void showGrid();
     void showState();
     void widenGrid();
     void showFileError(const QString &message);
 
     OpticalDensityReader &m_reader;
+    MessagePane &m_pane; // where a preferences file that is no file is said
     DesktopOpener &m_opener;
     ShadowPanel *m_panel6;
     QWidget *m_panel7;
-    QTableWidget *m_grid;
+    HeatMapGridModel *m_gridModel;
+    QTableView *m_grid;
     QPushButton *m_btnReadOP;
     QPushButton *m_btnSaveOP;
     QPushButton *m_btnCreateExcel;

@@ -11,9 +11,12 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPrintDialog>
@@ -24,7 +27,8 @@
 namespace kalent {
 
 ResultsPage::ResultsPage(Session &session, QWidget *parent)
-    : QWidget(parent), m_results(session.results()), m_pane(session.pane())
+    : QWidget(parent), m_results(session.results()), m_pane(session.pane()),
+      m_dataFolderPath(session.dataFolder().path())
 {
     setObjectName(QStringLiteral("ResultsPage")); // placed on the tab sheet TabShResult
     auto *layout = new QVBoxLayout(this);
@@ -37,7 +41,7 @@ ResultsPage::ResultsPage(Session &session, QWidget *parent)
     layout->addWidget(buildMemo());
     buildControls(layout);
     layout->addStretch(1);
-    buildDialogs(session.dataFolder().path());
+    buildDialogs(m_dataFolderPath);
     buildPrintActions();
     connectControls();
     showMemo();
@@ -175,6 +179,11 @@ void ResultsPage::print()
     auto *dialog = new QPrintDialog(printer, this);
     dialog->setObjectName(QStringLiteral("printDialog"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // Printing to a file, Qt would propose the home folder and the document's
+    // name cut at its last dot ("…№12 от 24.03.pdf"). The dialog proposes what
+    // "Протокол в PDF..." does instead: the data folder and the full dated name.
+    if (auto *fileName = dialog->findChild<QLineEdit *>(QStringLiteral("filename")))
+        fileName->setText(QDir::toNativeSeparators(proposedPdfPath()));
     connect(dialog, &QDialog::destroyed, this, [printer] { delete printer; });
     connect(dialog, &QDialog::accepted, this, [this, printer] {
         const QString error = ProtocolPrint::render(*printer, m_results.memoText(), pageHeader());
@@ -184,13 +193,18 @@ void ResultsPage::print()
     dialog->open();
 }
 
+QString ResultsPage::proposedPdfPath() const
+{
+    // Named like the automatic save names the protocol, with ".pdf".
+    return QDir(m_dataFolderPath)
+        .filePath(ProtocolFileName::build(m_results.protokolStream()) + QStringLiteral(".pdf"));
+}
+
 void ResultsPage::openPdfDialog()
 {
     if (!havePages())
         return;
-    // Named like the automatic save names the protocol, with ".pdf".
-    m_pdfDialog->selectFile(ProtocolFileName::build(m_results.protokolStream()) +
-                            QStringLiteral(".pdf"));
+    m_pdfDialog->selectFile(QFileInfo(proposedPdfPath()).fileName());
     m_pdfDialog->open();
 }
 

@@ -44,6 +44,8 @@ private:
     void showState();
     void print();
     void openPdfDialog();
+    // The data folder and the protocol's dated name with ".pdf".
+    QString proposedPdfPath() const;
     // False (and a message box) when the memo shows nothing to put on paper.
     bool havePages();
 
@@ -59,6 +61,8 @@ private:
     QFileDialog *m_pdfDialog;
     QAction *m_actionPrint;
     QAction *m_actionPdf;
+    // Where the protocol's files go unless the user picks another folder.
+    QString m_dataFolderPath;
 };
 
 } // namespace kalent

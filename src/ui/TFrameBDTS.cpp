@@ -1,6 +1,7 @@
 #include "TFrameBDTS.h"
 
 #include "DatabaseTreeView.h"
+#include "FileDialogLook.h"
 #include "Session.h"
 #include "WidgetKit.h"
 #include "database/DatabasePage.h"
@@ -56,7 +57,6 @@ TFrameBDTS::TFrameBDTS(Session &session, QWidget *parent)
     connectControls();
 
     session.navigator().ensureFrame(Page::Database);
-    showTrees();
     showState();
 }
 
@@ -67,6 +67,7 @@ void TFrameBDTS::buildInstrumentBox(quint32 colour)
     m_instrumentBox = groupBox(QStringLiteral("RzGroupBox1"), colour, this);
     m_virTree = new DatabaseTreeView(true, m_instrumentBox);
     m_virTree->setObjectName(QStringLiteral("TreeViewVir"));
+    m_virTree->setDatabaseModel(&m_page.instrumentModel(), &m_page.instrumentSelectionModel());
     m_readFromVir = button(QStringLiteral("btnReadBDTSFromVir"), T::readFromVirCaption(),
                            T::readFromVirHint(), m_instrumentBox);
     m_readFromVir->setFixedWidth(73);
@@ -99,6 +100,7 @@ void TFrameBDTS::buildFileBox(quint32 colour)
     m_fileBox->setFixedHeight(143);
     m_fileTree = new DatabaseTreeView(false, m_fileBox);
     m_fileTree->setObjectName(QStringLiteral("TreeViewFile"));
+    m_fileTree->setDatabaseModel(&m_page.fileModel());
     m_readFromFile = button(QStringLiteral("btnReadBDTSFromFile"), T::readFromFileCaption(),
                             T::readFromFileHint(), m_fileBox);
     m_readFromFile->setFixedWidth(113);
@@ -121,6 +123,7 @@ void TFrameBDTS::buildAdditionalBox(quint32 colour)
     m_additionalBox = groupBox(QStringLiteral("RzGroupBox3"), colour, this);
     m_addTree = new DatabaseTreeView(false, m_additionalBox);
     m_addTree->setObjectName(QStringLiteral("TreeViewAdd"));
+    m_addTree->setDatabaseModel(&m_page.additionalModel());
     m_add = button(QStringLiteral("btnAddTSInVir"), T::addCaption(), T::addHint(), m_additionalBox);
     auto *addLayout = new QVBoxLayout(m_additionalBox);
     addLayout->setContentsMargins(BoxMargin, BoxMargin, BoxMargin, BoxMargin);
@@ -174,8 +177,6 @@ void TFrameBDTS::connectControls()
             m_page.btnDeleteTSClick();
     });
     connect(&m_page, &DatabasePage::stateChanged, this, &TFrameBDTS::showState);
-    connect(&m_page, &DatabasePage::treesChanged, this, &TFrameBDTS::showTrees);
-    connect(&m_page, &DatabasePage::selectionChanged, this, &TFrameBDTS::showSelection);
     connect(&m_page, &DatabasePage::errorRaised, this, [this](const QString &text) {
         QMessageBox::critical(this, QStringLiteral("КАЛЕНТ-сервис"), text);
     });
@@ -209,21 +210,6 @@ void TFrameBDTS::showState()
     }
 }
 
-void TFrameBDTS::showTrees()
-{
-    m_virTree->showTree(m_page.instrumentTree());
-    m_fileTree->showTree(m_page.fileTree());
-    m_addTree->showTree(m_page.additionalTree());
-    showSelection();
-}
-
-void TFrameBDTS::showSelection()
-{
-    const TreeSelection &selection = m_page.selection();
-    m_virTree->showSelection(
-        [&selection](const NodePath &node) { return selection.contains(node); });
-}
-
 // The open and save dialogs: not the desktop's own, so tests can drive them.
 // Empty when cancelled.
 QString TFrameBDTS::askForFile(const QString &objectName, QFileDialog::AcceptMode mode)
@@ -232,15 +218,13 @@ QString TFrameBDTS::askForFile(const QString &objectName, QFileDialog::AcceptMod
     dialog.setObjectName(objectName);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(mode);
-    if (mode == QFileDialog::AcceptSave) {
-        // The file is replaced without asking.
-        dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    } else {
+    // Saving asks before it replaces a file, as every other save does.
+    if (mode == QFileDialog::AcceptOpen)
         dialog.setFileMode(QFileDialog::ExistingFile);
-    }
     dialog.setDefaultSuffix(DatabasePageTexts::dialogSuffix());
     dialog.setNameFilter(DatabasePageTexts::dialogFilter());
     dialog.setDirectory(m_page.dialogFolder());
+    FileDialogLook::apply(&dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().first();

@@ -31,8 +31,6 @@ private:
     void connectControls();
     QString askForFile(const QString &objectName, QFileDialog::AcceptMode mode);
     void showState();
-    void showTrees();
-    void showSelection();
     void saveToFile();
     void readFromFile();
 

@@ -2,6 +2,7 @@
 
 #include "ArrowLine.h"
 #include "ElidingLabel.h"
+#include "FileDialogLook.h"
 #include "Session.h"
 #include "WidgetKit.h"
 #include "firmware/FirmwareWizard.h"
@@ -423,6 +424,7 @@ void TFrameSoftVir::btnOtherFileLoadPOClick()
     // The file need not exist yet; a missing one is reported when loading.
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilter(FirmwareWizard::dialogFilter());
+    FileDialogLook::apply(&dialog);
     if (!m_wizard.dialogFileName().isEmpty())
         dialog.selectFile(m_wizard.dialogFileName());
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())

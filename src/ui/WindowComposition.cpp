@@ -1,5 +1,6 @@
 #include "WindowComposition.h"
 
+#include "ApplicationIcon.h"
 #include "DesktopServicesOpener.h"
 #include "FeaturePages.h"
 #include "Session.h"
@@ -15,6 +16,8 @@
 #include "link/SystemPorts.h"
 #include "trace/ExchangeTrace.h"
 #include "trace/TracingPort.h"
+
+#include <QGuiApplication>
 
 namespace kalent {
 
@@ -51,8 +54,12 @@ WindowComposition::WindowComposition(const Options &options)
         m_traceError = p.trace.openFile(*options.traceFile);
     p.session =
         std::make_unique<Session>(p.clock, p.tracingPort, DataFolder::resolve(options.dataDir));
+    // Every window of the program (the dialogs, the trace window, the simulator's
+    // panel) carries the program's icon, the main window its own as well.
+    QGuiApplication::setWindowIcon(ApplicationIcon::icon());
     // Built before the start-up so it mirrors every message and link check.
     p.window = std::make_unique<TFormMainKalS_D7>(*p.session, p.instrument.get());
+    p.window->setWindowIcon(ApplicationIcon::icon());
     installFeaturePages(*p.window, *p.session, p.opener, p.instrument.get());
     installTraceWindow(*p.window, p.trace);
     QObject::connect(&p.trace, &ExchangeTrace::writeFailed, &p.session->pane(),

@@ -3,7 +3,9 @@
 #include "common/Cp1251.h"
 #include "common/DataFolder.h"
 #include "common/LastFileChoice.h"
+#include "common/ResolvedPath.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -15,6 +17,67 @@ class tst_Common : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void namesOfOneFileResolveAlike_data()
+    {
+        // Paths inside a folder holding "x" (a file), "d" (a folder), "link"
+        // (to x), "dangling" (to "new", not there yet) and "dlink" (to d/sub: its
+        // ".." is d, where the system goes, not the folder the text suggests).
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<bool>("same");
+        QTest::newRow("itself") << "x"
+                                << "x" << true;
+        QTest::newRow("through ./") << "x"
+                                    << "./x" << true;
+        QTest::newRow("through a/..") << "x"
+                                      << "d/../x" << true;
+        QTest::newRow("doubled slash") << "x"
+                                       << "d//../x" << true;
+        QTest::newRow("symbolic link") << "x"
+                                       << "link" << true;
+        QTest::newRow("dangling link and its target") << "dangling"
+                                                      << "new" << true;
+        QTest::newRow("new file through ..") << "new"
+                                             << "d/../new" << true;
+        QTest::newRow("folder link then ..") << "d/y"
+                                             << "dlink/../y" << true;
+        QTest::newRow("not as the text reads") << "y"
+                                               << "dlink/../y" << false;
+        QTest::newRow("file inside a linked folder") << "d/sub/f"
+                                                     << "dlink/f" << true;
+        QTest::newRow("two files") << "x"
+                                   << "y" << false;
+        QTest::newRow("same name, other folder") << "x"
+                                                 << "d/x" << false;
+        QTest::newRow("nothing named") << ""
+                                       << "" << false;
+    }
+    void namesOfOneFileResolveAlike()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        QFETCH(bool, same);
+        QTemporaryDir dir;
+        const QDir root(dir.path());
+        QFile x(root.filePath("x"));
+        QVERIFY(x.open(QIODevice::WriteOnly));
+        x.close();
+        QVERIFY(root.mkpath("d/sub"));
+        QVERIFY(QFile::link(root.filePath("x"), root.filePath("link")));
+        QVERIFY(QFile::link(root.filePath("new"), root.filePath("dangling")));
+        QVERIFY(QFile::link(root.filePath("d/sub"), root.filePath("dlink")));
+        // Relative names resolve against the working folder, as the command line's do.
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir.path()));
+        const bool result = ResolvedPath::sameFile(first, second);
+        const bool absolute = first.isEmpty() ||
+                              ResolvedPath::sameFile(first, root.filePath(first)) ||
+                              QFileInfo(first).isSymLink();
+        QDir::setCurrent(before);
+        QCOMPARE(result, same);
+        QVERIFY(absolute);
+    }
+
     void manualTimersFireInDueOrderAndRepeat()
     {
         ManualClock clock;
@@ -123,18 +186,52 @@ private Q_SLOTS:
         QCOMPARE(choice.name(), QString("/root.bdt"));
     }
 
-    void filesAreKeptBesideTheProgramOnlyOutsideTheSystemsProgramFolders()
+    void filesAreKeptBesideTheProgramOnlyWhereTheBuildPutIt_data()
     {
-        QTemporaryDir dir;
-        QVERIFY(DataFolder::programFolderUsable(dir.path()));
-        QVERIFY(!DataFolder::programFolderUsable(dir.filePath("missing")));
-        QVERIFY(!DataFolder::programFolderUsable(QString()));
+        QTest::addColumn<QString>("exeDir");
+        QTest::addColumn<QString>("builtDir");
+        QTest::addColumn<bool>("beside");
+        QTemporaryDir tree;
+        QDir(tree.path()).mkpath("build/src/app");
+        QDir(tree.path()).mkpath("prefix/bin");
+        QFile::link(tree.filePath("build"), tree.filePath("link-to-build"));
+        tree.setAutoRemove(false);
+        m_cleanup.append(tree.path());
+        const QString built = tree.filePath("build/src/app");
+        QTest::newRow("the build tree") << built << built << true;
+        QTest::newRow("the build tree through a link")
+            << tree.filePath("link-to-build/src/app") << built << true;
+        QTest::newRow("a trailing separator") << built + "/" << built << true;
+        // An install under any prefix, writable or not, is not the build tree.
+        QTest::newRow("installed under a writable prefix")
+            << tree.filePath("prefix/bin") << built << false;
+        QTest::newRow("the build folder above the program")
+            << tree.filePath("build") << built << false;
+        QTest::newRow("no build compiled in") << built << QString() << false;
+        QTest::newRow("a build folder since removed")
+            << tree.filePath("prefix/bin") << tree.filePath("gone") << false;
+        QTest::newRow("no executable folder") << QString() << built << false;
 #ifdef Q_OS_LINUX
-        // Even where root may write there, an installed program keeps no files in /usr/bin.
-        QVERIFY(!DataFolder::programFolderUsable("/usr/bin"));
-        QVERIFY(!DataFolder::programFolderUsable("/usr/bin/"));
+        QTest::newRow("the system's program folder") << "/usr/bin" << built << false;
 #endif
     }
+
+    void filesAreKeptBesideTheProgramOnlyWhereTheBuildPutIt()
+    {
+        QFETCH(QString, exeDir);
+        QFETCH(QString, builtDir);
+        QFETCH(bool, beside);
+        QCOMPARE(DataFolder::keepsFilesBesideProgram(exeDir, builtDir), beside);
+    }
+
+    void cleanupTestCase()
+    {
+        for (const QString &path : m_cleanup)
+            QDir(path).removeRecursively();
+    }
+
+private:
+    QStringList m_cleanup;
 };
 
 QTEST_GUILESS_MAIN(tst_Common)

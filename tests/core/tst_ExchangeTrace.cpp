@@ -1,5 +1,8 @@
 #include "TestSupport.h"
 
+#include "FileFaults.h"
+#include "common/SystemErrorText.h"
+
 #include "MeasurementData.h"
 #include "ReplayInstrument.h"
 #include "measurement/OpticalDensityReader.h"
@@ -7,9 +10,12 @@
 #include "trace/ExchangeTrace.h"
 #include "trace/TracingPort.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <cerrno>
 
 using namespace kalent;
 using namespace kalent::test;
@@ -139,9 +145,10 @@ private Q_SLOTS:
         QTemporaryDir dir;
         QVERIFY(!rig.trace.openFile(dir.filePath(QStringLiteral("missing/trace.jsonl"))).isEmpty());
 #ifdef Q_OS_LINUX
-        // A full disk: the start entry already fails to reach it.
-        QCOMPARE(rig.trace.openFile(QStringLiteral("/dev/full")), QString());
-        QCOMPARE(failures.count(), 1);
+        // A device is no trace file: refused at the opening, said there, once.
+        QVERIFY(rig.trace.openFile(QStringLiteral("/dev/full"))
+                    .endsWith(SystemErrorText::notRegularFile()));
+        QCOMPARE(failures.count(), 0);
 #endif
         rig.session.connection().formCreate({QStringLiteral("sim")});
         rig.session.connection().searchWithFastestSpeed();
@@ -261,6 +268,113 @@ private Q_SLOTS:
                  qPrintable(departures.first()));
         QCOMPARE(sent, QByteArray("N"));
         QCOMPARE(replay.stepsDone(), 2);
+        // The step skipped by the departure was never answered.
+        QCOMPARE(replay.stepsAnswered(), 1);
+    }
+
+#ifdef Q_OS_UNIX
+    void aFifoAsTraceFileIsRefusedWithoutWaitingForAReader()
+    {
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath(QStringLiteral("trace.fifo"));
+        QVERIFY(makeFifo(fifo));
+        ExchangeTrace trace;
+        QElapsedTimer took;
+        took.start();
+        const QString said = trace.openFile(fifo);
+        QVERIFY(took.elapsed() < 5000);
+        QVERIFY2(said.endsWith(SystemErrorText::notRegularFile()), qPrintable(said));
+        QVERIFY(!trace.writingFile());
+    }
+
+    void aFileThatFillsUpMidRunEndsWithAWholeLineAndSaysWhyOnce()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("trace.jsonl"));
+        ExchangeTrace trace;
+        QSignalSpy failures(&trace, &ExchangeTrace::writeFailed);
+        {
+            // The limit falls inside the third entry, as a full disk would.
+            FileSizeLimit limit(4096);
+            QCOMPARE(trace.openFile(path), QString());
+            for (int i = 0; i < 20; ++i)
+                trace.record(TraceRecord::Direction::Received, 115200, QStringLiteral("/dev/x"),
+                             QByteArray(700, char('A' + i)));
+        }
+        QCOMPARE(failures.count(), 1);
+        const QString said = failures.first().first().toString();
+        QVERIFY2(said.endsWith(SystemErrorText::fromErrno(EFBIG)), qPrintable(said));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll();
+        QVERIFY(text.endsWith('\n'));
+        QString error;
+        QVERIFY2(ReplayScript::parse(text, &error), qPrintable(error));
+        QCOMPARE(text.count('\n'), 3); // start and two entries of 1,400 hex digits
+    }
+#endif
+
+    void replayEntriesOfTheWrongTypeAreRefusedWithTheirLine_data()
+    {
+        QTest::addColumn<QByteArray>("entry");
+        QTest::addColumn<QString>("why");
+        const QString baud = QStringLiteral("\"baud\"");
+        const QString time = QStringLiteral("\"t_us\"");
+        QTest::newRow("baud text") << QByteArray("\"baud\":\"abc\",\"t_us\":5") << baud;
+        QTest::newRow("baud null") << QByteArray("\"baud\":null,\"t_us\":5") << baud;
+        QTest::newRow("baud fraction") << QByteArray("\"baud\":0.5,\"t_us\":5") << baud;
+        QTest::newRow("baud 2^64")
+            << QByteArray("\"baud\":18446744073709551616,\"t_us\":5") << baud;
+        QTest::newRow("baud negative") << QByteArray("\"baud\":-9600,\"t_us\":5") << baud;
+        QTest::newRow("time fraction") << QByteArray("\"baud\":9600,\"t_us\":5.5") << time;
+        QTest::newRow("time 1e300") << QByteArray("\"baud\":9600,\"t_us\":1e300") << time;
+        QTest::newRow("time past a year")
+            << QByteArray("\"baud\":9600,\"t_us\":31622400000001") << time;
+        QTest::newRow("time text") << QByteArray("\"baud\":9600,\"t_us\":\"5\"") << time;
+    }
+    void replayEntriesOfTheWrongTypeAreRefusedWithTheirLine()
+    {
+        QFETCH(QByteArray, entry);
+        QFETCH(QString, why);
+        const QByteArray text = line("{\"t_us\":0,\"dir\":\"tx\",\"baud\":9600,\"hex\":\"47\"}") +
+                                "{\"dir\":\"rx\",\"hex\":\"44\"," + entry + "}\n";
+        QString error;
+        QVERIFY(!ReplayScript::parse(text, &error));
+        QVERIFY2(error.startsWith(QStringLiteral("строка 2:")) && error.contains(why),
+                 qPrintable(error));
+    }
+
+    void aLineLongerThanAnyEntryIsRefusedWithoutReadingItWhole()
+    {
+        const QByteArray text = line("{\"t_us\":0,\"dir\":\"tx\",\"baud\":9600,\"hex\":\"47\"}") +
+                                "{\"t_us\":1,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"" +
+                                QByteArray(5 * 1024 * 1024, 'a') + "\"}\n";
+        QString error;
+        QVERIFY(!ReplayScript::parse(text, &error));
+        QVERIFY2(error.startsWith(QStringLiteral("строка 2 длиннее")), qPrintable(error));
+    }
+
+    void twoRunsAppendedEachTimeFromTheirOwnStart()
+    {
+        // The second run's clock starts again near zero: its reply is 40 ms
+        // after its command, not a negative or huge pause.
+        const QByteArray text =
+            line("{\"t_us\":0,\"dir\":\"start\",\"wall\":\"a\",\"port\":\"\"}") +
+            line("{\"t_us\":900000000,\"dir\":\"tx\",\"baud\":9600,\"hex\":\"47\"}") +
+            line("{\"t_us\":900020000,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"44\"}") +
+            line("{\"t_us\":0,\"dir\":\"start\",\"wall\":\"b\",\"port\":\"\"}") +
+            line("{\"t_us\":1000,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"4c\"}") +
+            line("{\"t_us\":5000,\"dir\":\"tx\",\"baud\":9600,\"hex\":\"67\"}") +
+            line("{\"t_us\":45000,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"4e\"}");
+        QString error;
+        const std::optional<ReplayScript> script = ReplayScript::parse(text, &error);
+        QVERIFY2(script, qPrintable(error));
+        QCOMPARE(script->steps.size(), 2);
+        QCOMPARE(script->steps.at(0).replies.at(0).delayMs, 20);
+        // The second run's "L" before any command belongs to the step before it,
+        // 1 ms after its start; then g is answered 40 ms later.
+        QCOMPARE(script->steps.at(0).replies.at(1).delayMs, 1);
+        QCOMPARE(script->steps.at(1).replies.at(0).delayMs, 40);
     }
 };
 

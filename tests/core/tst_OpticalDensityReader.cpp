@@ -2,8 +2,10 @@
 #include "MeasurementRig.h"
 #include "RecordingOpener.h"
 #include "TestSupport.h"
+#include "measurement/OpticalDensityGridModel.h"
 #include "measurement/OpticalDensityReader.h"
 
+#include <QAbstractItemModelTester>
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
@@ -46,6 +48,64 @@ private Q_SLOTS:
         QVERIFY(rig);
     }
     void cleanup() { rig.reset(); }
+
+    void gridModelGivesTheTablesTextAndItsNumbers_data()
+    {
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<QVariant>("number");
+        QTest::newRow("number") << QByteArray("0.123 ") << QVariant(0.123);
+        QTest::newRow("negative") << QByteArray("-0.50 ") << QVariant(-0.5);
+        QTest::newRow("overflow marker") << QByteArray("OVER  ") << QVariant();
+        QTest::newRow("blanks") << QByteArray("      ") << QVariant();
+        QTest::newRow("sign alone") << QByteArray("-     ") << QVariant();
+    }
+
+    void gridModelGivesTheTablesTextAndItsNumbers()
+    {
+        QFETCH(QByteArray, sent);
+        QFETCH(QVariant, number);
+        OpticalDensityGridModel model(reader());
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(model.rowCount(), 9);
+        QCOMPARE(model.columnCount(), 13);
+        reader().labelGrid();
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        // Row C, column 5: 2 + (3-1)*109 + (5-1)*9, counted from 1.
+        QByteArray table = data().tableReply();
+        table.replace(1 + 2 * 109 + 4 * 9, 6, sent);
+        reader().handleTable(table);
+        QCOMPARE(changed.size(), 1);
+        const QModelIndex cell = model.index(3, 5);
+        QCOMPARE(cell.data().toString(), QString::fromLatin1(sent));
+        const QVariant got = cell.data(OpticalDensityGridModel::NumberRole);
+        QCOMPARE(got.isValid(), number.isValid());
+        if (number.isValid())
+            QCOMPARE(got.toDouble(), number.toDouble());
+        // Headers are names even where they spell a number.
+        QCOMPARE(model.index(0, 12).data().toString(), QStringLiteral("12"));
+        QVERIFY(!model.index(0, 12).data(OpticalDensityGridModel::NumberRole).isValid());
+        QCOMPARE(model.index(3, 0).data().toString(), QStringLiteral("C"));
+    }
+
+    void gridModelRangeSpansTheNumbersOnly()
+    {
+        OpticalDensityGridModel model(reader());
+        double low = 0;
+        double high = 0;
+        reader().labelGrid();
+        QVERIFY(!model.numberRange(&low, &high));
+        QByteArray table = data().tableReply();
+        for (int row = 1; row <= 8; ++row)
+            for (int column = 1; column <= 12; ++column)
+                table.replace(1 + (row - 1) * 109 + (column - 1) * 9, 6, "OVER  ");
+        table.replace(1, 6, "-1.500");
+        table.replace(1 + 7 * 109 + 11 * 9, 6, "2.250 ");
+        reader().handleTable(table);
+        QVERIFY(model.numberRange(&low, &high));
+        QCOMPARE(low, -1.5);
+        QCOMPARE(high, 2.25);
+    }
 
     void tableInPiecesShowsCountsAndIsParsedOnlyAtExactly873()
     {

@@ -14,7 +14,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <clocale>
+#include <sys/resource.h>
+
 using namespace kalent;
+
+Q_DECLARE_METATYPE(kalent::PlateFormat)
 using namespace kalent::test;
 
 namespace {
@@ -35,6 +40,33 @@ const QList<std::tuple<int, int, QByteArray>> BadWells = {
     {1, 1, "      "}, {1, 2, "------"},  {2, 3, "+     "},   {3, 4, "OVER  "},
     {4, 5, ">3.500"}, {5, 6, "1e3   "},  {6, 7, "nan   "},   {7, 8, "0,123 "},
     {8, 9, "1.2.3 "}, {8, 10, "-0.012"}, {8, 11, "\"a;b\","}};
+
+// A file-size limit on this process while alive (the soft one: the old value
+// comes back).
+class FileSizeLimitFor
+{
+public:
+    explicit FileSizeLimitFor(rlim_t bytes) : m_bytes(bytes) {}
+    ~FileSizeLimitFor()
+    {
+        if (m_set)
+            setrlimit(RLIMIT_FSIZE, &m_old);
+    }
+    bool set()
+    {
+        if (getrlimit(RLIMIT_FSIZE, &m_old) != 0)
+            return false;
+        rlimit limited = m_old;
+        limited.rlim_cur = m_bytes;
+        m_set = setrlimit(RLIMIT_FSIZE, &limited) == 0;
+        return m_set;
+    }
+
+private:
+    rlim_t m_bytes;
+    rlimit m_old{};
+    bool m_set = false;
+};
 
 QByteArray readAll(const QString &path)
 {
@@ -208,23 +240,179 @@ private Q_SLOTS:
         expected.replace(QLatin1Char('.'), decimal);
         QCOMPARE(rows.at(9).toArray().at(12).toString(), expected);
         QCOMPARE(rows.at(2).toArray().at(1).toString(), QStringLiteral("      "));
-        QCOMPARE(rows.at(2).toArray().at(2).toString(), QStringLiteral("------"));
+        // Text that a spreadsheet would take for a formula stands behind an apostrophe.
+        QCOMPARE(rows.at(2).toArray().at(2).toString(), QStringLiteral("'------"));
+        QCOMPARE(rows.at(3).toArray().at(3).toString(), QStringLiteral("'+"));
         QCOMPARE(rows.at(8).toArray().at(8).toString(), QStringLiteral("0,123"));
         QCOMPARE(rows.at(9).toArray().at(11).toString(), QStringLiteral("\"a;b\","));
         QCOMPARE(rows.at(9).toArray().at(10).toString(), QStringLiteral("-0") + decimal + "012");
     }
 
+    void unusableCsvStylesAreRefused_data()
+    {
+        QTest::addColumn<QString>("separator");
+        QTest::addColumn<QString>("decimal");
+        QTest::addColumn<bool>("usable");
+        QTest::newRow("comma, point") << ","
+                                      << "." << true;
+        QTest::newRow("semicolon, comma") << ";"
+                                          << "," << true;
+        QTest::newRow("tab, comma") << "\t"
+                                    << "," << true;
+        QTest::newRow("bar, point") << "|"
+                                    << "." << true;
+        QTest::newRow("same mark") << ","
+                                   << "," << false;
+        QTest::newRow("point as both") << "."
+                                       << "." << false;
+        QTest::newRow("exponent letter as decimal") << ";"
+                                                    << "e" << false;
+        QTest::newRow("blank as decimal") << ";"
+                                          << " " << false;
+        QTest::newRow("digit as decimal") << ";"
+                                          << "1" << false;
+        QTest::newRow("quote as decimal") << ";"
+                                          << "\"" << false;
+        QTest::newRow("row letter as separator") << "B"
+                                                 << "." << false;
+        QTest::newRow("Cyrillic letter as separator") << "Ж"
+                                                      << "." << false;
+        QTest::newRow("digit as separator") << "1"
+                                            << "." << false;
+        QTest::newRow("minus as separator") << "-"
+                                            << "." << false;
+        QTest::newRow("plus as separator") << "+"
+                                           << "." << false;
+        QTest::newRow("quote as separator") << "\""
+                                            << "." << false;
+        QTest::newRow("blank as separator") << " "
+                                            << "." << false;
+        QTest::newRow("line end as separator") << "\n"
+                                               << "." << false;
+        QTest::newRow("carriage return as separator") << "\r"
+                                                      << "." << false;
+        QTest::newRow("zero character as separator") << QString(QChar(0)) << "." << false;
+    }
     void unusableCsvStylesAreRefused()
     {
-        const auto problem = [](char separator, char decimal) {
-            return PlateExport::CsvStyle{QLatin1Char(separator), QLatin1Char(decimal)}.problem();
-        };
-        QVERIFY(problem(',', '.').isEmpty());
-        QVERIFY(problem('\t', ',').isEmpty());
-        QVERIFY(!problem(',', ',').isEmpty());
-        QVERIFY(!problem('"', '.').isEmpty());
-        QVERIFY(!problem(';', '\n').isEmpty());
-        QVERIFY(!problem('1', '.').isEmpty());
+        QFETCH(QString, separator);
+        QFETCH(QString, decimal);
+        QFETCH(bool, usable);
+        const PlateExport::CsvStyle style{separator.at(0), decimal.at(0)};
+        QCOMPARE(style.problem().isEmpty(), usable);
+    }
+
+    void csvNeutralisesFormulasAndQuotesWhatWouldSplitAField()
+    {
+        const QString missing = ReadBack::missingPython(QString());
+        if (!missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        const QList<std::tuple<int, int, QByteArray>> wells = {
+            {1, 1, "=1+2  "}, {1, 2, "@SUM( "}, {1, 3, "-A1   "}, {1, 4, "+1+1  "},
+            {1, 5, "-0.012"}, {1, 6, "'quote"}, {1, 7, "a=b   "}, {1, 8, "\t=1   "}};
+        // A separator no user can choose any more (a row letter), straight to the
+        // writer: the row letter that holds it is quoted, so row B keeps its cells.
+        for (const QString &separator : {QStringLiteral(";"), QStringLiteral("B")}) {
+            const QString file = path(QStringLiteral("formulas-%1.csv").arg(separator));
+            const PlateExport::CsvStyle style{separator.at(0), QLatin1Char(',')};
+            QCOMPARE(PlateExport::write(file, PlateFormat::Csv, opDataWith(wells), title, style),
+                     QString());
+            QByteArray errors;
+            const QJsonArray rows = ReadBack::csvRows(file, separator, &errors).array();
+            QVERIFY2(rows.size() == 10, errors.constData());
+            for (int row = 1; row <= 8; ++row)
+                QCOMPARE(rows.at(row + 1).toArray().size(), 13);
+            QCOMPARE(rows.at(3).toArray().at(0).toString(), QStringLiteral("B"));
+            const QJsonArray a = rows.at(2).toArray();
+            QCOMPARE(a.at(1).toString(), QStringLiteral("'=1+2"));
+            QCOMPARE(a.at(2).toString(), QStringLiteral("'@SUM("));
+            QCOMPARE(a.at(3).toString(), QStringLiteral("'-A1"));
+            QCOMPARE(a.at(4).toString(), QStringLiteral("'+1+1"));
+            // A number stays a number, sign and all; other text stays as sent.
+            QCOMPARE(a.at(5).toString(), QStringLiteral("-0,012"));
+            QCOMPARE(a.at(6).toString(), QStringLiteral("'quote"));
+            QCOMPARE(a.at(7).toString(), QStringLiteral("a=b"));
+            // A tab before a formula counts as its start too (trimmed as a blank
+            // of the instrument's field, so what is left is the formula).
+            QVERIFY(a.at(8).toString().startsWith(QLatin1Char('\'')));
+        }
+    }
+
+    void workbookNumbersAreRightInEveryLocale_data()
+    {
+        QTest::addColumn<QByteArray>("locale");
+        QTest::addColumn<QString>("decimalPoint");
+        QTest::newRow("Russian") << QByteArray("ru_RU.UTF-8") << ",";
+        QTest::newRow("C") << QByteArray("C.UTF-8") << ".";
+    }
+    void workbookNumbersAreRightInEveryLocale()
+    {
+        QFETCH(QByteArray, locale);
+        QFETCH(QString, decimalPoint);
+        const QString missing = ReadBack::missingPython(QStringLiteral("openpyxl"));
+        if (!missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        // The C library's numeric locale is what the workbook library prints
+        // numbers with. Missing, the test would prove nothing: it fails instead
+        // (scripts/install-deps.sh generates it).
+        const QByteArray before = std::setlocale(LC_ALL, nullptr);
+        QVERIFY2(std::setlocale(LC_ALL, locale.constData()),
+                 qPrintable(QStringLiteral("locale %1 is not installed: run "
+                                           "scripts/install-deps.sh")
+                                .arg(QString::fromLatin1(locale))));
+        const auto restore = qScopeGuard([&] { std::setlocale(LC_ALL, before.constData()); });
+        QCOMPARE(QString::fromLatin1(std::localeconv()->decimal_point), decimalPoint);
+
+        const QString file = path(QStringLiteral("plate-%1.xlsx").arg(QString::fromLatin1(locale)));
+        QCOMPARE(PlateExport::write(file, PlateFormat::Xlsx, opDataWith(BadWells), title, {}),
+                 QString());
+        // The program's own locale is back as it was.
+        QCOMPARE(QString::fromLatin1(std::localeconv()->decimal_point), decimalPoint);
+        QByteArray errors;
+        const QJsonObject cells =
+            ReadBack::xlsxCells(file, &errors).object().value("cells").toObject();
+        QVERIFY2(!cells.isEmpty(), errors.constData());
+        const MeasurementData data;
+        for (int row = 1; row <= 8; ++row) {
+            const QString cell = QString(QChar(u'A' + 12)) + QString::number(row + 2); // column M
+            const QJsonObject c = cells.value(cell).toObject();
+            QCOMPARE(c.value("t").toString(), QStringLiteral("n"));
+            QCOMPARE(c.value("v").toDouble(), data.valueText(row, 12).trimmed().toDouble());
+        }
+        QCOMPARE(cells.value("K10").toObject().value("v").toDouble(), -0.012);
+    }
+
+    void aSizeLimitIsAWriteFailureForEveryFormat_data()
+    {
+        QTest::addColumn<PlateFormat>("format");
+        QTest::newRow("instrument's text") << PlateFormat::Text;
+        QTest::newRow("CSV") << PlateFormat::Csv;
+        QTest::newRow("workbook") << PlateFormat::Xlsx;
+        QTest::newRow("JSON") << PlateFormat::Json;
+    }
+    void aSizeLimitIsAWriteFailureForEveryFormat()
+    {
+        QFETCH(PlateFormat, format);
+        const QString file = path(QStringLiteral("limited.") + PlateExport::suffix(format));
+        QFile old(file);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
+        old.close();
+        // Every output is far larger than the limit; the process lives on to
+        // read the message, which names the file and the reason.
+        QString error;
+        {
+            FileSizeLimitFor limit(256);
+            QVERIFY(limit.set());
+            error = PlateExport::write(file, format, opDataWith(), title, {});
+        }
+        QVERIFY2(error.contains(QDir::toNativeSeparators(file)), qPrintable(error));
+        QVERIFY2(error.contains(QStringLiteral("файл слишком велик")), qPrintable(error));
+        QCOMPARE(readAll(file), QByteArray("old"));
+        // No temporary copy stays beside it.
+        QCOMPARE(QDir(dir.path())
+                     .entryList({QFileInfo(file).fileName() + QLatin1Char('*')},
+                                QDir::Files | QDir::Hidden | QDir::System),
+                 QStringList{QFileInfo(file).fileName()});
     }
 
     void jsonNamesEveryWellAndKeepsTheirTypes()

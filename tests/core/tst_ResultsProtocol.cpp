@@ -187,6 +187,12 @@ private Q_SLOTS:
         const QString chosen = dataPath(QStringLiteral("copy.txt"));
         results().saveChosen(chosen);
         QCOMPARE(errors.count(), 1);
+        // The message names the file the user chose, then why (the lost copy).
+        const QString message = errors.at(0).at(0).toString();
+        QVERIFY2(message.startsWith(QStringLiteral("Протокол не записан в файл ") +
+                                    QDir::toNativeSeparators(chosen)),
+                 qPrintable(message));
+        QVERIFY2(message.contains(QStringLiteral("MSTempProtokol.txt")), qPrintable(message));
         QCOMPARE(rig->session.pane().text(), QStringLiteral("before"));
         QVERIFY(!QFileInfo::exists(chosen));
     }

@@ -2,12 +2,14 @@
 
 #include "DatabaseCommands.h"
 #include "database/DatabasePage.h"
+#include "journal/JournalFilter.h"
 #include "journal/ServiceJournal.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
+#include <QTimeZone>
 #include <QtTest>
 
 #ifdef Q_OS_UNIX
@@ -73,6 +75,9 @@ private Q_SLOTS:
         QVERIFY(!journal.append(QStringLiteral("не записано")));
         QCOMPARE(failed.count(), 1);
         QVERIFY(failed.first().first().toString().contains(QStringLiteral("служебный журнал")));
+        // A folder is called a folder, not a device, FIFO or socket.
+        QVERIFY2(failed.first().first().toString().endsWith(QStringLiteral("это папка, а не файл")),
+                 qPrintable(failed.first().first().toString()));
         QFile kept(moved);
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(kept.readAll(), before);
@@ -145,6 +150,96 @@ private Q_SLOTS:
             lines.at(0).contains(QStringLiteral("связь с прибором потеряна; порт: sim").toUtf8()));
         QVERIFY(lines.at(1).contains(
             QStringLiteral("связь с прибором восстановлена; порт: sim").toUtf8()));
+    }
+
+    void sinceTakesOnlyAStrictDateOrDateAndTime_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QDateTime>("expected"); // invalid: refused
+        const QDate day(2026, 12, 7);
+        QTest::newRow("date") << "2026-12-07" << QDateTime(day, QTime(0, 0));
+        QTest::newRow("minutes") << "2026-12-07T14:14" << QDateTime(day, QTime(14, 14));
+        QTest::newRow("space, seconds")
+            << "2026-12-07 14:14:09" << QDateTime(day, QTime(14, 14, 9));
+        QTest::newRow("utc") << "2026-12-07T14:14Z"
+                             << QDateTime(day, QTime(14, 14), QTimeZone::utc());
+        QTest::newRow("hour 25") << "2026-12-07T25:00" << QDateTime();
+        QTest::newRow("minute 99") << "2026-05-15T10:99" << QDateTime();
+        QTest::newRow("trailing text") << "2026-05-15xyz" << QDateTime();
+        QTest::newRow("trailing after time") << "2026-05-15T10:30x" << QDateTime();
+        QTest::newRow("30 February") << "2026-02-30" << QDateTime();
+        QTest::newRow("short year") << "26-05-15" << QDateTime();
+        QTest::newRow("empty") << "" << QDateTime();
+    }
+    void sinceTakesOnlyAStrictDateOrDateAndTime()
+    {
+        QFETCH(QString, text);
+        QFETCH(QDateTime, expected);
+        const QDateTime got = JournalFilter::parseSince(text);
+        QCOMPARE(got.isValid(), expected.isValid());
+        if (expected.isValid())
+            QCOMPARE(got, expected);
+    }
+
+    void sinceHonoursTheTimeWithinADay()
+    {
+        const QByteArray text = "2026-12-07T14:13:59.999Z\tраньше\n"
+                                "2026-12-07T14:14:00.000Z\tровно\n"
+                                "2026-12-07T18:00:00.000Z\tпозже\n";
+        const QByteArray shown = ServiceJournal::linesSince(
+            text, JournalFilter::parseSince(QStringLiteral("2026-12-07T14:14Z")));
+        QCOMPARE(shown, QByteArray("2026-12-07T14:14:00.000Z\tровно\n"
+                                   "2026-12-07T18:00:00.000Z\tпозже\n"));
+    }
+
+    void theFilterGivesTheSameWhateverPiecesTheTextComesIn()
+    {
+        // Long lines, lines without a time, a stamp longer than any, an empty
+        // line, no end on the last: cut anywhere, the answer is the same.
+        const QByteArray text = "2026-03-01T10:00:00.000Z\tстарое " + QByteArray(3000, 'a') +
+                                "\n\n2026-03-02T10:00:00.000Z\tновое " + QByteArray(5000, 'b') +
+                                "\nбез времени\n" + QByteArray(100, '9') +
+                                "\tдлинное начало\n2026-03-03T00:00:00.000Z\tпоследнее";
+        const QDateTime since =
+            QDateTime::fromString(QStringLiteral("2026-03-02T00:00:00Z"), Qt::ISODate);
+        const QByteArray expected = "2026-03-02T10:00:00.000Z\tновое " + QByteArray(5000, 'b') +
+                                    "\nбез времени\n" + QByteArray(100, '9') +
+                                    "\tдлинное начало\n2026-03-03T00:00:00.000Z\tпоследнее\n";
+        for (int piece : {1, 2, 7, 24, 25, 4096, 100000}) {
+            QByteArray out;
+            JournalFilter filter(since,
+                                 [&out](const char *data, qint64 size) { out.append(data, size); });
+            for (qsizetype at = 0; at < text.size(); at += piece)
+                filter.feed(text.constData() + at, qMin<qsizetype>(piece, text.size() - at));
+            filter.finish();
+            QCOMPARE(out, expected);
+        }
+    }
+
+    void aWriteToTheInstrumentDoesNotStartWithoutItsJournalLine()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        DatabasePage &page = rig.session.databasePage();
+        QVERIFY(page.openDialogAccepted(testDataPath(QStringLiteral("database/mixed.bdt"))));
+        QByteArray heard;
+        QObject::connect(rig.instrument.get(), &VirtualInstrument::heard,
+                         [&heard](const QByteArray &bytes, int) { heard += bytes; });
+        QVERIFY(QDir(rig.dataDir.path()).mkdir(QStringLiteral("ServiceJournal.txt")));
+        page.WriteDatabaseToDevice(DatabasePage::Which::FileList);
+        rig.settle(500);
+        QVERIFY(!page.writeInProgress());
+        QVERIFY2(heard.isEmpty(), heard.toHex().constData());
+        const QString said = rig.session.pane().text();
+        QVERIFY2(said.contains(QStringLiteral("это папка, а не файл")) &&
+                     said.contains(QStringLiteral("не начата")),
+                 qPrintable(said));
+
+        // With the journal back the same write runs.
+        QVERIFY(QDir(rig.dataDir.path()).rmdir(QStringLiteral("ServiceJournal.txt")));
+        page.WriteDatabaseToDevice(DatabasePage::Which::FileList);
+        QVERIFY(page.writeInProgress());
+        QVERIFY(rig.runUntil([&] { return page.writesCompleted() == 1; }, 60000));
     }
 };
 

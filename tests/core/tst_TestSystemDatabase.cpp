@@ -300,19 +300,52 @@ private Q_SLOTS:
         QCOMPARE(db.addAdditional(), TestSystemDatabase::AddResult::NothingToAdd);
     }
 
-    void additionalListNeedsBothListsBytesAndGoesWithTheFile()
+    void additionalListOutlivesTheFilesBytesButNeverOffersATestSystemTwice()
     {
         TestSystemDatabase db;
         db.take(Which::Instrument, img::image({img::closing()}));
         QCOMPARE(db.FormAdditionalList(), TestSystemDatabase::AdditionalResult::NotFormed);
         QVERIFY(!db.additional().exists());
-        db.take(Which::File, img::image({img::head(1, "A", "S", "T"), img::closing()}));
+        const QByteArray t = img::head(1, "A", "S", "T", 't');
+        const QByteArray u = img::head(2, "A", "S", "U", 'u');
+        db.take(Which::File, img::image({t, u, img::continuation('k'), img::closing('F')}));
         QCOMPARE(db.FormAdditionalList(), TestSystemDatabase::AdditionalResult::Formed);
+        // The additional list holds copies of the records: the file's bytes may go.
         db.discardFile();
-        QVERIFY(!db.additional().exists());
-        QVERIFY(db.additional().tree().findPath({"A", "S", "T"})); // still shown
+        QVERIFY(!db.file().exists());
+        QVERIFY(db.additional().exists());
+        QCOMPARE(db.additional().tsCount(), 2);
+        QCOMPARE(db.additional().image(), t + u + img::continuation('k') + img::closing('F'));
+        // Deleting from the instrument list keeps it as it is.
+        QCOMPARE(db.removeNodes({}), 0);
+        QCOMPARE(db.FormAdditionalList(), TestSystemDatabase::AdditionalResult::Formed);
+        QCOMPARE(db.additional().tsCount(), 2);
+        QCOMPARE(db.addAdditional(), TestSystemDatabase::AddResult::Added);
+        QCOMPARE(db.instrument().tsCount(), 2);
+        // The closing page is the one captured last, by the delete's rebuild.
+        QCOMPARE(db.instrument().image(),
+                 img::image({t, u, img::continuation('k'), img::closing('Z')}));
+        // What was added is no longer missing: a second addition has nothing.
+        QCOMPARE(db.additional().tsCount(), 0);
+        QCOMPARE(db.additional().image(), img::closing('Z'));
         QCOMPARE(db.addAdditional(), TestSystemDatabase::AddResult::NothingToAdd);
-        QCOMPARE(db.instrument().tsCount(), 0);
+        QCOMPARE(db.instrument().tsCount(), 2);
+    }
+
+    void additionalListWithoutItsFileDropsWhatANewReadHolds()
+    {
+        TestSystemDatabase db;
+        db.take(Which::Instrument, img::image({img::closing('I')}));
+        const QByteArray t = img::head(1, "A", "S", "T", 't');
+        const QByteArray u = img::head(1, "A", "S", "U", 'u');
+        db.take(Which::File, img::image({t, u, img::closing('F')}));
+        db.FormAdditionalList();
+        db.discardFile();
+        db.take(Which::Instrument, img::image({img::head(1, "A", "S", "T"), img::closing('J')}));
+        QCOMPARE(db.FormAdditionalList(), TestSystemDatabase::AdditionalResult::Formed);
+        QCOMPARE(db.additional().tsCount(), 1);
+        QVERIFY(db.additional().tree().findPath({"A", "S", "U"}));
+        QCOMPARE(db.additional().image(), u + img::closing('J'));
     }
 
     void addingReachesNineHundredNinetyNinePagesButNotAThousand()

@@ -1,5 +1,6 @@
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -59,14 +60,20 @@ private Q_SLOTS:
         QCOMPARE(program.readAllStandardOutput(), QByteArray());
     }
 
-    void versionPrintsTheApplicationTitle()
+    void versionPrintsTheApplicationTitleThenThePackageVersion()
     {
         QProcess program;
         program.start(QStringLiteral(KALENT_SERVICE_PATH), {QStringLiteral("--version")});
         QVERIFY(program.waitForFinished(10000));
         QCOMPARE(program.exitCode(), 0);
-        QCOMPARE(QString::fromUtf8(program.readAllStandardOutput()),
-                 QStringLiteral("КАЛЕНТ-сервис 2008_06_06\n"));
+        const QStringList lines = QString::fromUtf8(program.readAllStandardOutput())
+                                      .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines.at(0), QStringLiteral("КАЛЕНТ-сервис 2008_06_06"));
+        QVERIFY2(QRegularExpression(QStringLiteral("^Версия пакета: \\d+\\.\\d+\\.\\d+$"))
+                     .match(lines.at(1))
+                     .hasMatch(),
+                 qPrintable(lines.at(1)));
     }
 
     void anUnknownWordIsAUsageError()

@@ -11,7 +11,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -57,11 +57,11 @@ void readThroughTheWindow(const QString &port, const std::optional<QString> &tra
     QTRY_COMPARE_WITH_TIMEOUT(table.count(), 1, ExchangeMs);
     QCOMPARE(session.pane().text(), QStringLiteral("Оптические плотности приняты"));
     seen->table = session.reader().opData();
-    auto *grid = qobject_cast<QTableWidget *>(find("StringGrid1"));
+    auto *grid = qobject_cast<QTableView *>(find("StringGrid1"));
     QVERIFY(grid);
     for (int row = 1; row <= 8; ++row)
         for (int column = 1; column <= 12; ++column)
-            seen->grid.append(grid->item(row, column)->text());
+            seen->grid.append(grid->model()->index(row, column).data().toString());
 
     QSignalSpy protocol(&session.results(), &ResultsProtocol::protocolReceived);
     qobject_cast<QAction *>(find("ActionFile"))->trigger();

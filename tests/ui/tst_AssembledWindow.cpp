@@ -13,7 +13,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTimer>
 #include <QtTest>
 
@@ -81,11 +81,11 @@ private Q_SLOTS:
 
         w.find<QPushButton>("btnReadOP")->click();
         QVERIFY(w.rig.runUntil([&] { return w.status() == "Оптические плотности приняты"; }));
-        auto *grid = w.find<QTableWidget>("StringGrid1");
+        auto *grid = w.find<QTableView>("StringGrid1");
         QVERIFY(grid);
-        QCOMPARE(grid->item(1, 0)->text(), QString("A"));
-        QVERIFY(!grid->item(1, 1)->text().trimmed().isEmpty());
-        QVERIFY(!grid->item(8, 12)->text().trimmed().isEmpty());
+        QCOMPARE(grid->model()->index(1, 0).data().toString(), QString("A"));
+        QVERIFY(!grid->model()->index(1, 1).data().toString().trimmed().isEmpty());
+        QVERIFY(!grid->model()->index(8, 12).data().toString().trimmed().isEmpty());
 
         w.find<QPushButton>("btnCreateExcel")->click();
         QCOMPARE(w.opener.opened.size(), 1);

@@ -1,6 +1,7 @@
 #include "HeatMapLegend.h"
 #include "HeatMapScale.h"
 #include "MeasurementData.h"
+#include "ProtocolPrint.h"
 #include "ReadBack.h"
 #include "ReaderPage.h"
 #include "RecordingOpener.h"
@@ -12,10 +13,12 @@
 
 #include <QAction>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPrintDialog>
 #include <QSettings>
 #include <QSignalSpy>
-#include <QTableWidget>
+#include <QTableView>
 #include <QtTest>
 
 using namespace kalent;
@@ -91,7 +94,7 @@ private Q_SLOTS:
         SimRig rig;
         RecordingOpener opener;
         ReaderPage page(rig.session, opener);
-        auto *grid = page.findChild<QTableWidget *>(QStringLiteral("StringGrid1"));
+        auto *grid = page.findChild<QTableView *>(QStringLiteral("StringGrid1"));
         auto *action = page.findChild<QAction *>(QStringLiteral("actionHeatMap"));
         auto *legend = page.findChild<HeatMapLegend *>(QStringLiteral("heatMapLegend"));
         QVERIFY(grid && action && legend);
@@ -106,23 +109,34 @@ private Q_SLOTS:
         rig.session.reader().handleTable(reply);
         for (int row = 1; row <= 8; ++row)
             for (int column = 1; column <= 12; ++column)
-                QCOMPARE(grid->item(row, column)->background().color(), Uncoloured);
+                QCOMPARE(grid->model()
+                             ->index(row, column)
+                             .data(Qt::BackgroundRole)
+                             .value<QBrush>()
+                             .color(),
+                         Uncoloured);
 
         action->trigger();
         QVERIFY(page.heatMapOn());
-        const QColor low = grid->item(1, 1)->background().color();
-        const QColor high = grid->item(8, 12)->background().color();
-        const QColor middle = grid->item(5, 6)->background().color();
+        const QColor low =
+            grid->model()->index(1, 1).data(Qt::BackgroundRole).value<QBrush>().color();
+        const QColor high =
+            grid->model()->index(8, 12).data(Qt::BackgroundRole).value<QBrush>().color();
+        const QColor middle =
+            grid->model()->index(5, 6).data(Qt::BackgroundRole).value<QBrush>().color();
         QCOMPARE(low, HeatMapScale::colourAt(0));
         QCOMPARE(high, HeatMapScale::colourAt(1));
         QVERIFY(lightness(low) < lightness(middle) && lightness(middle) < lightness(high));
-        QCOMPARE(grid->item(1, 1)->foreground().color(), HeatMapScale::textOn(low));
+        QCOMPARE(grid->model()->index(1, 1).data(Qt::ForegroundRole).value<QBrush>().color(),
+                 HeatMapScale::textOn(low));
         for (const auto &[row, column] : {std::pair{2, 2}, {3, 3}, {4, 4}}) {
-            QCOMPARE(grid->item(row, column)->background().color(), Uncoloured);
-            QVERIFY(!grid->item(row, column)->data(Qt::ForegroundRole).isValid());
+            QCOMPARE(
+                grid->model()->index(row, column).data(Qt::BackgroundRole).value<QBrush>().color(),
+                Uncoloured);
+            QVERIFY(!grid->model()->index(row, column).data(Qt::ForegroundRole).isValid());
         }
         // Headers are never part of the map.
-        QVERIFY(grid->item(0, 1)->background().color() != low);
+        QVERIFY(grid->model()->index(0, 1).data(Qt::BackgroundRole).value<QBrush>().color() != low);
         QVERIFY(legend->isVisibleTo(&page));
         QCOMPARE(legend->lowText(), QStringLiteral("0.010"));
         QCOMPARE(legend->highText(), QStringLiteral("3.990"));
@@ -130,7 +144,8 @@ private Q_SLOTS:
 
         // Showing the page again empties the grid: nothing left to colour.
         rig.session.reader().labelGrid();
-        QCOMPARE(grid->item(1, 1)->background().color(), Uncoloured);
+        QCOMPARE(grid->model()->index(1, 1).data(Qt::BackgroundRole).value<QBrush>().color(),
+                 Uncoloured);
         QVERIFY(!legend->isVisibleTo(&page));
 
         // Remembered by the next run's page, and switched off again.
@@ -249,6 +264,94 @@ private Q_SLOTS:
         for (const QString &line : fonts.split(QLatin1Char('\n')).mid(2))
             if (!line.trimmed().isEmpty()) // the "emb" column: every font embedded
                 QVERIFY2(line.contains(QStringLiteral(" yes ")), qPrintable(line));
+    }
+
+    void linesAreBrokenAtBlanksAndIndented_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("columns");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("fits") << "abc def" << 9 << QStringList{"abc def"};
+        QTest::newRow("at the last blank in reach")
+            << "aaa bbb ccc" << 9 << QStringList{"aaa bbb", "    ccc"};
+        QTest::newRow("a number kept whole")
+            << "Протокол 345 от 01.02.26" << 14
+            << QStringList{"Протокол 345", "    от", "    01.02.26"};
+        QTest::newRow("under its own indent")
+            << "  aa bb cc dd" << 12 << QStringList{"  aa bb cc", "      dd"};
+        QTest::newRow("a word longer than a line is cut")
+            << "abcdefghijklmn" << 10 << QStringList{"abcdefghij", "    klmn"};
+        QTest::newRow("tabs expanded, line ends of every kind")
+            << "a\tb\r\nc\rd\n"
+            << 20 << QStringList{"a       b", "c", "d"};
+    }
+    void linesAreBrokenAtBlanksAndIndented()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, columns);
+        QFETCH(QStringList, lines);
+        QCOMPARE(ProtocolPrint::pageLines(text, columns), lines);
+    }
+
+    void longProtocolLinesAreFittedBeforeTheyAreBroken()
+    {
+        const QString missing = ReadBack::missingTool(QStringLiteral("pdftotext"));
+        if (!missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        // 118 characters: more than 9 points hold on A4, so the text is set
+        // smaller and the line stays whole.
+        const QString fits = QStringLiteral("Итоги: протокол результатов диагностики. 345 от "
+                                            "01.02.26, тест-система HBsAg-ИФА, оператор Иванова "
+                                            "ОК, лаборант Петров");
+        QCOMPARE(fits.size(), 118);
+        // Far longer than any size holds: broken at blanks, no word or number cut.
+        QStringList words;
+        for (int i = 0; i < 40; ++i)
+            words << QStringLiteral("слово%1").arg(1000 + i * 37);
+        const QString broken = words.join(QLatin1Char(' '));
+        QTemporaryDir dir;
+        const QString file = QDir(dir.path()).filePath(QStringLiteral("long.pdf"));
+        QCOMPARE(ProtocolPrint::writePdf(file, fits + QLatin1Char('\n') + broken,
+                                         QStringLiteral("Протокол")),
+                 QString());
+        const QString text = ReadBack::pdfText(file);
+        QStringList lines = text.split(QLatin1Char('\n'));
+        for (QString &line : lines)
+            line = line.simplified();
+        QVERIFY2(lines.contains(fits.simplified()), qPrintable(text));
+        const QStringList tokens = text.simplified().split(QLatin1Char(' '));
+        for (const QString &word : words)
+            QVERIFY2(tokens.contains(word), qPrintable(word));
+        // The broken line's later parts are indented under its start.
+        int continued = 0;
+        for (const QString &line : text.split(QLatin1Char('\n')))
+            if (line.contains(QStringLiteral("слово")) && !line.contains(words.first()))
+                ++continued;
+        QVERIFY(continued >= 1);
+    }
+
+    void printDialogProposesTheDataFolderAndTheDatedName()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        rig.settle();
+        ResultsPage page(rig.session);
+        ResultsProtocol &results = rig.session.results();
+        QSignalSpy received(&results, &ResultsProtocol::protocolReceived);
+        results.btnReadProtokolClick();
+        QVERIFY(rig.runUntil([&] { return received.count() == 1; }));
+        page.findChild<QAction *>(QStringLiteral("actionPrintProtocol"))->trigger();
+        auto *dialog = page.findChild<QPrintDialog *>(QStringLiteral("printDialog"));
+        QVERIFY(dialog);
+        auto *fileName = dialog->findChild<QLineEdit *>(QStringLiteral("filename"));
+        QVERIFY(fileName);
+        // The same full dated name as "Протокол в PDF...", in the data folder
+        // (not the home folder, not cut at the date's last dot).
+        QCOMPARE(
+            fileName->text(),
+            QDir::toNativeSeparators(
+                QDir(rig.dataDir.path()).filePath(QStringLiteral("2009_03_24 Pr №   12.pdf"))));
+        dialog->reject();
     }
 };
 

@@ -408,6 +408,32 @@ private Q_SLOTS:
         QCOMPARE(pane->toolTip(), QString());
     }
 
+    void portOnOffBoxLooksAsInertAsItIs()
+    {
+        WindowRig w;
+        w.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.window));
+        auto *open = w.find<QCheckBox>(QStringLiteral("cbPortOpen"));
+        QVERIFY(open->isChecked());
+        QCOMPARE(open->focusPolicy(), Qt::NoFocus);
+        const QImage still = open->grab().toImage();
+        // Not drawn like an input box: the same box as a plain check box differs.
+        QCheckBox plain(open->text());
+        plain.setLayoutDirection(open->layoutDirection());
+        plain.setChecked(true);
+        plain.resize(open->size());
+        QVERIFY(plain.grab().toImage() != still);
+        // Pressing shows nothing and changes nothing; nor do the keys.
+        QTest::mousePress(open, Qt::LeftButton, {}, open->rect().center());
+        QVERIFY(!open->isDown());
+        QCOMPARE(open->grab().toImage(), still);
+        QTest::mouseRelease(open, Qt::LeftButton, {}, open->rect().center());
+        QTest::keyClick(open, Qt::Key_Space);
+        QVERIFY(open->isChecked());
+        QCOMPARE(open->text(), QStringLiteral("вкл."));
+        QCOMPARE(open->toolTip(), QStringLiteral("Включение/выключение порта."));
+    }
+
     void portPanelShowsTheLinkStateWithItsHints()
     {
         WindowRig w;

@@ -15,7 +15,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTableWidget>
+#include <QTableView>
 #include <QtTest>
 
 using namespace kalent;
@@ -58,21 +58,21 @@ private Q_SLOTS:
         RecordingOpener opener;
         ReaderPage page(rig.session, opener);
         OpticalDensityReader &reader = rig.session.reader();
-        auto *grid = child<QTableWidget>(page, "StringGrid1");
+        auto *grid = child<QTableView>(page, "StringGrid1");
         auto *read = child<QPushButton>(page, "btnReadOP");
         auto *save = child<QPushButton>(page, "btnSaveOP");
         auto *excel = child<QPushButton>(page, "btnCreateExcel");
         QVERIFY(grid && read && save && excel && child<QPushButton>(page, "btnFileToExcel"));
-        QCOMPARE(grid->rowCount(), 9);
-        QCOMPARE(grid->columnCount(), 13);
+        QCOMPARE(grid->model()->rowCount(), 9);
+        QCOMPARE(grid->model()->columnCount(), 13);
         QVERIFY(read->isEnabled());
         QVERIFY(!save->isEnabled());
         QVERIFY(!excel->isEnabled());
         QCOMPARE(save->text(), QStringLiteral("Данные в файл"));
 
         reader.labelGrid();
-        QCOMPARE(grid->item(1, 0)->text(), QStringLiteral("A"));
-        QCOMPARE(grid->item(0, 12)->text(), QStringLiteral("12"));
+        QCOMPARE(grid->model()->index(1, 0).data().toString(), QStringLiteral("A"));
+        QCOMPARE(grid->model()->index(0, 12).data().toString(), QStringLiteral("12"));
         QCOMPARE(grid->columnWidth(0), 15);
         QCOMPARE(grid->columnWidth(1), 35);
         QCOMPARE(child<QWidget>(page, "RzPanel7")->width(), 447);
@@ -81,8 +81,10 @@ private Q_SLOTS:
         QTest::mouseClick(read, Qt::LeftButton);
         QVERIFY(rig.runUntil([&] { return received.count() == 1; }));
         const MeasurementData &data = *rig.instrument->feature<MeasurementData>();
-        QCOMPARE(grid->item(1, 1)->text(), QString::fromLatin1(data.valueText(1, 1)));
-        QCOMPARE(grid->item(8, 12)->text(), QString::fromLatin1(data.valueText(8, 12)));
+        QCOMPARE(grid->model()->index(1, 1).data().toString(),
+                 QString::fromLatin1(data.valueText(1, 1)));
+        QCOMPARE(grid->model()->index(8, 12).data().toString(),
+                 QString::fromLatin1(data.valueText(8, 12)));
         QVERIFY(save->isEnabled());
         QVERIFY(excel->isEnabled());
 
@@ -106,7 +108,7 @@ private Q_SLOTS:
         rig.session.reader().labelGrid();
         page.show();
         QVERIFY(QTest::qWaitForWindowExposed(&page));
-        auto *grid = child<QTableWidget>(page, "StringGrid1");
+        auto *grid = child<QTableView>(page, "StringGrid1");
         QCOMPARE(grid->columnWidth(1), 35);
         QCOMPARE(child<QWidget>(page, "RzPanel7")->width(), 447);
 
@@ -122,7 +124,10 @@ private Q_SLOTS:
                                     .arg(metrics.horizontalAdvance(value))
                                     .arg(room)));
             // And on the screen: the ink in the cell is as wide as the value's own.
-            grid->item(4, 12)->setText(value);
+            QByteArray reply = MeasurementData().tableReply();
+            reply.replace(1 + 3 * 109 + 11 * 9, 6, value.toLatin1());
+            rig.session.reader().handleTable(reply);
+            QCOMPARE(grid->model()->index(4, 12).data().toString(), value);
             const QImage shot = grid->grab().toImage();
             const QRect cell = grid->visualRect(grid->model()->index(4, 12));
             QImage alone(cell.width() * 3, cell.height(), QImage::Format_RGB32);

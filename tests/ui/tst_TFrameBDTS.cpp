@@ -2,15 +2,21 @@
 
 #include "DemoDatabase.h"
 #include "TFrameBDTS.h"
+#include "common/Cp1251.h"
 #include "database/DatabasePage.h"
 
 #include <QFile>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLibraryInfo>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTranslator>
+#include <QTreeView>
 #include <QtTest>
 
 using namespace kalent;
@@ -46,11 +52,73 @@ void answerNextDialog(const QString &path, QString *folderSeen)
     });
 }
 
-void click(QTreeWidget *tree, QTreeWidgetItem *item, Qt::KeyboardModifiers modifiers = {},
+// The row of a top-level node (row) or of its child (row, childRow).
+QModelIndex row(QTreeView *tree, int top, int childRow = -1)
+{
+    const QModelIndex index = tree->model()->index(top, 0);
+    return childRow < 0 ? index : tree->model()->index(childRow, 0, index);
+}
+
+int topLevelCount(QTreeView *tree)
+{
+    return tree->model()->rowCount();
+}
+
+QString text(const QModelIndex &index)
+{
+    return index.data().toString();
+}
+
+bool isSelected(QTreeView *tree, const QModelIndex &index)
+{
+    return tree->selectionModel()->isSelected(index);
+}
+
+QModelIndexList selected(QTreeView *tree)
+{
+    return tree->selectionModel()->selectedIndexes();
+}
+
+void click(QTreeView *tree, const QModelIndex &index, Qt::KeyboardModifiers modifiers = {},
            Qt::MouseButton button = Qt::LeftButton)
 {
-    const QRect r = tree->visualItemRect(item);
-    QTest::mouseClick(tree->viewport(), button, modifiers, r.center());
+    QTest::mouseClick(tree->viewport(), button, modifiers, tree->visualRect(index).center());
+}
+
+// The shown names from the top down to the row, as the operator reads them.
+QStringList shownPath(const QModelIndex &index)
+{
+    QStringList names;
+    for (QModelIndex i = index; i.isValid(); i = i.parent())
+        names.prepend(text(i));
+    return names;
+}
+
+// A node's identity as the names it shows (without the zero bytes).
+QStringList shownPath(const NodePath &node)
+{
+    QStringList names;
+    for (const QByteArray &name : node)
+        names.append(Cp1251::decode(name.left(name.indexOf('\0'))));
+    return names;
+}
+
+// The rows the view shows, top to bottom.
+QModelIndexList visibleRows(QTreeView *tree)
+{
+    QModelIndexList rows;
+    for (QModelIndex i = tree->model()->index(0, 0); i.isValid(); i = tree->indexBelow(i))
+        rows.append(i);
+    return rows;
+}
+
+// Every node of the list in tree order, as shown names.
+QList<QStringList> listNodes(const TSTree &tree)
+{
+    QList<QStringList> nodes;
+    for (const TSNode *n : tree.nodesInOrder())
+        nodes.append(shownPath(n->path()));
+    return nodes;
 }
 
 } // namespace
@@ -102,7 +170,7 @@ private Q_SLOTS:
         QCOMPARE(child<QGroupBox>(frame, "RzGroupBox1")->palette().color(QPalette::Window),
                  QColor(0xFF, 0xFB, 0xF0));
         for (const char *tree : {"TreeViewVir", "TreeViewFile", "TreeViewAdd"})
-            QVERIFY(child<QTreeWidget>(frame, tree)->isVisible());
+            QVERIFY(child<QTreeView>(frame, tree)->isVisible());
         QVERIFY(rig.session.databasePage().frameExists());
     }
 
@@ -115,47 +183,47 @@ private Q_SLOTS:
         frame.show();
         DatabasePage &page = rig.session.databasePage();
         child<QPushButton>(frame, "btnReadBDTSFromVir")->click();
-        QVERIFY(!child<QTreeWidget>(frame, "TreeViewVir")->isVisible());
+        QVERIFY(!child<QTreeView>(frame, "TreeViewVir")->isVisible());
         QVERIFY(rig.runUntil([&] { return page.readsCompleted() == 1; }));
-        auto *tree = child<QTreeWidget>(frame, "TreeViewVir");
+        auto *tree = child<QTreeView>(frame, "TreeViewVir");
         QVERIFY(tree->isVisible());
-        QCOMPARE(tree->topLevelItemCount(), 4);
-        QCOMPARE(tree->topLevelItem(0)->text(0), QStringLiteral("TORCH-инфекции"));
+        QCOMPARE(topLevelCount(tree), 4);
+        QCOMPARE(text(row(tree, 0)), QStringLiteral("TORCH-инфекции"));
         QCOMPARE(child<QGroupBox>(frame, "RzGroupBox1")->title(),
                  QStringLiteral("Список ТС в приборе (12):"));
         QVERIFY(child<QPushButton>(frame, "btnSaveBDTSinFile")->isEnabled());
 
-        click(tree, tree->topLevelItem(0));
-        click(tree, tree->topLevelItem(2), Qt::ShiftModifier);
+        click(tree, row(tree, 0));
+        click(tree, row(tree, 2), Qt::ShiftModifier);
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Выбрано  позиций:3."));
-        QCOMPARE(tree->selectedItems().size(), 3);
+        QCOMPARE(selected(tree).size(), 3);
         QVERIFY(child<QPushButton>(frame, "btnDeleteTS")->isEnabled());
-        click(tree, tree->topLevelItem(1), Qt::ControlModifier);
-        QCOMPARE(tree->selectedItems().size(), 2);
-        QVERIFY(!tree->topLevelItem(1)->isSelected());
+        click(tree, row(tree, 1), Qt::ControlModifier);
+        QCOMPARE(selected(tree).size(), 2);
+        QVERIFY(!isSelected(tree, row(tree, 1)));
 
         // A node of another level starts over; a right click selects too.
-        tree->topLevelItem(3)->setExpanded(true);
-        click(tree, tree->topLevelItem(3)->child(0), Qt::ControlModifier);
-        QCOMPARE(tree->selectedItems().size(), 1);
-        click(tree, tree->topLevelItem(0), {}, Qt::RightButton);
-        QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem *>{tree->topLevelItem(0)});
+        tree->expand(row(tree, 3));
+        click(tree, row(tree, 3, 0), Qt::ControlModifier);
+        QCOMPARE(selected(tree).size(), 1);
+        click(tree, row(tree, 0), {}, Qt::RightButton);
+        QCOMPARE(selected(tree), QModelIndexList{row(tree, 0)});
         // The selection stays visible when the tree loses focus.
         QCOMPARE(tree->palette().color(QPalette::Inactive, QPalette::Highlight),
                  tree->palette().color(QPalette::Active, QPalette::Highlight));
 
         // Collapsing a group hides its selected child: it leaves the selection.
-        tree->topLevelItem(3)->setExpanded(true);
-        click(tree, tree->topLevelItem(3)->child(0));
-        QVERIFY(tree->topLevelItem(3)->child(0)->isSelected());
-        tree->collapseItem(tree->topLevelItem(3));
-        QVERIFY(!tree->topLevelItem(3)->child(0)->isSelected());
+        tree->expand(row(tree, 3));
+        click(tree, row(tree, 3, 0));
+        QVERIFY(isSelected(tree, row(tree, 3, 0)));
+        tree->collapse(row(tree, 3));
+        QVERIFY(!isSelected(tree, row(tree, 3, 0)));
         QVERIFY(!child<QPushButton>(frame, "btnDeleteTS")->isEnabled());
 
-        click(tree, tree->topLevelItem(0), {}, Qt::RightButton);
+        click(tree, row(tree, 0), {}, Qt::RightButton);
         child<QPushButton>(frame, "btnDeleteTS")->click();
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Из списка прибора удалено 3 ТС"));
-        QCOMPARE(tree->topLevelItemCount(), 3);
+        QCOMPARE(topLevelCount(tree), 3);
         QVERIFY(child<QPushButton>(frame, "btnSaveAddTs")->isEnabled());
     }
 
@@ -175,7 +243,7 @@ private Q_SLOTS:
         answerNextDialog(path, &folder);
         child<QPushButton>(frame, "btnReadBDTSFromFile")->click();
         QCOMPARE(folder, QDir(rig.dataDir.path()).filePath(QStringLiteral("FilesInVirant")));
-        QCOMPARE(child<QTreeWidget>(frame, "TreeViewFile")->topLevelItemCount(), 4);
+        QCOMPARE(topLevelCount(child<QTreeView>(frame, "TreeViewFile")), 4);
         QCOMPARE(child<QGroupBox>(frame, "RzGroupBox2")->title(),
                  QStringLiteral("Список ТС в файле (12):"));
         QVERIFY(child<QPushButton>(frame, "btnWriteBDTSInVir")->isEnabled());
@@ -183,9 +251,64 @@ private Q_SLOTS:
         answerNextDialog(QString(), &folder);
         child<QPushButton>(frame, "btnReadBDTSFromFile")->click();
         QVERIFY(!page.database().file().exists());
-        QCOMPARE(child<QTreeWidget>(frame, "TreeViewFile")->topLevelItemCount(), 4);
+        QCOMPARE(topLevelCount(child<QTreeView>(frame, "TreeViewFile")), 4);
         child<QPushButton>(frame, "btnWriteBDTSInVir")->click();
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Список не считан из файла."));
+    }
+
+    void fileDialogSaysTypesInRussianAndShowsItsColumnsWhole()
+    {
+        SimRig rig;
+        TFrameBDTS frame(rig.session);
+        frame.show();
+        const QString folder = rig.session.databasePage().dialogFolder();
+        QVERIFY(QDir(folder).mkpath(QStringLiteral("Архив")));
+        QFile f(QDir(folder).filePath(QStringLiteral("demo.bdt")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(DemoDatabase::demo());
+        f.close();
+
+        // As the program runs: with Qt's Russian catalogue, whose words are longer.
+        QTranslator russian;
+        QVERIFY(russian.load(QStringLiteral("qtbase_ru"),
+                             QLibraryInfo::path(QLibraryInfo::TranslationsPath)));
+        QCoreApplication::installTranslator(&russian);
+        const auto removeRussian =
+            qScopeGuard([&russian] { QCoreApplication::removeTranslator(&russian); });
+        QStringList types;
+        QList<int> cut; // columns narrower than their texts
+        QTimer::singleShot(0, [&] {
+            for (QWidget *w : QApplication::topLevelWidgets()) {
+                auto *dialog = qobject_cast<QFileDialog *>(w);
+                if (!dialog || !dialog->isVisible())
+                    continue;
+                auto *model = dialog->findChild<QFileSystemModel *>();
+                auto *view = dialog->findChild<QTreeView *>(QStringLiteral("treeView"));
+                const QModelIndex sub =
+                    model->index(QDir(folder).filePath(QStringLiteral("Архив")), 2);
+                const QModelIndex file =
+                    model->index(QDir(folder).filePath(QStringLiteral("demo.bdt")), 2);
+                const bool typed = QTest::qWaitFor(
+                    [&] {
+                        return sub.data().toString() == QStringLiteral("Папка") &&
+                               !file.data().toString().isEmpty();
+                    },
+                    5000);
+                if (!typed)
+                    qWarning("the types never came");
+                types << sub.data().toString() << file.data().toString();
+                QTest::qWait(50); // the header takes its sizes when laid out
+                for (int column = 1; column <= 3; ++column)
+                    if (view->header()->sectionSize(column) <
+                        static_cast<QAbstractItemView *>(view)->sizeHintForColumn(column))
+                        cut << column;
+                dialog->reject();
+                return;
+            }
+        });
+        child<QPushButton>(frame, "btnReadBDTSFromFile")->click();
+        QCOMPARE(types, (QStringList{QStringLiteral("Папка"), QStringLiteral("Файл BDT")}));
+        QCOMPARE(cut, QList<int>());
     }
 
     void rowsFitTheirBoxesAtThePagesSizeInTheWindow()
@@ -229,7 +352,7 @@ private Q_SLOTS:
         QCOMPARE(rect("btnAddTSInVir").width(), rect("TreeViewAdd").width());
     }
 
-    void saveDialogOpensInFilesInVirantAndReplacesAFileWithoutAsking()
+    void saveDialogOpensInFilesInVirantAndAsksBeforeReplacingAFile()
     {
         SimRig rig;
         QVERIFY(rig.connectFast());
@@ -246,30 +369,173 @@ private Q_SLOTS:
         old.write("old contents");
         old.close();
 
+        // The dialog chooses the existing file twice: the first question is
+        // answered No (the dialog stays, the file too), the second Yes.
         QString seen;
         QStringList filters;
         QString suffix;
-        QTimer::singleShot(0, [&] {
+        QStringList questions;
+        QByteArray afterNo;
+        int accepts = 0;
+        QTimer poll;
+        poll.setInterval(10);
+        connect(&poll, &QTimer::timeout, this, [&] {
+            for (QWidget *w : QApplication::topLevelWidgets()) {
+                auto *box = qobject_cast<QMessageBox *>(w);
+                if (!box || !box->isVisible())
+                    continue;
+                questions.append(box->text());
+                const bool first = questions.size() == 1;
+                box->button(first ? QMessageBox::No : QMessageBox::Yes)->click();
+                if (first) {
+                    QFile f(path);
+                    if (f.open(QIODevice::ReadOnly))
+                        afterNo = f.readAll();
+                }
+                return;
+            }
             for (QWidget *w : QApplication::topLevelWidgets()) {
                 auto *dialog = qobject_cast<QFileDialog *>(w);
-                if (!dialog || !dialog->isVisible())
+                if (!dialog || !dialog->isVisible() || accepts > questions.size())
                     continue;
                 seen = dialog->directory().absolutePath();
                 filters = dialog->nameFilters();
                 suffix = dialog->defaultSuffix();
                 dialog->selectFile(path);
-                QMetaObject::invokeMethod(dialog, "accept");
+                ++accepts;
+                QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
                 return;
             }
         });
+        poll.start();
         child<QPushButton>(frame, "btnSaveBDTSinFile")->click();
+        poll.stop();
         QCOMPARE(seen, folder);
         QCOMPARE(filters, QStringList{QStringLiteral("Файлы данных (*.bdt)")});
         QCOMPARE(suffix, QStringLiteral("bdt"));
+        QCOMPARE(questions.size(), 2);
+        QVERIFY(questions.first().contains(QStringLiteral("old.bdt")));
+        QCOMPARE(afterNo, QByteArray("old contents"));
         QFile saved(path);
         QVERIFY(saved.open(QIODevice::ReadOnly));
         QCOMPARE(saved.readAll(), page.database().instrument().image());
         QCOMPARE(rig.session.pane().text(), QStringLiteral("БД ТС записана в файл: old.bdt"));
+    }
+
+    void everyRowAfterADeleteSelectsItsOwnNode()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        TFrameBDTS frame(rig.session);
+        frame.resize(700, 900);
+        frame.show();
+        DatabasePage &page = rig.session.databasePage();
+        child<QPushButton>(frame, "btnReadBDTSFromVir")->click();
+        QVERIFY(rig.runUntil([&] { return page.readsCompleted() == 1; }));
+        auto *tree = child<QTreeView>(frame, "TreeViewVir");
+        tree->expandAll();
+        // One test system of an expanded tree, then a whole group.
+        const QList<QStringList> victims = {
+            {QStringLiteral("Гепатиты"), QStringLiteral("Гепатит B"), QStringLiteral("анти-HBc")},
+            {QStringLiteral("Гепатиты")},
+            {QStringLiteral("ВИЧ"), QStringLiteral("Антиген")}};
+        for (const QStringList &victim : victims) {
+            QModelIndex target;
+            for (const QModelIndex &r : visibleRows(tree))
+                if (shownPath(r) == victim)
+                    target = r;
+            QVERIFY2(target.isValid(), qPrintable(victim.join('/')));
+            click(tree, target);
+            child<QPushButton>(frame, "btnDeleteTS")->click();
+            // Still expanded where it was: every node of the list is a row, and
+            // no row is anything else.
+            QList<QStringList> shown;
+            for (const QModelIndex &r : visibleRows(tree))
+                shown.append(shownPath(r));
+            QCOMPARE(shown, listNodes(page.instrumentTree()));
+            for (const QModelIndex &r : visibleRows(tree)) {
+                click(tree, r);
+                QCOMPARE(page.selection().count(), 1);
+                QCOMPARE(shownPath(page.selection().nodes().front()), shownPath(r));
+                QCOMPARE(selected(tree), QModelIndexList{r});
+            }
+        }
+        QCOMPARE(child<QGroupBox>(frame, "RzGroupBox1")->title(),
+                 QStringLiteral("Список ТС в приборе (%1):")
+                     .arg(page.database().instrument().tsCount()));
+    }
+
+    void ctrlClickMovesTheShiftAnchor()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        TFrameBDTS frame(rig.session);
+        frame.resize(700, 500);
+        frame.show();
+        DatabasePage &page = rig.session.databasePage();
+        child<QPushButton>(frame, "btnReadBDTSFromVir")->click();
+        QVERIFY(rig.runUntil([&] { return page.readsCompleted() == 1; }));
+        auto *tree = child<QTreeView>(frame, "TreeViewVir");
+        click(tree, row(tree, 0));
+        click(tree, row(tree, 2), Qt::ControlModifier);
+        QCOMPARE(selected(tree).size(), 2);
+        // The run starts at the node Ctrl last clicked, not at the plain click.
+        click(tree, row(tree, 3), Qt::ShiftModifier);
+        QModelIndexList now = selected(tree);
+        std::sort(now.begin(), now.end());
+        QCOMPARE(now, (QModelIndexList{row(tree, 2), row(tree, 3)}));
+        QCOMPARE(rig.session.pane().text(), QStringLiteral("Выбрано  позиций:2."));
+        // Ctrl taking a node out moves the anchor too.
+        click(tree, row(tree, 1), Qt::ControlModifier);
+        click(tree, row(tree, 1), Qt::ControlModifier);
+        click(tree, row(tree, 0), Qt::ShiftModifier);
+        now = selected(tree);
+        std::sort(now.begin(), now.end());
+        QCOMPARE(now, (QModelIndexList{row(tree, 0), row(tree, 1)}));
+    }
+
+    void cancelledSecondFileKeepsTheAdditionalListAndItsButton()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        TFrameBDTS frame(rig.session);
+        frame.resize(700, 500);
+        frame.show();
+        DatabasePage &page = rig.session.databasePage();
+        child<QPushButton>(frame, "btnReadBDTSFromVir")->click();
+        QVERIFY(rig.runUntil([&] { return page.readsCompleted() == 1; }));
+        DemoDatabase extra;
+        for (const char *name : {"T1", "T2", "T3"})
+            extra.addRecord(
+                {QStringLiteral("Новые"), QStringLiteral("S"), QString::fromLatin1(name)});
+        const QString path = rig.dataDir.filePath(QStringLiteral("extra.bdt"));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(extra.image());
+        f.close();
+        QString folder;
+        answerNextDialog(path, &folder);
+        child<QPushButton>(frame, "btnReadBDTSFromFile")->click();
+        auto *add = child<QPushButton>(frame, "btnAddTSInVir");
+        auto *addTree = child<QTreeView>(frame, "TreeViewAdd");
+        QVERIFY(add->isEnabled());
+
+        answerNextDialog(QString(), &folder);
+        child<QPushButton>(frame, "btnReadBDTSFromFile")->click();
+        // What is shown can still be added.
+        QCOMPARE(child<QGroupBox>(frame, "RzGroupBox3")->title(),
+                 QStringLiteral("Дополнительный список ТС (3):"));
+        QCOMPARE(addTree->model()->rowCount(row(addTree, 0)), 1);
+        QVERIFY(add->isEnabled());
+        add->click();
+        QCOMPARE(rig.session.pane().text(), QStringLiteral("В список прибора добавлено 3 ТС"));
+        QCOMPARE(child<QGroupBox>(frame, "RzGroupBox1")->title(),
+                 QStringLiteral("Список ТС в приборе (15):"));
+        // Added once: nothing is left to add again.
+        QCOMPARE(child<QGroupBox>(frame, "RzGroupBox3")->title(),
+                 QStringLiteral("Дополнительный список ТС (0):"));
+        QCOMPARE(topLevelCount(addTree), 0);
+        QVERIFY(!add->isEnabled());
     }
 
     void instrumentTreeWorksFromTheKeyboard()
@@ -284,20 +550,20 @@ private Q_SLOTS:
         // During the read the list's own buttons wait for it.
         QVERIFY(!child<QPushButton>(frame, "btnSaveBDTSinFile")->isEnabled());
         QVERIFY(rig.runUntil([&] { return page.readsCompleted() == 1; }));
-        auto *tree = child<QTreeWidget>(frame, "TreeViewVir");
+        auto *tree = child<QTreeView>(frame, "TreeViewVir");
         tree->setFocus();
-        tree->setCurrentItem(tree->topLevelItem(0), 0, QItemSelectionModel::NoUpdate);
+        tree->selectionModel()->setCurrentIndex(row(tree, 0), QItemSelectionModel::NoUpdate);
         QTest::keyClick(tree, Qt::Key_Space);
-        QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem *>{tree->topLevelItem(0)});
+        QCOMPARE(selected(tree), QModelIndexList{row(tree, 0)});
         QTest::keyClick(tree, Qt::Key_Down, Qt::ShiftModifier);
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Выбрано  позиций:2."));
         QTest::keyClick(tree, Qt::Key_Down, Qt::ControlModifier);
         QTest::keyClick(tree, Qt::Key_Space, Qt::ControlModifier);
-        QCOMPARE(tree->selectedItems().size(), 3);
+        QCOMPARE(selected(tree).size(), 3);
         QTest::keyClick(tree, Qt::Key_Down);
-        QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem *>{tree->topLevelItem(3)});
+        QCOMPARE(selected(tree), QModelIndexList{row(tree, 3)});
         QTest::keyClick(tree, Qt::Key_Delete);
-        QCOMPARE(tree->topLevelItemCount(), 3);
+        QCOMPARE(topLevelCount(tree), 3);
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Из списка прибора удалено 3 ТС"));
         // Nothing selected now: Delete does nothing.
         QVERIFY(!child<QPushButton>(frame, "btnDeleteTS")->isEnabled());

@@ -2,6 +2,7 @@
 #include "BootLoader.h"
 #include "HeadlessRun.h"
 #include "Session.h"
+#include "StopSignals.h"
 #include "VirtualInstrument.h"
 #include "firmware/FirmwareWizard.h"
 #include "journal/ServiceJournal.h"
@@ -79,6 +80,20 @@ int runFlash(const CommandLine &commandLine)
         return 1;
     }
 
+    // SIGTERM or Ctrl-C (caught since the program started): an upload that can
+    // still be stopped is stopped, one whose bytes are all with the port ends;
+    // either way the journal says how it ended and the program exits.
+    StopSignals stopSignals;
+    bool stopAsked = StopSignals::caught();
+    if (stopAsked) {
+        HeadlessRun::printError(QStringLiteral("Остановка по сигналу: загрузка не начата."));
+        return 1;
+    }
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &wizard, [&] {
+        stopAsked = true;
+        wizard.stopForShutdown();
+    });
+
     std::optional<FirmwareWizard::UploadEnd> end;
     QObject::connect(&wizard, &FirmwareWizard::uploadEnded, &wizard,
                      [&end](FirmwareWizard::UploadEnd e) { end = e; });
@@ -92,19 +107,29 @@ int runFlash(const CommandLine &commandLine)
         HeadlessRun::printError(QStringLiteral("Передача остановилась: порт не принимает данные."));
         return 1;
     }
-    if (!end && waitForRestart)
-        run.waitFor([&end] { return end.has_value(); });
+    if (!end && waitForRestart && !stopAsked)
+        run.waitFor([&] { return end.has_value() || stopAsked; });
     // Whatever happened, nothing written is left behind in the system's queue.
     session.port().drain(DrainMs);
 
     if (end == FirmwareWizard::UploadEnd::Restarted)
         return 0;
-    if (end)
+    if (end) {
+        if (stopAsked)
+            HeadlessRun::printError(QStringLiteral("Остановка по сигналу: загрузка прервана."));
         return 1; // the wizard's own message is the last line
+    }
     const auto journal = [&](const QString &result) {
         session.journal().append(
             ServiceJournal::firmwareUpload(path, wizard.uploadedImage(), result));
     };
+    if (stopAsked) {
+        journal(QStringLiteral("передана целиком; перезапуск не дождались: программа завершена "
+                               "по сигналу"));
+        HeadlessRun::printError(QStringLiteral("Остановка по сигналу: программа передана, "
+                                               "перезапуск прибора не подтверждён."));
+        return 1;
+    }
     if (!waitForRestart) {
         journal(QStringLiteral("передана целиком; перезапуск не ожидался"));
         HeadlessRun::printError(QStringLiteral(

@@ -2,6 +2,7 @@
 #include "HeadlessRun.h"
 #include "Session.h"
 #include "SimulatorSetup.h"
+#include "StopSignals.h"
 #include "VirtualInstrument.h"
 #include "common/SystemClock.h"
 #include "link/SystemPorts.h"
@@ -9,7 +10,6 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-#include <csignal>
 #include <optional>
 
 #ifdef Q_OS_UNIX
@@ -21,17 +21,6 @@
 #endif
 
 namespace kalent {
-
-namespace {
-
-volatile std::sig_atomic_t stopRequested = 0;
-
-extern "C" void requestStop(int)
-{
-    stopRequested = 1;
-}
-
-} // namespace
 
 int runPorts(const CommandLine &)
 {
@@ -73,17 +62,12 @@ void traceLine(const CommandLine &commandLine, PtyLine &line, ExchangeTrace &tra
         });
 }
 
-// Runs until SIGINT or SIGTERM.
+// Runs until SIGINT or SIGTERM (caught since the program's start, so one that
+// comes right after the path is printed ends the run cleanly too).
 void runUntilStopped()
 {
-    std::signal(SIGINT, requestStop);
-    std::signal(SIGTERM, requestStop);
-    QTimer stopWatch;
-    QObject::connect(&stopWatch, &QTimer::timeout, [] {
-        if (stopRequested)
-            QCoreApplication::quit();
-    });
-    stopWatch.start(50);
+    StopSignals stopSignals;
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, [] { QCoreApplication::quit(); });
     QCoreApplication::exec();
 }
 
@@ -120,7 +104,9 @@ int runReplay(const CommandLine &commandLine)
     QObject::connect(&replay, &ReplayInstrument::departed, [](const QString &report) {
         HeadlessRun::printError(QStringLiteral("воспроизведение расходится с записью: ") + report);
     });
-    QObject::connect(&replay, &ReplayInstrument::finished, [&replay] {
+    bool countSaid = false;
+    QObject::connect(&replay, &ReplayInstrument::finished, [&replay, &countSaid] {
+        countSaid = true;
         HeadlessRun::printError(
             QStringLiteral("воспроизведение: ответ дан на все записанные обмены "
                            "(%1), расхождений: %2")
@@ -130,37 +116,81 @@ int runReplay(const CommandLine &commandLine)
     HeadlessRun::printOut(line.slavePath());
     replay.start();
     runUntilStopped();
+    // A run that departed or stopped early still says how far it came.
+    if (!countSaid)
+        HeadlessRun::printError(QStringLiteral("воспроизведение: ответ дан на %1 из %2 "
+                                               "записанных обменов, расхождений: %3")
+                                    .arg(replay.stepsAnswered())
+                                    .arg(replay.stepCount())
+                                    .arg(replay.departures()));
     return 0;
 }
 
 } // namespace
 #endif
 
+namespace {
+
+// The longest notice period: a day (a timer counts milliseconds in an int).
+constexpr double MaxNoticeSeconds = 86400;
+
+// simulate's own options, checked before anything starts, with --replay too.
+struct SimulateOptions
+{
+    double noticeSeconds = 0;
+    int baud = VirtualInstrument::DefaultBaud;
+    QString bootFault;
+};
+
+std::optional<SimulateOptions> simulateOptions(const CommandLine &commandLine, int *status)
+{
+    SimulateOptions options;
+    *status = 2;
+    if (commandLine.has(QStringLiteral("notices")) &&
+        !secondsInRange(commandLine.value(QStringLiteral("notices")), 0.2, MaxNoticeSeconds,
+                        &options.noticeSeconds)) {
+        HeadlessRun::usageError(commandLine,
+                                QStringLiteral("Параметру --notices нужно число секунд от 0,2 "
+                                               "до %1.")
+                                    .arg(MaxNoticeSeconds));
+        return std::nullopt;
+    }
+    if (commandLine.has(QStringLiteral("baud"))) {
+        const QList<int> allowed = {4800, 9600, 19200, 38400, 57600, 115200};
+        bool ok = false;
+        options.baud = commandLine.value(QStringLiteral("baud")).toInt(&ok);
+        if (!ok || !allowed.contains(options.baud)) {
+            HeadlessRun::usageError(commandLine,
+                                    QStringLiteral("Скорость --baud: одна из 4800, 9600, 19200, "
+                                                   "38400, 57600, 115200."));
+            return std::nullopt;
+        }
+    }
+    if (commandLine.has(QStringLiteral("boot-fault"))) {
+        options.bootFault = commandLine.value(QStringLiteral("boot-fault"));
+        if (options.bootFault != QLatin1String("early-report") &&
+            options.bootFault != QLatin1String("no-report")) {
+            HeadlessRun::usageError(
+                commandLine, QStringLiteral("Сбой --boot-fault: early-report или no-report."));
+            return std::nullopt;
+        }
+    }
+    return options;
+}
+
+} // namespace
+
 int runSimulate(const CommandLine &commandLine)
 {
 #ifdef Q_OS_UNIX
+    int status = 0;
+    const std::optional<SimulateOptions> options = simulateOptions(commandLine, &status);
+    if (!options)
+        return status;
     if (commandLine.has(QStringLiteral("replay")))
         return runReplay(commandLine);
-    double noticeSeconds = 0;
-    if (commandLine.has(QStringLiteral("notices"))) {
-        bool ok = false;
-        noticeSeconds = commandLine.value(QStringLiteral("notices")).toDouble(&ok);
-        if (!ok || noticeSeconds < 0.2) {
-            return HeadlessRun::usageError(
-                commandLine,
-                QStringLiteral("Параметру --notices нужно число секунд, не меньше 0,2."));
-        }
-    }
-    int baud = VirtualInstrument::DefaultBaud;
-    if (commandLine.has(QStringLiteral("baud"))) {
-        const QList<int> allowed = {4800, 9600, 19200, 38400, 57600, 115200};
-        baud = commandLine.value(QStringLiteral("baud")).toInt();
-        if (!allowed.contains(baud)) {
-            return HeadlessRun::usageError(
-                commandLine, QStringLiteral("Скорость --baud: одна из 4800, 9600, 19200, 38400, "
-                                            "57600, 115200."));
-        }
-    }
+    const double noticeSeconds = options->noticeSeconds;
+    const int baud = options->baud;
     SystemClock clock;
     auto instrument = createBuiltInInstrument(clock);
     instrument->setBaud(baud);
@@ -168,7 +198,7 @@ int runSimulate(const CommandLine &commandLine)
     // then talks at 115200 whatever --baud said).
     if (!setUpSimulatedBootLoader(*instrument,
                                   commandLine.flags.contains(QStringLiteral("programming")),
-                                  commandLine.value(QStringLiteral("boot-fault"))))
+                                  options->bootFault))
         return 2;
     PtyBridge bridge(*instrument);
     ExchangeTrace trace;

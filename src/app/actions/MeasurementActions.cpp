@@ -4,6 +4,9 @@
 #include "Session.h"
 #include "common/AtomicFile.h"
 #include "common/Cp1251.h"
+#include "common/DataFolder.h"
+#include "common/ResolvedPath.h"
+#include "journal/ServiceJournal.h"
 #include "measurement/OpticalDensityReader.h"
 #include "measurement/PlateExporter.h"
 #include "measurement/ProtocolHeading.h"
@@ -100,6 +103,56 @@ bool tableOutputUsable(const CommandLine &commandLine, TableOutput *output)
     return true;
 }
 
+// The files the run will write, each under the option that names it, and the
+// service journal, which no output may replace. Two that resolve to one file
+// (through "./", "..", a symbolic link) would have the second write replace the
+// first and the run still end in success: a usage error, said before anything
+// is exchanged.
+bool outputsDistinct(const CommandLine &commandLine, const QStringList &options)
+{
+    QList<QPair<QString, QString>> targets;
+    for (const QString &option : options) {
+        if (!commandLine.value(option).isEmpty())
+            targets.append({QStringLiteral("--") + option, commandLine.value(option)});
+    }
+    const DataFolder folder = DataFolder::resolve(commandLine.value(QStringLiteral("data-dir")));
+    targets.append({QStringLiteral("журнал обслуживания"),
+                    folder.filePath(QString::fromLatin1(ServiceJournal::FileName))});
+    for (int i = 0; i < targets.size(); ++i) {
+        for (int j = i + 1; j < targets.size(); ++j) {
+            if (!ResolvedPath::sameFile(targets.at(i).second, targets.at(j).second))
+                continue;
+            HeadlessRun::usageError(
+                commandLine,
+                QStringLiteral("%1 и %2 называют один и тот же файл %3: записанное вторым "
+                               "заменило бы первое.")
+                    .arg(targets.at(i).first, targets.at(j).first,
+                         QDir::toNativeSeparators(ResolvedPath::of(targets.at(i).second))));
+            return false;
+        }
+    }
+    return true;
+}
+
+// With --auto-name the instrument names a file only during the exchange: an
+// output option naming that same file is refused then, before it is written,
+// and the automatic save stays as it is.
+bool clearOfAutoSave(const CommandLine &commandLine, const QStringList &options,
+                     const QString &savedPath)
+{
+    for (const QString &option : options) {
+        const QString given = commandLine.value(option);
+        if (given.isEmpty() || !ResolvedPath::sameFile(given, savedPath))
+            continue;
+        HeadlessRun::usageError(
+            commandLine, QStringLiteral("--%1 называет файл %2, который уже записан под именем "
+                                        "от прибора (--auto-name): он оставлен, --%1 не записан.")
+                             .arg(option, QDir::toNativeSeparators(savedPath)));
+        return false;
+    }
+    return true;
+}
+
 bool writeOutFile(const CommandLine &commandLine, const QByteArray &bytes)
 {
     const QString error = AtomicFile::write(commandLine.value(QStringLiteral("out")), bytes);
@@ -114,7 +167,8 @@ bool writeOutFile(const CommandLine &commandLine, const QByteArray &bytes)
 int runReadOd(const CommandLine &commandLine)
 {
     TableOutput output;
-    if (!outOptionUsable(commandLine) || !tableOutputUsable(commandLine, &output))
+    if (!outOptionUsable(commandLine) || !tableOutputUsable(commandLine, &output) ||
+        !outputsDistinct(commandLine, {QStringLiteral("out"), QStringLiteral("trace")}))
         return 2;
     const bool autoName = commandLine.flags.contains(QStringLiteral("auto-name"));
     HeadlessRun run(commandLine);
@@ -148,11 +202,16 @@ int runReadOd(const CommandLine &commandLine)
         HeadlessRun::printError(fileError);
         return 1;
     }
+    if (autoName && !clearOfAutoSave(commandLine, {QStringLiteral("out")}, savedPath))
+        return 2;
     QString formatError;
     const QByteArray table = PlateExport::bytes(output.format, reader.opData(), exporter.title(),
                                                 output.style, &formatError);
     if (!formatError.isEmpty()) {
-        HeadlessRun::printError(formatError);
+        HeadlessRun::printError(
+            commandLine.has(QStringLiteral("out"))
+                ? PlateExport::failureText(commandLine.value(QStringLiteral("out")), formatError)
+                : QStringLiteral("Таблица не выведена: %1").arg(formatError));
         return 1;
     }
     if (commandLine.has(QStringLiteral("out"))) {
@@ -182,14 +241,28 @@ int runReadProtocol(const CommandLine &commandLine)
         HeadlessRun::printError(QStringLiteral("Параметру --pdf нужно имя файла."));
         return 2;
     }
+    const QStringList outputs{QStringLiteral("pdf"), QStringLiteral("out")};
+    if (!outputsDistinct(commandLine, outputs + QStringList{QStringLiteral("trace")}))
+        return 2;
     const bool autoName = commandLine.flags.contains(QStringLiteral("auto-name"));
     HeadlessRun run(commandLine);
     ResultsProtocol &results = run.session().results();
     QString failure;
     QString savedPath;
     bool received = false;
-    QObject::connect(&results, &ResultsProtocol::fileError,
-                     [&](const QString &message) { failure = message; });
+    // A file the program keeps on the way (the protocol's copy in the data
+    // folder) is not what the user asked for: the message says which output is
+    // lost too.
+    QStringList asked;
+    for (const QString &option : outputs) {
+        if (commandLine.has(option))
+            asked.append(QDir::toNativeSeparators(commandLine.value(option)));
+    }
+    QObject::connect(&results, &ResultsProtocol::fileError, [&](const QString &message) {
+        failure = asked.isEmpty() ? QStringLiteral("Протокол не выведен: %1").arg(message)
+                                  : QStringLiteral("Протокол не записан в %1: %2")
+                                        .arg(asked.join(QStringLiteral(", ")), message);
+    });
     QObject::connect(&results, &ResultsProtocol::nothingToFetch, [&](int length) {
         failure = QStringLiteral("Прибор сообщил длину протокола %1: протокола нет.").arg(length);
     });
@@ -215,6 +288,8 @@ int runReadProtocol(const CommandLine &commandLine)
         HeadlessRun::printError(failure);
         return 1;
     }
+    if (autoName && !clearOfAutoSave(commandLine, outputs, savedPath))
+        return 2;
     const QByteArray text = results.protokolStream();
     if (pdf) {
         // The memo's text, with the protocol's number and date on every page.

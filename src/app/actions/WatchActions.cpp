@@ -1,7 +1,7 @@
 #include "Actions.h"
 #include "HeadlessRun.h"
 #include "Session.h"
-#include "ShutdownSignals.h"
+#include "StopSignals.h"
 #include "journal/ServiceJournal.h"
 #include "watch/WatchService.h"
 
@@ -19,6 +19,14 @@ int runWatch(const CommandLine &commandLine)
     // log: it says what it saved and what went wrong.
     run.setPaneEcho(false);
     Session &session = run.session();
+    // A folder that takes no file would lose every reading while the service
+    // looks healthy: the service does not start on it.
+    if (const QString why = session.dataFolder().cannotTakeFiles(); !why.isEmpty()) {
+        HeadlessRun::printError(
+            QStringLiteral("Папка данных %1 не принимает файлы: %2. Наблюдение не начато.")
+                .arg(QDir::toNativeSeparators(session.dataFolder().path()), why));
+        return 1;
+    }
     QObject::connect(&session.journal(), &ServiceJournal::appendFailed, &HeadlessRun::printError);
 
     WatchService watch(session, portName);
@@ -28,18 +36,15 @@ int runWatch(const CommandLine &commandLine)
     QObject::connect(&watch, &WatchService::message, &HeadlessRun::printError);
     QObject::connect(&watch, &WatchService::stopped, [] { QCoreApplication::quit(); });
 
-    // Lives until the loop below has ended, that is until the watch has stopped:
-    // on Windows the console's close waits for that.
-    const ShutdownSignals shutdown;
-    QTimer stopWatch;
-    QObject::connect(&stopWatch, &QTimer::timeout, [&] {
-        if (!shutdown.requested())
+    StopSignals stopSignals;
+    bool stopping = false;
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, [&] {
+        if (stopping)
             return;
-        stopWatch.stop();
+        stopping = true;
         HeadlessRun::printError(QStringLiteral("Остановка: наблюдение завершается."));
         watch.stop();
     });
-    stopWatch.start(50);
     QTimer::singleShot(0, &watch, &WatchService::start);
     QCoreApplication::exec();
     return 0;

@@ -1,5 +1,6 @@
 #include "common/AtomicFile.h"
 
+#include "common/FileSizeLimit.h"
 #include "common/SystemErrorText.h"
 
 #include <QDir>
@@ -203,6 +204,8 @@ QString write(const QString &path, const QByteArray &bytes)
 QString write(const QString &path, const QByteArray &bytes,
               const std::function<void()> &beforeRename)
 {
+    // A size limit then fails the write below with EFBIG instead of ending the process.
+    FileSizeLimit::failWritesInsteadOfSignal();
     const QString shown = QDir::toNativeSeparators(path);
     if (path.isEmpty())
         return cannotOpen(shown, SystemErrorText::fromErrno(ENOENT));

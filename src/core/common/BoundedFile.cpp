@@ -1,5 +1,6 @@
 #include "common/BoundedFile.h"
 
+#include "common/FileKind.h"
 #include "common/SystemErrorText.h"
 
 #include <QDir>
@@ -31,9 +32,11 @@ QString reasonOf(const QFile &file)
 QString read(const QString &path, qint64 maxBytes, QByteArray *bytes)
 {
     bytes->clear();
+    // A FIFO would block the open until a writer came, a device never ends: only
+    // a regular file is read.
+    if (const QString why = FileKind::refusal(path); !why.isEmpty())
+        return cannotRead(path, why);
     const QFileInfo info(path);
-    if (info.isDir())
-        return cannotRead(path, SystemErrorText::fromErrno(EISDIR));
     // A regular file tells its size: a larger one is refused unread.
     if (info.isFile() && info.size() > maxBytes)
         return cannotRead(path, SystemErrorText::tooLarge(maxBytes));

@@ -4,6 +4,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTemporaryFile>
+
+#include <cerrno>
+
+#include "common/SystemErrorText.h"
 
 namespace kalent {
 
@@ -14,28 +19,53 @@ DataFolder::DataFolder(const QString &path) : m_path(QDir(path).absolutePath())
 
 DataFolder DataFolder::resolve(const QString &overridePath)
 {
-    if (!overridePath.isEmpty())
-        return DataFolder(overridePath);
-#ifndef Q_OS_WIN
-    const QString exeDir = QCoreApplication::applicationDirPath();
-    if (programFolderUsable(exeDir))
-        return DataFolder(exeDir);
-#endif
-    return DataFolder(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
+    return DataFolder(resolvedPath(overridePath));
 }
 
-bool DataFolder::programFolderUsable(const QString &exeDir)
+QString DataFolder::resolvedPath(const QString &overridePath)
 {
-    if (exeDir.isEmpty() || !QFileInfo(exeDir).isWritable())
+    if (!overridePath.isEmpty())
+        return QDir(overridePath).absolutePath();
+    const QString exeDir = QCoreApplication::applicationDirPath();
+    if (keepsFilesBesideProgram(exeDir, builtProgramFolder()))
+        return QDir(exeDir).absolutePath();
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation))
+        .absolutePath();
+}
+
+bool DataFolder::keepsFilesBesideProgram(const QString &exeDir, const QString &builtDir)
+{
+    if (exeDir.isEmpty() || builtDir.isEmpty())
         return false;
-    const QString folder = QFileInfo(exeDir).canonicalFilePath();
-    static const QStringList systemFolders = {
-        QStringLiteral("/bin"),           QStringLiteral("/sbin"),
-        QStringLiteral("/usr/bin"),       QStringLiteral("/usr/sbin"),
-        QStringLiteral("/usr/local/bin"), QStringLiteral("/usr/local/sbin"),
-        QStringLiteral("/usr/games"),
+    // Canonical paths: a symbolic link to the build folder is still the build
+    // folder, and a copy elsewhere (an installed one) is not, whatever its name.
+    const QString running = QFileInfo(exeDir).canonicalFilePath();
+    return !running.isEmpty() && running == QFileInfo(builtDir).canonicalFilePath() &&
+           QFileInfo(running).isWritable();
+}
+
+QString DataFolder::builtProgramFolder()
+{
+#ifdef KALENT_BUILT_PROGRAM_FOLDER
+    return QStringLiteral(KALENT_BUILT_PROGRAM_FOLDER);
+#else
+    return {};
+#endif
+}
+
+QString DataFolder::cannotTakeFiles() const
+{
+    const auto reason = [](const QFile &file) {
+        const QString why = SystemErrorText::translate(file.errorString());
+        return why.isEmpty() ? SystemErrorText::fromErrno(EIO) : why;
     };
-    return !systemFolders.contains(folder);
+    QTemporaryFile probe(QDir(m_path).filePath(QStringLiteral(".kalent-probe-XXXXXX")));
+    if (!probe.open())
+        return reason(probe);
+    // A byte written and flushed is what a full disk or a size limit refuses.
+    if (probe.write("0", 1) != 1 || !probe.flush())
+        return reason(probe);
+    return {};
 }
 
 QString DataFolder::filePath(const QString &fileName) const

@@ -5,25 +5,35 @@
 namespace kalent {
 
 // The folder where the program keeps the files it writes without asking
-// (protocols, lists, automatic table names). The executable's folder when it is
-// writable and not one of the system's program folders (an installed program run
-// as root must not fill /usr/bin), else the user's data folder; --data-dir
-// overrides both. On Windows always the user's local application data
-// (%LOCALAPPDATA%\kalent-service): the program lives in Program Files or in a
-// folder several users share, and Windows guards those with permissions that a
-// writability check does not see, so a write there could fail at the first save.
+// (protocols, lists, automatic table names). The executable's folder only when
+// the program runs where its build put it (a developer's tree); every installed
+// copy, under any prefix and writable or not, uses the user's data folder;
+// --data-dir overrides both. On Windows that is the user's local application
+// data (%LOCALAPPDATA%\kalent-service): Program Files is guarded by permissions
+// a writability check does not see.
 class DataFolder
 {
 public:
     // An empty override means: choose as described above.
     static DataFolder resolve(const QString &overridePath = {});
+    // The folder resolve() would choose, without creating it (for readers
+    // such as the journal's, which must leave no folder behind).
+    static QString resolvedPath(const QString &overridePath = {});
     explicit DataFolder(const QString &path);
-    // Whether files may be kept beside the executable in this folder.
-    static bool programFolderUsable(const QString &exeDir);
+    // Whether an executable in exeDir runs from its build tree, builtDir being the
+    // folder the build put it in (empty when unknown): then, and only when it is
+    // writable, its files are kept beside it.
+    static bool keepsFilesBesideProgram(const QString &exeDir, const QString &builtDir);
+    // The folder this program's build put the executable in, as compiled in.
+    static QString builtProgramFolder();
 
     QString path() const { return m_path; }
     // A file directly inside the folder. The name must already be safe.
     QString filePath(const QString &fileName) const;
+    // Why the folder cannot take a new file (it is missing, read-only, full, not
+    // a folder), in Russian; empty when a file of one byte could be written and
+    // synced there (the probe is removed again).
+    QString cannotTakeFiles() const;
     // The folder of .bdt and .tsk files ("FilesInVirant"); not created here.
     QString filesInVirant() const;
     // The same folder, created when missing (the database page's dialogs).

@@ -41,6 +41,11 @@ DatabasePage::DatabasePage(SerialPort &port, ReceiveDispatcher &dispatcher, Conn
     dispatcher.setReplyHandler(Code::DatabasePage, [this](QByteArray &b) { handlePageReply(b); });
     dispatcher.setReplyHandler(Code::PageWanted,
                                [this](QByteArray &b) { handlePageWantedReply(b); });
+    for (DatabaseTreeModel *model : {&m_instrumentModel, &m_fileModel, &m_additionalModel})
+        m_db.addObserver(model);
+    // Whatever changed the selection or the trees, the selection model follows.
+    connect(this, &DatabasePage::selectionChanged, this, &DatabasePage::mirrorSelection);
+    connect(this, &DatabasePage::treesChanged, this, &DatabasePage::mirrorSelection);
     m_countRestWait->setSingleShot(true);
     m_readSilence->setSingleShot(true);
     connect(m_countRestWait.get(), &Timer::timeout, this, &DatabasePage::countRestWaited);
@@ -75,8 +80,35 @@ void DatabasePage::setStatus(const QString &text)
     m_pane.setText(text);
 }
 
+void DatabasePage::deriveCaptions()
+{
+    // A list's caption counts its tree once the list has first been made; a
+    // discarded file list keeps its tree, and so its count.
+    const DatabaseList &vir = m_db.instrument();
+    if (vir.exists())
+        m_state.instrumentCaption = QStringLiteral("Список ТС в приборе (%1):").arg(vir.tsCount());
+    if (m_fromFile)
+        m_state.fileCaption = QStringLiteral("Список ТС в файле (%1):").arg(m_db.file().tsCount());
+    const DatabaseList &add = m_db.additional();
+    if (add.exists())
+        m_state.additionalCaption =
+            QStringLiteral("Дополнительный список ТС (%1):").arg(add.tsCount());
+}
+
+void DatabasePage::mirrorSelection()
+{
+    QItemSelection rows;
+    for (const NodePath &node : m_selection.nodes()) {
+        const QModelIndex index = m_instrumentModel.indexOf(node);
+        if (index.isValid())
+            rows.select(index, index);
+    }
+    m_instrumentSelectionModel.select(rows, QItemSelectionModel::ClearAndSelect);
+}
+
 void DatabasePage::publish()
 {
+    deriveCaptions();
     Q_EMIT stateChanged();
 }
 
@@ -251,7 +283,6 @@ void DatabasePage::instrumentListTaken(int passedOver)
     m_selection.clear();
     writeListText(list.tree(), QStringLiteral("SpisokTSinVir.txt"));
     m_fromDevice = true;
-    m_state.instrumentCaption = QStringLiteral("Список ТС в приборе (%1):").arg(list.tsCount());
     m_state.virTreeVisible = true;
     formAdditionalList();
     m_pane.setProgress(0);
@@ -277,8 +308,6 @@ void DatabasePage::formAdditionalList()
 {
     if (m_db.FormAdditionalList() == TestSystemDatabase::AdditionalResult::NotFormed)
         return;
-    m_state.additionalCaption =
-        QStringLiteral("Дополнительный список ТС (%1):").arg(m_db.additional().tsCount());
     deriveButtons();
     publish();
     Q_EMIT treesChanged();
@@ -343,7 +372,6 @@ bool DatabasePage::openDialogAccepted(const QString &path)
     const DatabaseList &list = m_db.file();
     m_fileSource = QStringLiteral("файл ") + QDir::toNativeSeparators(path);
     m_fromFile = true;
-    m_state.fileCaption = QStringLiteral("Список ТС в файле (%1):").arg(list.tsCount());
     setStatus(QStringLiteral("Считано из файла ") + name + QLatin1Char(' ') +
               QString::number(list.tsCount()) + QStringLiteral(" ТС"));
     if (taken.passedOver > 0)
@@ -384,6 +412,19 @@ void DatabasePage::WriteDatabaseToDevice(Which which)
         setStatus(PortClosed);
         return;
     }
+    // The journal is the service record: a write it cannot record does not start.
+    const QString source =
+        which == Which::FileList ? m_fileSource : QStringLiteral("список прибора");
+    const QString opening = ServiceJournal::databaseWrite(source, list.pageCount(), list.image(),
+                                                          QStringLiteral("начата"));
+    if (m_journalGate) {
+        if (const QString why = m_journalGate(opening); !why.isEmpty()) {
+            setStatus(why + QStringLiteral(". Запись БД ТС в прибор не начата."));
+            return;
+        }
+    } else {
+        Q_EMIT journalEvent(opening);
+    }
     setStatus(QStringLiteral("Запись БД ТС в прибор."));
     dropUnfinishedReply();
     endTransfer();
@@ -392,9 +433,7 @@ void DatabasePage::WriteDatabaseToDevice(Which which)
     m_outPosition = HeaderSize;
     m_pageNo = 1;
     m_transfer = Transfer::Writing;
-    m_writeSource = which == Which::FileList ? m_fileSource : QStringLiteral("список прибора");
-    Q_EMIT journalEvent(ServiceJournal::databaseWrite(m_writeSource, m_pagesToSend, m_outStream,
-                                                      QStringLiteral("начата")));
+    m_writeSource = source;
     deriveButtons();
     publish();
     QByteArray start("M");
@@ -453,8 +492,6 @@ bool DatabasePage::btnAddTSInVirClick()
               QStringLiteral(" ТС"));
     m_selection.clear();
     formAdditionalList();
-    m_state.instrumentCaption =
-        QStringLiteral("Список ТС в приборе (%1):").arg(m_db.instrument().tsCount());
     m_instrumentEdited = true;
     deriveButtons();
     publish();
@@ -470,8 +507,6 @@ void DatabasePage::btnDeleteTSClick()
         return;
     const int removed = m_db.removeNodes(m_selection.nodes());
     m_selection.clear();
-    m_state.instrumentCaption =
-        QStringLiteral("Список ТС в приборе (%1):").arg(m_db.instrument().tsCount());
     m_instrumentEdited = true;
     formAdditionalList();
     setStatus(QStringLiteral("Из списка прибора удалено ") + QString::number(removed) +

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "database/DatabasePageState.h"
+#include "database/DatabaseTreeModel.h"
 #include "database/TestSystemDatabase.h"
 #include "database/TreeSelection.h"
 
 #include <QByteArray>
+#include <QItemSelectionModel>
 #include <QObject>
 #include <QString>
 
@@ -43,6 +45,12 @@ public:
     // The page navigator's answer to "has the frame (FrameBDTS) been made":
     // from then on the link check enables and disables btnReadBDTSFromVir.
     void setFrameQuery(std::function<bool()> query);
+    // Where a write's opening journal line goes; without it the line is only
+    // announced (journalEvent) and the write always starts.
+    void setJournalGate(std::function<QString(const QString &line)> gate)
+    {
+        m_journalGate = std::move(gate);
+    }
     bool frameExists() const;
 
     const DatabasePageState &state() const { return m_state; }
@@ -52,6 +60,13 @@ public:
     const TSTree &additionalTree() const { return m_db.additional().tree(); } // TreeViewAdd
     // The selected nodes of TreeViewVir.
     const TreeSelection &selection() const { return m_selection; }
+    // The three trees as item models over the lists (the views show exactly the
+    // lists), and TreeViewVir's selection as a selection model that follows
+    // selection(): the views draw it, the page alone changes it.
+    DatabaseTreeModel &instrumentModel() { return m_instrumentModel; }
+    DatabaseTreeModel &fileModel() { return m_fileModel; }
+    DatabaseTreeModel &additionalModel() { return m_additionalModel; }
+    QItemSelectionModel &instrumentSelectionModel() { return m_instrumentSelectionModel; }
     int pageNo() const { return m_pageNo; }
     // Completed reads from the instrument and completed writes to it, since the start.
     int readsCompleted() const { return m_readsCompleted; }
@@ -145,6 +160,9 @@ private:
     void deriveButtons();
     void writeListText(const TSTree &tree, const QString &fileName);
     void setStatus(const QString &text);
+    // The captions count the lists' test systems.
+    void deriveCaptions();
+    void mirrorSelection();
     void publish();
     void dropUnfinishedReply();
 
@@ -157,9 +175,14 @@ private:
     std::unique_ptr<Timer> m_readSilence;
 
     TestSystemDatabase m_db;
+    DatabaseTreeModel m_instrumentModel{m_db.instrument()};
+    DatabaseTreeModel m_fileModel{m_db.file()};
+    DatabaseTreeModel m_additionalModel{m_db.additional()};
+    QItemSelectionModel m_instrumentSelectionModel{&m_instrumentModel};
     DatabasePageState m_state;
     TreeSelection m_selection;
     std::function<bool()> m_frameQuery;
+    std::function<QString(const QString &line)> m_journalGate;
     bool m_fromDevice = false;
     bool m_fromFile = false;
     // btnSaveAddTs: the instrument list has been added to or deleted from.

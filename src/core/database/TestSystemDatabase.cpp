@@ -12,9 +12,36 @@ int DatabaseList::pageCount() const
     return bytes > 0 ? static_cast<int>(bytes / PageSize) : 0;
 }
 
+// Tells the observers about one list's change for as long as the scope lasts.
+class TestSystemDatabase::ChangeScope
+{
+public:
+    ChangeScope(const TestSystemDatabase &db, const DatabaseList &list) : m_db(db), m_list(list)
+    {
+        for (ListObserver *o : m_db.m_observers)
+            o->listAboutToChange(m_list);
+    }
+    ~ChangeScope()
+    {
+        for (ListObserver *o : m_db.m_observers)
+            o->listChanged(m_list);
+    }
+    ChangeScope(const ChangeScope &) = delete;
+    ChangeScope &operator=(const ChangeScope &) = delete;
+
+private:
+    const TestSystemDatabase &m_db;
+    const DatabaseList &m_list;
+};
+
 TestSystemDatabase::TestSystemDatabase() : m_closingPage(PageSize, '\0')
 {
     m_additional.m_headerless = true;
+}
+
+void TestSystemDatabase::addObserver(ListObserver *observer)
+{
+    m_observers.push_back(observer);
 }
 
 TestSystemDatabase::Parsed TestSystemDatabase::ParseDatabase(const QByteArray &image,
@@ -122,8 +149,12 @@ TestSystemDatabase::Taken TestSystemDatabase::take(Which which, const QByteArray
     const Parsed parsed = ParseDatabase(image, pages);
     Rebuilt rebuilt = RebuildDatabase(image, parsed.tree);
     result.passedOver = rebuilt.passedOver;
-    (which == Which::Instrument ? m_instrument : m_file) = listOf(std::move(rebuilt.image));
-    m_additional.m_exists = false;
+    DatabaseList &list = which == Which::Instrument ? m_instrument : m_file;
+    const ChangeScope change(*this, list);
+    list = listOf(std::move(rebuilt.image));
+    // A new file is the additional list's new source: it is formed from it anew.
+    if (which == Which::File)
+        m_additional.m_exists = false;
     return result;
 }
 
@@ -131,42 +162,45 @@ void TestSystemDatabase::discardFile()
 {
     m_file.m_exists = false;
     m_file.m_image.clear();
-    m_additional.m_exists = false;
-    m_additional.m_image.clear();
 }
 
 TestSystemDatabase::AdditionalResult TestSystemDatabase::FormAdditionalList()
 {
-    if (!m_instrument.m_exists || !m_file.m_exists)
+    if (!m_instrument.m_exists || (!m_file.m_exists && !m_additional.m_exists))
         return AdditionalResult::NotFormed;
-    m_additional.m_image.clear();
-    m_additional.m_tree.clear();
-    for (const TSNode *fileTs : m_file.m_tree.testSystems()) {
-        const TSNode *fileSub = fileTs->parent;
-        const TSNode *fileGroup = fileSub->parent;
-        const TSTree &vir = m_instrument.m_tree;
-        const TSNode *group = vir.findChild(nullptr, fileGroup->name);
-        const TSNode *sub = group ? vir.findChild(group, fileSub->name) : nullptr;
-        if (!sub || !vir.findChild(sub, fileTs->name))
-            AddMissingTestSystem(*fileTs);
+    const ChangeScope change(*this, m_additional);
+    // The source is moved out first: without a file it is the additional list itself.
+    const DatabaseList source = m_file.m_exists ? DatabaseList() : std::move(m_additional);
+    const DatabaseList &from = m_file.m_exists ? m_file : source;
+    DatabaseList formed;
+    formed.m_headerless = true;
+    const TSTree &vir = m_instrument.m_tree;
+    for (const TSNode *ts : from.m_tree.testSystems()) {
+        const TSNode *sourceSub = ts->parent;
+        const TSNode *group = vir.findChild(nullptr, sourceSub->parent->name);
+        const TSNode *sub = group ? vir.findChild(group, sourceSub->name) : nullptr;
+        if (!sub || !vir.findChild(sub, ts->name))
+            AddMissingTestSystem(formed, *ts, from.m_image);
     }
-    m_additional.m_image.append(m_closingPage);
-    m_additional.m_exists = true;
+    formed.m_image.append(m_closingPage);
+    formed.m_exists = true;
+    m_additional = std::move(formed);
     return AdditionalResult::Formed;
 }
 
-bool TestSystemDatabase::AddMissingTestSystem(const TSNode &fileNode)
+void TestSystemDatabase::AddMissingTestSystem(DatabaseList &additional, const TSNode &sourceNode,
+                                              const QByteArray &sourceImage)
 {
-    // The file list is sound: every record of its tree lies whole in its bytes.
-    const TSLocator &loc = fileNode.locator;
-    const TSNode *fileSub = fileNode.parent;
-    TSNode *group = m_additional.m_tree.findOrAddChild(nullptr, fileSub->parent->name);
-    TSNode *sub = m_additional.m_tree.findOrAddChild(group, fileSub->name);
-    TSNode *ts = m_additional.m_tree.addChild(sub, fileNode.name);
-    ts->locator = loc;
-    m_additional.m_image.append(m_file.m_image.constData() + loc.Position,
-                                qint64(loc.Pages) * PageSize);
-    return true;
+    // The source is sound: every record of its tree lies whole in its bytes.
+    const TSLocator &loc = sourceNode.locator;
+    const TSNode *sourceSub = sourceNode.parent;
+    TSNode *group = additional.m_tree.findOrAddChild(nullptr, sourceSub->parent->name);
+    TSNode *sub = additional.m_tree.findOrAddChild(group, sourceSub->name);
+    TSNode *ts = additional.m_tree.addChild(sub, sourceNode.name);
+    // The copy's place in the additional list's own bytes, so that the list can
+    // later be formed from itself.
+    ts->locator = TSLocator{static_cast<qint32>(additional.m_image.size()), loc.Pages, loc.whole};
+    additional.m_image.append(sourceImage.constData() + loc.Position, qint64(loc.Pages) * PageSize);
 }
 
 TestSystemDatabase::AddResult TestSystemDatabase::addAdditional(int *pages)
@@ -182,8 +216,11 @@ TestSystemDatabase::AddResult TestSystemDatabase::addAdditional(int *pages)
     image.chop(PageSize);
     image.append(m_additional.m_image);
     setHeader(image);
-    m_instrument = listOf(std::move(image));
-    m_additional.m_exists = false;
+    {
+        const ChangeScope change(*this, m_instrument);
+        m_instrument = listOf(std::move(image));
+    }
+    // What was added is no longer missing.
     FormAdditionalList();
     return AddResult::Added;
 }
@@ -207,8 +244,8 @@ int TestSystemDatabase::removeNodes(const std::vector<NodePath> &selected)
         kept.addChild(sub, path.at(2))->locator = ts->locator;
     }
     Rebuilt rebuilt = RebuildDatabase(m_instrument.m_image, kept);
+    const ChangeScope change(*this, m_instrument);
     m_instrument = listOf(std::move(rebuilt.image));
-    m_additional.m_exists = false;
     return before - m_instrument.tsCount();
 }
 

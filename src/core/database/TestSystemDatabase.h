@@ -18,7 +18,25 @@ namespace kalent {
 class TestSystemDatabase
 {
 public:
+    // Told before and after a list's tree is replaced or edited, so that a view
+    // over the list (DatabaseTreeModel) never reads a tree in the middle of a
+    // change. Only changes that happen are told: a refused image tells nothing.
+    class ListObserver
+    {
+    public:
+        virtual void listAboutToChange(const DatabaseList &list) = 0;
+        virtual void listChanged(const DatabaseList &list) = 0;
+
+    protected:
+        ~ListObserver() = default;
+    };
+
     TestSystemDatabase();
+    TestSystemDatabase(const TestSystemDatabase &) = delete;
+    TestSystemDatabase &operator=(const TestSystemDatabase &) = delete;
+
+    // The observer must stay until the database is gone or is no longer changed.
+    void addObserver(ListObserver *observer);
 
     const DatabaseList &instrument() const { return m_instrument; }
     const DatabaseList &file() const { return m_file; }
@@ -36,15 +54,19 @@ public:
     // and rebuilt into the list (sorted, repeats and stray pages gone). When they
     // fail, nothing changes.
     Taken take(Which which, const QByteArray &bytes);
-    // The file list's bytes are dropped (its tree stays on screen), and with them
-    // the additional list drawn from them.
+    // The file list's bytes are dropped (its tree stays on screen). The
+    // additional list stays as it is: it holds its own copies of the records,
+    // taken from a file that passed the checks.
     void discardFile();
 
     enum class AdditionalResult {
-        NotFormed, // a list's bytes are missing
+        NotFormed, // no instrument list, or nothing to draw the additional list from
         Formed
     };
     // The file list's test systems the instrument list lacks, with their bytes.
+    // Without the file list's bytes (discarded before a new file is chosen) the
+    // additional list keeps those of its own test systems the instrument list
+    // still lacks, so it never offers one the instrument list holds already.
     AdditionalResult FormAdditionalList();
 
     enum class AddResult { Added, NothingToAdd, TooManyPages };
@@ -82,14 +104,20 @@ public:
     static QByteArray listText(const TSTree &tree);
 
 private:
+    class ChangeScope;
+
     // A list from an image that passed the checks: the tree is its parse.
     DatabaseList listOf(QByteArray image);
-    bool AddMissingTestSystem(const TSNode &fileNode);
+    // Copies the record of sourceNode (its locator points into sourceImage) into
+    // the additional list being formed.
+    static void AddMissingTestSystem(DatabaseList &additional, const TSNode &sourceNode,
+                                     const QByteArray &sourceImage);
 
     DatabaseList m_instrument;
     DatabaseList m_file;
     DatabaseList m_additional;
     QByteArray m_closingPage;
+    std::vector<ListObserver *> m_observers;
 };
 
 } // namespace kalent

@@ -389,6 +389,19 @@ void FirmwareWizard::btnLoadPOClick(bool programmingModeConfirmed)
         Q_EMIT errorOccurred(error);
         return;
     }
+    // The journal is the service record: an upload it cannot record does not start.
+    const QString opening =
+        ServiceJournal::firmwareUpload(m_softFileName, image, QStringLiteral("начата"));
+    if (m_journalGate) {
+        if (const QString why = m_journalGate(opening); !why.isEmpty()) {
+            const QString text = why + QStringLiteral(". Загрузка ПО в прибор не начата.");
+            m_pane.setText(text);
+            Q_EMIT errorOccurred(text);
+            return;
+        }
+    } else {
+        Q_EMIT journalEvent(opening);
+    }
     // Load started before the update, so the update keeps the pane for the
     // transfer's own texts instead of showing a step-2 prompt for a moment.
     m_loadStarted = true;
@@ -400,8 +413,6 @@ void FirmwareWizard::btnLoadPOClick(bool programmingModeConfirmed)
     m_frame.stopVisible = true;
     publish();
     m_uploadedImage = image;
-    Q_EMIT journalEvent(
-        ServiceJournal::firmwareUpload(m_softFileName, m_uploadedImage, QStringLiteral("начата")));
     m_upload.start(image);
 }
 
@@ -415,6 +426,21 @@ void FirmwareWizard::btnStopProgramVirClick()
     endUpload(UploadEnd::CancelledByUser);
     resetSoftWizard();
     m_pane.setText(QStringLiteral("Программирование прибора приостановлено"));
+}
+
+bool FirmwareWizard::stopForShutdown()
+{
+    if (!uploadRunning())
+        return true;
+    if (!m_frame.stopEnabled)
+        return false;
+    Q_EMIT journalEvent(ServiceJournal::firmwareUpload(
+        m_softFileName, m_uploadedImage,
+        QStringLiteral("остановлена: программа завершается по сигналу")));
+    endUpload(UploadEnd::CancelledByUser);
+    resetSoftWizard();
+    m_pane.setText(QStringLiteral("Программирование прибора приостановлено"));
+    return true;
 }
 
 void FirmwareWizard::lastBlockHandedOver()

@@ -69,6 +69,12 @@ public:
     void setFirmwarePageQuery(std::function<bool()> query);
     // The page navigator's answer to "has the firmware page's frame been made".
     void setFrameQuery(std::function<bool()> query);
+    // Where an upload's opening journal line goes; without it the line is only
+    // announced (journalEvent) and the upload always starts.
+    void setJournalGate(std::function<QString(const QString &line)> gate)
+    {
+        m_journalGate = std::move(gate);
+    }
 
     // Every operation waits for the frame (the navigator knows whether it exists).
     bool frameExists() const;
@@ -114,6 +120,10 @@ public:
     // btnLoadPOClick once the confirmation box has been answered.
     void btnLoadPOClick(bool programmingModeConfirmed);
     void btnStopProgramVirClick();
+    // The program is asked to end (SIGTERM, Ctrl-C): an upload that can still be
+    // stopped is stopped and journalled as such. False when every byte is already
+    // with the port, so the upload can only finish.
+    bool stopForShutdown();
 
     // End of the boot wait (StartProgVir_Timer); public so it can be stepped.
     void startProgVirTimerTimer();
@@ -172,6 +182,7 @@ private:
     QByteArray m_uploadedImage; // the running upload's file, for the journal
     std::function<bool()> m_firmwarePageQuery;
     std::function<bool()> m_frameQuery;
+    std::function<QString(const QString &line)> m_journalGate;
 
     SoftVirFrameState m_frame;
     SoftVirFrameState m_published;

@@ -1,7 +1,9 @@
 #include "journal/ServiceJournal.h"
 
 #include "common/DataFolder.h"
+#include "common/FileKind.h"
 #include "common/SystemErrorText.h"
+#include "journal/JournalFilter.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -48,6 +50,15 @@ ServiceJournal::ServiceJournal(const DataFolder &dataFolder, QObject *parent)
 
 bool ServiceJournal::append(const QString &event)
 {
+    const QString failure = tryAppend(event);
+    if (failure.isEmpty())
+        return true;
+    Q_EMIT appendFailed(failure);
+    return false;
+}
+
+QString ServiceJournal::tryAppend(const QString &event)
+{
     const QByteArray line = (QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs) +
                              QLatin1Char('\t') + oneLine(event) + QLatin1Char('\n'))
                                 .toUtf8();
@@ -57,9 +68,8 @@ bool ServiceJournal::append(const QString &event)
     QString failure;
     // Only a regular file is the journal: a FIFO in its place would block the
     // program on open, a device would swallow the lines.
-    const QFileInfo info(m_path);
-    if (info.exists() && !info.isFile())
-        failure = SystemErrorText::notRegularFile();
+    if (const QString why = FileKind::refusal(m_path); !why.isEmpty())
+        failure = why;
     else if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
         failure = SystemErrorText::translate(file.errorString());
     else if (file.write(line) != line.size() || !file.flush())
@@ -67,26 +77,17 @@ bool ServiceJournal::append(const QString &event)
     else if (!syncToDisk(file))
         failure = SystemErrorText::fromErrno(errno);
     if (failure.isEmpty())
-        return true;
-    Q_EMIT appendFailed(QStringLiteral("Не удалось дописать служебный журнал %1: %2")
-                            .arg(QDir::toNativeSeparators(m_path), failure));
-    return false;
+        return {};
+    return QStringLiteral("Не удалось дописать служебный журнал %1: %2")
+        .arg(QDir::toNativeSeparators(m_path), failure);
 }
 
 QByteArray ServiceJournal::linesSince(const QByteArray &journalText, const QDateTime &since)
 {
-    if (!since.isValid())
-        return journalText;
     QByteArray out;
-    for (const QByteArray &line : journalText.split('\n')) {
-        if (line.isEmpty())
-            continue;
-        const int tab = line.indexOf('\t');
-        const QDateTime stamp = QDateTime::fromString(
-            QString::fromLatin1(line.left(tab < 0 ? 0 : tab)), Qt::ISODateWithMs);
-        if (!stamp.isValid() || stamp >= since)
-            out += line + '\n';
-    }
+    JournalFilter filter(since, [&out](const char *data, qint64 size) { out.append(data, size); });
+    filter.feed(journalText.constData(), journalText.size());
+    filter.finish();
     return out;
 }
 

@@ -5,9 +5,17 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 namespace kalent {
 
 class DataFolder;
+
+// How a flow that writes to the instrument (a database, a firmware image) stores
+// its opening line: the journal is the service record, so the line is stored
+// before the first byte goes out, and when it cannot be the flow does not start.
+// Returns an empty string, or the sentence saying why the line was not stored.
+using JournalGate = std::function<QString(const QString &line)>;
 
 // The service journal: a text file in the data folder ("ServiceJournal.txt")
 // that only ever grows, one line per event, each line starting with the UTC time
@@ -26,6 +34,8 @@ public:
 
     // Returns false (after appendFailed) when the line could not be stored.
     bool append(const QString &event);
+    // The same without the signal: empty, or the sentence saying why not.
+    QString tryAppend(const QString &event);
 
     // The lines of a journal's text stamped at or after `since` (an invalid time:
     // all lines). Lines without a readable time are kept: nothing is hidden.

@@ -8,8 +8,11 @@
 #include <algorithm>
 
 #ifdef Q_OS_UNIX
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
+
+#include <cerrno>
 #endif
 
 namespace kalent {
@@ -68,6 +71,18 @@ bool HostSerialPort::open()
         m_port.clearError();
         return false;
     }
+#ifdef Q_OS_UNIX
+    // Qt's lock file is per name, and root passes the exclusive mode: one device
+    // under two names (a link, a by-id path) would be opened twice and two
+    // programs would take each other's replies. A lock on the opened descriptor
+    // is a lock on the device itself; the system drops it when the port closes.
+    if (::flock(static_cast<int>(m_port.handle()), LOCK_EX | LOCK_NB) != 0) {
+        m_lastError = SystemErrorText::fromErrno(errno == EWOULDBLOCK ? EBUSY : errno);
+        m_port.close();
+        m_port.clearError();
+        return false;
+    }
+#endif
     ++m_openCount;
     m_closePending = false;
     m_threeWire = false;

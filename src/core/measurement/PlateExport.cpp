@@ -2,6 +2,7 @@
 
 #include "common/AtomicFile.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonValue>
@@ -15,6 +16,29 @@ QByteArray csvQuoted(const QString &text)
     QString doubled = text;
     doubled.replace(QLatin1Char('"'), QStringLiteral("\"\""));
     return '"' + doubled.toUtf8() + '"';
+}
+
+// A field the program writes itself (a row letter, a column number): quoted
+// only when it holds what would end or split it.
+QByteArray csvField(const QString &text, QChar separator)
+{
+    if (text.contains(separator) || text.contains(QLatin1Char('"')) ||
+        text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n')))
+        return csvQuoted(text);
+    return text.toUtf8();
+}
+
+// A spreadsheet takes a cell that begins with "=", "+", "-" or "@" (or a tab or
+// a carriage return before one) as a formula, even from a quoted CSV field, so
+// a text value such as "-----" or one a faulty line made up could run as one. A
+// leading apostrophe makes it plain text, as spreadsheet guidance recommends;
+// numbers are written as numbers and never reach here.
+QString neutralised(const QString &text)
+{
+    static const QString formulaStarts = QStringLiteral("=+-@\t\r");
+    if (!text.isEmpty() && formulaStarts.contains(text.at(0)))
+        return QLatin1Char('\'') + text;
+    return text;
 }
 
 QByteArray jsonString(const QString &text)
@@ -67,18 +91,24 @@ CsvStyle CsvStyle::forLocale(const QLocale &locale)
 
 QString CsvStyle::problem() const
 {
-    const auto bad = [](QChar c) {
-        return c.isNull() || c == QLatin1Char('"') || c == QLatin1Char('\r') ||
-               c == QLatin1Char('\n');
-    };
-    if (bad(separator) || bad(decimalMark))
-        return QStringLiteral("Разделитель и десятичный знак не могут быть кавычкой или концом "
-                              "строки.");
+    // Any other mark makes a number that no spreadsheet reads as one ("1e048"
+    // is 10^48, "1 048" is text).
+    if (decimalMark != QLatin1Char('.') && decimalMark != QLatin1Char(','))
+        return QStringLiteral("Десятичный знак может быть только точкой \".\" или запятой \",\".");
     if (separator == decimalMark)
         return QStringLiteral("Разделитель полей и десятичный знак должны различаться.");
-    if (decimalMark.isDigit() || separator.isDigit() || decimalMark == QLatin1Char('-') ||
-        decimalMark == QLatin1Char('+'))
-        return QStringLiteral("Десятичный знак или разделитель не может быть цифрой или знаком.");
+    // Numbers go unquoted: a separator that can stand in one (a digit, a sign)
+    // would split it. A letter splits the row letters and the text values'
+    // words; a quote, a blank or a control character breaks the file's syntax
+    // (a tab is the one usual separator among them).
+    const bool usable =
+        separator == QLatin1Char('\t') ||
+        (separator.isPrint() && !separator.isSpace() && !separator.isLetter() &&
+         !separator.isDigit() && !separator.isMark() && separator != QLatin1Char('"') &&
+         separator != QLatin1Char('-') && separator != QLatin1Char('+'));
+    if (!usable)
+        return QStringLiteral("Разделитель полей не может быть буквой, цифрой, знаком \"+\" или "
+                              "\"-\", кавычкой, пробелом или управляющим символом.");
     return {};
 }
 
@@ -87,12 +117,12 @@ QByteArray csv(const PlateTable &table, const PlateTitle &title, const CsvStyle 
     const QByteArray sep = QString(style.separator).toUtf8();
     const QByteArray crlf = QByteArrayLiteral("\r\n");
     QByteArray out = QByteArrayLiteral("\xEF\xBB\xBF");
-    out += csvQuoted(title.text()) + crlf;
+    out += csvQuoted(neutralised(title.text())) + crlf;
     for (int column = 1; column <= PlateTable::Columns; ++column)
-        out += sep + QByteArray::number(column);
+        out += sep + csvField(QString::number(column), style.separator);
     out += crlf;
     for (int row = 1; row <= PlateTable::Rows; ++row) {
-        out += PlateTable::rowName(row).toUtf8();
+        out += csvField(PlateTable::rowName(row), style.separator);
         for (int column = 1; column <= PlateTable::Columns; ++column) {
             const PlateValue &v = table.value(row, column);
             out += sep;
@@ -101,7 +131,7 @@ QByteArray csv(const PlateTable &table, const PlateTitle &title, const CsvStyle 
                 digits.replace(QLatin1Char('.'), style.decimalMark);
                 out += digits.toUtf8();
             } else {
-                out += csvQuoted(v.shownText());
+                out += csvQuoted(neutralised(v.shownText()));
             }
         }
         out += crlf;
@@ -142,7 +172,7 @@ QByteArray bytes(PlateFormat format, const QByteArray &opData, const PlateTitle 
         return opData;
     const PlateTable table = PlateTable::fromOpData(opData);
     if (table.isEmpty()) {
-        *error = QStringLiteral("Таблица оптических плотностей не принята: записывать нечего.");
+        *error = QStringLiteral("таблица оптических плотностей не принята целиком");
         return {};
     }
     switch (format) {
@@ -158,13 +188,19 @@ QByteArray bytes(PlateFormat format, const QByteArray &opData, const PlateTitle 
     return opData;
 }
 
+QString failureText(const QString &path, const QString &reason)
+{
+    return QStringLiteral("Не удалось записать файл %1: %2")
+        .arg(QDir::toNativeSeparators(path), reason);
+}
+
 QString write(const QString &path, PlateFormat format, const QByteArray &opData,
               const PlateTitle &title, const CsvStyle &style)
 {
-    QString error;
-    const QByteArray out = bytes(format, opData, title, style, &error);
-    if (!error.isEmpty())
-        return error;
+    QString reason;
+    const QByteArray out = bytes(format, opData, title, style, &reason);
+    if (!reason.isEmpty())
+        return failureText(path, reason);
     return AtomicFile::write(path, out);
 }
 

@@ -37,26 +37,34 @@ struct CsvStyle
     QChar decimalMark = QLatin1Char('.');
 
     static CsvStyle forLocale(const QLocale &locale);
-    // Empty when usable, else why not: the two must differ, and neither may be
-    // a quote or a line end.
+    // Empty when usable, else why not: the decimal mark is "." or ","; the
+    // separator differs from it and is a tab or a printable character that is
+    // no letter, digit, sign, quote or blank.
     QString problem() const;
 };
 
 // RFC 4180: UTF-8 with a byte order mark, CRLF line ends; numbers unquoted
-// with the style's decimal mark, text always quoted.
+// with the style's decimal mark, text always quoted, and a text that begins
+// like a formula ("=", "+", "-", "@", a tab or a carriage return) behind an
+// apostrophe. The row letters and column numbers are quoted where they hold
+// the separator.
 QByteArray csv(const PlateTable &table, const PlateTitle &title, const CsvStyle &style);
 // {"instrumentFileName": ..., "readAt": ..., "values": {"A1": 0.123, ..., "H12": "OVER"}}
 QByteArray json(const PlateTable &table, const PlateTitle &title);
-// An Excel workbook (one sheet, numbers shown with three decimals). On failure
-// returns nothing and sets *error.
+// An Excel workbook (one sheet, numbers shown with three decimals), the same in
+// every locale. On failure returns nothing and sets *error to the reason
+// (Russian, without a file name: see failureText()).
 QByteArray xlsx(const PlateTable &table, const PlateTitle &title, QString *error);
 
+// "Не удалось записать файл PATH: REASON".
+QString failureText(const QString &path, const QString &reason);
 // Writes the table in the format through AtomicFile: the file is written whole
 // or left as it was. Text writes opData unchanged; the others need a complete
 // table. Returns an empty string on success, else what failed (Russian).
 QString write(const QString &path, PlateFormat format, const QByteArray &opData,
               const PlateTitle &title, const CsvStyle &style);
-// The bytes of the file write() would write (not for Xlsx errors: see xlsx()).
+// The bytes of the file write() would write. On failure returns nothing and
+// sets *error to the reason, as xlsx() does.
 QByteArray bytes(PlateFormat format, const QByteArray &opData, const PlateTitle &title,
                  const CsvStyle &style, QString *error);
 

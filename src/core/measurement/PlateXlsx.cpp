@@ -2,11 +2,29 @@
 // talks to libxlsxwriter (a C library).
 #include "measurement/PlateExport.h"
 
+#include "common/CNumericLocale.h"
+#include "common/FileSizeLimit.h"
+#include "common/SystemErrorText.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <xlsxwriter.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <memory>
+
+#if defined(Q_OS_LINUX)
+#include <sys/mman.h>
+#endif
+#if defined(Q_OS_WIN)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace kalent::PlateExport {
 
@@ -21,33 +39,183 @@ QByteArray cellText(const QString &text)
     return safe.toUtf8();
 }
 
-QString xlsxError(lxw_error error)
+// Where the library writes the workbook, which the version Debian ships writes
+// only to a named file. On Linux an anonymous file in memory reached through
+// /proc/self/fd: nothing is ever left on the disk, whatever ends the process on
+// the way. Elsewhere a private temporary folder, removed when done (a process
+// killed meanwhile leaves it to the system's cleaning of temporary folders).
+class WorkbookScratch
 {
-    return QStringLiteral("Не удалось создать книгу Excel: %1")
-        .arg(QString::fromUtf8(lxw_strerror(error)));
+public:
+    WorkbookScratch()
+    {
+#if defined(Q_OS_LINUX)
+        m_fd = memfd_create("kalent-workbook", MFD_CLOEXEC);
+        if (m_fd >= 0) {
+            m_path = "/proc/self/fd/" + QByteArray::number(m_fd);
+            return;
+        }
+        m_problem = SystemErrorText::fromErrno(errno);
+#else
+        m_dir = std::make_unique<QTemporaryDir>();
+        if (!m_dir->isValid()) {
+            m_problem = m_dir->errorString();
+            return;
+        }
+        m_path = QFile::encodeName(m_dir->filePath(QStringLiteral("plate.xlsx")));
+        m_tmpDir = QFile::encodeName(m_dir->path());
+#endif
+    }
+    ~WorkbookScratch()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    WorkbookScratch(const WorkbookScratch &) = delete;
+    WorkbookScratch &operator=(const WorkbookScratch &) = delete;
+
+    // Empty when usable, else why not (Russian).
+    QString problem() const
+    {
+        return m_problem;
+    }
+    const char *path() const
+    {
+        return m_path.constData();
+    }
+    // The folder for the library's own scratch files, or null for the system's
+    // (created and unlinked at once, so none outlives the process).
+    char *tmpDir()
+    {
+        return m_tmpDir.isEmpty() ? nullptr : m_tmpDir.data();
+    }
+
+    // The workbook's bytes once the library has closed it.
+    bool read(QByteArray *out, QString *reason) const
+    {
+        QFile file;
+        const bool opened = m_fd >= 0 ? file.open(m_fd, QIODevice::ReadOnly)
+                                      : (file.setFileName(QFile::decodeName(m_path)),
+                                         file.open(QIODevice::ReadOnly));
+        if (!opened || !file.seek(0)) {
+            *reason = SystemErrorText::translate(file.errorString());
+            return false;
+        }
+        *out = file.readAll();
+        if (file.error() != QFileDevice::NoError) {
+            *reason = SystemErrorText::translate(file.errorString());
+            return false;
+        }
+        return true;
+    }
+
+private:
+    int m_fd = -1;
+    QByteArray m_path;
+    QByteArray m_tmpDir;
+    QString m_problem;
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+// Keeps the library's own diagnostics (English "[ERROR] ..." lines it prints
+// on stderr) away from the operator while alive: a failure is said once, in
+// Russian, with the target's name, by whoever asked for the workbook.
+class LibraryDiagnosticsHidden
+{
+public:
+    LibraryDiagnosticsHidden()
+    {
+        std::fflush(stderr);
+#if defined(Q_OS_WIN)
+        const int sink = ::_open("NUL", _O_WRONLY);
+        m_saved = sink >= 0 ? ::_dup(2) : -1;
+        if (m_saved >= 0)
+            ::_dup2(sink, 2);
+        if (sink >= 0)
+            ::_close(sink);
+#else
+        const int sink = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        m_saved = sink >= 0 ? ::fcntl(2, F_DUPFD_CLOEXEC, 3) : -1;
+        if (m_saved >= 0)
+            ::dup2(sink, 2);
+        if (sink >= 0)
+            ::close(sink);
+#endif
+    }
+    ~LibraryDiagnosticsHidden()
+    {
+        if (m_saved < 0)
+            return;
+        std::fflush(stderr);
+#if defined(Q_OS_WIN)
+        ::_dup2(m_saved, 2);
+        ::_close(m_saved);
+#else
+        ::dup2(m_saved, 2);
+        ::close(m_saved);
+#endif
+    }
+    LibraryDiagnosticsHidden(const LibraryDiagnosticsHidden &) = delete;
+    LibraryDiagnosticsHidden &operator=(const LibraryDiagnosticsHidden &) = delete;
+
+private:
+    int m_saved = -1;
+};
+
+// Why the library failed, in Russian: the system's reason where the library
+// met one (a full disk, a size limit), else what the library's code says.
+QString libraryReason(lxw_error error, int systemCode)
+{
+    switch (error) {
+    case LXW_ERROR_MEMORY_MALLOC_FAILED:
+        return SystemErrorText::fromErrno(ENOMEM);
+    case LXW_ERROR_CREATING_XLSX_FILE:
+    case LXW_ERROR_CREATING_TMPFILE:
+    case LXW_ERROR_READING_TMPFILE:
+    case LXW_ERROR_ZIP_FILE_OPERATION:
+    case LXW_ERROR_ZIP_PARAMETER_ERROR:
+    case LXW_ERROR_ZIP_BAD_ZIP_FILE:
+    case LXW_ERROR_ZIP_INTERNAL_ERROR:
+    case LXW_ERROR_ZIP_FILE_ADD:
+    case LXW_ERROR_ZIP_CLOSE:
+        return SystemErrorText::fromErrno(systemCode != 0 ? systemCode : EIO);
+    default:
+        return QStringLiteral("внутренняя ошибка библиотеки книг Excel (код %1)")
+            .arg(static_cast<int>(error));
+    }
+}
+
+QString notCreated(const QString &reason)
+{
+    return QStringLiteral("книга Excel не создана: %1").arg(reason);
 }
 
 } // namespace
 
 QByteArray xlsx(const PlateTable &table, const PlateTitle &title, QString *error)
 {
-    // The version Debian ships writes only to a named file: the workbook goes
-    // into a private folder and is read back, so the caller's file is written
-    // once, whole, by AtomicFile.
-    QTemporaryDir dir;
-    if (!dir.isValid()) {
-        *error = QStringLiteral("Не удалось создать временную папку для книги Excel: %1")
-                     .arg(dir.errorString());
+    // A size limit met by the scratch file fails the library's write instead of
+    // ending the process.
+    FileSizeLimit::failWritesInsteadOfSignal();
+    WorkbookScratch scratch;
+    if (!scratch.problem().isEmpty()) {
+        *error = notCreated(scratch.problem());
         return {};
     }
-    const QString path = dir.filePath(QStringLiteral("plate.xlsx"));
-    const QByteArray encodedPath = QFile::encodeName(path);
-    QByteArray tempDir = QFile::encodeName(dir.path());
+    // The library prints every number (cell values, column widths) with the C
+    // library's printf: under a locale with a decimal comma the XML would hold
+    // "1,048", which Excel's format does not allow.
+    const CNumericLocale cNumbers;
+    if (!cNumbers.active()) {
+        *error = notCreated(SystemErrorText::fromErrno(ENOMEM));
+        return {};
+    }
+    const LibraryDiagnosticsHidden quiet;
     lxw_workbook_options options{};
-    options.tmpdir = tempDir.data();
-    lxw_workbook *workbook = workbook_new_opt(encodedPath.constData(), &options);
+    options.tmpdir = scratch.tmpDir();
+    lxw_workbook *workbook = workbook_new_opt(scratch.path(), &options);
     if (!workbook) {
-        *error = xlsxError(LXW_ERROR_MEMORY_MALLOC_FAILED);
+        *error = notCreated(SystemErrorText::fromErrno(ENOMEM));
         return {};
     }
     lxw_worksheet *sheet = workbook_add_worksheet(workbook, "Оптические плотности");
@@ -86,20 +254,24 @@ QByteArray xlsx(const PlateTable &table, const PlateTitle &title, QString *error
             }
         }
     }
-    // Closing writes the file and frees the workbook, also after a failure.
+    // Closing writes the file and frees the workbook, also after a failure. The
+    // system's reason of a failed write is taken at once, before anything else
+    // can change errno.
+    errno = 0;
     const lxw_error closed = workbook_close(workbook);
+    const int systemCode = errno;
     check(closed);
     if (failed != LXW_NO_ERROR) {
-        *error = xlsxError(failed);
+        *error = notCreated(libraryReason(failed, systemCode));
         return {};
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("Не удалось прочитать созданную книгу Excel: %1")
-                     .arg(file.errorString());
+    QByteArray bytes;
+    QString reason;
+    if (!scratch.read(&bytes, &reason)) {
+        *error = notCreated(reason);
         return {};
     }
-    return file.readAll();
+    return bytes;
 }
 
 } // namespace kalent::PlateExport

@@ -153,7 +153,10 @@ void ResultsProtocol::saveChosen(const QString &path)
     QByteArray text;
     const QString readError = BoundedFile::read(tempFileName(), LargestText, &text);
     if (!readError.isEmpty()) {
-        Q_EMIT fileError(readError);
+        // The copy kept in the data folder is a step on the way: the message
+        // names the file the user chose first.
+        Q_EMIT fileError(QStringLiteral("Протокол не записан в файл %1: %2")
+                             .arg(QDir::toNativeSeparators(path), readError));
         return;
     }
     // Only a complete protocol is ever written to the temporary file; an empty

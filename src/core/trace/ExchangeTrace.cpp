@@ -1,11 +1,48 @@
 #include "trace/ExchangeTrace.h"
 
+#include "common/FileKind.h"
 #include "common/SystemErrorText.h"
 
 #include <QDateTime>
 #include <QDir>
 
+#include <cerrno>
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace kalent {
+
+namespace {
+
+// Writes all of `bytes` to the descriptor; 0, or the errno of the write that
+// failed. A short write is followed by another, which names the reason (a full
+// disk says ENOSPC only on the write that finds no room).
+int writeAll(int fd, const QByteArray &bytes)
+{
+    qint64 done = 0;
+    while (done < bytes.size()) {
+#ifdef Q_OS_WIN
+        const int n = ::_write(fd, bytes.constData() + done,
+                               static_cast<unsigned>(qMin<qint64>(bytes.size() - done, 1 << 30)));
+#else
+        const ssize_t n =
+            ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+#endif
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            return EIO;
+        done += n;
+    }
+    return 0;
+}
+
+} // namespace
 
 ExchangeTrace::ExchangeTrace(QObject *parent) : QObject(parent)
 {
@@ -25,18 +62,24 @@ QString ExchangeTrace::openFile(const QString &path)
 {
     m_file.close();
     m_file.setFileName(path);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        const QString message = QStringLiteral("Не удалось открыть файл трассы обмена %1: %2")
-                                    .arg(QDir::toNativeSeparators(path),
-                                         SystemErrorText::translate(m_file.errorString()));
-        return message;
-    }
+    const auto cannotOpen = [&path](const QString &why) {
+        return QStringLiteral("Не удалось открыть файл трассы обмена %1: %2")
+            .arg(QDir::toNativeSeparators(path), why);
+    };
+    // A FIFO would hold the open (and every action) until a reader came; a
+    // device takes lines nobody can replay.
+    if (const QString why = FileKind::refusal(path); !why.isEmpty())
+        return cannotOpen(why);
+    // Unbuffered: each line goes to the system in one piece as it is recorded,
+    // and a failure is known at that line, with its reason.
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+        return cannotOpen(SystemErrorText::translate(m_file.errorString()));
     TraceRecord start;
     start.direction = TraceRecord::Direction::Start;
     start.timeUs = m_elapsed.nsecsElapsed() / 1000;
     start.wall = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
-    append(start);
-    return {};
+    // A file that takes not even this line is the opening's failure, said here.
+    return append(start);
 }
 
 void ExchangeTrace::record(TraceRecord::Direction direction, int baud, const QString &port,
@@ -48,7 +91,8 @@ void ExchangeTrace::record(TraceRecord::Direction direction, int baud, const QSt
     r.baud = baud;
     r.port = port;
     r.bytes = bytes;
-    append(r);
+    if (const QString failure = append(r); !failure.isEmpty())
+        Q_EMIT writeFailed(failure);
     if (m_keepRecent) {
         m_recent.push_back(r);
         m_recentBytes += r.bytes.size();
@@ -60,18 +104,23 @@ void ExchangeTrace::record(TraceRecord::Direction direction, int baud, const QSt
     Q_EMIT recorded(r);
 }
 
-void ExchangeTrace::append(const TraceRecord &record)
+QString ExchangeTrace::append(const TraceRecord &record)
 {
     if (!m_file.isOpen())
-        return;
+        return {};
     const QByteArray line = record.toJsonLine() + '\n';
-    if (m_file.write(line) == line.size() && m_file.flush())
-        return;
-    const QString message = QStringLiteral("Запись в файл трассы обмена %1 остановлена: %2")
-                                .arg(QDir::toNativeSeparators(m_file.fileName()),
-                                     SystemErrorText::translate(m_file.errorString()));
+    // Where the line begins: a line the file took only in part is cut off again,
+    // so the file always ends with a whole line that replays.
+    const qint64 lineStart = m_file.size();
+    const int error = writeAll(m_file.handle(), line);
+    if (error == 0)
+        return {};
+    m_file.resize(lineStart);
+    const QString message =
+        QStringLiteral("Запись в файл трассы обмена %1 остановлена: %2")
+            .arg(QDir::toNativeSeparators(m_file.fileName()), SystemErrorText::fromErrno(error));
     m_file.close();
-    Q_EMIT writeFailed(message);
+    return message;
 }
 
 } // namespace kalent

@@ -13,9 +13,12 @@ namespace kalent {
 // The running record of every byte exchanged with the instrument: the most recent
 // entries kept in memory for the trace window (bounded in count and in bytes; none
 // where nobody looks, as in the headless actions) and, once a file is given,
-// appended to it one JSON line per entry and flushed as it goes. A file that
-// cannot be opened or written never stops the exchange: the failure is reported
-// once (openFile's answer or writeFailed) and the trace goes on in memory.
+// appended to it one JSON line per entry, each handed to the system whole as it
+// is recorded. Only a regular file (or nothing yet) is a trace file: a FIFO or a
+// device is refused at openFile. A file that cannot be opened or written never
+// stops the exchange: the failure is reported once, in Russian with its reason
+// (openFile's answer or writeFailed), the file is left ending with a whole line
+// (a line taken in part is cut off), and the trace goes on in memory.
 class ExchangeTrace : public QObject
 {
     Q_OBJECT
@@ -44,7 +47,8 @@ Q_SIGNALS:
     void writeFailed(const QString &message);
 
 private:
-    void append(const TraceRecord &record);
+    // Empty, or the failure (the file is then closed).
+    QString append(const TraceRecord &record);
 
     QElapsedTimer m_elapsed;
     QFile m_file;

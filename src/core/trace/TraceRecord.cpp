@@ -4,6 +4,7 @@
 #include <QJsonObject>
 
 #include <cctype>
+#include <cmath>
 
 namespace kalent {
 
@@ -62,11 +63,19 @@ std::optional<TraceRecord> TraceRecord::fromJsonLine(const QByteArray &line, QSt
     const QJsonObject o = doc.object();
     TraceRecord r;
     const QJsonValue t = o.value(QStringLiteral("t_us"));
-    if (!t.isDouble() || t.toDouble() < 0) {
+    if (!t.isDouble()) {
         *error = QStringLiteral("нет времени \"t_us\"");
         return std::nullopt;
     }
-    r.timeUs = static_cast<qint64>(t.toDouble());
+    // Whole microseconds of one run: a fraction is no time this program wrote,
+    // and a time past a year is no real run (it would hold the replay for ever).
+    const double time = t.toDouble();
+    if (!(time >= 0 && time <= static_cast<double>(LongestRunUs)) || time != std::floor(time)) {
+        *error = QStringLiteral("время \"t_us\" не целое число микросекунд от 0 до %1")
+                     .arg(LongestRunUs);
+        return std::nullopt;
+    }
+    r.timeUs = static_cast<qint64>(time);
     r.port = o.value(QStringLiteral("port")).toString();
     const QString dir = o.value(QStringLiteral("dir")).toString();
     if (dir == QLatin1String("start")) {
@@ -90,7 +99,17 @@ std::optional<TraceRecord> TraceRecord::fromJsonLine(const QByteArray &line, QSt
         return std::nullopt;
     }
     r.bytes = QByteArray::fromHex(hex);
-    r.baud = o.value(QStringLiteral("baud")).toInt();
+    // A speed given is a whole number of bauds; absent means not known (0).
+    if (o.contains(QStringLiteral("baud"))) {
+        const QJsonValue b = o.value(QStringLiteral("baud"));
+        const double baud = b.toDouble(-1);
+        if (!b.isDouble() || !(baud >= 0 && baud <= HighestBaud) || baud != std::floor(baud)) {
+            *error =
+                QStringLiteral("скорость \"baud\" не целое число бод от 0 до %1").arg(HighestBaud);
+            return std::nullopt;
+        }
+        r.baud = static_cast<int>(baud);
+    }
     return r;
 }
 

@@ -17,6 +17,10 @@ namespace kalent {
 struct TraceRecord
 {
     enum class Direction { Start, Sent, Received, Dropped };
+    // Bounds of a readable entry: a year of microseconds, a line speed far above
+    // any serial port's.
+    static constexpr qint64 LongestRunUs = 366LL * 24 * 3600 * 1000 * 1000;
+    static constexpr int HighestBaud = 4000000;
 
     qint64 timeUs = 0;
     Direction direction = Direction::Sent;
