@@ -213,7 +213,7 @@ void HostSerialPort::pollLines()
 {
     if (!m_port.isOpen())
         return;
-    if (lineHungUp(m_port.handle())) {
+    if (lineHungUp(m_port)) {
         deviceGone();
         return;
     }
