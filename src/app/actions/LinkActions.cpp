@@ -129,6 +129,7 @@ int runReplay(const CommandLine &commandLine)
 } // namespace
 #endif
 
+#ifdef Q_OS_UNIX
 namespace {
 
 // The longest notice period: a day (a timer counts milliseconds in an int).
@@ -179,6 +180,7 @@ std::optional<SimulateOptions> simulateOptions(const CommandLine &commandLine, i
 }
 
 } // namespace
+#endif
 
 int runSimulate(const CommandLine &commandLine)
 {
