@@ -266,19 +266,26 @@ take_screenshot() {
     "$wine" "$build/kalent-service/kalent-service.exe" --port sim --data-dir "Z:$data" \
         >/dev/null 2>&1 &
     local app=$!
-    local window
-    window=$(timeout 120 xdotool search --sync --name '^КАЛЕНТ-сервис$' | head -1)
-    sleep 3
-    import -window "$window" "$repo/docs/windows-window.png"
+    local window status=0
+    window=$(timeout 120 xdotool search --sync --name '^КАЛЕНТ-сервис$' | head -1) || true
+    if [ -n "$window" ]; then
+        sleep 3
+        import -window "$window" "$repo/docs/windows-window.png" || status=1
+    else
+        echo "windows-build: the window did not appear within 120 s under Wine" >&2
+        status=1
+    fi
+    # The program and Wine end either way: nothing is left running.
     kill "$app" 2>/dev/null || true
     /usr/lib/wine/wineserver -k || true
     rm -rf "$data"
-    echo "$repo/docs/windows-window.png"
+    [ "$status" -eq 0 ] && echo "$repo/docs/windows-window.png"
+    return "$status"
 }
 
 if [ "${1:-}" = "--screenshot-inside-xvfb" ]; then
     take_screenshot --inside-xvfb
-    exit 0
+    exit $?
 fi
 
 build_cache
