@@ -8,8 +8,8 @@
 #include "Session.h"
 #include "ShadowPanel.h"
 #include "WidgetKit.h"
-#include "measurement/OpticalDensityGridModel.h"
 #include "common/FileKind.h"
+#include "measurement/OpticalDensityGridModel.h"
 #include "measurement/OpticalDensityReader.h"
 #include "measurement/PlateExporter.h"
 #include "measurement/PlateTable.h"
@@ -24,8 +24,8 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSettings>
-#include <QTableView>
 #include <QStandardPaths>
+#include <QTableView>
 #include <QVBoxLayout>
 
 namespace kalent {
