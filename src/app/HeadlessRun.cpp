@@ -138,8 +138,13 @@ int HeadlessRun::usageError(const CommandLine &commandLine, const QString &what)
 bool HeadlessRun::openPort()
 {
     if (m_portName.isEmpty()) {
+#ifdef Q_OS_WIN
+        printError(QStringLiteral("Не указан порт: --port ИМЯ (например, --port sim или "
+                                  "--port COM3)."));
+#else
         printError(QStringLiteral("Не указан порт: --port ИМЯ (например, --port sim или "
                                   "--port /dev/ttyUSB0)."));
+#endif
         return false;
     }
     // The start-up's texts for a list without ports ("no COM port found", then

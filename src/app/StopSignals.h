@@ -8,25 +8,44 @@ class QSocketNotifier;
 
 namespace kalent {
 
-// SIGTERM and SIGINT as an event of the program's own, for the actions that run
-// until stopped or must not be cut off mid-way (simulate --pty, flash, watch):
-// they finish or cancel what they are doing, journal the outcome and exit.
-// catchFromNow() takes the signals from the first moment, before the
+// The request from outside to stop, as an event of the program's own, for the
+// actions that run until stopped or must not be cut off mid-way (simulate --pty,
+// flash, watch): they finish or cancel what they are doing, journal the outcome
+// and exit. On Linux the requests are SIGTERM and SIGINT; on Windows the
+// console's Ctrl-C and Ctrl-Break, its close, and log-off or shutdown where the
+// console gets them.
+//
+// catchFromNow() takes the requests from the first moment, before the
 // application exists; one that comes before anybody listens is kept and
-// delivered as soon as a StopSignals object is made. Where the system has no
-// such signals (Windows: the console's Ctrl-C is its own seam) nothing is caught.
+// delivered as soon as a StopSignals object is made. A handler may do no more
+// than set a flag and wake the event loop.
+//
+// Windows ends a process as soon as its handler returns from a close, log-off
+// or shutdown event, so there the handler waits, at most CloseGraceMs, until
+// the StopSignals object is destroyed: until the run has finished what it was
+// writing.
 class StopSignals : public QObject
 {
     Q_OBJECT
 public:
-    // Installs the handlers; safe to call once, before any Qt object exists.
+    // Installs the handlers; safe to call more than once, and before any Qt
+    // object exists.
     static void catchFromNow();
-    // Whether a stop signal has come, also before the notifier was made.
+    // Whether a stop request has come, also before any object listened.
     static bool caught();
 
-    // Delivers the signals as stopRequested() in the event loop.
+    // Delivers the requests as stopRequested() in this thread's event loop.
     explicit StopSignals(QObject *parent = nullptr);
     ~StopSignals() override;
+
+#ifdef Q_OS_WIN
+    // What the system's console handler does with an event, on the system's
+    // thread; public so that a test can deliver one as Windows would.
+    static bool handleConsoleEvent(unsigned long event);
+    // How long a close, log-off or shutdown event waits for the run to finish:
+    // below the five seconds Windows grants before it ends the process.
+    static constexpr unsigned long CloseGraceMs = 4500;
+#endif
 
 Q_SIGNALS:
     void stopRequested();

@@ -1,6 +1,7 @@
 #include "Actions.h"
 #include "CommandLine.h"
 #include "HeadlessRun.h"
+#include "PlatformConsole.h"
 #include "StopSignals.h"
 #include "TFormMainKalS_D7.h"
 #include "WindowMain.h"
@@ -81,13 +82,12 @@ void withoutRuntimeDirNotice(QtMsgType type, const QMessageLogContext &context,
 
 int main(int argc, char *argv[])
 {
+    PlatformConsole::prepare();
     qtHandler = qInstallMessageHandler(withoutRuntimeDirNotice);
     // Every writer of the process (files, the trace, the journal) meets a
     // file-size limit as a failed write it reports, never as the end of the process.
     FileSizeLimit::failWritesInsteadOfSignal();
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const QStringList arguments = PlatformConsole::arguments(argc, argv);
 
     // An action that must end cleanly takes SIGTERM and SIGINT before anything
     // else happens: a signal that comes at once still lets it finish and journal.
@@ -102,6 +102,7 @@ int main(int argc, char *argv[])
     // the application exists and again, translated, after.
     const ApplicationKind kind = applicationKindFor(arguments);
     if (kind == ApplicationKind::Window) {
+        PlatformConsole::releaseIfOwn();
         QApplication app(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("kalent-service"));
         // No application display name: Qt would append it to every title bar, and

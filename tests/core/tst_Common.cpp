@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -17,6 +18,44 @@ class tst_Common : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void windows1251IsTheSameOnEverySystem_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("ASCII and controls")
+            << QStringLiteral("A z\r\n\t~") << QByteArray("A z\r\n\t~");
+        QTest::newRow("А to я") << QStringLiteral("АБЯабя")
+                                << QByteArray("\xc0\xc1\xdf\xe0\xe1\xff");
+        QTest::newRow("Ё, ё, №") << QStringLiteral("Ёё№") << QByteArray("\xa8\xb8\xb9");
+        QTest::newRow("upper half's signs") << QStringLiteral("Ђ‚€…«»\u00a0–—")
+                                            << QByteArray("\x80\x82\x88\x85\xab\xbb\xa0\x96\x97");
+        QTest::newRow("the unassigned byte") << QStringLiteral("\u0098") << QByteArray("\x98");
+    }
+    void windows1251IsTheSameOnEverySystem()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, bytes);
+        QCOMPARE(Cp1251::encode(text), bytes);
+        QCOMPARE(Cp1251::decode(bytes), text);
+    }
+
+    void everyByteComesBackAndWhatHasNoByteIsSubstitutedOnce()
+    {
+        QByteArray all;
+        for (int b = 0; b < 256; ++b)
+            all.append(char(b));
+        const QString decoded = Cp1251::decode(all);
+        QCOMPARE(decoded.size(), 256);
+        QCOMPARE(Cp1251::encode(decoded), all);
+        // Where the system has a windows-1251 codec (ICU on Linux), it agrees.
+        QStringDecoder system("windows-1251");
+        if (system.isValid())
+            QCOMPARE(decoded, QString(system.decode(all)));
+        // No byte for ä, 中 or an emoji (two UTF-16 units), nor a lone surrogate.
+        QCOMPARE(Cp1251::encode(QStringLiteral("aä中😀") + QChar(0xD800) + QStringLiteral("б")),
+                 QByteArray("a\x1a\x1a\x1a\x1a\xe1"));
+    }
+
     void namesOfOneFileResolveAlike_data()
     {
         // Paths inside a folder holding "x" (a file), "d" (a folder), "link"

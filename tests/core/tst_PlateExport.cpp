@@ -15,7 +15,10 @@
 #include <QtTest>
 
 #include <clocale>
+
+#ifdef Q_OS_UNIX
 #include <sys/resource.h>
+#endif
 
 using namespace kalent;
 
@@ -41,8 +44,9 @@ const QList<std::tuple<int, int, QByteArray>> BadWells = {
     {4, 5, ">3.500"}, {5, 6, "1e3   "},  {6, 7, "nan   "},   {7, 8, "0,123 "},
     {8, 9, "1.2.3 "}, {8, 10, "-0.012"}, {8, 11, "\"a;b\","}};
 
+#ifdef Q_OS_UNIX
 // A file-size limit on this process while alive (the soft one: the old value
-// comes back).
+// comes back). Windows has no such limit.
 class FileSizeLimitFor
 {
 public:
@@ -67,6 +71,7 @@ private:
     rlimit m_old{};
     bool m_set = false;
 };
+#endif
 
 QByteArray readAll(const QString &path)
 {
@@ -382,6 +387,7 @@ private Q_SLOTS:
         QCOMPARE(cells.value("K10").toObject().value("v").toDouble(), -0.012);
     }
 
+#ifdef Q_OS_UNIX
     void aSizeLimitIsAWriteFailureForEveryFormat_data()
     {
         QTest::addColumn<PlateFormat>("format");
@@ -414,6 +420,7 @@ private Q_SLOTS:
                                 QDir::Files | QDir::Hidden | QDir::System),
                  QStringList{QFileInfo(file).fileName()});
     }
+#endif
 
     void jsonNamesEveryWellAndKeepsTheirTypes()
     {

@@ -21,6 +21,9 @@ private:
 private Q_SLOTS:
     void withoutADisplayItSaysSoAndRunsTheContactAction()
     {
+#ifdef Q_OS_WIN
+        QSKIP("Linux only: a Windows session always has a display, the window opens.");
+#endif
         QTemporaryDir data;
         QProcess program;
         program.setProcessEnvironment(

@@ -130,6 +130,7 @@ int runReplay(const CommandLine &commandLine)
 } // namespace
 #endif
 
+#ifdef Q_OS_UNIX
 namespace {
 
 // The longest notice period: a day (a timer counts milliseconds in an int).
@@ -180,6 +181,7 @@ std::optional<SimulateOptions> simulateOptions(const CommandLine &commandLine, i
 }
 
 } // namespace
+#endif
 
 int runSimulate(const CommandLine &commandLine)
 {
@@ -236,6 +238,13 @@ int runSimulate(const CommandLine &commandLine)
     }
     runUntilStopped();
     return 0;
+#elif defined(Q_OS_WIN)
+    Q_UNUSED(commandLine);
+    // Windows has no pseudo-terminals; the same instrument runs inside the program.
+    HeadlessRun::printError(
+        QStringLiteral("simulate --pty недоступно в Windows: в ней нет псевдотерминалов. "
+                       "Встроенный прибор работает внутри программы: --port sim."));
+    return 1;
 #else
     Q_UNUSED(commandLine);
     HeadlessRun::printError(

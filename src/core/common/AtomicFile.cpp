@@ -10,7 +10,9 @@
 #include <cerrno>
 
 #ifdef Q_OS_WIN
-#include <io.h>
+#include <QRandomGenerator>
+#include <QThread>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -30,7 +32,7 @@ QString cannotWrite(const QString &shown, const QString &why)
 }
 
 // The reason a step of the file failed, in Russian where the system's text is known.
-QString reasonOf(const QFileDevice &file)
+[[maybe_unused]] QString reasonOf(const QFileDevice &file)
 {
     if (file.error() == QFileDevice::NoError)
         return SystemErrorText::fromErrno(EIO);
@@ -51,20 +53,146 @@ QString refusal(const QString &path)
     return {};
 }
 
+#ifdef Q_OS_WIN
+// QSaveFile's rename on Windows neither waits for the disk nor survives a
+// virus scanner or an indexer holding the target for a moment, so on Windows
+// the copy is made, flushed and moved in place with the system's own calls.
+
+// How long a target held open by another program is waited for: scanners and
+// indexers let go within a second; a program that keeps it open (a spreadsheet
+// showing the file) makes the write fail, and the old file stays.
+constexpr int ReplaceAttempts = 20;
+constexpr unsigned long ReplacePauseMs = 50;
+
+std::wstring wide(const QString &path)
+{
+    return QDir::toNativeSeparators(path).toStdWString();
+}
+
+bool heldByAnother(DWORD code)
+{
+    return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION ||
+           code == ERROR_ACCESS_DENIED;
+}
+
+// The temporary copy beside the target (so the move stays on one volume),
+// removed again unless it became the target.
+class TemporaryCopy
+{
+public:
+    explicit TemporaryCopy(const QString &target)
+    {
+        for (int attempt = 0; attempt < 100 && m_handle == INVALID_HANDLE_VALUE; ++attempt) {
+            m_path = QStringLiteral("%1.%2.tmp")
+                         .arg(target)
+                         .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+            m_handle = CreateFileW(wide(m_path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+            m_error = m_handle == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+            if (m_error != ERROR_FILE_EXISTS && m_error != ERROR_ALREADY_EXISTS)
+                break;
+        }
+    }
+    ~TemporaryCopy()
+    {
+        closeHandle();
+        if (!m_published)
+            DeleteFileW(wide(m_path).c_str());
+    }
+    TemporaryCopy(const TemporaryCopy &) = delete;
+    TemporaryCopy &operator=(const TemporaryCopy &) = delete;
+
+    // Each returns 0 or the system's error code.
+    DWORD openError() const { return m_error; }
+    DWORD write(const QByteArray &bytes)
+    {
+        for (qint64 done = 0; done < bytes.size();) {
+            const DWORD chunk = static_cast<DWORD>(qMin<qint64>(bytes.size() - done, 1 << 20));
+            DWORD written = 0;
+            if (!WriteFile(m_handle, bytes.constData() + done, chunk, &written, nullptr))
+                return GetLastError();
+            if (written == 0)
+                return ERROR_DISK_FULL;
+            done += written;
+        }
+        return 0;
+    }
+    // From the system's cache to the disk, so the move never publishes a file
+    // whose contents are still only in memory.
+    DWORD flushAndClose()
+    {
+        if (!FlushFileBuffers(m_handle))
+            return GetLastError();
+        const HANDLE handle = m_handle;
+        m_handle = INVALID_HANDLE_VALUE;
+        return CloseHandle(handle) ? 0 : GetLastError();
+    }
+    // One step: the copy takes the target's name, the old file goes with it.
+    DWORD replace(const QString &target)
+    {
+        DWORD code = 0;
+        for (int attempt = 0; attempt < ReplaceAttempts; ++attempt) {
+            if (MoveFileExW(wide(m_path).c_str(), wide(target).c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                m_published = true;
+                return 0;
+            }
+            code = GetLastError();
+            if (!heldByAnother(code))
+                return code;
+            QThread::msleep(ReplacePauseMs);
+        }
+        return code;
+    }
+
+private:
+    void closeHandle()
+    {
+        if (m_handle != INVALID_HANDLE_VALUE)
+            CloseHandle(m_handle);
+        m_handle = INVALID_HANDLE_VALUE;
+    }
+
+    QString m_path;
+    HANDLE m_handle = INVALID_HANDLE_VALUE;
+    DWORD m_error = 0;
+    bool m_published = false;
+};
+
+QString writeReplacing(const QString &path, const QString &shown, const QByteArray &bytes,
+                       const std::function<void()> &beforeRename)
+{
+    // A symbolic link is written through and kept, as QSaveFile does elsewhere.
+    const QFileInfo info(path);
+    const QString target = info.isSymbolicLink() ? info.symLinkTarget() : path;
+    TemporaryCopy copy(target);
+    if (const DWORD code = copy.openError(); code != 0)
+        return cannotOpen(shown, SystemErrorText::fromWindowsError(code));
+    if (const DWORD code = copy.write(bytes); code != 0)
+        return cannotWrite(shown, SystemErrorText::fromWindowsError(code));
+    if (const DWORD code = copy.flushAndClose(); code != 0)
+        return cannotWrite(shown, SystemErrorText::fromWindowsError(code));
+    if (beforeRename)
+        beforeRename();
+    // Something else may have taken the name while the copy was written.
+    if (const QString why = refusal(path); !why.isEmpty())
+        return cannotWrite(shown, why);
+    if (const DWORD code = copy.replace(target); code != 0)
+        return cannotWrite(shown, SystemErrorText::fromWindowsError(code));
+    return {};
+}
+#else
 // Pushes the temporary file's bytes from the system's cache to the disk, so a
 // rename never publishes a file whose contents are still only in memory.
 int syncToDisk(QSaveFile &file)
 {
-#ifdef Q_OS_WIN
-    return _commit(file.handle()) == 0 ? 0 : errno;
-#else
     while (::fsync(file.handle()) != 0) {
         if (errno != EINTR)
             return errno;
     }
     return 0;
-#endif
 }
+#endif
 
 } // namespace
 
@@ -87,6 +215,9 @@ QString write(const QString &path, const QByteArray &bytes,
     if (const QFileInfo existing(path); existing.exists() && !existing.isWritable())
         return cannotOpen(shown, SystemErrorText::fromErrno(EACCES));
 
+#ifdef Q_OS_WIN
+    return writeReplacing(path, shown, bytes, beforeRename);
+#else
     QSaveFile file(path);
     file.setDirectWriteFallback(false);
     // Unbuffered: every write reaches the system at once, so a full disk or a
@@ -127,6 +258,7 @@ QString write(const QString &path, const QByteArray &bytes,
         return cannotWrite(shown, why);
     }
     return {};
+#endif
 }
 
 } // namespace kalent::AtomicFile

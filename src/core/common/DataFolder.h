@@ -8,7 +8,9 @@ namespace kalent {
 // (protocols, lists, automatic table names). The executable's folder only when
 // the program runs where its build put it (a developer's tree); every installed
 // copy, under any prefix and writable or not, uses the user's data folder;
-// --data-dir overrides both.
+// --data-dir overrides both. On Windows that is the user's local application
+// data (%LOCALAPPDATA%\kalent-service): Program Files is guarded by permissions
+// a writability check does not see.
 class DataFolder
 {
 public:

@@ -5,6 +5,10 @@
 #include <cerrno>
 #include <cstring>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace kalent::SystemErrorText {
 
 namespace {
@@ -22,7 +26,9 @@ const Phrase phrases[] = {
     {EACCES, "нет прав доступа"},
     {EPERM, "операция не разрешена"},
     {ENOSPC, "нет места на диске"},
+#ifdef EDQUOT // not in MinGW's errno.h
     {EDQUOT, "превышена дисковая квота"},
+#endif
     {EROFS, "файловая система только для чтения"},
     {EISDIR, "это папка, а не файл"},
     {ENOTDIR, "часть пути не является папкой"},
@@ -46,6 +52,30 @@ QString systemText(int code)
 {
     return QString::fromLocal8Bit(std::strerror(code));
 }
+
+#ifdef Q_OS_WIN
+// Windows' own codes for the same failures, as QFile and QSerialPort meet them
+// there (their texts come from FormatMessage, not strerror).
+const Phrase windowsPhrases[] = {
+    {ERROR_FILE_NOT_FOUND, "нет такого файла или папки"},
+    {ERROR_PATH_NOT_FOUND, "нет такого файла или папки"},
+    {ERROR_ACCESS_DENIED, "нет прав доступа"},
+    {ERROR_SHARING_VIOLATION, "файл открыт другой программой"},
+    {ERROR_LOCK_VIOLATION, "файл открыт другой программой"},
+    {ERROR_DISK_FULL, "нет места на диске"},
+    {ERROR_HANDLE_DISK_FULL, "нет места на диске"},
+    {ERROR_WRITE_PROTECT, "носитель защищён от записи"},
+    {ERROR_FILENAME_EXCED_RANGE, "слишком длинное имя файла"},
+    {ERROR_INVALID_NAME, "недопустимое имя файла"},
+    {ERROR_DIRECTORY, "часть пути не является папкой"},
+    {ERROR_FILE_EXISTS, "файл уже существует"},
+    {ERROR_ALREADY_EXISTS, "файл уже существует"},
+    {ERROR_DEVICE_REMOVED, "устройство отключено"},
+    {ERROR_GEN_FAILURE, "устройство не работает"},
+    {ERROR_NOT_READY, "устройство не готово"},
+    {ERROR_NOT_ENOUGH_MEMORY, "недостаточно памяти"},
+};
+#endif
 
 } // namespace
 
@@ -71,7 +101,25 @@ QString translate(const QString &text)
             text.contains(qtWording, Qt::CaseInsensitive))
             return QString::fromUtf8(phrase.russian);
     }
+#ifdef Q_OS_WIN
+    for (const Phrase &phrase : windowsPhrases) {
+        const QString windowsText = qt_error_string(phrase.code).trimmed();
+        if (!windowsText.isEmpty() && text.contains(windowsText, Qt::CaseInsensitive))
+            return QString::fromUtf8(phrase.russian);
+    }
+#endif
     return text;
+}
+
+QString fromWindowsError(unsigned long code)
+{
+#ifdef Q_OS_WIN
+    for (const Phrase &phrase : windowsPhrases) {
+        if (static_cast<unsigned long>(phrase.code) == code)
+            return QString::fromUtf8(phrase.russian);
+    }
+#endif
+    return qt_error_string(static_cast<int>(code));
 }
 
 QString notRegularFile()

@@ -15,6 +15,10 @@ QString fromErrno(int code);
 // The Russian phrase for a text the system produced (strerror of some errno,
 // possibly with more words around it); the text itself when it is not known.
 QString translate(const QString &systemText);
+// The Russian phrase for a Windows error code (GetLastError); on other systems
+// the code's own text. Windows gives its own texts in the system's language,
+// which on a lab PC is not always Russian.
+QString fromWindowsError(unsigned long code);
 // Phrases of this program's own, for conditions with no errno of their own.
 QString notRegularFile();
 QString deviceGone();

@@ -232,7 +232,7 @@ void HostSerialPort::pollLines()
 {
     if (!m_port.isOpen())
         return;
-    if (lineHungUp(m_port.handle())) {
+    if (lineHungUp(m_port)) {
         deviceGone();
         return;
     }
@@ -247,25 +247,19 @@ void HostSerialPort::pollLines()
 
 void HostSerialPort::onError(QSerialPort::SerialPortError error)
 {
-    switch (error) {
-    case QSerialPort::NoError:
-    case QSerialPort::UnsupportedOperationError:
-        // Modem lines that cannot be read are handled by readCts().
-        return;
-    case QSerialPort::ResourceError:
-    case QSerialPort::DeviceNotFoundError:
-    case QSerialPort::ReadError:
+    if (error == QSerialPort::NoError || error == QSerialPort::UnsupportedOperationError)
+        return; // modem lines that cannot be read are handled by readCts()
+    if (m_port.isOpen() && errorMeansDeviceGone(error)) {
         m_lastError = m_port.errorString();
         m_port.clearError();
-        // A device that fails to open is only reported by open(); nothing to close.
-        if (!m_port.isOpen())
-            return;
         // A readable port that yields nothing (end of file, a pty whose other end
         // closed), a failed read and a vanished device all mean the device is gone;
         // left open, such a port reports itself readable forever and the program
         // would spin on it.
         deviceGone();
         return;
+    }
+    switch (error) {
     case QSerialPort::PermissionError:
         // A port locked by another program comes with no system text of its own.
         m_lastError = SystemErrorText::translate(m_port.errorString());
@@ -274,6 +268,7 @@ void HostSerialPort::onError(QSerialPort::SerialPortError error)
         m_port.clearError();
         return;
     default:
+        // Also a device that fails to open: only open() reports it; nothing to close.
         m_lastError = m_port.errorString();
         m_port.clearError();
         return;

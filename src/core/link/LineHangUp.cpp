@@ -6,19 +6,38 @@
 
 namespace kalent {
 
-bool lineHungUp(qintptr handle)
+bool lineHungUp(const QSerialPort &port)
 {
 #ifdef Q_OS_UNIX
+    const int handle = port.handle();
     if (handle < 0)
         return false;
-    pollfd line{static_cast<int>(handle), POLLIN, 0};
+    pollfd line{handle, POLLIN, 0};
     if (::poll(&line, 1, 0) <= 0)
         return false;
     return (line.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 #else
-    Q_UNUSED(handle);
+    Q_UNUSED(port);
     return false;
 #endif
+}
+
+bool errorMeansDeviceGone(QSerialPort::SerialPortError error)
+{
+    switch (error) {
+    case QSerialPort::ResourceError:
+    case QSerialPort::DeviceNotFoundError:
+    case QSerialPort::ReadError:
+        return true;
+#ifdef Q_OS_WIN
+    case QSerialPort::PermissionError:
+    case QSerialPort::UnknownError:
+    case QSerialPort::WriteError:
+        return true;
+#endif
+    default:
+        return false;
+    }
 }
 
 } // namespace kalent

@@ -1,0 +1,299 @@
+#!/usr/bin/env bash
+# Builds the program for Windows x86-64 on Debian 12 and packs it into a zip a lab
+# can unpack and run.
+#
+# The first run builds Qt 6.4.2 for Windows from Debian's own source package, Qt
+# Serial Port 6.4.2 and libxlsxwriter into a cache folder outside the repository
+# (KALENT_WINDOWS_CACHE, by default ../cache/qt-windows beside the checkout); later
+# runs reuse it. Each stage leaves a stamp, so an interrupted run resumes where it
+# stopped; the file READY is written last and tells .ci/run the cache is complete.
+#
+#   scripts/windows-build.sh               the cache when missing, the program, the zip
+#   scripts/windows-build.sh --cache-only  only the cache
+#   scripts/windows-build.sh --test        also run the tests under Wine
+#   scripts/windows-build.sh --screenshot  also photograph the window under Wine
+#                                          (xvfb-run) into docs/windows-window.png
+#
+# Output: build-windows/kalent-service-windows-x64.zip (the executable, Qt's DLLs
+# and plugins, MinGW's runtime DLLs, Qt's Russian texts, README.md).
+#
+# Environment: KALENT_WINDOWS_CACHE (the cache folder), KALENT_WINDOWS_BUILD (the
+# program's build folder, by default build-windows), JOBS (parallel jobs, default 2).
+set -euo pipefail
+repo="$(cd "$(dirname "$0")/.." && pwd)"
+cache="${KALENT_WINDOWS_CACHE:-$(dirname "$repo")/cache/qt-windows}"
+build="${KALENT_WINDOWS_BUILD:-$repo/build-windows}"
+jobs="${JOBS:-2}"
+prefix="$cache/prefix"        # Qt for Windows, Qt Serial Port and libxlsxwriter
+toolchain="$repo/cmake/mingw-w64-x86_64.cmake"
+serialport_tarball="${KALENT_QTSERIALPORT_TARBALL:-$(dirname "$repo")/shared/third-party/qtserialport-everywhere-src-6.4.2.tar.xz}"
+host_cmake_dir=/usr/lib/x86_64-linux-gnu/cmake
+export KALENT_WINDOWS_PREFIX="$prefix"
+mingw_gcc_dir=/usr/lib/gcc/x86_64-w64-mingw32/12-posix
+mingw_lib_dir=/usr/x86_64-w64-mingw32/lib
+runtime_dlls=("$mingw_gcc_dir/libstdc++-6.dll" "$mingw_gcc_dir/libgcc_s_seh-1.dll"
+    "$mingw_lib_dir/libwinpthread-1.dll")
+wine=/usr/lib/wine/wine64 # Debian's wine64 does not put its launcher on PATH
+
+cache_only=0
+run_tests=0
+screenshot=0
+for option in "$@"; do
+    case "$option" in
+    --cache-only) cache_only=1 ;;
+    --test) run_tests=1 ;;
+    --screenshot) screenshot=1 ;;
+    --screenshot-inside-xvfb) ;; # the second half of --screenshot, below
+    *)
+        echo "usage: $0 [--cache-only] [--test] [--screenshot]" >&2
+        exit 2
+        ;;
+    esac
+done
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+
+install_packages() {
+    local missing=() p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    $SUDO apt-get update -qq
+    $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+}
+
+# apt-get source needs a deb-src entry; it is made from the archive the machine
+# already uses, so the source matches the host Qt (qt6-base-dev-tools) exactly.
+enable_deb_src() {
+    if apt-get source --print-uris qt6-base >/dev/null 2>&1; then
+        return 0
+    fi
+    local list=/etc/apt/sources.list.d/kalent-deb-src
+    if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+        sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
+            $SUDO tee "$list.sources" >/dev/null
+    else
+        grep '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' | $SUDO tee "$list.list" >/dev/null
+    fi
+    $SUDO apt-get update -qq
+}
+
+stamp() { touch "$cache/stamps/$1"; }
+done_stage() { [ -f "$cache/stamps/$1" ]; }
+
+# Debian's source package, unpacked (with Debian's patches) into $cache/src/<name>.
+fetch_debian_source() {
+    local package=$1 dir=$2
+    [ -d "$cache/src/$dir" ] && return 0
+    enable_deb_src
+    local scratch
+    scratch=$(mktemp -d "$cache/src/fetch.XXXXXX")
+    (cd "$scratch" && apt-get source -qq "$package")
+    local unpacked
+    unpacked=$(find "$scratch" -mindepth 1 -maxdepth 1 -type d | head -n1)
+    mv "$unpacked" "$cache/src/$dir"
+    rm -rf "$scratch"
+}
+
+build_qtbase() {
+    done_stage qtbase && return 0
+    fetch_debian_source qt6-base qtbase
+    # Only what the program uses: Core, Gui, Widgets, PrintSupport, Test and the
+    # Windows platform plugin. Debian's source drops the tablet and IAccessible2
+    # files, so those features are off; the 6.4.2 Windows platform plugin needs
+    # OpenGL to compile. ICU is not there for MinGW: Qt's own Windows code paths
+    # do the text work.
+    cmake -S "$cache/src/qtbase" -B "$cache/build/qtbase" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_INSTALL_PREFIX="$prefix" \
+        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$host_cmake_dir" \
+        -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF \
+        -DFEATURE_tabletevent=OFF -DFEATURE_accessibility=OFF \
+        -DFEATURE_opengl=ON -DINPUT_opengl=desktop \
+        -DFEATURE_network=OFF -DFEATURE_sql=OFF -DFEATURE_dbus=OFF \
+        -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_icu=OFF \
+        -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_png=OFF \
+        -DFEATURE_system_jpeg=OFF -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_freetype=OFF \
+        -DFEATURE_system_doubleconversion=OFF
+    cmake --build "$cache/build/qtbase" -j"$jobs"
+    cmake --install "$cache/build/qtbase"
+    stamp qtbase
+}
+
+build_qtserialport() {
+    done_stage qtserialport && return 0
+    if [ ! -d "$cache/src/qtserialport" ]; then
+        mkdir -p "$cache/src/qtserialport"
+        tar -xJf "$serialport_tarball" -C "$cache/src/qtserialport" --strip-components=1
+    fi
+    "$prefix/bin/qt-cmake" -S "$cache/src/qtserialport" -B "$cache/build/qtserialport" -G Ninja \
+        -DCMAKE_BUILD_TYPE=Release -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF
+    cmake --build "$cache/build/qtserialport" -j"$jobs"
+    cmake --install "$cache/build/qtserialport"
+    stamp qtserialport
+}
+
+build_xlsxwriter() {
+    done_stage xlsxwriter && return 0
+    fetch_debian_source libxlsxwriter libxlsxwriter
+    # A static library with MinGW's static zlib, so the zip needs no extra DLLs.
+    cmake -S "$cache/src/libxlsxwriter" -B "$cache/build/libxlsxwriter" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_INSTALL_PREFIX="$prefix" \
+        -DBUILD_SHARED_LIBS=OFF -DBUILD_TESTS=OFF -DBUILD_EXAMPLES=OFF \
+        -DZLIB_INCLUDE_DIR=/usr/x86_64-w64-mingw32/include \
+        -DZLIB_LIBRARY=/usr/x86_64-w64-mingw32/lib/libz.a
+    cmake --build "$cache/build/libxlsxwriter" -j"$jobs"
+    cmake --install "$cache/build/libxlsxwriter"
+    stamp xlsxwriter
+}
+
+# Idempotent touches on the finished prefix, cheap enough to run every time.
+finish_prefix() {
+    # MinGW's static zlib goes into the static libxlsxwriter, so the program links
+    # it without a zlib1.dll and pkg-config needs no MinGW path.
+    local archive="$prefix/lib/libxlsxwriter.a"
+    if ! x86_64-w64-mingw32-ar t "$archive" | grep -q adler32; then
+        local objects
+        objects=$(mktemp -d)
+        (cd "$objects" && x86_64-w64-mingw32-ar x "$mingw_lib_dir/libz.a")
+        x86_64-w64-mingw32-ar rs "$archive" "$objects"/*.o
+        rm -rf "$objects"
+    fi
+    # The program finds libxlsxwriter with pkg-config, as on Debian.
+    mkdir -p "$prefix/lib/pkgconfig"
+    cat >"$prefix/lib/pkgconfig/xlsxwriter.pc" <<PC
+prefix=$prefix
+libdir=\${prefix}/lib
+includedir=\${prefix}/include
+
+Name: xlsxwriter
+Description: A C library for creating Excel XLSX files (static, zlib inside, for Windows)
+Version: 1.1.4
+Libs: -L\${libdir} -lxlsxwriter
+Cflags: -I\${includedir}
+PC
+    # The tests under Wine find every DLL in one folder (WINEPATH), and Qt's
+    # Russian texts where QLibraryInfo says they are.
+    cp -u "${runtime_dlls[@]}" "$prefix/bin/"
+    mkdir -p "$prefix/translations"
+    cp -u /usr/share/qt6/translations/qtbase_ru.qm "$prefix/translations/"
+}
+
+build_cache() {
+    [ -f "$cache/READY" ] && return 0
+    local started=$SECONDS
+    mkdir -p "$cache/src" "$cache/build" "$cache/stamps"
+    install_packages g++-mingw-w64-x86-64-posix libz-mingw-w64-dev ninja-build cmake \
+        qt6-base-dev qt6-base-dev-tools qt6-translations-l10n pkg-config dpkg-dev xz-utils
+    build_qtbase
+    build_qtserialport
+    build_xlsxwriter
+    echo "Qt 6.4.2 for Windows, Qt Serial Port 6.4.2, libxlsxwriter; built in $((SECONDS - started)) s" >"$cache/READY"
+    echo "windows-build: cache ready in $((SECONDS - started)) s: $cache" >&2
+}
+
+build_program() {
+    # ccache when it is there: the second build of the same tree is quick.
+    local launcher=()
+    if command -v ccache >/dev/null; then
+        launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+    fi
+    # Qt's own toolchain file finds Qt for Windows and Debian's host tools; it
+    # loads this repository's MinGW toolchain after it.
+    PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" cmake -S "$repo" -B "$build" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$prefix/lib/cmake/Qt6/qt.toolchain.cmake" \
+        -DQT_CHAINLOAD_TOOLCHAIN_FILE="$toolchain" \
+        -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_PREFIX_PATH="$prefix" \
+        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$host_cmake_dir" \
+        -DCMAKE_CROSSCOMPILING_EMULATOR="$wine" \
+        -DKALENT_WINE_PREFIX="$build/wine-prefix" -DKALENT_WINE_PATH="Z:$prefix/bin" \
+        -DKALENT_WERROR=ON -DKALENT_BUILD_BENCH=OFF "${launcher[@]}"
+    PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" cmake --build "$build" -j"$jobs"
+}
+
+# The folder a lab unpacks: the layout Qt looks for beside an executable.
+package_program() {
+    local stage="$build/kalent-service"
+    rm -rf "$stage" "$build/kalent-service-windows-x64.zip"
+    mkdir -p "$stage/platforms" "$stage/styles" "$stage/translations"
+    cp "$build/src/app/kalent-service.exe" "$stage/"
+    x86_64-w64-mingw32-strip "$stage/kalent-service.exe"
+    local module
+    for module in Core Gui Widgets PrintSupport SerialPort; do
+        cp "$prefix/bin/Qt6$module.dll" "$stage/"
+    done
+    cp "${runtime_dlls[@]}" "$stage/"
+    # qwindows for the window; qoffscreen for the actions that draw pages
+    # without one (they ask for it themselves).
+    cp "$prefix/plugins/platforms/qwindows.dll" "$prefix/plugins/platforms/qoffscreen.dll" \
+        "$stage/platforms/"
+    cp "$prefix/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
+    cp /usr/share/qt6/translations/qtbase_ru.qm "$stage/translations/"
+    cp "$repo/README.md" "$stage/README.md"
+    (cd "$build" && zip -qr kalent-service-windows-x64.zip kalent-service)
+    echo "$build/kalent-service-windows-x64.zip"
+}
+
+# The core, simulator and window suites under Wine; the Linux-only suites are
+# registered as disabled and named in ctest's summary.
+run_tests() {
+    install_packages wine64
+    export WINEPREFIX="$build/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        "$wine" wineboot --init
+        /usr/lib/wine/wineserver --wait || true
+    fi
+    ctest --test-dir "$build" -j"$jobs" --output-on-failure
+}
+
+# The unpacked zip's window on the built-in instrument, as Wine draws it on a
+# virtual X server (fonts: Wine's own, as a Windows PC uses its system's).
+take_screenshot() {
+    if [ "${1:-}" != "--inside-xvfb" ]; then
+        install_packages wine64 xvfb xauth x11-apps imagemagick xdotool
+        export WINEPREFIX="$build/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+        xvfb-run -a -s "-screen 0 1024x640x24" "$0" --screenshot-inside-xvfb
+        return
+    fi
+    local data
+    data=$(mktemp -d)
+    "$wine" "$build/kalent-service/kalent-service.exe" --port sim --data-dir "Z:$data" \
+        >/dev/null 2>&1 &
+    local app=$!
+    local window status=0
+    window=$(timeout 120 xdotool search --sync --name '^КАЛЕНТ-сервис$' | head -1) || true
+    if [ -n "$window" ]; then
+        sleep 3
+        import -window "$window" "$repo/docs/windows-window.png" || status=1
+    else
+        echo "windows-build: the window did not appear within 120 s under Wine" >&2
+        status=1
+    fi
+    # The program and Wine end either way: nothing is left running.
+    kill "$app" 2>/dev/null || true
+    /usr/lib/wine/wineserver -k || true
+    rm -rf "$data"
+    [ "$status" -eq 0 ] && echo "$repo/docs/windows-window.png"
+    return "$status"
+}
+
+if [ "${1:-}" = "--screenshot-inside-xvfb" ]; then
+    take_screenshot --inside-xvfb
+    exit $?
+fi
+
+build_cache
+finish_prefix
+[ "$cache_only" -eq 1 ] && exit 0
+install_packages zip ccache
+build_program
+package_program
+[ "$run_tests" -eq 1 ] && run_tests
+[ "$screenshot" -eq 1 ] && take_screenshot
+exit 0
