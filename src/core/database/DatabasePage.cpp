@@ -28,7 +28,6 @@ const QString PortClosed = QStringLiteral("Порт отключен.");
 const QString WrongFormat = QStringLiteral("Неверный формат файла.");
 const QString Received = QStringLiteral("Принято из прибора страниц: ");
 const QString NotRead = QStringLiteral("БД ТС из прибора не считана: ");
-const QString LineBusy = QStringLiteral("Дождитесь конца обмена с прибором: идёт %1.");
 } // namespace
 
 DatabasePage::DatabasePage(SerialPort &port, ReceiveDispatcher &dispatcher, LineOwner &line,
@@ -134,7 +133,7 @@ void DatabasePage::ReadDatabaseFromDevice()
     }
     // One exchange at a time: a read never starts over a write or another read.
     if (!m_transfer.startRead()) {
-        setStatus(LineBusy.arg(LineOwner::jobName(m_line.job())));
+        setStatus(m_line.busyText());
         return;
     }
     // The tree is hidden until the read completes: nothing can be selected in it.
@@ -341,7 +340,7 @@ void DatabasePage::WriteDatabaseToDevice(Which which)
         return;
     }
     if (m_line.busy()) {
-        setStatus(LineBusy.arg(LineOwner::jobName(m_line.job())));
+        setStatus(m_line.busyText());
         return;
     }
     const WriteRequest request{list.image(), list.pageCount(),
@@ -405,8 +404,8 @@ void DatabasePage::startWrite(const WriteRequest &request, const QString &backup
         Q_EMIT journalEvent(opening);
     }
     if (!m_transfer.startWrite(request.image, request.pages)) {
-        setStatus(LineBusy.arg(LineOwner::jobName(m_line.job())));
-        Q_EMIT writeNotStarted(LineBusy.arg(LineOwner::jobName(m_line.job())));
+        setStatus(m_line.busyText());
+        Q_EMIT writeNotStarted(m_line.busyText());
         return;
     }
     setStatus(QStringLiteral("Запись БД ТС в прибор."));

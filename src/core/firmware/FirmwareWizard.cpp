@@ -429,8 +429,7 @@ void FirmwareWizard::btnLoadPOClick(bool programmingModeConfirmed)
         return;
     }
     if (m_line.busy()) {
-        m_pane.setText(QStringLiteral("Дождитесь конца обмена с прибором: идёт %1.")
-                           .arg(LineOwner::jobName(m_line.job())));
+        m_pane.setText(m_line.busyText());
         return;
     }
     // The journal is the service record: an upload it cannot record does not start.

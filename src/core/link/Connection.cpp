@@ -128,8 +128,7 @@ bool Connection::lineFreeForSearch()
     if (!m_line.busy() || m_line.job() == LineJob::ContactSearch)
         return true;
     if (m_line.writing()) {
-        m_pane.setText(QStringLiteral("Дождитесь конца обмена с прибором: идёт %1.")
-                           .arg(LineOwner::jobName(m_line.job())));
+        m_pane.setText(m_line.busyText());
         return false;
     }
     // The search empties what the port holds: a read under way cannot finish.
@@ -482,8 +481,7 @@ void Connection::btnVerifyConnectClick()
     }
     // A probe in the middle of another exchange would be taken for its data.
     if (m_line.busy() && m_line.job() != LineJob::ContactSearch) {
-        m_pane.setText(QStringLiteral("Дождитесь конца обмена с прибором: идёт %1.")
-                           .arg(LineOwner::jobName(m_line.job())));
+        m_pane.setText(m_line.busyText());
         return;
     }
     m_pane.setText(QStringLiteral("Нет контакта с прибором"));

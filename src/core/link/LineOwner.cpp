@@ -125,4 +125,9 @@ void LineOwner::serveNotices()
     }
 }
 
+QString LineOwner::busyText() const
+{
+    return QStringLiteral("Дождитесь конца обмена с прибором: идёт %1.").arg(jobName(m_job));
+}
+
 } // namespace kalent

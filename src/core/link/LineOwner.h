@@ -71,6 +71,8 @@ public:
     int queuedNotices() const { return static_cast<int>(m_notices.size()); }
 
     static QString jobName(LineJob job);
+    // What the operator reads when an exchange is refused while another runs.
+    QString busyText() const;
 
 Q_SIGNALS:
     void busyChanged(bool busy);

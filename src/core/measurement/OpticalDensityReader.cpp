@@ -127,8 +127,7 @@ void OpticalDensityReader::btnReadOPClick()
         return;
     }
     if (!startRead())
-        m_pane.setText(QStringLiteral("Дождитесь конца обмена с прибором: идёт %1.")
-                           .arg(LineOwner::jobName(m_line.job())));
+        m_pane.setText(m_line.busyText());
 }
 
 void OpticalDensityReader::handleTable(QByteArray &inBuffer)

@@ -61,8 +61,7 @@ void ResultsProtocol::btnReadProtokolClick()
         return;
     }
     if (!m_line.begin(LineJob::Protocol, LineOwner::ReplySilenceMs)) {
-        m_pane.setText(QStringLiteral("Дождитесь конца обмена с прибором: идёт %1.")
-                           .arg(LineOwner::jobName(m_line.job())));
+        m_pane.setText(m_line.busyText());
         return;
     }
     m_dispatcher.clearInBuffer();
