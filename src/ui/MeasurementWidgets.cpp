@@ -1,6 +1,7 @@
 #include "MeasurementWidgets.h"
 
 #include "FileDialogLook.h"
+#include "ObjectNames.h"
 #include "WidgetKit.h"
 
 #include <QFileDialog>
@@ -65,7 +66,7 @@ QFileDialog *fileDialog(const QString &objectName, bool forSaving, const QString
 QFileDialog *saveDialog(const QString &folder, QWidget *parent)
 {
     auto *dialog = new QFileDialog(parent);
-    dialog->setObjectName(QStringLiteral("sdlgSaveVirDat"));
+    dialog->setObjectName(objectNames::reader::SaveDialog);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setNameFilters(

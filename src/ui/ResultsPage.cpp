@@ -2,6 +2,7 @@
 
 #include "MeasurementWidgets.h"
 #include "MessagePane.h"
+#include "ObjectNames.h"
 #include "ProtocolPrint.h"
 #include "Session.h"
 #include "WidgetKit.h"
@@ -36,7 +37,7 @@ ResultsPage::ResultsPage(Session &session, QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(4);
     layout->addWidget(MeasurementWidgets::titleBand(
-        QStringLiteral("RzLabel7"), QStringLiteral("Чтение протокола результатов из ВИРАНТа."),
+        objectNames::results::Title, QStringLiteral("Чтение протокола результатов из ВИРАНТа."),
         this));
 
     layout->addWidget(buildMemo());
@@ -53,7 +54,7 @@ ResultsPage::ResultsPage(Session &session, QWidget *parent)
 QPlainTextEdit *ResultsPage::buildMemo()
 {
     m_memo = new QPlainTextEdit(this);
-    m_memo->setObjectName(QStringLiteral("Memo1"));
+    m_memo->setObjectName(objectNames::results::Protocol);
     m_memo->setReadOnly(true);
     m_memo->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -75,9 +76,9 @@ QPlainTextEdit *ResultsPage::buildMemo()
 void ResultsPage::buildControls(QBoxLayout *column)
 {
     auto *boxes = new QHBoxLayout;
-    m_chckAutoReadRes = WidgetKit::checkBox(QStringLiteral("chckAutoReadRes"),
+    m_chckAutoReadRes = WidgetKit::checkBox(objectNames::results::AutoRead,
                                             QStringLiteral("автоприем данных"), this);
-    m_chckAutoSaveRes = WidgetKit::checkBox(QStringLiteral("chckAutoSaveRes"),
+    m_chckAutoSaveRes = WidgetKit::checkBox(objectNames::results::AutoSave,
                                             QStringLiteral("автосохранение данных"), this);
     boxes->addWidget(m_chckAutoReadRes);
     boxes->addWidget(m_chckAutoSaveRes);
@@ -85,12 +86,12 @@ void ResultsPage::buildControls(QBoxLayout *column)
     column->addLayout(boxes);
 
     auto *buttons = new QHBoxLayout;
-    m_btnReadProtokol = WidgetKit::button(QStringLiteral("btnReadProtokol"),
-                                          QStringLiteral("Принять данные"), this);
+    m_btnReadProtokol =
+        WidgetKit::button(objectNames::results::Read, QStringLiteral("Принять данные"), this);
     m_btnSaveProtokol =
-        WidgetKit::button(QStringLiteral("btnSaveProtokol"), QStringLiteral("Данные в файл"), this);
+        WidgetKit::button(objectNames::results::Save, QStringLiteral("Данные в файл"), this);
     m_btnClrMemo1 =
-        WidgetKit::button(QStringLiteral("btnClrMemo1"), QStringLiteral("Очистить экран"), this);
+        WidgetKit::button(objectNames::results::Clear, QStringLiteral("Очистить экран"), this);
     buttons->addWidget(m_btnReadProtokol);
     buttons->addWidget(m_btnSaveProtokol);
     buttons->addWidget(m_btnClrMemo1);

@@ -3,7 +3,7 @@
 #include "Session.h"
 #include "SimulatedPort.h"
 #include "SimulatorSetup.h"
-#include "TFormMainKalS_D7.h"
+#include "MainWindow.h"
 #include "TraceWindow.h"
 #include "VirtualInstrument.h"
 #include "measurement/DesktopOpener.h"
@@ -39,7 +39,7 @@ struct TracedWindow
     QTemporaryDir dataDir;
     Session session{clock, tracingPort, DataFolder(dataDir.path())};
     NoOpener opener;
-    TFormMainKalS_D7 window{session, instrument.get()};
+    MainWindow window{session, instrument.get()};
 
     TracedWindow()
     {

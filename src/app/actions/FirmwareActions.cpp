@@ -74,7 +74,7 @@ int runFlash(const CommandLine &commandLine)
     session.navigator().ensureFrame(Page::Firmware);
     wizard.fileChosen(path);
     wizard.declareProgrammingModeForNextEntry();
-    session.navigator().actionSoftVirant();
+    session.navigator().openPage(Page::Firmware);
     if (!wizard.frameState().loadEnabled) {
         HeadlessRun::printError(QStringLiteral("Нет связи с прибором"));
         return 1;

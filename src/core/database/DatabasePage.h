@@ -28,7 +28,7 @@ class ReceiveDispatcher;
 class SerialPort;
 class Timer;
 
-// The database page without its widgets (TFrameBDTS mirrors it): the three
+// The database page without its widgets (DatabasePageView mirrors it): the three
 // lists, the page's captions and flags, and the flows behind the seven buttons.
 // The bytes and pages exchanged with the instrument are its DatabaseTransfer's;
 // the page starts the transfers and shows what they bring and how they end. A read becomes the
