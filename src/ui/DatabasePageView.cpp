@@ -161,24 +161,24 @@ void DatabasePageView::buildLayout()
 // Clicks go to the controller; its changes and errors come back to the frame.
 void DatabasePageView::connectControls()
 {
-    connect(m_readFromVir, &QPushButton::clicked, &m_page, &DatabasePage::btnReadBDTSFromVirClick);
+    connect(m_readFromVir, &QPushButton::clicked, &m_page, &DatabasePage::readInstrumentList);
     connect(m_saveToFile, &QPushButton::clicked, this, &DatabasePageView::saveToFile);
-    connect(m_delete, &QPushButton::clicked, &m_page, &DatabasePage::btnDeleteTSClick);
+    connect(m_delete, &QPushButton::clicked, &m_page, &DatabasePage::deleteSelected);
     connect(m_writeInstrumentList, &QPushButton::clicked, &m_page,
-            &DatabasePage::btnSaveAddTsClick);
+            &DatabasePage::writeInstrumentList);
     connect(m_readFromFile, &QPushButton::clicked, this, &DatabasePageView::readFromFile);
-    connect(m_writeFileList, &QPushButton::clicked, &m_page, &DatabasePage::btnWriteBDTSInVirClick);
-    connect(m_add, &QPushButton::clicked, &m_page, &DatabasePage::btnAddTSInVirClick);
+    connect(m_writeFileList, &QPushButton::clicked, &m_page, &DatabasePage::writeFileList);
+    connect(m_add, &QPushButton::clicked, &m_page, &DatabasePage::addToInstrumentList);
     connect(m_virTree, &DatabaseTreeView::nodeClicked, this,
             [this](const NodePath &node, TreeSelection::Click kind) {
-                m_page.TreeViewVirClick(node, kind, m_virTree->visibleNodes());
+                m_page.clickInstrumentNode(node, kind, m_virTree->visibleNodes());
             });
     connect(m_virTree, &DatabaseTreeView::nodeCollapsed, this,
-            [this] { m_page.TreeViewVirCollapsed(m_virTree->visibleNodes()); });
+            [this] { m_page.instrumentNodeCollapsed(m_virTree->visibleNodes()); });
     // The Delete key does what "удалить" does, and only when it could be clicked.
     connect(m_virTree, &DatabaseTreeView::deleteRequested, this, [this] {
         if (m_page.state().deleteEnabled)
-            m_page.btnDeleteTSClick();
+            m_page.deleteSelected();
     });
     connect(&m_page, &DatabasePage::stateChanged, this, &DatabasePageView::showState);
     connect(&m_line, &LineOwner::busyChanged, this, &DatabasePageView::showState);
@@ -238,22 +238,17 @@ QString DatabasePageView::askForFile(const QString &objectName, QFileDialog::Acc
 
 void DatabasePageView::saveToFile()
 {
-    m_page.btnSaveBDTSinFileClick();
     const QString path = askForFile(objectNames::database::SaveDialog, QFileDialog::AcceptSave);
-    if (path.isEmpty())
-        m_page.saveDialogCancelled();
-    else
-        m_page.saveDialogAccepted(path);
+    if (!path.isEmpty())
+        m_page.saveInstrumentListTo(path);
 }
 
 void DatabasePageView::readFromFile()
 {
-    m_page.btnReadBDTSFromFileClick();
+    m_page.discardFileList();
     const QString path = askForFile(objectNames::database::OpenDialog, QFileDialog::AcceptOpen);
-    if (path.isEmpty())
-        m_page.openDialogCancelled();
-    else
-        m_page.openDialogAccepted(path);
+    if (!path.isEmpty())
+        m_page.openFileList(path);
 }
 
 } // namespace kalent

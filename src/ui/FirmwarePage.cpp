@@ -133,9 +133,9 @@ FirmwarePage::FirmwarePage(Session &session, QWidget *parent)
 
     // RzPageControl2Changing: always allowed, and the step is worked out again.
     connect(m_pages, &QTabWidget::currentChanged, this, [this] { m_wizard.tabChanging(); });
-    connect(m_otherFile, &QPushButton::clicked, this, &FirmwarePage::btnOtherFileLoadPOClick);
-    connect(m_load, &QPushButton::clicked, this, &FirmwarePage::btnLoadPOClick);
-    connect(m_stop, &QPushButton::clicked, this, &FirmwarePage::btnStopProgramVirClick);
+    connect(m_otherFile, &QPushButton::clicked, this, &FirmwarePage::chooseOtherFile);
+    connect(m_load, &QPushButton::clicked, this, &FirmwarePage::confirmAndLoad);
+    connect(m_stop, &QPushButton::clicked, this, &FirmwarePage::stopUpload);
     connect(&m_wizard, &FirmwareWizard::frameStateChanged, this, &FirmwarePage::mirror);
     connect(&m_wizard, &FirmwareWizard::errorOccurred, this, &FirmwarePage::showError);
     connect(&m_session.navigator(), &PageNavigator::leaveUploadAsked, this,
@@ -416,7 +416,7 @@ void FirmwarePage::askLeaveUpload()
     box->open();
 }
 
-void FirmwarePage::btnOtherFileLoadPOClick()
+void FirmwarePage::chooseOtherFile()
 {
     if (!m_wizard.frameState().fileChoiceEnabled)
         return;
@@ -436,7 +436,7 @@ void FirmwarePage::btnOtherFileLoadPOClick()
         m_wizard.fileDialogCancelled();
 }
 
-void FirmwarePage::btnLoadPOClick()
+void FirmwarePage::confirmAndLoad()
 {
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Внимание! Проверьте."),
                     QStringLiteral("Режим программирования в приборе включен?"),
@@ -445,7 +445,7 @@ void FirmwarePage::btnLoadPOClick()
     m_wizard.btnLoadPOClick(box.exec() == QMessageBox::Yes);
 }
 
-void FirmwarePage::btnStopProgramVirClick()
+void FirmwarePage::stopUpload()
 {
     m_wizard.btnStopProgramVirClick();
 }

@@ -44,9 +44,9 @@ public:
     void layOut();
 
     // The handlers of the frame's buttons.
-    void btnOtherFileLoadPOClick();
-    void btnLoadPOClick();
-    void btnStopProgramVirClick();
+    void chooseOtherFile();
+    void confirmAndLoad();
+    void stopUpload();
 
     // Layout arithmetic (divisions truncate).
     static int centredLeft(int span, int controlWidth) { return (span - controlWidth) / 2; }

@@ -94,10 +94,10 @@ ReaderPage::ReaderPage(Session &session, DesktopOpener &opener, QWidget *parent)
 // Clicks and choices go to the controller; its changes come back to the widgets.
 void ReaderPage::connectControls()
 {
-    connect(m_btnReadOP, &QPushButton::clicked, &m_reader, &OpticalDensityReader::btnReadOPClick);
+    connect(m_btnReadOP, &QPushButton::clicked, &m_reader, &OpticalDensityReader::readTable);
     connect(m_btnSaveOP, &QPushButton::clicked, m_saveDialog, [this] { m_saveDialog->open(); });
     connect(m_btnCreateExcel, &QPushButton::clicked, this,
-            [this] { m_reader.btnCreateExcelClick(m_opener); });
+            [this] { m_reader.openTableInSpreadsheet(m_opener); });
     connect(m_btnFileToExcel, &QPushButton::clicked, m_openDialog,
             [this] { m_openDialog->open(); });
     connect(m_saveDialog, &QFileDialog::fileSelected, this, &ReaderPage::saveSelected);

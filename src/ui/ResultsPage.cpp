@@ -138,11 +138,10 @@ void ResultsPage::buildPrintActions()
 // Clicks and choices go to the controller; its changes come back to the widgets.
 void ResultsPage::connectControls()
 {
-    connect(m_btnReadProtokol, &QPushButton::clicked, &m_results,
-            &ResultsProtocol::btnReadProtokolClick);
+    connect(m_btnReadProtokol, &QPushButton::clicked, &m_results, &ResultsProtocol::readProtocol);
     connect(m_btnSaveProtokol, &QPushButton::clicked, m_saveDialog,
             [this] { m_saveDialog->open(); });
-    connect(m_btnClrMemo1, &QPushButton::clicked, &m_results, &ResultsProtocol::btnClrMemo1Click);
+    connect(m_btnClrMemo1, &QPushButton::clicked, &m_results, &ResultsProtocol::clearProtocol);
     connect(m_saveDialog, &QFileDialog::fileSelected, &m_results, &ResultsProtocol::saveChosen);
     connect(m_chckAutoReadRes, &QCheckBox::toggled, &m_results, &ResultsProtocol::setAutoRead);
     connect(m_chckAutoSaveRes, &QCheckBox::toggled, &m_results, &ResultsProtocol::setAutoSave);

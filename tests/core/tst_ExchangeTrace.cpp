@@ -110,9 +110,9 @@ private Q_SLOTS:
                          [&] { table = true; });
         QObject::connect(&rig.session.results(), &ResultsProtocol::protocolReceived,
                          [&] { protocol = true; });
-        rig.session.reader().btnReadOPClick();
+        rig.session.reader().readTable();
         QVERIFY(rig.clock.advanceUntil([&] { return table; }, 10000));
-        rig.session.results().btnReadProtokolClick();
+        rig.session.results().readProtocol();
         QVERIFY(rig.clock.advanceUntil([&] { return protocol; }, 10000));
         rig.clock.advance(100);
 

@@ -238,7 +238,7 @@ private Q_SLOTS:
 
         ResultsProtocol &results = rig.session.results();
         QSignalSpy received(&results, &ResultsProtocol::protocolReceived);
-        results.btnReadProtokolClick();
+        results.readProtocol();
         QVERIFY(rig.runUntil([&] { return received.count() == 1; }));
         QCOMPARE(page.pageHeader(), QStringLiteral("Протокол результатов №12 от 24.03.09"));
 
@@ -338,7 +338,7 @@ private Q_SLOTS:
         ResultsPage page(rig.session);
         ResultsProtocol &results = rig.session.results();
         QSignalSpy received(&results, &ResultsProtocol::protocolReceived);
-        results.btnReadProtokolClick();
+        results.readProtocol();
         QVERIFY(rig.runUntil([&] { return received.count() == 1; }));
         page.findChild<QAction *>(QStringLiteral("actionPrintProtocol"))->trigger();
         auto *dialog = page.findChild<QPrintDialog *>(QStringLiteral("printDialog"));

@@ -1,9 +1,9 @@
 #include "FeaturePages.h"
+#include "MainWindow.h"
 #include "ManualClock.h"
 #include "Session.h"
 #include "SimulatedPort.h"
 #include "SimulatorSetup.h"
-#include "MainWindow.h"
 #include "TraceWindow.h"
 #include "VirtualInstrument.h"
 #include "measurement/DesktopOpener.h"
@@ -86,7 +86,7 @@ private Q_SLOTS:
         QVERIFY(hex && text);
         const int before = hex->blockCount();
         QVERIFY(hex->toPlainText().contains(QStringLiteral("->   4800  42")));
-        w.session.reader().btnReadOPClick();
+        w.session.reader().readTable();
         w.clock.advance(500);
         QVERIFY(hex->blockCount() > before);
         QVERIFY(hex->toPlainText().contains(QStringLiteral("->")));

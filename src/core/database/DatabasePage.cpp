@@ -125,7 +125,7 @@ void DatabasePage::deriveButtons()
         m_fromDevice && m_fromFile && add.exists() && add.tsCount() > 0 && !reading;
 }
 
-void DatabasePage::ReadDatabaseFromDevice()
+void DatabasePage::readInstrumentList()
 {
     if (!m_port.isOpen()) {
         setStatus(PortClosed);
@@ -240,7 +240,7 @@ void DatabasePage::formAdditionalList()
     Q_EMIT treesChanged();
 }
 
-void DatabasePage::saveDialogAccepted(const QString &path)
+void DatabasePage::saveInstrumentListTo(const QString &path)
 {
     m_lastFile.remember(path);
     const DatabaseList &list = m_db.instrument();
@@ -254,7 +254,7 @@ void DatabasePage::saveDialogAccepted(const QString &path)
     setStatus(QStringLiteral("БД ТС записана в файл: ") + m_lastFile.name());
 }
 
-void DatabasePage::btnReadBDTSFromFileClick()
+void DatabasePage::discardFileList()
 {
     m_db.discardFile();
     deriveButtons();
@@ -269,14 +269,14 @@ void DatabasePage::showFault(Fault fault, const QString &name)
         setStatus(WrongFormat);
 }
 
-bool DatabasePage::openDialogAccepted(const QString &path)
+bool DatabasePage::openFileList(const QString &path)
 {
     m_lastFile.remember(path);
     const QString name = m_lastFile.name();
     setStatus(QStringLiteral("Чтение из файла ") + name);
     // A rejected file must leave nothing behind that a write or the additional
     // list could draw on.
-    btnReadBDTSFromFileClick();
+    discardFileList();
     // The header holds at most 999 pages: a larger file is no database, and a
     // wrong choice (a huge file, a device) is refused without being read whole.
     QByteArray bytes;
@@ -326,7 +326,7 @@ bool DatabasePage::takeInstrumentImage(const QByteArray &image, const QString &n
     return true;
 }
 
-void DatabasePage::WriteDatabaseToDevice(Which which)
+void DatabasePage::writeToInstrument(Which which)
 {
     // Every list the page holds is sound: its header, count and size agree and
     // it ends with its closing page, so it is sent as it stands.
@@ -356,7 +356,7 @@ void DatabasePage::WriteDatabaseToDevice(Which which)
     }
     // No complete read of this connection to back up: read the instrument's
     // database first; the write follows once it is complete.
-    ReadDatabaseFromDevice();
+    readInstrumentList();
     if (readInProgress())
         m_pendingWrite = request;
 }
@@ -436,10 +436,10 @@ void DatabasePage::writeEnded(JobOutcome outcome, const QString &why)
                                                       QStringLiteral("прибор принял все страницы"),
                                                       m_writeBackup));
     Q_EMIT transferEnded(LineJob::DatabaseWrite, JobOutcome::Done);
-    ReadDatabaseFromDevice();
+    readInstrumentList();
 }
 
-bool DatabasePage::btnAddTSInVirClick()
+bool DatabasePage::addToInstrumentList()
 {
     const int adding = m_db.additional().tsCount();
     setStatus(QStringLiteral("Включение в список прибора дополнительно ") +
@@ -470,7 +470,7 @@ bool DatabasePage::btnAddTSInVirClick()
     return true;
 }
 
-void DatabasePage::btnDeleteTSClick()
+void DatabasePage::deleteSelected()
 {
     // Without a list read there is nothing to delete from; during a read the
     // list is about to be replaced.
@@ -487,8 +487,8 @@ void DatabasePage::btnDeleteTSClick()
     Q_EMIT treesChanged();
 }
 
-void DatabasePage::TreeViewVirClick(const NodePath &node, TreeSelection::Click kind,
-                                    const std::vector<NodePath> &visibleInOrder)
+void DatabasePage::clickInstrumentNode(const NodePath &node, TreeSelection::Click kind,
+                                       const std::vector<NodePath> &visibleInOrder)
 {
     if (readInProgress())
         return;
@@ -497,7 +497,7 @@ void DatabasePage::TreeViewVirClick(const NodePath &node, TreeSelection::Click k
     showSelectionCount(false);
 }
 
-void DatabasePage::TreeViewVirCollapsed(const std::vector<NodePath> &visibleInOrder)
+void DatabasePage::instrumentNodeCollapsed(const std::vector<NodePath> &visibleInOrder)
 {
     // Even an emptied selection is counted: the status must not go on naming
     // nodes that are no longer selected.

@@ -120,7 +120,7 @@ bool OpticalDensityReader::startRead()
     return true;
 }
 
-void OpticalDensityReader::btnReadOPClick()
+void OpticalDensityReader::readTable()
 {
     if (!m_port.isOpen()) {
         m_pane.setText(QStringLiteral("Порт отключен."));
@@ -234,7 +234,7 @@ void OpticalDensityReader::saveChosen(const QString &path)
     m_handOff.hold(path);
 }
 
-void OpticalDensityReader::btnCreateExcelClick(DesktopOpener &opener)
+void OpticalDensityReader::openTableInSpreadsheet(DesktopOpener &opener)
 {
     const QString path = excelTempFileName();
     if (refuseWithoutTable(path))

@@ -54,7 +54,7 @@ void ResultsProtocol::setMemo(const QString &text)
     Q_EMIT memoChanged();
 }
 
-void ResultsProtocol::btnReadProtokolClick()
+void ResultsProtocol::readProtocol()
 {
     if (!m_port.isOpen()) {
         m_pane.setText(QStringLiteral("Порт отключен."));
@@ -187,7 +187,7 @@ void ResultsProtocol::saveChosen(const QString &path)
     m_pane.setText(QStringLiteral("Данные записаны в файл."));
 }
 
-void ResultsProtocol::btnClrMemo1Click()
+void ResultsProtocol::clearProtocol()
 {
     setMemo(QString());
 }

@@ -221,9 +221,9 @@ void WatchService::runNextJob()
     m_state = State::Reading;
     m_readTimer->start(ReadWaitMs);
     if (m_jobs.front() == Job::Table)
-        m_session.reader().btnReadOPClick();
+        m_session.reader().readTable();
     else
-        m_session.results().btnReadProtokolClick();
+        m_session.results().readProtocol();
 }
 
 void WatchService::jobDone()
