@@ -2,6 +2,7 @@
 
 #include "common/Clock.h"
 #include "common/FileKind.h"
+#include "common/OperatorTexts.h"
 #include "common/SystemErrorText.h"
 #include "trace/TraceRecord.h"
 
@@ -105,8 +106,8 @@ std::optional<ReplayScript> readScript(QIODevice &device, const QString &name, Q
     for (int lineNo = 1; !device.atEnd(); ++lineNo) {
         const qint64 got = device.readLine(line.data(), line.size());
         if (got < 0) {
-            *error = QStringLiteral("Не удалось прочитать файл %1: %2")
-                         .arg(name, SystemErrorText::translate(device.errorString()));
+            *error = OperatorTexts::cannotReadFile(
+                name, SystemErrorText::translate(device.errorString()));
             return std::nullopt;
         }
         const QByteArray text = QByteArray::fromRawData(line.constData(), got);
@@ -128,18 +129,17 @@ std::optional<ReplayScript> ReplayScript::load(const QString &path, QString *err
     // A FIFO or a device is refused before it is opened (opening a FIFO would
     // wait for a writer); a file past the cap is refused unread.
     if (const QString why = FileKind::refusal(path); !why.isEmpty()) {
-        *error = QStringLiteral("Не удалось прочитать файл %1: %2").arg(name, why);
+        *error = OperatorTexts::cannotReadFile(name, why);
         return std::nullopt;
     }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("Не удалось прочитать файл %1: %2")
-                     .arg(name, SystemErrorText::translate(file.errorString()));
+        *error =
+            OperatorTexts::cannotReadFile(name, SystemErrorText::translate(file.errorString()));
         return std::nullopt;
     }
     if (file.size() > MaxReplayFileBytes) {
-        *error = QStringLiteral("Не удалось прочитать файл %1: %2")
-                     .arg(name, SystemErrorText::tooLarge(MaxReplayFileBytes));
+        *error = OperatorTexts::cannotReadFile(name, SystemErrorText::tooLarge(MaxReplayFileBytes));
         return std::nullopt;
     }
     return readScript(file, name, error);

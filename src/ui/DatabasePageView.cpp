@@ -5,6 +5,7 @@
 #include "ObjectNames.h"
 #include "Session.h"
 #include "WidgetKit.h"
+#include "common/OperatorTexts.h"
 #include "database/DatabasePage.h"
 #include "link/LineOwner.h"
 
@@ -183,10 +184,10 @@ void DatabasePageView::connectControls()
     connect(&m_page, &DatabasePage::stateChanged, this, &DatabasePageView::showState);
     connect(&m_line, &LineOwner::busyChanged, this, &DatabasePageView::showState);
     connect(&m_page, &DatabasePage::errorRaised, this, [this](const QString &text) {
-        QMessageBox::critical(this, QStringLiteral("КАЛЕНТ-сервис"), text);
+        QMessageBox::critical(this, OperatorTexts::programName(), text);
     });
     connect(&m_page, &DatabasePage::warningRaised, this, [this](const QString &text) {
-        QMessageBox::warning(this, QStringLiteral("КАЛЕНТ-сервис"), text);
+        QMessageBox::warning(this, OperatorTexts::programName(), text);
     });
 }
 

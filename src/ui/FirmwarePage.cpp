@@ -6,6 +6,7 @@
 #include "ObjectNames.h"
 #include "Session.h"
 #include "WidgetKit.h"
+#include "common/OperatorTexts.h"
 #include "firmware/FirmwareWizard.h"
 #include "navigation/PageNavigator.h"
 
@@ -452,7 +453,7 @@ void FirmwarePage::stopUpload()
 
 void FirmwarePage::showError(const QString &text)
 {
-    auto *box = new QMessageBox(QMessageBox::Critical, QStringLiteral("КАЛЕНТ-сервис"), text,
+    auto *box = new QMessageBox(QMessageBox::Critical, OperatorTexts::programName(), text,
                                 QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("FirmwareErrorBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);

@@ -9,6 +9,7 @@
 #include "PortPanel.h"
 #include "Session.h"
 #include "SimulatorPanel.h"
+#include "common/OperatorTexts.h"
 #include "navigation/PageNavigator.h"
 
 #include <QAction>
@@ -26,7 +27,7 @@
 
 namespace kalent {
 
-const QString MainWindow::Caption = QStringLiteral("КАЛЕНТ-сервис");
+const QString MainWindow::Caption = OperatorTexts::programName();
 const QString MainWindow::ApplicationTitle = QStringLiteral("КАЛЕНТ-сервис 2008_06_06");
 
 namespace {

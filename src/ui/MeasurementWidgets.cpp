@@ -3,6 +3,7 @@
 #include "FileDialogLook.h"
 #include "ObjectNames.h"
 #include "WidgetKit.h"
+#include "common/OperatorTexts.h"
 
 #include <QFileDialog>
 #include <QLabel>
@@ -119,7 +120,7 @@ void fitValuesToColumns(QTableView *grid, int columnWidth)
 
 void showFileError(const QString &message, QWidget *parent)
 {
-    auto *box = new QMessageBox(QMessageBox::Critical, QStringLiteral("КАЛЕНТ-сервис"), message,
+    auto *box = new QMessageBox(QMessageBox::Critical, OperatorTexts::programName(), message,
                                 QMessageBox::Ok, parent);
     box->setObjectName(QStringLiteral("fileErrorBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);

@@ -2,6 +2,7 @@
 
 #include "IndicatorCheckBox.h"
 #include "ObjectNames.h"
+#include "common/OperatorTexts.h"
 #include "link/Connection.h"
 
 #include <QAbstractItemView>
@@ -202,8 +203,7 @@ void PortPanel::buildPortControls()
 // The speed box and the two contact buttons (placed by resizeEvent).
 void PortPanel::buildContactControls()
 {
-    m_cbBaudRate = editableBox(objectNames::portPanel::Speed,
-                               QStringLiteral("Установка новой скорости обмена."), this);
+    m_cbBaudRate = editableBox(objectNames::portPanel::Speed, OperatorTexts::speedChange(), this);
     m_cbBaudRate->addItems(Connection::baudRates());
     m_cbBaudRate->setGeometry(288, 16, 65, 21);
 
@@ -214,7 +214,7 @@ void PortPanel::buildContactControls()
 
     m_btnConnect = new QPushButton(this);
     m_btnConnect->setObjectName(objectNames::portPanel::Contact);
-    m_btnConnect->setToolTip(QStringLiteral("Установление контакта с прибором."));
+    m_btnConnect->setToolTip(OperatorTexts::contactSearch());
     m_btnConnect->resize(72, 23);
 }
 

@@ -6,6 +6,7 @@
 #include "ProtocolPrint.h"
 #include "Session.h"
 #include "WidgetKit.h"
+#include "common/OperatorTexts.h"
 #include "link/LineOwner.h"
 #include "measurement/ProtocolFileName.h"
 #include "measurement/ProtocolHeading.h"
@@ -217,7 +218,7 @@ void ResultsPage::savePdf(const QString &path)
         MeasurementWidgets::showFileError(error, this);
         return;
     }
-    m_pane.setText(QStringLiteral("Данные записаны в файл."));
+    m_pane.setText(OperatorTexts::dataWritten());
 }
 
 void ResultsPage::showState()

@@ -3,6 +3,7 @@
 #include "Session.h"
 #include "common/BoundedFile.h"
 #include "common/Cp1251.h"
+#include "common/OperatorTexts.h"
 #include "database/DatabaseImage.h"
 #include "database/DatabasePage.h"
 
@@ -100,7 +101,7 @@ bool waitForRead(HeadlessRun &run, const TransferOutcomes &outcomes, const QStri
     if (outcomes.read() == JobOutcome::Done)
         return true;
     if (!ended)
-        HeadlessRun::printError(QStringLiteral("Прибор не отвечает!"));
+        HeadlessRun::printError(OperatorTexts::noAnswer());
     HeadlessRun::printError(failure);
     return false;
 }
@@ -256,7 +257,7 @@ int runDbWrite(const CommandLine &commandLine)
     if (outcomes.write() != JobOutcome::Done) {
         // The instrument fell silent, whoever noticed first.
         if (outcomes.write().value_or(JobOutcome::Failed) == JobOutcome::Failed)
-            HeadlessRun::printError(QStringLiteral("Прибор не отвечает!"));
+            HeadlessRun::printError(OperatorTexts::noAnswer());
         HeadlessRun::printError(QStringLiteral("БД ТС в прибор не записана."));
         return 1;
     }

@@ -6,6 +6,7 @@
 #include "common/Clock.h"
 #include "common/DataFolder.h"
 #include "common/LastFileChoice.h"
+#include "common/OperatorTexts.h"
 #include "database/DatabaseBackup.h"
 #include "database/DatabaseImage.h"
 #include "journal/ServiceJournal.h"
@@ -24,7 +25,6 @@ namespace kalent {
 using namespace DatabaseImage;
 
 namespace {
-const QString PortClosed = QStringLiteral("Порт отключен.");
 const QString WrongFormat = QStringLiteral("Неверный формат файла.");
 const QString Received = QStringLiteral("Принято из прибора страниц: ");
 const QString NotRead = QStringLiteral("БД ТС из прибора не считана: ");
@@ -37,7 +37,7 @@ DatabasePage::DatabasePage(SerialPort &port, ReceiveDispatcher &dispatcher, Line
       m_lastFile(lastFile), m_transfer(port, dispatcher, line, clock)
 {
     connect(&m_transfer, &DatabaseTransfer::countAnswered, this,
-            [this] { setStatus(QStringLiteral("Чтение БД ТС из прибора.")); });
+            [this] { setStatus(DatabasePageTexts::readFromVirHint()); });
     connect(&m_transfer, &DatabaseTransfer::pageReceived, this, &DatabasePage::pageReceived);
     connect(&m_transfer, &DatabaseTransfer::pageSent, this,
             [this](int pageNo, int pageCount) { m_pane.setProgress(pageNo * 100 / pageCount); });
@@ -88,13 +88,12 @@ void DatabasePage::deriveCaptions()
     // discarded file list keeps its tree, and so its count.
     const DatabaseList &vir = m_db.instrument();
     if (vir.exists())
-        m_state.instrumentCaption = QStringLiteral("Список ТС в приборе (%1):").arg(vir.tsCount());
+        m_state.instrumentCaption = listCaption(InstrumentListName, vir.tsCount());
     if (m_fromFile)
-        m_state.fileCaption = QStringLiteral("Список ТС в файле (%1):").arg(m_db.file().tsCount());
+        m_state.fileCaption = listCaption(FileListName, m_db.file().tsCount());
     const DatabaseList &add = m_db.additional();
     if (add.exists())
-        m_state.additionalCaption =
-            QStringLiteral("Дополнительный список ТС (%1):").arg(add.tsCount());
+        m_state.additionalCaption = listCaption(AdditionalListName, add.tsCount());
 }
 
 void DatabasePage::mirrorSelection()
@@ -128,7 +127,7 @@ void DatabasePage::deriveButtons()
 void DatabasePage::readInstrumentList()
 {
     if (!m_port.isOpen()) {
-        setStatus(PortClosed);
+        setStatus(OperatorTexts::portClosed());
         return;
     }
     // One exchange at a time: a read never starts over a write or another read.
@@ -336,7 +335,7 @@ void DatabasePage::writeToInstrument(Which which)
         return;
     }
     if (!m_port.isOpen()) {
-        setStatus(PortClosed);
+        setStatus(OperatorTexts::portClosed());
         return;
     }
     if (m_line.busy()) {
@@ -408,7 +407,7 @@ void DatabasePage::startWrite(const WriteRequest &request, const QString &backup
         Q_EMIT writeNotStarted(m_line.busyText());
         return;
     }
-    setStatus(QStringLiteral("Запись БД ТС в прибор."));
+    setStatus(DatabasePageTexts::writeInstrumentListHint());
     m_outStream = request.image;
     m_pagesToSend = request.pages;
     m_writeSource = request.source;
