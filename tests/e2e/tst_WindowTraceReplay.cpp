@@ -1,6 +1,6 @@
+#include "MainWindow.h"
 #include "ServiceProcess.h"
 #include "Session.h"
-#include "MainWindow.h"
 #include "WindowComposition.h"
 #include "measurement/OpticalDensityReader.h"
 #include "measurement/ResultsProtocol.h"

@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 
-#include "DemoDatabase.h"
 #include "DatabasePageView.h"
+#include "DemoDatabase.h"
 #include "common/Cp1251.h"
 #include "database/DatabasePage.h"
 

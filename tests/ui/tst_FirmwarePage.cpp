@@ -1,6 +1,6 @@
 #include "ElidingLabel.h"
-#include "FirmwareRig.h"
 #include "FirmwarePage.h"
+#include "FirmwareRig.h"
 #include "navigation/PageNavigator.h"
 
 #include <QFileDialog>

@@ -1,9 +1,9 @@
 #include "ClockStatus.h"
 #include "ElidingLabel.h"
 #include "LinkLabel.h"
+#include "MainWindow.h"
 #include "PageChangeHooks.h"
 #include "SimulatorPanel.h"
-#include "MainWindow.h"
 #include "TestSupport.h"
 
 #include <QAction>
