@@ -88,7 +88,7 @@ void Connection::writeHoldsTheLine(bool holds)
     PublishOnExit publishOnExit([this] { publish(); });
     // No search can run beside a write, so afterwards the two follow the line
     // as the link check would set them.
-    const bool usable = !holds && m_panel.indicatorOn && !m_searching;
+    const bool usable = !holds && m_panel.indicatorOn && !searching();
     m_panel.verifyEnabled = usable;
     m_panel.baudEnabled = usable;
 }
@@ -110,17 +110,32 @@ bool Connection::portOpen() const
 
 bool Connection::atFastestSpeed() const
 {
-    return m_contact && !m_searching && m_baudIndex == FastestBaudIndex && m_deferredCommand == 0 &&
-           !m_deferredTimer->isActive();
+    return m_phase == LinkPhase::InContact && m_baudIndex == FastestBaudIndex;
+}
+
+void Connection::moveTo(LinkPhase next)
+{
+    if (next != LinkPhase::ProbeDue && next != LinkPhase::AwaitingAnswer)
+        m_searchTimer->stop();
+    if (next != LinkPhase::ChangingSpeed)
+        m_deferredTimer->stop();
+    m_phase = next;
+}
+
+void Connection::loseContact()
+{
+    if (contact())
+        moveTo(LinkPhase::NoContact);
 }
 
 void Connection::followSearchOnTheLine()
 {
-    const bool searchRuns = m_searching || m_deferredCommand != 0;
+    const bool searchRuns = m_phase != LinkPhase::NoContact && m_phase != LinkPhase::InContact;
     if (searchRuns && m_line.job() != LineJob::ContactSearch)
         m_line.begin(LineJob::ContactSearch);
     else if (!searchRuns && m_line.job() == LineJob::ContactSearch)
-        m_line.end(LineJob::ContactSearch, m_contact ? JobOutcome::Done : JobOutcome::Cancelled);
+        m_line.end(LineJob::ContactSearch,
+                   m_phase == LinkPhase::InContact ? JobOutcome::Done : JobOutcome::Cancelled);
 }
 
 bool Connection::lineFreeForSearch()
@@ -162,7 +177,7 @@ void Connection::markPortOpened()
     m_panel.portOpenCaption = open ? PortOn : PortOff;
     if (!open) {
         // No port, no contact: the operator may pick another port.
-        m_contact = false;
+        loseContact();
         m_pane.setText(
             QStringLiteral("Не удалось открыть порт %1: %2.")
                 .arg(m_panel.portText, SystemErrorText::translate(m_port.errorString())));
@@ -258,12 +273,8 @@ void Connection::portClosedItself()
     // opens this one again once its device is back).
     m_panel.portOpenChecked = false;
     m_panel.portOpenCaption = PortOff;
-    m_contact = false;
-    m_searching = false;
+    moveTo(LinkPhase::NoContact);
     m_searchUnderWay = false;
-    m_searchTimer->stop();
-    m_deferredTimer->stop();
-    m_deferredCommand = 0;
     m_dispatcher.clearInBuffer();
     m_panel.portEnabled = true;
     m_panel.connectEnabled = !m_panel.ports.isEmpty();
@@ -295,8 +306,9 @@ bool Connection::checkLink()
     const bool onFirmwarePage = m_watcher && m_watcher->firmwarePageActive();
     const bool closedItself = !up && !m_port.isOpen() && m_panel.portOpenChecked;
     if (!up) {
-        // A running search pauses; Searching keeps its value.
-        m_searchTimer->stop();
+        // A running search halts; an answer that still comes ends it.
+        if (m_phase == LinkPhase::ProbeDue || m_phase == LinkPhase::AwaitingAnswer)
+            moveTo(LinkPhase::SearchHalted);
         m_pane.setText(QStringLiteral("Нет связи с прибором"));
         if (m_port.isOpen() && !m_portChanged && onFirmwarePage)
             m_watcher->lineDown();
@@ -329,9 +341,9 @@ void Connection::startContactSearch()
     flushInput();
     m_baudIndex = 0;
     setSettingsForIndex(m_baudIndex);
-    m_probeDue = true;
-    m_contact = false;
-    m_searching = true;
+    // From 4800 afresh, whatever ran before: a restart still due after a speed
+    // change is overtaken by this one.
+    moveTo(LinkPhase::ProbeDue);
     m_searchTimer->start(SearchTickMs);
     m_panel.portEnabled = false;
     m_panel.baudEnabled = false;
@@ -367,11 +379,10 @@ void Connection::setFastestSpeedDirectly()
     // A search still running from another page (an instrument that answers no
     // probe, such as one waiting in programming mode) would go on probing and
     // moving the speed under the firmware upload: it ends here, as "Стоп" ends it.
-    m_searchTimer->stop();
-    m_deferredTimer->stop();
-    m_deferredCommand = 0;
-    if (m_searching) {
-        m_searching = false;
+    if (m_phase == LinkPhase::ChangingSpeed)
+        moveTo(LinkPhase::InContact);
+    if (searching()) {
+        moveTo(LinkPhase::NoContact);
         m_searchUnderWay = false;
         m_panel.portEnabled = true;
         m_panel.baudEnabled = m_panel.indicatorOn;
@@ -387,36 +398,37 @@ void Connection::setFastestSpeedDirectly()
 
 void Connection::defSetCommTimerTimer()
 {
-    if (!m_searching)
-        return;
     PublishOnExit publishOnExit([this] { publish(); });
-    if (m_probeDue) {
+    if (m_phase == LinkPhase::ProbeDue) {
         m_port.output(QByteArrayLiteral("B"));
-        m_probeDue = false;
+        moveTo(LinkPhase::AwaitingAnswer);
         showSettings();
-    } else if (!m_contact) {
+    } else if (m_phase == LinkPhase::AwaitingAnswer) {
         m_baudIndex = m_baudIndex >= FastestBaudIndex ? 0 : m_baudIndex + 1;
         setSettingsForIndex(m_baudIndex);
-        m_probeDue = true;
+        moveTo(LinkPhase::ProbeDue);
     }
 }
 
 void Connection::sendCommandTimerTimer()
 {
-    m_deferredTimer->stop();
-    if (m_deferredCommand == 'b')
-        startContactSearch();
-    m_deferredCommand = 0;
+    if (m_phase != LinkPhase::ChangingSpeed)
+        return;
+    // A restart that cannot start (the line down, a job on the line) leaves the
+    // instrument in contact at its new speed, and the line given back.
+    PublishOnExit publishOnExit([this] { publish(); });
+    moveTo(LinkPhase::InContact);
+    startContactSearch();
 }
 
 void Connection::handleContactReply(QByteArray &inBuffer)
 {
     PublishOnExit publishOnExit([this] { publish(); });
-    if (m_searching)
+    if (searching())
         Q_EMIT searchAnswered();
-    m_searchTimer->stop();
-    m_searching = false;
-    m_contact = true;
+    // An answer while a speed change waits for its restart leaves the restart due.
+    if (m_phase != LinkPhase::ChangingSpeed)
+        moveTo(LinkPhase::InContact);
     inBuffer.clear();
     showSettings();
     m_searchUnderWay = false;
@@ -435,7 +447,7 @@ void Connection::handleContactReply(QByteArray &inBuffer)
     m_clock.sleep(SpeedChangePauseMs);
     m_baudChangeRequested = false;
     m_pane.setText(QStringLiteral("Установка новой скорости обмена."));
-    m_deferredCommand = 'b';
+    moveTo(LinkPhase::ChangingSpeed);
     m_deferredTimer->start(DeferredCommandMs);
 }
 
@@ -466,9 +478,10 @@ void Connection::btnConnectClick()
         m_searchUnderWay = true;
         m_pane.setText(QStringLiteral("Установление контакта."));
     } else {
-        m_searchTimer->stop();
+        if (m_phase == LinkPhase::ProbeDue || m_phase == LinkPhase::AwaitingAnswer)
+            moveTo(LinkPhase::SearchHalted);
         m_searchUnderWay = false;
-        if (!m_contact)
+        if (!contact())
             m_pane.setText(QStringLiteral("Прибор не отвечает!"));
     }
 }
@@ -500,7 +513,7 @@ void Connection::cbPortOpenClick()
 void Connection::cbxNumPortChange(const QString &text)
 {
     PublishOnExit publishOnExit([this] { publish(); });
-    if (m_contact) {
+    if (contact()) {
         // No change of port while the instrument is in contact: the box is told
         // to show the name again.
         m_panel.portText = m_port.portName();
