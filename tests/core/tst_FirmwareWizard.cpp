@@ -4,6 +4,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <optional>
+
 using namespace kalent;
 using namespace kalent::test;
 
@@ -53,6 +55,7 @@ private Q_SLOTS:
     void nothingHappensBeforeTheFrameExists();
     void lineEventsOnAnotherPageTakeNoWizardStep();
     void searchLeftRunningElsewhereDoesNotMoveTheFirmwareSpeed();
+    void eventsOutsideTheirStepLeaveTheWizardWhereItIs();
 };
 
 void tst_FirmwareWizard::withoutFirmwareFolderStepOneThenChosenFileGivesStepTwo()
@@ -611,3 +614,46 @@ void tst_FirmwareWizard::searchLeftRunningElsewhereDoesNotMoveTheFirmwareSpeed()
 
 QTEST_GUILESS_MAIN(tst_FirmwareWizard)
 #include "tst_FirmwareWizard.moc"
+
+void tst_FirmwareWizard::eventsOutsideTheirStepLeaveTheWizardWhereItIs()
+{
+    // Each row brings step 3 about, then sends an event that belongs to
+    // another step: no upload starts or moves on, and the journal hears of none.
+    struct Row
+    {
+        const char *name;
+        std::function<void(FirmwareRig &)> event;
+        // None: the built-in instrument takes the image and restarts, moving
+        // the wizard through step 2 on its own.
+        std::optional<WizardStep> expected;
+        bool lineQuiet; // the engine driven by hand writes its own bytes
+    };
+    const QList<Row> rows = {
+        {"load clicked after the stop button closed step 3 (the button lags)",
+         [](FirmwareRig &rig) {
+             rig.wizard().btnStopProgramVirClick();
+             rig.wizard().btnLoadPOClick(true);
+         },
+         WizardStep::SwitchOff, true},
+        {"the transfer engine finishing an image the wizard never started",
+         [](FirmwareRig &rig) {
+             rig.upload().start(QByteArray(100, 'z'));
+             rig.clock.advance(2000);
+         },
+         std::nullopt, false},
+    };
+    for (const Row &row : rows) {
+        FirmwareRig rig;
+        QVERIFY2(rig.reachStepThree(rig.writeFile("a.tsk", "abc")), row.name);
+        QSignalSpy journal(&rig.wizard(), &FirmwareWizard::journalEvent);
+        row.event(rig);
+        rig.settle();
+        if (row.expected)
+            QVERIFY2(rig.wizard().step() == *row.expected, row.name);
+        QVERIFY2(!rig.wizard().softLoadStarted(), row.name);
+        QVERIFY2(rig.session.line().job() != LineJob::FirmwareUpload, row.name);
+        QVERIFY2(journal.isEmpty(), row.name);
+        if (row.lineQuiet)
+            QVERIFY2(rig.port.written().isEmpty(), row.name);
+    }
+}
