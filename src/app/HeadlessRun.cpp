@@ -232,9 +232,11 @@ bool HeadlessRun::establishFastLink()
         return true;
     if (portGone())
         return false;
+    // "Стоп" on a search that found nothing says so itself (on the pane, echoed).
+    const bool stopSaysIt = link.searchUnderWay() && !link.contact();
     if (link.searchUnderWay())
         link.btnConnectClick(); // what the operator's "Стоп" would do
-    if (m_session->pane().text() != QLatin1String("Прибор не отвечает!"))
+    if (!stopSaysIt || !m_paneEcho)
         printError(QStringLiteral("Прибор не отвечает!"));
     return false;
 }

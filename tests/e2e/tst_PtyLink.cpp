@@ -203,6 +203,7 @@ private Q_SLOTS:
         const QStringList lines =
             QString::fromUtf8(contact.readAllStandardError()).trimmed().split('\n');
         QCOMPARE(lines.last(), QString("Прибор не отвечает!"));
+        QCOMPARE(lines.count(QString("Прибор не отвечает!")), 1); // said once, not echoed twice
     }
 
     void contactActionReportsAPortThatDoesNotOpen()
