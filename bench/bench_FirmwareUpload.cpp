@@ -219,7 +219,7 @@ void onRealClock(bool withWindow, int imageSize)
     const double cpuBefore = cpuSecondsOfProcess();
     const long switchesBefore = contextSwitchesOfProcess();
     wall.start();
-    wizard.btnLoadPOClick(true);
+    wizard.startUpload(true);
     runUntil([&] { return wizard.softSent(); }, 120000);
     const double wallS = static_cast<double>(wall.elapsed()) / 1000.0;
     const double cpuS = cpuSecondsOfProcess() - cpuBefore;

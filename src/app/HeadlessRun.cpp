@@ -233,9 +233,11 @@ bool HeadlessRun::establishFastLink()
         return true;
     if (portGone())
         return false;
+    // "Стоп" on a search that found nothing says so itself (on the pane, echoed).
+    const bool stopSaysIt = link.searchUnderWay() && !link.contact();
     if (link.searchUnderWay())
-        link.btnConnectClick(); // what the operator's "Стоп" would do
-    if (m_session->pane().text() != OperatorTexts::noAnswer())
+        link.contactOrStop(); // what the operator's "Стоп" would do
+    if (!stopSaysIt || !m_paneEcho)
         printError(OperatorTexts::noAnswer());
     return false;
 }

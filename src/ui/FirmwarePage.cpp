@@ -132,7 +132,7 @@ FirmwarePage::FirmwarePage(Session &session, QWidget *parent)
     m_pages->setCurrentIndex(0);
     root->addWidget(m_pages, 1);
 
-    // RzPageControl2Changing: always allowed, and the step is worked out again.
+    // A change of step tab: always allowed, and the step is worked out again.
     connect(m_pages, &QTabWidget::currentChanged, this, [this] { m_wizard.tabChanging(); });
     connect(m_otherFile, &QPushButton::clicked, this, &FirmwarePage::chooseOtherFile);
     connect(m_load, &QPushButton::clicked, this, &FirmwarePage::confirmAndLoad);
@@ -329,7 +329,7 @@ void FirmwarePage::beforeShow()
 
 void FirmwarePage::afterShow()
 {
-    m_wizard.actionSoftVirantExecuted();
+    m_wizard.pageOpened();
     layOut();
 }
 
@@ -443,12 +443,12 @@ void FirmwarePage::confirmAndLoad()
                     QStringLiteral("Режим программирования в приборе включен?"),
                     QMessageBox::Yes | QMessageBox::No, this);
     box.setObjectName(QStringLiteral("ConfirmLoadBox"));
-    m_wizard.btnLoadPOClick(box.exec() == QMessageBox::Yes);
+    m_wizard.startUpload(box.exec() == QMessageBox::Yes);
 }
 
 void FirmwarePage::stopUpload()
 {
-    m_wizard.btnStopProgramVirClick();
+    m_wizard.cancelUpload();
 }
 
 void FirmwarePage::showError(const QString &text)

@@ -20,7 +20,7 @@ class Session;
 // state and forwards clicks; the open dialog and the confirmation box live here
 // and tell the wizard their outcome. Creating it creates the wizard's frame.
 //
-// ActionSoftVirantExecute, as the main window runs it:
+// The firmware page's action, as the main window runs it:
 //     if (!frame) frame = new FirmwarePage(session, TabShSoftVir);  // fills the page
 //     frame->beforeShow();
 //     <make TabShSoftVir the active page; the page-change rules run>

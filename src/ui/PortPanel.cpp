@@ -154,11 +154,11 @@ PortPanel::PortPanel(Connection &connection, QWidget *parent)
     connect(m_cbBaudRate->lineEdit(), &QLineEdit::returnPressed, this,
             [this] { baudTyped(m_cbBaudRate->currentText()); });
     connect(m_cbPortOpen, &QCheckBox::clicked, this, [this] {
-        m_link.cbPortOpenClick();
+        m_link.portBoxToggled();
         mirror(true);
     });
-    connect(m_btnVerifyConnect, &QPushButton::clicked, &m_link, &Connection::btnVerifyConnectClick);
-    connect(m_btnConnect, &QPushButton::clicked, &m_link, &Connection::btnConnectClick);
+    connect(m_btnVerifyConnect, &QPushButton::clicked, &m_link, &Connection::checkContact);
+    connect(m_btnConnect, &QPushButton::clicked, &m_link, &Connection::contactOrStop);
     connect(&m_link, &Connection::panelChanged, this, [this] { mirror(false); });
 
     mirror(true);
@@ -220,19 +220,19 @@ void PortPanel::buildContactControls()
 
 void PortPanel::portChosen(const QString &text)
 {
-    m_link.cbxNumPortChange(text);
+    m_link.choosePort(text);
     mirror(true);
 }
 
 void PortPanel::baudChosen(int index)
 {
-    m_link.cbBaudRateChange(index);
+    m_link.chooseSpeed(index);
     mirror(true);
 }
 
 void PortPanel::baudTyped(const QString &text)
 {
-    m_link.cbBaudRateTextChange(text);
+    m_link.chooseSpeedByText(text);
     mirror(true);
 }
 

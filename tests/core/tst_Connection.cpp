@@ -90,7 +90,7 @@ private Q_SLOTS:
         QVERIFY(!rig.link().panel().connectEnabled);
         QVERIFY(!rig.link().panel().baudEnabled);
         // Nothing to search on: the button only reports the closed port.
-        rig.link().btnConnectClick();
+        rig.link().contactOrStop();
         QCOMPARE(rig.session.pane().text(), QString("Порт отключен."));
     }
 
@@ -99,7 +99,7 @@ private Q_SLOTS:
         SimRig rig;
         rig.instrument->setBaud(38400);
         rig.startUp();
-        rig.link().btnConnectClick();
+        rig.link().contactOrStop();
         QCOMPARE(rig.link().panel().connectCaption, QString("Стоп"));
         QCOMPARE(rig.session.pane().text(), QString("Установление контакта."));
         const QList<Write> writes = recordWrites(rig, 2000);
@@ -175,7 +175,7 @@ private Q_SLOTS:
         SimRig rig;
         rig.instrument->setBaud(9600);
         rig.startUp();
-        rig.link().cbBaudRateChange(5);
+        rig.link().chooseSpeed(5);
         QCOMPARE(rig.session.pane().text(), QString("Установление контакта с прибором."));
         QVERIFY(rig.runUntil([&] { return rig.link().atFastestSpeed(); }, 10000));
         QCOMPARE(rig.port.written(), QByteArray("BB") + QByteArray("b\x05", 2) + "BBBBBB");
@@ -187,7 +187,7 @@ private Q_SLOTS:
         SimRig rig;
         rig.startUp();
         rig.instrument->setPowered(false);
-        rig.link().cbBaudRateChange(2);
+        rig.link().chooseSpeed(2);
         QCOMPARE(rig.link().newBaudIndex(), 2);
         QVERIFY(!rig.link().baudChangeRequested());
         QVERIFY(!rig.link().searching());
@@ -200,12 +200,12 @@ private Q_SLOTS:
         SimRig rig;
         rig.startUp();
         QSignalSpy panelChanges(&rig.link(), &Connection::panelChanged);
-        rig.link().cbBaudRateTextChange("12345");
+        rig.link().chooseSpeedByText("12345");
         QCOMPARE(rig.link().newBaudIndex(), 0);
         QVERIFY(!rig.link().searching());
         QCOMPARE(rig.link().panel().baudText, QString("115200"));
         QCOMPARE(panelChanges.count(), 1); // the box is told to show the speed again
-        rig.link().cbBaudRateTextChange("57600");
+        rig.link().chooseSpeedByText("57600");
         QCOMPARE(rig.link().newBaudIndex(), 4);
         QVERIFY(rig.link().searching());
     }
@@ -215,7 +215,7 @@ private Q_SLOTS:
         SimRig rig;
         rig.instrument->setSilent(true);
         rig.startUp();
-        rig.link().btnConnectClick();
+        rig.link().contactOrStop();
         const QList<Write> writes = recordWrites(rig, 2400 + 200);
         QCOMPARE(writes.size(), 7);
         QCOMPARE(writes[5].settings, QString("115200,n,8,1"));
@@ -227,10 +227,10 @@ private Q_SLOTS:
         SimRig rig;
         rig.instrument->setSilent(true);
         rig.startUp();
-        rig.link().btnConnectClick();
+        rig.link().contactOrStop();
         rig.clock.advance(60000);
         QCOMPARE(rig.port.written(), QByteArray(150, 'B'));
-        rig.link().btnConnectClick();
+        rig.link().contactOrStop();
         QCOMPARE(rig.session.pane().text(), QString("Прибор не отвечает!"));
         QCOMPARE(rig.link().panel().connectCaption, QString("Контакт"));
         rig.clock.advance(1000);
@@ -243,7 +243,7 @@ private Q_SLOTS:
         SimRig rig;
         rig.instrument->setNoise(QByteArray("\x00\xfe", 2));
         rig.startUp();
-        rig.link().btnConnectClick();
+        rig.link().contactOrStop();
         rig.clock.advance(5000);
         QVERIFY(!rig.link().contact());
         QVERIFY(rig.session.dispatcher().inBuffer().isEmpty());
@@ -255,7 +255,7 @@ private Q_SLOTS:
         rig.instrument->setBaud(4800);
         rig.instrument->setReplyDelayMs(150);
         rig.startUp();
-        rig.link().btnConnectClick();
+        rig.link().contactOrStop();
         QVERIFY(rig.runUntil([&] { return rig.link().contact(); }, 3000));
         QCOMPARE(rig.link().baudIndex(), 0);
         QCOMPARE(rig.link().panel().baudText, QString("4800"));
@@ -267,7 +267,7 @@ private Q_SLOTS:
         rig.instrument->setSilent(true);
         rig.startUp();
         QSignalSpy controls(&rig.link(), &Connection::instrumentControlsEnabled);
-        rig.link().btnConnectClick();
+        rig.link().contactOrStop();
         rig.clock.advance(300);
         rig.instrument->setPowered(false);
         rig.clock.advance(1);
@@ -302,7 +302,7 @@ private Q_SLOTS:
     {
         SimRig rig;
         QVERIFY(rig.connectFast());
-        rig.link().btnVerifyConnectClick();
+        rig.link().checkContact();
         QCOMPARE(rig.session.pane().text(), QString("Нет контакта с прибором"));
         rig.settle();
         QCOMPARE(rig.session.pane().text(), QString("Есть контакт с прибором"));
@@ -313,7 +313,7 @@ private Q_SLOTS:
         SimRig rig;
         QVERIFY(rig.connectFast());
         QSignalSpy panelChanges(&rig.link(), &Connection::panelChanged);
-        rig.link().cbxNumPortChange("/dev/ttyS9");
+        rig.link().choosePort("/dev/ttyS9");
         QCOMPARE(rig.link().panel().portText, QString("sim"));
         QCOMPARE(rig.port.portName(), QString("sim"));
         QVERIFY(rig.port.isOpen());
@@ -324,7 +324,7 @@ private Q_SLOTS:
     {
         SimRig rig;
         rig.startUp();
-        rig.link().cbPortOpenClick();
+        rig.link().portBoxToggled();
         QVERIFY(rig.link().panel().portOpenChecked);
         QVERIFY(rig.port.isOpen());
     }
@@ -340,7 +340,7 @@ private Q_SLOTS:
         QVERIFY(!rig.port.isOpen());
         QCOMPARE(rig.session.pane().text(), QString("Нет связи с прибором"));
         rig.clock.advance(5000);
-        rig.link().btnVerifyConnectClick();
+        rig.link().checkContact();
         QCOMPARE(rig.session.pane().text(), QString("Порт отключен."));
     }
 
@@ -354,14 +354,14 @@ private Q_SLOTS:
         QCOMPARE(panel.portOpenCaption, QString("выкл."));
 
         // Still gone: nothing to open.
-        rig.link().btnConnectClick();
+        rig.link().contactOrStop();
         QCOMPARE(rig.session.pane().text(), QString("Порт отключен."));
         QCOMPARE(panel.connectCaption, QString("Контакт"));
         QVERIFY(!rig.link().searching());
 
         rig.port.comeBack();
         rig.port.clearWritten();
-        rig.link().btnConnectClick();
+        rig.link().contactOrStop();
         QVERIFY(rig.port.isOpen());
         QVERIFY(panel.portOpenChecked);
         QCOMPARE(panel.portOpenCaption, QString("вкл."));
@@ -381,7 +381,7 @@ private Q_SLOTS:
         QVERIFY(!rig.link().contact());
         // The adapter comes back, under another name on some systems.
         rig.port.comeBack();
-        rig.link().cbxNumPortChange("sim-again");
+        rig.link().choosePort("sim-again");
         QCOMPARE(rig.link().panel().portText, QString("sim-again"));
         QCOMPARE(rig.port.portName(), QString("sim-again"));
         QVERIFY(rig.port.isOpen());
@@ -394,7 +394,7 @@ private Q_SLOTS:
         SimRig rig;
         rig.startUp();
         rig.port.setOpenFails(true);
-        rig.link().btnConnectClick();
+        rig.link().contactOrStop();
         QVERIFY(!rig.port.isOpen());
         QVERIFY(rig.session.pane().text().startsWith("Не удалось открыть порт sim"));
         QCOMPARE(rig.link().panel().connectCaption, QString("Контакт"));
@@ -434,7 +434,7 @@ private Q_SLOTS:
         QVERIFY(rig.link().panel().connectEnabled);
 
         rig.port.comeBack();
-        rig.link().btnConnectClick();
+        rig.link().contactOrStop();
         QVERIFY(rig.runUntil([&] { return rig.link().contact(); }));
         QCOMPARE(rig.link().baudIndex(), 1);
         // The page's request for 115200 still stands and is carried out.
@@ -467,7 +467,7 @@ private Q_SLOTS:
         rig.port.comeBack();
         // The adapter is back under another name, chosen in the box; a page's
         // search then runs on it.
-        rig.link().cbxNumPortChange("/dev/ttyUSB1");
+        rig.link().choosePort("/dev/ttyUSB1");
         rig.link().searchWithFastestSpeed();
         QCOMPARE(rig.port.portName(), QString("/dev/ttyUSB1"));
         QVERIFY(rig.runUntil([&] { return rig.link().atFastestSpeed(); }));
@@ -479,7 +479,7 @@ private Q_SLOTS:
         QStringList system{"/dev/ttyUSB1", "/dev/ttyS0"};
         rig.link().setPortLister([&] { return system; });
         rig.startUp();
-        rig.link().cbxNumPortChange("/dev/pts/7");
+        rig.link().choosePort("/dev/pts/7");
         QCOMPARE(rig.link().panel().ports, (QStringList{"sim", "/dev/pts/7"}));
 
         QSignalSpy changed(&rig.link(), &Connection::panelChanged);

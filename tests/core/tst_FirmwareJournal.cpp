@@ -51,7 +51,7 @@ private Q_SLOTS:
         }
         const QString path = rig.writeFile(QStringLiteral("new.tsk"), image);
         QVERIFY(rig.reachStepThree(path));
-        rig.wizard().btnLoadPOClick(true);
+        rig.wizard().startUpload(true);
         QCOMPARE(uploadEvents(rig.session).size(), 1);
         QVERIFY(rig.runUntil(
             [&] {
@@ -79,7 +79,7 @@ private Q_SLOTS:
     {
         FirmwareRig rig;
         QVERIFY(rig.reachStepThree(rig.writeFile(QStringLiteral("a.tsk"), QByteArray(25000, 'z'))));
-        rig.wizard().btnLoadPOClick(true);
+        rig.wizard().startUpload(true);
         rig.clock.advance(300);
         rig.powerOff();
         QStringList uploads = uploadEvents(rig.session);
@@ -89,9 +89,9 @@ private Q_SLOTS:
         FirmwareRig stopped;
         QVERIFY(stopped.reachStepThree(
             stopped.writeFile(QStringLiteral("b.tsk"), QByteArray(25000, 'y'))));
-        stopped.wizard().btnLoadPOClick(true);
+        stopped.wizard().startUpload(true);
         stopped.clock.advance(300);
-        stopped.wizard().btnStopProgramVirClick();
+        stopped.wizard().cancelUpload();
         uploads = uploadEvents(stopped.session);
         QCOMPARE(uploads.size(), 2);
         QVERIFY(uploads.last().endsWith(QStringLiteral("итог: остановлена оператором")));
@@ -99,7 +99,7 @@ private Q_SLOTS:
         FirmwareRig left;
         QVERIFY(
             left.reachStepThree(left.writeFile(QStringLiteral("c.tsk"), QByteArray(25000, 'x'))));
-        left.wizard().btnLoadPOClick(true);
+        left.wizard().startUpload(true);
         left.clock.advance(300);
         left.leaveFirmwarePage();
         uploads = uploadEvents(left.session);

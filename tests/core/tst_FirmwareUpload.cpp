@@ -39,7 +39,7 @@ TransferLog runTransfer(FirmwareRig &rig, qint64 maxMs = 20000)
         if (percent > 0 && shownBytes > left)
             ++log.progressAheadOfLine;
     });
-    rig.wizard().btnLoadPOClick(true);
+    rig.wizard().startUpload(true);
     qsizetype last = rig.port.written().size();
     bool draining = true;
     log.writtenSizes.append(last);
@@ -150,11 +150,11 @@ void tst_FirmwareUpload::cancelAfterTheSecondOfThreeBlocksStopsThere()
 {
     FirmwareRig rig;
     QVERIFY(rig.reachStepThree(rig.writeFile("big.tsk", patterned(25000))));
-    rig.wizard().btnLoadPOClick(true);
+    rig.wizard().startUpload(true);
     QVERIFY(rig.runUntil([&] { return rig.session.pane().progress() == 80; }));
     QVERIFY(rig.wizard().frameState().stopEnabled);
 
-    rig.wizard().btnStopProgramVirClick();
+    rig.wizard().cancelUpload();
     QCOMPARE(rig.session.pane().text(), QStringLiteral("Программирование прибора приостановлено"));
     QCOMPARE(rig.session.pane().progress(), 0);
     QVERIFY(!rig.wizard().frameState().stopVisible);
@@ -173,7 +173,7 @@ void tst_FirmwareUpload::cancelButtonGoesOnceTheChecksumIsHandedOver()
 {
     FirmwareRig rig;
     QVERIFY(rig.reachStepThree(rig.writeFile("big.tsk", patterned(25000))));
-    rig.wizard().btnLoadPOClick(true);
+    rig.wizard().startUpload(true);
 
     // While a block other than the last is still leaving, cancelling is offered.
     QVERIFY(rig.runUntil([&] { return rig.port.written().size() == 6 + 20000; }));
@@ -200,14 +200,14 @@ void tst_FirmwareUpload::declinedOrClosedPortWritesNothing()
     FirmwareRig rig;
     QVERIFY(rig.reachStepThree(rig.writeFile("abc.tsk", "abc")));
 
-    rig.wizard().btnLoadPOClick(false);
+    rig.wizard().startUpload(false);
     rig.clock.advance(1000);
     QVERIFY(rig.port.written().isEmpty());
     QVERIFY(rig.wizard().frameState().loadEnabled);
     QVERIFY(!rig.wizard().softLoadStarted());
 
     rig.port.close();
-    rig.wizard().btnLoadPOClick(true);
+    rig.wizard().startUpload(true);
     rig.clock.advance(1000);
     QVERIFY(rig.port.written().isEmpty());
     QCOMPARE(rig.session.pane().text(), QStringLiteral("Порт отключен."));
@@ -223,7 +223,7 @@ void tst_FirmwareUpload::missingFileIsReportedBeforeAnythingIsSent()
     QVERIFY(QFile::remove(path));
     QSignalSpy errors(&rig.wizard(), &FirmwareWizard::errorOccurred);
 
-    rig.wizard().btnLoadPOClick(true);
+    rig.wizard().startUpload(true);
     rig.clock.advance(1000);
     QVERIFY(rig.port.written().isEmpty());
     QCOMPARE(errors.size(), 1);
@@ -238,7 +238,7 @@ void tst_FirmwareUpload::missingFileIsReportedBeforeAnythingIsSent()
 
     // A folder named like the file is no image either.
     QVERIFY(QDir().mkpath(path));
-    rig.wizard().btnLoadPOClick(true);
+    rig.wizard().startUpload(true);
     rig.clock.advance(1000);
     QVERIFY(rig.port.written().isEmpty());
     QCOMPARE(errors.size(), 2);
@@ -251,7 +251,7 @@ void tst_FirmwareUpload::emptyFileIsRefusedBeforeAnythingIsSent()
     QVERIFY(rig.reachStepThree(path));
     QSignalSpy errors(&rig.wizard(), &FirmwareWizard::errorOccurred);
 
-    rig.wizard().btnLoadPOClick(true);
+    rig.wizard().startUpload(true);
     rig.clock.advance(2000);
     QVERIFY(rig.port.written().isEmpty());
     QCOMPARE(errors.size(), 1);

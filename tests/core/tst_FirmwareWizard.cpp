@@ -4,6 +4,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <optional>
+
 using namespace kalent;
 using namespace kalent::test;
 
@@ -53,6 +55,7 @@ private Q_SLOTS:
     void nothingHappensBeforeTheFrameExists();
     void lineEventsOnAnotherPageTakeNoWizardStep();
     void searchLeftRunningElsewhereDoesNotMoveTheFirmwareSpeed();
+    void eventsOutsideTheirStepLeaveTheWizardWhereItIs();
 };
 
 void tst_FirmwareWizard::withoutFirmwareFolderStepOneThenChosenFileGivesStepTwo()
@@ -253,7 +256,7 @@ void tst_FirmwareWizard::powerLostDuringTheBootWaitEndsTheWait()
     rig.clock.advance(10000);
     QVERIFY(!rig.wizard().softDeviceReady());
     QVERIFY(!rig.wizard().frameState().loadEnabled);
-    rig.wizard().btnLoadPOClick(true);
+    rig.wizard().startUpload(true);
     QCOMPARE(rig.port.written(), QByteArray());
 
     // With the stylus held the next return gets the whole 5.5 s.
@@ -278,7 +281,7 @@ void tst_FirmwareWizard::startupReportOrPowerLossInStepThreeClosesIt()
         QCOMPARE(rig.session.pane().text(), SwitchOff);
         QVERIFY(!rig.wizard().softDeviceReady());
         QVERIFY(!rig.wizard().frameState().loadEnabled);
-        rig.wizard().btnLoadPOClick(true);
+        rig.wizard().startUpload(true);
         QCOMPARE(rig.port.written(), QByteArray());
     }
     {
@@ -305,7 +308,7 @@ void tst_FirmwareWizard::pageChangeDuringTransferAsksAndNoKeepsItGoing()
     QVERIFY(rig.reachStepThree(rig.writeFile("big.tsk", image), true));
     PageNavigator &nav = rig.session.navigator();
     QSignalSpy asked(&nav, &PageNavigator::leaveUploadAsked);
-    rig.wizard().btnLoadPOClick(true);
+    rig.wizard().startUpload(true);
     QVERIFY(rig.runUntil([&] { return rig.session.pane().progress() == 40; }));
 
     // An action and a tab click: each held back until the operator answers.
@@ -344,7 +347,7 @@ void tst_FirmwareWizard::pageChangeDuringTransferAnsweredYesSaysWhatTheInstrumen
     QVERIFY(rig.reachStepThree(rig.writeFile("big.tsk", patternImage(25000)), true));
     PageNavigator &nav = rig.session.navigator();
     QSignalSpy ended(&rig.wizard(), &FirmwareWizard::uploadEnded);
-    rig.wizard().btnLoadPOClick(true);
+    rig.wizard().startUpload(true);
     QVERIFY(rig.runUntil([&] { return rig.session.pane().progress() == 40; }));
 
     nav.selectPage(Page::About);
@@ -381,7 +384,7 @@ void tst_FirmwareWizard::fileChoiceIsLockedWhileTheUploadRuns()
     QVERIFY(rig.reachStepThree(chosen));
     const QString label = rig.wizard().frameState().fileLabel;
     QVERIFY(rig.wizard().frameState().fileChoiceEnabled);
-    rig.wizard().btnLoadPOClick(true);
+    rig.wizard().startUpload(true);
     QVERIFY(!rig.wizard().frameState().fileChoiceEnabled);
 
     // "Вирант" again and a dialog's answer: neither moves the labels off the
@@ -409,7 +412,7 @@ void tst_FirmwareWizard::startupReportDuringTheTransferStopsIt()
     QVERIFY(rig.reachStepThree(rig.writeFile("big.tsk", QByteArray(25000, 'z'))));
     rig.bootLoader().setFault(BootLoader::Fault::StartsDuringUpload);
     QSignalSpy ended(&rig.wizard(), &FirmwareWizard::uploadEnded);
-    rig.wizard().btnLoadPOClick(true);
+    rig.wizard().startUpload(true);
     QVERIFY(rig.runUntil([&] { return !ended.isEmpty(); }));
 
     QCOMPARE(ended.at(0).at(0).value<FirmwareWizard::UploadEnd>(),
@@ -436,7 +439,7 @@ void tst_FirmwareWizard::successfulTransferReportsProgrammingRestartAndFinish()
     QVERIFY(rig.reachStepThree(rig.writeFile("big.tsk", image)));
     rig.statusLog.clear();
 
-    rig.wizard().btnLoadPOClick(true);
+    rig.wizard().startUpload(true);
     QVERIFY(rig.wizard().softLoadStarted());
     QVERIFY(rig.wizard().frameState().stopVisible);
     QVERIFY(!rig.wizard().frameState().loadEnabled);
@@ -463,7 +466,7 @@ void tst_FirmwareWizard::pageChangeDuringTransferStopsItAndEmptiesThePane()
 {
     FirmwareRig rig;
     QVERIFY(rig.reachStepThree(rig.writeFile("big.tsk", QByteArray(25000, 'z'))));
-    rig.wizard().btnLoadPOClick(true);
+    rig.wizard().startUpload(true);
     QVERIFY(rig.runUntil([&] { return rig.session.pane().progress() == 40; }));
 
     rig.leaveFirmwarePage();
@@ -487,7 +490,7 @@ void tst_FirmwareWizard::stepPromptsNeverReplaceTheTransferTexts()
 {
     FirmwareRig rig;
     QVERIFY(rig.reachStepThree(rig.writeFile("big.tsk", QByteArray(25000, 'z'))));
-    rig.wizard().btnLoadPOClick(true);
+    rig.wizard().startUpload(true);
     QVERIFY(rig.runUntil([&] { return rig.session.pane().progress() == 40; }));
 
     // Looking at the other tab, or choosing another file, while the image goes
@@ -518,7 +521,7 @@ void tst_FirmwareWizard::linkLossDuringTransferCancelsTheReprogramming()
 {
     FirmwareRig rig;
     QVERIFY(rig.reachStepThree(rig.writeFile("big.tsk", QByteArray(25000, 'z'))));
-    rig.wizard().btnLoadPOClick(true);
+    rig.wizard().startUpload(true);
     rig.clock.advance(500);
     rig.statusLog.clear();
 
@@ -602,7 +605,7 @@ void tst_FirmwareWizard::searchLeftRunningElsewhereDoesNotMoveTheFirmwareSpeed()
     rig.clock.advance(FirmwareWizard::BootWaitMs);
     QVERIFY(rig.wizard().frameState().loadEnabled);
     rig.port.clearWritten();
-    rig.wizard().btnLoadPOClick(true);
+    rig.wizard().startUpload(true);
     QVERIFY(
         rig.runUntil([&] { return rig.bootLoader().lastResult() != BootLoader::Result::None; }));
     QCOMPARE(rig.bootLoader().lastResult(), BootLoader::Result::Accepted);
@@ -611,3 +614,46 @@ void tst_FirmwareWizard::searchLeftRunningElsewhereDoesNotMoveTheFirmwareSpeed()
 
 QTEST_GUILESS_MAIN(tst_FirmwareWizard)
 #include "tst_FirmwareWizard.moc"
+
+void tst_FirmwareWizard::eventsOutsideTheirStepLeaveTheWizardWhereItIs()
+{
+    // Each row brings step 3 about, then sends an event that belongs to
+    // another step: no upload starts or moves on, and the journal hears of none.
+    struct Row
+    {
+        const char *name;
+        std::function<void(FirmwareRig &)> event;
+        // None: the built-in instrument takes the image and restarts, moving
+        // the wizard through step 2 on its own.
+        std::optional<WizardStep> expected;
+        bool lineQuiet; // the engine driven by hand writes its own bytes
+    };
+    const QList<Row> rows = {
+        {"load clicked after the stop button closed step 3 (the button lags)",
+         [](FirmwareRig &rig) {
+             rig.wizard().cancelUpload();
+             rig.wizard().startUpload(true);
+         },
+         WizardStep::SwitchOff, true},
+        {"the transfer engine finishing an image the wizard never started",
+         [](FirmwareRig &rig) {
+             rig.upload().start(QByteArray(100, 'z'));
+             rig.clock.advance(2000);
+         },
+         std::nullopt, false},
+    };
+    for (const Row &row : rows) {
+        FirmwareRig rig;
+        QVERIFY2(rig.reachStepThree(rig.writeFile("a.tsk", "abc")), row.name);
+        QSignalSpy journal(&rig.wizard(), &FirmwareWizard::journalEvent);
+        row.event(rig);
+        rig.settle();
+        if (row.expected)
+            QVERIFY2(rig.wizard().step() == *row.expected, row.name);
+        QVERIFY2(!rig.wizard().softLoadStarted(), row.name);
+        QVERIFY2(rig.session.line().job() != LineJob::FirmwareUpload, row.name);
+        QVERIFY2(journal.isEmpty(), row.name);
+        if (row.lineQuiet)
+            QVERIFY2(rig.port.written().isEmpty(), row.name);
+    }
+}

@@ -120,7 +120,7 @@ class tst_LineOwner : public QObject
                 session.databasePage().writeFileList();
                 break;
             case Running::Search:
-                link().btnConnectClick();
+                link().contactOrStop();
                 break;
             }
         }
@@ -145,7 +145,7 @@ class tst_LineOwner : public QObject
                 session.databasePage().writeFileList();
                 break;
             case Action::Contact:
-                link().btnConnectClick();
+                link().contactOrStop();
                 break;
             }
         }
@@ -385,14 +385,14 @@ private Q_SLOTS:
         QVERIFY(rig.reachStepThree(rig.writeFile("big.tsk", QByteArray(45000, 'z'))));
         QSignalSpy ended(&rig.wizard(), &FirmwareWizard::uploadEnded);
         const qsizetype before = journalLines(rig.session).size();
-        rig.wizard().btnLoadPOClick(true);
+        rig.wizard().startUpload(true);
         rig.clock.advance(1500);
         QVERIFY(rig.session.pane().progress() > 0);
         qint64 heardAfterEnd = 0;
         QObject::connect(rig.instrument.get(), &VirtualInstrument::heard, rig.instrument.get(),
                          [&](const QByteArray &bytes, int) { heardAfterEnd += bytes.size(); });
 
-        rig.link().btnConnectClick();
+        rig.link().contactOrStop();
         QCOMPARE(ended.size(), 1);
         QCOMPARE(ended.at(0).at(0).value<FirmwareWizard::UploadEnd>(),
                  FirmwareWizard::UploadEnd::CancelledByUser);
@@ -421,7 +421,7 @@ private Q_SLOTS:
         QStringList journal;
         QObject::connect(&rig.wizard(), &FirmwareWizard::journalEvent,
                          [&journal](const QString &line) { journal.append(line); });
-        rig.wizard().btnLoadPOClick(true);
+        rig.wizard().startUpload(true);
         QVERIFY(rig.runUntil([&] { return rig.wizard().softSent(); }));
         rig.clock.advance(30000);
         QVERIFY(rig.session.line().busy()); // still waiting for the report
@@ -448,7 +448,7 @@ private Q_SLOTS:
                              if (!ended.isEmpty())
                                  heardAfterEnd += bytes.size();
                          });
-        rig.wizard().btnLoadPOClick(true);
+        rig.wizard().startUpload(true);
         QVERIFY(rig.session.line().busy());
         QVERIFY(rig.runUntil([&] { return !ended.isEmpty(); }));
         QCOMPARE(ended.at(0).at(0).value<FirmwareWizard::UploadEnd>(),

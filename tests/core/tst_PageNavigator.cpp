@@ -72,7 +72,7 @@ private Q_SLOTS:
         // The instrument sits at 9600 and the link has found it there.
         f.rig.instrument->setBaud(9600);
         f.rig.startUp();
-        f.rig.link().btnConnectClick();
+        f.rig.link().contactOrStop();
         QVERIFY(f.rig.runUntil([&] { return f.rig.link().contact(); }));
         QCOMPARE(f.rig.link().baudIndex(), 1);
         f.rig.settle();

@@ -92,7 +92,7 @@ private Q_SLOTS:
             QVERIFY(rig.session.dispatcher().inBuffer().size() <= 99999);
         }
         // What overran was dropped; the next reply is heard again.
-        rig.link().btnVerifyConnectClick();
+        rig.link().checkContact();
         rig.settle(50);
         QCOMPARE(rig.session.pane().text(), QString("Есть контакт с прибором"));
     }

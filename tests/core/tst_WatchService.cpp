@@ -139,6 +139,29 @@ private Q_SLOTS:
         QVERIFY(w.saved.first().endsWith(QStringLiteral(".xls")));
     }
 
+    void aSlowReplyThatKeepsComingIsReadToItsEnd()
+    {
+        // A long protocol behind slow answers: far more than ten seconds in all,
+        // never ten seconds of silence. The line's owner lets it finish, and so
+        // does the service: one request, one file, nothing said of a failure.
+        WatchRig w;
+        QSignalSpy messages(&w.watch, &WatchService::message);
+        w.watch.start();
+        QVERIFY(w.following());
+        QByteArray text = w.data->protocolText();
+        text += QByteArray(90000 - text.size(), ' '); // 7.8 s on the line at 115200
+        w.data->setProtocolTextOverride(text);
+        w.rig.instrument->setReplyDelayMs(4000);
+        w.heard.clear();
+        w.data->announceResults(*w.rig.instrument);
+        QVERIFY(w.savedCount(1));
+        QCOMPARE(w.heard, QByteArray("gd"));
+        QCOMPARE(w.file(w.saved.first()), text);
+        for (const QList<QVariant> &message : std::as_const(messages))
+            QVERIFY2(!message.first().toString().contains(QStringLiteral("не ответил")),
+                     qPrintable(message.first().toString()));
+    }
+
     void aVanishedInstrumentIsSoughtWithGrowingPausesAndFollowedOnItsReturn()
     {
         WatchRig w;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
+#include <optional>
 #include <poll.h>
 #include <stdlib.h>
 #include <termios.h>
@@ -127,6 +128,9 @@ void ScriptedInstrument::run()
         closeLine();
         m_vanished = true;
     };
+    // Programming mode: the last bytes heard, to find the header in.
+    QByteArray recent;
+    std::optional<Clock::time_point> headerAt;
 
     while (!m_stop) {
         if (m_vanishRequested) {
@@ -137,6 +141,11 @@ void ScriptedInstrument::run()
             Clock::now() - contactAt >= std::chrono::milliseconds(m_script.vanishAfterMs)) {
             vanish();
             return;
+        }
+        if (headerAt && !m_reportSent &&
+            Clock::now() - *headerAt >= std::chrono::milliseconds(m_script.reportAfterHeaderMs)) {
+            send("L");
+            m_reportSent = true;
         }
         if (contact && m_script.babbleAfterContact) {
             // About the line's pace at 115200: 115 bytes every 10 ms.
@@ -158,6 +167,16 @@ void ScriptedInstrument::run()
         if (n <= 0) {
             // EIO while the program has its end closed (between a close and a reopen).
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            continue;
+        }
+        if (m_script.reportAfterHeaderMs >= 0) {
+            (m_reportSent ? m_bytesAfterReport : m_bytesBeforeReport) += n;
+            if (!headerAt) {
+                recent.append(buffer, static_cast<qsizetype>(n));
+                const qsizetype marker = recent.indexOf("\x55\xaa");
+                if (marker >= 0 && recent.size() >= marker + 6)
+                    headerAt = Clock::now();
+            }
             continue;
         }
         for (ssize_t i = 0; i < n; ++i) {
@@ -200,6 +219,10 @@ void ScriptedInstrument::run()
                 QByteArray reply = table();
                 if (!m_script.noiseInTable.isEmpty())
                     reply.insert(reply.size() / 2, m_script.noiseInTable);
+                if (m_script.silentMidReply) {
+                    send(reply.left(reply.size() / 2));
+                    continue;
+                }
                 if (m_script.vanish == Vanish::MidReply) {
                     send(reply.left(reply.size() / 2));
                     std::this_thread::sleep_for(std::chrono::milliseconds(50));

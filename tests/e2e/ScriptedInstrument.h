@@ -43,6 +43,13 @@ public:
         // After the contact answer: "D" and this many noise bytes as fast as the
         // pty takes them.
         qint64 floodBytes = 0;
+        // Half of the table goes out, then the instrument stays silent (its line up).
+        bool silentMidReply = false;
+        // Waiting in programming mode (no answer to anything): once an upload's
+        // header (55 AA and four length bytes) is in, the start-up report "L"
+        // goes out this long after it, as a control program that started during
+        // the upload sends it. Negative: not in programming mode.
+        int reportAfterHeaderMs = -1;
     };
 
     explicit ScriptedInstrument(Script script);
@@ -56,6 +63,11 @@ public:
     void vanishNow() { m_vanishRequested = true; }
     bool vanished() const { return m_vanished; }
     int probesHeard() const { return m_probes; }
+    // Programming mode: whether "L" went out, and the bytes heard before and
+    // after it (the header included in the former).
+    bool reportSent() const { return m_reportSent; }
+    qint64 bytesBeforeReport() const { return m_bytesBeforeReport; }
+    qint64 bytesAfterReport() const { return m_bytesAfterReport; }
 
     // The 873-byte table the instrument sends: "D" and 8 rows of 12 values.
     static QByteArray table();
@@ -74,6 +86,9 @@ private:
     std::atomic<bool> m_vanishRequested{false};
     std::atomic<bool> m_vanished{false};
     std::atomic<int> m_probes{0};
+    std::atomic<bool> m_reportSent{false};
+    std::atomic<qint64> m_bytesBeforeReport{0};
+    std::atomic<qint64> m_bytesAfterReport{0};
 };
 
 } // namespace kalent::test

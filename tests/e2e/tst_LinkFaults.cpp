@@ -2,6 +2,7 @@
 #include "ScriptedInstrument.h"
 #include "Session.h"
 #include "common/SystemClock.h"
+#include "firmware/FirmwareUpload.h"
 #include "link/HostSerialPort.h"
 
 #include <QTemporaryDir>
@@ -102,10 +103,10 @@ private Q_SLOTS:
         QVERIFY(panel.connectEnabled);
         ScriptedInstrument second(Script{});
         QVERIFY(second.start());
-        link.cbxNumPortChange(second.path());
+        link.choosePort(second.path());
         QVERIFY(port.isOpen());
         QVERIFY(panel.ports.contains(second.path()));
-        link.btnConnectClick();
+        link.contactOrStop();
         QCOMPARE(panel.connectCaption, QString("Стоп"));
         QTRY_VERIFY_WITH_TIMEOUT(link.contact(), 10000);
         QCOMPARE(session.pane().text(), QString("Есть контакт с прибором"));
@@ -248,6 +249,62 @@ private Q_SLOTS:
         QVERIFY2(run.errText().contains("Есть контакт с прибором на порту"),
                  qPrintable(describe(run)));
         QCOMPARE(instrument.probesHeard(), 1);
+    }
+
+    void replyCutOffBySilenceEndsTheActionAtTheLinesDeadline()
+    {
+        // Half a table, then nothing while the line stays up: the line's owner
+        // gives the read up after its 10 s of silence, and the action ends then
+        // instead of waiting out its own far longer timeout.
+        Script script;
+        script.silentMidReply = true;
+        ScriptedInstrument instrument(script);
+        QVERIFY(instrument.start());
+        const ChildRun run = readOd(instrument, "120", 90000);
+        QVERIFY2(run.finished && run.exitCode == 1, qPrintable(describe(run)));
+        QCOMPARE(lastLine(run), QString("Прибор не прислал таблицу оптических плотностей."));
+        QVERIFY2(run.wallMs < 40000, qPrintable(describe(run)));
+        QVERIFY2(run.cpuBelow(MostCpuShare), qPrintable(describe(run)));
+    }
+
+    void restartReportDuringAnUploadStopsItsBytesAtOnce()
+    {
+        // The control program starts 120 ms after the header, while the image's
+        // blocks still go out: what it hears after its report can only be what
+        // the system already held, one block and the checksum at most.
+        Script script;
+        script.reportAfterHeaderMs = 120;
+        ScriptedInstrument instrument(script);
+        QVERIFY(instrument.start());
+        QTemporaryDir data;
+        // Ten blocks: a second of sending still to come when the report goes out.
+        constexpr int ImageSize = 100000;
+        const QString image = data.filePath(QStringLiteral("image.tsk"));
+        QFile file(image);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(QByteArray(ImageSize, 'z')), qint64(ImageSize));
+        file.close();
+
+        const ChildRun run = ChildRun::run(exe(),
+                                           {"flash", "--port", instrument.path(), image,
+                                            "--timeout", "10", "--data-dir", data.path()},
+                                           60000);
+        QVERIFY2(run.finished, qPrintable(describe(run)));
+        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(lastLine(run),
+                 QStringLiteral("Прибор перезапустился до конца загрузки и запустил программу "
+                                "управления: он не в режиме программирования. Загрузка "
+                                "остановлена, повторите шаг 2."));
+        QVERIFY(!run.errText().contains(QStringLiteral("Перепрограммирование прибора завершено")));
+        QVERIFY(instrument.reportSent());
+        const QString heard = QStringLiteral("%1 bytes before the report, %2 after")
+                                  .arg(instrument.bytesBeforeReport())
+                                  .arg(instrument.bytesAfterReport());
+        qInfo("%s", qPrintable(heard));
+        QVERIFY2(instrument.bytesAfterReport() <= FirmwareUpload::BlockSize + 2, qPrintable(heard));
+        // The upload was indeed cut short: most of the image never went out.
+        QVERIFY2(instrument.bytesBeforeReport() + instrument.bytesAfterReport() < ImageSize / 2,
+                 qPrintable(heard));
     }
 };
 

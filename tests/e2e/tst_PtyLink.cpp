@@ -134,7 +134,7 @@ private Q_SLOTS:
         QVERIFY(link.panel().portEnabled);
         QCOMPARE(link.panel().portOpenCaption, QString("выкл."));
         // Later actions report the closed port instead of failing.
-        link.btnVerifyConnectClick();
+        link.checkContact();
         QCOMPARE(rig.session.pane().text(), QString("Порт отключен."));
     }
 
@@ -203,6 +203,7 @@ private Q_SLOTS:
         const QStringList lines =
             QString::fromUtf8(contact.readAllStandardError()).trimmed().split('\n');
         QCOMPARE(lines.last(), QString("Прибор не отвечает!"));
+        QCOMPARE(lines.count(QString("Прибор не отвечает!")), 1); // said once, not echoed twice
     }
 
     void contactActionReportsAPortThatDoesNotOpen()

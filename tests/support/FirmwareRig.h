@@ -35,7 +35,7 @@ public:
             onFirmwarePage = true;
             wizard().enterFirmwarePage();
         }
-        wizard().actionSoftVirantExecuted();
+        wizard().pageOpened();
     }
 
     // The window's own way onto the page: the navigator runs the page-change
@@ -45,7 +45,7 @@ public:
         wizard().setFirmwarePageQuery([this] { return session.navigator().firmwarePageActive(); });
         session.navigator().ensureFrame(Page::Firmware);
         session.navigator().openPage(Page::Firmware);
-        wizard().actionSoftVirantExecuted();
+        wizard().pageOpened();
     }
 
     // Another main page selected.

@@ -346,7 +346,7 @@ void tst_FirmwarePage::leavingDuringTheUploadAsksWithNoAsDefault()
     frame.show();
     auto *otherFile = child<QPushButton>(frame, "btnOtherFileLoadPO");
     QVERIFY(otherFile->isEnabled());
-    rig.wizard().btnLoadPOClick(true);
+    rig.wizard().startUpload(true);
     QVERIFY(!otherFile->isEnabled());
 
     PageNavigator &nav = rig.session.navigator();

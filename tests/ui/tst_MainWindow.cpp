@@ -547,7 +547,7 @@ private Q_SLOTS:
         WindowRig w;
         w.window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w.window));
-        w.rig.link().btnConnectClick();
+        w.rig.link().contactOrStop();
         QVERIFY(w.rig.runUntil([&] { return w.rig.link().contact(); }));
         auto *port = w.find<QComboBox>(QStringLiteral("cbxNumPort"));
         port->lineEdit()->selectAll();

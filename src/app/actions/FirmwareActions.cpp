@@ -98,7 +98,7 @@ int runFlash(const CommandLine &commandLine)
     std::optional<FirmwareWizard::UploadEnd> end;
     QObject::connect(&wizard, &FirmwareWizard::uploadEnded, &wizard,
                      [&end](FirmwareWizard::UploadEnd e) { end = e; });
-    wizard.btnLoadPOClick(true);
+    wizard.startUpload(true);
     if (!wizard.softLoadStarted())
         return 1; // the file could not be sent; the pane said why
 

@@ -7,6 +7,7 @@
 #include "common/DataFolder.h"
 #include "common/ResolvedPath.h"
 #include "journal/ServiceJournal.h"
+#include "link/LineOwner.h"
 #include "measurement/OpticalDensityReader.h"
 #include "measurement/PlateExporter.h"
 #include "measurement/ProtocolHeading.h"
@@ -17,6 +18,30 @@
 namespace kalent {
 
 namespace {
+
+// The outcome the line's owner gave the action's own exchanges. One it failed
+// (the instrument fell silent for the reply's deadline) ends the action's wait
+// then, not at the action's --timeout, which only bounds a wait that still sees
+// progress. A cancelled one is a port that closed itself, which the wait
+// itself notices and says.
+class ExchangeOutcome
+{
+public:
+    ExchangeOutcome(LineOwner &line, QList<LineJob> jobs) : m_jobs(std::move(jobs))
+    {
+        QObject::connect(&line, &LineOwner::jobEnded, &m_context,
+                         [this](LineJob job, JobOutcome outcome) {
+                             if (outcome == JobOutcome::Failed && m_jobs.contains(job))
+                                 m_failed = true;
+                         });
+    }
+    bool failed() const { return m_failed; }
+
+private:
+    QList<LineJob> m_jobs;
+    QObject m_context;
+    bool m_failed = false;
+};
 
 constexpr int PlateRows = 8;
 constexpr int PlateColumns = 12;
@@ -183,6 +208,7 @@ int runReadOd(const CommandLine &commandLine)
     QObject::connect(&reader, &OpticalDensityReader::autoSaved,
                      [&](const QString &path) { savedPath = path; });
     QObject::connect(&reader, &OpticalDensityReader::tableReceived, [&] { received = true; });
+    const ExchangeOutcome exchange(run.session().line(), {LineJob::Table, LineJob::FileName});
 
     if (!run.establishFastLink())
         return 1;
@@ -190,11 +216,14 @@ int runReadOd(const CommandLine &commandLine)
     // "D" follows the table and the instrument's name comes back.
     reader.setAutoSave(autoName);
     reader.readTable();
-    if (!run.waitFor([&] { return received || !fileError.isEmpty(); })) {
+    if (!run.waitFor([&] { return received || !fileError.isEmpty() || exchange.failed(); }) ||
+        (!received && fileError.isEmpty())) {
         HeadlessRun::printError(QStringLiteral("Прибор не прислал таблицу оптических плотностей."));
         return 1;
     }
-    if (autoName && !run.waitFor([&] { return !savedPath.isEmpty() || !fileError.isEmpty(); })) {
+    if (autoName && (!run.waitFor([&] {
+            return !savedPath.isEmpty() || !fileError.isEmpty() || exchange.failed();
+        }) || (savedPath.isEmpty() && fileError.isEmpty()))) {
         HeadlessRun::printError(QStringLiteral("Прибор не сообщил имя файла для таблицы."));
         return 1;
     }
@@ -272,6 +301,7 @@ int runReadProtocol(const CommandLine &commandLine)
     QObject::connect(&results, &ResultsProtocol::autoSaved,
                      [&](const QString &path) { savedPath = path; });
     QObject::connect(&results, &ResultsProtocol::protocolReceived, [&] { received = true; });
+    const ExchangeOutcome exchange(run.session().line(), {LineJob::Protocol});
     QObject::connect(&results, &ResultsProtocol::protocolEmpty,
                      [&] { failure = QStringLiteral("Прибор прислал пустой протокол."); });
 
@@ -280,7 +310,8 @@ int runReadProtocol(const CommandLine &commandLine)
     results.setAutoSave(autoName);
     results.readProtocol();
     // The automatic save runs inside the same reply as the text, so one wait does.
-    if (!run.waitFor([&] { return received || !failure.isEmpty(); })) {
+    if (!run.waitFor([&] { return received || !failure.isEmpty() || exchange.failed(); }) ||
+        (!received && failure.isEmpty())) {
         HeadlessRun::printError(QStringLiteral("Прибор не прислал протокол результатов."));
         return 1;
     }

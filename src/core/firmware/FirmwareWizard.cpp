@@ -4,6 +4,7 @@
 #include "common/Clock.h"
 #include "common/DataFolder.h"
 #include "common/LastFileChoice.h"
+#include "common/OperatorTexts.h"
 #include "journal/ServiceJournal.h"
 #include "link/ReceiveDispatcher.h"
 #include "link/SerialPort.h"
@@ -59,7 +60,7 @@ FirmwareWizard::FirmwareWizard(SerialPort &port, Connection &connection,
       m_bootWaitTimer(clock.createTimer()), m_upload(port, pane, clock)
 {
     m_bootWaitTimer->setSingleShot(true);
-    connect(m_bootWaitTimer.get(), &Timer::timeout, this, &FirmwareWizard::startProgVirTimerTimer);
+    connect(m_bootWaitTimer.get(), &Timer::timeout, this, &FirmwareWizard::bootWaitOver);
     connect(&m_upload, &FirmwareUpload::finished, this, &FirmwareWizard::transferFinished);
     connect(&m_upload, &FirmwareUpload::checksumWritten, this,
             &FirmwareWizard::lastBlockHandedOver);
@@ -120,7 +121,7 @@ void FirmwareWizard::enterFirmwarePage()
     m_connection.ensurePortOpen();
     resetSoftWizard();
     if (std::exchange(m_programmingModeDeclared, false) && frameExists())
-        m_deviceReady = true;
+        moveTo(WizardStep::Ready);
     m_connection.setFastestSpeedDirectly();
     updateSoftWizard();
 }
@@ -133,11 +134,11 @@ void FirmwareWizard::afterPageChange()
     Q_EMIT uploadEnded(UploadEnd::Abandoned);
 }
 
-void FirmwareWizard::actionSoftVirantExecuted()
+void FirmwareWizard::pageOpened()
 {
     // "Вирант" on the page during an upload: the labels keep naming the file
     // that is being sent.
-    if (!m_loadStarted)
+    if (!softLoadStarted())
         locateDefaultFile();
     updateSoftWizard();
     m_dialogFolder = m_dataFolder.path();
@@ -167,7 +168,7 @@ void FirmwareWizard::locateDefaultFile()
 
 void FirmwareWizard::fileChosen(const QString &path)
 {
-    if (m_loadStarted)
+    if (softLoadStarted())
         return; // the choice is locked while an upload runs
     m_softFileName = path;
     const QString shown = QDir::toNativeSeparators(path);
@@ -188,11 +189,11 @@ void FirmwareWizard::fileDialogCancelled()
 
 void FirmwareWizard::updateSoftWizard()
 {
-    if (!frameExists() || !m_wizardOn)
+    if (!frameExists() || m_step == WizardStep::Off)
         return;
     const bool on = linkOn();
-    m_frame.fileChoiceEnabled = !m_loadStarted;
-    m_frame.loadEnabled = on && m_deviceReady && m_fileFound;
+    m_frame.fileChoiceEnabled = !softLoadStarted();
+    m_frame.loadEnabled = on && m_step == WizardStep::Ready && m_fileFound;
     if (m_frame.loadEnabled) {
         m_pane.setText(QStringLiteral("Загрузите программу в прибор. Шаг 3."));
         m_frame.loadHint = HintReady;
@@ -203,23 +204,23 @@ void FirmwareWizard::updateSoftWizard()
     // the transfer's own texts: a step-2 prompt here (after a look at the other
     // tab, say) would have the operator switch the instrument off while the
     // image goes out or while the instrument writes it into its memory.
-    if (m_rebootSeen || m_loadStarted) {
+    if (softLoadStarted()) {
         publish();
         return;
     }
-    if (m_done) {
-        m_done = false;
+    if (m_step == WizardStep::Finished) {
+        moveTo(WizardStep::SwitchOff);
         publish();
         return;
     }
     if (!m_fileFound) {
         m_pane.setText(QStringLiteral("Определите файл для загрузки. Шаг 1."));
-    } else if (!m_deviceReady) {
-        if (!m_deviceOffSeen && on)
+    } else if (m_step != WizardStep::Ready) {
+        if (!softDeviceOffSeen() && on)
             m_pane.setText(QStringLiteral("Выключите прибор. Шаг 2."));
-        else if (!on)
-            m_deviceOffSeen = true;
-        if (m_deviceOffSeen && !on)
+        else if (!on && m_step == WizardStep::SwitchOff)
+            moveTo(WizardStep::SwitchedOff);
+        if (softDeviceOffSeen() && !on)
             m_pane.setText(QStringLiteral("Включите прибор удерживая указку на экране.Шаг 2."));
     }
     m_frame.loadHint = HintNotReady;
@@ -228,7 +229,7 @@ void FirmwareWizard::updateSoftWizard()
 
 void FirmwareWizard::endUpload(UploadEnd end)
 {
-    if (!m_loadStarted)
+    if (!softLoadStarted())
         return;
     m_line.end(LineJob::FirmwareUpload,
                end == UploadEnd::Restarted ? JobOutcome::Done
@@ -240,17 +241,17 @@ void FirmwareWizard::endUpload(UploadEnd end)
 
 void FirmwareWizard::lineJobStopped(LineJob job, JobOutcome outcome, const QString &reason)
 {
-    if (job != LineJob::FirmwareUpload || !m_loadStarted)
+    if (job != LineJob::FirmwareUpload || !softLoadStarted())
         return;
     // Nothing more goes out: what the port still holds is dropped with the rest.
     m_upload.halt();
     m_port.discardOutput();
     Q_EMIT journalEvent(ServiceJournal::firmwareUpload(
         m_softFileName, m_uploadedImage,
-        (m_sent ? QStringLiteral("передана целиком; ожидание перезапуска прервано: ")
-                : QStringLiteral("прервана: ")) +
+        (softSent() ? QStringLiteral("передана целиком; ожидание перезапуска прервано: ")
+                    : QStringLiteral("прервана: ")) +
             reason));
-    const bool sent = m_sent;
+    const bool sent = softSent();
     m_line.end(LineJob::FirmwareUpload, outcome, reason);
     endUpload(outcome == JobOutcome::Cancelled ? UploadEnd::CancelledByUser : UploadEnd::LineLost);
     resetSoftWizard();
@@ -260,16 +261,16 @@ void FirmwareWizard::lineJobStopped(LineJob job, JobOutcome outcome, const QStri
              : QStringLiteral("Загрузка программы в прибор прервана: %1.").arg(reason));
 }
 
-void FirmwareWizard::clearFlags()
+void FirmwareWizard::moveTo(WizardStep next)
 {
-    m_rebootSeen = false;
-    m_sent = false;
-    m_deviceReady = false;
-    m_deviceOffSeen = false;
-    m_bootWait = false;
-    m_loadStarted = false;
-    m_done = false;
-    m_bootWaitTimer->stop();
+    if (next != WizardStep::BootWait)
+        m_bootWaitTimer->stop();
+    m_step = next;
+}
+
+void FirmwareWizard::restartSteps(WizardStep next)
+{
+    moveTo(next);
     m_upload.halt();
     // Every way out of an upload gives the line back (no-op when it was given).
     m_line.end(LineJob::FirmwareUpload, JobOutcome::Cancelled,
@@ -281,9 +282,8 @@ void FirmwareWizard::resetSoftWizard()
 {
     if (!frameExists())
         return;
-    m_wizardOn = true;
     m_abandoned = false;
-    clearFlags();
+    restartSteps(WizardStep::SwitchOff);
     m_frame.stopEnabled = false;
     m_frame.stopVisible = false;
     m_pane.setProgress(0);
@@ -294,15 +294,14 @@ void FirmwareWizard::stopSoftWizard()
 {
     if (!frameExists())
         return;
-    if (m_loadStarted && !m_sent)
+    if (uploadRunning())
         Q_EMIT journalEvent(
             ServiceJournal::firmwareUpload(m_softFileName, m_uploadedImage,
                                            QStringLiteral("остановлена: выбрана другая страница")));
-    m_wizardOn = false;
     // The upload stops here; the page change reports it once its own rules ran.
     if (uploadRunning())
         m_abandoned = true;
-    clearFlags();
+    restartSteps(WizardStep::Off);
     m_frame.loadEnabled = false;
     m_frame.stopEnabled = false;
     m_frame.stopVisible = false;
@@ -311,28 +310,25 @@ void FirmwareWizard::stopSoftWizard()
     publish();
 }
 
-void FirmwareWizard::startProgVirTimerTimer()
+void FirmwareWizard::bootWaitOver()
 {
     m_bootWaitTimer->stop();
     // Programming mode is taken as reached only while the instrument is on:
     // with the line down there is nobody to send the upload to.
-    if (m_bootWait && linkOn()) {
-        m_deviceReady = true;
-        m_deviceOffSeen = false;
-        m_bootWait = false;
-    }
+    if (m_step == WizardStep::BootWait && linkOn())
+        moveTo(WizardStep::Ready);
     updateSoftWizard();
 }
 
 void FirmwareWizard::startupReport(QByteArray &inBuffer)
 {
-    if (!m_loadStarted && (m_bootWait || m_deviceReady)) {
+    if (m_step == WizardStep::BootWait || m_step == WizardStep::Ready) {
         // The normal control program started, during the boot wait or in step
         // 3: the instrument is not in programming mode, and step 2 has to be
         // done again. An upload now would be read as commands.
         resetSoftWizard();
         updateSoftWizard();
-    } else if (m_loadStarted && !m_sent) {
+    } else if (m_step == WizardStep::Sending) {
         // The control program runs while blocks still go out: stop sending it
         // the image at once, and drop what the port still holds, which it would
         // read as commands.
@@ -344,21 +340,18 @@ void FirmwareWizard::startupReport(QByteArray &inBuffer)
         endUpload(UploadEnd::ControlProgramRunning);
         resetSoftWizard();
         m_pane.setText(ControlProgramRunning);
-    } else if (m_loadStarted && m_sent) {
+    } else if (softSent()) {
         // Only now can "L" be the restarted instrument: every byte is on the
         // line. A line without CTS (three wires) never shows the restart
         // itself, so this "L" alone confirms it.
-        m_done = true;
-    }
-    if (m_done) {
         Q_EMIT journalEvent(ServiceJournal::firmwareUpload(
             m_softFileName, m_uploadedImage,
             QStringLiteral("передана целиком; перезапуск прибора подтверждён")));
         m_pane.setText(QStringLiteral("Перепрограммирование прибора завершено"));
         endUpload(UploadEnd::Restarted);
         resetSoftWizard();
-        // The next update consumes it and so leaves the message on the pane.
-        m_done = true;
+        // The next update leaves Finished and so keeps the message on the pane.
+        moveTo(WizardStep::Finished);
         updateSoftWizard();
     }
     inBuffer.clear();
@@ -366,33 +359,30 @@ void FirmwareWizard::startupReport(QByteArray &inBuffer)
 
 void FirmwareWizard::lineDown()
 {
-    if (m_loadStarted) {
-        if (m_sent) {
+    if (softLoadStarted()) {
+        if (softSent()) {
             m_pane.setText(QStringLiteral("Перезагрузка прибора"));
-            m_rebootSeen = true;
+            if (m_step == WizardStep::AwaitingRestart)
+                moveTo(WizardStep::Restarting);
         }
-    } else if (m_wizardOn) {
+    } else if (m_step != WizardStep::Off) {
         m_pane.setText(QStringLiteral("Включите прибор удерживая указку на экране."));
-        m_deviceOffSeen = true;
         // Switched off during the boot wait or in step 3: whatever mode it was
         // in is gone, and only its next start tells which one it takes.
-        m_bootWaitTimer->stop();
-        m_bootWait = false;
-        m_deviceReady = false;
+        moveTo(WizardStep::SwitchedOff);
     }
 }
 
 void FirmwareWizard::lineUp()
 {
-    if (m_loadStarted) {
-        if (m_sent && m_rebootSeen)
-            m_done = true;
-    } else if (m_wizardOn && m_deviceOffSeen) {
+    if (m_step == WizardStep::Restarting) {
+        moveTo(WizardStep::RestartedUp);
+    } else if (softDeviceOffSeen()) {
         // A drop during the boot wait ended it (lineDown), so each return
         // starts a whole 5.5 s of its own.
+        moveTo(WizardStep::BootWait);
         if (!m_bootWaitTimer->isActive())
             m_bootWaitTimer->start(BootWaitMs);
-        m_bootWait = true;
     }
 }
 
@@ -401,7 +391,7 @@ void FirmwareWizard::afterLinkCheck(bool up)
     if (!frameExists())
         return;
     updateSoftWizard();
-    if (!up && m_loadStarted && !m_rebootSeen) {
+    if (!up && (m_step == WizardStep::Sending || m_step == WizardStep::AwaitingRestart)) {
         Q_EMIT journalEvent(ServiceJournal::firmwareUpload(
             m_softFileName, m_uploadedImage, QStringLiteral("отменена: нет связи с прибором")));
         m_pane.setText(QStringLiteral("Перепрограммирование прибора отменено."));
@@ -410,13 +400,15 @@ void FirmwareWizard::afterLinkCheck(bool up)
     }
 }
 
-void FirmwareWizard::btnLoadPOClick(bool programmingModeConfirmed)
+void FirmwareWizard::startUpload(bool programmingModeConfirmed)
 {
-    if (!programmingModeConfirmed || !frameExists() || !m_frame.loadEnabled)
+    // Step 3 only: the button's state can lag behind a step that moved on.
+    if (!programmingModeConfirmed || !frameExists() || !m_frame.loadEnabled ||
+        m_step != WizardStep::Ready)
         return;
     m_dispatcher.clearInBuffer();
     if (!m_port.isOpen()) {
-        m_pane.setText(QStringLiteral("Порт отключен."));
+        m_pane.setText(OperatorTexts::portClosed());
         return;
     }
     // The file is read and checked before anything goes on the line, so a file
@@ -448,10 +440,7 @@ void FirmwareWizard::btnLoadPOClick(bool programmingModeConfirmed)
     m_line.begin(LineJob::FirmwareUpload);
     // Load started before the update, so the update keeps the pane for the
     // transfer's own texts instead of showing a step-2 prompt for a moment.
-    m_loadStarted = true;
-    m_sent = false;
-    m_rebootSeen = false;
-    m_deviceReady = false;
+    moveTo(WizardStep::Sending);
     updateSoftWizard();
     m_frame.stopEnabled = true;
     m_frame.stopVisible = true;
@@ -460,11 +449,11 @@ void FirmwareWizard::btnLoadPOClick(bool programmingModeConfirmed)
     m_upload.start(image);
 }
 
-void FirmwareWizard::btnStopProgramVirClick()
+void FirmwareWizard::cancelUpload()
 {
     if (!frameExists())
         return;
-    if (m_loadStarted && !m_sent)
+    if (uploadRunning())
         Q_EMIT journalEvent(ServiceJournal::firmwareUpload(
             m_softFileName, m_uploadedImage, QStringLiteral("остановлена оператором")));
     endUpload(UploadEnd::CancelledByUser);
@@ -498,11 +487,13 @@ void FirmwareWizard::lastBlockHandedOver()
 
 void FirmwareWizard::transferFinished()
 {
+    // Only the upload this wizard runs moves it on.
+    if (m_step != WizardStep::Sending)
+        return;
     Q_EMIT journalEvent(ServiceJournal::firmwareUpload(
         m_softFileName, m_uploadedImage,
         QStringLiteral("передана целиком, ждём перезапуска прибора")));
-    m_sent = true;
-    m_rebootSeen = false;
+    moveTo(WizardStep::AwaitingRestart);
     // The line stays the upload's until the restart report, for a while.
     m_line.handOver(LineJob::FirmwareUpload, LineJob::FirmwareUpload, RestartWaitMs);
     m_frame.stopEnabled = false;

@@ -21,7 +21,7 @@ class ReceiveDispatcher;
 class SerialPort;
 class Timer;
 
-// What the firmware frame TFrameSoftVir shows that changes at run time. Both
+// What the firmware frame FirmwarePage shows that changes at run time. Both
 // file labels (lbFileLoadPO, lbFileLoadPO2) show the same text; its line breaks
 // are carriage return and line feed.
 struct SoftVirFrameState
@@ -38,9 +38,27 @@ struct SoftVirFrameState
     bool operator!=(const SoftVirFrameState &o) const { return !(*this == o); }
 };
 
+// Where the firmware wizard stands. FirmwareWizard::moveTo is the one place
+// the step changes; each handler acts only in the steps it belongs to, so an
+// event in another step (a late report, a signal of an upload that was
+// stopped) changes nothing.
+enum class WizardStep {
+    Off,             // the page is not shown: no line event moves the wizard
+    SwitchOff,       // step 2 begins: the instrument is to be switched off
+    SwitchedOff,     // the line went down: switch on holding the stylus
+    BootWait,        // the line came back: 5.5 s for a start-up report that
+                     // would show the control program instead of programming mode
+    Ready,           // step 3: the instrument waits in programming mode
+    Sending,         // the image goes out
+    AwaitingRestart, // every byte went out: the instrument writes it and restarts
+    Restarting,      // ...and its line went down (the restart under way)
+    RestartedUp,     // ...and came back: only its report "L" is awaited
+    Finished,        // confirmed: the next update keeps the closing message
+};
+
 // The firmware programming wizard: follows the instrument's power state through
 // the link indicator (as the link's LinkWatcher) and the start-up report "L"
-// into programming mode, then drives the upload. Its flags are the wizard's
+// into programming mode, then drives the upload. Its step is the wizard's
 // whole state; the frame only mirrors frameState() and forwards clicks and the
 // outcome of its dialogs. Every operation does nothing until the frame exists.
 class FirmwareWizard : public QObject, public LinkWatcher
@@ -94,10 +112,10 @@ public:
     void afterPageChange();
     // From the confirmed load until the last byte is on the line: leaving the
     // page now would leave the instrument with part of a program.
-    bool uploadRunning() const { return m_loadStarted && !m_sent; }
-    // The rest of ActionSoftVirantExecute once the page is shown: locates the
+    bool uploadRunning() const { return m_step == WizardStep::Sending; }
+    // The rest of the firmware page's action once the page is shown: locates the
     // default file, works out the step, and points the dialog at the data folder.
-    void actionSoftVirantExecuted();
+    void pageOpened();
 
     void updateSoftWizard();
     void resetSoftWizard();
@@ -115,19 +133,19 @@ public:
     void fileChosen(const QString &path);
     void fileDialogCancelled();
 
-    // RzPageControl2Changing: switching between the two tabs is always allowed.
+    // Switching between the two tabs is always allowed.
     void tabChanging() { updateSoftWizard(); }
 
-    // btnLoadPOClick once the confirmation box has been answered.
-    void btnLoadPOClick(bool programmingModeConfirmed);
-    void btnStopProgramVirClick();
+    // startUpload once the confirmation box has been answered.
+    void startUpload(bool programmingModeConfirmed);
+    void cancelUpload();
     // The program is asked to end (SIGTERM, Ctrl-C): an upload that can still be
     // stopped is stopped and journalled as such. False when every byte is already
     // with the port, so the upload can only finish.
     bool stopForShutdown();
 
     // End of the boot wait (StartProgVir_Timer); public so it can be stepped.
-    void startProgVirTimerTimer();
+    void bootWaitOver();
     bool bootWaitTimerActive() const;
 
     // The start-up report "L".
@@ -141,18 +159,28 @@ public:
     void lineUp() override;
     void afterLinkCheck(bool up) override;
 
-    // The flags.
-    bool softWizardOn() const { return m_wizardOn; }
+    WizardStep step() const { return m_step; }
+    // The step seen from the questions the pages and tests ask.
+    bool softWizardOn() const { return m_step != WizardStep::Off; }
     bool softFileFound() const { return m_fileFound; }
-    bool softDeviceOffSeen() const { return m_deviceOffSeen; }
-    bool softBootWait() const { return m_bootWait; }
-    bool softDeviceReady() const { return m_deviceReady; }
-    bool softLoadStarted() const { return m_loadStarted; }
-    bool softSent() const { return m_sent; }
+    bool softDeviceOffSeen() const
+    {
+        return m_step == WizardStep::SwitchedOff || m_step == WizardStep::BootWait;
+    }
+    bool softBootWait() const { return m_step == WizardStep::BootWait; }
+    bool softDeviceReady() const { return m_step == WizardStep::Ready; }
+    bool softLoadStarted() const { return m_step == WizardStep::Sending || softSent(); }
+    bool softSent() const { return m_step == WizardStep::AwaitingRestart || softRebootSeen(); }
     // The image of the upload under way or last sent, as read from its file.
     const QByteArray &uploadedImage() const { return m_uploadedImage; }
-    bool softRebootSeen() const { return m_rebootSeen; }
-    bool softDone() const { return m_done; }
+    bool softRebootSeen() const
+    {
+        return m_step == WizardStep::Restarting || m_step == WizardStep::RestartedUp;
+    }
+    bool softDone() const
+    {
+        return m_step == WizardStep::RestartedUp || m_step == WizardStep::Finished;
+    }
 
 Q_SIGNALS:
     void frameStateChanged();
@@ -164,7 +192,11 @@ Q_SIGNALS:
     void journalEvent(const QString &line);
 
 private:
-    void clearFlags();
+    // The one place the step changes; the boot wait's timer belongs to BootWait.
+    void moveTo(WizardStep next);
+    // Back to the start of step 2 (or off): a running upload stops and gives
+    // the line back.
+    void restartSteps(WizardStep next);
     void endUpload(UploadEnd end);
     // The line's owner stops the upload ("Контакт", the port closed).
     void lineJobStopped(LineJob job, JobOutcome outcome, const QString &reason);
@@ -194,17 +226,13 @@ private:
     QString m_dialogFolder;
     QString m_dialogFileName;
 
-    bool m_wizardOn = false;
+    WizardStep m_step = WizardStep::Off;
+    // Step 1, the file, is the operator's choice and outlives every other step.
     bool m_fileFound = false;
-    bool m_deviceOffSeen = false;
-    bool m_bootWait = false;
-    bool m_deviceReady = false;
-    bool m_loadStarted = false;
-    bool m_sent = false;
-    bool m_rebootSeen = false;
-    bool m_done = false;
+    // The command line's word for the next entry of the page, not a step yet.
     bool m_programmingModeDeclared = false;
-    // stopSoftWizard cut a running upload off; afterPageChange() reports it.
+    // stopSoftWizard cut a running upload off; afterPageChange() reports it
+    // once the new page's rules ran (the step is Off by then).
     bool m_abandoned = false;
 };
 

@@ -2,6 +2,7 @@
 
 #include "MessagePane.h"
 #include "common/Clock.h"
+#include "common/OperatorTexts.h"
 #include "common/SystemErrorText.h"
 #include "link/LineOwner.h"
 #include "link/LineSpeeds.h"
@@ -66,8 +67,9 @@ Connection::Connection(SerialPort &port, ReceiveDispatcher &dispatcher, LineOwne
       m_clock(clock), m_searchTimer(clock.createTimer()), m_deferredTimer(clock.createTimer())
 {
     m_deferredTimer->setSingleShot(true);
-    connect(m_searchTimer.get(), &Timer::timeout, this, &Connection::defSetCommTimerTimer);
-    connect(m_deferredTimer.get(), &Timer::timeout, this, &Connection::sendCommandTimerTimer);
+    connect(m_searchTimer.get(), &Timer::timeout, this, &Connection::searchStep);
+    connect(m_deferredTimer.get(), &Timer::timeout, this,
+            &Connection::restartSearchAfterSpeedChange);
     m_dispatcher.subscribe(ReceiveDispatcher::ContactAnswer,
                            [this](QByteArray &buffer) { handleContactReply(buffer); });
     connect(&m_line, &LineOwner::jobStarted, this, [this] {
@@ -88,7 +90,7 @@ void Connection::writeHoldsTheLine(bool holds)
     PublishOnExit publishOnExit([this] { publish(); });
     // No search can run beside a write, so afterwards the two follow the line
     // as the link check would set them.
-    const bool usable = !holds && m_panel.indicatorOn && !m_searching;
+    const bool usable = !holds && m_panel.indicatorOn && !searching();
     m_panel.verifyEnabled = usable;
     m_panel.baudEnabled = usable;
 }
@@ -110,17 +112,32 @@ bool Connection::portOpen() const
 
 bool Connection::atFastestSpeed() const
 {
-    return m_contact && !m_searching && m_baudIndex == FastestBaudIndex && m_deferredCommand == 0 &&
-           !m_deferredTimer->isActive();
+    return m_phase == LinkPhase::InContact && m_baudIndex == FastestBaudIndex;
+}
+
+void Connection::moveTo(LinkPhase next)
+{
+    if (next != LinkPhase::ProbeDue && next != LinkPhase::AwaitingAnswer)
+        m_searchTimer->stop();
+    if (next != LinkPhase::ChangingSpeed)
+        m_deferredTimer->stop();
+    m_phase = next;
+}
+
+void Connection::loseContact()
+{
+    if (contact())
+        moveTo(LinkPhase::NoContact);
 }
 
 void Connection::followSearchOnTheLine()
 {
-    const bool searchRuns = m_searching || m_deferredCommand != 0;
+    const bool searchRuns = m_phase != LinkPhase::NoContact && m_phase != LinkPhase::InContact;
     if (searchRuns && m_line.job() != LineJob::ContactSearch)
         m_line.begin(LineJob::ContactSearch);
     else if (!searchRuns && m_line.job() == LineJob::ContactSearch)
-        m_line.end(LineJob::ContactSearch, m_contact ? JobOutcome::Done : JobOutcome::Cancelled);
+        m_line.end(LineJob::ContactSearch,
+                   m_phase == LinkPhase::InContact ? JobOutcome::Done : JobOutcome::Cancelled);
 }
 
 bool Connection::lineFreeForSearch()
@@ -162,10 +179,9 @@ void Connection::markPortOpened()
     m_panel.portOpenCaption = open ? PortOn : PortOff;
     if (!open) {
         // No port, no contact: the operator may pick another port.
-        m_contact = false;
-        m_pane.setText(
-            QStringLiteral("Не удалось открыть порт %1: %2.")
-                .arg(m_panel.portText, SystemErrorText::translate(m_port.errorString())));
+        loseContact();
+        m_pane.setText(OperatorTexts::cannotOpenPort(
+            m_panel.portText, SystemErrorText::translate(m_port.errorString())));
     }
 }
 
@@ -258,12 +274,8 @@ void Connection::portClosedItself()
     // opens this one again once its device is back).
     m_panel.portOpenChecked = false;
     m_panel.portOpenCaption = PortOff;
-    m_contact = false;
-    m_searching = false;
+    moveTo(LinkPhase::NoContact);
     m_searchUnderWay = false;
-    m_searchTimer->stop();
-    m_deferredTimer->stop();
-    m_deferredCommand = 0;
     m_dispatcher.clearInBuffer();
     m_panel.portEnabled = true;
     m_panel.connectEnabled = !m_panel.ports.isEmpty();
@@ -295,9 +307,10 @@ bool Connection::checkLink()
     const bool onFirmwarePage = m_watcher && m_watcher->firmwarePageActive();
     const bool closedItself = !up && !m_port.isOpen() && m_panel.portOpenChecked;
     if (!up) {
-        // A running search pauses; Searching keeps its value.
-        m_searchTimer->stop();
-        m_pane.setText(QStringLiteral("Нет связи с прибором"));
+        // A running search halts; an answer that still comes ends it.
+        if (m_phase == LinkPhase::ProbeDue || m_phase == LinkPhase::AwaitingAnswer)
+            moveTo(LinkPhase::SearchHalted);
+        m_pane.setText(OperatorTexts::noLink());
         if (m_port.isOpen() && !m_portChanged && onFirmwarePage)
             m_watcher->lineDown();
     } else if (!onFirmwarePage) {
@@ -329,9 +342,9 @@ void Connection::startContactSearch()
     flushInput();
     m_baudIndex = 0;
     setSettingsForIndex(m_baudIndex);
-    m_probeDue = true;
-    m_contact = false;
-    m_searching = true;
+    // From 4800 afresh, whatever ran before: a restart still due after a speed
+    // change is overtaken by this one.
+    moveTo(LinkPhase::ProbeDue);
     m_searchTimer->start(SearchTickMs);
     m_panel.portEnabled = false;
     m_panel.baudEnabled = false;
@@ -367,11 +380,10 @@ void Connection::setFastestSpeedDirectly()
     // A search still running from another page (an instrument that answers no
     // probe, such as one waiting in programming mode) would go on probing and
     // moving the speed under the firmware upload: it ends here, as "Стоп" ends it.
-    m_searchTimer->stop();
-    m_deferredTimer->stop();
-    m_deferredCommand = 0;
-    if (m_searching) {
-        m_searching = false;
+    if (m_phase == LinkPhase::ChangingSpeed)
+        moveTo(LinkPhase::InContact);
+    if (searching()) {
+        moveTo(LinkPhase::NoContact);
         m_searchUnderWay = false;
         m_panel.portEnabled = true;
         m_panel.baudEnabled = m_panel.indicatorOn;
@@ -385,38 +397,39 @@ void Connection::setFastestSpeedDirectly()
     showSettings();
 }
 
-void Connection::defSetCommTimerTimer()
+void Connection::searchStep()
 {
-    if (!m_searching)
-        return;
     PublishOnExit publishOnExit([this] { publish(); });
-    if (m_probeDue) {
+    if (m_phase == LinkPhase::ProbeDue) {
         m_port.output(QByteArrayLiteral("B"));
-        m_probeDue = false;
+        moveTo(LinkPhase::AwaitingAnswer);
         showSettings();
-    } else if (!m_contact) {
+    } else if (m_phase == LinkPhase::AwaitingAnswer) {
         m_baudIndex = m_baudIndex >= FastestBaudIndex ? 0 : m_baudIndex + 1;
         setSettingsForIndex(m_baudIndex);
-        m_probeDue = true;
+        moveTo(LinkPhase::ProbeDue);
     }
 }
 
-void Connection::sendCommandTimerTimer()
+void Connection::restartSearchAfterSpeedChange()
 {
-    m_deferredTimer->stop();
-    if (m_deferredCommand == 'b')
-        startContactSearch();
-    m_deferredCommand = 0;
+    if (m_phase != LinkPhase::ChangingSpeed)
+        return;
+    // A restart that cannot start (the line down, a job on the line) leaves the
+    // instrument in contact at its new speed, and the line given back.
+    PublishOnExit publishOnExit([this] { publish(); });
+    moveTo(LinkPhase::InContact);
+    startContactSearch();
 }
 
 void Connection::handleContactReply(QByteArray &inBuffer)
 {
     PublishOnExit publishOnExit([this] { publish(); });
-    if (m_searching)
+    if (searching())
         Q_EMIT searchAnswered();
-    m_searchTimer->stop();
-    m_searching = false;
-    m_contact = true;
+    // An answer while a speed change waits for its restart leaves the restart due.
+    if (m_phase != LinkPhase::ChangingSpeed)
+        moveTo(LinkPhase::InContact);
     inBuffer.clear();
     showSettings();
     m_searchUnderWay = false;
@@ -434,12 +447,12 @@ void Connection::handleContactReply(QByteArray &inBuffer)
     m_port.output(change);
     m_clock.sleep(SpeedChangePauseMs);
     m_baudChangeRequested = false;
-    m_pane.setText(QStringLiteral("Установка новой скорости обмена."));
-    m_deferredCommand = 'b';
+    m_pane.setText(OperatorTexts::speedChange());
+    moveTo(LinkPhase::ChangingSpeed);
     m_deferredTimer->start(DeferredCommandMs);
 }
 
-void Connection::btnConnectClick()
+void Connection::contactOrStop()
 {
     PublishOnExit publishOnExit([this] { publish(); });
     // During a write to the instrument's memory "Контакт" is the way out: it
@@ -455,7 +468,7 @@ void Connection::btnConnectClick()
     // operator gets the link back by plugging the device in and pressing this.
     ensurePortOpen();
     if (!m_port.isOpen()) {
-        m_pane.setText(QStringLiteral("Порт отключен."));
+        m_pane.setText(OperatorTexts::portClosed());
         return;
     }
     if (!m_searchUnderWay) {
@@ -466,17 +479,18 @@ void Connection::btnConnectClick()
         m_searchUnderWay = true;
         m_pane.setText(QStringLiteral("Установление контакта."));
     } else {
-        m_searchTimer->stop();
+        if (m_phase == LinkPhase::ProbeDue || m_phase == LinkPhase::AwaitingAnswer)
+            moveTo(LinkPhase::SearchHalted);
         m_searchUnderWay = false;
-        if (!m_contact)
-            m_pane.setText(QStringLiteral("Прибор не отвечает!"));
+        if (!contact())
+            m_pane.setText(OperatorTexts::noAnswer());
     }
 }
 
-void Connection::btnVerifyConnectClick()
+void Connection::checkContact()
 {
     if (!m_port.isOpen()) {
-        m_pane.setText(QStringLiteral("Порт отключен."));
+        m_pane.setText(OperatorTexts::portClosed());
         return;
     }
     // A probe in the middle of another exchange would be taken for its data.
@@ -489,7 +503,7 @@ void Connection::btnVerifyConnectClick()
     m_dispatcher.clearInBuffer();
 }
 
-void Connection::cbPortOpenClick()
+void Connection::portBoxToggled()
 {
     PublishOnExit publishOnExit([this] { publish(); });
     // The box only mirrors the port; the view that toggled it hears back.
@@ -497,10 +511,10 @@ void Connection::cbPortOpenClick()
     m_editRefused = true;
 }
 
-void Connection::cbxNumPortChange(const QString &text)
+void Connection::choosePort(const QString &text)
 {
     PublishOnExit publishOnExit([this] { publish(); });
-    if (m_contact) {
+    if (contact()) {
         // No change of port while the instrument is in contact: the box is told
         // to show the name again.
         m_panel.portText = m_port.portName();
@@ -528,7 +542,7 @@ void Connection::cbxNumPortChange(const QString &text)
     flushInput();
 }
 
-void Connection::cbBaudRateChange(int itemIndex)
+void Connection::chooseSpeed(int itemIndex)
 {
     if (itemIndex < 0 || itemIndex >= baudRates().size())
         return;
@@ -539,15 +553,15 @@ void Connection::cbBaudRateChange(int itemIndex)
     if (!lineFreeForSearch())
         return;
     m_baudChangeRequested = true;
-    m_pane.setText(QStringLiteral("Установление контакта с прибором."));
+    m_pane.setText(OperatorTexts::contactSearch());
     startContactSearch();
 }
 
-void Connection::cbBaudRateTextChange(const QString &text)
+void Connection::chooseSpeedByText(const QString &text)
 {
     const int index = baudRates().indexOf(text.trimmed());
     if (index >= 0) {
-        cbBaudRateChange(index);
+        chooseSpeed(index);
         return;
     }
     // Not one of the six speeds: ignored, and the box is told to show the speed again.

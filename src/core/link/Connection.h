@@ -54,6 +54,27 @@ struct PortPanelState
     bool operator!=(const PortPanelState &o) const { return !(*this == o); }
 };
 
+// Where the link to the instrument stands. Each value says what runs on the
+// line and which of the two link timers belongs to it; Connection::moveTo is
+// the one place a phase changes.
+enum class LinkPhase {
+    // No answer from the instrument: before the first search, after a search
+    // that ended without one, or once the port closed.
+    NoContact,
+    // A search runs (its timer ticks): the next tick sends "B" at the present speed.
+    ProbeDue,
+    // A search runs: "B" went out; the next tick moves on to the next speed.
+    AwaitingAnswer,
+    // A search halted by "Стоп" or by a line drop: nothing more goes out, but a
+    // late answer still counts as contact.
+    SearchHalted,
+    // The instrument answered "B".
+    InContact,
+    // The speed code went out after the answer; the search starts again at
+    // 4800 shortly (the deferred timer runs).
+    ChangingSpeed,
+};
+
 // The link to the instrument: the port panel's handlers, the link check, the
 // contact search that finds the instrument's speed, and the speed change that
 // rides on the contact answer. It owns the link state and the two link timers.
@@ -85,11 +106,22 @@ public:
     bool searchUnderWay() const { return m_searchUnderWay; }
     int baudIndex() const { return m_baudIndex; }
     int newBaudIndex() const { return m_newBaudIndex; }
-    bool contact() const { return m_contact; }
-    bool searching() const { return m_searching; }
-    bool probeDue() const { return m_probeDue; }
+    LinkPhase phase() const { return m_phase; }
+    // The instrument has answered (a speed change after the answer included).
+    bool contact() const
+    {
+        return m_phase == LinkPhase::InContact || m_phase == LinkPhase::ChangingSpeed;
+    }
+    // A search runs or is halted (a late answer still ends it).
+    bool searching() const
+    {
+        return m_phase == LinkPhase::ProbeDue || m_phase == LinkPhase::AwaitingAnswer ||
+               m_phase == LinkPhase::SearchHalted;
+    }
     bool baudChangeRequested() const { return m_baudChangeRequested; }
-    char deferredCommand() const { return m_deferredCommand; }
+    // The command the deferred timer carries out: 'b' (search again after a
+    // speed change) or none.
+    char deferredCommand() const { return m_phase == LinkPhase::ChangingSpeed ? 'b' : '\0'; }
     bool portChanged() const { return m_portChanged; }
     bool searchTimerActive() const;
     bool deferredTimerActive() const;
@@ -127,18 +159,18 @@ public:
     void ensurePortOpen();
 
     // Port panel handlers.
-    void btnConnectClick();
-    void btnVerifyConnectClick();
-    void cbPortOpenClick();
+    void contactOrStop();
+    void checkContact();
+    void portBoxToggled();
     // A change the user made in the port box; the text is what now stands in it.
-    void cbxNumPortChange(const QString &text);
+    void choosePort(const QString &text);
     // A change the user made in the speed box: a list position, or typed text.
-    void cbBaudRateChange(int itemIndex);
-    void cbBaudRateTextChange(const QString &text);
+    void chooseSpeed(int itemIndex);
+    void chooseSpeedByText(const QString &text);
 
     // Timer ticks (public so the link can be stepped in tests).
-    void defSetCommTimerTimer();
-    void sendCommandTimerTimer();
+    void searchStep();
+    void restartSearchAfterSpeedChange();
 
     // The instrument's contact answer B.
     void handleContactReply(QByteArray &inBuffer);
@@ -163,6 +195,12 @@ private:
     void flushInput();
     void portClosedItself();
     void publish();
+    // The one place the phase changes: a timer that belongs to the phase left
+    // behind stops. Timers of the phase entered are started by the caller, which
+    // knows whether a running one goes on or starts over.
+    void moveTo(LinkPhase next);
+    // The port could not be opened: no port, no contact.
+    void loseContact();
     // A write or an upload took the line (true) or gave it up.
     void writeHoldsTheLine(bool holds);
     // The search (with its speed change) holds the line while it runs.
@@ -186,12 +224,19 @@ private:
     PortPanelState m_published;
     int m_baudIndex = 0;
     int m_newBaudIndex = 0;
-    bool m_contact = false;
-    bool m_searching = false;
-    bool m_probeDue = false;
+    LinkPhase m_phase = LinkPhase::NoContact;
+    // A speed the operator or a page asked for, carried out at the next answer.
+    // Not part of the phase: it outlives searches that do not start (line down)
+    // and stays pending when the instrument already answers at that speed.
     bool m_baudChangeRequested = false;
-    char m_deferredCommand = 0;
+    // The operator chose another port and no answer came since: the wizard is
+    // not told of a line drop that is only the port change. Independent of the
+    // phase, which a search moves on while the change still stands.
     bool m_portChanged = false;
+    // "Стоп" is offered: a search was asked for by "Контакт" or a page and
+    // neither answered nor stopped. The operator's request, not the line's
+    // phase: it stands while a search waits for the line to come up, and a
+    // search the speed box starts does not offer it.
     bool m_searchUnderWay = false;
     // The operator's edit of a box was refused: the views are told even though
     // the state they show is unchanged, so they put it back.

@@ -66,7 +66,7 @@ public:
     // the results page's does not. The window's actions and links mirror it.
     bool actionEnabled(Page page) const;
 
-    // The user clicked a tab (RzPageControl1Change): its page is selected when
+    // The user clicked a tab: its page is selected when
     // the tab is visible; other indexes do nothing.
     void tabClicked(int index);
     // A visible page chosen as by its tab.

@@ -5,6 +5,7 @@
 #include "common/OperatorTexts.h"
 #include "common/SystemErrorText.h"
 #include "link/Connection.h"
+#include "link/LineOwner.h"
 #include "link/ReceiveDispatcher.h"
 #include "link/SerialPort.h"
 #include "measurement/OpticalDensityReader.h"
@@ -74,6 +75,19 @@ WatchService::WatchService(Session &session, const QString &portName, QObject *p
     });
     connect(&results, &ResultsProtocol::lengthNotANumber, this,
             [this] { jobFailed(QStringLiteral("неверная длина протокола")); });
+    // A read ends as the line's owner ends it: unanswered for its deadline,
+    // cut, or done (its file is heard of right after).
+    connect(&session.line(), &LineOwner::jobEnded, this,
+            [this](LineJob job, JobOutcome outcome, const QString &reason) {
+                if (m_state != State::Reading ||
+                    (job != LineJob::Table && job != LineJob::FileName && job != LineJob::Protocol))
+                    return;
+                if (outcome != JobOutcome::Done) {
+                    jobFailed(reason.isEmpty() ? QStringLiteral("прибор не ответил") : reason);
+                    return;
+                }
+                m_readTimer->start(ReadWaitMs);
+            });
     connect(&session.connection(), &Connection::instrumentControlsEnabled, this, [this](bool up) {
         if (!up && (m_state == State::Following || m_state == State::Reading))
             linkLost(OperatorTexts::noLink());
@@ -160,7 +174,7 @@ void WatchService::contactCheck()
     }
     m_contactTimer->stop();
     if (link.searching())
-        link.btnConnectClick(); // what the operator's "Стоп" would do
+        link.contactOrStop(); // what the operator's "Стоп" would do
     linkLost(OperatorTexts::noAnswer());
 }
 
@@ -221,10 +235,14 @@ void WatchService::runNextJob()
         return finishStop();
     m_state = State::Reading;
     m_readTimer->start(ReadWaitMs);
-    if (m_jobs.front() == Job::Table)
+    const Job job = m_jobs.front();
+    if (job == Job::Table)
         m_session.reader().readTable();
     else
         m_session.results().readProtocol();
+    // The read holds the line: from now on its outcome is the owner's to give.
+    if (m_session.line().job() == (job == Job::Table ? LineJob::Table : LineJob::Protocol))
+        m_readTimer->stop();
 }
 
 void WatchService::jobDone()

@@ -25,6 +25,9 @@ class WatchService : public QObject
     Q_OBJECT
 public:
     static constexpr int ContactWaitMs = 8000;
+    // How long a read waits to take the line, and to hear its result once the
+    // line's owner ended it as done. While it holds the line, the owner's own
+    // deadline decides: a reply that keeps coming, however slowly, may finish.
     static constexpr int ReadWaitMs = 10000;
     static constexpr int FirstRetryMs = 1000;
     static constexpr int LongestRetryMs = 30000;
