@@ -459,6 +459,45 @@ private Q_SLOTS:
         QVERIFY(!rig.link().searching());
     }
 
+    // What overtakes the restart due 100 ms after a speed change ("b" sent):
+    // a search asked for meanwhile runs once, from 4800, and is not started
+    // again when the 100 ms are over; a restart that cannot start (the line
+    // down) gives the line back at once.
+    void whatComesDuringTheRestartAfterASpeedChange_data()
+    {
+        QTest::addColumn<bool>("searchAskedFor");
+        QTest::newRow("a search asked for") << true;
+        QTest::newRow("the line down") << false;
+    }
+    void whatComesDuringTheRestartAfterASpeedChange()
+    {
+        QFETCH(bool, searchAskedFor);
+        SimRig rig;
+        rig.instrument->setBaud(9600);
+        rig.startUp();
+        rig.link().searchWithFastestSpeed();
+        QVERIFY(rig.runUntil([&] { return rig.link().deferredTimerActive(); }));
+        if (searchAskedFor) {
+            rig.link().startContactSearch();
+            QVERIFY(!rig.link().deferredTimerActive());
+            const QList<Write> writes = recordWrites(rig, 3000);
+            // One search climbing the speeds: never back to 4800 once past it.
+            bool pastSlowest = false;
+            for (const Write &w : writes) {
+                const bool slowest = w.settings.startsWith(QStringLiteral("4800"));
+                QVERIFY2(!(pastSlowest && slowest), qPrintable(w.settings));
+                pastSlowest = pastSlowest || !slowest;
+            }
+            QVERIFY(rig.link().contact());
+        } else {
+            rig.instrument->setPowered(false);
+            rig.clock.advance(150);
+            QVERIFY(!rig.link().deferredTimerActive());
+            QVERIFY(!rig.session.line().busy());
+            QVERIFY(!rig.link().searching());
+        }
+    }
+
     void pageSwitchAfterThePortVanishedFindsTheOperatorsNewPort()
     {
         SimRig rig;
