@@ -20,10 +20,13 @@ function(kalent_add_test name)
         # Under Wine (CMAKE_CROSSCOMPILING_EMULATOR): one prefix for all tests,
         # made once by scripts/windows-build.sh (a fresh one per test would cost
         # seconds of Wine's start-up each), Qt's DLLs found through WINEPATH, and
-        # Wine's own chatter kept out of the output. Wine starts slowly on a
-        # busy machine: the deadlines are tripled.
+        # Wine's own chatter kept out of the output. Wine keeps the Unix QT_*
+        # variables (meant for the host's Qt) away from Windows programs and
+        # passes WINEQT_* on as QT_*: without that the tests would use the
+        # Windows platform plugin with no display behind it. Wine starts slowly
+        # on a busy machine: the deadlines are tripled.
         list(APPEND environment "WINEPREFIX=${KALENT_WINE_PREFIX}" "WINEPATH=${KALENT_WINE_PATH}"
-            "WINEDEBUG=-all")
+            "WINEQT_QPA_PLATFORM=offscreen" "WINEDEBUG=-all")
         math(EXPR ARG_TIMEOUT "${ARG_TIMEOUT} * 3")
     endif()
     set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${environment}")
