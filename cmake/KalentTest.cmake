@@ -23,10 +23,12 @@ function(kalent_add_test name)
         # Wine's own chatter kept out of the output. Wine keeps the Unix QT_*
         # variables (meant for the host's Qt) away from Windows programs and
         # passes WINEQT_* on as QT_*: without that the tests would use the
-        # Windows platform plugin with no display behind it. Wine starts slowly
-        # on a busy machine: the deadlines are tripled.
+        # Windows platform plugin with no display behind it. QtTest on Windows
+        # writes its log to the debugger unless stderr is a console or logging
+        # to it is forced, so a ctest pipe would see no line of it. Wine starts
+        # slowly on a busy machine: the deadlines are tripled.
         list(APPEND environment "WINEPREFIX=${KALENT_WINE_PREFIX}" "WINEPATH=${KALENT_WINE_PATH}"
-            "WINEQT_QPA_PLATFORM=offscreen" "WINEDEBUG=-all")
+            "WINEQT_QPA_PLATFORM=offscreen" "WINEQT_FORCE_STDERR_LOGGING=1" "WINEDEBUG=-all")
         math(EXPR ARG_TIMEOUT "${ARG_TIMEOUT} * 3")
     endif()
     set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${environment}")
