@@ -229,10 +229,9 @@ package_program() {
         cp "$prefix/bin/Qt6$module.dll" "$stage/"
     done
     cp "${runtime_dlls[@]}" "$stage/"
-    # qwindows for the window; qoffscreen for the actions that draw pages
-    # without one (they ask for it themselves).
-    cp "$prefix/plugins/platforms/qwindows.dll" "$prefix/plugins/platforms/qoffscreen.dll" \
-        "$stage/platforms/"
+    # qwindows for the window and for the pages the command line draws (a PDF)
+    # with the system's fonts, showing no window.
+    cp "$prefix/plugins/platforms/qwindows.dll" "$stage/platforms/"
     cp "$prefix/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
     cp /usr/share/qt6/translations/qtbase_ru.qm "$stage/translations/"
     cp "$repo/README.md" "$stage/README.md"
@@ -252,6 +251,7 @@ without_host_uarts() {
     if compgen -G '/dev/ttyS*' >/dev/null && unshare --mount true 2>/dev/null; then
         # A running server keeps the ports it found: the next one starts inside.
         /usr/lib/wine/wineserver -k 2>/dev/null || true
+        # shellcheck disable=SC2016 # expanded by the inner shell
         unshare --mount sh -c 'for d in /dev/ttyS*; do mount --bind /dev/null "$d"; done; exec "$@"' \
             sh "$@"
     else
@@ -261,8 +261,9 @@ without_host_uarts() {
     fi
 }
 
+# fonts-dejavu-core: the fonts the tests' offscreen platform reads (KALENT_WINE_FONT_DIR).
 prepare_wine_prefix() {
-    install_packages wine64 "$@"
+    install_packages wine64 fonts-dejavu-core "$@"
     export WINEPREFIX="$build/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         "$wine" wineboot --init
@@ -284,7 +285,8 @@ run_tests() {
 # holds the window and the built-in instrument's panel beside it.
 take_screenshot() {
     if [ "${1:-}" != "--inside-xvfb" ]; then
-        prepare_wine_prefix xvfb xauth x11-apps imagemagick xdotool locales
+        # fonts-wine: the glyphs of Wine's caption buttons and its Tahoma.
+        prepare_wine_prefix xvfb xauth x11-apps imagemagick xdotool locales fonts-wine
         # Wine takes its locale from the system's, as the lab's PC has it: Russian.
         locale -a | grep -qix 'ru_RU.utf8' || $SUDO localedef -i ru_RU -c -f UTF-8 ru_RU.UTF-8
         without_host_uarts xvfb-run -a -s "-screen 0 1024x640x24" "$0" --screenshot-inside-xvfb
