@@ -285,16 +285,19 @@ run_tests() {
 # holds the window and the built-in instrument's panel beside it.
 take_screenshot() {
     if [ "${1:-}" != "--inside-xvfb" ]; then
-        # fonts-wine: the glyphs of Wine's caption buttons and its Tahoma.
+        # fonts-wine: the glyphs of Wine's caption buttons.
         prepare_wine_prefix xvfb xauth x11-apps imagemagick xdotool locales fonts-wine
         # Wine takes its locale from the system's, as the lab's PC has it: Russian.
         locale -a | grep -qix 'ru_RU.utf8' || $SUDO localedef -i ru_RU -c -f UTF-8 ru_RU.UTF-8
-        without_host_uarts xvfb-run -a -s "-screen 0 1024x640x24" "$0" --screenshot-inside-xvfb
+        # Wine draws its caption buttons with Marlett, which it finds only among
+        # the Windows fonts.
+        cp -u /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+        without_host_uarts xvfb-run -a -s "-screen 0 1400x720x24" "$0" --screenshot-inside-xvfb
         return
     fi
     local data
     data=$(mktemp -d)
-    LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8 "$wine" explorer /desktop=kalent,1024x640 \
+    LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8 "$wine" explorer /desktop=kalent,1400x720 \
         "$build/kalent-service/kalent-service.exe" --port sim --data-dir "Z:$data" >/dev/null 2>&1 &
     local app=$!
     local window desktop status=0
