@@ -57,7 +57,7 @@ int main(int argc, char *argv[])
     QElapsedTimer wall;
     wall.start();
     qint64 start = clock.nowMs();
-    page.btnReadBDTSFromVirClick();
+    page.readInstrumentList();
     if (!clock.advanceUntil([&] { return page.readsCompleted() == 1; }, 600000))
         return 1;
     // Sent "R" and 999 "r"; received "R" + 4 characters and 999 pages behind their "r".
@@ -66,7 +66,7 @@ int main(int argc, char *argv[])
     const QByteArray toWrite = page.database().instrument().image();
     wall.restart();
     start = clock.nowMs();
-    page.btnSaveAddTsClick(); // disabled on the page, but the flow is the same as after an edit
+    page.writeInstrumentList(); // disabled on the page, but the flow is the same as after an edit
     if (!clock.advanceUntil([&] { return page.writesCompleted() == 1; }, 600000))
         return 1;
     // Sent "M"+2 and 999 pages behind their "m"; received 1000 "m".

@@ -12,12 +12,12 @@
 #include "BootLoader.h"
 #include "DesktopServicesOpener.h"
 #include "FeaturePages.h"
+#include "MainWindow.h"
 #include "ManualClock.h"
 #include "MessagePane.h"
 #include "Session.h"
 #include "SimulatedPort.h"
 #include "SimulatorSetup.h"
-#include "TFormMainKalS_D7.h"
 #include "VirtualInstrument.h"
 #include "common/DataFolder.h"
 #include "common/SystemClock.h"
@@ -191,9 +191,9 @@ void onRealClock(bool withWindow, int imageSize)
     port.addNamedPort(QStringLiteral("sim"), &simPort);
     Session session(clock, port, DataFolder::resolve(dir.path()));
     DesktopServicesOpener opener;
-    std::unique_ptr<TFormMainKalS_D7> window;
+    std::unique_ptr<MainWindow> window;
     if (withWindow) {
-        window = std::make_unique<TFormMainKalS_D7>(session, instrument.get());
+        window = std::make_unique<MainWindow>(session, instrument.get());
         installFeaturePages(*window, session, opener, instrument.get());
     }
     session.connection().formCreate({QStringLiteral("sim")});
@@ -202,7 +202,7 @@ void onRealClock(bool withWindow, int imageSize)
     FirmwareWizard &wizard = session.firmware();
     if (!window)
         session.navigator().ensureFrame(Page::Firmware);
-    session.navigator().actionSoftVirant();
+    session.navigator().openPage(Page::Firmware);
     wizard.fileChosen(path);
     instrument->setPowered(false);
     runUntil([] { return false; }, 300);

@@ -54,7 +54,7 @@ double readTable(bool searchFirst)
         link.probeAtPresentSpeed();
     if (!QTest::qWaitFor([&] { return link.atFastestSpeed(); }, 10000))
         return -1;
-    session.reader().btnReadOPClick();
+    session.reader().readTable();
     if (!QTest::qWaitFor([&] { return received; }, 10000))
         return -1;
     return double(timer.nsecsElapsed()) / 1e6;

@@ -2,6 +2,7 @@
 
 #include "Actions.h"
 #include "ConsoleProgress.h"
+#include "common/OperatorTexts.h"
 
 #include "Session.h"
 #include "SimulatedPort.h"
@@ -155,8 +156,8 @@ bool HeadlessRun::openPort()
     m_session->connection().formCreate({m_portName});
     m_heldTexts = nullptr;
     if (!m_port->isOpen()) {
-        printError(QStringLiteral("Не удалось открыть порт %1: %2.")
-                       .arg(m_portName, SystemErrorText::translate(m_port->errorString())));
+        printError(OperatorTexts::cannotOpenPort(
+            m_portName, SystemErrorText::translate(m_port->errorString())));
         return false;
     }
     for (const QString &text : std::as_const(held))
@@ -234,8 +235,8 @@ bool HeadlessRun::establishFastLink()
         return false;
     if (link.searchUnderWay())
         link.btnConnectClick(); // what the operator's "Стоп" would do
-    if (m_session->pane().text() != QLatin1String("Прибор не отвечает!"))
-        printError(QStringLiteral("Прибор не отвечает!"));
+    if (m_session->pane().text() != OperatorTexts::noAnswer())
+        printError(OperatorTexts::noAnswer());
     return false;
 }
 

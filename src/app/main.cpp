@@ -1,9 +1,9 @@
 #include "Actions.h"
 #include "CommandLine.h"
 #include "HeadlessRun.h"
+#include "MainWindow.h"
 #include "PlatformConsole.h"
 #include "StopSignals.h"
-#include "TFormMainKalS_D7.h"
 #include "WindowMain.h"
 #include "common/FileSizeLimit.h"
 #include "common/QtTranslations.h"
@@ -24,7 +24,7 @@ int finishEarly(const ParsedArguments &parsed)
     switch (parsed.outcome) {
     case ParsedArguments::Outcome::Version:
         // The title as the window gives it, then the package's own version.
-        HeadlessRun::printOut(TFormMainKalS_D7::ApplicationTitle);
+        HeadlessRun::printOut(MainWindow::ApplicationTitle);
         HeadlessRun::printOut(QStringLiteral("Версия пакета: " KALENT_PACKAGE_VERSION));
         return 0;
     case ParsedArguments::Outcome::Help:

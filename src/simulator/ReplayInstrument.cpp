@@ -2,6 +2,7 @@
 
 #include "common/Clock.h"
 #include "common/FileKind.h"
+#include "common/OperatorTexts.h"
 #include "common/SystemErrorText.h"
 #include "trace/TraceRecord.h"
 
@@ -26,145 +27,193 @@ QString hexOf(const QByteArray &bytes)
     return QString::fromLatin1(bytes.toHex(' ').toUpper());
 }
 
-// Builds the script entry by entry, as the lines are read.
-class ScriptBuilder
+} // namespace
+
+ReplayScript::ReplayScript(std::unique_ptr<QIODevice> device, QString name)
+    : m_device(std::move(device)), m_name(std::move(name)),
+      m_line(MaxLineBytes + 2, Qt::Uninitialized)
+{}
+
+ReplayScript::~ReplayScript() = default;
+
+std::optional<ReplayScript::Step> ReplayScript::read(Position at, Position *next, QString *error)
 {
-public:
-    // False, with the reason, for a line that is no entry.
-    bool take(const QByteArray &rawLine, int lineNo, QString *error)
-    {
-        const QByteArray line = rawLine.trimmed();
+    QString ignored;
+    QString &why = error ? *error : ignored;
+    if (!m_device->seek(at.offset))
+        return std::nullopt;
+    std::optional<Step> step;
+    qint64 referenceUs = 0; // the step's last command byte, or the run's start
+    bool lastWasSent = false;
+    int lineNo = at.line;
+    for (;; ++lineNo) {
+        const qint64 lineStart = m_device->pos();
+        *next = {lineStart, lineNo};
+        if (m_device->atEnd())
+            break;
+        const qint64 got = m_device->readLine(m_line.data(), m_line.size());
+        if (got < 0) {
+            why = OperatorTexts::cannotReadFile(
+                m_name, SystemErrorText::translate(m_device->errorString()));
+            return std::nullopt;
+        }
+        const QByteArray text = QByteArray::fromRawData(m_line.constData(), got);
+        if (got > MaxLineBytes && !text.endsWith('\n')) {
+            why = QStringLiteral("строка %1 длиннее %2 байт").arg(lineNo).arg(MaxLineBytes);
+            return std::nullopt;
+        }
+        const QByteArray line = text.trimmed();
         if (line.isEmpty())
-            return true;
-        QString why;
-        const std::optional<TraceRecord> record = TraceRecord::fromJsonLine(line, &why);
+            continue;
+        QString fault;
+        const std::optional<TraceRecord> record = TraceRecord::fromJsonLine(line, &fault);
         if (!record) {
-            *error = QStringLiteral("строка %1: %2").arg(lineNo).arg(why);
-            return false;
+            why = QStringLiteral("строка %1: %2").arg(lineNo).arg(fault);
+            return std::nullopt;
         }
         switch (record->direction) {
         case TraceRecord::Direction::Start:
             // A later run appended to the file: its times start afresh.
-            m_referenceUs = record->timeUs;
-            m_lastWasSent = false;
+            referenceUs = record->timeUs;
+            lastWasSent = false;
             break;
         case TraceRecord::Direction::Sent:
-            // A new speed is a new command (the contact search's probes).
-            if (!m_lastWasSent || m_script.steps.last().baud != record->baud) {
-                ReplayScript::Step step;
-                step.line = lineNo;
-                step.baud = record->baud;
-                m_script.steps.append(step);
+            // A command after an answer, or at a new speed (the contact search's
+            // probes), begins the next step.
+            if (step && (!lastWasSent || step->baud != record->baud))
+                return step;
+            if (!step) {
+                step.emplace();
+                step->line = lineNo;
+                step->baud = record->baud;
             }
-            m_script.steps.last().expected += record->bytes;
-            m_referenceUs = record->timeUs;
-            m_lastWasSent = true;
+            step->expected += record->bytes;
+            referenceUs = record->timeUs;
+            lastWasSent = true;
             break;
         case TraceRecord::Direction::Received:
         case TraceRecord::Direction::Dropped:
-            if (m_script.steps.isEmpty()) {
-                ReplayScript::Step opening;
-                opening.line = lineNo;
-                m_script.steps.append(opening);
+            // Only the trace's opening bytes come before any command.
+            if (!step) {
+                step.emplace();
+                step->line = lineNo;
             }
-            m_script.steps.last().replies.append(
-                {qMax<qint64>(0, record->timeUs - m_referenceUs) / 1000, record->bytes});
-            m_lastWasSent = false;
+            step->replies.append(
+                {qMax<qint64>(0, record->timeUs - referenceUs) / 1000, record->bytes});
+            lastWasSent = false;
             break;
         }
-        return true;
     }
-
-    std::optional<ReplayScript> finish(QString *error)
-    {
-        if (m_script.steps.isEmpty()) {
-            *error = QStringLiteral("в трассе нет ни одного обмена");
-            return std::nullopt;
-        }
-        // Only what the steps hold stays: no spare capacity of the growing.
-        m_script.steps.squeeze();
-        for (ReplayScript::Step &step : m_script.steps) {
-            step.expected.squeeze();
-            step.replies.squeeze();
-        }
-        return std::move(m_script);
-    }
-
-private:
-    ReplayScript m_script;
-    qint64 m_referenceUs = 0; // the step's last command byte, or the run's start
-    bool m_lastWasSent = false;
-};
-
-// Reads the trace line by line, none longer than MaxLineBytes, so memory holds
-// the script and one line, never the whole text.
-std::optional<ReplayScript> readScript(QIODevice &device, const QString &name, QString *error)
-{
-    ScriptBuilder builder;
-    QByteArray line(MaxLineBytes + 2, Qt::Uninitialized);
-    for (int lineNo = 1; !device.atEnd(); ++lineNo) {
-        const qint64 got = device.readLine(line.data(), line.size());
-        if (got < 0) {
-            *error = QStringLiteral("Не удалось прочитать файл %1: %2")
-                         .arg(name, SystemErrorText::translate(device.errorString()));
-            return std::nullopt;
-        }
-        const QByteArray text = QByteArray::fromRawData(line.constData(), got);
-        if (got > MaxLineBytes && !text.endsWith('\n')) {
-            *error = QStringLiteral("строка %1 длиннее %2 байт").arg(lineNo).arg(MaxLineBytes);
-            return std::nullopt;
-        }
-        if (!builder.take(text, lineNo, error))
-            return std::nullopt;
-    }
-    return builder.finish(error);
+    return step;
 }
 
-} // namespace
+bool ReplayScript::check(QString *error)
+{
+    error->clear();
+    Position at;
+    Position next;
+    while (const std::optional<Step> step = read(at, &next, error)) {
+        ++m_stepCount;
+        if (m_firstBaud == 0)
+            m_firstBaud = step->baud;
+        at = next;
+    }
+    if (!error->isEmpty())
+        return false;
+    if (m_stepCount == 0) {
+        *error = QStringLiteral("в трассе нет ни одного обмена");
+        return false;
+    }
+    return true;
+}
 
-std::optional<ReplayScript> ReplayScript::load(const QString &path, QString *error)
+std::unique_ptr<ReplayScript> ReplayScript::load(const QString &path, QString *error)
 {
     const QString name = QDir::toNativeSeparators(path);
     // A FIFO or a device is refused before it is opened (opening a FIFO would
     // wait for a writer); a file past the cap is refused unread.
     if (const QString why = FileKind::refusal(path); !why.isEmpty()) {
-        *error = QStringLiteral("Не удалось прочитать файл %1: %2").arg(name, why);
-        return std::nullopt;
+        *error = OperatorTexts::cannotReadFile(name, why);
+        return nullptr;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("Не удалось прочитать файл %1: %2")
-                     .arg(name, SystemErrorText::translate(file.errorString()));
-        return std::nullopt;
+    auto file = std::make_unique<QFile>(path);
+    if (!file->open(QIODevice::ReadOnly)) {
+        *error =
+            OperatorTexts::cannotReadFile(name, SystemErrorText::translate(file->errorString()));
+        return nullptr;
     }
-    if (file.size() > MaxReplayFileBytes) {
-        *error = QStringLiteral("Не удалось прочитать файл %1: %2")
-                     .arg(name, SystemErrorText::tooLarge(MaxReplayFileBytes));
-        return std::nullopt;
+    if (file->size() > MaxReplayFileBytes) {
+        *error = OperatorTexts::cannotReadFile(name, SystemErrorText::tooLarge(MaxReplayFileBytes));
+        return nullptr;
     }
-    return readScript(file, name, error);
+    std::unique_ptr<ReplayScript> script(new ReplayScript(std::move(file), name));
+    if (!script->check(error))
+        return nullptr;
+    return script;
 }
 
-std::optional<ReplayScript> ReplayScript::parse(const QByteArray &text, QString *error)
+std::unique_ptr<ReplayScript> ReplayScript::parse(const QByteArray &text, QString *error)
 {
-    QByteArray copy = text;
-    QBuffer buffer(&copy);
-    buffer.open(QIODevice::ReadOnly);
-    return readScript(buffer, QString(), error);
+    auto buffer = std::make_unique<QBuffer>();
+    buffer->setData(text);
+    buffer->open(QIODevice::ReadOnly);
+    std::unique_ptr<ReplayScript> script(new ReplayScript(std::move(buffer), QString()));
+    if (!script->check(error))
+        return nullptr;
+    return script;
 }
 
-ReplayInstrument::ReplayInstrument(ReplayScript script, Clock &clock, QObject *parent)
+ReplayInstrument::ReplayInstrument(std::unique_ptr<ReplayScript> script, Clock &clock,
+                                   QObject *parent)
     : QObject(parent), m_script(std::move(script)), m_clock(clock), m_timer(clock.createTimer())
 {
     m_timer->setSingleShot(true);
     connect(m_timer.get(), &Timer::timeout, this, &ReplayInstrument::sendDue);
+    enterStep(0, {});
+}
+
+void ReplayInstrument::enterStep(int index, ReplayScript::Position at)
+{
+    m_step = index;
+    m_matched = 0;
+    m_current = m_script->read(at, &m_nextAt);
+    // A trace changed on the disk since it was checked ends where it fails.
+    if (!m_current)
+        m_step = stepCount();
+}
+
+bool ReplayInstrument::pickUpAt(char byte)
+{
+    Lookahead &memo = m_lookahead[static_cast<unsigned char>(byte)];
+    const bool known =
+        memo.from >= 0 && memo.from <= m_step && (memo.found < 0 || memo.found > m_step);
+    if (!known) {
+        memo = {m_step, -1, {}};
+        ReplayScript::Position at = m_nextAt;
+        ReplayScript::Position next;
+        for (int index = m_step + 1; index < stepCount(); ++index) {
+            const std::optional<ReplayScript::Step> step = m_script->read(at, &next);
+            if (!step)
+                break;
+            if (step->expected.startsWith(byte)) {
+                memo.found = index;
+                memo.at = at;
+                break;
+            }
+            at = next;
+        }
+    }
+    if (memo.found < 0)
+        return false;
+    enterStep(memo.found, memo.at);
+    return true;
 }
 
 ReplayInstrument::~ReplayInstrument() = default;
 
 void ReplayInstrument::start()
 {
-    if (!m_script.steps.isEmpty() && m_script.steps.constFirst().expected.isEmpty())
+    if (m_current && m_current->expected.isEmpty())
         completeStep();
 }
 
@@ -181,7 +230,7 @@ void ReplayInstrument::hearByte(char byte, int lineBaud)
                    .arg(hexOf(QByteArray(1, byte))));
         return;
     }
-    const ReplayScript::Step &step = m_script.steps.at(m_step);
+    const ReplayScript::Step &step = *m_current;
     if (step.expected.at(m_matched) == byte) {
         if (m_matched == 0 && step.baud != 0 && lineBaud != 0 && lineBaud != step.baud) {
             depart(QStringLiteral("строка %1: программа передаёт на %2 бод, в записи — %3 бод")
@@ -199,15 +248,11 @@ void ReplayInstrument::hearByte(char byte, int lineBaud)
                .arg(m_matched == 0 ? QStringLiteral("предыдущего ответа")
                                    : hexOf(step.expected.left(m_matched).right(8)))
                .arg(hexOf(QByteArray(1, byte))));
-    // Pick up at the next step that begins with this byte.
-    for (int next = m_step + 1; next < stepCount(); ++next) {
-        if (m_script.steps.at(next).expected.startsWith(byte)) {
-            m_step = next;
-            m_matched = 1;
-            if (m_script.steps.at(next).expected.size() == 1)
-                completeStep();
-            return;
-        }
+    if (pickUpAt(byte)) {
+        m_matched = 1;
+        if (m_current->expected.size() == 1)
+            completeStep();
+        return;
     }
     m_matched = 0;
 }
@@ -215,11 +260,16 @@ void ReplayInstrument::hearByte(char byte, int lineBaud)
 void ReplayInstrument::completeStep()
 {
     const qint64 now = m_clock.nowMs();
-    for (const ReplayScript::Reply &reply : m_script.steps.at(m_step).replies)
+    for (const ReplayScript::Reply &reply : std::as_const(m_current->replies))
         m_pending.push_back({now + reply.delayMs, reply.bytes});
-    ++m_step;
     ++m_answered;
-    m_matched = 0;
+    if (m_step + 1 < stepCount()) {
+        enterStep(m_step + 1, m_nextAt);
+    } else {
+        m_step = stepCount();
+        m_current.reset();
+        m_matched = 0;
+    }
     schedule();
     finishWhenDone();
 }

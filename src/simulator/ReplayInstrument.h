@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QObject>
 #include <QString>
 #include <QVector>
 
+#include <array>
 #include <deque>
 #include <memory>
 #include <optional>
@@ -19,8 +21,14 @@ class Timer;
 // instrument answered after it, each piece with its delay from the step's last
 // sent byte. The instrument's bytes before the first command form a step that
 // expects nothing.
-struct ReplayScript
+//
+// The steps stay in the file: a whole pass checks it when it is opened (a
+// malformed line is refused with its number) and counts the steps, then they
+// are read one at a time while the replay serves them, so memory holds about one
+// exchange, whatever the size of the trace.
+class ReplayScript
 {
+public:
     struct Reply
     {
         qint64 delayMs = 0;
@@ -28,18 +36,41 @@ struct ReplayScript
     };
     struct Step
     {
-        int line = 0; // the trace line of the step's first command entry
+        int line = 0; // the trace line of the step's first entry
         int baud = 0;
         QByteArray expected;
         QVector<Reply> replies;
     };
-    QVector<Step> steps;
+    // Where a step begins: its first entry's byte offset and line number.
+    struct Position
+    {
+        qint64 offset = 0;
+        int line = 1;
+    };
 
-    // Refuses a malformed file with the number of the line at fault. The file is
-    // read line by line (none longer than 4 MiB, the file at most 256 MiB, only
-    // a regular file), so memory holds the script, not the text.
-    static std::optional<ReplayScript> load(const QString &path, QString *error);
-    static std::optional<ReplayScript> parse(const QByteArray &text, QString *error);
+    // Opens and checks a trace file (only a regular file, at most 256 MiB, no
+    // line longer than 4 MiB).
+    static std::unique_ptr<ReplayScript> load(const QString &path, QString *error);
+    // The same for a trace held in memory.
+    static std::unique_ptr<ReplayScript> parse(const QByteArray &text, QString *error);
+    ~ReplayScript();
+
+    int stepCount() const { return m_stepCount; }
+    // The speed of the first command, or 0 when there is none.
+    int firstBaud() const { return m_firstBaud; }
+    // The step that begins at `at`, and in *next where the one after it begins;
+    // nothing at the end of the trace or when the file can no longer be read.
+    std::optional<Step> read(Position at, Position *next, QString *error = nullptr);
+
+private:
+    ReplayScript(std::unique_ptr<QIODevice> device, QString name);
+    bool check(QString *error);
+
+    std::unique_ptr<QIODevice> m_device;
+    QString m_name;
+    QByteArray m_line; // one line's buffer, reused
+    int m_stepCount = 0;
+    int m_firstBaud = 0;
 };
 
 // Serves a replay script as an instrument: every command the program sends is
@@ -52,7 +83,7 @@ class ReplayInstrument : public QObject
 {
     Q_OBJECT
 public:
-    ReplayInstrument(ReplayScript script, Clock &clock, QObject *parent = nullptr);
+    ReplayInstrument(std::unique_ptr<ReplayScript> script, Clock &clock, QObject *parent = nullptr);
     ~ReplayInstrument() override;
 
     // Sends the answers of a first step that expects nothing.
@@ -63,7 +94,7 @@ public:
     int stepsDone() const { return m_step; }
     // Steps whose answers went out (a step skipped by a departure is not one).
     int stepsAnswered() const { return m_answered; }
-    int stepCount() const { return static_cast<int>(m_script.steps.size()); }
+    int stepCount() const { return m_script->stepCount(); }
     int departures() const { return m_departures; }
 
 Q_SIGNALS:
@@ -74,14 +105,32 @@ Q_SIGNALS:
 
 private:
     void hearByte(char byte, int lineBaud);
+    // Makes the step at `at` (number index) the one the program's bytes are
+    // matched against.
+    void enterStep(int index, ReplayScript::Position at);
+    // Picks up at the next step after the current one that begins with byte.
+    bool pickUpAt(char byte);
     void completeStep();
     void schedule();
     void sendDue();
     void depart(const QString &report);
     void finishWhenDone();
 
-    ReplayScript m_script;
+    std::unique_ptr<ReplayScript> m_script;
     Clock &m_clock;
+    // The step being matched and where the one after it begins.
+    std::optional<ReplayScript::Step> m_current;
+    ReplayScript::Position m_nextAt;
+    // What a search for a step beginning with a byte found, so that a program
+    // that keeps sending bytes the recording does not have reads the rest of
+    // the trace once per byte value, not once per byte.
+    struct Lookahead
+    {
+        int from = -1;  // the step the search began after; -1: never searched
+        int found = -1; // the step found, or -1 when none after `from` begins so
+        ReplayScript::Position at;
+    };
+    std::array<Lookahead, 256> m_lookahead{};
     std::unique_ptr<Timer> m_timer;
     struct Pending
     {

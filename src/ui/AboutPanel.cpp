@@ -1,6 +1,7 @@
 #include "AboutPanel.h"
 
 #include "LinkLabel.h"
+#include "ObjectNames.h"
 #include "ShadowedLabel.h"
 #include "WidgetKit.h"
 
@@ -50,10 +51,10 @@ ShadowedLabel *raisedGlyph(const QString &text, const QString &name, QWidget *pa
 
 AboutPanel::AboutPanel(QWidget *parent) : QWidget(parent)
 {
-    setObjectName(QStringLiteral("RzPanel2"));
+    setObjectName(objectNames::about::Panel);
     const QList<QWidget *> cornerGlyphs = buildGlyphs();
     buildNotes();
-    m_panel3 = greyTextPanel(QStringLiteral("RzPanel3"),
+    m_panel3 = greyTextPanel(objectNames::about::PurposePanel,
                              QStringLiteral("Программа предназначена для\n"
                                             "совместной  работы анализатора\n"
                                             "иммуно-ферментных реакций  \n"
@@ -61,7 +62,7 @@ AboutPanel::AboutPanel(QWidget *parent) : QWidget(parent)
                                             "(версий ВИРАНТ-2006 и выше)\n"
                                             "с персональным компьютером."),
                              QRect(8, 48, 225, 89));
-    m_panel5 = greyTextPanel(QStringLiteral("RzPanel5"),
+    m_panel5 = greyTextPanel(objectNames::about::RequirementsPanel,
                              QStringLiteral("Технические требования:\n"
                                             "IBM совместимый\n"
                                             "персональный компьютер.\n"
@@ -80,20 +81,21 @@ AboutPanel::AboutPanel(QWidget *parent) : QWidget(parent)
 QList<QWidget *> AboutPanel::buildGlyphs()
 {
     auto *title =
-        raisedGlyph(QStringLiteral("   КАЛЕНТ - сервис"), QStringLiteral("RzLabel1"), this);
+        raisedGlyph(QStringLiteral("   КАЛЕНТ - сервис"), objectNames::about::ProgramName, this);
     title->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_title = title;
 
-    auto *bottomName = raisedGlyph(QStringLiteral("ВИРАНТ   "), QStringLiteral("RzLabel2"), this);
+    auto *bottomName =
+        raisedGlyph(QStringLiteral("ВИРАНТ   "), objectNames::about::InstrumentName, this);
     bottomName->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_bottomName = bottomName;
 
     // The Symbol font's 0xE3 and 0xE2 are the sans-serif copyright and
     // registered signs; the Unicode signs stand in for them.
-    auto *copyright = raisedGlyph(QStringLiteral("\u00A9"), QStringLiteral("RzLabel3"), this);
+    auto *copyright = raisedGlyph(QStringLiteral("\u00A9"), objectNames::about::Copyright, this);
     copyright->setAlignment(Qt::AlignCenter);
     copyright->setGeometry(0, 0, 25, 32);
-    auto *registered = raisedGlyph(QStringLiteral("\u00AE"), QStringLiteral("RzLabel10"), this);
+    auto *registered = raisedGlyph(QStringLiteral("\u00AE"), objectNames::about::Registered, this);
     registered->setAlignment(Qt::AlignCenter);
     registered->setGeometry(456, 264, 25, 32);
     return {copyright, registered};
@@ -103,7 +105,7 @@ QList<QWidget *> AboutPanel::buildGlyphs()
 void AboutPanel::buildNotes()
 {
     auto *version = new QLabel(QStringLiteral("(версия:04_11_2011.rx)"), this);
-    version->setObjectName(QStringLiteral("RzLabel6"));
+    version->setObjectName(objectNames::about::Version);
     version->setFont(boldFont(font(), 13));
     setTextColour(version, QPalette::Highlight);
     version->move(304, 16);
@@ -111,7 +113,7 @@ void AboutPanel::buildNotes()
 
     auto *devices = new QLabel(
         QStringLiteral("(Только для приборов типа:\n ВИРАНТ     V.<дата>.rx    )"), this);
-    devices->setObjectName(QStringLiteral("RzLabel8"));
+    devices->setObjectName(objectNames::about::Devices);
     devices->setFont(boldFont(font(), 13));
     setTextColour(devices, QPalette::Highlight);
     devices->move(24, 280);
@@ -133,40 +135,50 @@ QWidget *AboutPanel::greyTextPanel(const QString &name, const QString &text, con
 void AboutPanel::buildLinks()
 {
     auto *panel4 = new QWidget(this);
-    panel4->setObjectName(QStringLiteral("RzPanel4"));
+    panel4->setObjectName(objectNames::about::LinksPanel);
     makeGreyPanel(panel4);
     panel4->setGeometry(248, 48, 225, 185);
     m_panel4 = panel4;
 
     auto *heading = new ShadowedLabel(QStringLiteral("С помощью этй программы\nВы можете:"),
                                       ShadowedLabel::TextStyle::Shadowed, panel4);
-    heading->setObjectName(QStringLiteral("RzLabel5"));
+    heading->setObjectName(objectNames::about::LinksHeading);
     heading->setAlignment(Qt::AlignCenter);
     heading->setGeometry(0, 0, 225, 33);
 
-    const auto link = [panel4](const QString &name, const QString &text, int y, int height) {
-        auto *label = new LinkLabel(text, panel4);
-        label->setObjectName(name);
-        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        label->setGeometry(0, y, 225, height);
-        return label;
+    struct Link
+    {
+        Page page;
+        QLatin1String name;
+        QString text;
+        int y;
+        int height;
     };
-    m_lbLoadPOInVir = link(QStringLiteral("lbLoadPOInVir"),
-                           QStringLiteral(" - Перепрограммировать прибор новой\n"
-                                          "      программой управления."),
-                           33, 40);
-    m_lbLoadBDTS = link(QStringLiteral("lbLoadBDTS"),
-                        QStringLiteral(" - Записать в прибор новую базу данных\n"
-                                       "      тест-систем."),
-                        73, 40);
-    m_lbReader = link(QStringLiteral("lbReader"),
-                      QStringLiteral(" - Считать с прибора таблицу измеренных\n"
-                                     "      оптических плотностей."),
-                      113, 40);
-    m_lbProtokol = link(QStringLiteral("lbProtokol"),
-                        QStringLiteral(" - Считать с прибора протокол результатов\n"
-                                       "      измерений."),
-                        153, 32);
+    const Link links[] = {
+        {Page::Firmware, objectNames::about::LinkFirmware,
+         QStringLiteral(" - Перепрограммировать прибор новой\n"
+                        "      программой управления."),
+         33, 40},
+        {Page::Database, objectNames::about::LinkDatabase,
+         QStringLiteral(" - Записать в прибор новую базу данных\n"
+                        "      тест-систем."),
+         73, 40},
+        {Page::Reader, objectNames::about::LinkReader,
+         QStringLiteral(" - Считать с прибора таблицу измеренных\n"
+                        "      оптических плотностей."),
+         113, 40},
+        {Page::Results, objectNames::about::LinkResults,
+         QStringLiteral(" - Считать с прибора протокол результатов\n"
+                        "      измерений."),
+         153, 32},
+    };
+    for (const Link &l : links) {
+        auto *label = new LinkLabel(l.text, panel4);
+        label->setObjectName(l.name);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        label->setGeometry(0, l.y, 225, l.height);
+        m_links[static_cast<size_t>(l.page)] = label;
+    }
 }
 
 void AboutPanel::resizeEvent(QResizeEvent *event)

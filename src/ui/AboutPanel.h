@@ -1,6 +1,10 @@
 #pragma once
 
+#include "navigation/PageNavigator.h"
+
 #include <QWidget>
+
+#include <array>
 
 namespace kalent {
 
@@ -14,10 +18,8 @@ class AboutPanel : public QWidget
 public:
     explicit AboutPanel(QWidget *parent = nullptr);
 
-    LinkLabel *lbLoadPOInVir() const { return m_lbLoadPOInVir; }
-    LinkLabel *lbLoadBDTS() const { return m_lbLoadBDTS; }
-    LinkLabel *lbReader() const { return m_lbReader; }
-    LinkLabel *lbProtokol() const { return m_lbProtokol; }
+    // The link that runs the page's action; null for the About page itself.
+    LinkLabel *link(Page page) const { return m_links[static_cast<size_t>(page)]; }
 
 protected:
     // RzPanel2Paint: the shadows around RzPanel3, RzPanel4 and RzPanel5.
@@ -35,10 +37,7 @@ private:
     QWidget *m_panel3 = nullptr;
     QWidget *m_panel4 = nullptr;
     QWidget *m_panel5 = nullptr;
-    LinkLabel *m_lbLoadPOInVir = nullptr;
-    LinkLabel *m_lbLoadBDTS = nullptr;
-    LinkLabel *m_lbReader = nullptr;
-    LinkLabel *m_lbProtokol = nullptr;
+    std::array<LinkLabel *, PageCount> m_links{};
 };
 
 } // namespace kalent

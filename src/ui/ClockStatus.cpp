@@ -1,5 +1,7 @@
 #include "ClockStatus.h"
 
+#include "ObjectNames.h"
+
 #include <QDateTime>
 #include <QFontMetrics>
 #include <QLocale>
@@ -22,7 +24,7 @@ QString longTime(const QDateTime &moment, const QLocale &locale)
 
 ClockStatus::ClockStatus(QWidget *parent) : QLabel(parent)
 {
-    setObjectName(QStringLiteral("RzClockStatus1"));
+    setObjectName(objectNames::mainWindow::Clock);
     setAlignment(Qt::AlignCenter);
     // 164 pixels at the right end of the status bar, whatever the locale's texts:
     // a long date never pushes the message pane or the progress bar aside.

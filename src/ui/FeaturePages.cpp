@@ -2,25 +2,25 @@
 
 #include "BootLoader.h"
 #include "BootLoaderView.h"
+#include "DatabasePageView.h"
+#include "FirmwarePage.h"
+#include "MainWindow.h"
 #include "ReaderPage.h"
 #include "ResultsPage.h"
 #include "Session.h"
 #include "SimulatorPanel.h"
-#include "TFormMainKalS_D7.h"
-#include "TFrameBDTS.h"
-#include "TFrameSoftVir.h"
 #include "VirtualInstrument.h"
 
 namespace kalent {
 
-void installFeaturePages(TFormMainKalS_D7 &window, Session &session, DesktopOpener &opener,
+void installFeaturePages(MainWindow &window, Session &session, DesktopOpener &opener,
                          VirtualInstrument *instrument)
 {
     window.setFrameFactory(Page::Firmware, [&session](QWidget *parent) -> QWidget * {
-        return new TFrameSoftVir(session, parent);
+        return new FirmwarePage(session, parent);
     });
     window.setFrameFactory(Page::Database, [&session](QWidget *parent) -> QWidget * {
-        return new TFrameBDTS(session, parent);
+        return new DatabasePageView(session, parent);
     });
     // The firmware action ends once its page is shown: the file search, the
     // wizard's step and the layout.
@@ -28,7 +28,7 @@ void installFeaturePages(TFormMainKalS_D7 &window, Session &session, DesktopOpen
         &session.navigator(), &PageNavigator::actionExecuted, &window, [&window](Page page) {
             if (page != Page::Firmware)
                 return;
-            auto *frame = qobject_cast<TFrameSoftVir *>(window.pageContent(Page::Firmware));
+            auto *frame = qobject_cast<FirmwarePage *>(window.pageContent(Page::Firmware));
             if (frame) {
                 frame->beforeShow();
                 frame->afterShow();

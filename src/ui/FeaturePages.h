@@ -4,14 +4,14 @@ namespace kalent {
 
 class DesktopOpener;
 class Session;
-class TFormMainKalS_D7;
+class MainWindow;
 class VirtualInstrument;
 
 // Puts the features into the window: the reader and results pages at once, the
 // firmware and database frames the first time their actions run, and, with the
 // built-in instrument, the boot loader's view in the simulator panel. The opener
 // must outlive the window.
-void installFeaturePages(TFormMainKalS_D7 &window, Session &session, DesktopOpener &opener,
+void installFeaturePages(MainWindow &window, Session &session, DesktopOpener &opener,
                          VirtualInstrument *instrument);
 
 } // namespace kalent

@@ -1,5 +1,6 @@
 #include "GroupBar.h"
 
+#include "ObjectNames.h"
 #include "WidgetKit.h"
 
 #include <QAction>
@@ -46,7 +47,7 @@ QPushButton *entryFor(QAction *action, QWidget *parent)
 
 GroupBar::GroupBar(QWidget *parent) : QWidget(parent), m_layout(new QVBoxLayout(this))
 {
-    setObjectName(QStringLiteral("RzGroupBar1"));
+    setObjectName(objectNames::mainWindow::NavigationBar);
     m_layout->setContentsMargins(4, 6, 4, 6);
     m_layout->setSpacing(8);
     m_layout->addStretch(1);

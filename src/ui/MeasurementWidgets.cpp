@@ -1,7 +1,9 @@
 #include "MeasurementWidgets.h"
 
 #include "FileDialogLook.h"
+#include "ObjectNames.h"
 #include "WidgetKit.h"
+#include "common/OperatorTexts.h"
 
 #include <QFileDialog>
 #include <QLabel>
@@ -65,7 +67,7 @@ QFileDialog *fileDialog(const QString &objectName, bool forSaving, const QString
 QFileDialog *saveDialog(const QString &folder, QWidget *parent)
 {
     auto *dialog = new QFileDialog(parent);
-    dialog->setObjectName(QStringLiteral("sdlgSaveVirDat"));
+    dialog->setObjectName(objectNames::reader::SaveDialog);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setNameFilters(
@@ -118,7 +120,7 @@ void fitValuesToColumns(QTableView *grid, int columnWidth)
 
 void showFileError(const QString &message, QWidget *parent)
 {
-    auto *box = new QMessageBox(QMessageBox::Critical, QStringLiteral("КАЛЕНТ-сервис"), message,
+    auto *box = new QMessageBox(QMessageBox::Critical, OperatorTexts::programName(), message,
                                 QMessageBox::Ok, parent);
     box->setObjectName(QStringLiteral("fileErrorBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);

@@ -1,6 +1,8 @@
 #include "PortPanel.h"
 
 #include "IndicatorCheckBox.h"
+#include "ObjectNames.h"
+#include "common/OperatorTexts.h"
 #include "link/Connection.h"
 
 #include <QAbstractItemView>
@@ -135,7 +137,7 @@ QComboBox *editableBox(const QString &name, const QString &hint, QWidget *parent
 PortPanel::PortPanel(Connection &connection, QWidget *parent)
     : QGroupBox(QStringLiteral("Порт связи:"), parent), m_link(connection)
 {
-    setObjectName(QStringLiteral("RzGroupBox1"));
+    setObjectName(objectNames::portPanel::Panel);
     setAlignment(Qt::AlignHCenter);
     setFixedHeight(39);
 
@@ -168,7 +170,7 @@ void PortPanel::buildPortControls()
     auto *portBox = new PortComboBox(this);
     portBox->setEditable(true);
     portBox->setLineEdit(new PathLineEdit(portBox));
-    makeEditable(portBox, QStringLiteral("cbxNumPort"), PortHint);
+    makeEditable(portBox, objectNames::portPanel::PortName, PortHint);
     portBox->beforePopup = [this] {
         m_link.refreshPorts();
     };
@@ -177,13 +179,13 @@ void PortPanel::buildPortControls()
 
     // The box only mirrors the port: it shows the state and is not an input.
     m_cbPortOpen = new IndicatorCheckBox(this);
-    m_cbPortOpen->setObjectName(QStringLiteral("cbPortOpen"));
+    m_cbPortOpen->setObjectName(objectNames::portPanel::PortOpen);
     m_cbPortOpen->setToolTip(QStringLiteral("Включение/выключение порта."));
     m_cbPortOpen->setLayoutDirection(Qt::RightToLeft); // caption on the left of the box
     m_cbPortOpen->setGeometry(64, 16, 49, 17);
 
     m_sbtnCommON = new QToolButton(this);
-    m_sbtnCommON->setObjectName(QStringLiteral("sbtnCommON"));
+    m_sbtnCommON->setObjectName(objectNames::portPanel::LinkLamp);
     m_sbtnCommON->setToolTip(QStringLiteral("Индикатор связи."));
     m_sbtnCommON->setAutoRaise(true);
     m_sbtnCommON->setIcon(indicatorIcon());
@@ -192,7 +194,7 @@ void PortPanel::buildPortControls()
     m_sbtnCommON->setFocusPolicy(Qt::NoFocus);
 
     m_lbCommParam = new QLabel(this);
-    m_lbCommParam->setObjectName(QStringLiteral("lbCommParam"));
+    m_lbCommParam->setObjectName(objectNames::portPanel::LinkParameters);
     m_lbCommParam->setTextFormat(Qt::PlainText);
     m_lbCommParam->setToolTip(QStringLiteral("Параметры порта: скорость,биты,паритет,стоп-бит"));
     m_lbCommParam->setGeometry(152, 19, 129, 17);
@@ -201,19 +203,18 @@ void PortPanel::buildPortControls()
 // The speed box and the two contact buttons (placed by resizeEvent).
 void PortPanel::buildContactControls()
 {
-    m_cbBaudRate = editableBox(QStringLiteral("cbBaudRate"),
-                               QStringLiteral("Установка новой скорости обмена."), this);
+    m_cbBaudRate = editableBox(objectNames::portPanel::Speed, OperatorTexts::speedChange(), this);
     m_cbBaudRate->addItems(Connection::baudRates());
     m_cbBaudRate->setGeometry(288, 16, 65, 21);
 
     m_btnVerifyConnect = new QPushButton(QStringLiteral("?"), this);
-    m_btnVerifyConnect->setObjectName(QStringLiteral("btnVerifyConnect"));
+    m_btnVerifyConnect->setObjectName(objectNames::portPanel::CheckContact);
     m_btnVerifyConnect->setToolTip(QStringLiteral("Проверка контакта с прибором."));
     m_btnVerifyConnect->resize(24, 23);
 
     m_btnConnect = new QPushButton(this);
-    m_btnConnect->setObjectName(QStringLiteral("btnConnect"));
-    m_btnConnect->setToolTip(QStringLiteral("Установление контакта с прибором."));
+    m_btnConnect->setObjectName(objectNames::portPanel::Contact);
+    m_btnConnect->setToolTip(OperatorTexts::contactSearch());
     m_btnConnect->resize(72, 23);
 }
 

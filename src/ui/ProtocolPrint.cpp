@@ -1,6 +1,7 @@
 #include "ProtocolPrint.h"
 
 #include "common/AtomicFile.h"
+#include "common/OperatorTexts.h"
 
 #include <QBuffer>
 #include <QFont>
@@ -194,7 +195,7 @@ QByteArray pdf(const QString &text, const QString &header, QString *error)
         writer.setPageSize(QPageSize(QPageSize::A4));
         writer.setResolution(300);
         writer.setTitle(header);
-        writer.setCreator(QStringLiteral("КАЛЕНТ-сервис"));
+        writer.setCreator(OperatorTexts::programName());
         const QString failed = render(writer, text, header);
         if (!failed.isEmpty()) {
             *error = failed;

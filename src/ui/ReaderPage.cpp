@@ -5,6 +5,7 @@
 #include "HeatMapScale.h"
 #include "MeasurementWidgets.h"
 #include "MessagePane.h"
+#include "ObjectNames.h"
 #include "Session.h"
 #include "ShadowPanel.h"
 #include "WidgetKit.h"
@@ -93,10 +94,10 @@ ReaderPage::ReaderPage(Session &session, DesktopOpener &opener, QWidget *parent)
 // Clicks and choices go to the controller; its changes come back to the widgets.
 void ReaderPage::connectControls()
 {
-    connect(m_btnReadOP, &QPushButton::clicked, &m_reader, &OpticalDensityReader::btnReadOPClick);
+    connect(m_btnReadOP, &QPushButton::clicked, &m_reader, &OpticalDensityReader::readTable);
     connect(m_btnSaveOP, &QPushButton::clicked, m_saveDialog, [this] { m_saveDialog->open(); });
     connect(m_btnCreateExcel, &QPushButton::clicked, this,
-            [this] { m_reader.btnCreateExcelClick(m_opener); });
+            [this] { m_reader.openTableInSpreadsheet(m_opener); });
     connect(m_btnFileToExcel, &QPushButton::clicked, m_openDialog,
             [this] { m_openDialog->open(); });
     connect(m_saveDialog, &QFileDialog::fileSelected, this, &ReaderPage::saveSelected);
@@ -126,15 +127,15 @@ void ReaderPage::buildPanels()
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(MeasurementWidgets::titleBand(
-        QStringLiteral("RzLabel11"), QStringLiteral("Чтение оптических плотностей из ВИРАНТ."),
+        objectNames::reader::Title, QStringLiteral("Чтение оптических плотностей из ВИРАНТ."),
         this));
 
     m_panel6 = new ShadowPanel(this);
-    m_panel6->setObjectName(QStringLiteral("RzPanel6"));
+    m_panel6->setObjectName(objectNames::reader::Panel);
     layout->addWidget(m_panel6, 1);
 
     m_panel7 = new QWidget(m_panel6);
-    m_panel7->setObjectName(QStringLiteral("RzPanel7"));
+    m_panel7->setObjectName(objectNames::reader::LabelledPanel);
     WidgetKit::setBackground(m_panel7, QColor(0xC0, 0xC0, 0xC0));
     m_panel7->setGeometry(4, 18, LabelledPanelWidth, Panel7Height);
     m_panel6->addShadowed(m_panel7);
@@ -142,7 +143,7 @@ void ReaderPage::buildPanels()
     panelLayout->setContentsMargins(6, 2, 6, 2);
     panelLayout->setSpacing(2);
     auto *title = new QLabel(QStringLiteral("Таблица оптических плотностей."), m_panel7);
-    title->setObjectName(QStringLiteral("RzLabel12"));
+    title->setObjectName(objectNames::reader::PanelTitle);
     title->setAlignment(Qt::AlignCenter);
     panelLayout->addWidget(title);
 
@@ -158,7 +159,7 @@ QTableView *ReaderPage::buildGrid()
     auto *values = new OpticalDensityGridModel(m_reader, this);
     m_gridModel = new HeatMapGridModel(*values, palette().button().color(), this);
     m_grid = new QTableView(m_panel7);
-    m_grid->setObjectName(QStringLiteral("StringGrid1"));
+    m_grid->setObjectName(objectNames::reader::Grid);
     m_grid->setModel(m_gridModel);
     m_grid->horizontalHeader()->hide();
     m_grid->verticalHeader()->hide();
@@ -183,21 +184,21 @@ QTableView *ReaderPage::buildGrid()
 void ReaderPage::buildControls()
 {
     m_btnReadOP =
-        WidgetKit::button(QStringLiteral("btnReadOP"), QStringLiteral("Принять данные"), m_panel6);
+        WidgetKit::button(objectNames::reader::Read, QStringLiteral("Принять данные"), m_panel6);
     m_btnSaveOP =
-        WidgetKit::button(QStringLiteral("btnSaveOP"), QStringLiteral("Данные в файл"), m_panel6);
-    m_btnCreateExcel = WidgetKit::button(QStringLiteral("btnCreateExcel"),
+        WidgetKit::button(objectNames::reader::Save, QStringLiteral("Данные в файл"), m_panel6);
+    m_btnCreateExcel = WidgetKit::button(objectNames::reader::CreateWorkbook,
                                          QStringLiteral("Данные в Excel"), m_panel6);
-    m_btnFileToExcel = WidgetKit::button(QStringLiteral("btnFileToExcel"),
+    m_btnFileToExcel = WidgetKit::button(objectNames::reader::FileToWorkbook,
                                          QStringLiteral("Из файла в Excel"), m_panel6);
     int x = 4;
     for (QPushButton *b : {m_btnReadOP, m_btnSaveOP, m_btnCreateExcel, m_btnFileToExcel}) {
         b->setGeometry(x, ButtonsY, 108, 25);
         x += 112;
     }
-    m_chckAutoReadOP = WidgetKit::checkBox(QStringLiteral("chckAutoReadOP"),
+    m_chckAutoReadOP = WidgetKit::checkBox(objectNames::reader::AutoRead,
                                            QStringLiteral("автоприем данных"), m_panel6);
-    m_chckAutoSaveOP = WidgetKit::checkBox(QStringLiteral("chckAutoSaveOP"),
+    m_chckAutoSaveOP = WidgetKit::checkBox(objectNames::reader::AutoSave,
                                            QStringLiteral("автосохранение данных"), m_panel6);
     m_chckAutoReadOP->setGeometry(4, CheckBoxesY, 160, 17);
     m_chckAutoSaveOP->setGeometry(172, CheckBoxesY, 180, 17);
@@ -246,7 +247,7 @@ void ReaderPage::buildDialogs(const QString &folder)
 {
     m_saveDialog = MeasurementWidgets::saveDialog(folder, this);
     m_saveDialog->setNameFilters(m_saveDialog->nameFilters() << XlsxFilter << CsvFilter);
-    m_openDialog = MeasurementWidgets::fileDialog(QStringLiteral("odlgOpenFileToExcel"), false,
+    m_openDialog = MeasurementWidgets::fileDialog(objectNames::reader::OpenDialog, false,
                                                   QStringLiteral("Таблица Excel (*.xls)"),
                                                   QStringLiteral("xls"), folder, this);
     m_openDialog->selectFile(QStringLiteral("VirDat_"));

@@ -2,9 +2,11 @@
 
 #include "MeasurementWidgets.h"
 #include "MessagePane.h"
+#include "ObjectNames.h"
 #include "ProtocolPrint.h"
 #include "Session.h"
 #include "WidgetKit.h"
+#include "common/OperatorTexts.h"
 #include "link/LineOwner.h"
 #include "measurement/ProtocolFileName.h"
 #include "measurement/ProtocolHeading.h"
@@ -36,7 +38,7 @@ ResultsPage::ResultsPage(Session &session, QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(4);
     layout->addWidget(MeasurementWidgets::titleBand(
-        QStringLiteral("RzLabel7"), QStringLiteral("Чтение протокола результатов из ВИРАНТа."),
+        objectNames::results::Title, QStringLiteral("Чтение протокола результатов из ВИРАНТа."),
         this));
 
     layout->addWidget(buildMemo());
@@ -53,7 +55,7 @@ ResultsPage::ResultsPage(Session &session, QWidget *parent)
 QPlainTextEdit *ResultsPage::buildMemo()
 {
     m_memo = new QPlainTextEdit(this);
-    m_memo->setObjectName(QStringLiteral("Memo1"));
+    m_memo->setObjectName(objectNames::results::Protocol);
     m_memo->setReadOnly(true);
     m_memo->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -75,9 +77,9 @@ QPlainTextEdit *ResultsPage::buildMemo()
 void ResultsPage::buildControls(QBoxLayout *column)
 {
     auto *boxes = new QHBoxLayout;
-    m_chckAutoReadRes = WidgetKit::checkBox(QStringLiteral("chckAutoReadRes"),
+    m_chckAutoReadRes = WidgetKit::checkBox(objectNames::results::AutoRead,
                                             QStringLiteral("автоприем данных"), this);
-    m_chckAutoSaveRes = WidgetKit::checkBox(QStringLiteral("chckAutoSaveRes"),
+    m_chckAutoSaveRes = WidgetKit::checkBox(objectNames::results::AutoSave,
                                             QStringLiteral("автосохранение данных"), this);
     boxes->addWidget(m_chckAutoReadRes);
     boxes->addWidget(m_chckAutoSaveRes);
@@ -85,12 +87,12 @@ void ResultsPage::buildControls(QBoxLayout *column)
     column->addLayout(boxes);
 
     auto *buttons = new QHBoxLayout;
-    m_btnReadProtokol = WidgetKit::button(QStringLiteral("btnReadProtokol"),
-                                          QStringLiteral("Принять данные"), this);
+    m_btnReadProtokol =
+        WidgetKit::button(objectNames::results::Read, QStringLiteral("Принять данные"), this);
     m_btnSaveProtokol =
-        WidgetKit::button(QStringLiteral("btnSaveProtokol"), QStringLiteral("Данные в файл"), this);
+        WidgetKit::button(objectNames::results::Save, QStringLiteral("Данные в файл"), this);
     m_btnClrMemo1 =
-        WidgetKit::button(QStringLiteral("btnClrMemo1"), QStringLiteral("Очистить экран"), this);
+        WidgetKit::button(objectNames::results::Clear, QStringLiteral("Очистить экран"), this);
     buttons->addWidget(m_btnReadProtokol);
     buttons->addWidget(m_btnSaveProtokol);
     buttons->addWidget(m_btnClrMemo1);
@@ -137,11 +139,10 @@ void ResultsPage::buildPrintActions()
 // Clicks and choices go to the controller; its changes come back to the widgets.
 void ResultsPage::connectControls()
 {
-    connect(m_btnReadProtokol, &QPushButton::clicked, &m_results,
-            &ResultsProtocol::btnReadProtokolClick);
+    connect(m_btnReadProtokol, &QPushButton::clicked, &m_results, &ResultsProtocol::readProtocol);
     connect(m_btnSaveProtokol, &QPushButton::clicked, m_saveDialog,
             [this] { m_saveDialog->open(); });
-    connect(m_btnClrMemo1, &QPushButton::clicked, &m_results, &ResultsProtocol::btnClrMemo1Click);
+    connect(m_btnClrMemo1, &QPushButton::clicked, &m_results, &ResultsProtocol::clearProtocol);
     connect(m_saveDialog, &QFileDialog::fileSelected, &m_results, &ResultsProtocol::saveChosen);
     connect(m_chckAutoReadRes, &QCheckBox::toggled, &m_results, &ResultsProtocol::setAutoRead);
     connect(m_chckAutoSaveRes, &QCheckBox::toggled, &m_results, &ResultsProtocol::setAutoSave);
@@ -228,7 +229,7 @@ void ResultsPage::savePdf(const QString &path)
         MeasurementWidgets::showFileError(error, this);
         return;
     }
-    m_pane.setText(QStringLiteral("Данные записаны в файл."));
+    m_pane.setText(OperatorTexts::dataWritten());
 }
 
 void ResultsPage::showState()

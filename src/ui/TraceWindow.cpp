@@ -1,5 +1,6 @@
 #include "TraceWindow.h"
 
+#include "ObjectNames.h"
 #include "common/Cp1251.h"
 #include "trace/ExchangeTrace.h"
 
@@ -104,7 +105,7 @@ void installTraceWindow(QWidget &mainWindow, ExchangeTrace &trace)
     });
     // Added to the window for the shortcut; to the port panel for its context menu.
     mainWindow.addAction(open);
-    if (auto *panel = mainWindow.findChild<QGroupBox *>(QStringLiteral("RzGroupBox1"))) {
+    if (auto *panel = mainWindow.findChild<QGroupBox *>(objectNames::portPanel::Panel)) {
         panel->setContextMenuPolicy(Qt::ActionsContextMenu);
         panel->addAction(open);
     }

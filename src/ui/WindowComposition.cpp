@@ -3,10 +3,10 @@
 #include "ApplicationIcon.h"
 #include "DesktopServicesOpener.h"
 #include "FeaturePages.h"
+#include "MainWindow.h"
 #include "Session.h"
 #include "SimulatedPort.h"
 #include "SimulatorSetup.h"
-#include "TFormMainKalS_D7.h"
 #include "TraceWindow.h"
 #include "VirtualInstrument.h"
 #include "common/SystemClock.h"
@@ -43,7 +43,7 @@ struct WindowComposition::Parts
     TracingPort tracingPort{port, trace};
     std::unique_ptr<Session> session;
     DesktopServicesOpener opener;
-    std::unique_ptr<TFormMainKalS_D7> window;
+    std::unique_ptr<MainWindow> window;
 };
 
 WindowComposition::WindowComposition(const Options &options)
@@ -58,7 +58,7 @@ WindowComposition::WindowComposition(const Options &options)
     // panel) carries the program's icon, the main window its own as well.
     QGuiApplication::setWindowIcon(ApplicationIcon::icon());
     // Built before the start-up so it mirrors every message and link check.
-    p.window = std::make_unique<TFormMainKalS_D7>(*p.session, p.instrument.get());
+    p.window = std::make_unique<MainWindow>(*p.session, p.instrument.get());
     p.window->setWindowIcon(ApplicationIcon::icon());
     installFeaturePages(*p.window, *p.session, p.opener, p.instrument.get());
     installTraceWindow(*p.window, p.trace);
@@ -86,7 +86,7 @@ void WindowComposition::start()
     m_parts->window->show();
 }
 
-TFormMainKalS_D7 &WindowComposition::window()
+MainWindow &WindowComposition::window()
 {
     return *m_parts->window;
 }

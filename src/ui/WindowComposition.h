@@ -10,7 +10,7 @@ namespace kalent {
 
 class ExchangeTrace;
 class Session;
-class TFormMainKalS_D7;
+class MainWindow;
 
 // The window as the program assembles it: a real clock, the port control (with
 // the built-in instrument behind "sim"), the exchange trace every byte passes
@@ -44,7 +44,7 @@ public:
     // shows the window.
     void start();
 
-    TFormMainKalS_D7 &window();
+    MainWindow &window();
     Session &session();
     ExchangeTrace &trace();
 

@@ -54,7 +54,7 @@ bool readFromInstrument(SimRig &rig)
 {
     DatabasePage &page = rig.session.databasePage();
     const int before = page.readsCompleted();
-    page.btnReadBDTSFromVirClick();
+    page.readInstrumentList();
     return rig.runUntil([&] { return page.readsCompleted() > before; }, 120000);
 }
 
@@ -101,7 +101,7 @@ private Q_SLOTS:
         instrumentDb(rig).setImage(old);
         if (readBefore)
             QVERIFY(readFromInstrument(rig));
-        QVERIFY(page.openDialogAccepted(putFile(rig, "new.bdt", small("T"))));
+        QVERIFY(page.openFileList(putFile(rig, "new.bdt", small("T"))));
         rig.port.clearWritten();
 
         // The moment the write starts, its backup is already whole on the disk.
@@ -116,7 +116,7 @@ private Q_SLOTS:
             }
         });
         const int writes = page.writesCompleted();
-        page.btnWriteBDTSInVirClick();
+        page.writeFileList();
         QVERIFY(rig.runUntil([&] { return page.writesCompleted() > writes; }, 120000));
 
         QVERIFY(listOf(old) != old); // the demo is not in the list's order
@@ -166,7 +166,7 @@ private Q_SLOTS:
         instrumentDb(rig).setImage(old);
         if (fault != QLatin1String("silent"))
             QVERIFY(readFromInstrument(rig));
-        QVERIFY(page.openDialogAccepted(putFile(rig, "new.bdt", small("T"))));
+        QVERIFY(page.openFileList(putFile(rig, "new.bdt", small("T"))));
         if (fault == QLatin1String("file"))
             putFile(rig, "backups", "not a folder");
         std::unique_ptr<FileSizeLimit> limit;
@@ -175,7 +175,7 @@ private Q_SLOTS:
         rig.port.clearWritten();
         QSignalSpy notStarted(&page, &DatabasePage::writeNotStarted);
 
-        page.btnWriteBDTSInVirClick();
+        page.writeFileList();
         if (fault == QLatin1String("silent")) {
             rig.settle(5);
             rig.instrument->cutNextReplyAfter(100);
@@ -211,15 +211,15 @@ private Q_SLOTS:
         // The backup holds the list as every read makes it (what "в файл..." saves).
         QVERIFY(readFromInstrument(rig));
         const QByteArray old = page.database().instrument().image();
-        QVERIFY(page.openDialogAccepted(putFile(rig, "new.bdt", small("T"))));
-        page.btnWriteBDTSInVirClick();
+        QVERIFY(page.openFileList(putFile(rig, "new.bdt", small("T"))));
+        page.writeFileList();
         QVERIFY(rig.runUntil([&] { return page.writesCompleted() == 1; }, 120000));
         QVERIFY(rig.runUntil([&] { return !page.readInProgress(); }, 120000));
         QCOMPARE(instrumentDb(rig).image(), small("T"));
 
         const QString backup = QDir(backupsDir(rig)).filePath(backups(rig).value(0));
-        QVERIFY(page.openDialogAccepted(backup));
-        page.btnWriteBDTSInVirClick();
+        QVERIFY(page.openFileList(backup));
+        page.writeFileList();
         QVERIFY(rig.runUntil([&] { return page.writesCompleted() == 2; }, 120000));
         QCOMPARE(instrumentDb(rig).image(), old);
         // The second write backed up what the first had written, beside the first backup.
@@ -241,9 +241,9 @@ private Q_SLOTS:
         }));
         const QByteArray other = small("Other");
         instrumentDb(rig).setImage(other);
-        QVERIFY(page.openDialogAccepted(putFile(rig, "new.bdt", small("T"))));
+        QVERIFY(page.openFileList(putFile(rig, "new.bdt", small("T"))));
         rig.port.clearWritten();
-        page.btnWriteBDTSInVirClick();
+        page.writeFileList();
         QVERIFY(rig.runUntil([&] { return page.writesCompleted() == 1; }, 120000));
         QVERIFY(rig.port.written().startsWith("Rrr"));
         QCOMPARE(fileBytes(QDir(backupsDir(rig)).filePath(backups(rig).value(0))), other);

@@ -40,7 +40,7 @@ private Q_SLOTS:
         rig.session.pane().setText(QStringLiteral("before"));
         {
             const FileSizeLimit fault(500);
-            page.saveDialogAccepted(target);
+            page.saveInstrumentListTo(target);
         }
         QCOMPARE(errors.count(), 1);
         const QString error = errors.at(0).at(0).toString();
@@ -66,10 +66,10 @@ private Q_SLOTS:
 
         {
             const FileSizeLimit fault(100);
-            page.btnReadBDTSFromVirClick();
+            page.readInstrumentList();
             QVERIFY(rig.runUntil([&] { return page.readsCompleted() == 1; }, 120000));
-            page.btnReadBDTSFromFileClick();
-            QVERIFY(page.openDialogAccepted(source));
+            page.discardFileList();
+            QVERIFY(page.openFileList(source));
         }
         QCOMPARE(errors.count(), 0);
         QCOMPARE(warnings.count(), 2);
@@ -96,8 +96,8 @@ private Q_SLOTS:
         }
         QSignalSpy errors(&page, &DatabasePage::errorRaised);
         const qint64 peakBefore = peakResidentKiB();
-        page.btnReadBDTSFromFileClick();
-        QVERIFY(!page.openDialogAccepted(huge));
+        page.discardFileList();
+        QVERIFY(!page.openFileList(huge));
         QCOMPARE(errors.count(), 1);
         // Header and 999 pages of 528 bytes are the most a database holds.
         QVERIFY2(errors.at(0).at(0).toString().contains(SystemErrorText::tooLarge(10 + 999 * 528)),

@@ -55,7 +55,7 @@ private Q_SLOTS:
     {
         SimRig rig;
         DatabasePage &page = rig.session.databasePage();
-        QVERIFY(page.openDialogAccepted(testDataPath(QStringLiteral("database/mixed.bdt"))));
+        QVERIFY(page.openFileList(testDataPath(QStringLiteral("database/mixed.bdt"))));
         QCOMPARE(page.database().file().image(), golden(QStringLiteral("mixed.rebuilt.bdt")));
         QCOMPARE(page.state().fileCaption, QStringLiteral("Список ТС в файле (5):"));
     }

@@ -52,7 +52,7 @@ bool readFromInstrument(SimRig &rig)
 {
     DatabasePage &page = rig.session.databasePage();
     const int before = page.readsCompleted();
-    page.btnReadBDTSFromVirClick();
+    page.readInstrumentList();
     return rig.runUntil([&] { return page.readsCompleted() > before; }, 120000);
 }
 
@@ -96,7 +96,7 @@ private Q_SLOTS:
         QObject::connect(&rig.session.pane(), &MessagePane::progressChanged,
                          [&](int p) { progress << p; });
         rig.statusLog.clear();
-        page.btnReadBDTSFromVirClick();
+        page.readInstrumentList();
         QVERIFY(!page.state().virTreeVisible);
         QVERIFY(rig.runUntil([&] { return page.readsCompleted() == 1; }));
 
@@ -127,13 +127,13 @@ private Q_SLOTS:
         QVERIFY(readFromInstrument(rig));
         const QString file =
             writeFile(rig, "f.bdt", img::image({img::head(1, "New", "S", "T"), img::closing()}));
-        QVERIFY(page.openDialogAccepted(file));
+        QVERIFY(page.openFileList(file));
         QVERIFY(page.state().addEnabled);
         const QByteArray before = page.database().instrument().image();
 
         instrumentDb(rig).setImage("VirBDTS  0");
         rig.port.clearWritten();
-        page.btnReadBDTSFromVirClick();
+        page.readInstrumentList();
         rig.settle(200);
         QCOMPARE(rig.port.written(), QByteArray("R"));
         QVERIFY(!page.state().virTreeVisible);
@@ -141,7 +141,7 @@ private Q_SLOTS:
         QCOMPARE(page.database().instrument().image(), before);
 
         // The list kept is whole, so adding to it and writing it stay sound.
-        QVERIFY(page.btnAddTSInVirClick());
+        QVERIFY(page.addToInstrumentList());
         QCOMPARE(page.database().instrument().pageCount(), 19);
         QCOMPARE(page.database().instrument().image().left(10), QByteArray("VirBDTS 19"));
     }
@@ -152,7 +152,7 @@ private Q_SLOTS:
         QVERIFY(rig.connectFast());
         DatabasePage &page = rig.session.databasePage();
         rig.instrument->setSilent(true);
-        page.btnReadBDTSFromVirClick();
+        page.readInstrumentList();
         rig.settle();
 
         rig.session.pane().setText(QString());
@@ -171,7 +171,7 @@ private Q_SLOTS:
         QVERIFY(rig.session.dispatcher().inBuffer().isEmpty());
         QVERIFY(page.readInProgress());
 
-        page.btnReadBDTSFromVirClick();
+        page.readInstrumentList();
         rig.settle();
         rig.instrument->sendRaw("R x7 ");
         rig.settle();
@@ -194,14 +194,14 @@ private Q_SLOTS:
         QVERIFY(rig.connectFast());
         DatabasePage &page = rig.session.databasePage();
         const QByteArray image = DemoDatabase::withPages(300);
-        QVERIFY(page.openDialogAccepted(writeFile(rig, "big.bdt", image)));
+        QVERIFY(page.openFileList(writeFile(rig, "big.bdt", image)));
         QCOMPARE(page.database().file().pageCount(), 300);
         const QByteArray sent = page.database().file().image();
         // The instrument's database read first: the write saves it as its backup.
         QVERIFY(readFromInstrument(rig));
         rig.port.clearWritten();
         rig.statusLog.clear();
-        page.btnWriteBDTSInVirClick();
+        page.writeFileList();
         QVERIFY(rig.runUntil([&] { return page.readsCompleted() == 2; }, 200000));
 
         const QByteArray written = rig.port.written();
@@ -219,11 +219,10 @@ private Q_SLOTS:
         SimRig rig;
         QVERIFY(rig.connectFast());
         DatabasePage &page = rig.session.databasePage();
-        QVERIFY(page.openDialogAccepted(
+        QVERIFY(page.openFileList(
             writeFile(rig, "a.bdt", img::image({img::head(1, "A", "S", "T"), img::closing()}))));
-        page.btnReadBDTSFromFileClick();
-        page.openDialogCancelled();
-        page.btnWriteBDTSInVirClick();
+        page.discardFileList();
+        page.writeFileList();
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Список не считан из файла."));
         QVERIFY(page.fileTree().findPath({"A", "S", "T"})); // the tree stays
         const QString captionBefore = page.state().additionalCaption;
@@ -237,27 +236,27 @@ private Q_SLOTS:
         QVERIFY(rig.connectFast());
         DatabasePage &page = rig.session.databasePage();
         const QByteArray good = img::image({img::head(1, "A", "S", "T"), img::closing()});
-        QVERIFY(page.openDialogAccepted(writeFile(rig, "good.bdt", good)));
+        QVERIFY(page.openFileList(writeFile(rig, "good.bdt", good)));
 
-        QVERIFY(!page.openDialogAccepted(writeFile(rig, "bad.bdt", "NotBDTS  1" + good.mid(10))));
+        QVERIFY(!page.openFileList(writeFile(rig, "bad.bdt", "NotBDTS  1" + good.mid(10))));
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Файл bad.bdt не содержит БД ТС."));
         QVERIFY(page.state().fileTreeVisible);
-        page.btnWriteBDTSInVirClick();
+        page.writeFileList();
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Список не считан из файла."));
 
-        QVERIFY(page.openDialogAccepted(writeFile(rig, "good.bdt", good)));
-        QVERIFY(!page.openDialogAccepted(writeFile(rig, "count.bdt", "VirBDTSab1" + good.mid(10))));
+        QVERIFY(page.openFileList(writeFile(rig, "good.bdt", good)));
+        QVERIFY(!page.openFileList(writeFile(rig, "count.bdt", "VirBDTSab1" + good.mid(10))));
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Неверный формат файла."));
 
-        QVERIFY(page.openDialogAccepted(writeFile(rig, "good.bdt", good)));
+        QVERIFY(page.openFileList(writeFile(rig, "good.bdt", good)));
         const QByteArray noClosing =
             img::image({img::head(1, "A", "S", "T"), img::head(1, "B", "S", "T")});
-        QVERIFY(!page.openDialogAccepted(writeFile(rig, "open.bdt", noClosing)));
+        QVERIFY(!page.openFileList(writeFile(rig, "open.bdt", noClosing)));
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Неверный формат файла."));
         QVERIFY(!page.state().fileTreeVisible);
         QVERIFY(!page.state().addTreeVisible);
         QVERIFY(!page.database().file().exists());
-        page.btnWriteBDTSInVirClick();
+        page.writeFileList();
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Список не считан из файла."));
     }
 
@@ -266,7 +265,7 @@ private Q_SLOTS:
         SimRig rig;
         DatabasePage &page = rig.session.databasePage();
         const QString path = writeFile(rig, "demo.bdt", DemoDatabase::demo());
-        QVERIFY(page.openDialogAccepted(path));
+        QVERIFY(page.openFileList(path));
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Считано из файла demo.bdt 12 ТС"));
         QCOMPARE(page.state().fileCaption, QStringLiteral("Список ТС в файле (12):"));
         QVERIFY(page.state().writeFileListEnabled);
@@ -287,7 +286,7 @@ private Q_SLOTS:
         QVERIFY(page.dialogFolder().endsWith(QStringLiteral("FilesInVirant")));
         QVERIFY(QFileInfo(page.dialogFolder()).isDir());
         const QString path = page.dialogFolder() + QStringLiteral("/out.bdt");
-        page.saveDialogAccepted(path);
+        page.saveInstrumentListTo(path);
         QCOMPARE(readFile(path), page.database().instrument().image());
         QCOMPARE(rig.session.pane().text(), QStringLiteral("БД ТС записана в файл: out.bdt"));
     }
@@ -301,11 +300,11 @@ private Q_SLOTS:
         const NodePath hepatitis =
             pathOf(page.instrumentTree(), {Cp1251::encode(QStringLiteral("Гепатиты"))});
         QVERIFY(!hepatitis.isEmpty());
-        page.TreeViewVirClick(hepatitis, TreeSelection::Click::Plain,
-                              visible(page.instrumentTree()));
+        page.clickInstrumentNode(hepatitis, TreeSelection::Click::Plain,
+                                 visible(page.instrumentTree()));
         QVERIFY(page.state().deleteEnabled);
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Выбрано  позиций:1."));
-        page.btnDeleteTSClick();
+        page.deleteSelected();
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Из списка прибора удалено 4 ТС"));
         QCOMPARE(page.state().instrumentCaption, QStringLiteral("Список ТС в приборе (8):"));
         QVERIFY(page.state().writeInstrumentListEnabled);
@@ -313,7 +312,7 @@ private Q_SLOTS:
                  QByteArray("VirBDTS 11")); // 18 pages less 7
 
         const QByteArray after = page.database().instrument().image();
-        page.btnDeleteTSClick();
+        page.deleteSelected();
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Из списка прибора удалено 0 ТС"));
         QCOMPARE(page.database().instrument().image(), after);
     }
@@ -327,11 +326,11 @@ private Q_SLOTS:
         instrumentDb(rig).setImage(img::image({a, img::closing('I')}));
         QVERIFY(readFromInstrument(rig));
         const QByteArray b = img::head(2, "B", "S", "T", 'b');
-        QVERIFY(page.openDialogAccepted(writeFile(
+        QVERIFY(page.openFileList(writeFile(
             rig, "f.bdt", img::image({a, b, img::continuation('k'), img::closing('F')}))));
         QVERIFY(page.state().addEnabled);
         QCOMPARE(page.state().additionalCaption, QStringLiteral("Дополнительный список ТС (1):"));
-        QVERIFY(page.btnAddTSInVirClick());
+        QVERIFY(page.addToInstrumentList());
         QCOMPARE(rig.session.pane().text(), QStringLiteral("В список прибора добавлено 1 ТС"));
         QVERIFY(!page.state().addEnabled);
         QCOMPARE(page.state().additionalCaption, QStringLiteral("Дополнительный список ТС (0):"));
@@ -341,7 +340,7 @@ private Q_SLOTS:
         QCOMPARE(page.database().instrument().image(), expected);
 
         rig.port.clearWritten();
-        page.btnSaveAddTsClick();
+        page.writeInstrumentList();
         QVERIFY(rig.runUntil([&] { return page.readsCompleted() == 2; }, 60000));
         QCOMPARE(rig.port.written().left(3 + 4 * 529), writeCommands(expected));
         QCOMPARE(instrumentDb(rig).image(), expected);
@@ -356,10 +355,10 @@ private Q_SLOTS:
         for (int i = 0; i < 100; ++i)
             pages << img::head(1, "Extra", "S", "T" + QByteArray::number(i));
         pages << img::closing();
-        QVERIFY(page.openDialogAccepted(writeFile(rig, "extra.bdt", img::image(pages))));
+        QVERIFY(page.openFileList(writeFile(rig, "extra.bdt", img::image(pages))));
         QVERIFY(page.state().addEnabled);
         const QByteArray before = page.database().instrument().image();
-        QVERIFY(!page.btnAddTSInVirClick());
+        QVERIFY(!page.addToInstrumentList());
         QCOMPARE(page.database().instrument().image(), before);
         QCOMPARE(page.database().instrument().pageCount(), 900);
         QVERIFY(rig.session.pane().text().contains(QStringLiteral("999")));
@@ -379,40 +378,40 @@ private Q_SLOTS:
         };
         // Only the groups are visible (nothing expanded).
         std::vector<NodePath> shown = {at({"A"}), at({"B"}), at({"C"}), at({"D"})};
-        page.TreeViewVirClick(at({"A"}), TreeSelection::Click::Plain, shown);
-        page.TreeViewVirClick(at({"B"}), TreeSelection::Click::Ctrl, shown);
-        page.TreeViewVirClick(at({"D"}), TreeSelection::Click::Ctrl, shown);
+        page.clickInstrumentNode(at({"A"}), TreeSelection::Click::Plain, shown);
+        page.clickInstrumentNode(at({"B"}), TreeSelection::Click::Ctrl, shown);
+        page.clickInstrumentNode(at({"D"}), TreeSelection::Click::Ctrl, shown);
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Выбрано  позиций:3."));
-        page.TreeViewVirClick(at({"B"}), TreeSelection::Click::Ctrl, shown);
+        page.clickInstrumentNode(at({"B"}), TreeSelection::Click::Ctrl, shown);
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Выбрано  позиций:2."));
 
         // Expanded A: a Shift run from A to C skips A's subgroup.
         shown = {at({"A"}), at({"A", "S"}), at({"B"}), at({"C"}), at({"D"})};
-        page.TreeViewVirClick(at({"A"}), TreeSelection::Click::Plain, shown);
-        page.TreeViewVirClick(at({"C"}), TreeSelection::Click::Shift, shown);
+        page.clickInstrumentNode(at({"A"}), TreeSelection::Click::Plain, shown);
+        page.clickInstrumentNode(at({"C"}), TreeSelection::Click::Shift, shown);
         QCOMPARE(selection.count(), 3);
         QVERIFY(!selection.contains(at({"A", "S"})));
         // A Ctrl click on another level starts over.
-        page.TreeViewVirClick(at({"A", "S"}), TreeSelection::Click::Ctrl, shown);
+        page.clickInstrumentNode(at({"A", "S"}), TreeSelection::Click::Ctrl, shown);
         QCOMPARE(selection.count(), 1);
-        page.TreeViewVirClick(at({"A", "S"}), TreeSelection::Click::Ctrl, shown);
+        page.clickInstrumentNode(at({"A", "S"}), TreeSelection::Click::Ctrl, shown);
         QCOMPARE(selection.count(), 0);
         QVERIFY(!page.state().deleteEnabled);
         // A node the tree does not show cannot be clicked.
-        page.TreeViewVirClick(at({"B", "S", "T"}), TreeSelection::Click::Plain, shown);
+        page.clickInstrumentNode(at({"B", "S", "T"}), TreeSelection::Click::Plain, shown);
         QCOMPARE(selection.count(), 0);
 
         // Collapsing A hides its selected subgroup: it leaves the selection, and
         // the status says so instead of naming what is gone.
-        page.TreeViewVirClick(at({"A", "S"}), TreeSelection::Click::Plain, shown);
+        page.clickInstrumentNode(at({"A", "S"}), TreeSelection::Click::Plain, shown);
         QVERIFY(page.state().deleteEnabled);
-        page.TreeViewVirCollapsed({at({"A"}), at({"B"}), at({"C"}), at({"D"})});
+        page.instrumentNodeCollapsed({at({"A"}), at({"B"}), at({"C"}), at({"D"})});
         QCOMPARE(selection.count(), 0);
         QVERIFY(!page.state().deleteEnabled);
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Выбрано  позиций:0."));
         // A collapse that hides nothing selected changes nothing.
-        page.TreeViewVirClick(at({"B"}), TreeSelection::Click::Plain, shown);
-        page.TreeViewVirCollapsed({at({"A"}), at({"B"}), at({"C"}), at({"D"})});
+        page.clickInstrumentNode(at({"B"}), TreeSelection::Click::Plain, shown);
+        page.instrumentNodeCollapsed({at({"A"}), at({"B"}), at({"C"}), at({"D"})});
         QVERIFY(selection.contains(at({"B"})));
         QVERIFY(page.state().deleteEnabled);
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Выбрано  позиций:1."));
@@ -444,7 +443,7 @@ private Q_SLOTS:
         QVERIFY(rig.connectFast());
         DatabasePage &page = rig.session.databasePage();
         // The first page comes only in part: the read waits for the rest.
-        page.btnReadBDTSFromVirClick();
+        page.readInstrumentList();
         rig.settle(5);
         rig.instrument->cutNextReplyAfter(300);
         rig.settle(2000);
@@ -460,14 +459,14 @@ private Q_SLOTS:
         QCOMPARE(page.database().instrument().pageCount(), 18);
         QCOMPARE(page.database().instrument().tsCount(), 12);
 
-        page.btnReadBDTSFromVirClick();
+        page.readInstrumentList();
         rig.settle(5);
         rig.instrument->cutNextReplyAfter(100);
         rig.settle(2000 + DatabasePage::ReadSilenceMs);
-        QVERIFY(page.openDialogAccepted(
+        QVERIFY(page.openFileList(
             writeFile(rig, "w.bdt", img::image({img::head(1, "A", "S", "T"), img::closing()}))));
         const int reads = page.readsCompleted();
-        page.btnWriteBDTSInVirClick();
+        page.writeFileList();
         QVERIFY(rig.runUntil([&] { return page.readsCompleted() > reads; }, 60000));
         QCOMPARE(instrumentDb(rig).image(), page.database().file().image());
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Принято из прибора страниц: 2"));
@@ -483,7 +482,7 @@ private Q_SLOTS:
         for (const int firstPiece : {2, 4}) {
             instrumentDb(rig).splitCountReply(firstPiece, 50);
             const int reads = page.readsCompleted();
-            page.btnReadBDTSFromVirClick();
+            page.readInstrumentList();
             QVERIFY(rig.runUntil([&] { return page.readsCompleted() > reads; }, 20000));
             QCOMPARE(page.database().instrument().pageCount(), 11);
             QCOMPARE(page.database().instrument().tsCount(), 10);
@@ -499,12 +498,12 @@ private Q_SLOTS:
         QVERIFY(readFromInstrument(rig));
         const QByteArray before = page.database().instrument().image();
         const QString saved = rig.dataDir.filePath(QStringLiteral("saved.bdt"));
-        page.saveDialogAccepted(saved);
+        page.saveInstrumentListTo(saved);
 
         // A count of fewer pages than the instrument holds ends on a record page.
         instrumentDb(rig).setImage(sixtyPages());
         instrumentDb(rig).announcePages(31);
-        page.btnReadBDTSFromVirClick();
+        page.readInstrumentList();
         QVERIFY(rig.runUntil([&] { return page.readsFailed() == 1; }, 60000));
         QCOMPARE(rig.session.pane().text(),
                  QStringLiteral("БД ТС из прибора не считана: последняя страница не завершающая."));
@@ -517,7 +516,7 @@ private Q_SLOTS:
 
         // A count of more pages than it holds: the instrument falls silent after 60.
         instrumentDb(rig).announcePages(75);
-        page.btnReadBDTSFromVirClick();
+        page.readInstrumentList();
         QVERIFY(rig.runUntil([&] { return page.readsFailed() == 2; }, 60000));
         QCOMPARE(rig.session.pane().text(),
                  QStringLiteral("БД ТС из прибора не считана: принято страниц 60 из 75."));
@@ -533,19 +532,19 @@ private Q_SLOTS:
         instrumentDb(rig).setImage(sixtyPages());
         QVERIFY(readFromInstrument(rig));
         const QByteArray whole = page.database().instrument().image();
-        page.TreeViewVirClick(page.instrumentTree().topLevel().front()->path(),
-                              TreeSelection::Click::Plain, visible(page.instrumentTree()));
+        page.clickInstrumentNode(page.instrumentTree().topLevel().front()->path(),
+                                 TreeSelection::Click::Plain, visible(page.instrumentTree()));
         QVERIFY(page.state().deleteEnabled);
 
         // A new read clears the selection; "удалить", "в файл..." and adding wait for it.
         instrumentDb(rig).stopAfterPages(30);
-        page.btnReadBDTSFromVirClick();
+        page.readInstrumentList();
         QCOMPARE(page.selection().count(), 0);
         QVERIFY(!page.state().deleteEnabled);
         QVERIFY(!page.state().saveToFileEnabled);
         QVERIFY(!page.state().writeInstrumentListEnabled);
         QVERIFY(rig.runUntil([&] { return page.pageNo() == 31; }, 30000));
-        page.btnDeleteTSClick();
+        page.deleteSelected();
         QCOMPARE(page.database().instrument().image(), whole);
 
         QVERIFY(rig.runUntil([&] { return page.readsFailed() == 1; }, 10000));
@@ -556,16 +555,16 @@ private Q_SLOTS:
         QVERIFY(!page.state().deleteEnabled);
 
         // Deleting and writing work on the complete list only.
-        page.TreeViewVirClick(page.instrumentTree().topLevel().front()->path(),
-                              TreeSelection::Click::Plain, visible(page.instrumentTree()));
-        page.btnDeleteTSClick();
+        page.clickInstrumentNode(page.instrumentTree().topLevel().front()->path(),
+                                 TreeSelection::Click::Plain, visible(page.instrumentTree()));
+        page.deleteSelected();
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Из списка прибора удалено 7 ТС"));
         const QByteArray cut = page.database().instrument().image();
         QCOMPARE(cut.left(10), QByteArray("VirBDTS 53"));
         QCOMPARE(cut.size(), 10 + 53 * 528);
         instrumentDb(rig).stopAfterPages(-1);
         rig.port.clearWritten();
-        page.btnSaveAddTsClick();
+        page.writeInstrumentList();
         QCOMPARE(rig.port.written().left(3), QByteArray::fromHex("4D0035"));
         QVERIFY(rig.runUntil([&] { return page.readsCompleted() == 2; }, 60000));
         QCOMPARE(instrumentDb(rig).image(), cut);
@@ -584,26 +583,25 @@ private Q_SLOTS:
 
         // Cancelled: the file's bytes are gone, but the additional list shown
         // holds its own copies and can still be added, once.
-        QVERIFY(page.openDialogAccepted(extra));
+        QVERIFY(page.openFileList(extra));
         QVERIFY(page.state().addEnabled);
-        page.btnReadBDTSFromFileClick();
-        page.openDialogCancelled();
+        page.discardFileList();
         QVERIFY(!page.database().file().exists());
         QVERIFY(page.state().addEnabled);
-        QVERIFY(page.btnAddTSInVirClick());
+        QVERIFY(page.addToInstrumentList());
         QCOMPARE(page.database().instrument().tsCount(), 13);
         QVERIFY(!page.state().addEnabled);
         const QByteArray added = page.database().instrument().image();
-        QVERIFY(!page.btnAddTSInVirClick());
+        QVERIFY(!page.addToInstrumentList());
         QCOMPARE(page.database().instrument().image(), added);
 
         // The same file again has nothing missing; a rejected next file adds
         // nothing a second time.
-        QVERIFY(page.openDialogAccepted(extra));
+        QVERIFY(page.openFileList(extra));
         QVERIFY(!page.state().addEnabled);
-        QVERIFY(!page.openDialogAccepted(broken));
+        QVERIFY(!page.openFileList(broken));
         QVERIFY(!page.state().addEnabled);
-        QVERIFY(!page.btnAddTSInVirClick());
+        QVERIFY(!page.addToInstrumentList());
         QCOMPARE(page.database().instrument().image(), added);
     }
 
@@ -611,7 +609,7 @@ private Q_SLOTS:
     {
         SimRig rig;
         DatabasePage &page = rig.session.databasePage();
-        page.btnReadBDTSFromVirClick();
+        page.readInstrumentList();
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Порт отключен."));
         QVERIFY(page.state().virTreeVisible);
     }

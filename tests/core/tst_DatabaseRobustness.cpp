@@ -106,18 +106,18 @@ private Q_SLOTS:
             f.close();
             if (round % 3 == 0)
                 page.takeInstrumentImage(randomImage(rng));
-            if (page.openDialogAccepted(path)) {
+            if (page.openFileList(path)) {
                 const DatabaseList &file = page.database().file();
                 QCOMPARE(file.image().size(), 10 + qint64(file.pageCount()) * 528);
             }
             if (page.state().addEnabled)
-                page.btnAddTSInVirClick();
+                page.addToInstrumentList();
             const auto nodes = page.instrumentTree().nodesInOrder();
             if (!nodes.empty())
                 page.selectInstrumentNodes(
                     {nodes[static_cast<size_t>(rng.bounded(0, static_cast<int>(nodes.size())))]
                          ->path()});
-            page.btnDeleteTSClick();
+            page.deleteSelected();
             const DatabaseList &vir = page.database().instrument();
             if (vir.exists())
                 QCOMPARE(DatabaseImage::headerCount(vir.image()), vir.pageCount());

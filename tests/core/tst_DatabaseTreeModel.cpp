@@ -94,7 +94,7 @@ struct PageUnderTest
     bool read()
     {
         const int before = page.readsCompleted();
-        page.btnReadBDTSFromVirClick();
+        page.readInstrumentList();
         return rig.runUntil([&] { return page.readsCompleted() > before; }, 120000);
     }
 
@@ -104,7 +104,7 @@ struct PageUnderTest
         const auto nodes = page.instrumentTree().nodesInOrder();
         if (!nodes.empty())
             page.selectInstrumentNodes({nodes[nodes.size() / 2]->path()});
-        page.btnDeleteTSClick();
+        page.deleteSelected();
     }
 
     bool step(const QString &op)
@@ -112,16 +112,15 @@ struct PageUnderTest
         if (op == QLatin1String("read"))
             return read();
         if (op == QLatin1String("file")) {
-            page.btnReadBDTSFromFileClick();
-            return page.openDialogAccepted(filePath);
+            page.discardFileList();
+            return page.openFileList(filePath);
         }
         if (op == QLatin1String("cancel")) {
-            page.btnReadBDTSFromFileClick();
-            page.openDialogCancelled();
+            page.discardFileList();
         } else if (op == QLatin1String("delete")) {
             deleteOne();
         } else if (op == QLatin1String("add")) {
-            page.btnAddTSInVirClick();
+            page.addToInstrumentList();
         } else {
             qFatal("unknown step %s", qPrintable(op));
         }
@@ -228,7 +227,7 @@ private Q_SLOTS:
         // A row held from before the delete is gone with its node; nothing
         // stays selected, and the row now at its place is another node.
         const QPersistentModelIndex held(model.index(0, 0));
-        t.page.btnDeleteTSClick();
+        t.page.deleteSelected();
         QVERIFY(!held.isValid());
         QVERIFY(selection.selectedIndexes().isEmpty());
         QCOMPARE(model.indexOf(first), QModelIndex());
@@ -237,7 +236,7 @@ private Q_SLOTS:
         // A new read clears the selection before the rows go.
         t.page.selectInstrumentNodes({t.page.instrumentTree().topLevel().at(0)->path()});
         QCOMPARE(selection.selectedIndexes().size(), 1);
-        t.page.btnReadBDTSFromVirClick();
+        t.page.readInstrumentList();
         QVERIFY(selection.selectedIndexes().isEmpty());
     }
 
@@ -250,7 +249,7 @@ private Q_SLOTS:
         QVERIFY(t.page.takeInstrumentImage(image));
         QCOMPARE(t.page.database().instrument().pageCount(), 999);
         const QString path = t.page.dialogFolder() + QStringLiteral("/full.bdt");
-        t.page.saveDialogAccepted(path);
+        t.page.saveInstrumentListTo(path);
         QFile saved(path);
         QVERIFY(saved.open(QIODevice::ReadOnly));
         const QByteArray bytes = saved.readAll();
@@ -258,8 +257,8 @@ private Q_SLOTS:
         QCOMPARE(bytes.left(10), QByteArray("VirBDTS999"));
 
         // Through the file check: a header of exactly 999 is a database.
-        t.page.btnReadBDTSFromFileClick();
-        QVERIFY(t.page.openDialogAccepted(path));
+        t.page.discardFileList();
+        QVERIFY(t.page.openFileList(path));
         QCOMPARE(t.page.database().file().pageCount(), 999);
         QCOMPARE(t.page.database().file().image(), bytes);
         QCOMPARE(t.page.database().file().tsCount(), 998);

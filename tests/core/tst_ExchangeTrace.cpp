@@ -62,6 +62,18 @@ QByteArray line(const char *json)
     return QByteArray(json) + '\n';
 }
 
+std::vector<kalent::ReplayScript::Step> stepsOf(kalent::ReplayScript &script)
+{
+    std::vector<kalent::ReplayScript::Step> steps;
+    kalent::ReplayScript::Position at;
+    kalent::ReplayScript::Position next;
+    while (std::optional<kalent::ReplayScript::Step> step = script.read(at, &next)) {
+        steps.push_back(std::move(*step));
+        at = next;
+    }
+    return steps;
+}
+
 } // namespace
 
 class tst_ExchangeTrace : public QObject
@@ -110,9 +122,9 @@ private Q_SLOTS:
                          [&] { table = true; });
         QObject::connect(&rig.session.results(), &ResultsProtocol::protocolReceived,
                          [&] { protocol = true; });
-        rig.session.reader().btnReadOPClick();
+        rig.session.reader().readTable();
         QVERIFY(rig.clock.advanceUntil([&] { return table; }, 10000));
-        rig.session.results().btnReadProtokolClick();
+        rig.session.results().readProtocol();
         QVERIFY(rig.clock.advanceUntil([&] { return protocol; }, 10000));
         rig.clock.advance(100);
 
@@ -208,16 +220,19 @@ private Q_SLOTS:
             line("{\"t_us\":450000,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"4e\"}") +
             line("{\"t_us\":470000,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"3030\"}");
         QString error;
-        std::optional<ReplayScript> script = ReplayScript::parse(text, &error);
+        std::unique_ptr<ReplayScript> script = ReplayScript::parse(text, &error);
         QVERIFY2(script, qPrintable(error));
         // The opening report, then one command per speed, then g with its pair.
-        QCOMPARE(script->steps.size(), 4);
-        QCOMPARE(script->steps.at(1).line, 2);
-        QCOMPARE(script->steps.at(3).expected, QByteArray("g\x03"));
-        QCOMPARE(script->steps.at(3).replies.at(1).delayMs, 70);
+        const std::vector<ReplayScript::Step> steps = stepsOf(*script);
+        QCOMPARE(script->stepCount(), 4);
+        QCOMPARE(steps.size(), size_t(4));
+        QCOMPARE(script->firstBaud(), 4800);
+        QCOMPARE(steps.at(1).line, 2);
+        QCOMPARE(steps.at(3).expected, QByteArray("g\x03"));
+        QCOMPARE(steps.at(3).replies.at(1).delayMs, 70);
 
         ManualClock clock;
-        ReplayInstrument replay(std::move(*script), clock);
+        ReplayInstrument replay(std::move(script), clock);
         QByteArray sent;
         QStringList departures;
         QObject::connect(&replay, &ReplayInstrument::transmitted,
@@ -256,7 +271,7 @@ private Q_SLOTS:
             line("{\"t_us\":3000,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"4e\"}");
         QString error;
         ManualClock clock;
-        ReplayInstrument replay(*ReplayScript::parse(text, &error), clock);
+        ReplayInstrument replay(ReplayScript::parse(text, &error), clock);
         QByteArray sent;
         QStringList departures;
         QObject::connect(&replay, &ReplayInstrument::transmitted,
@@ -273,6 +288,46 @@ private Q_SLOTS:
         QCOMPARE(replay.stepsDone(), 2);
         // The step skipped by the departure was never answered.
         QCOMPARE(replay.stepsAnswered(), 1);
+    }
+
+    void bytesTheRecordingLacksAreSkippedAndTheReplayPicksUpWhereACommandBegins()
+    {
+        // Steps: B at 9600, g, G, g again.
+        const QByteArray text =
+            line("{\"t_us\":0,\"dir\":\"tx\",\"baud\":9600,\"hex\":\"42\"}") +
+            line("{\"t_us\":1000,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"31\"}") +
+            line("{\"t_us\":2000,\"dir\":\"tx\",\"baud\":9600,\"hex\":\"67\"}") +
+            line("{\"t_us\":3000,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"61\"}") +
+            line("{\"t_us\":4000,\"dir\":\"tx\",\"baud\":9600,\"hex\":\"47\"}") +
+            line("{\"t_us\":5000,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"62\"}") +
+            line("{\"t_us\":6000,\"dir\":\"tx\",\"baud\":9600,\"hex\":\"67\"}") +
+            line("{\"t_us\":7000,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"63\"}");
+        QString error;
+        ManualClock clock;
+        ReplayInstrument replay(ReplayScript::parse(text, &error), clock);
+        QByteArray sent;
+        QObject::connect(&replay, &ReplayInstrument::transmitted,
+                         [&](const QByteArray &b) { sent += b; });
+        QSignalSpy departures(&replay, &ReplayInstrument::departed);
+        // Bytes no step begins with, again and again: each is reported, the
+        // replay stays at the first step.
+        for (int i = 0; i < 3; ++i)
+            replay.hear("x", 9600);
+        QCOMPARE(departures.count(), 3);
+        QCOMPARE(replay.stepsDone(), 0);
+        replay.hear("B", 9600);
+        clock.advance(1);
+        QCOMPARE(sent, QByteArray("1"));
+        // G skips g: the replay picks up at G, then the last g follows it.
+        replay.hear("G", 9600);
+        clock.advance(1);
+        QCOMPARE(sent, QByteArray("1b"));
+        QCOMPARE(departures.count(), 4);
+        replay.hear("g", 9600);
+        clock.advance(1);
+        QCOMPARE(sent, QByteArray("1bc"));
+        QCOMPARE(replay.stepsAnswered(), 3);
+        QCOMPARE(replay.stepsDone(), 4);
     }
 
 #ifdef Q_OS_LINUX
@@ -370,14 +425,15 @@ private Q_SLOTS:
             line("{\"t_us\":5000,\"dir\":\"tx\",\"baud\":9600,\"hex\":\"67\"}") +
             line("{\"t_us\":45000,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"4e\"}");
         QString error;
-        const std::optional<ReplayScript> script = ReplayScript::parse(text, &error);
+        const std::unique_ptr<ReplayScript> script = ReplayScript::parse(text, &error);
         QVERIFY2(script, qPrintable(error));
-        QCOMPARE(script->steps.size(), 2);
-        QCOMPARE(script->steps.at(0).replies.at(0).delayMs, 20);
+        const std::vector<ReplayScript::Step> steps = stepsOf(*script);
+        QCOMPARE(steps.size(), size_t(2));
+        QCOMPARE(steps.at(0).replies.at(0).delayMs, 20);
         // The second run's "L" before any command belongs to the step before it,
         // 1 ms after its start; then g is answered 40 ms later.
-        QCOMPARE(script->steps.at(0).replies.at(1).delayMs, 1);
-        QCOMPARE(script->steps.at(1).replies.at(0).delayMs, 40);
+        QCOMPARE(steps.at(0).replies.at(1).delayMs, 1);
+        QCOMPARE(steps.at(1).replies.at(0).delayMs, 40);
     }
 };
 

@@ -91,10 +91,10 @@ class tst_LineOwner : public QObject
                 return false;
             f.close();
             session.navigator().ensureFrame(Page::Database);
-            if (!session.databasePage().openDialogAccepted(file))
+            if (!session.databasePage().openFileList(file))
                 return false;
             // A complete read gives a write its backup without reading first.
-            session.databasePage().btnReadBDTSFromVirClick();
+            session.databasePage().readInstrumentList();
             if (!runUntil([this] { return session.databasePage().readsCompleted() == 1; }, 60000))
                 return false;
             session.reader().setAutoRead(true);
@@ -108,16 +108,16 @@ class tst_LineOwner : public QObject
         {
             switch (running) {
             case Running::Table:
-                session.reader().btnReadOPClick();
+                session.reader().readTable();
                 break;
             case Running::Protocol:
-                session.results().btnReadProtokolClick();
+                session.results().readProtocol();
                 break;
             case Running::DatabaseRead:
-                session.databasePage().btnReadBDTSFromVirClick();
+                session.databasePage().readInstrumentList();
                 break;
             case Running::DatabaseWrite:
-                session.databasePage().btnWriteBDTSInVirClick();
+                session.databasePage().writeFileList();
                 break;
             case Running::Search:
                 link().btnConnectClick();
@@ -136,13 +136,13 @@ class tst_LineOwner : public QObject
                 data.announceResults(*instrument);
                 break;
             case Action::ReadTable:
-                session.reader().btnReadOPClick();
+                session.reader().readTable();
                 break;
             case Action::ReadDatabase:
-                session.databasePage().btnReadBDTSFromVirClick();
+                session.databasePage().readInstrumentList();
                 break;
             case Action::WriteDatabase:
-                session.databasePage().btnWriteBDTSInVirClick();
+                session.databasePage().writeFileList();
                 break;
             case Action::Contact:
                 link().btnConnectClick();

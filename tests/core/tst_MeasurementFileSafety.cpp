@@ -85,7 +85,7 @@ private Q_SLOTS:
         RecordingOpener opener;
         {
             const FileSizeLimit fault(0);
-            reader().btnCreateExcelClick(opener);
+            reader().openTableInSpreadsheet(opener);
         }
         verifyReported(errors, temp);
         QCOMPARE(readFile(temp), oldContents("temp "));
@@ -115,7 +115,7 @@ private Q_SLOTS:
         const QString memo = results().memoText();
         {
             const FileSizeLimit fault(100);
-            results().btnReadProtokolClick();
+            results().readProtocol();
             QVERIFY(rig->runUntil([&] { return errors.count() == 1; }));
         }
         verifyReported(errors, temp);
@@ -204,7 +204,7 @@ private Q_SLOTS:
 
         // A read under way has no table either.
         rig->instrument->setSilent(true);
-        reader().btnReadOPClick();
+        reader().readTable();
         rig->settle();
         rig->instrument->setSilent(false);
         rig->instrument->sendRaw(data().fileNameReply());
@@ -222,7 +222,7 @@ private Q_SLOTS:
         RecordingOpener opener;
         rig->session.pane().setText(QStringLiteral("before"));
         reader().saveChosen(chosen);
-        reader().btnCreateExcelClick(opener);
+        reader().openTableInSpreadsheet(opener);
         QCOMPARE(errors.count(), 2);
         QCOMPARE(readFile(chosen), oldContents("chosen "));
         QCOMPARE(readFile(temp), oldContents("temp "));

@@ -215,7 +215,7 @@ private Q_SLOTS:
     {
         QVERIFY(readTable());
         rig->instrument->setSilent(true);
-        reader().btnReadOPClick();
+        reader().readTable();
         rig->settle();
         QVERIFY(reader().saveEnabled()); // stays enabled while the new read runs
         const QString path = dataPath(QStringLiteral("empty.xls"));
@@ -375,7 +375,7 @@ private Q_SLOTS:
     {
         RecordingOpener opener;
         QVERIFY(readTable());
-        reader().btnCreateExcelClick(opener);
+        reader().openTableInSpreadsheet(opener);
         const QString temp = dataPath(QStringLiteral("TempBDTS.xls"));
         QCOMPARE(opener.opened, QStringList{temp});
         QCOMPARE(readFile(temp), reader().opData());
@@ -383,18 +383,18 @@ private Q_SLOTS:
         QVERIFY(reader().handOff().shown());
 
         // Pressed twice: the same file written again, handed over again.
-        reader().btnCreateExcelClick(opener);
+        reader().openTableInSpreadsheet(opener);
         QCOMPARE(opener.opened, (QStringList{temp, temp}));
 
         // A read by the operator drops it, before the table arrives.
         rig->instrument->setSilent(true);
-        reader().btnReadOPClick();
+        reader().readTable();
         rig->settle(); // the silent instrument has heard the request
         QCOMPARE(reader().handOff().heldFile(), QString());
         QVERIFY(!reader().handOff().shown());
         // Exporting now writes nothing and hands nothing over: there is no table.
         const QByteArray lastTable = readFile(temp);
-        reader().btnCreateExcelClick(opener);
+        reader().openTableInSpreadsheet(opener);
         QCOMPARE(readFile(temp), lastTable);
         QCOMPARE(opener.opened, (QStringList{temp, temp}));
         QCOMPARE(reader().handOff().heldFile(), QString());
@@ -425,7 +425,7 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(dataPath(QStringLiteral("TempBDTS.xls"))));
         QSignalSpy errors(&reader(), &OpticalDensityReader::fileError);
         rig->session.pane().setText(QStringLiteral("before"));
-        reader().btnCreateExcelClick(opener);
+        reader().openTableInSpreadsheet(opener);
         QCOMPARE(errors.count(), 1);
         QCOMPARE(opener.opened, QStringList());
         QCOMPARE(reader().handOff().heldFile(), saved); // the previous object stays
@@ -438,7 +438,7 @@ private Q_SLOTS:
         QVERIFY(readTable());
         const QString saved = dataPath(QStringLiteral("VirDat_2.xls"));
         reader().saveChosen(saved);
-        reader().btnCreateExcelClick(opener);
+        reader().openTableInSpreadsheet(opener);
         reader().fileToExcelChosen(saved, opener);
         QCOMPARE(opener.opened.size(), 2);
         QCOMPARE(readFile(opener.opened.at(1)), readFile(opener.opened.at(0)));
@@ -461,7 +461,7 @@ private Q_SLOTS:
         QSignalSpy errors(&reader(), &OpticalDensityReader::fileError);
 
         // The export is refused after the click returned: reported, nothing held.
-        reader().btnCreateExcelClick(opener);
+        reader().openTableInSpreadsheet(opener);
         QVERIFY(reader().handOff().shown());
         QCOMPARE(opener.laterRefusals.size(), 1);
         opener.laterRefusals.at(0)(QStringLiteral("нет приложения"));
@@ -474,7 +474,7 @@ private Q_SLOTS:
         QCOMPARE(reader().handOff().heldFile(), QString());
 
         // A late refusal of an earlier file leaves the file shown since then alone.
-        reader().btnCreateExcelClick(opener);
+        reader().openTableInSpreadsheet(opener);
         reader().fileToExcelChosen(saved, opener);
         QCOMPARE(opener.laterRefusals.size(), 3);
         opener.laterRefusals.at(1)(QStringLiteral("нет приложения"));
@@ -486,7 +486,7 @@ private Q_SLOTS:
     void readWithThePortClosedSendsNothing()
     {
         rig->port.close();
-        reader().btnReadOPClick();
+        reader().readTable();
         QCOMPARE(rig->session.pane().text(), QStringLiteral("Порт отключен."));
         QCOMPARE(rig->port.written(), QByteArray());
     }

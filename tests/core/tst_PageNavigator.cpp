@@ -89,7 +89,7 @@ private Q_SLOTS:
         connect(&f.nav, &PageNavigator::actionExecuted, &f.nav,
                 [&](Page p) { order.append(QStringLiteral("done%1").arg(pageIndex(p))); });
 
-        f.nav.actionSoftVirant();
+        f.nav.openPage(Page::Firmware);
         QCOMPARE(order, (QStringList{"frame1", "pages", "done1"}));
         QCOMPARE(f.nav.activePage(), Page::Firmware);
         QVERIFY(f.nav.tabVisible(Page::Firmware));
@@ -110,7 +110,7 @@ private Q_SLOTS:
 
         // Again on the shown page: no frame, no page change, no rule.
         f.hooks.calls.clear();
-        f.nav.actionSoftVirant();
+        f.nav.openPage(Page::Firmware);
         QCOMPARE(frames.count(), 1);
         QCOMPARE(pages.count(), 1);
         QVERIFY(f.hooks.calls.isEmpty());
@@ -124,7 +124,7 @@ private Q_SLOTS:
         f.rig.startUp();
         QSignalSpy frames(&f.nav, &PageNavigator::frameNeeded);
 
-        f.nav.actionBDTS();
+        f.nav.openPage(Page::Database);
         QCOMPARE(frames.count(), 1);
         QCOMPARE(frames.at(0).at(0).value<Page>(), Page::Database);
         QCOMPARE(f.nav.activePage(), Page::Database);
@@ -140,7 +140,7 @@ private Q_SLOTS:
         QCOMPARE(f.rig.session.pane().text(), QStringLiteral("Есть контакт с прибором"));
         QCOMPARE(f.rig.link().panel().connectCaption, QStringLiteral("Контакт"));
 
-        f.nav.actionBDTS();
+        f.nav.openPage(Page::Database);
         QCOMPARE(frames.count(), 1);
         QVERIFY(!f.rig.link().searching());
     }
@@ -151,7 +151,7 @@ private Q_SLOTS:
         f.rig.startUp();
         QSignalSpy frames(&f.nav, &PageNavigator::frameNeeded);
 
-        f.nav.actionVir2006();
+        f.nav.openPage(Page::Reader);
         QCOMPARE(f.hooks.calls, (QStringList{"stop", "label", "label"}));
         QCOMPARE(f.nav.activePage(), Page::Reader);
         QVERIFY(f.nav.tabVisible(Page::Reader));
@@ -163,7 +163,7 @@ private Q_SLOTS:
         f.hooks.calls.clear();
         f.rig.settle();
         f.rig.port.clearWritten();
-        f.nav.actionVir2006();
+        f.nav.openPage(Page::Reader);
         QCOMPARE(f.hooks.calls, QStringList{"label"});
         QVERIFY(!f.rig.link().searching());
         f.rig.settle(500);
@@ -177,7 +177,7 @@ private Q_SLOTS:
         QSignalSpy frames(&f.nav, &PageNavigator::frameNeeded);
         QSignalSpy done(&f.nav, &PageNavigator::actionExecuted);
 
-        f.nav.actionFile();
+        f.nav.openPage(Page::Results);
         QCOMPARE(f.hooks.calls, QStringList{"stop"});
         QCOMPARE(f.nav.activePage(), Page::Results);
         QVERIFY(f.nav.tabVisible(Page::Results));
@@ -185,7 +185,7 @@ private Q_SLOTS:
         QVERIFY(f.rig.runUntil([&] { return f.rig.link().atFastestSpeed(); }));
 
         f.hooks.calls.clear();
-        f.nav.actionFile();
+        f.nav.openPage(Page::Results);
         QVERIFY(f.hooks.calls.isEmpty());
         QVERIFY(!f.rig.link().searching());
         QCOMPARE(frames.count(), 0);
@@ -197,11 +197,11 @@ private Q_SLOTS:
         Fixture f;
         f.rig.instrument->setBaud(9600);
         f.rig.startUp();
-        f.nav.actionFile();
+        f.nav.openPage(Page::Results);
         QVERIFY(f.rig.runUntil([&] { return f.rig.link().atFastestSpeed(); }));
-        f.nav.actionSoftVirant();
-        f.nav.actionBDTS();
-        f.nav.actionVir2006();
+        f.nav.openPage(Page::Firmware);
+        f.nav.openPage(Page::Database);
+        f.nav.openPage(Page::Reader);
         QVERIFY(f.rig.runUntil([&] { return f.rig.link().atFastestSpeed(); }));
         f.rig.settle();
 
@@ -274,9 +274,9 @@ private Q_SLOTS:
         SimRig rig;
         PageNavigator &nav = rig.session.navigator();
         rig.startUp();
-        nav.actionSoftVirant();
+        nav.openPage(Page::Firmware);
         QCOMPARE(rig.link().baudIndex(), 5);
-        nav.actionVir2006();
+        nav.openPage(Page::Reader);
         QVERIFY(rig.link().searching());
         QVERIFY(rig.runUntil([&] { return rig.link().atFastestSpeed(); }));
         nav.selectPage(Page::About);

@@ -478,7 +478,7 @@ private Q_SLOTS:
         reader.setAutoSave(true);
 
         // No copy chosen: the described file only.
-        reader.btnReadOPClick();
+        reader.readTable();
         QVERIFY(rig.runUntil([&] { return saved.count() == 1; }));
         QCOMPARE(copies.count(), 0);
         const QString described = saved.at(0).at(0).toString();
@@ -487,7 +487,7 @@ private Q_SLOTS:
                  QStringList({QFileInfo(described).fileName(), "ServiceJournal.txt"}));
 
         exporter.setCopyFormat(PlateExporter::Copy::Csv);
-        reader.btnReadOPClick();
+        reader.readTable();
         QVERIFY(rig.runUntil([&] { return saved.count() == 2; }));
         QCOMPARE(copies.count(), 1);
         const QString copy = copies.at(0).at(0).toString();
@@ -509,7 +509,7 @@ private Q_SLOTS:
                 .mkdir(
                     QFileInfo(PlateExporter::copyPath(described, PlateFormat::Xlsx)).fileName()));
         QSignalSpy errors(&exporter, &PlateExporter::fileError);
-        reader.btnReadOPClick();
+        reader.readTable();
         QVERIFY(rig.runUntil([&] { return saved.count() == 3; }));
         QCOMPARE(errors.count(), 1);
         QCOMPARE(readAll(described), reader.opData());

@@ -68,7 +68,7 @@ private Q_SLOTS:
         QVERIFY(rig.connectFast());
         ProgressWatch &watch = rig.session.progressWatch();
         rig.instrument->setSilent(true);
-        rig.session.reader().btnReadOPClick();
+        rig.session.reader().readTable();
         rig.settle();
         watch.start(500);
         // One piece every 400 ms: slower than nothing, faster than the limit.

@@ -169,7 +169,7 @@ private Q_SLOTS:
     void clearedScreenStillSavesTheLastProtocol()
     {
         QVERIFY(readProtocol());
-        results().btnClrMemo1Click();
+        results().clearProtocol();
         QCOMPARE(results().memoText(), QString());
         QVERIFY(results().saveEnabled());
         const QString chosen = dataPath(QStringLiteral("cleared.xls"));
@@ -220,7 +220,7 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(temp));
         QSignalSpy errors(&results(), &ResultsProtocol::fileError);
         data().setProtocolTextOverride(QByteArrayLiteral("another protocol"));
-        results().btnReadProtokolClick();
+        results().readProtocol();
         QVERIFY(rig->runUntil([&] { return errors.count() == 1; }));
         QCOMPARE(results().memoText(), memo);
         QVERIFY(rig->session.dispatcher().inBuffer().isEmpty());
@@ -243,7 +243,7 @@ private Q_SLOTS:
     {
         QSignalSpy invalid(&results(), &ResultsProtocol::lengthNotANumber);
         rig->instrument->setSilent(true); // its own answer is replaced by a bad one
-        results().btnReadProtokolClick();
+        results().readProtocol();
         rig->settle();
         rig->port.clearWritten();
         rig->instrument->sendRaw(QByteArrayLiteral("N12a45"));
@@ -262,7 +262,7 @@ private Q_SLOTS:
     void readWithThePortClosedSendsNothing()
     {
         rig->port.close();
-        results().btnReadProtokolClick();
+        results().readProtocol();
         QCOMPARE(rig->session.pane().text(), QStringLiteral("Порт отключен."));
         QCOMPARE(rig->port.written(), QByteArray());
     }

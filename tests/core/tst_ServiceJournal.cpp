@@ -112,8 +112,8 @@ private Q_SLOTS:
         QVERIFY(rig.connectFast());
         DatabasePage &page = rig.session.databasePage();
         const QString source = testDataPath(QStringLiteral("database/mixed.bdt"));
-        QVERIFY(page.openDialogAccepted(source));
-        page.WriteDatabaseToDevice(DatabasePage::Which::FileList);
+        QVERIFY(page.openFileList(source));
+        page.writeToInstrument(DatabasePage::Which::FileList);
         QVERIFY(rig.runUntil([&] { return page.writesCompleted() == 1; }, 60000));
 
         // The fingerprint is that of the image the instrument now holds.
@@ -221,15 +221,15 @@ private Q_SLOTS:
         SimRig rig;
         QVERIFY(rig.connectFast());
         DatabasePage &page = rig.session.databasePage();
-        QVERIFY(page.openDialogAccepted(testDataPath(QStringLiteral("database/mixed.bdt"))));
+        QVERIFY(page.openFileList(testDataPath(QStringLiteral("database/mixed.bdt"))));
         // Read first: the write has its backup and would go straight to "M".
-        page.btnReadBDTSFromVirClick();
+        page.readInstrumentList();
         QVERIFY(rig.runUntil([&] { return page.readsCompleted() == 1; }, 60000));
         QByteArray heard;
         QObject::connect(rig.instrument.get(), &VirtualInstrument::heard,
                          [&heard](const QByteArray &bytes, int) { heard += bytes; });
         QVERIFY(QDir(rig.dataDir.path()).mkdir(QStringLiteral("ServiceJournal.txt")));
-        page.WriteDatabaseToDevice(DatabasePage::Which::FileList);
+        page.writeToInstrument(DatabasePage::Which::FileList);
         rig.settle(500);
         QVERIFY(!page.writeInProgress());
         QVERIFY2(heard.isEmpty(), heard.toHex().constData());
@@ -240,7 +240,7 @@ private Q_SLOTS:
 
         // With the journal back the same write runs.
         QVERIFY(QDir(rig.dataDir.path()).rmdir(QStringLiteral("ServiceJournal.txt")));
-        page.WriteDatabaseToDevice(DatabasePage::Which::FileList);
+        page.writeToInstrument(DatabasePage::Which::FileList);
         QVERIFY(page.writeInProgress());
         QVERIFY(rig.runUntil([&] { return page.writesCompleted() == 1; }, 60000));
     }

@@ -1,6 +1,6 @@
+#include "MainWindow.h"
 #include "ServiceProcess.h"
 #include "Session.h"
-#include "TFormMainKalS_D7.h"
 #include "WindowComposition.h"
 #include "measurement/OpticalDensityReader.h"
 #include "measurement/ResultsProtocol.h"
@@ -44,7 +44,7 @@ void readThroughTheWindow(const QString &port, const std::optional<QString> &tra
     WindowComposition composition({port, traceFile, dataDir});
     QVERIFY2(composition.traceError().isEmpty(), qPrintable(composition.traceError()));
     composition.start();
-    TFormMainKalS_D7 &window = composition.window();
+    MainWindow &window = composition.window();
     Session &session = composition.session();
     const auto find = [&window](const char *name) {
         return window.findChild<QObject *>(QString::fromLatin1(name));

@@ -44,7 +44,7 @@ public:
     {
         wizard().setFirmwarePageQuery([this] { return session.navigator().firmwarePageActive(); });
         session.navigator().ensureFrame(Page::Firmware);
-        session.navigator().actionSoftVirant();
+        session.navigator().openPage(Page::Firmware);
         wizard().actionSoftVirantExecuted();
     }
 

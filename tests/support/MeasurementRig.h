@@ -30,7 +30,7 @@ inline bool readTable(SimRig &rig)
 {
     OpticalDensityReader &reader = rig.session.reader();
     QSignalSpy received(&reader, &OpticalDensityReader::tableReceived);
-    reader.btnReadOPClick();
+    reader.readTable();
     return rig.runUntil([&] { return received.count() > 0; });
 }
 
@@ -39,7 +39,7 @@ inline bool readProtocol(SimRig &rig)
 {
     ResultsProtocol &results = rig.session.results();
     QSignalSpy received(&results, &ResultsProtocol::protocolReceived);
-    results.btnReadProtokolClick();
+    results.readProtocol();
     return rig.runUntil([&] { return received.count() > 0; });
 }
 

@@ -1,5 +1,5 @@
 #include "ApplicationIcon.h"
-#include "TFormMainKalS_D7.h"
+#include "MainWindow.h"
 #include "WindowComposition.h"
 
 #include <QProcess>

@@ -1,6 +1,6 @@
 #include "FeaturePages.h"
 #include "LinkLabel.h"
-#include "TFormMainKalS_D7.h"
+#include "MainWindow.h"
 #include "TestSupport.h"
 #include "common/AtomicFile.h"
 #include "measurement/DesktopOpener.h"
@@ -39,7 +39,7 @@ struct Assembled
 {
     SimRig rig;
     RecordingOpener opener;
-    TFormMainKalS_D7 window{rig.session, rig.instrument.get()};
+    MainWindow window{rig.session, rig.instrument.get()};
 
     Assembled()
     {

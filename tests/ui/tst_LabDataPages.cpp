@@ -239,7 +239,7 @@ private Q_SLOTS:
 
         ResultsProtocol &results = rig.session.results();
         QSignalSpy received(&results, &ResultsProtocol::protocolReceived);
-        results.btnReadProtokolClick();
+        results.readProtocol();
         QVERIFY(rig.runUntil([&] { return received.count() == 1; }));
         QCOMPARE(page.pageHeader(), QStringLiteral("Протокол результатов №12 от 24.03.09"));
 
@@ -339,7 +339,7 @@ private Q_SLOTS:
         ResultsPage page(rig.session);
         ResultsProtocol &results = rig.session.results();
         QSignalSpy received(&results, &ResultsProtocol::protocolReceived);
-        results.btnReadProtokolClick();
+        results.readProtocol();
         QVERIFY(rig.runUntil([&] { return received.count() == 1; }));
 #ifdef Q_OS_WIN
         // Windows' own print dialog: the printer's driver, not the program, asks

@@ -1,9 +1,9 @@
 #include "ClockStatus.h"
 #include "ElidingLabel.h"
 #include "LinkLabel.h"
+#include "MainWindow.h"
 #include "PageChangeHooks.h"
 #include "SimulatorPanel.h"
-#include "TFormMainKalS_D7.h"
 #include "TestSupport.h"
 
 #include <QAction>
@@ -48,7 +48,7 @@ struct WindowRig
 {
     SimRig rig;
     RecordingHooks hooks;
-    TFormMainKalS_D7 window{rig.session, rig.instrument.get()};
+    MainWindow window{rig.session, rig.instrument.get()};
 
     WindowRig()
     {
@@ -89,7 +89,7 @@ private Q_SLOTS:
     {
         WindowRig w;
         QCOMPARE(w.window.windowTitle(), QStringLiteral("КАЛЕНТ-сервис"));
-        QCOMPARE(TFormMainKalS_D7::ApplicationTitle, QStringLiteral("КАЛЕНТ-сервис 2008_06_06"));
+        QCOMPARE(MainWindow::ApplicationTitle, QStringLiteral("КАЛЕНТ-сервис 2008_06_06"));
         QCOMPARE(w.window.minimumSize(), QSize(634, 421));
         QCOMPARE(w.window.maximumSize(), QSize(634, 421));
 
@@ -401,7 +401,7 @@ private Q_SLOTS:
         QVERIFY(pane->shownLines().constFirst().endsWith(QChar(0x2026)));
         QCOMPARE(pane->toolTip(), longText);
         // The fixed window keeps its size.
-        QCOMPARE(w.window.width(), TFormMainKalS_D7::ClientWidth);
+        QCOMPARE(w.window.width(), MainWindow::ClientWidth);
 
         w.rig.session.pane().setText(QStringLiteral("Порт отключен."));
         QVERIFY(!pane->isElided());
@@ -643,7 +643,7 @@ private Q_SLOTS:
     void noSimulatorPanelOnARealPort()
     {
         SimRig rig;
-        TFormMainKalS_D7 window(rig.session);
+        MainWindow window(rig.session);
         QCOMPARE(window.simulatorPanel(), nullptr);
         QCOMPARE(window.findChild<QWidget *>(QStringLiteral("SimulatorPanel")), nullptr);
     }

@@ -156,7 +156,7 @@ private Q_SLOTS:
         RecordingOpener opener;
         ReaderPage page(rig.session, opener);
         QSignalSpy received(&rig.session.reader(), &OpticalDensityReader::tableReceived);
-        rig.session.reader().btnReadOPClick();
+        rig.session.reader().readTable();
         QVERIFY(rig.runUntil([&] { return received.count() == 1; }));
 
         child<QPushButton>(page, "btnSaveOP")->click();
@@ -194,7 +194,7 @@ private Q_SLOTS:
         ReaderPage reader(rig.session, opener);
         ResultsPage results(rig.session);
         QSignalSpy received(&rig.session.reader(), &OpticalDensityReader::tableReceived);
-        rig.session.reader().btnReadOPClick();
+        rig.session.reader().readTable();
         QVERIFY(rig.runUntil([&] { return received.count() == 1; }));
 
         const QString folder = QDir(rig.dataDir.path()).absolutePath();

@@ -1,9 +1,9 @@
 #include "FeaturePages.h"
+#include "MainWindow.h"
 #include "ManualClock.h"
 #include "Session.h"
 #include "SimulatedPort.h"
 #include "SimulatorSetup.h"
-#include "TFormMainKalS_D7.h"
 #include "TraceWindow.h"
 #include "VirtualInstrument.h"
 #include "measurement/DesktopOpener.h"
@@ -39,7 +39,7 @@ struct TracedWindow
     QTemporaryDir dataDir;
     Session session{clock, tracingPort, DataFolder(dataDir.path())};
     NoOpener opener;
-    TFormMainKalS_D7 window{session, instrument.get()};
+    MainWindow window{session, instrument.get()};
 
     TracedWindow()
     {
@@ -86,7 +86,7 @@ private Q_SLOTS:
         QVERIFY(hex && text);
         const int before = hex->blockCount();
         QVERIFY(hex->toPlainText().contains(QStringLiteral("->   4800  42")));
-        w.session.reader().btnReadOPClick();
+        w.session.reader().readTable();
         w.clock.advance(500);
         QVERIFY(hex->blockCount() > before);
         QVERIFY(hex->toPlainText().contains(QStringLiteral("->")));

@@ -3,6 +3,7 @@
 #include "Session.h"
 #include "common/BoundedFile.h"
 #include "common/Cp1251.h"
+#include "common/OperatorTexts.h"
 #include "database/DatabaseImage.h"
 #include "database/DatabasePage.h"
 
@@ -44,8 +45,8 @@ bool readWhole(const QString &path, QByteArray *bytes)
 // The file as "из файла..." reads it: the checks, then the file list.
 bool openAsFileList(DatabasePage &page, const QString &path, const bool &failed)
 {
-    page.btnReadBDTSFromFileClick();
-    return page.openDialogAccepted(path) && !failed;
+    page.discardFileList();
+    return page.openFileList(path) && !failed;
 }
 
 // An image taken as the instrument list, as if it had just been read.
@@ -57,7 +58,7 @@ bool takeAsInstrumentList(DatabasePage &page, const QString &path)
 
 int saveInstrumentList(DatabasePage &page, const QString &out, const bool &failed)
 {
-    page.saveDialogAccepted(out);
+    page.saveInstrumentListTo(out);
     return failed ? 1 : 0;
 }
 
@@ -100,7 +101,7 @@ bool waitForRead(HeadlessRun &run, const TransferOutcomes &outcomes, const QStri
     if (outcomes.read() == JobOutcome::Done)
         return true;
     if (!ended)
-        HeadlessRun::printError(QStringLiteral("Прибор не отвечает!"));
+        HeadlessRun::printError(OperatorTexts::noAnswer());
     HeadlessRun::printError(failure);
     return false;
 }
@@ -159,7 +160,7 @@ int runDbRead(const CommandLine &commandLine)
     if (!run.establishFastLink())
         return 1;
     const TransferOutcomes outcomes(page);
-    page.btnReadBDTSFromVirClick();
+    page.readInstrumentList();
     if (!waitForRead(run, outcomes, QStringLiteral("БД ТС из прибора не считана.")))
         return 1;
     return saveInstrumentList(page, out, failed);
@@ -193,7 +194,7 @@ int runDbAdd(const CommandLine &commandLine)
     if (!openAsFileList(page, commandLine.positional.at(1), failed))
         return 1;
     // The button is disabled when the file adds nothing: the list stays as it is.
-    if (page.state().addEnabled && !page.btnAddTSInVirClick())
+    if (page.state().addEnabled && !page.addToInstrumentList())
         return 1;
     return saveInstrumentList(page, out, failed);
 }
@@ -230,7 +231,7 @@ int runDbDelete(const CommandLine &commandLine)
         nodes.push_back(node->path());
     }
     page.selectInstrumentNodes(nodes);
-    page.btnDeleteTSClick();
+    page.deleteSelected();
     return saveInstrumentList(page, out, failed);
 }
 
@@ -247,7 +248,7 @@ int runDbWrite(const CommandLine &commandLine)
     // write, unless --no-backup; the read that ends after the write is the read-back.
     page.setBackupBeforeWrite(!commandLine.has(QStringLiteral("no-backup")));
     const TransferOutcomes outcomes(page);
-    page.btnWriteBDTSInVirClick();
+    page.writeFileList();
     if (!page.writeInProgress() && !page.writeWaitingForBackup())
         return 1; // the page said why
     run.waitFor([&] { return outcomes.write().has_value() || outcomes.notStarted().has_value(); });
@@ -256,7 +257,7 @@ int runDbWrite(const CommandLine &commandLine)
     if (outcomes.write() != JobOutcome::Done) {
         // The instrument fell silent, whoever noticed first.
         if (outcomes.write().value_or(JobOutcome::Failed) == JobOutcome::Failed)
-            HeadlessRun::printError(QStringLiteral("Прибор не отвечает!"));
+            HeadlessRun::printError(OperatorTexts::noAnswer());
         HeadlessRun::printError(QStringLiteral("БД ТС в прибор не записана."));
         return 1;
     }

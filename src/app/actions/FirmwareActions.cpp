@@ -4,6 +4,7 @@
 #include "Session.h"
 #include "StopSignals.h"
 #include "VirtualInstrument.h"
+#include "common/OperatorTexts.h"
 #include "firmware/FirmwareWizard.h"
 #include "journal/ServiceJournal.h"
 #include "link/SerialPort.h"
@@ -74,9 +75,9 @@ int runFlash(const CommandLine &commandLine)
     session.navigator().ensureFrame(Page::Firmware);
     wizard.fileChosen(path);
     wizard.declareProgrammingModeForNextEntry();
-    session.navigator().actionSoftVirant();
+    session.navigator().openPage(Page::Firmware);
     if (!wizard.frameState().loadEnabled) {
-        HeadlessRun::printError(QStringLiteral("Нет связи с прибором"));
+        HeadlessRun::printError(OperatorTexts::noLink());
         return 1;
     }
 

@@ -77,21 +77,17 @@ int runReplay(const CommandLine &commandLine)
 {
     const QString path = commandLine.value(QStringLiteral("replay"));
     QString error;
-    std::optional<ReplayScript> script = ReplayScript::load(path, &error);
+    std::unique_ptr<ReplayScript> script = ReplayScript::load(path, &error);
     if (!script) {
         HeadlessRun::printError(
             QStringLiteral("Трасса %1 не воспроизводится: %2").arg(path, error));
         return 2;
     }
     // The line starts at the speed the recording's first command went at.
-    int firstBaud = VirtualInstrument::DefaultBaud;
-    for (const ReplayScript::Step &step : script->steps)
-        if (step.baud > 0) {
-            firstBaud = step.baud;
-            break;
-        }
+    const int firstBaud =
+        script->firstBaud() > 0 ? script->firstBaud() : VirtualInstrument::DefaultBaud;
     SystemClock clock;
-    ReplayInstrument replay(std::move(*script), clock);
+    ReplayInstrument replay(std::move(script), clock);
     PtyLine line;
     if (!line.start(firstBaud)) {
         HeadlessRun::printError(

@@ -189,7 +189,7 @@ int runReadOd(const CommandLine &commandLine)
     // With a name asked for, the table is saved the way the automatic save does it:
     // "D" follows the table and the instrument's name comes back.
     reader.setAutoSave(autoName);
-    reader.btnReadOPClick();
+    reader.readTable();
     if (!run.waitFor([&] { return received || !fileError.isEmpty(); })) {
         HeadlessRun::printError(QStringLiteral("Прибор не прислал таблицу оптических плотностей."));
         return 1;
@@ -278,7 +278,7 @@ int runReadProtocol(const CommandLine &commandLine)
     if (!run.establishFastLink())
         return 1;
     results.setAutoSave(autoName);
-    results.btnReadProtokolClick();
+    results.readProtocol();
     // The automatic save runs inside the same reply as the text, so one wait does.
     if (!run.waitFor([&] { return received || !failure.isEmpty(); })) {
         HeadlessRun::printError(QStringLiteral("Прибор не прислал протокол результатов."));

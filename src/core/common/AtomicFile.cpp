@@ -1,6 +1,7 @@
 #include "common/AtomicFile.h"
 
 #include "common/FileSizeLimit.h"
+#include "common/OperatorTexts.h"
 #include "common/SystemErrorText.h"
 
 #include <QDir>
@@ -28,7 +29,7 @@ QString cannotOpen(const QString &shown, const QString &why)
 
 QString cannotWrite(const QString &shown, const QString &why)
 {
-    return QStringLiteral("Не удалось записать файл %1: %2").arg(shown, why);
+    return OperatorTexts::cannotWriteFile(shown, why);
 }
 
 // The reason a step of the file failed, in Russian where the system's text is known.

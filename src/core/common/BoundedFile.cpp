@@ -1,6 +1,7 @@
 #include "common/BoundedFile.h"
 
 #include "common/FileKind.h"
+#include "common/OperatorTexts.h"
 #include "common/SystemErrorText.h"
 
 #include <QDir>
@@ -17,8 +18,7 @@ constexpr qint64 ChunkBytes = 1 << 20;
 
 QString cannotRead(const QString &path, const QString &why)
 {
-    return QStringLiteral("Не удалось прочитать файл %1: %2")
-        .arg(QDir::toNativeSeparators(path), why);
+    return OperatorTexts::cannotReadFile(QDir::toNativeSeparators(path), why);
 }
 
 QString reasonOf(const QFile &file)

@@ -6,6 +6,7 @@
 #include "common/Clock.h"
 #include "common/DataFolder.h"
 #include "common/LastFileChoice.h"
+#include "common/OperatorTexts.h"
 #include "database/DatabaseBackup.h"
 #include "database/DatabaseImage.h"
 #include "journal/ServiceJournal.h"
@@ -24,7 +25,6 @@ namespace kalent {
 using namespace DatabaseImage;
 
 namespace {
-const QString PortClosed = QStringLiteral("Порт отключен.");
 const QString WrongFormat = QStringLiteral("Неверный формат файла.");
 const QString Received = QStringLiteral("Принято из прибора страниц: ");
 const QString NotRead = QStringLiteral("БД ТС из прибора не считана: ");
@@ -37,7 +37,7 @@ DatabasePage::DatabasePage(SerialPort &port, ReceiveDispatcher &dispatcher, Line
       m_lastFile(lastFile), m_transfer(port, dispatcher, line, clock)
 {
     connect(&m_transfer, &DatabaseTransfer::countAnswered, this,
-            [this] { setStatus(QStringLiteral("Чтение БД ТС из прибора.")); });
+            [this] { setStatus(DatabasePageTexts::readFromVirHint()); });
     connect(&m_transfer, &DatabaseTransfer::pageReceived, this, &DatabasePage::pageReceived);
     connect(&m_transfer, &DatabaseTransfer::pageSent, this,
             [this](int pageNo, int pageCount) { m_pane.setProgress(pageNo * 100 / pageCount); });
@@ -88,13 +88,12 @@ void DatabasePage::deriveCaptions()
     // discarded file list keeps its tree, and so its count.
     const DatabaseList &vir = m_db.instrument();
     if (vir.exists())
-        m_state.instrumentCaption = QStringLiteral("Список ТС в приборе (%1):").arg(vir.tsCount());
+        m_state.instrumentCaption = listCaption(InstrumentListName, vir.tsCount());
     if (m_fromFile)
-        m_state.fileCaption = QStringLiteral("Список ТС в файле (%1):").arg(m_db.file().tsCount());
+        m_state.fileCaption = listCaption(FileListName, m_db.file().tsCount());
     const DatabaseList &add = m_db.additional();
     if (add.exists())
-        m_state.additionalCaption =
-            QStringLiteral("Дополнительный список ТС (%1):").arg(add.tsCount());
+        m_state.additionalCaption = listCaption(AdditionalListName, add.tsCount());
 }
 
 void DatabasePage::mirrorSelection()
@@ -125,10 +124,10 @@ void DatabasePage::deriveButtons()
         m_fromDevice && m_fromFile && add.exists() && add.tsCount() > 0 && !reading;
 }
 
-void DatabasePage::ReadDatabaseFromDevice()
+void DatabasePage::readInstrumentList()
 {
     if (!m_port.isOpen()) {
-        setStatus(PortClosed);
+        setStatus(OperatorTexts::portClosed());
         return;
     }
     // One exchange at a time: a read never starts over a write or another read.
@@ -240,7 +239,7 @@ void DatabasePage::formAdditionalList()
     Q_EMIT treesChanged();
 }
 
-void DatabasePage::saveDialogAccepted(const QString &path)
+void DatabasePage::saveInstrumentListTo(const QString &path)
 {
     m_lastFile.remember(path);
     const DatabaseList &list = m_db.instrument();
@@ -254,7 +253,7 @@ void DatabasePage::saveDialogAccepted(const QString &path)
     setStatus(QStringLiteral("БД ТС записана в файл: ") + m_lastFile.name());
 }
 
-void DatabasePage::btnReadBDTSFromFileClick()
+void DatabasePage::discardFileList()
 {
     m_db.discardFile();
     deriveButtons();
@@ -269,14 +268,14 @@ void DatabasePage::showFault(Fault fault, const QString &name)
         setStatus(WrongFormat);
 }
 
-bool DatabasePage::openDialogAccepted(const QString &path)
+bool DatabasePage::openFileList(const QString &path)
 {
     m_lastFile.remember(path);
     const QString name = m_lastFile.name();
     setStatus(QStringLiteral("Чтение из файла ") + name);
     // A rejected file must leave nothing behind that a write or the additional
     // list could draw on.
-    btnReadBDTSFromFileClick();
+    discardFileList();
     // The header holds at most 999 pages: a larger file is no database, and a
     // wrong choice (a huge file, a device) is refused without being read whole.
     QByteArray bytes;
@@ -326,7 +325,7 @@ bool DatabasePage::takeInstrumentImage(const QByteArray &image, const QString &n
     return true;
 }
 
-void DatabasePage::WriteDatabaseToDevice(Which which)
+void DatabasePage::writeToInstrument(Which which)
 {
     // Every list the page holds is sound: its header, count and size agree and
     // it ends with its closing page, so it is sent as it stands.
@@ -336,7 +335,7 @@ void DatabasePage::WriteDatabaseToDevice(Which which)
         return;
     }
     if (!m_port.isOpen()) {
-        setStatus(PortClosed);
+        setStatus(OperatorTexts::portClosed());
         return;
     }
     if (m_line.busy()) {
@@ -356,7 +355,7 @@ void DatabasePage::WriteDatabaseToDevice(Which which)
     }
     // No complete read of this connection to back up: read the instrument's
     // database first; the write follows once it is complete.
-    ReadDatabaseFromDevice();
+    readInstrumentList();
     if (readInProgress())
         m_pendingWrite = request;
 }
@@ -408,7 +407,7 @@ void DatabasePage::startWrite(const WriteRequest &request, const QString &backup
         Q_EMIT writeNotStarted(m_line.busyText());
         return;
     }
-    setStatus(QStringLiteral("Запись БД ТС в прибор."));
+    setStatus(DatabasePageTexts::writeInstrumentListHint());
     m_outStream = request.image;
     m_pagesToSend = request.pages;
     m_writeSource = request.source;
@@ -436,10 +435,10 @@ void DatabasePage::writeEnded(JobOutcome outcome, const QString &why)
                                                       QStringLiteral("прибор принял все страницы"),
                                                       m_writeBackup));
     Q_EMIT transferEnded(LineJob::DatabaseWrite, JobOutcome::Done);
-    ReadDatabaseFromDevice();
+    readInstrumentList();
 }
 
-bool DatabasePage::btnAddTSInVirClick()
+bool DatabasePage::addToInstrumentList()
 {
     const int adding = m_db.additional().tsCount();
     setStatus(QStringLiteral("Включение в список прибора дополнительно ") +
@@ -470,7 +469,7 @@ bool DatabasePage::btnAddTSInVirClick()
     return true;
 }
 
-void DatabasePage::btnDeleteTSClick()
+void DatabasePage::deleteSelected()
 {
     // Without a list read there is nothing to delete from; during a read the
     // list is about to be replaced.
@@ -487,8 +486,8 @@ void DatabasePage::btnDeleteTSClick()
     Q_EMIT treesChanged();
 }
 
-void DatabasePage::TreeViewVirClick(const NodePath &node, TreeSelection::Click kind,
-                                    const std::vector<NodePath> &visibleInOrder)
+void DatabasePage::clickInstrumentNode(const NodePath &node, TreeSelection::Click kind,
+                                       const std::vector<NodePath> &visibleInOrder)
 {
     if (readInProgress())
         return;
@@ -497,7 +496,7 @@ void DatabasePage::TreeViewVirClick(const NodePath &node, TreeSelection::Click k
     showSelectionCount(false);
 }
 
-void DatabasePage::TreeViewVirCollapsed(const std::vector<NodePath> &visibleInOrder)
+void DatabasePage::instrumentNodeCollapsed(const std::vector<NodePath> &visibleInOrder)
 {
     // Even an emptied selection is counted: the status must not go on naming
     // nodes that are no longer selected.

@@ -28,7 +28,7 @@ class ReceiveDispatcher;
 class SerialPort;
 class Timer;
 
-// The database page without its widgets (TFrameBDTS mirrors it): the three
+// The database page without its widgets (DatabasePageView mirrors it): the three
 // lists, the page's captions and flags, and the flows behind the seven buttons.
 // The bytes and pages exchanged with the instrument are its DatabaseTransfer's;
 // the page starts the transfers and shows what they bring and how they end. A read becomes the
@@ -92,31 +92,28 @@ public:
     // The folder the open and save dialogs start in, created when missing.
     QString dialogFolder() const;
 
-    void ReadDatabaseFromDevice();
-    void WriteDatabaseToDevice(Which list);
-
-    // Buttons.
-    void btnReadBDTSFromVirClick() { ReadDatabaseFromDevice(); }
-    void btnSaveBDTSinFileClick() {}
-    void btnReadBDTSFromFileClick();
-    void btnWriteBDTSInVirClick() { WriteDatabaseToDevice(Which::FileList); }
-    void btnSaveAddTsClick() { WriteDatabaseToDevice(Which::InstrumentList); }
+    // The operator's requests, one for each button of the page.
+    void readInstrumentList();
+    void writeToInstrument(Which list);
+    // Before another file is chosen: the file list goes, and with it what the
+    // additional list and a write could draw on. A cancelled choice leaves it so.
+    void discardFileList();
+    void writeFileList() { writeToInstrument(Which::FileList); }
+    void writeInstrumentList() { writeToInstrument(Which::InstrumentList); }
     // False when the addition was refused.
-    bool btnAddTSInVirClick();
-    void btnDeleteTSClick();
+    bool addToInstrumentList();
+    void deleteSelected();
 
-    // Dialog outcomes.
-    void saveDialogAccepted(const QString &path);
-    void saveDialogCancelled() {}
+    // The dialogs' accepted choices (a cancelled dialog asks nothing of the page).
+    void saveInstrumentListTo(const QString &path);
     // True when the file passed its checks and became the file list.
-    bool openDialogAccepted(const QString &path);
-    void openDialogCancelled() {}
+    bool openFileList(const QString &path);
 
     // A click in TreeViewVir: selects as the tree does, then shows the count.
-    void TreeViewVirClick(const NodePath &node, TreeSelection::Click kind,
-                          const std::vector<NodePath> &visibleInOrder);
+    void clickInstrumentNode(const NodePath &node, TreeSelection::Click kind,
+                             const std::vector<NodePath> &visibleInOrder);
     // A node of TreeViewVir was collapsed: the nodes it hid leave the selection.
-    void TreeViewVirCollapsed(const std::vector<NodePath> &visibleInOrder);
+    void instrumentNodeCollapsed(const std::vector<NodePath> &visibleInOrder);
     // Sets the selection directly (nodes of the instrument tree), then shows the count.
     void selectInstrumentNodes(const std::vector<NodePath> &nodes);
 

@@ -3,16 +3,29 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <optional>
+
 namespace kalent {
+
+// The lists' names; their captions add the count of test systems once the list
+// has first been made: "Список ТС в приборе:", then "Список ТС в приборе (7):".
+inline const char *const InstrumentListName = "Список ТС в приборе";
+inline const char *const FileListName = "Список ТС в файле";
+inline const char *const AdditionalListName = "Дополнительный список ТС";
+inline QString listCaption(const char *list, std::optional<int> tsCount = std::nullopt)
+{
+    const QString name = QString::fromUtf8(list);
+    return tsCount ? QStringLiteral("%1 (%2):").arg(name).arg(*tsCount) : name + QLatin1Char(':');
+}
 
 // Everything the database page's widgets show besides the trees: captions,
 // hints, colours, enabled and visible flags. The frame mirrors it.
 struct DatabasePageState
 {
     QString title = QStringLiteral("Перепрограммирование базы данных тест-систем.");
-    QString instrumentCaption = QStringLiteral("Список ТС в приборе:");      // RzGroupBox1
-    QString fileCaption = QStringLiteral("Список ТС в файле:");              // RzGroupBox2
-    QString additionalCaption = QStringLiteral("Дополнительный список ТС:"); // RzGroupBox3
+    QString instrumentCaption = listCaption(InstrumentListName); // RzGroupBox1
+    QString fileCaption = listCaption(FileListName);             // RzGroupBox2
+    QString additionalCaption = listCaption(AdditionalListName); // RzGroupBox3
     // The group boxes' colours (cream, sky blue, money green) as 0xRRGGBB.
     quint32 instrumentColour = 0xFFFBF0;
     quint32 fileColour = 0xA6CAF0;
@@ -40,6 +53,7 @@ inline QString readFromVirCaption()
 {
     return QStringLiteral(" из прибора");
 }
+// The hint of the read button, and the pane while a read runs.
 inline QString readFromVirHint()
 {
     return QStringLiteral("Чтение БД ТС из прибора.");
@@ -65,6 +79,7 @@ inline QString writeInstrumentListCaption()
 {
     return QStringLiteral("в прибор");
 }
+// The hint of the instrument list's write button, and the pane while a write runs.
 inline QString writeInstrumentListHint()
 {
     return QStringLiteral("Запись БД ТС в прибор.");

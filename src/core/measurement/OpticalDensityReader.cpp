@@ -4,6 +4,7 @@
 #include "common/AtomicFile.h"
 #include "common/Cp1251.h"
 #include "common/DataFolder.h"
+#include "common/OperatorTexts.h"
 #include "common/SafeFileName.h"
 #include "link/Connection.h"
 #include "link/LineOwner.h"
@@ -120,10 +121,10 @@ bool OpticalDensityReader::startRead()
     return true;
 }
 
-void OpticalDensityReader::btnReadOPClick()
+void OpticalDensityReader::readTable()
 {
     if (!m_port.isOpen()) {
-        m_pane.setText(QStringLiteral("Порт отключен."));
+        m_pane.setText(OperatorTexts::portClosed());
         return;
     }
     if (!startRead())
@@ -230,11 +231,11 @@ void OpticalDensityReader::saveChosen(const QString &path)
         Q_EMIT fileError(error);
         return;
     }
-    m_pane.setText(QStringLiteral("Данные записаны в файл."));
+    m_pane.setText(OperatorTexts::dataWritten());
     m_handOff.hold(path);
 }
 
-void OpticalDensityReader::btnCreateExcelClick(DesktopOpener &opener)
+void OpticalDensityReader::openTableInSpreadsheet(DesktopOpener &opener)
 {
     const QString path = excelTempFileName();
     if (refuseWithoutTable(path))

@@ -63,11 +63,11 @@ public:
     void labelGrid();
 
     // "Принять данные".
-    void btnReadOPClick();
+    void readTable();
     // "Данные в файл", after the operator chose a path in the save dialog.
     void saveChosen(const QString &path);
     // "Данные в Excel".
-    void btnCreateExcelClick(DesktopOpener &opener);
+    void openTableInSpreadsheet(DesktopOpener &opener);
     // "Из файла в Excel", after the operator chose a file in the open dialog.
     void fileToExcelChosen(const QString &path, DesktopOpener &opener);
 

@@ -1,6 +1,7 @@
 #include "measurement/PlateExport.h"
 
 #include "common/AtomicFile.h"
+#include "common/OperatorTexts.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -190,8 +191,7 @@ QByteArray bytes(PlateFormat format, const QByteArray &opData, const PlateTitle 
 
 QString failureText(const QString &path, const QString &reason)
 {
-    return QStringLiteral("Не удалось записать файл %1: %2")
-        .arg(QDir::toNativeSeparators(path), reason);
+    return OperatorTexts::cannotWriteFile(QDir::toNativeSeparators(path), reason);
 }
 
 QString write(const QString &path, PlateFormat format, const QByteArray &opData,

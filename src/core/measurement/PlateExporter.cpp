@@ -1,6 +1,7 @@
 #include "measurement/PlateExporter.h"
 
 #include "MessagePane.h"
+#include "common/OperatorTexts.h"
 #include "measurement/OpticalDensityReader.h"
 
 #include <QDir>
@@ -66,7 +67,7 @@ bool PlateExporter::saveChosen(const QString &path, PlateFormat format)
         Q_EMIT fileError(error);
         return false;
     }
-    m_pane.setText(QStringLiteral("Данные записаны в файл."));
+    m_pane.setText(OperatorTexts::dataWritten());
     return true;
 }
 

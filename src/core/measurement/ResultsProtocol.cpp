@@ -5,6 +5,7 @@
 #include "common/BoundedFile.h"
 #include "common/Cp1251.h"
 #include "common/DataFolder.h"
+#include "common/OperatorTexts.h"
 #include "link/LineOwner.h"
 #include "link/ReceiveDispatcher.h"
 #include "link/SerialPort.h"
@@ -54,10 +55,10 @@ void ResultsProtocol::setMemo(const QString &text)
     Q_EMIT memoChanged();
 }
 
-void ResultsProtocol::btnReadProtokolClick()
+void ResultsProtocol::readProtocol()
 {
     if (!m_port.isOpen()) {
-        m_pane.setText(QStringLiteral("Порт отключен."));
+        m_pane.setText(OperatorTexts::portClosed());
         return;
     }
     if (!m_line.begin(LineJob::Protocol, LineOwner::ReplySilenceMs)) {
@@ -184,10 +185,10 @@ void ResultsProtocol::saveChosen(const QString &path)
         Q_EMIT fileError(error);
         return;
     }
-    m_pane.setText(QStringLiteral("Данные записаны в файл."));
+    m_pane.setText(OperatorTexts::dataWritten());
 }
 
-void ResultsProtocol::btnClrMemo1Click()
+void ResultsProtocol::clearProtocol()
 {
     setMemo(QString());
 }

@@ -47,11 +47,11 @@ public:
     QString tempFileName() const;
 
     // "Принять данные".
-    void btnReadProtokolClick();
+    void readProtocol();
     // "Данные в файл", after the operator chose a path in the save dialog.
     void saveChosen(const QString &path);
     // "Очистить экран".
-    void btnClrMemo1Click();
+    void clearProtocol();
 
     // Reply handlers (the dispatcher calls them with InBuffer).
     void handleLength(QByteArray &inBuffer);

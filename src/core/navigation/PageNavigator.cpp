@@ -123,41 +123,17 @@ void PageNavigator::runPageChangeRules()
         m_hooks->afterPageChange();
 }
 
-void PageNavigator::actionSoftVirant()
+void PageNavigator::openPage(Page page)
 {
-    if (!mayChangeTo(Page::Firmware, [this] { actionSoftVirant(); }))
+    if (page == Page::About || !mayChangeTo(page, [this, page] { openPage(page); }))
         return;
-    ensureFrame(Page::Firmware);
-    showPage(Page::Firmware);
-    Q_EMIT actionExecuted(Page::Firmware);
-}
-
-void PageNavigator::actionBDTS()
-{
-    if (!mayChangeTo(Page::Database, [this] { actionBDTS(); }))
-        return;
-    ensureFrame(Page::Database);
-    showPage(Page::Database);
-    Q_EMIT actionExecuted(Page::Database);
-}
-
-void PageNavigator::actionVir2006()
-{
-    if (!mayChangeTo(Page::Reader, [this] { actionVir2006(); }))
-        return;
-    showPage(Page::Reader);
+    if (page == Page::Firmware || page == Page::Database)
+        ensureFrame(page);
+    showPage(page);
     // Every showing empties the grid, also when the page was already active.
-    if (m_hooks)
+    if (page == Page::Reader && m_hooks)
         m_hooks->labelReaderGrid();
-    Q_EMIT actionExecuted(Page::Reader);
-}
-
-void PageNavigator::actionFile()
-{
-    if (!mayChangeTo(Page::Results, [this] { actionFile(); }))
-        return;
-    showPage(Page::Results);
-    Q_EMIT actionExecuted(Page::Results);
+    Q_EMIT actionExecuted(page);
 }
 
 } // namespace kalent

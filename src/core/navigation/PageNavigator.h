@@ -72,11 +72,11 @@ public:
     // A visible page chosen as by its tab.
     void selectPage(Page page);
 
-    // The actions, also run by the link labels of the About page.
-    void actionSoftVirant(); // firmware page
-    void actionBDTS();       // database page
-    void actionVir2006();    // reader page, relabels the grid every time
-    void actionFile();       // results page
+    // The action that shows a page, from the menu, the navigation bar or the
+    // About page's links: the firmware and database pages make their frame on the
+    // first run, the reader page relabels its grid on every run. The About page
+    // has no action; it does nothing.
+    void openPage(Page page);
 
     // Whether a held-back page change is waiting for the operator's answer.
     bool leaveUploadQuestionOpen() const { return static_cast<bool>(m_heldBack); }

@@ -2,6 +2,7 @@
 
 #include "Session.h"
 #include "common/Clock.h"
+#include "common/OperatorTexts.h"
 #include "common/SystemErrorText.h"
 #include "link/Connection.h"
 #include "link/ReceiveDispatcher.h"
@@ -75,7 +76,7 @@ WatchService::WatchService(Session &session, const QString &portName, QObject *p
             [this] { jobFailed(QStringLiteral("неверная длина протокола")); });
     connect(&session.connection(), &Connection::instrumentControlsEnabled, this, [this](bool up) {
         if (!up && (m_state == State::Following || m_state == State::Reading))
-            linkLost(QStringLiteral("Нет связи с прибором"));
+            linkLost(OperatorTexts::noLink());
     });
 }
 
@@ -160,7 +161,7 @@ void WatchService::contactCheck()
     m_contactTimer->stop();
     if (link.searching())
         link.btnConnectClick(); // what the operator's "Стоп" would do
-    linkLost(QStringLiteral("Прибор не отвечает!"));
+    linkLost(OperatorTexts::noAnswer());
 }
 
 void WatchService::pollLink()
@@ -221,9 +222,9 @@ void WatchService::runNextJob()
     m_state = State::Reading;
     m_readTimer->start(ReadWaitMs);
     if (m_jobs.front() == Job::Table)
-        m_session.reader().btnReadOPClick();
+        m_session.reader().readTable();
     else
-        m_session.results().btnReadProtokolClick();
+        m_session.results().readProtocol();
 }
 
 void WatchService::jobDone()

@@ -1,6 +1,6 @@
 #include "ElidingLabel.h"
+#include "FirmwarePage.h"
 #include "FirmwareRig.h"
-#include "TFrameSoftVir.h"
 #include "navigation/PageNavigator.h"
 
 #include <QFileDialog>
@@ -18,7 +18,7 @@ using namespace kalent::test;
 namespace {
 
 // ActionSoftVirantExecute as the main window runs it around the page switch.
-void openPage(FirmwareRig &rig, TFrameSoftVir &frame)
+void openPage(FirmwareRig &rig, FirmwarePage &frame)
 {
     frame.beforeShow();
     rig.wizard().stopSoftWizard();
@@ -61,7 +61,7 @@ void answerNext(QWidget &frame, const char *name, std::function<void(T *)> answe
 
 } // namespace
 
-class tst_TFrameSoftVir : public QObject
+class tst_FirmwarePage : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -76,11 +76,11 @@ private Q_SLOTS:
     void leavingDuringTheUploadAsksWithNoAsDefault();
 };
 
-void tst_TFrameSoftVir::framesShowsBothStepsAndTheInstrumentScreens()
+void tst_FirmwarePage::framesShowsBothStepsAndTheInstrumentScreens()
 {
     FirmwareRig rig;
     QVERIFY(!rig.wizard().frameExists());
-    TFrameSoftVir frame(rig.session);
+    FirmwarePage frame(rig.session);
     QVERIFY(rig.wizard().frameExists());
 
     auto *pages = child<QTabWidget>(frame, "RzPageControl2");
@@ -118,11 +118,11 @@ void tst_TFrameSoftVir::framesShowsBothStepsAndTheInstrumentScreens()
     QVERIFY(stop->isHidden());
 }
 
-void tst_TFrameSoftVir::fileLabelsAndLoadButtonMirrorTheWizard()
+void tst_FirmwarePage::fileLabelsAndLoadButtonMirrorTheWizard()
 {
     FirmwareRig rig;
     rig.startUp();
-    TFrameSoftVir frame(rig.session);
+    FirmwarePage frame(rig.session);
     frame.show();
     openPage(rig, frame);
 
@@ -147,11 +147,11 @@ void tst_TFrameSoftVir::fileLabelsAndLoadButtonMirrorTheWizard()
     QCOMPARE(rig.session.pane().text(), QStringLiteral("Загрузите программу в прибор. Шаг 3."));
 }
 
-void tst_TFrameSoftVir::loadButtonAsksAndOnlyYesSends()
+void tst_FirmwarePage::loadButtonAsksAndOnlyYesSends()
 {
     FirmwareRig rig;
     QVERIFY(rig.reachStepThree(rig.writeFile("a.tsk", "abc")));
-    TFrameSoftVir frame(rig.session);
+    FirmwarePage frame(rig.session);
     frame.show();
     auto *load = child<QPushButton>(frame, "btnLoadPO");
     QVERIFY(load->isEnabled());
@@ -180,13 +180,13 @@ void tst_TFrameSoftVir::loadButtonAsksAndOnlyYesSends()
     QCOMPARE(rig.session.pane().text(), QStringLiteral("Программирование прибора приостановлено"));
 }
 
-void tst_TFrameSoftVir::unreadableFileIsShownInABoxAndNothingIsSent()
+void tst_FirmwarePage::unreadableFileIsShownInABoxAndNothingIsSent()
 {
     FirmwareRig rig;
     const QString path = rig.writeFile("gone.tsk", "abc");
     QVERIFY(rig.reachStepThree(path));
     QFile::remove(path);
-    TFrameSoftVir frame(rig.session);
+    FirmwarePage frame(rig.session);
     frame.show();
 
     answerNext<QMessageBox>(frame, "ConfirmLoadBox",
@@ -200,11 +200,11 @@ void tst_TFrameSoftVir::unreadableFileIsShownInABoxAndNothingIsSent()
     error->close();
 }
 
-void tst_TFrameSoftVir::otherFileDialogOpensAtTheDataFolderWithTheFirmwareFilter()
+void tst_FirmwarePage::otherFileDialogOpensAtTheDataFolderWithTheFirmwareFilter()
 {
     FirmwareRig rig;
     rig.startUp();
-    TFrameSoftVir frame(rig.session);
+    FirmwarePage frame(rig.session);
     frame.show();
     openPage(rig, frame);
     const QString path = rig.writeFile("chosen.tsk", "abc");
@@ -230,13 +230,13 @@ void tst_TFrameSoftVir::otherFileDialogOpensAtTheDataFolderWithTheFirmwareFilter
     QVERIFY(child<QLabel>(frame, "lbFileLoadPO")->text().endsWith("\nchosen.tsk"));
 }
 
-void tst_TFrameSoftVir::buttonsAreCentredInTheLeftPane()
+void tst_FirmwarePage::buttonsAreCentredInTheLeftPane()
 {
     FirmwareRig rig;
     rig.startUp();
     QWidget page;
     page.resize(600, 320);
-    TFrameSoftVir frame(rig.session, &page);
+    FirmwarePage frame(rig.session, &page);
     frame.setGeometry(page.rect());
     page.show();
     QVERIFY(QTest::qWaitForWindowExposed(&page));
@@ -264,13 +264,13 @@ void tst_TFrameSoftVir::buttonsAreCentredInTheLeftPane()
              qPrintable(QStringLiteral("%1 vs %2").arg(left).arg(expected)));
 }
 
-void tst_TFrameSoftVir::longPathIsElidedInTheMiddleAndTheSplittersStay()
+void tst_FirmwarePage::longPathIsElidedInTheMiddleAndTheSplittersStay()
 {
     FirmwareRig rig;
     rig.startUp();
     QWidget page;
     page.resize(480, 278);
-    TFrameSoftVir frame(rig.session, &page);
+    FirmwarePage frame(rig.session, &page);
     frame.setGeometry(page.rect());
     page.show();
     QVERIFY(QTest::qWaitForWindowExposed(&page));
@@ -319,10 +319,10 @@ void tst_TFrameSoftVir::longPathIsElidedInTheMiddleAndTheSplittersStay()
     QCOMPARE(child<ElidingLabel>(frame, "lbFileLoadPO")->toolTip(), QString());
 }
 
-void tst_TFrameSoftVir::disabledButtonsTakeThePalettesDisabledText()
+void tst_FirmwarePage::disabledButtonsTakeThePalettesDisabledText()
 {
     FirmwareRig rig;
-    TFrameSoftVir frame(rig.session);
+    FirmwarePage frame(rig.session);
     frame.show();
     const QColor greyed = QApplication::palette().color(QPalette::Disabled, QPalette::ButtonText);
     const struct
@@ -345,11 +345,11 @@ void tst_TFrameSoftVir::disabledButtonsTakeThePalettesDisabledText()
     QCOMPARE(load->palette().color(load->foregroundRole()), greyed);
 }
 
-void tst_TFrameSoftVir::leavingDuringTheUploadAsksWithNoAsDefault()
+void tst_FirmwarePage::leavingDuringTheUploadAsksWithNoAsDefault()
 {
     FirmwareRig rig;
     QVERIFY(rig.reachStepThree(rig.writeFile("big.tsk", QByteArray(25000, 'z')), true));
-    TFrameSoftVir frame(rig.session);
+    FirmwarePage frame(rig.session);
     frame.show();
     auto *otherFile = child<QPushButton>(frame, "btnOtherFileLoadPO");
     QVERIFY(otherFile->isEnabled());
@@ -377,5 +377,5 @@ void tst_TFrameSoftVir::leavingDuringTheUploadAsksWithNoAsDefault()
     QVERIFY(otherFile->isEnabled());
 }
 
-QTEST_MAIN(tst_TFrameSoftVir)
-#include "tst_TFrameSoftVir.moc"
+QTEST_MAIN(tst_FirmwarePage)
+#include "tst_FirmwarePage.moc"

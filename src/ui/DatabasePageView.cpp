@@ -1,9 +1,11 @@
-#include "TFrameBDTS.h"
+#include "DatabasePageView.h"
 
 #include "DatabaseTreeView.h"
 #include "FileDialogLook.h"
+#include "ObjectNames.h"
 #include "Session.h"
 #include "WidgetKit.h"
+#include "common/OperatorTexts.h"
 #include "database/DatabasePage.h"
 #include "link/LineOwner.h"
 
@@ -43,13 +45,13 @@ constexpr int BoxMargin = 4;
 
 } // namespace
 
-TFrameBDTS::TFrameBDTS(Session &session, QWidget *parent)
+DatabasePageView::DatabasePageView(Session &session, QWidget *parent)
     : QFrame(parent), m_page(session.databasePage()), m_line(session.line())
 {
-    setObjectName(QStringLiteral("FrameBDTS"));
+    setObjectName(objectNames::database::Frame);
     const DatabasePageState &s = m_page.state();
     m_title = new QLabel(s.title, this);
-    m_title->setObjectName(QStringLiteral("RzLabel1"));
+    m_title->setObjectName(objectNames::database::Title);
     m_title->setFixedHeight(14);
     buildInstrumentBox(s.instrumentColour);
     buildFileBox(s.fileColour);
@@ -62,23 +64,24 @@ TFrameBDTS::TFrameBDTS(Session &session, QWidget *parent)
 }
 
 // RzGroupBox1: the instrument list with its four buttons in one row.
-void TFrameBDTS::buildInstrumentBox(quint32 colour)
+void DatabasePageView::buildInstrumentBox(quint32 colour)
 {
     namespace T = DatabasePageTexts;
-    m_instrumentBox = groupBox(QStringLiteral("RzGroupBox1"), colour, this);
+    m_instrumentBox = groupBox(objectNames::database::InstrumentBox, colour, this);
     m_virTree = new DatabaseTreeView(true, m_instrumentBox);
-    m_virTree->setObjectName(QStringLiteral("TreeViewVir"));
+    m_virTree->setObjectName(objectNames::database::InstrumentTree);
     m_virTree->setDatabaseModel(&m_page.instrumentModel(), &m_page.instrumentSelectionModel());
-    m_readFromVir = button(QStringLiteral("btnReadBDTSFromVir"), T::readFromVirCaption(),
+    m_readFromVir = button(objectNames::database::ReadInstrumentList, T::readFromVirCaption(),
                            T::readFromVirHint(), m_instrumentBox);
     m_readFromVir->setFixedWidth(73);
-    m_saveToFile = button(QStringLiteral("btnSaveBDTSinFile"), T::saveToFileCaption(),
+    m_saveToFile = button(objectNames::database::SaveToFile, T::saveToFileCaption(),
                           T::saveToFileHint(), m_instrumentBox);
     m_saveToFile->setFixedWidth(56);
     m_delete =
-        button(QStringLiteral("btnDeleteTS"), T::deleteCaption(), T::deleteHint(), m_instrumentBox);
-    m_writeInstrumentList = button(QStringLiteral("btnSaveAddTs"), T::writeInstrumentListCaption(),
-                                   T::writeInstrumentListHint(), m_instrumentBox);
+        button(objectNames::database::Delete, T::deleteCaption(), T::deleteHint(), m_instrumentBox);
+    m_writeInstrumentList =
+        button(objectNames::database::WriteInstrumentList, T::writeInstrumentListCaption(),
+               T::writeInstrumentListHint(), m_instrumentBox);
     m_writeInstrumentList->setFixedWidth(62);
     auto *virRow = new QHBoxLayout;
     virRow->setSpacing(0);
@@ -94,18 +97,18 @@ void TFrameBDTS::buildInstrumentBox(quint32 colour)
 }
 
 // RzGroupBox2: the list from a file, its two buttons in one row.
-void TFrameBDTS::buildFileBox(quint32 colour)
+void DatabasePageView::buildFileBox(quint32 colour)
 {
     namespace T = DatabasePageTexts;
-    m_fileBox = groupBox(QStringLiteral("RzGroupBox2"), colour, this);
+    m_fileBox = groupBox(objectNames::database::FileBox, colour, this);
     m_fileBox->setFixedHeight(143);
     m_fileTree = new DatabaseTreeView(false, m_fileBox);
-    m_fileTree->setObjectName(QStringLiteral("TreeViewFile"));
+    m_fileTree->setObjectName(objectNames::database::FileTree);
     m_fileTree->setDatabaseModel(&m_page.fileModel());
-    m_readFromFile = button(QStringLiteral("btnReadBDTSFromFile"), T::readFromFileCaption(),
+    m_readFromFile = button(objectNames::database::ReadFromFile, T::readFromFileCaption(),
                             T::readFromFileHint(), m_fileBox);
     m_readFromFile->setFixedWidth(113);
-    m_writeFileList = button(QStringLiteral("btnWriteBDTSInVir"), T::writeFileListCaption(),
+    m_writeFileList = button(objectNames::database::WriteFileList, T::writeFileListCaption(),
                              T::writeFileListHint(), m_fileBox);
     auto *fileRow = new QHBoxLayout;
     fileRow->setSpacing(0);
@@ -118,14 +121,15 @@ void TFrameBDTS::buildFileBox(quint32 colour)
 }
 
 // RzGroupBox3: the additional list and its button.
-void TFrameBDTS::buildAdditionalBox(quint32 colour)
+void DatabasePageView::buildAdditionalBox(quint32 colour)
 {
     namespace T = DatabasePageTexts;
-    m_additionalBox = groupBox(QStringLiteral("RzGroupBox3"), colour, this);
+    m_additionalBox = groupBox(objectNames::database::AdditionalBox, colour, this);
     m_addTree = new DatabaseTreeView(false, m_additionalBox);
-    m_addTree->setObjectName(QStringLiteral("TreeViewAdd"));
+    m_addTree->setObjectName(objectNames::database::AdditionalTree);
     m_addTree->setDatabaseModel(&m_page.additionalModel());
-    m_add = button(QStringLiteral("btnAddTSInVir"), T::addCaption(), T::addHint(), m_additionalBox);
+    m_add = button(objectNames::database::AddToInstrumentList, T::addCaption(), T::addHint(),
+                   m_additionalBox);
     auto *addLayout = new QVBoxLayout(m_additionalBox);
     addLayout->setContentsMargins(BoxMargin, BoxMargin, BoxMargin, BoxMargin);
     addLayout->addWidget(m_addTree, 1);
@@ -133,7 +137,7 @@ void TFrameBDTS::buildAdditionalBox(quint32 colour)
 }
 
 // The title over the instrument box on the left and the other two on the right.
-void TFrameBDTS::buildLayout()
+void DatabasePageView::buildLayout()
 {
     auto *right = new QVBoxLayout;
     right->setSpacing(0);
@@ -156,38 +160,38 @@ void TFrameBDTS::buildLayout()
 }
 
 // Clicks go to the controller; its changes and errors come back to the frame.
-void TFrameBDTS::connectControls()
+void DatabasePageView::connectControls()
 {
-    connect(m_readFromVir, &QPushButton::clicked, &m_page, &DatabasePage::btnReadBDTSFromVirClick);
-    connect(m_saveToFile, &QPushButton::clicked, this, &TFrameBDTS::saveToFile);
-    connect(m_delete, &QPushButton::clicked, &m_page, &DatabasePage::btnDeleteTSClick);
+    connect(m_readFromVir, &QPushButton::clicked, &m_page, &DatabasePage::readInstrumentList);
+    connect(m_saveToFile, &QPushButton::clicked, this, &DatabasePageView::saveToFile);
+    connect(m_delete, &QPushButton::clicked, &m_page, &DatabasePage::deleteSelected);
     connect(m_writeInstrumentList, &QPushButton::clicked, &m_page,
-            &DatabasePage::btnSaveAddTsClick);
-    connect(m_readFromFile, &QPushButton::clicked, this, &TFrameBDTS::readFromFile);
-    connect(m_writeFileList, &QPushButton::clicked, &m_page, &DatabasePage::btnWriteBDTSInVirClick);
-    connect(m_add, &QPushButton::clicked, &m_page, &DatabasePage::btnAddTSInVirClick);
+            &DatabasePage::writeInstrumentList);
+    connect(m_readFromFile, &QPushButton::clicked, this, &DatabasePageView::readFromFile);
+    connect(m_writeFileList, &QPushButton::clicked, &m_page, &DatabasePage::writeFileList);
+    connect(m_add, &QPushButton::clicked, &m_page, &DatabasePage::addToInstrumentList);
     connect(m_virTree, &DatabaseTreeView::nodeClicked, this,
             [this](const NodePath &node, TreeSelection::Click kind) {
-                m_page.TreeViewVirClick(node, kind, m_virTree->visibleNodes());
+                m_page.clickInstrumentNode(node, kind, m_virTree->visibleNodes());
             });
     connect(m_virTree, &DatabaseTreeView::nodeCollapsed, this,
-            [this] { m_page.TreeViewVirCollapsed(m_virTree->visibleNodes()); });
+            [this] { m_page.instrumentNodeCollapsed(m_virTree->visibleNodes()); });
     // The Delete key does what "удалить" does, and only when it could be clicked.
     connect(m_virTree, &DatabaseTreeView::deleteRequested, this, [this] {
         if (m_page.state().deleteEnabled)
-            m_page.btnDeleteTSClick();
+            m_page.deleteSelected();
     });
-    connect(&m_page, &DatabasePage::stateChanged, this, &TFrameBDTS::showState);
-    connect(&m_line, &LineOwner::busyChanged, this, &TFrameBDTS::showState);
+    connect(&m_page, &DatabasePage::stateChanged, this, &DatabasePageView::showState);
+    connect(&m_line, &LineOwner::busyChanged, this, &DatabasePageView::showState);
     connect(&m_page, &DatabasePage::errorRaised, this, [this](const QString &text) {
-        QMessageBox::critical(this, QStringLiteral("КАЛЕНТ-сервис"), text);
+        QMessageBox::critical(this, OperatorTexts::programName(), text);
     });
     connect(&m_page, &DatabasePage::warningRaised, this, [this](const QString &text) {
-        QMessageBox::warning(this, QStringLiteral("КАЛЕНТ-сервис"), text);
+        QMessageBox::warning(this, OperatorTexts::programName(), text);
     });
 }
 
-void TFrameBDTS::showState()
+void DatabasePageView::showState()
 {
     const DatabasePageState &s = m_page.state();
     m_title->setText(s.title);
@@ -215,7 +219,7 @@ void TFrameBDTS::showState()
 
 // The open and save dialogs: not the desktop's own, so tests can drive them.
 // Empty when cancelled.
-QString TFrameBDTS::askForFile(const QString &objectName, QFileDialog::AcceptMode mode)
+QString DatabasePageView::askForFile(const QString &objectName, QFileDialog::AcceptMode mode)
 {
     QFileDialog dialog(this);
     dialog.setObjectName(objectName);
@@ -233,24 +237,19 @@ QString TFrameBDTS::askForFile(const QString &objectName, QFileDialog::AcceptMod
     return dialog.selectedFiles().first();
 }
 
-void TFrameBDTS::saveToFile()
+void DatabasePageView::saveToFile()
 {
-    m_page.btnSaveBDTSinFileClick();
-    const QString path = askForFile(QStringLiteral("SaveDialog"), QFileDialog::AcceptSave);
-    if (path.isEmpty())
-        m_page.saveDialogCancelled();
-    else
-        m_page.saveDialogAccepted(path);
+    const QString path = askForFile(objectNames::database::SaveDialog, QFileDialog::AcceptSave);
+    if (!path.isEmpty())
+        m_page.saveInstrumentListTo(path);
 }
 
-void TFrameBDTS::readFromFile()
+void DatabasePageView::readFromFile()
 {
-    m_page.btnReadBDTSFromFileClick();
-    const QString path = askForFile(QStringLiteral("OpenDialog"), QFileDialog::AcceptOpen);
-    if (path.isEmpty())
-        m_page.openDialogCancelled();
-    else
-        m_page.openDialogAccepted(path);
+    m_page.discardFileList();
+    const QString path = askForFile(objectNames::database::OpenDialog, QFileDialog::AcceptOpen);
+    if (!path.isEmpty())
+        m_page.openFileList(path);
 }
 
 } // namespace kalent

@@ -1,13 +1,15 @@
-#include "TFormMainKalS_D7.h"
+#include "MainWindow.h"
 
 #include "AboutPanel.h"
 #include "ClockStatus.h"
 #include "ElidingLabel.h"
 #include "GroupBar.h"
 #include "LinkLabel.h"
+#include "ObjectNames.h"
 #include "PortPanel.h"
 #include "Session.h"
 #include "SimulatorPanel.h"
+#include "common/OperatorTexts.h"
 #include "navigation/PageNavigator.h"
 
 #include <QAction>
@@ -25,35 +27,60 @@
 
 namespace kalent {
 
-const QString TFormMainKalS_D7::Caption = QStringLiteral("КАЛЕНТ-сервис");
-const QString TFormMainKalS_D7::ApplicationTitle = QStringLiteral("КАЛЕНТ-сервис 2008_06_06");
+const QString MainWindow::Caption = OperatorTexts::programName();
+const QString MainWindow::ApplicationTitle = QStringLiteral("КАЛЕНТ-сервис 2008_06_06");
 
 namespace {
 
-struct PageInfo
+// The window is driven from this one table: each page's sheet in the page
+// control, and the action that shows it in the menu, the navigation bar and
+// (but for the About page) as a link on the About page.
+struct PageEntry
 {
-    const char *name;
-    QString caption;
+    QLatin1String sheetName;
+    QString tabCaption;
+    QLatin1String actionName;
+    QString actionCaption;
 };
 
-const std::array<PageInfo, PageCount> &pageInfo()
+const std::array<PageEntry, PageCount> &pageTable()
 {
-    static const std::array<PageInfo, PageCount> pages = {{
-        {"TabSheet1", QStringLiteral("О программе")},
-        {"TabShSoftVir", QStringLiteral("ПО прибора")},
-        {"TabShBDTS", QStringLiteral("БД ТС")},
-        {"TabShReader", QStringLiteral("Ридер ОП")},
-        {"TabShResult", QStringLiteral("Результаты")},
+    namespace names = objectNames::mainWindow;
+    static const std::array<PageEntry, PageCount> pages = {{
+        {names::PageAbout, QStringLiteral("О программе"), names::ActionAbout,
+         QStringLiteral("О программе")},
+        {names::PageFirmware, QStringLiteral("ПО прибора"), names::ActionFirmware,
+         QStringLiteral("Вирант")},
+        {names::PageDatabase, QStringLiteral("БД ТС"), names::ActionDatabase,
+         QStringLiteral("БД тест-систем")},
+        {names::PageReader, QStringLiteral("Ридер ОП"), names::ActionReader,
+         QStringLiteral("Оптические плотности")},
+        {names::PageResults, QStringLiteral("Результаты"), names::ActionResults,
+         QStringLiteral("Результаты")},
     }};
     return pages;
 }
 
+// The menus and the navigation bar's groups share their captions and actions.
+const QStringList &groupCaptions()
+{
+    static const QStringList captions = {QStringLiteral("Пользователю"),
+                                         QStringLiteral("Программирование"),
+                                         QStringLiteral("Ридер")};
+    return captions;
+}
+
+const PageEntry &entry(Page page)
+{
+    return pageTable()[static_cast<size_t>(page)];
+}
+
 } // namespace
 
-TFormMainKalS_D7::TFormMainKalS_D7(Session &session, VirtualInstrument *simulator, QWidget *parent)
+MainWindow::MainWindow(Session &session, VirtualInstrument *simulator, QWidget *parent)
     : QMainWindow(parent), m_session(session), m_navigator(session.navigator())
 {
-    setObjectName(QStringLiteral("FormMainKalS_D7"));
+    setObjectName(objectNames::mainWindow::Window);
     setWindowTitle(Caption);
     QFont windowFont = font();
     // MS Sans Serif where it exists; otherwise DejaVu Sans narrowed to about its
@@ -64,14 +91,22 @@ TFormMainKalS_D7::TFormMainKalS_D7(Session &session, VirtualInstrument *simulato
         windowFont.setStretch(80);
     setFont(windowFont);
 
-    buildMenus();
+    buildActions();
+    auto action = [this](Page page) {
+        return m_pageActions[slot(page)];
+    };
+    const QList<QList<QAction *>> groups = {
+        {action(Page::About), m_actionExit},
+        {action(Page::Firmware), action(Page::Database)},
+        {action(Page::Reader), action(Page::Results)},
+    };
+    buildMenus(groups);
     auto *splitter = new QSplitter(Qt::Horizontal, this);
-    splitter->setObjectName(QStringLiteral("SCSplitter1"));
+    splitter->setObjectName(objectNames::mainWindow::Splitter);
     splitter->setHandleWidth(8);
     auto *groupBar = new GroupBar(splitter);
-    groupBar->addGroup(QStringLiteral("Пользователю"), {m_action1, m_actionExit});
-    groupBar->addGroup(QStringLiteral("Программирование"), {m_actionSoftVirant, m_actionBDTS});
-    groupBar->addGroup(QStringLiteral("Ридер"), {m_actionVir2006, m_actionFile});
+    for (int i = 0; i < groups.size(); ++i)
+        groupBar->addGroup(groupCaptions()[i], groups[i]);
     splitter->addWidget(groupBar);
     QWidget *workArea = buildWorkArea();
     // The pages were drawn for the fixed window; their size hints must not make
@@ -93,11 +128,11 @@ TFormMainKalS_D7::TFormMainKalS_D7(Session &session, VirtualInstrument *simulato
     splitter->setSizes({137, ClientWidth - 137 - splitter->handleWidth()});
     move(337, 136);
 
-    connect(&m_navigator, &PageNavigator::pagesChanged, this, &TFormMainKalS_D7::mirrorPages);
-    connect(&m_navigator, &PageNavigator::frameNeeded, this, &TFormMainKalS_D7::createFrame);
+    connect(&m_navigator, &PageNavigator::pagesChanged, this, &MainWindow::mirrorPages);
+    connect(&m_navigator, &PageNavigator::frameNeeded, this, &MainWindow::createFrame);
     connect(m_pageControl, &QTabWidget::currentChanged, &m_navigator, &PageNavigator::tabClicked);
     connect(&m_navigator, &PageNavigator::actionsEnabledChanged, this,
-            &TFormMainKalS_D7::mirrorActionsEnabled);
+            &MainWindow::mirrorActionsEnabled);
     mirrorPages();
     mirrorActionsEnabled();
 
@@ -109,62 +144,55 @@ TFormMainKalS_D7::TFormMainKalS_D7(Session &session, VirtualInstrument *simulato
     }
 }
 
-TFormMainKalS_D7::~TFormMainKalS_D7() = default;
+MainWindow::~MainWindow() = default;
 
-QAction *TFormMainKalS_D7::makeAction(const QString &name, const QString &caption)
+void MainWindow::buildActions()
 {
-    auto *action = new QAction(caption, this);
-    action->setObjectName(name);
-    return action;
-}
-
-void TFormMainKalS_D7::buildMenus()
-{
-    m_action1 = makeAction(QStringLiteral("Action1"), QStringLiteral("О программе"));
-    // It has no handler, so it is always shown greyed.
-    m_action1->setEnabled(false);
-    m_actionExit = makeAction(QStringLiteral("ActionExit"), QStringLiteral("Выход"));
-    m_actionSoftVirant = makeAction(QStringLiteral("ActionSoftVirant"), QStringLiteral("Вирант"));
-    m_actionBDTS = makeAction(QStringLiteral("ActionBDTS"), QStringLiteral("БД тест-систем"));
-    m_actionVir2006 =
-        makeAction(QStringLiteral("ActionVir2006"), QStringLiteral("Оптические плотности"));
-    m_actionFile = makeAction(QStringLiteral("ActionFile"), QStringLiteral("Результаты"));
-
+    for (Page p : AllPages) {
+        auto *action = new QAction(entry(p).actionCaption, this);
+        action->setObjectName(entry(p).actionName);
+        if (p == Page::About) {
+            // It has no handler, so it is always shown greyed.
+            action->setEnabled(false);
+        } else {
+            connect(action, &QAction::triggered, &m_navigator,
+                    [this, p] { m_navigator.openPage(p); });
+        }
+        m_pageActions[slot(p)] = action;
+    }
+    m_actionExit = new QAction(QStringLiteral("Выход"), this);
+    m_actionExit->setObjectName(objectNames::mainWindow::ActionExit);
     connect(m_actionExit, &QAction::triggered, this, &QWidget::close);
-    connect(m_actionSoftVirant, &QAction::triggered, &m_navigator,
-            &PageNavigator::actionSoftVirant);
-    connect(m_actionBDTS, &QAction::triggered, &m_navigator, &PageNavigator::actionBDTS);
-    connect(m_actionVir2006, &QAction::triggered, &m_navigator, &PageNavigator::actionVir2006);
-    connect(m_actionFile, &QAction::triggered, &m_navigator, &PageNavigator::actionFile);
-
-    QMenuBar *bar = menuBar();
-    bar->setObjectName(QStringLiteral("ActionMainMenuBar1"));
-    bar->setFixedHeight(24);
-    QMenu *user = bar->addMenu(QStringLiteral("Пользователю"));
-    user->addAction(m_action1);
-    user->addSeparator();
-    user->addAction(m_actionExit);
-    QMenu *programming = bar->addMenu(QStringLiteral("Программирование"));
-    programming->addAction(m_actionSoftVirant);
-    programming->addAction(m_actionBDTS);
-    QMenu *reader = bar->addMenu(QStringLiteral("Ридер"));
-    reader->addAction(m_actionVir2006);
-    reader->addAction(m_actionFile);
-    // Menus are windows of their own; let them take the window's font.
-    for (QMenu *menu : {user, programming, reader})
-        menu->setAttribute(Qt::WA_WindowPropagation);
 }
 
-QWidget *TFormMainKalS_D7::buildWorkArea()
+void MainWindow::buildMenus(const QList<QList<QAction *>> &groups)
+{
+    QMenuBar *bar = menuBar();
+    bar->setObjectName(objectNames::mainWindow::MenuBar);
+    bar->setFixedHeight(24);
+    for (int i = 0; i < groups.size(); ++i) {
+        QMenu *menu = bar->addMenu(groupCaptions()[i]);
+        for (QAction *action : groups[i]) {
+            menu->addAction(action);
+            // Exit stands apart from the rest of its menu.
+            if (action == m_pageActions[slot(Page::About)])
+                menu->addSeparator();
+        }
+        // Menus are windows of their own; let them take the window's font.
+        menu->setAttribute(Qt::WA_WindowPropagation);
+    }
+}
+
+QWidget *MainWindow::buildWorkArea()
 {
     auto *workArea = new QWidget(this);
-    workArea->setObjectName(QStringLiteral("RzPanel1"));
+    workArea->setObjectName(objectNames::mainWindow::WorkArea);
     auto *layout = new QVBoxLayout(workArea);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
     m_pageControl = new QTabWidget(workArea);
-    m_pageControl->setObjectName(QStringLiteral("RzPageControl1"));
+    m_pageControl->setObjectName(objectNames::mainWindow::PageControl);
     m_pageControl->setTabPosition(QTabWidget::South);
     m_pageControl->setTabShape(QTabWidget::Rounded);
     // Tab captions light up under the mouse.
@@ -172,29 +200,29 @@ QWidget *TFormMainKalS_D7::buildWorkArea()
         QStringLiteral("QTabBar::tab:hover { color: #1c5ad6; }"));
     for (Page p : AllPages) {
         auto *page = new QWidget(m_pageControl);
-        page->setObjectName(QString::fromLatin1(pageInfo()[slot(p)].name));
+        page->setObjectName(entry(p).sheetName);
         auto *pageLayout = new QVBoxLayout(page);
         pageLayout->setContentsMargins(0, 0, 0, 0);
         m_pages[slot(p)] = page;
-        m_pageControl->addTab(page, pageInfo()[slot(p)].caption);
+        m_pageControl->addTab(page, entry(p).tabCaption);
     }
 
     m_about = new AboutPanel(page(Page::About));
     placeContent(Page::About, m_about);
-    connect(m_about->lbLoadPOInVir(), &LinkLabel::clicked, m_actionSoftVirant, &QAction::trigger);
-    connect(m_about->lbLoadBDTS(), &LinkLabel::clicked, m_actionBDTS, &QAction::trigger);
-    connect(m_about->lbReader(), &LinkLabel::clicked, m_actionVir2006, &QAction::trigger);
-    connect(m_about->lbProtokol(), &LinkLabel::clicked, m_actionFile, &QAction::trigger);
+    for (Page p : AllPages) {
+        if (LinkLabel *link = m_about->link(p))
+            connect(link, &LinkLabel::clicked, m_pageActions[slot(p)], &QAction::trigger);
+    }
 
     layout->addWidget(m_pageControl, 1);
     layout->addWidget(new PortPanel(m_session.connection(), workArea));
     return workArea;
 }
 
-void TFormMainKalS_D7::buildStatusBar()
+void MainWindow::buildStatusBar()
 {
     QStatusBar *bar = statusBar();
-    bar->setObjectName(QStringLiteral("RzStatusBar1"));
+    bar->setObjectName(objectNames::mainWindow::StatusBar);
     bar->setSizeGripEnabled(false);
     bar->setFixedHeight(19);
 
@@ -202,12 +230,12 @@ void TFormMainKalS_D7::buildStatusBar()
     // A long message must not widen the fixed window: it ends in "…" and is shown
     // whole in the tooltip.
     m_statusPane = new ElidingLabel(Qt::ElideRight, bar);
-    m_statusPane->setObjectName(QStringLiteral("RzStatusPane1"));
+    m_statusPane->setObjectName(objectNames::mainWindow::StatusPane);
     m_statusPane->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     bar->addWidget(m_statusPane, 1);
 
     m_progressBar = new QProgressBar(bar);
-    m_progressBar->setObjectName(QStringLiteral("RzProgressBar1"));
+    m_progressBar->setObjectName(objectNames::mainWindow::ProgressBar);
     m_progressBar->setRange(0, 100);
     m_progressBar->setFormat(QStringLiteral("%p%"));
     m_progressBar->setTextVisible(true);
@@ -222,7 +250,7 @@ void TFormMainKalS_D7::buildStatusBar()
     connect(&pane, &MessagePane::progressChanged, m_progressBar, &QProgressBar::setValue);
 }
 
-void TFormMainKalS_D7::mirrorPages()
+void MainWindow::mirrorPages()
 {
     // The program's own changes of the page control run no rule; only the
     // user's tab clicks reach the navigator.
@@ -232,7 +260,7 @@ void TFormMainKalS_D7::mirrorPages()
     m_pageControl->setCurrentIndex(pageIndex(m_navigator.activePage()));
 }
 
-void TFormMainKalS_D7::placeContent(Page p, QWidget *content)
+void MainWindow::placeContent(Page p, QWidget *content)
 {
     QWidget *pageWidget = page(p);
     content->setParent(pageWidget);
@@ -240,7 +268,7 @@ void TFormMainKalS_D7::placeContent(Page p, QWidget *content)
     m_contents[slot(p)] = content;
 }
 
-void TFormMainKalS_D7::setPageContent(Page p, QWidget *content)
+void MainWindow::setPageContent(Page p, QWidget *content)
 {
     if (p == Page::About || !content)
         return;
@@ -249,12 +277,12 @@ void TFormMainKalS_D7::setPageContent(Page p, QWidget *content)
     placeContent(p, content);
 }
 
-void TFormMainKalS_D7::setFrameFactory(Page p, std::function<QWidget *(QWidget *parent)> factory)
+void MainWindow::setFrameFactory(Page p, std::function<QWidget *(QWidget *parent)> factory)
 {
     m_frameFactories[slot(p)] = std::move(factory);
 }
 
-void TFormMainKalS_D7::createFrame(Page p)
+void MainWindow::createFrame(Page p)
 {
     const auto &factory = m_frameFactories[slot(p)];
     if (!factory || m_contents[slot(p)])
@@ -263,23 +291,18 @@ void TFormMainKalS_D7::createFrame(Page p)
         placeContent(p, frame);
 }
 
-void TFormMainKalS_D7::mirrorActionsEnabled()
+void MainWindow::mirrorActionsEnabled()
 {
-    const bool firmware = m_navigator.actionEnabled(Page::Firmware);
-    const bool database = m_navigator.actionEnabled(Page::Database);
-    const bool reader = m_navigator.actionEnabled(Page::Reader);
-    const bool results = m_navigator.actionEnabled(Page::Results);
-    m_actionSoftVirant->setEnabled(firmware);
-    m_actionBDTS->setEnabled(database);
-    m_actionVir2006->setEnabled(reader);
-    m_actionFile->setEnabled(results);
-    m_about->lbLoadPOInVir()->setEnabled(firmware);
-    m_about->lbLoadBDTS()->setEnabled(database);
-    m_about->lbReader()->setEnabled(reader);
-    m_about->lbProtokol()->setEnabled(results);
+    for (Page p : AllPages) {
+        if (p == Page::About)
+            continue;
+        const bool enabled = m_navigator.actionEnabled(p);
+        m_pageActions[slot(p)]->setEnabled(enabled);
+        m_about->link(p)->setEnabled(enabled);
+    }
 }
 
-void TFormMainKalS_D7::showEvent(QShowEvent *event)
+void MainWindow::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
     if (m_simulatorPanel && !m_simulatorPlaced) {

@@ -21,19 +21,19 @@ class Session;
 // and tell the wizard their outcome. Creating it creates the wizard's frame.
 //
 // ActionSoftVirantExecute, as the main window runs it:
-//     if (!frame) frame = new TFrameSoftVir(session, TabShSoftVir);  // fills the page
+//     if (!frame) frame = new FirmwarePage(session, TabShSoftVir);  // fills the page
 //     frame->beforeShow();
 //     <make TabShSoftVir the active page; the page-change rules run>
 //     frame->afterShow();
-class TFrameSoftVir : public QFrame
+class FirmwarePage : public QFrame
 {
     Q_OBJECT
 public:
     static constexpr int DesignWidth = 482;
     static constexpr int DesignHeight = 278;
 
-    TFrameSoftVir(Session &session, QWidget *parent = nullptr);
-    ~TFrameSoftVir() override;
+    FirmwarePage(Session &session, QWidget *parent = nullptr);
+    ~FirmwarePage() override;
 
     // Before the page is shown: the divider of RzSplitter1 to its width − 200.
     void beforeShow();
@@ -44,9 +44,9 @@ public:
     void layOut();
 
     // The handlers of the frame's buttons.
-    void btnOtherFileLoadPOClick();
-    void btnLoadPOClick();
-    void btnStopProgramVirClick();
+    void chooseOtherFile();
+    void confirmAndLoad();
+    void stopUpload();
 
     // Layout arithmetic (divisions truncate).
     static int centredLeft(int span, int controlWidth) { return (span - controlWidth) / 2; }

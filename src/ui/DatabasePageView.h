@@ -18,11 +18,11 @@ class Session;
 // and the additional list on the right. It mirrors the session's DatabasePage,
 // forwards clicks to it and runs the open and save dialogs. Constructing it tells
 // the page navigator that the frame exists.
-class TFrameBDTS : public QFrame
+class DatabasePageView : public QFrame
 {
     Q_OBJECT
 public:
-    TFrameBDTS(Session &session, QWidget *parent = nullptr);
+    DatabasePageView(Session &session, QWidget *parent = nullptr);
 
 private:
     void buildInstrumentBox(quint32 colour);

@@ -1,10 +1,12 @@
-#include "TFrameSoftVir.h"
+#include "FirmwarePage.h"
 
 #include "ArrowLine.h"
 #include "ElidingLabel.h"
 #include "FileDialogLook.h"
+#include "ObjectNames.h"
 #include "Session.h"
 #include "WidgetKit.h"
+#include "common/OperatorTexts.h"
 #include "firmware/FirmwareWizard.h"
 #include "navigation/PageNavigator.h"
 
@@ -102,10 +104,10 @@ QPushButton *button(const QString &name, const QString &text, const QColor &colo
 
 } // namespace
 
-TFrameSoftVir::TFrameSoftVir(Session &session, QWidget *parent)
+FirmwarePage::FirmwarePage(Session &session, QWidget *parent)
     : QFrame(parent), m_session(session), m_wizard(session.firmware())
 {
-    setObjectName(QStringLiteral("FrameSoftVir"));
+    setObjectName(objectNames::firmware::Frame);
     resize(DesignWidth, DesignHeight);
     session.navigator().ensureFrame(Page::Firmware);
 
@@ -113,7 +115,7 @@ TFrameSoftVir::TFrameSoftVir(Session &session, QWidget *parent)
     root->setContentsMargins(0, 0, 0, 0);
     root->setSpacing(0);
 
-    auto *heading = label(QStringLiteral("RzLabel1"),
+    auto *heading = label(objectNames::firmware::Heading,
                           QStringLiteral("Для программирования прибора ВИРАНТ \n"
                                          "выполните последовательно следующие шаги..."),
                           White, this);
@@ -123,7 +125,7 @@ TFrameSoftVir::TFrameSoftVir(Session &session, QWidget *parent)
     root->addWidget(heading);
 
     m_pages = new QTabWidget(this);
-    m_pages->setObjectName(QStringLiteral("RzPageControl2"));
+    m_pages->setObjectName(objectNames::firmware::Steps);
     m_pages->tabBar()->setCursor(Qt::PointingHandCursor);
     m_pages->addTab(buildStepsTab(), QStringLiteral("Шаги 1,2"));
     m_pages->addTab(buildStepThreeTab(), QStringLiteral("Шаг 3"));
@@ -132,21 +134,21 @@ TFrameSoftVir::TFrameSoftVir(Session &session, QWidget *parent)
 
     // RzPageControl2Changing: always allowed, and the step is worked out again.
     connect(m_pages, &QTabWidget::currentChanged, this, [this] { m_wizard.tabChanging(); });
-    connect(m_otherFile, &QPushButton::clicked, this, &TFrameSoftVir::btnOtherFileLoadPOClick);
-    connect(m_load, &QPushButton::clicked, this, &TFrameSoftVir::btnLoadPOClick);
-    connect(m_stop, &QPushButton::clicked, this, &TFrameSoftVir::btnStopProgramVirClick);
-    connect(&m_wizard, &FirmwareWizard::frameStateChanged, this, &TFrameSoftVir::mirror);
-    connect(&m_wizard, &FirmwareWizard::errorOccurred, this, &TFrameSoftVir::showError);
+    connect(m_otherFile, &QPushButton::clicked, this, &FirmwarePage::chooseOtherFile);
+    connect(m_load, &QPushButton::clicked, this, &FirmwarePage::confirmAndLoad);
+    connect(m_stop, &QPushButton::clicked, this, &FirmwarePage::stopUpload);
+    connect(&m_wizard, &FirmwareWizard::frameStateChanged, this, &FirmwarePage::mirror);
+    connect(&m_wizard, &FirmwareWizard::errorOccurred, this, &FirmwarePage::showError);
     connect(&m_session.navigator(), &PageNavigator::leaveUploadAsked, this,
-            &TFrameSoftVir::askLeaveUpload);
+            &FirmwarePage::askLeaveUpload);
     mirror();
 }
 
-TFrameSoftVir::~TFrameSoftVir() = default;
+FirmwarePage::~FirmwarePage() = default;
 
 // A tab filled by a splitter: the steps on the left, a picture pane on the right.
-QWidget *TFrameSoftVir::splitTab(const QString &tabName, const QString &splitterName,
-                                 QSplitter *&splitter)
+QWidget *FirmwarePage::splitTab(const QString &tabName, const QString &splitterName,
+                                QSplitter *&splitter)
 {
     auto *tab = new QWidget;
     tab->setObjectName(tabName);
@@ -159,36 +161,37 @@ QWidget *TFrameSoftVir::splitTab(const QString &tabName, const QString &splitter
     return tab;
 }
 
-QWidget *TFrameSoftVir::buildStepsTab()
+QWidget *FirmwarePage::buildStepsTab()
 {
-    auto *tab = splitTab(QStringLiteral("TabSheet5"), QStringLiteral("RzSplitter1"), m_splitter1);
+    auto *tab = splitTab(objectNames::firmware::StepsTab, objectNames::firmware::StepsSplitter,
+                         m_splitter1);
     m_splitter1->installEventFilter(this);
     auto *left = new QWidget(m_splitter1);
     auto *column = stepsColumn(left);
-    column->addWidget(
-        label(QStringLiteral("RzLabel3"), QStringLiteral("Шаг 1. Файл для загрузки:"), Navy, left));
+    column->addWidget(label(objectNames::firmware::StepOne,
+                            QStringLiteral("Шаг 1. Файл для загрузки:"), Navy, left));
 
-    m_fileLabel = fileLabel(QStringLiteral("lbFileLoadPO"), FileLabelHeight, left);
-    m_otherFile = button(QStringLiteral("btnOtherFileLoadPO"), QStringLiteral("Другой файл..."),
-                         Purple, 97, m_fileLabel);
+    m_fileLabel = fileLabel(objectNames::firmware::FileName, FileLabelHeight, left);
+    m_otherFile = button(objectNames::firmware::OtherFile, QStringLiteral("Другой файл..."), Purple,
+                         97, m_fileLabel);
     m_otherFile->move(0, FileLabelHeight - ButtonHeight - 2);
     column->addWidget(m_fileLabel);
 
-    column->addWidget(label(QStringLiteral("RzLabel2"),
+    column->addWidget(label(objectNames::firmware::StepTwo,
                             QStringLiteral("Шаг 2. Выключите прибор\nи через 5 сек \nвключите,"),
                             Navy, left));
-    column->addWidget(label(QStringLiteral("RzLabel4"),
+    column->addWidget(label(objectNames::firmware::StepTwoHow,
                             QStringLiteral("предварительно нажав\nуказкой на экран\nи\n"
                                            "удерживая ее в этом положении."),
                             Fuchsia, left));
-    column->addWidget(label(QStringLiteral("RzLabel5"),
+    column->addWidget(label(objectNames::firmware::StepTwoScreen,
                             QStringLiteral("Экран прибора должен приобрести вид,\n"
                                            "показанный в окне справа."),
                             Navy, left));
     auto *arrowRow = new QWidget(left);
     arrowRow->setFixedHeight(20);
     m_line1 = new ArrowLine(InactiveCaption, arrowRow);
-    m_line1->setObjectName(QStringLiteral("RzLine1"));
+    m_line1->setObjectName(objectNames::firmware::StepsArrow);
     column->addWidget(arrowRow);
     column->addStretch(1);
 
@@ -199,30 +202,31 @@ QWidget *TFrameSoftVir::buildStepsTab()
     return tab;
 }
 
-QWidget *TFrameSoftVir::buildStepThreeTab()
+QWidget *FirmwarePage::buildStepThreeTab()
 {
-    auto *tab = splitTab(QStringLiteral("TabSheet6"), QStringLiteral("RzSplitter2"), m_splitter2);
+    auto *tab = splitTab(objectNames::firmware::StepThreeTab,
+                         objectNames::firmware::StepThreeSplitter, m_splitter2);
     auto *left = new QWidget(m_splitter2);
     auto *column = stepsColumn(left);
-    column->addWidget(
-        label(QStringLiteral("RzLabel20"), QStringLiteral("Файл для загрузки:"), Navy, left));
+    column->addWidget(label(objectNames::firmware::StepThreeFile,
+                            QStringLiteral("Файл для загрузки:"), Navy, left));
 
-    m_fileLabel2 = fileLabel(QStringLiteral("lbFileLoadPO2"), FileLabel2Height, left);
-    m_load = button(QStringLiteral("btnLoadPO"), QStringLiteral("Загрузить программу в прибор"),
+    m_fileLabel2 = fileLabel(objectNames::firmware::StepThreeFileName, FileLabel2Height, left);
+    m_load = button(objectNames::firmware::Load, QStringLiteral("Загрузить программу в прибор"),
                     Purple, 185, m_fileLabel2);
     m_load->move(0, FileLabel2Height - ButtonHeight - 2);
     column->addWidget(m_fileLabel2);
 
     auto *stopRow = new QWidget(left);
     stopRow->setFixedHeight(ButtonHeight + 2);
-    m_stop = button(QStringLiteral("btnStopProgramVir"), QStringLiteral("Отменить загрузку"), Red,
-                    121, stopRow);
+    m_stop = button(objectNames::firmware::StopLoad, QStringLiteral("Отменить загрузку"), Red, 121,
+                    stopRow);
     m_stop->move(0, 1);
     m_stop->setEnabled(false);
     m_stop->hide();
     column->addWidget(stopRow);
 
-    auto *outcome = label(QStringLiteral("RzLabel21"),
+    auto *outcome = label(objectNames::firmware::StepThreeOutcome,
                           QStringLiteral("При успешном программировании\n"
                                          "экран прибора приобретет вид,\n"
                                          "показанный справа\n\n\nи произойдет \n"
@@ -231,7 +235,7 @@ QWidget *TFrameSoftVir::buildStepThreeTab()
     outcome->installEventFilter(this);
     // The arrow sits in the blank lines in the middle of the text.
     m_line2 = new ArrowLine(Grey, outcome);
-    m_line2->setObjectName(QStringLiteral("RzLine2"));
+    m_line2->setObjectName(objectNames::firmware::StepThreeArrow);
     column->addWidget(outcome, 1);
 
     m_splitter2->addWidget(left);
@@ -242,7 +246,7 @@ QWidget *TFrameSoftVir::buildStepThreeTab()
     return tab;
 }
 
-QWidget *TFrameSoftVir::buildModePicture(bool afterUpload)
+QWidget *FirmwarePage::buildModePicture(bool afterUpload)
 {
     const int first = afterUpload ? 11 : 6;
     const auto name = [first](int offset) {
@@ -285,51 +289,51 @@ QWidget *TFrameSoftVir::buildModePicture(bool afterUpload)
     column->addLayout(receiving);
 
     if (afterUpload) {
-        column->addWidget(label(QStringLiteral("RzLabel16"),
+        column->addWidget(label(objectNames::firmware::ScreenChecksum,
                                 QStringLiteral("Контрольная сумма файла  -  ОК"), Lime, screen));
-        column->addWidget(label(QStringLiteral("RzLabel17"),
+        column->addWidget(label(objectNames::firmware::ScreenProgramming,
                                 QStringLiteral("Стирание\nПрограммирование \nПроверка записи"),
                                 White, screen));
-        column->addWidget(label(QStringLiteral("RzLabel18"),
+        column->addWidget(label(objectNames::firmware::ScreenProgrammed,
                                 QStringLiteral("Программирование завершено"), Lime, screen));
-        column->addWidget(label(QStringLiteral("RzLabel19"), QStringLiteral("Перезагрузка прибора"),
-                                Blue, screen));
+        column->addWidget(label(objectNames::firmware::ScreenRestart,
+                                QStringLiteral("Перезагрузка прибора"), Blue, screen));
     }
     column->addStretch(1);
     return screen;
 }
 
-int TFrameSoftVir::leftPanePercent(int splitterWidth)
+int FirmwarePage::leftPanePercent(int splitterWidth)
 {
     if (splitterWidth <= 0)
         return 0;
     return (splitterWidth - 210) * 100 / splitterWidth;
 }
 
-int TFrameSoftVir::dividerOnResize(int newWidth)
+int FirmwarePage::dividerOnResize(int newWidth)
 {
     return newWidth > 250 ? newWidth - 200 : newWidth / 2;
 }
 
-void TFrameSoftVir::setDivider(QSplitter *splitter, int leftWidth)
+void FirmwarePage::setDivider(QSplitter *splitter, int leftWidth)
 {
     const int total = splitter->width() - splitter->handleWidth();
     leftWidth = std::clamp(leftWidth, 0, std::max(0, total));
     splitter->setSizes({leftWidth, total - leftWidth});
 }
 
-void TFrameSoftVir::beforeShow()
+void FirmwarePage::beforeShow()
 {
     setDivider(m_splitter1, m_splitter1->width() - 200);
 }
 
-void TFrameSoftVir::afterShow()
+void FirmwarePage::afterShow()
 {
     m_wizard.actionSoftVirantExecuted();
     layOut();
 }
 
-void TFrameSoftVir::settleTabs()
+void FirmwarePage::settleTabs()
 {
     // Qt sizes widgets lazily, and a hidden tab is not laid out until it is
     // shown (its splitter may still measure 100), which put "Другой файл..."
@@ -347,7 +351,7 @@ void TFrameSoftVir::settleTabs()
     }
 }
 
-void TFrameSoftVir::layOut()
+void FirmwarePage::layOut()
 {
     settleTabs();
     const int width1 = m_splitter1->width();
@@ -364,7 +368,7 @@ void TFrameSoftVir::layOut()
     m_line2->move(m_line1->x(), m_line2->y());
 }
 
-bool TFrameSoftVir::eventFilter(QObject *watched, QEvent *event)
+bool FirmwarePage::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::Resize) {
         if (watched == m_splitter1) {
@@ -378,7 +382,7 @@ bool TFrameSoftVir::eventFilter(QObject *watched, QEvent *event)
     return QFrame::eventFilter(watched, event);
 }
 
-void TFrameSoftVir::mirror()
+void FirmwarePage::mirror()
 {
     const SoftVirFrameState &state = m_wizard.frameState();
     const QString fullPath = QDir::toNativeSeparators(m_wizard.softFileName());
@@ -393,7 +397,7 @@ void TFrameSoftVir::mirror()
     m_otherFile->setEnabled(state.fileChoiceEnabled);
 }
 
-void TFrameSoftVir::askLeaveUpload()
+void FirmwarePage::askLeaveUpload()
 {
     // Asked without blocking the tab click that raised it; the upload goes on
     // while the box is open.
@@ -413,12 +417,12 @@ void TFrameSoftVir::askLeaveUpload()
     box->open();
 }
 
-void TFrameSoftVir::btnOtherFileLoadPOClick()
+void FirmwarePage::chooseOtherFile()
 {
     if (!m_wizard.frameState().fileChoiceEnabled)
         return;
     QFileDialog dialog(this, QString(), m_wizard.dialogFolder());
-    dialog.setObjectName(QStringLiteral("OpenDialog"));
+    dialog.setObjectName(objectNames::firmware::OpenDialog);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     // The file need not exist yet; a missing one is reported when loading.
@@ -433,7 +437,7 @@ void TFrameSoftVir::btnOtherFileLoadPOClick()
         m_wizard.fileDialogCancelled();
 }
 
-void TFrameSoftVir::btnLoadPOClick()
+void FirmwarePage::confirmAndLoad()
 {
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Внимание! Проверьте."),
                     QStringLiteral("Режим программирования в приборе включен?"),
@@ -442,14 +446,14 @@ void TFrameSoftVir::btnLoadPOClick()
     m_wizard.btnLoadPOClick(box.exec() == QMessageBox::Yes);
 }
 
-void TFrameSoftVir::btnStopProgramVirClick()
+void FirmwarePage::stopUpload()
 {
     m_wizard.btnStopProgramVirClick();
 }
 
-void TFrameSoftVir::showError(const QString &text)
+void FirmwarePage::showError(const QString &text)
 {
-    auto *box = new QMessageBox(QMessageBox::Critical, QStringLiteral("КАЛЕНТ-сервис"), text,
+    auto *box = new QMessageBox(QMessageBox::Critical, OperatorTexts::programName(), text,
                                 QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("FirmwareErrorBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);

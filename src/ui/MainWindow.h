@@ -25,7 +25,7 @@ class VirtualInstrument;
 // bar. It holds no state of its own: it mirrors the Session (link, message pane,
 // pages) and forwards the user's clicks. Closing it saves, writes and sends
 // nothing.
-class TFormMainKalS_D7 : public QMainWindow
+class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
@@ -36,9 +36,9 @@ public:
 
     // simulator: the built-in instrument behind --port sim, for its control
     // panel; null for a real port.
-    explicit TFormMainKalS_D7(Session &session, VirtualInstrument *simulator = nullptr,
-                              QWidget *parent = nullptr);
-    ~TFormMainKalS_D7() override;
+    explicit MainWindow(Session &session, VirtualInstrument *simulator = nullptr,
+                        QWidget *parent = nullptr);
+    ~MainWindow() override;
 
     // The reader and results pages: their widget, filling the page. The
     // window takes ownership.
@@ -58,8 +58,8 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    QAction *makeAction(const QString &name, const QString &caption);
-    void buildMenus();
+    void buildActions();
+    void buildMenus(const QList<QList<QAction *>> &groups);
     QWidget *buildWorkArea();
     void buildStatusBar();
     void mirrorPages();
@@ -72,12 +72,9 @@ private:
     Session &m_session;
     PageNavigator &m_navigator;
 
-    QAction *m_action1 = nullptr;
+    // Each page's action (the About page's is greyed: it has none), and Exit.
+    std::array<QAction *, PageCount> m_pageActions{};
     QAction *m_actionExit = nullptr;
-    QAction *m_actionSoftVirant = nullptr;
-    QAction *m_actionBDTS = nullptr;
-    QAction *m_actionVir2006 = nullptr;
-    QAction *m_actionFile = nullptr;
 
     QTabWidget *m_pageControl = nullptr;
     std::array<QWidget *, PageCount> m_pages{};

@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 
+#include "DatabasePageView.h"
 #include "DemoDatabase.h"
-#include "TFrameBDTS.h"
 #include "common/Cp1251.h"
 #include "database/DatabasePage.h"
 
@@ -124,14 +124,14 @@ QList<QStringList> listNodes(const TSTree &tree)
 
 } // namespace
 
-class tst_TFrameBDTS : public QObject
+class tst_DatabasePageView : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
     void controlsStartWithTheirCaptionsHintsAndStates()
     {
         SimRig rig;
-        TFrameBDTS frame(rig.session);
+        DatabasePageView frame(rig.session);
         frame.show();
         QCOMPARE(child<QLabel>(frame, "RzLabel1")->text(),
                  QStringLiteral("Перепрограммирование базы данных тест-систем."));
@@ -179,7 +179,7 @@ private Q_SLOTS:
     {
         SimRig rig;
         QVERIFY(rig.connectFast());
-        TFrameBDTS frame(rig.session);
+        DatabasePageView frame(rig.session);
         frame.resize(700, 500);
         frame.show();
         DatabasePage &page = rig.session.databasePage();
@@ -231,7 +231,7 @@ private Q_SLOTS:
     void cancelledOpenDialogDiscardsTheFileAndOpensInFilesInVirant()
     {
         SimRig rig;
-        TFrameBDTS frame(rig.session);
+        DatabasePageView frame(rig.session);
         frame.show();
         DatabasePage &page = rig.session.databasePage();
         const QString path = rig.dataDir.filePath(QStringLiteral("demo.bdt"));
@@ -260,7 +260,7 @@ private Q_SLOTS:
     void fileDialogSaysTypesInRussianAndShowsItsColumnsWhole()
     {
         SimRig rig;
-        TFrameBDTS frame(rig.session);
+        DatabasePageView frame(rig.session);
         frame.show();
         const QString folder = rig.session.databasePage().dialogFolder();
         QVERIFY(QDir(folder).mkpath(QStringLiteral("Архив")));
@@ -315,7 +315,7 @@ private Q_SLOTS:
     void rowsFitTheirBoxesAtThePagesSizeInTheWindow()
     {
         SimRig rig;
-        TFrameBDTS frame(rig.session);
+        DatabasePageView frame(rig.session);
         // What the fixed window leaves for the page.
         frame.resize(485, 312);
         frame.show();
@@ -357,7 +357,7 @@ private Q_SLOTS:
     {
         SimRig rig;
         QVERIFY(rig.connectFast());
-        TFrameBDTS frame(rig.session);
+        DatabasePageView frame(rig.session);
         frame.show();
         DatabasePage &page = rig.session.databasePage();
         child<QPushButton>(frame, "btnReadBDTSFromVir")->click();
@@ -439,7 +439,7 @@ private Q_SLOTS:
     {
         SimRig rig;
         QVERIFY(rig.connectFast());
-        TFrameBDTS frame(rig.session);
+        DatabasePageView frame(rig.session);
         frame.resize(700, 900);
         frame.show();
         DatabasePage &page = rig.session.databasePage();
@@ -482,7 +482,7 @@ private Q_SLOTS:
     {
         SimRig rig;
         QVERIFY(rig.connectFast());
-        TFrameBDTS frame(rig.session);
+        DatabasePageView frame(rig.session);
         frame.resize(700, 500);
         frame.show();
         DatabasePage &page = rig.session.databasePage();
@@ -511,7 +511,7 @@ private Q_SLOTS:
     {
         SimRig rig;
         QVERIFY(rig.connectFast());
-        TFrameBDTS frame(rig.session);
+        DatabasePageView frame(rig.session);
         frame.resize(700, 500);
         frame.show();
         DatabasePage &page = rig.session.databasePage();
@@ -555,7 +555,7 @@ private Q_SLOTS:
     {
         SimRig rig;
         QVERIFY(rig.connectFast());
-        TFrameBDTS frame(rig.session);
+        DatabasePageView frame(rig.session);
         frame.resize(700, 500);
         frame.show();
         DatabasePage &page = rig.session.databasePage();
@@ -588,7 +588,7 @@ private Q_SLOTS:
     {
         SimRig rig;
         rig.startUp();
-        TFrameBDTS frame(rig.session);
+        DatabasePageView frame(rig.session);
         rig.instrument->setPowered(false);
         rig.link().checkLink();
         QVERIFY(!child<QPushButton>(frame, "btnReadBDTSFromVir")->isEnabled());
@@ -598,5 +598,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(tst_TFrameBDTS)
-#include "tst_TFrameBDTS.moc"
+QTEST_MAIN(tst_DatabasePageView)
+#include "tst_DatabasePageView.moc"

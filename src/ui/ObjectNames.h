@@ -1,0 +1,151 @@
+#pragma once
+
+#include <QLatin1String>
+#include <QString>
+
+// The widgets' object names, as the window was first drawn with them. Scripts,
+// accessibility tools and the tests find the widgets by these names, so they stay
+// exactly as they are; the code refers to them by what the widgets are.
+namespace kalent::objectNames {
+
+// The main window: its menus, navigation bar, page control, status bar and the page sheets.
+namespace mainWindow {
+inline constexpr QLatin1String Window{"FormMainKalS_D7"};
+inline constexpr QLatin1String Splitter{"SCSplitter1"};
+inline constexpr QLatin1String ActionAbout{"Action1"};
+inline constexpr QLatin1String ActionExit{"ActionExit"};
+inline constexpr QLatin1String ActionFirmware{"ActionSoftVirant"};
+inline constexpr QLatin1String ActionDatabase{"ActionBDTS"};
+inline constexpr QLatin1String ActionReader{"ActionVir2006"};
+inline constexpr QLatin1String ActionResults{"ActionFile"};
+inline constexpr QLatin1String MenuBar{"ActionMainMenuBar1"};
+inline constexpr QLatin1String WorkArea{"RzPanel1"};
+inline constexpr QLatin1String PageControl{"RzPageControl1"};
+inline constexpr QLatin1String StatusBar{"RzStatusBar1"};
+inline constexpr QLatin1String StatusPane{"RzStatusPane1"};
+inline constexpr QLatin1String ProgressBar{"RzProgressBar1"};
+inline constexpr QLatin1String NavigationBar{"RzGroupBar1"};
+inline constexpr QLatin1String Clock{"RzClockStatus1"};
+inline constexpr QLatin1String PageAbout{"TabSheet1"};
+inline constexpr QLatin1String PageFirmware{"TabShSoftVir"};
+inline constexpr QLatin1String PageDatabase{"TabShBDTS"};
+inline constexpr QLatin1String PageReader{"TabShReader"};
+inline constexpr QLatin1String PageResults{"TabShResult"};
+} // namespace mainWindow
+
+// The About page.
+namespace about {
+inline constexpr QLatin1String Panel{"RzPanel2"};
+inline constexpr QLatin1String PurposePanel{"RzPanel3"};
+inline constexpr QLatin1String RequirementsPanel{"RzPanel5"};
+inline constexpr QLatin1String ProgramName{"RzLabel1"};
+inline constexpr QLatin1String InstrumentName{"RzLabel2"};
+inline constexpr QLatin1String Copyright{"RzLabel3"};
+inline constexpr QLatin1String Registered{"RzLabel10"};
+inline constexpr QLatin1String Version{"RzLabel6"};
+inline constexpr QLatin1String Devices{"RzLabel8"};
+inline constexpr QLatin1String LinksPanel{"RzPanel4"};
+inline constexpr QLatin1String LinksHeading{"RzLabel5"};
+inline constexpr QLatin1String LinkFirmware{"lbLoadPOInVir"};
+inline constexpr QLatin1String LinkDatabase{"lbLoadBDTS"};
+inline constexpr QLatin1String LinkReader{"lbReader"};
+inline constexpr QLatin1String LinkResults{"lbProtokol"};
+} // namespace about
+
+// The port panel under the pages.
+namespace portPanel {
+inline constexpr QLatin1String Panel{"RzGroupBox1"};
+inline constexpr QLatin1String PortName{"cbxNumPort"};
+inline constexpr QLatin1String PortOpen{"cbPortOpen"};
+inline constexpr QLatin1String LinkLamp{"sbtnCommON"};
+inline constexpr QLatin1String LinkParameters{"lbCommParam"};
+inline constexpr QLatin1String Speed{"cbBaudRate"};
+inline constexpr QLatin1String CheckContact{"btnVerifyConnect"};
+inline constexpr QLatin1String Contact{"btnConnect"};
+} // namespace portPanel
+
+// The firmware page and its wizard's steps.
+namespace firmware {
+inline constexpr QLatin1String Frame{"FrameSoftVir"};
+inline constexpr QLatin1String Heading{"RzLabel1"};
+inline constexpr QLatin1String Steps{"RzPageControl2"};
+inline constexpr QLatin1String StepsTab{"TabSheet5"};
+inline constexpr QLatin1String StepsSplitter{"RzSplitter1"};
+inline constexpr QLatin1String StepOne{"RzLabel3"};
+inline constexpr QLatin1String FileName{"lbFileLoadPO"};
+inline constexpr QLatin1String OtherFile{"btnOtherFileLoadPO"};
+inline constexpr QLatin1String StepTwo{"RzLabel2"};
+inline constexpr QLatin1String StepTwoHow{"RzLabel4"};
+inline constexpr QLatin1String StepTwoScreen{"RzLabel5"};
+inline constexpr QLatin1String StepsArrow{"RzLine1"};
+inline constexpr QLatin1String StepThreeTab{"TabSheet6"};
+inline constexpr QLatin1String StepThreeSplitter{"RzSplitter2"};
+inline constexpr QLatin1String StepThreeFile{"RzLabel20"};
+inline constexpr QLatin1String StepThreeFileName{"lbFileLoadPO2"};
+inline constexpr QLatin1String Load{"btnLoadPO"};
+inline constexpr QLatin1String StopLoad{"btnStopProgramVir"};
+inline constexpr QLatin1String StepThreeOutcome{"RzLabel21"};
+inline constexpr QLatin1String StepThreeArrow{"RzLine2"};
+inline constexpr QLatin1String ScreenChecksum{"RzLabel16"};
+inline constexpr QLatin1String ScreenProgramming{"RzLabel17"};
+inline constexpr QLatin1String ScreenProgrammed{"RzLabel18"};
+inline constexpr QLatin1String ScreenRestart{"RzLabel19"};
+inline constexpr QLatin1String OpenDialog{"OpenDialog"};
+// The pictured instrument screens' lines: RzLabel6 to RzLabel10 before the upload,
+// RzLabel11 to RzLabel15 after it.
+inline QString screenLine(int number)
+{
+    return QStringLiteral("RzLabel%1").arg(number);
+}
+} // namespace firmware
+
+// The database page.
+namespace database {
+inline constexpr QLatin1String Frame{"FrameBDTS"};
+inline constexpr QLatin1String Title{"RzLabel1"};
+inline constexpr QLatin1String InstrumentBox{"RzGroupBox1"};
+inline constexpr QLatin1String InstrumentTree{"TreeViewVir"};
+inline constexpr QLatin1String ReadInstrumentList{"btnReadBDTSFromVir"};
+inline constexpr QLatin1String SaveToFile{"btnSaveBDTSinFile"};
+inline constexpr QLatin1String Delete{"btnDeleteTS"};
+inline constexpr QLatin1String WriteInstrumentList{"btnSaveAddTs"};
+inline constexpr QLatin1String FileBox{"RzGroupBox2"};
+inline constexpr QLatin1String FileTree{"TreeViewFile"};
+inline constexpr QLatin1String ReadFromFile{"btnReadBDTSFromFile"};
+inline constexpr QLatin1String WriteFileList{"btnWriteBDTSInVir"};
+inline constexpr QLatin1String AdditionalBox{"RzGroupBox3"};
+inline constexpr QLatin1String AdditionalTree{"TreeViewAdd"};
+inline constexpr QLatin1String AddToInstrumentList{"btnAddTSInVir"};
+inline constexpr QLatin1String SaveDialog{"SaveDialog"};
+inline constexpr QLatin1String OpenDialog{"OpenDialog"};
+} // namespace database
+
+// The optical-density page.
+namespace reader {
+inline constexpr QLatin1String Title{"RzLabel11"};
+inline constexpr QLatin1String Panel{"RzPanel6"};
+inline constexpr QLatin1String LabelledPanel{"RzPanel7"};
+inline constexpr QLatin1String PanelTitle{"RzLabel12"};
+inline constexpr QLatin1String Grid{"StringGrid1"};
+inline constexpr QLatin1String Read{"btnReadOP"};
+inline constexpr QLatin1String Save{"btnSaveOP"};
+inline constexpr QLatin1String CreateWorkbook{"btnCreateExcel"};
+inline constexpr QLatin1String FileToWorkbook{"btnFileToExcel"};
+inline constexpr QLatin1String AutoRead{"chckAutoReadOP"};
+inline constexpr QLatin1String AutoSave{"chckAutoSaveOP"};
+inline constexpr QLatin1String OpenDialog{"odlgOpenFileToExcel"};
+inline constexpr QLatin1String SaveDialog{"sdlgSaveVirDat"};
+} // namespace reader
+
+// The results page.
+namespace results {
+inline constexpr QLatin1String Title{"RzLabel7"};
+inline constexpr QLatin1String Protocol{"Memo1"};
+inline constexpr QLatin1String AutoRead{"chckAutoReadRes"};
+inline constexpr QLatin1String AutoSave{"chckAutoSaveRes"};
+inline constexpr QLatin1String Read{"btnReadProtokol"};
+inline constexpr QLatin1String Save{"btnSaveProtokol"};
+inline constexpr QLatin1String Clear{"btnClrMemo1"};
+} // namespace results
+
+} // namespace kalent::objectNames
