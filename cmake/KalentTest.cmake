@@ -20,10 +20,18 @@ function(kalent_add_test name)
         # Under Wine (CMAKE_CROSSCOMPILING_EMULATOR): one prefix for all tests,
         # made once by scripts/windows-build.sh (a fresh one per test would cost
         # seconds of Wine's start-up each), Qt's DLLs found through WINEPATH, and
-        # Wine's own chatter kept out of the output. Wine starts slowly on a
-        # busy machine: the deadlines are tripled.
+        # Wine's own chatter kept out of the output. Wine keeps the Unix QT_*
+        # variables (meant for the host's Qt) away from Windows programs and
+        # passes WINEQT_* on as QT_*: without that the tests would use the
+        # Windows platform plugin with no display behind it. QtTest on Windows
+        # writes its log to the debugger unless stderr is a console or logging
+        # to it is forced, so a ctest pipe would see no line of it. The offscreen
+        # platform on Windows reads fonts from one folder only (none ships with
+        # Qt): DejaVu, the fonts the suites measure text with on Linux. Wine
+        # starts slowly on a busy machine: the deadlines are tripled.
         list(APPEND environment "WINEPREFIX=${KALENT_WINE_PREFIX}" "WINEPATH=${KALENT_WINE_PATH}"
-            "WINEDEBUG=-all")
+            "WINEQT_QPA_PLATFORM=offscreen" "WINEQT_FORCE_STDERR_LOGGING=1"
+            "WINEQT_QPA_FONTDIR=${KALENT_WINE_FONT_DIR}" "WINEDEBUG=-all")
         math(EXPR ARG_TIMEOUT "${ARG_TIMEOUT} * 3")
     endif()
     set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${environment}")

@@ -229,10 +229,9 @@ package_program() {
         cp "$prefix/bin/Qt6$module.dll" "$stage/"
     done
     cp "${runtime_dlls[@]}" "$stage/"
-    # qwindows for the window; qoffscreen for the actions that draw pages
-    # without one (they ask for it themselves).
-    cp "$prefix/plugins/platforms/qwindows.dll" "$prefix/plugins/platforms/qoffscreen.dll" \
-        "$stage/platforms/"
+    # qwindows for the window and for the pages the command line draws (a PDF)
+    # with the system's fonts, showing no window.
+    cp "$prefix/plugins/platforms/qwindows.dll" "$stage/platforms/"
     cp "$prefix/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
     cp /usr/share/qt6/translations/qtbase_ru.qm "$stage/translations/"
     cp "$repo/README.md" "$stage/README.md"
@@ -240,37 +239,74 @@ package_program() {
     echo "$build/kalent-service-windows-x64.zip"
 }
 
-# The core, simulator and window suites under Wine; the Linux-only suites are
-# registered as disabled and named in ctest's summary.
-run_tests() {
-    install_packages wine64
+# Wine's serial driver, given an overlapped WaitCommEvent without an event of
+# the caller's own (Qt Serial Port waits on a completion port), waits right there
+# until the line changes, where Windows returns at once. The window's start-up
+# opens every port the system lists, so a UART of the build machine (a virtual
+# machine's /dev/ttyS0) would hold it before it ever shows. Wine is therefore run
+# in a private mount namespace where each /dev/ttyS* is /dev/null: it finds no
+# UART and lists no COM port. Without unshare (not root, no namespaces) it runs
+# as it is, and says so.
+without_host_uarts() {
+    if compgen -G '/dev/ttyS*' >/dev/null && unshare --mount true 2>/dev/null; then
+        # A running server keeps the ports it found: the next one starts inside.
+        /usr/lib/wine/wineserver -k 2>/dev/null || true
+        # shellcheck disable=SC2016 # expanded by the inner shell
+        unshare --mount sh -c 'for d in /dev/ttyS*; do mount --bind /dev/null "$d"; done; exec "$@"' \
+            sh "$@"
+    else
+        compgen -G '/dev/ttyS*' >/dev/null &&
+            echo "windows-build: no private mount namespace; Wine sees this machine's serial ports" >&2
+        "$@"
+    fi
+}
+
+# fonts-dejavu-core: the fonts the tests' offscreen platform reads (KALENT_WINE_FONT_DIR).
+prepare_wine_prefix() {
+    install_packages wine64 fonts-dejavu-core "$@"
     export WINEPREFIX="$build/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         "$wine" wineboot --init
         /usr/lib/wine/wineserver --wait || true
     fi
-    ctest --test-dir "$build" -j"$jobs" --output-on-failure
+}
+
+# The core, simulator and window suites under Wine; the Linux-only suites are
+# registered as disabled and named in ctest's summary.
+run_tests() {
+    prepare_wine_prefix
+    without_host_uarts ctest --test-dir "$build" -j"$jobs" --output-on-failure
 }
 
 # The unpacked zip's window on the built-in instrument, as Wine draws it on a
-# virtual X server (fonts: Wine's own, as a Windows PC uses its system's).
+# virtual X server, in a Wine desktop that gives it the frame Windows gives it
+# (fonts: Wine's own, as a Windows PC uses its system's; the lab's Russian
+# locale for the clock's date). The desktop's empty edges are trimmed: the picture
+# holds the window and the built-in instrument's panel beside it.
 take_screenshot() {
     if [ "${1:-}" != "--inside-xvfb" ]; then
-        install_packages wine64 xvfb xauth x11-apps imagemagick xdotool
-        export WINEPREFIX="$build/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-        xvfb-run -a -s "-screen 0 1024x640x24" "$0" --screenshot-inside-xvfb
+        # fonts-wine: the glyphs of Wine's caption buttons.
+        prepare_wine_prefix xvfb xauth x11-apps imagemagick xdotool locales fonts-wine
+        # Wine takes its locale from the system's, as the lab's PC has it: Russian.
+        locale -a | grep -qix 'ru_RU.utf8' || $SUDO localedef -i ru_RU -c -f UTF-8 ru_RU.UTF-8
+        # Wine draws its caption buttons with Marlett, which it finds only among
+        # the Windows fonts.
+        cp -u /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+        without_host_uarts xvfb-run -a -s "-screen 0 1400x720x24" "$0" --screenshot-inside-xvfb
         return
     fi
     local data
     data=$(mktemp -d)
-    "$wine" "$build/kalent-service/kalent-service.exe" --port sim --data-dir "Z:$data" \
-        >/dev/null 2>&1 &
+    LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8 "$wine" explorer /desktop=kalent,1400x720 \
+        "$build/kalent-service/kalent-service.exe" --port sim --data-dir "Z:$data" >/dev/null 2>&1 &
     local app=$!
-    local window status=0
+    local window desktop status=0
     window=$(timeout 120 xdotool search --sync --name '^КАЛЕНТ-сервис$' | head -1) || true
-    if [ -n "$window" ]; then
-        sleep 3
-        import -window "$window" "$repo/docs/windows-window.png" || status=1
+    desktop=$(xdotool search --name '^kalent - Wine desktop$' | head -1) || true
+    if [ -n "$window" ] && [ -n "$desktop" ]; then
+        sleep 3 # the first paint of every page part
+        import -window "$desktop" png:- |
+            convert png:- -fuzz 1% -trim +repage "$repo/docs/windows-window.png" || status=1
     else
         echo "windows-build: the window did not appear within 120 s under Wine" >&2
         status=1

@@ -116,8 +116,14 @@ int main(int argc, char *argv[])
 
     std::unique_ptr<QCoreApplication> app;
     if (kind == ApplicationKind::PagesWithoutWindow) {
+#ifndef Q_OS_WIN
+        // No display needed: the offscreen platform finds the system's fonts
+        // through fontconfig. On Windows it would look for them in a folder Qt
+        // does not ship and draw pages without text; the Windows platform draws
+        // with the system's fonts and shows no window unless asked to.
         if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
         app = std::make_unique<QGuiApplication>(argc, argv);
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);

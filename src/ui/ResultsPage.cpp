@@ -178,6 +178,17 @@ void ResultsPage::print()
     if (!havePages())
         return;
     auto *printer = new QPrinter(QPrinter::HighResolution);
+#ifdef Q_OS_WIN
+    // Windows' print dialog is the system's own and knows only installed
+    // printers; without one Qt falls back to its PDF writer, which that dialog
+    // refuses with a warning on the console and nothing on the screen. The
+    // operator is told instead, and where the protocol can still go.
+    if (printer->outputFormat() != QPrinter::NativeFormat) {
+        delete printer;
+        MeasurementWidgets::showFileError(NoPrinterText, this);
+        return;
+    }
+#endif
     printer->setDocName(pageHeader());
     auto *dialog = new QPrintDialog(printer, this);
     dialog->setObjectName(QStringLiteral("printDialog"));

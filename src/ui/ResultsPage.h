@@ -28,6 +28,10 @@ class ResultsPage : public QWidget
     Q_OBJECT
 public:
     static constexpr int MemoHeight = 235;
+    // "Печать протокола..." on a Windows PC with no printer installed.
+    static inline const QString NoPrinterText =
+        QStringLiteral("В системе не установлен ни один принтер: печатать некуда. "
+                       "Протокол можно записать в файл командой \"Протокол в PDF...\".");
 
     ResultsPage(Session &session, QWidget *parent = nullptr);
 

@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace kalent;
@@ -154,6 +155,28 @@ private slots:
         QVERIFY(QString::fromUtf8(err).startsWith("Не указан параметр --port."));
         QCOMPARE(run({"--help"}, &out, &err), 0);
         QVERIFY(QString::fromUtf8(out).contains("kalent-service db-delete"));
+    }
+
+    void pagesDrawnWithoutAWindowCarryTheirText()
+    {
+        // As a user starts it: no platform or font folder chosen for Qt. The
+        // protocol's PDF must hold its text in an embedded font; drawn where Qt
+        // finds no font (Windows' offscreen platform) it would hold none.
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath(QStringLiteral("protocol.pdf"));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        environment.remove(QStringLiteral("QT_QPA_FONTDIR"));
+        QProcess p;
+        p.setProcessEnvironment(environment);
+        p.start(QStringLiteral(KALENT_SERVICE_PATH),
+                {QStringLiteral("read-protocol"), QStringLiteral("--port"), QStringLiteral("sim"),
+                 QStringLiteral("--pdf"), pdf, QStringLiteral("--data-dir"), dir.path()});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 0);
+        QFile file(pdf);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().contains("/FontFile2"));
     }
 };
 

@@ -8,22 +8,46 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QString>
 #include <QStringList>
 
 namespace kalent::test::ReadBack {
 
-inline const QString Python = QStringLiteral("/usr/bin/python3");
+// The Python that reads the files back: Debian's on Linux; on Windows one on the
+// PATH, if the machine has one (under Wine there is none: the Linux run of the
+// same suites reads back what the same code writes).
+inline QString pythonProgram()
+{
+#ifdef Q_OS_WIN
+    for (const QString &name : {QStringLiteral("python3"), QStringLiteral("python")}) {
+        const QString found = QStandardPaths::findExecutable(name);
+        if (!found.isEmpty())
+            return found;
+    }
+    return {};
+#else
+    const QString debian = QStringLiteral("/usr/bin/python3");
+    return QFile::exists(debian) ? debian : QString();
+#endif
+}
 
 // Empty when the reader is there, else why not.
 inline QString missingPython(const QString &module)
 {
-    if (!QFile::exists(Python))
+    const QString program = pythonProgram();
+    if (program.isEmpty()) {
+#ifdef Q_OS_WIN
+        return QStringLiteral("no python3 on this Windows system's PATH to read the files back "
+                              "(the Linux run reads them)");
+#else
         return QStringLiteral("/usr/bin/python3 is not installed");
+#endif
+    }
     if (module.isEmpty())
         return {};
     QProcess p;
-    p.start(Python, {QStringLiteral("-c"), QStringLiteral("import ") + module});
+    p.start(program, {QStringLiteral("-c"), QStringLiteral("import ") + module});
     if (!p.waitForFinished(30000) || p.exitCode() != 0)
         return QStringLiteral("python3 module %1 is not installed (python3-%1)").arg(module);
     return {};
@@ -44,7 +68,7 @@ inline QJsonDocument python(const QString &script, const QStringList &arguments,
                             QByteArray *errors = nullptr)
 {
     QProcess p;
-    p.start(Python, QStringList{QStringLiteral("-c"), script} + arguments);
+    p.start(pythonProgram(), QStringList{QStringLiteral("-c"), script} + arguments);
     p.waitForFinished(60000);
     if (errors)
         *errors = p.readAllStandardError();

@@ -42,4 +42,14 @@ public:
 // The path of a file under tests/data.
 QString testDataPath(const QString &name);
 
+// Whether this Windows build runs under Wine rather than Windows: the few checks
+// Wine cannot pass (where it differs from Windows, not our code) skip by name.
+bool runningUnderWine();
+
+// Makes a symbolic link at linkPath to target (a file or a folder) as the system
+// does: symlink(2) on Linux, CreateSymbolicLinkW on Windows (QFile::link would
+// make a shortcut there, which the file system does not follow). False when the
+// system refuses, as Windows does without Developer Mode or administrator rights.
+bool makeSymbolicLink(const QString &target, const QString &linkPath);
+
 } // namespace kalent::test
