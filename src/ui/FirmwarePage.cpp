@@ -250,7 +250,7 @@ QWidget *FirmwarePage::buildModePicture(bool afterUpload)
 {
     const int first = afterUpload ? 11 : 6;
     const auto name = [first](int offset) {
-        return QStringLiteral("RzLabel%1").arg(first + offset);
+        return objectNames::firmware::screenLine(first + offset);
     };
 
     auto *screen = new QFrame;
