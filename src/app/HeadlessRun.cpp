@@ -133,7 +133,15 @@ int HeadlessRun::usageError(const CommandLine &commandLine, const QString &what)
 {
     const Action *action = findAction(commandLine.action);
     printError(action ? usageErrorText(*action, what) : what);
-    return 2;
+    return UsageExit;
+}
+
+QString HeadlessRun::requiredOut(const CommandLine &commandLine)
+{
+    const QString out = commandLine.value(QStringLiteral("out"));
+    if (out.isEmpty())
+        usageError(commandLine, missingOutText());
+    return out;
 }
 
 bool HeadlessRun::openPort()

@@ -150,10 +150,9 @@ QString printable(const QString &name)
 
 int runDbRead(const CommandLine &commandLine)
 {
-    const QString out = commandLine.value(QStringLiteral("out"));
+    const QString out = HeadlessRun::requiredOut(commandLine);
     if (out.isEmpty())
-        return HeadlessRun::usageError(commandLine,
-                                       QStringLiteral("Параметру --out нужно имя файла."));
+        return HeadlessRun::UsageExit;
     HeadlessRun run(commandLine);
     bool failed = false;
     DatabasePage &page = pageOf(run, &failed);
@@ -182,10 +181,9 @@ int runDbList(const CommandLine &commandLine)
 
 int runDbAdd(const CommandLine &commandLine)
 {
-    const QString out = commandLine.value(QStringLiteral("out"));
+    const QString out = HeadlessRun::requiredOut(commandLine);
     if (out.isEmpty())
-        return HeadlessRun::usageError(commandLine,
-                                       QStringLiteral("Параметру --out нужно имя файла."));
+        return HeadlessRun::UsageExit;
     HeadlessRun run(commandLine);
     bool failed = false;
     DatabasePage &page = pageOf(run, &failed);
@@ -201,11 +199,10 @@ int runDbAdd(const CommandLine &commandLine)
 
 int runDbDelete(const CommandLine &commandLine)
 {
-    const QString out = commandLine.value(QStringLiteral("out"));
-    const QStringList paths = commandLine.all(QStringLiteral("node"));
+    const QString out = HeadlessRun::requiredOut(commandLine);
     if (out.isEmpty())
-        return HeadlessRun::usageError(commandLine,
-                                       QStringLiteral("Параметру --out нужно имя файла."));
+        return HeadlessRun::UsageExit;
+    const QStringList paths = commandLine.all(QStringLiteral("node"));
     HeadlessRun run(commandLine);
     bool failed = false;
     DatabasePage &page = pageOf(run, &failed);

@@ -65,7 +65,7 @@ bool outOptionUsable(const CommandLine &commandLine)
 {
     if (commandLine.has(QStringLiteral("out")) &&
         commandLine.value(QStringLiteral("out")).isEmpty()) {
-        HeadlessRun::usageError(commandLine, QStringLiteral("Параметру --out нужно имя файла."));
+        HeadlessRun::usageError(commandLine, HeadlessRun::missingOutText());
         return false;
     }
     return true;
