@@ -133,15 +133,7 @@ int HeadlessRun::usageError(const CommandLine &commandLine, const QString &what)
 {
     const Action *action = findAction(commandLine.action);
     printError(action ? usageErrorText(*action, what) : what);
-    return UsageExit;
-}
-
-QString HeadlessRun::requiredOut(const CommandLine &commandLine)
-{
-    const QString out = commandLine.value(QStringLiteral("out"));
-    if (out.isEmpty())
-        usageError(commandLine, missingOutText());
-    return out;
+    return 2;
 }
 
 bool HeadlessRun::openPort()

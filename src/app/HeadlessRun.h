@@ -56,11 +56,8 @@ public:
     static void writeOut(const QByteArray &bytes);
     // Prints what is wrong with the action's usage; returns the usage exit status, 2.
     static int usageError(const CommandLine &commandLine, const QString &what);
-    // For the actions that must write a file: says the usage error when --out
-    // names none. Empty then; the caller exits with UsageExit.
-    static QString requiredOut(const CommandLine &commandLine);
+    // An --out given without a name.
     static QString missingOutText() { return QStringLiteral("Параметру --out нужно имя файла."); }
-    static constexpr int UsageExit = 2;
 
     static constexpr int MaxTimeoutSeconds = 86400;
     // The --timeout value, or an error for a value that is not a positive number

@@ -155,6 +155,16 @@ private slots:
         QVERIFY(QString::fromUtf8(err).startsWith("Не указан параметр --port."));
         QCOMPARE(run({"--help"}, &out, &err), 0);
         QVERIFY(QString::fromUtf8(out).contains("kalent-service db-delete"));
+        // An action that must write a file refuses an empty name for it, before
+        // it reads an input or opens a port; one that may write one, too.
+        const QList<QStringList> emptyOut = {
+            {"db-read", "--port", "sim", "--out", ""},
+            {"db-add", "missing-a.bdt", "missing-b.bdt", "--out", ""},
+            {"read-od", "--port", "sim", "--out", ""}};
+        for (const QStringList &args : emptyOut) {
+            QCOMPARE(run(args, &out, &err), 2);
+            QVERIFY2(err.contains("--out") && err.contains(args.first().toUtf8()), err.constData());
+        }
     }
 
     void pagesDrawnWithoutAWindowCarryTheirText()

@@ -150,9 +150,8 @@ QString printable(const QString &name)
 
 int runDbRead(const CommandLine &commandLine)
 {
-    const QString out = HeadlessRun::requiredOut(commandLine);
-    if (out.isEmpty())
-        return HeadlessRun::UsageExit;
+    // Required: the parser has refused the action without a name for it.
+    const QString out = commandLine.value(QStringLiteral("out"));
     HeadlessRun run(commandLine);
     bool failed = false;
     DatabasePage &page = pageOf(run, &failed);
@@ -181,9 +180,8 @@ int runDbList(const CommandLine &commandLine)
 
 int runDbAdd(const CommandLine &commandLine)
 {
-    const QString out = HeadlessRun::requiredOut(commandLine);
-    if (out.isEmpty())
-        return HeadlessRun::UsageExit;
+    // Required: the parser has refused the action without a name for it.
+    const QString out = commandLine.value(QStringLiteral("out"));
     HeadlessRun run(commandLine);
     bool failed = false;
     DatabasePage &page = pageOf(run, &failed);
@@ -199,9 +197,8 @@ int runDbAdd(const CommandLine &commandLine)
 
 int runDbDelete(const CommandLine &commandLine)
 {
-    const QString out = HeadlessRun::requiredOut(commandLine);
-    if (out.isEmpty())
-        return HeadlessRun::UsageExit;
+    // Required: the parser has refused the action without a name for it.
+    const QString out = commandLine.value(QStringLiteral("out"));
     const QStringList paths = commandLine.all(QStringLiteral("node"));
     HeadlessRun run(commandLine);
     bool failed = false;
