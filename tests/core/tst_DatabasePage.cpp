@@ -36,26 +36,6 @@ DatabaseCommands &instrumentDb(SimRig &rig)
     return *rig.instrument->feature<DatabaseCommands>();
 }
 
-// What the program writes to send an image: the start, then "m" before each page.
-QByteArray writeCommands(const QByteArray &image)
-{
-    const int pages = static_cast<int>((image.size() - 10) / 528);
-    QByteArray out("M");
-    out.append(static_cast<char>(pages / 256));
-    out.append(static_cast<char>(pages % 256));
-    for (int k = 0; k < pages; ++k)
-        out += 'm' + image.mid(10 + 528 * k, 528);
-    return out;
-}
-
-bool readFromInstrument(SimRig &rig)
-{
-    DatabasePage &page = rig.session.databasePage();
-    const int before = page.readsCompleted();
-    page.readInstrumentList();
-    return rig.runUntil([&] { return page.readsCompleted() > before; }, 120000);
-}
-
 std::vector<NodePath> visible(const TSTree &tree)
 {
     std::vector<NodePath> out;
@@ -124,7 +104,7 @@ private Q_SLOTS:
         SimRig rig;
         QVERIFY(rig.connectFast());
         DatabasePage &page = rig.session.databasePage();
-        QVERIFY(readFromInstrument(rig));
+        QVERIFY(rig.readInstrumentList());
         const QString file =
             writeFile(rig, "f.bdt", img::image({img::head(1, "New", "S", "T"), img::closing()}));
         QVERIFY(page.openFileList(file));
@@ -198,7 +178,7 @@ private Q_SLOTS:
         QCOMPARE(page.database().file().pageCount(), 300);
         const QByteArray sent = page.database().file().image();
         // The instrument's database read first: the write saves it as its backup.
-        QVERIFY(readFromInstrument(rig));
+        QVERIFY(rig.readInstrumentList());
         rig.port.clearWritten();
         rig.statusLog.clear();
         page.writeFileList();
@@ -206,7 +186,7 @@ private Q_SLOTS:
 
         const QByteArray written = rig.port.written();
         QCOMPARE(written.left(3), QByteArray::fromHex("4D012C"));
-        QCOMPARE(written, writeCommands(sent) + "R" + QByteArray(300, 'r'));
+        QCOMPARE(written, img::writeCommands(sent) + "R" + QByteArray(300, 'r'));
         QCOMPARE(instrumentDb(rig).image(), sent);
         QCOMPARE(page.database().instrument().image(), sent);
         QVERIFY(rig.statusLog.contains(QStringLiteral("Отправлено в прибор страниц: 300")));
@@ -226,7 +206,7 @@ private Q_SLOTS:
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Список не считан из файла."));
         QVERIFY(page.fileTree().findPath({"A", "S", "T"})); // the tree stays
         const QString captionBefore = page.state().additionalCaption;
-        QVERIFY(readFromInstrument(rig));
+        QVERIFY(rig.readInstrumentList());
         QCOMPARE(page.state().additionalCaption, captionBefore);
     }
 
@@ -282,7 +262,7 @@ private Q_SLOTS:
         SimRig rig;
         QVERIFY(rig.connectFast());
         DatabasePage &page = rig.session.databasePage();
-        QVERIFY(readFromInstrument(rig));
+        QVERIFY(rig.readInstrumentList());
         QVERIFY(page.dialogFolder().endsWith(QStringLiteral("FilesInVirant")));
         QVERIFY(QFileInfo(page.dialogFolder()).isDir());
         const QString path = page.dialogFolder() + QStringLiteral("/out.bdt");
@@ -296,7 +276,7 @@ private Q_SLOTS:
         SimRig rig;
         QVERIFY(rig.connectFast());
         DatabasePage &page = rig.session.databasePage();
-        QVERIFY(readFromInstrument(rig));
+        QVERIFY(rig.readInstrumentList());
         const NodePath hepatitis =
             pathOf(page.instrumentTree(), {Cp1251::encode(QStringLiteral("Гепатиты"))});
         QVERIFY(!hepatitis.isEmpty());
@@ -324,7 +304,7 @@ private Q_SLOTS:
         DatabasePage &page = rig.session.databasePage();
         const QByteArray a = img::head(1, "A", "S", "T", 'a');
         instrumentDb(rig).setImage(img::image({a, img::closing('I')}));
-        QVERIFY(readFromInstrument(rig));
+        QVERIFY(rig.readInstrumentList());
         const QByteArray b = img::head(2, "B", "S", "T", 'b');
         QVERIFY(page.openFileList(writeFile(
             rig, "f.bdt", img::image({a, b, img::continuation('k'), img::closing('F')}))));
@@ -342,7 +322,7 @@ private Q_SLOTS:
         rig.port.clearWritten();
         page.writeInstrumentList();
         QVERIFY(rig.runUntil([&] { return page.readsCompleted() == 2; }, 60000));
-        QCOMPARE(rig.port.written().left(3 + 4 * 529), writeCommands(expected));
+        QCOMPARE(rig.port.written().left(3 + 4 * 529), img::writeCommands(expected));
         QCOMPARE(instrumentDb(rig).image(), expected);
     }
 
@@ -455,7 +435,7 @@ private Q_SLOTS:
         QVERIFY(!rig.session.line().busy());
 
         // Asking again starts afresh instead of appending to the dead page.
-        QVERIFY(readFromInstrument(rig));
+        QVERIFY(rig.readInstrumentList());
         QCOMPARE(page.database().instrument().pageCount(), 18);
         QCOMPARE(page.database().instrument().tsCount(), 12);
 
@@ -495,7 +475,7 @@ private Q_SLOTS:
         SimRig rig;
         QVERIFY(rig.connectFast());
         DatabasePage &page = rig.session.databasePage();
-        QVERIFY(readFromInstrument(rig));
+        QVERIFY(rig.readInstrumentList());
         const QByteArray before = page.database().instrument().image();
         const QString saved = rig.dataDir.filePath(QStringLiteral("saved.bdt"));
         page.saveInstrumentListTo(saved);
@@ -530,7 +510,7 @@ private Q_SLOTS:
         QVERIFY(rig.connectFast());
         DatabasePage &page = rig.session.databasePage();
         instrumentDb(rig).setImage(sixtyPages());
-        QVERIFY(readFromInstrument(rig));
+        QVERIFY(rig.readInstrumentList());
         const QByteArray whole = page.database().instrument().image();
         page.clickInstrumentNode(page.instrumentTree().topLevel().front()->path(),
                                  TreeSelection::Click::Plain, visible(page.instrumentTree()));
@@ -575,7 +555,7 @@ private Q_SLOTS:
         SimRig rig;
         QVERIFY(rig.connectFast());
         DatabasePage &page = rig.session.databasePage();
-        QVERIFY(readFromInstrument(rig));
+        QVERIFY(rig.readInstrumentList());
         const QString extra = writeFile(
             rig, "extra.bdt", img::image({img::head(1, "New", "S", "T"), img::closing()}));
         const QString broken =

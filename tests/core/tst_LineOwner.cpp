@@ -1,6 +1,7 @@
 #include "DatabaseCommands.h"
 #include "DemoDatabase.h"
 #include "FirmwareRig.h"
+#include "ImageBuilder.h"
 #include "MeasurementData.h"
 #include "TestSupport.h"
 #include "database/DatabasePage.h"
@@ -36,18 +37,6 @@ const QString Busy = QStringLiteral("Дождитесь конца обмена 
 QByteArray databaseImage()
 {
     return DemoDatabase::withPages(DatabasePages);
-}
-
-// What the program sends for a whole write of image: the start, then "m" and each page.
-QByteArray writeCommands(const QByteArray &image)
-{
-    const int pages = static_cast<int>((image.size() - 10) / 528);
-    QByteArray out("M");
-    out.append(static_cast<char>(pages / 256));
-    out.append(static_cast<char>(pages % 256));
-    for (int k = 0; k < pages; ++k)
-        out += 'm' + image.mid(10 + 528 * k, 528);
-    return out;
 }
 
 QByteArray readCommands(int pages)
@@ -162,7 +151,7 @@ class tst_LineOwner : public QObject
             return readCommands(
                 int((rig.instrument->feature<DatabaseCommands>()->image().size() - 10) / 528));
         case Running::DatabaseWrite:
-            return writeCommands(rig.session.databasePage().database().file().image());
+            return img::writeCommands(rig.session.databasePage().database().file().image());
         case Running::Search:
             break;
         }

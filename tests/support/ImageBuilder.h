@@ -11,6 +11,19 @@ namespace kalent::test {
 // purpose: 10-byte header, 528-byte pages, the kind at page bytes 520-523.
 namespace img {
 
+// What the program sends for a whole write of image: "M" with the page count
+// (high byte first), then "m" and each page.
+inline QByteArray writeCommands(const QByteArray &image)
+{
+    const int pages = static_cast<int>((image.size() - 10) / 528);
+    QByteArray out("M");
+    out.append(static_cast<char>(pages / 256));
+    out.append(static_cast<char>(pages % 256));
+    for (int k = 0; k < pages; ++k)
+        out += 'm' + image.mid(10 + 528 * k, 528);
+    return out;
+}
+
 inline QByteArray kindBytes(bool closing)
 {
     return closing ? QByteArray::fromHex("B168DE3A") : QByteArray::fromHex("15CD5B07");

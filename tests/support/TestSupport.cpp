@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "database/DatabasePage.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -35,6 +37,14 @@ bool SimRig::connectFast()
     startUp();
     link().searchWithFastestSpeed();
     return runUntil([this] { return link().atFastestSpeed(); });
+}
+
+bool SimRig::readInstrumentList()
+{
+    DatabasePage &page = session.databasePage();
+    const int before = page.readsCompleted();
+    page.readInstrumentList();
+    return runUntil([&] { return page.readsCompleted() > before; }, 120000);
 }
 
 QString testDataPath(const QString &name)

@@ -35,6 +35,9 @@ public:
     bool runUntil(const std::function<bool()> &done, qint64 maxMs = 30000);
     // Start-up, then the search with the request for 115200 until it is done.
     bool connectFast();
+    // Reads the instrument's database list as its button does; true once the
+    // read has completed (the list taken).
+    bool readInstrumentList();
     // Lets the line go quiet (everything written delivered, every reply read).
     void settle(qint64 ms = 50) { clock.advance(ms); }
 };
