@@ -176,10 +176,17 @@ void ReplayInstrument::enterStep(int index, ReplayScript::Position at)
 {
     m_step = index;
     m_matched = 0;
-    m_current = m_script->read(at, &m_nextAt);
-    // A trace changed on the disk since it was checked ends where it fails.
-    if (!m_current)
-        m_step = stepCount();
+    QString why;
+    m_current = m_script->read(at, &m_nextAt, &why);
+    if (m_current)
+        return;
+    // The trace changed on the disk since it was checked (cut short, replaced or
+    // unreadable): the replay ends here and never says it answered everything.
+    m_step = stepCount();
+    m_traceLost = true;
+    depart(QStringLiteral("трасса перестала читаться на строке %1%2")
+               .arg(at.line)
+               .arg(why.isEmpty() ? QString() : QStringLiteral(": ") + why));
 }
 
 bool ReplayInstrument::pickUpAt(char byte)
@@ -298,7 +305,7 @@ void ReplayInstrument::sendDue()
 
 void ReplayInstrument::finishWhenDone()
 {
-    if (m_finished || m_step < stepCount() || !m_pending.empty())
+    if (m_finished || m_traceLost || m_step < stepCount() || !m_pending.empty())
         return;
     m_finished = true;
     Q_EMIT finished();

@@ -100,7 +100,8 @@ public:
 Q_SIGNALS:
     void transmitted(const QByteArray &bytes);
     void departed(const QString &report);
-    // Every step of the recording was answered.
+    // Every step of the recording was answered (never when the trace could not
+    // be read to its end).
     void finished();
 
 private:
@@ -143,6 +144,7 @@ private:
     int m_departures = 0;
     int m_answered = 0;
     bool m_finished = false;
+    bool m_traceLost = false; // a step could not be read back: never "finished"
 };
 
 } // namespace kalent

@@ -330,6 +330,37 @@ private Q_SLOTS:
         QCOMPARE(replay.stepsDone(), 4);
     }
 
+    void aTraceCutShortAfterItsCheckEndsTheReplayWithoutClaimingItAll()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("cut.jsonl"));
+        const QByteArray first =
+            line("{\"t_us\":0,\"dir\":\"tx\",\"baud\":9600,\"hex\":\"42\"}") +
+            line("{\"t_us\":1000,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"31\"}");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(first + line("{\"t_us\":2000,\"dir\":\"tx\",\"baud\":9600,\"hex\":\"67\"}") +
+                   line("{\"t_us\":3000,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"61\"}"));
+        file.close();
+        QString error;
+        std::unique_ptr<ReplayScript> script = ReplayScript::load(path, &error);
+        QVERIFY2(script, qPrintable(error));
+        QCOMPARE(script->stepCount(), 2);
+        // Cut after the first exchange while the replay serves it.
+        QVERIFY(QFile::resize(path, first.size()));
+        ManualClock clock;
+        ReplayInstrument replay(std::move(script), clock);
+        QSignalSpy departures(&replay, &ReplayInstrument::departed);
+        QSignalSpy finished(&replay, &ReplayInstrument::finished);
+        replay.hear("B", 9600);
+        clock.advance(5);
+        QCOMPARE(replay.stepsAnswered(), 1);
+        QCOMPARE(departures.count(), 1);
+        QVERIFY2(departures.first().first().toString().contains(QStringLiteral("строке 3")),
+                 qPrintable(departures.first().first().toString()));
+        QCOMPARE(finished.count(), 0);
+    }
+
 #ifdef Q_OS_LINUX
     void aFifoAsTraceFileIsRefusedWithoutWaitingForAReader()
     {
