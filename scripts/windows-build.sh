@@ -7,18 +7,32 @@
 # (KALENT_WINDOWS_CACHE, by default ../cache/qt-windows beside the checkout); later
 # runs reuse it. Each stage leaves a stamp, so an interrupted run resumes where it
 # stopped; the file READY is written last and tells .ci/run the cache is complete.
+# Where a packed cache lies beside the checkout
+# (../shared/third-party/qt-windows-6.4.2-prefix.tar.* with its .sha256), it is
+# checked and unpacked instead of building, in a minute instead of over an hour.
 #
-#   scripts/windows-build.sh               the cache when missing, the program, the zip
+#   scripts/windows-build.sh               the cache when missing, the program, the
+#                                          zip and the MSI
 #   scripts/windows-build.sh --cache-only  only the cache
-#   scripts/windows-build.sh --test        also run the tests under Wine
+#   scripts/windows-build.sh --test        also run the tests and the installer's
+#                                          checks under Wine
 #   scripts/windows-build.sh --screenshot  also photograph the window under Wine
 #                                          (xvfb-run) into docs/windows-window.png
+#   scripts/windows-build.sh --pack-cache FILE
+#                                          only pack the finished cache's prefix into
+#                                          FILE (.tar.xz, .tar.zst or .tar.gz) and
+#                                          FILE.sha256
 #
 # Output: build-windows/kalent-service-windows-x64.zip (the executable, Qt's DLLs
-# and plugins, MinGW's runtime DLLs, Qt's Russian texts, README.md).
+# and plugins, MinGW's runtime DLLs, Qt's Russian texts, README.md) and
+# build-windows/kalent-service-windows-x64.msi, the installer of the same files
+# (packaging/windows/).
 #
 # Environment: KALENT_WINDOWS_CACHE (the cache folder), KALENT_WINDOWS_BUILD (the
-# program's build folder, by default build-windows), JOBS (parallel jobs, default 2).
+# program's build folder, by default build-windows), JOBS (parallel jobs, default
+# 2), KALENT_WINDOWS_CACHE_TARBALL (a packed cache to unpack, instead of the one in
+# ../shared/third-party), KALENT_LINUX_PROGRAM (the Linux build whose output the
+# installed Windows program must print, by default build/src/app/kalent-service).
 set -euo pipefail
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 cache="${KALENT_WINDOWS_CACHE:-$(dirname "$repo")/cache/qt-windows}"
@@ -38,17 +52,25 @@ wine=/usr/lib/wine/wine64 # Debian's wine64 does not put its launcher on PATH
 cache_only=0
 run_tests=0
 screenshot=0
-for option in "$@"; do
-    case "$option" in
+pack_file=""
+usage() {
+    echo "usage: $0 [--cache-only] [--test] [--screenshot] | --pack-cache FILE" >&2
+    exit 2
+}
+while [ $# -gt 0 ]; do
+    case "$1" in
     --cache-only) cache_only=1 ;;
     --test) run_tests=1 ;;
     --screenshot) screenshot=1 ;;
     --screenshot-inside-xvfb) ;; # the second half of --screenshot, below
-    *)
-        echo "usage: $0 [--cache-only] [--test] [--screenshot]" >&2
-        exit 2
+    --pack-cache)
+        [ $# -ge 2 ] || usage
+        pack_file=$2
+        shift
         ;;
+    *) usage ;;
     esac
+    shift
 done
 
 SUDO=""
@@ -78,6 +100,11 @@ enable_deb_src() {
         grep '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' | $SUDO tee "$list.list" >/dev/null
     fi
     $SUDO apt-get update -qq
+}
+
+fail() {
+    echo "windows-build: $*" >&2
+    exit 1
 }
 
 stamp() { touch "$cache/stamps/$1"; }
@@ -184,15 +211,126 @@ PC
     cp -u /usr/share/qt6/translations/qtbase_ru.qm "$prefix/translations/"
 }
 
+# What building the cache and the program needs; Debian's Qt tools are the host's.
+toolchain_packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev ninja-build cmake
+    qt6-base-dev qt6-base-dev-tools qt6-translations-l10n pkg-config dpkg-dev xz-utils)
+
+# BUILT-FROM names the Debian source versions the cache was built from (the first
+# line of each source's changelog) and the prefix's path. It travels in a packed
+# cache: the Qt for Windows must come from the same qt6-base as the host's moc,
+# rcc and uic, and text files that name the prefix are moved to where it lands.
+write_built_from() {
+    [ -f "$cache/BUILT-FROM" ] && return 0
+    local source
+    for source in qtbase libxlsxwriter; do
+        [ -f "$cache/src/$source/debian/changelog" ] ||
+            fail "$cache/src/$source/debian/changelog is missing: which Debian source built this cache is unknown"
+        sed -n '1s/^\([^ ]*\) (\([^)]*\)).*/\1 \2/p' "$cache/src/$source/debian/changelog"
+    done >"$cache/BUILT-FROM.new"
+    echo "prefix $prefix" >>"$cache/BUILT-FROM.new"
+    mv "$cache/BUILT-FROM.new" "$cache/BUILT-FROM"
+}
+
+# The packed cache beside the checkout, or the one KALENT_WINDOWS_CACHE_TARBALL names.
+cache_tarball() {
+    if [ -n "${KALENT_WINDOWS_CACHE_TARBALL:-}" ]; then
+        echo "$KALENT_WINDOWS_CACHE_TARBALL"
+        return
+    fi
+    local candidate
+    for candidate in "$(dirname "$repo")"/shared/third-party/qt-windows-6.4.2-prefix.tar.*; do
+        case "$candidate" in
+        *.sha256) ;;
+        *) [ -f "$candidate" ] && echo "$candidate" && return ;;
+        esac
+    done
+}
+
+# The prefix and BUILT-FROM, in one compressed tarball with its SHA-256 beside it
+# (sha256sum's format). Written under a temporary name and renamed: an
+# interrupted run leaves no tarball that looks whole.
+pack_cache() {
+    local file=$1 compressor
+    [ -f "$cache/READY" ] || fail "no finished cache to pack in $cache (READY is missing)"
+    case "$file" in
+    *.tar.xz) compressor=(xz -T0 -6) ;;
+    *.tar.zst) compressor=(zstd -T0 -19 -q) ;;
+    *.tar.gz) compressor=(gzip -9) ;;
+    *) fail "$file: the name must end in .tar.xz, .tar.zst or .tar.gz" ;;
+    esac
+    write_built_from
+    mkdir -p "$(dirname "$file")"
+    tar -C "$cache" --sort=name --owner=0 --group=0 --numeric-owner -cf - BUILT-FROM prefix |
+        "${compressor[@]}" >"$file.partial"
+    mv "$file.partial" "$file"
+    (cd "$(dirname "$file")" && sha256sum "$(basename "$file")" >"$(basename "$file").sha256")
+    echo "$file"
+}
+
+# A packed cache, checked before anything of it is used: its SHA-256 against the
+# .sha256 beside it, its qt6-base against the host's Qt tools. Text files that
+# name the packing machine's prefix (CMake files, pkg-config) are rewritten to
+# this one's; binary files are left as Qt built them (they find their folder at
+# run time).
+unpack_cache() {
+    local tarball=$1 expected actual
+    [ -f "$tarball" ] || fail "$tarball: no such packed cache"
+    [ -f "$tarball.sha256" ] || fail "$tarball has no $(basename "$tarball").sha256 beside it"
+    expected=$(awk 'NR == 1 { print $1 }' "$tarball.sha256")
+    actual=$(sha256sum "$tarball" | awk '{ print $1 }')
+    [ "$actual" = "$expected" ] ||
+        fail "$tarball is damaged: its SHA-256 is $actual, $(basename "$tarball").sha256 says ${expected:-nothing}"
+    install_packages qt6-base-dev-tools
+    case "$tarball" in *.zst) install_packages zstd ;; *.xz) install_packages xz-utils ;; esac
+    mkdir -p "$cache"
+    local scratch
+    scratch=$(mktemp -d "$cache/unpack.XXXXXX")
+    tar -C "$scratch" -xf "$tarball" || { rm -rf "$scratch"; fail "$tarball could not be unpacked"; }
+    if [ ! -f "$scratch/BUILT-FROM" ] || [ ! -d "$scratch/prefix" ]; then
+        rm -rf "$scratch"
+        fail "$tarball holds no packed cache (BUILT-FROM and prefix/)"
+    fi
+    local built host
+    built=$(sed -n 's/^qt6-base //p' "$scratch/BUILT-FROM")
+    host=$(dpkg-query -W -f='${source:Version}' qt6-base-dev-tools)
+    if [ "$built" != "$host" ]; then
+        rm -rf "$scratch"
+        fail "$tarball was built from qt6-base ${built:-(not recorded)}; this machine's Qt tools are qt6-base $host"
+    fi
+    local packed_prefix
+    packed_prefix=$(sed -n 's/^prefix //p' "$scratch/BUILT-FROM")
+    if [ -n "$packed_prefix" ] && [ "$packed_prefix" != "$prefix" ]; then
+        local from to
+        from=$(printf '%s' "$packed_prefix" | sed 's/[][\.*^$#]/\\&/g')
+        to=$(printf '%s' "$prefix" | sed 's/[\&#]/\\&/g')
+        grep -rlIF -- "$packed_prefix" "$scratch/prefix" | while IFS= read -r text; do
+            sed -i "s#$from#$to#g" "$text"
+        done
+        sed -i "s#^prefix .*#prefix $to#" "$scratch/BUILT-FROM"
+    fi
+    rm -rf "$prefix" "$cache/stamps"
+    mv "$scratch/prefix" "$prefix"
+    mv "$scratch/BUILT-FROM" "$cache/BUILT-FROM"
+    rm -rf "$scratch"
+    echo "Qt 6.4.2 for Windows, Qt Serial Port 6.4.2, libxlsxwriter; unpacked from $tarball (SHA-256 $actual)" >"$cache/READY"
+    echo "windows-build: cache unpacked from $tarball: $cache" >&2
+}
+
 build_cache() {
     [ -f "$cache/READY" ] && return 0
+    local tarball
+    tarball=$(cache_tarball)
+    if [ -n "$tarball" ]; then
+        unpack_cache "$tarball"
+        return
+    fi
     local started=$SECONDS
     mkdir -p "$cache/src" "$cache/build" "$cache/stamps"
-    install_packages g++-mingw-w64-x86-64-posix libz-mingw-w64-dev ninja-build cmake \
-        qt6-base-dev qt6-base-dev-tools qt6-translations-l10n pkg-config dpkg-dev xz-utils
+    install_packages "${toolchain_packages[@]}"
     build_qtbase
     build_qtserialport
     build_xlsxwriter
+    write_built_from
     echo "Qt 6.4.2 for Windows, Qt Serial Port 6.4.2, libxlsxwriter; built in $((SECONDS - started)) s" >"$cache/READY"
     echo "windows-build: cache ready in $((SECONDS - started)) s: $cache" >&2
 }
@@ -237,7 +375,11 @@ package_program() {
     cp "$repo/README.md" "$stage/README.md"
     (cd "$build" && zip -qr kalent-service-windows-x64.zip kalent-service)
     echo "$build/kalent-service-windows-x64.zip"
+    "$repo/packaging/windows/make-msi.sh" "$stage" "$(package_version)" "$build/kalent-service-windows-x64.msi"
 }
+
+# The version the program prints (CMake's project version).
+package_version() { sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt"; }
 
 # Wine's serial driver, given an overlapped WaitCommEvent without an event of
 # the caller's own (Qt Serial Port waits on a completion port), waits right there
@@ -272,10 +414,17 @@ prepare_wine_prefix() {
 }
 
 # The core, simulator and window suites under Wine; the Linux-only suites are
-# registered as disabled and named in ctest's summary.
+# registered as disabled and named in ctest's summary. Then the installer: its
+# install, upgrades, uninstall and the installed program's answers against the
+# Linux build of the same tree (tests/windows/msi-under-wine.sh).
 run_tests() {
     prepare_wine_prefix
     without_host_uarts ctest --test-dir "$build" -j"$jobs" --output-on-failure
+    local linux_program="${KALENT_LINUX_PROGRAM:-$repo/build/src/app/kalent-service}"
+    [ -x "$linux_program" ] ||
+        fail "the installer's checks compare with the Linux program, and $linux_program is missing: build it (scripts/test.sh) or name it in KALENT_LINUX_PROGRAM"
+    without_host_uarts "$repo/tests/windows/msi-under-wine.sh" "$build/kalent-service-windows-x64.msi" \
+        "$build/kalent-service" "$(package_version)" "$linux_program"
 }
 
 # The unpacked zip's window on the built-in instrument, as Wine draws it on a
@@ -324,10 +473,14 @@ if [ "${1:-}" = "--screenshot-inside-xvfb" ]; then
     exit $?
 fi
 
+if [ -n "$pack_file" ]; then
+    pack_cache "$pack_file"
+    exit 0
+fi
 build_cache
-finish_prefix
 [ "$cache_only" -eq 1 ] && exit 0
-install_packages zip ccache
+install_packages "${toolchain_packages[@]}" zip ccache msitools icoutils librsvg2-bin
+finish_prefix
 build_program
 package_program
 [ "$run_tests" -eq 1 ] && run_tests

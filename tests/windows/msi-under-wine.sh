@@ -111,7 +111,7 @@ fi
 expect_one_copy "$current"
 
 step "Programs and Features: publisher and icon; the Start-menu shortcut"
-"$wine" reg export 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\'"$code" \
+"$wine" reg export "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$code" \
     "$(windows_path "$scratch/entry.reg")" /y >/dev/null
 entry=$(iconv -f UTF-16 -t UTF-8 "$scratch/entry.reg" | tr -d '\r')
 grep -qx '"Publisher"="The KALENT-service developers"' <<<"$entry" || fail "publisher: $entry"
@@ -125,7 +125,9 @@ packed=$(awk -F- '{
     "$(windows_path "$scratch/product.reg")" /y >/dev/null
 icon=$(iconv -f UTF-16 -t UTF-8 "$scratch/product.reg" | tr -d '\r' |
     sed -n 's/^"ProductIcon"="\(.*\)"$/\1/p' | sed 's/\\\\/\\/g')
-[ -n "$icon" ] && [ -s "$("$wine" winepath -u "$icon")" ] || fail "no product icon: '$icon'"
+if [ -z "$icon" ] || [ ! -s "$("$wine" winepath -u "$icon")" ]; then
+    fail "no product icon: '$icon'"
+fi
 x86_64-w64-mingw32-gcc -municode -O2 -o "$scratch/shortcut-target.exe" \
     "$repo/tests/windows/shortcut-target.c" -lole32 -luuid
 link=$(shortcuts)
