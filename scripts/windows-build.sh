@@ -52,6 +52,7 @@ wine=/usr/lib/wine/wine64 # Debian's wine64 does not put its launcher on PATH
 cache_only=0
 run_tests=0
 screenshot=0
+inside_xvfb=0
 pack_file=""
 usage() {
     echo "usage: $0 [--cache-only] [--test] [--screenshot] | --pack-cache FILE" >&2
@@ -62,7 +63,7 @@ while [ $# -gt 0 ]; do
     --cache-only) cache_only=1 ;;
     --test) run_tests=1 ;;
     --screenshot) screenshot=1 ;;
-    --screenshot-inside-xvfb) ;; # the second half of --screenshot, below
+    --screenshot-inside-xvfb) inside_xvfb=1 ;; # the second half of --screenshot, below
     --pack-cache)
         [ $# -ge 2 ] || usage
         pack_file=$2
@@ -241,9 +242,10 @@ cache_tarball() {
     for candidate in "$(dirname "$repo")"/shared/third-party/qt-windows-6.4.2-prefix.tar.*; do
         case "$candidate" in
         *.sha256) ;;
-        *) [ -f "$candidate" ] && echo "$candidate" && return ;;
+        *) [ -f "$candidate" ] && echo "$candidate" && return 0 ;;
         esac
     done
+    return 0
 }
 
 # The prefix and BUILT-FROM, in one compressed tarball with its SHA-256 beside it
@@ -303,7 +305,7 @@ unpack_cache() {
         local from to
         from=$(printf '%s' "$packed_prefix" | sed 's/[][\.*^$#]/\\&/g')
         to=$(printf '%s' "$prefix" | sed 's/[\&#]/\\&/g')
-        grep -rlIF -- "$packed_prefix" "$scratch/prefix" | while IFS= read -r text; do
+        { grep -rlIF -- "$packed_prefix" "$scratch/prefix" || true; } | while IFS= read -r text; do
             sed -i "s#$from#$to#g" "$text"
         done
         sed -i "s#^prefix .*#prefix $to#" "$scratch/BUILT-FROM"
@@ -468,7 +470,7 @@ take_screenshot() {
     return "$status"
 }
 
-if [ "${1:-}" = "--screenshot-inside-xvfb" ]; then
+if [ "$inside_xvfb" -eq 1 ]; then
     take_screenshot --inside-xvfb
     exit $?
 fi

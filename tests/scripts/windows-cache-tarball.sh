@@ -72,6 +72,16 @@ KALENT_WINDOWS_CACHE="$work/unpacked" "$repo/scripts/windows-build.sh" \
 tar -xOf "$work/again/$tarball_name" BUILT-FROM | grep -qx "qt6-base $host_qt" ||
     fail "the second tarball lost the qt6-base version"
 
+# A prefix where no text file names its old place moves as it is.
+make_cache "$work/binary-only" "$host_qt"
+rm -r "$work/binary-only/prefix/lib"
+KALENT_WINDOWS_CACHE="$work/binary-only" "$repo/scripts/windows-build.sh" \
+    --pack-cache "$work/binary-only-packed/$tarball_name" >/dev/null
+KALENT_WINDOWS_CACHE="$work/binary-only-unpacked" \
+    KALENT_WINDOWS_CACHE_TARBALL="$work/binary-only-packed/$tarball_name" \
+    "$repo/scripts/windows-build.sh" --cache-only 2>/dev/null || fail "a prefix without text files did not unpack"
+[ -f "$work/binary-only-unpacked/READY" ] || fail "no READY after unpacking a prefix without text files"
+
 # --- Faults: each stops the run before the cache is touched, and never falls
 # back to an hour of building ---
 make_cache "$work/other-qt" "6.4.2+dfsg-0other"
