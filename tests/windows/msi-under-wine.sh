@@ -31,13 +31,17 @@ fail() {
 }
 step() { echo "msi-under-wine: $*"; }
 
-scratch=$(mktemp -d)
 source_prefix="${WINEPREFIX:?WINEPREFIX names the prepared Wine prefix}"
+scratch=$(mktemp -d)
+cleanup() {
+    [ "$WINEPREFIX" = "$scratch/prefix" ] && "$wineserver" -k 2>/dev/null
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
 "$wineserver" --wait 2>/dev/null || true
 cp -a "$source_prefix" "$scratch/prefix"
 # winemenubuilder would copy the Start-menu shortcut onto this machine's desktop menus.
 export WINEPREFIX="$scratch/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
-trap '"$wineserver" -k 2>/dev/null || true; rm -rf "$scratch"' EXIT
 drive_c="$WINEPREFIX/drive_c"
 program_dir="$drive_c/Program Files/$product"
 local_app_data="$drive_c/users/$(id -un)/AppData/Local"
