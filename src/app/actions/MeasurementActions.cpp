@@ -276,6 +276,9 @@ int runReadProtocol(const CommandLine &commandLine)
     const bool autoName = commandLine.flags.contains(QStringLiteral("auto-name"));
     HeadlessRun run(commandLine);
     ResultsProtocol &results = run.session().results();
+    // The action prints or writes the text itself: nothing on the way goes to
+    // the data folder, which may be full or elsewhere.
+    results.setKeepsTemporaryFile(false);
     QString failure;
     QString savedPath;
     bool received = false;
