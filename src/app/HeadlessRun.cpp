@@ -127,7 +127,7 @@ bool HeadlessRun::parseTimeout(const CommandLine &commandLine, double *seconds, 
     double value = 0;
     if (!secondsInRange(commandLine.value(QStringLiteral("timeout")), 0.001, MaxTimeoutSeconds,
                         &value)) {
-        *error = QStringLiteral("Параметру --timeout нужно число секунд от 0,001 до %1.")
+        *error = QStringLiteral("Параметру --timeout нужно число секунд от 0.001 до %1.")
                      .arg(MaxTimeoutSeconds);
         return false;
     }

@@ -120,6 +120,14 @@ bool tableOutputUsable(const CommandLine &commandLine, TableOutput *output)
         HeadlessRun::printError(QStringLiteral("Параметру --csv-decimal нужен один символ."));
         return false;
     }
+    // A decimal comma asked for alone takes the semicolon as its separator, as
+    // the locales with a decimal comma do, instead of clashing with the
+    // comma a locale with a decimal point separates with.
+    if (commandLine.has(QStringLiteral("csv-decimal")) &&
+        !commandLine.has(QStringLiteral("csv-separator")) &&
+        output->style.separator == output->style.decimalMark)
+        output->style.separator =
+            output->style.decimalMark == QLatin1Char(';') ? QLatin1Char(',') : QLatin1Char(';');
     const QString problem = output->style.problem();
     if (!problem.isEmpty()) {
         HeadlessRun::printError(problem);
