@@ -126,6 +126,7 @@ private:
     PtyInstrumentProcess simulator;
     QString pty;
     QTemporaryDir dir;
+    QTemporaryDir shortJournal;
     QString golden;
 
 private Q_SLOTS:
@@ -136,6 +137,8 @@ private Q_SLOTS:
         golden = testDataPath(QStringLiteral("database/mixed.bdt"));
         // A journal longer than standard output's buffer.
         QVERIFY(writeFile(dir.filePath(QStringLiteral("ServiceJournal.txt")), journalOf(200000)));
+        QVERIFY(
+            writeFile(shortJournal.filePath(QStringLiteral("ServiceJournal.txt")), journalOf(100)));
     }
     void cleanupTestCase() { simulator.stop(); }
 
@@ -150,6 +153,8 @@ private Q_SLOTS:
         // few hundred bytes.
         const QList<std::tuple<QByteArray, QStringList, qint64>> actions = {
             {"journal", {"journal", "--data-dir", d}, 16},
+            // Held in the stream's buffer until the end: only the last flush fails.
+            {"journal of one line", {"journal", "--data-dir", shortJournal.path()}, 16},
             {"help", {"--help"}, 16},
             {"db-list", {"db-list", golden, "--data-dir", d}, 16},
             {"read-od csv", {"read-od", "--port", pty, "--format", "csv", "--data-dir", d}, 600},
