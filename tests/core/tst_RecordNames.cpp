@@ -3,9 +3,11 @@
 #include "common/AtomicFile.h"
 #include "common/BoundedFile.h"
 #include "common/Cp1251.h"
+#include "common/DataFolder.h"
 #include "common/FileKind.h"
 #include "common/LocalFileName.h"
 #include "common/SystemErrorText.h"
+#include "database/DatabaseBackup.h"
 #include "measurement/ProtocolFileName.h"
 
 #include <QDir>
@@ -171,6 +173,20 @@ private Q_SLOTS:
         QCOMPARE(SystemErrorText::translate(QStringLiteral("Too many levels of symbolic links")),
                  SystemErrorText::fromErrno(ELOOP));
         QVERIFY(!SystemErrorText::fromErrno(ELOOP).contains(QLatin1String("symbolic")));
+    }
+
+    void aBackupFolderThatCannotBeMadeSaysWhy()
+    {
+        // The data folder's place taken by a file: no backups folder can be made
+        // under it, and the system's reason is said.
+        QTemporaryDir dir;
+        const QString notAFolder = dir.filePath(QStringLiteral("data"));
+        QVERIFY(writeFile(notAFolder, "file"));
+        const DatabaseBackup::Saved saved =
+            DatabaseBackup::save(DataFolder(notAFolder), QDateTime::currentDateTime(), "image");
+        QVERIFY(saved.path.isEmpty());
+        QVERIFY2(saved.error.endsWith(SystemErrorText::fromErrno(ENOTDIR) + QLatin1Char('.')),
+                 qPrintable(saved.error));
     }
 };
 
