@@ -41,12 +41,16 @@ QString appendWhole(const QString &path, const QByteArray &line)
     // Opened for each line in append mode: whatever happened to the file between
     // two events (moved, replaced), earlier lines are never touched.
     QFile file(path);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered))
+    // Read too, for its last byte; a journal that may only be written to is
+    // appended to without that look.
+    const bool readable =
+        file.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered);
+    if (!readable && !file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         return SystemErrorText::translate(file.errorString());
     const qint64 before = file.size();
     QByteArray bytes = line;
     char last = '\n';
-    if (before > 0 && file.seek(before - 1) && file.read(&last, 1) == 1 && last != '\n')
+    if (readable && before > 0 && file.seek(before - 1) && file.read(&last, 1) == 1 && last != '\n')
         bytes.prepend('\n');
     errno = 0;
     const qint64 written = file.write(bytes);
