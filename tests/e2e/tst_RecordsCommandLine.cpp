@@ -251,6 +251,11 @@ private Q_SLOTS:
             {pty, QStringLiteral("t\\377.csv")}, work.path());
         QVERIFY2(r.exitCode == 0, r.err.constData());
         QVERIFY(existsRaw(QFile::encodeName(work.path()) + "/t\xff.csv"));
+        // The exchange's trace too.
+        r = runWithBytes(QStringLiteral("exec \"$K\" contact --port sim --trace \"$A1\""),
+                         {QStringLiteral("x\\377.jsonl")}, work.path());
+        QVERIFY2(r.exitCode == 0, r.err.constData());
+        QVERIFY(existsRaw(QFile::encodeName(work.path()) + "/x\xff.jsonl"));
     }
 
     void refusalsAreSaidInRussianWithTheirReason_data()
