@@ -178,8 +178,11 @@ const Action *actionNamedIn(const QStringList &arguments, const std::vector<Acti
 
 bool secondsInRange(const QString &text, double least, double most, double *seconds)
 {
+    // A decimal comma, as the Russian locale writes it, is taken like the point.
     bool ok = false;
-    const double value = text.trimmed().toDouble(&ok);
+    QString number = text.trimmed();
+    number.replace(QLatin1Char(','), QLatin1Char('.'));
+    const double value = number.toDouble(&ok);
     if (!ok || !std::isfinite(value) || value < least || value > most)
         return false;
     *seconds = value;

@@ -1,5 +1,7 @@
 #include "ConsoleProgress.h"
 
+#include "common/LocalFileName.h"
+
 namespace kalent {
 
 ConsoleProgress::ConsoleProgress(bool terminal, Sink sink)
@@ -20,7 +22,8 @@ bool ConsoleProgress::isByteCount(const QString &text)
 void ConsoleProgress::message(const QString &text)
 {
     finish();
-    m_sink(text.toUtf8() + '\n');
+    // A file name that is not UTF-8 is shown with its own bytes.
+    m_sink(LocalFileName::encode(text) + '\n');
 }
 
 void ConsoleProgress::paneText(const QString &text)

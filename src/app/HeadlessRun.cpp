@@ -2,14 +2,18 @@
 
 #include "Actions.h"
 #include "ConsoleProgress.h"
+#include "ExitStatus.h"
+#include "StandardOutput.h"
 #include "common/OperatorTexts.h"
 
 #include "Session.h"
 #include "SimulatedPort.h"
 #include "SimulatorSetup.h"
 #include "VirtualInstrument.h"
+#include "common/LocalFileName.h"
 #include "common/SystemClock.h"
 #include "common/SystemErrorText.h"
+#include "journal/ServiceJournal.h"
 #include "link/HostSerialPort.h"
 #include "link/PortSelector.h"
 #include "trace/ExchangeTrace.h"
@@ -83,6 +87,8 @@ HeadlessRun::HeadlessRun(const CommandLine &commandLine)
     m_session = std::make_unique<Session>(
         *m_clock, *m_tracingPort,
         DataFolder::resolve(commandLine.value(QStringLiteral("data-dir"))));
+    // A journal line not stored is said on the pane; the exit status says it too.
+    connect(&m_session->journal(), &ServiceJournal::appendFailed, this, &ExitStatus::noteFailure);
     connect(&m_session->pane(), &MessagePane::textChanged, this, [this](const QString &text) {
         if (text.isEmpty())
             return;
@@ -121,7 +127,7 @@ bool HeadlessRun::parseTimeout(const CommandLine &commandLine, double *seconds, 
     double value = 0;
     if (!secondsInRange(commandLine.value(QStringLiteral("timeout")), 0.001, MaxTimeoutSeconds,
                         &value)) {
-        *error = QStringLiteral("Параметру --timeout нужно число секунд от 0,001 до %1.")
+        *error = QStringLiteral("Параметру --timeout нужно число секунд от 0.001 до %1.")
                      .arg(MaxTimeoutSeconds);
         return false;
     }
@@ -249,15 +255,14 @@ void HeadlessRun::printError(const QString &text)
 
 void HeadlessRun::printOut(const QString &text)
 {
-    writeOut(text.toUtf8() + '\n');
+    writeOut(LocalFileName::encode(text) + '\n');
 }
 
 void HeadlessRun::writeOut(const QByteArray &bytes)
 {
     // Both streams often share one terminal: the output starts on a line of its own.
     stderrConsole().finish();
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
-    std::fflush(stdout);
+    StandardOutput::write(bytes);
 }
 
 } // namespace kalent

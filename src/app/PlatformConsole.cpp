@@ -1,5 +1,7 @@
 #include "PlatformConsole.h"
 
+#include "common/LocalFileName.h"
+
 #include <QtGlobal>
 
 #ifdef Q_OS_WIN
@@ -46,8 +48,9 @@ QStringList arguments(int argc, char *argv[])
         return words;
     }
 #endif
+    // Byte for byte: a file name that is not UTF-8 still names its own file.
     for (int i = 0; i < argc; ++i)
-        words.append(QString::fromLocal8Bit(argv[i]));
+        words.append(LocalFileName::decode(QByteArray(argv[i])));
     return words;
 }
 

@@ -1,8 +1,10 @@
 #include "Actions.h"
 #include "CommandLine.h"
+#include "ExitStatus.h"
 #include "HeadlessRun.h"
 #include "MainWindow.h"
 #include "PlatformConsole.h"
+#include "StandardOutput.h"
 #include "StopSignals.h"
 #include "WindowMain.h"
 #include "common/FileSizeLimit.h"
@@ -82,6 +84,8 @@ void withoutRuntimeDirNotice(QtMsgType type, const QMessageLogContext &context,
 
 int main(int argc, char *argv[])
 {
+    // Before anything opens a file: a closed standard stream is held.
+    StandardOutput::prepare();
     PlatformConsole::prepare();
     qtHandler = qInstallMessageHandler(withoutRuntimeDirNotice);
     // Every writer of the process (files, the trace, the journal) meets a
@@ -110,7 +114,7 @@ int main(int argc, char *argv[])
         installQtTranslations(app);
         const ParsedArguments parsed = parseArguments(arguments, actions());
         if (parsed.outcome != ParsedArguments::Outcome::Run || parsed.action)
-            return finishEarly(parsed);
+            return ExitStatus::settle(finishEarly(parsed));
         return runWindow(parsed.line);
     }
 
@@ -131,13 +135,14 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("kalent-service"));
     installQtTranslations(*app);
     const ParsedArguments parsed = parseArguments(arguments, actions());
+    // Standard output is read once more before the status is given.
     if (parsed.outcome != ParsedArguments::Outcome::Run)
-        return finishEarly(parsed);
+        return ExitStatus::settle(finishEarly(parsed));
     if (parsed.action)
-        return runAction(parsed);
+        return ExitStatus::settle(runAction(parsed));
     HeadlessRun::printError(
         QStringLiteral("Нет дисплея (DISPLAY, WAYLAND_DISPLAY и QT_QPA_PLATFORM не заданы), "
                        "окно открыть нельзя; вместо него выполняется действие contact с теми же "
                        "параметрами."));
-    return runContact(parsed.line);
+    return ExitStatus::settle(runContact(parsed.line));
 }

@@ -1,3 +1,4 @@
+#include "ScriptedPort.h"
 #include "TestSupport.h"
 
 #include "common/SystemErrorText.h"
@@ -16,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
+#include <QThread>
 #include <QtTest>
 
 #include <cerrno>
@@ -104,6 +106,40 @@ private Q_SLOTS:
         QVERIFY(!TraceRecord::fromJsonLine("{\"t_us\":1,\"dir\":\"up\",\"hex\":\"47\"}", &error));
         QVERIFY(!TraceRecord::fromJsonLine("{\"dir\":\"tx\",\"hex\":\"47\"}", &error));
         QVERIFY(!TraceRecord::fromJsonLine("not json", &error));
+    }
+
+    void timesAreMicrosecondsOfTheRun()
+    {
+        // A replay waits as the trace says: a time in another unit would play
+        // the exchange a thousand times too fast or too slow.
+        ExchangeTrace trace;
+        trace.record(TraceRecord::Direction::Sent, 9600, QStringLiteral("p"), "G");
+        QElapsedTimer waited;
+        waited.start();
+        QThread::msleep(30);
+        trace.record(TraceRecord::Direction::Received, 9600, QStringLiteral("p"), "D");
+        const qint64 elapsedUs = waited.nsecsElapsed() / 1000;
+        const qint64 apart = trace.recent().back().timeUs - trace.recent().front().timeUs;
+        QVERIFY2(apart >= 30000 && apart <= elapsedUs + 1000,
+                 qPrintable(QStringLiteral("%1 µs apart, %2 µs waited").arg(apart).arg(elapsedUs)));
+    }
+
+    void inputThePortDropsIsTracedAsDroppedNotReceived()
+    {
+        ScriptedPort port;
+        port.setPortName(QStringLiteral("p"));
+        QVERIFY(port.open());
+        ExchangeTrace trace;
+        TracingPort traced(port, trace);
+        port.queue = "noise";
+        traced.discardInput();
+        port.queue = "D1";
+        QCOMPARE(traced.input(), QByteArray("D1"));
+        QCOMPARE(trace.recent().size(), size_t(2));
+        QVERIFY(trace.recent().front().direction == TraceRecord::Direction::Dropped);
+        QCOMPARE(trace.recent().front().bytes, QByteArray("noise"));
+        QVERIFY(trace.recent().back().direction == TraceRecord::Direction::Received);
+        QCOMPARE(trace.recent().back().bytes, QByteArray("D1"));
     }
 
     void everyExchangeIsTracedAsTheInstrumentLoggedIt()
@@ -419,7 +455,9 @@ private Q_SLOTS:
         QTest::newRow("time 1e300") << QByteArray("\"baud\":9600,\"t_us\":1e300") << time;
         QTest::newRow("time past a year")
             << QByteArray("\"baud\":9600,\"t_us\":31622400000001") << time;
-        QTest::newRow("time text") << QByteArray("\"baud\":9600,\"t_us\":\"5\"") << time;
+        // Given, only in quotes: said to be no number, not to be missing.
+        QTest::newRow("time text") << QByteArray("\"baud\":9600,\"t_us\":\"5\"")
+                                   << QStringLiteral("\"t_us\" не число, а строка");
     }
     void replayEntriesOfTheWrongTypeAreRefusedWithTheirLine()
     {

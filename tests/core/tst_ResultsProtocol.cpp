@@ -164,6 +164,13 @@ private Q_SLOTS:
         data().setProtocolTextOverride(QByteArrayLiteral("short"));
         QVERIFY(readProtocol());
         QCOMPARE(results().protokolFileName(), QStringLiteral("Pr №"));
+
+        // Another protocol without number or date never takes the first's file.
+        data().setProtocolTextOverride(QByteArrayLiteral("other"));
+        QVERIFY(readProtocol());
+        QCOMPARE(results().protokolFileName(), QStringLiteral("Pr № (2)"));
+        QCOMPARE(readFile(dataPath(QStringLiteral("Pr №"))), QByteArray("short"));
+        QCOMPARE(readFile(dataPath(QStringLiteral("Pr № (2)"))), QByteArray("other"));
     }
 
     void clearedScreenStillSavesTheLastProtocol()

@@ -133,10 +133,16 @@ private Q_SLOTS:
     void journalCreatesNoFolderAndHonoursTheTime()
     {
         QTemporaryDir dir;
+        // A folder named that is not there is a mistyped name, said as one;
+        // nothing is created either way.
         const QString missing = dir.filePath(QStringLiteral("not/yet"));
         ChildRun r = runService({"journal", "--data-dir", missing});
-        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.errText().contains(QStringLiteral("не найдена")), r.err.constData());
         QVERIFY(!QFileInfo::exists(missing));
+        r = runService({"journal", "--data-dir", dir.path()});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("ServiceJournal.txt"))));
 
         QFile journal(dir.filePath(QStringLiteral("ServiceJournal.txt")));
         QVERIFY(journal.open(QIODevice::WriteOnly));

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -15,6 +16,40 @@
 #include <unistd.h>
 
 namespace kalent::test {
+
+SmallDisk::SmallDisk(qint64 bytes) : m_dir(std::make_unique<QTemporaryDir>())
+{
+    if (!m_dir->isValid() || ::geteuid() != 0)
+        return;
+    const QByteArray options = "size=" + QByteArray::number(bytes);
+    m_mounted = ::mount("tmpfs", QFile::encodeName(m_dir->path()).constData(), "tmpfs", 0,
+                        options.constData()) == 0;
+}
+
+SmallDisk::~SmallDisk()
+{
+    if (m_mounted)
+        ::umount2(QFile::encodeName(m_dir->path()).constData(), MNT_DETACH);
+}
+
+QString SmallDisk::path() const
+{
+    return m_dir->path();
+}
+
+bool SmallDisk::fill() const
+{
+    QFile filler(m_dir->filePath(QStringLiteral("filler")));
+    if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return false;
+    const QByteArray block(4096, 'f');
+    while (filler.write(block) == block.size()) {
+    }
+    // The last pieces a block does not fit in.
+    while (filler.write("f", 1) == 1) {
+    }
+    return true;
+}
 
 FileSizeLimit::FileSizeLimit(qint64 bytes)
 {

@@ -4,6 +4,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
 
 #include <sys/resource.h>
 
@@ -48,6 +51,26 @@ private:
     bool setFlag(bool on);
     QString m_path;
     bool m_active = false;
+};
+
+// A small tmpfs of its own, mounted for a test and taken away again, so a full
+// disk is real. Only where the process may mount (root with CAP_SYS_ADMIN);
+// mounted() tells, and a test skips without it.
+class SmallDisk
+{
+public:
+    explicit SmallDisk(qint64 bytes);
+    ~SmallDisk();
+    SmallDisk(const SmallDisk &) = delete;
+    SmallDisk &operator=(const SmallDisk &) = delete;
+    bool mounted() const { return m_mounted; }
+    QString path() const;
+    // Takes every free byte with one file of its own.
+    bool fill() const;
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    bool m_mounted = false;
 };
 
 // The most memory this process has held at once, in KiB.

@@ -275,6 +275,9 @@ private Q_SLOTS:
         QTest::newRow("fits") << "abc def" << 9 << QStringList{"abc def"};
         QTest::newRow("at the last blank in reach")
             << "aaa bbb ccc" << 9 << QStringList{"aaa bbb", "    ccc"};
+        // The line's last column is its own: a word ending there stays.
+        QTest::newRow("a word ending at the edge")
+            << "aaaa bbbb cc" << 9 << QStringList{"aaaa bbbb", "    cc"};
         QTest::newRow("a number kept whole")
             << "Протокол 345 от 01.02.26" << 14
             << QStringList{"Протокол 345", "    от", "    01.02.26"};

@@ -1,5 +1,6 @@
 #include "Actions.h"
 #include "HeadlessRun.h"
+#include "MessagePane.h"
 #include "Session.h"
 #include "common/BoundedFile.h"
 #include "common/Cp1251.h"
@@ -7,6 +8,7 @@
 #include "database/DatabaseImage.h"
 #include "database/DatabasePage.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <optional>
@@ -49,11 +51,34 @@ bool openAsFileList(DatabasePage &page, const QString &path, const bool &failed)
     return page.openFileList(path) && !failed;
 }
 
-// An image taken as the instrument list, as if it had just been read.
-bool takeAsInstrumentList(DatabasePage &page, const QString &path)
+// An image taken as the instrument list, as if it had just been read. No
+// instrument is involved, so the page's count of pages received from it is not
+// said, and a file refused names itself (the page's text may not).
+bool takeAsInstrumentList(HeadlessRun &run, DatabasePage &page, const QString &path)
 {
     QByteArray bytes;
-    return readWhole(path, &bytes) && page.takeInstrumentImage(bytes, QFileInfo(path).fileName());
+    if (!readWhole(path, &bytes))
+        return false;
+    QStringList said;
+    run.setPaneEcho(false);
+    const QMetaObject::Connection held = QObject::connect(
+        &run.session().pane(), &MessagePane::textChanged, [&said](const QString &text) {
+            if (!text.isEmpty())
+                said.append(text);
+        });
+    const QString name = QFileInfo(path).fileName();
+    const bool taken = page.takeInstrumentImage(bytes, name);
+    QObject::disconnect(held);
+    run.setPaneEcho(true);
+    for (const QString &text : std::as_const(said)) {
+        if (text.startsWith(QStringLiteral("Принято из прибора страниц")))
+            continue;
+        HeadlessRun::printError(
+            taken || text.contains(name)
+                ? text
+                : QStringLiteral("Файл %1: %2").arg(QDir::toNativeSeparators(path), text));
+    }
+    return taken;
 }
 
 int saveInstrumentList(DatabasePage &page, const QString &out, const bool &failed)
@@ -185,7 +210,7 @@ int runDbAdd(const CommandLine &commandLine)
     HeadlessRun run(commandLine);
     bool failed = false;
     DatabasePage &page = pageOf(run, &failed);
-    if (!takeAsInstrumentList(page, commandLine.positional.at(0)) || failed)
+    if (!takeAsInstrumentList(run, page, commandLine.positional.at(0)) || failed)
         return 1;
     if (!openAsFileList(page, commandLine.positional.at(1), failed))
         return 1;
@@ -203,7 +228,7 @@ int runDbDelete(const CommandLine &commandLine)
     HeadlessRun run(commandLine);
     bool failed = false;
     DatabasePage &page = pageOf(run, &failed);
-    if (!takeAsInstrumentList(page, commandLine.positional.first()) || failed)
+    if (!takeAsInstrumentList(run, page, commandLine.positional.first()) || failed)
         return 1;
     std::vector<NodePath> nodes;
     for (const QString &path : paths) {

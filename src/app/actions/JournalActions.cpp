@@ -1,5 +1,6 @@
 #include "Actions.h"
 #include "HeadlessRun.h"
+#include "StandardOutput.h"
 #include "common/DataFolder.h"
 #include "common/FileKind.h"
 #include "common/SystemErrorText.h"
@@ -8,8 +9,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
-#include <cstdio>
+#include <cerrno>
 
 namespace kalent {
 
@@ -28,15 +30,24 @@ int runJournal(const CommandLine &commandLine)
         since = JournalFilter::parseSince(commandLine.value(QStringLiteral("since")));
         if (!since.isValid()) {
             return HeadlessRun::usageError(
-                commandLine, QStringLiteral("Параметру --since нужна дата ГГГГ-ММ-ДД или дата и "
-                                            "время ГГГГ-ММ-ДДTЧЧ:ММ[:СС], например 2026-05-14 "
-                                            "или 2026-05-14T09:30."));
+                commandLine,
+                QStringLiteral("Параметру --since нужна дата ГГГГ-ММ-ДД или дата и "
+                               "время ГГГГ-ММ-ДДTЧЧ:ММ[:СС[.ммм]][Z], например 2026-05-14 "
+                               "или 2026-05-14T09:30:02.118Z."));
         }
     }
     // Reading the journal creates nothing: not the data folder, not the file.
-    const QString path =
-        QDir(DataFolder::resolvedPath(commandLine.value(QStringLiteral("data-dir"))))
-            .filePath(QLatin1String(ServiceJournal::FileName));
+    const QString folder = DataFolder::resolvedPath(commandLine.value(QStringLiteral("data-dir")));
+    const QString path = QDir(folder).filePath(QLatin1String(ServiceJournal::FileName));
+    // A folder named on the command line that is not there is a mistyped name,
+    // not an empty journal.
+    if (commandLine.has(QStringLiteral("data-dir")) && !QFileInfo(folder).isDir()) {
+        HeadlessRun::printError(
+            QStringLiteral("Папка данных %1 не найдена: %2.")
+                .arg(QDir::toNativeSeparators(folder),
+                     SystemErrorText::fromErrno(QFileInfo::exists(folder) ? ENOTDIR : ENOENT)));
+        return 1;
+    }
     const auto cannotRead = [&path](const QString &why) {
         HeadlessRun::printError(QStringLiteral("Не удалось прочитать служебный журнал %1: %2")
                                     .arg(QDir::toNativeSeparators(path), why));
@@ -53,11 +64,12 @@ int runJournal(const CommandLine &commandLine)
     if (!file.open(QIODevice::ReadOnly))
         return cannotRead(SystemErrorText::translate(file.errorString()));
 
+    // Standard output is checked where every action's output goes: a failure
+    // there ends the reading, and the exit status says it.
     bool outputFailed = false;
     JournalFilter filter(since, [&outputFailed](const char *data, qint64 size) {
-        if (!outputFailed &&
-            std::fwrite(data, 1, static_cast<size_t>(size), stdout) != static_cast<size_t>(size))
-            outputFailed = true;
+        if (!outputFailed)
+            outputFailed = !StandardOutput::write(QByteArray::fromRawData(data, size), false);
     });
     QByteArray piece(PieceBytes, Qt::Uninitialized);
     for (;;) {
@@ -68,13 +80,11 @@ int runJournal(const CommandLine &commandLine)
             break;
         filter.feed(piece.constData(), got);
         if (outputFailed)
-            break;
+            return 1;
     }
     filter.finish();
-    if (outputFailed || std::fflush(stdout) != 0) {
-        HeadlessRun::printError(QStringLiteral("Не удалось вывести служебный журнал."));
+    if (outputFailed)
         return 1;
-    }
     return 0;
 }
 

@@ -120,6 +120,14 @@ bool tableOutputUsable(const CommandLine &commandLine, TableOutput *output)
         HeadlessRun::printError(QStringLiteral("Параметру --csv-decimal нужен один символ."));
         return false;
     }
+    // A decimal comma asked for alone takes the semicolon as its separator, as
+    // the locales with a decimal comma do, instead of clashing with the
+    // comma a locale with a decimal point separates with.
+    if (commandLine.has(QStringLiteral("csv-decimal")) &&
+        !commandLine.has(QStringLiteral("csv-separator")) &&
+        output->style.separator == output->style.decimalMark)
+        output->style.separator =
+            output->style.decimalMark == QLatin1Char(';') ? QLatin1Char(',') : QLatin1Char(';');
     const QString problem = output->style.problem();
     if (!problem.isEmpty()) {
         HeadlessRun::printError(problem);
@@ -276,6 +284,9 @@ int runReadProtocol(const CommandLine &commandLine)
     const bool autoName = commandLine.flags.contains(QStringLiteral("auto-name"));
     HeadlessRun run(commandLine);
     ResultsProtocol &results = run.session().results();
+    // The action prints or writes the text itself: nothing on the way goes to
+    // the data folder, which may be full or elsewhere.
+    results.setKeepsTemporaryFile(false);
     QString failure;
     QString savedPath;
     bool received = false;

@@ -1,6 +1,9 @@
 #include "common/AtomicFile.h"
 
+#include "common/DiskSync.h"
+#include "common/FileKind.h"
 #include "common/FileSizeLimit.h"
+#include "common/LocalFileName.h"
 #include "common/OperatorTexts.h"
 #include "common/SystemErrorText.h"
 
@@ -15,6 +18,11 @@
 #include <QThread>
 #include <windows.h>
 #else
+#include <QRandomGenerator>
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -44,6 +52,12 @@ QString cannotWrite(const QString &shown, const QString &why)
 // when a file may be written there, otherwise the reason it may not.
 QString refusal(const QString &path)
 {
+    // A loop of symbolic links (QFileInfo sees nothing there) would be
+    // replaced by a regular file of the program's own.
+    if (const QString why = FileKind::refusal(path); !why.isEmpty())
+        return why;
+    if (LocalFileName::hasRawBytes(path))
+        return {}; // QFileInfo would look at another name; FileKind looked at this one
     const QFileInfo target(path);
     if (!target.exists())
         return {}; // a new file, or a link whose target is still to be made
@@ -183,15 +197,65 @@ QString writeReplacing(const QString &path, const QString &shown, const QByteArr
     return {};
 }
 #else
-// Pushes the temporary file's bytes from the system's cache to the disk, so a
-// rename never publishes a file whose contents are still only in memory.
-int syncToDisk(QSaveFile &file)
+// A name Qt cannot spell (bytes that are not UTF-8) is written with the
+// system's own calls on those bytes, in the same steps: a copy beside the
+// target, written, synced and closed, then renamed over it. A symbolic link
+// is written through, as QSaveFile does for other names.
+QString writeUnderRawName(const QString &path, const QString &shown, const QByteArray &bytes,
+                          const std::function<void()> &beforeRename)
 {
-    while (::fsync(file.handle()) != 0) {
-        if (errno != EINTR)
-            return errno;
+    QByteArray target = LocalFileName::encode(path);
+    struct stat link = {};
+    if (::lstat(target.constData(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        if (char *real = ::realpath(target.constData(), nullptr)) {
+            target = real;
+            std::free(real);
+        }
     }
-    return 0;
+    if (::access(target.constData(), F_OK) == 0 && ::access(target.constData(), W_OK) != 0)
+        return cannotOpen(shown, SystemErrorText::fromErrno(EACCES));
+    QByteArray temporary;
+    int handle = -1;
+    for (int attempt = 0; attempt < 100 && handle < 0; ++attempt) {
+        temporary =
+            target + '.' +
+            QByteArray::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, '0');
+        handle = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (handle < 0 && errno != EEXIST)
+            break;
+    }
+    if (handle < 0)
+        return cannotOpen(shown, SystemErrorText::fromErrno(errno));
+    const auto fail = [&](int code) {
+        if (handle >= 0)
+            ::close(handle);
+        ::unlink(temporary.constData());
+        return cannotWrite(shown, SystemErrorText::fromErrno(code != 0 ? code : EIO));
+    };
+    for (qint64 done = 0; done < bytes.size();) {
+        const ssize_t written =
+            ::write(handle, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return fail(written == 0 ? ENOSPC : errno);
+        done += written;
+    }
+    if (const int code = DiskSync::toDisk(handle); code != 0)
+        return fail(code);
+    const int closed = ::close(handle);
+    handle = -1;
+    if (closed != 0)
+        return fail(errno);
+    if (beforeRename)
+        beforeRename();
+    if (const QString why = refusal(path); !why.isEmpty()) {
+        ::unlink(temporary.constData());
+        return cannotWrite(shown, why);
+    }
+    if (::rename(temporary.constData(), target.constData()) != 0)
+        return fail(errno);
+    return {};
 }
 #endif
 
@@ -212,6 +276,10 @@ QString write(const QString &path, const QByteArray &bytes,
         return cannotOpen(shown, SystemErrorText::fromErrno(ENOENT));
     if (const QString why = refusal(path); !why.isEmpty())
         return cannotWrite(shown, why);
+#ifndef Q_OS_WIN
+    if (LocalFileName::hasRawBytes(path))
+        return writeUnderRawName(path, shown, bytes, beforeRename);
+#endif
 
     if (const QFileInfo existing(path); existing.exists() && !existing.isWritable())
         return cannotOpen(shown, SystemErrorText::fromErrno(EACCES));
@@ -240,7 +308,9 @@ QString write(const QString &path, const QByteArray &bytes,
     }
     if (!file.flush())
         return fail(reasonOf(file));
-    if (const int code = syncToDisk(file); code != 0)
+    // From the system's cache to the disk, so the rename never publishes a file
+    // whose contents are still only in memory.
+    if (const int code = DiskSync::toDisk(file.handle()); code != 0)
         return fail(SystemErrorText::fromErrno(code));
 
     if (beforeRename)

@@ -1,6 +1,7 @@
 #include "common/BoundedFile.h"
 
 #include "common/FileKind.h"
+#include "common/LocalFileName.h"
 #include "common/OperatorTexts.h"
 #include "common/SystemErrorText.h"
 
@@ -9,6 +10,10 @@
 #include <QFileInfo>
 
 #include <cerrno>
+
+#ifndef Q_OS_WIN
+#include <fcntl.h>
+#endif
 
 namespace kalent::BoundedFile {
 
@@ -27,6 +32,21 @@ QString reasonOf(const QFile &file)
     return why.isEmpty() ? SystemErrorText::fromErrno(EIO) : why;
 }
 
+int openRaw(const QString &path)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(path);
+    errno = ENOENT; // Windows names come as UTF-16 and are never escaped
+    return -1;
+#else
+    int handle;
+    do
+        handle = ::open(LocalFileName::encode(path).constData(), O_RDONLY | O_CLOEXEC);
+    while (handle < 0 && errno == EINTR);
+    return handle;
+#endif
+}
+
 } // namespace
 
 QString read(const QString &path, qint64 maxBytes, QByteArray *bytes)
@@ -38,12 +58,20 @@ QString read(const QString &path, qint64 maxBytes, QByteArray *bytes)
         return cannotRead(path, why);
     const QFileInfo info(path);
     // A regular file tells its size: a larger one is refused unread.
-    if (info.isFile() && info.size() > maxBytes)
+    if (!LocalFileName::hasRawBytes(path) && info.isFile() && info.size() > maxBytes)
         return cannotRead(path, SystemErrorText::tooLarge(maxBytes));
 
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (LocalFileName::hasRawBytes(path)) {
+        // Qt would open another name: the system opens the bytes asked for.
+        const int handle = openRaw(path);
+        if (handle < 0)
+            return cannotRead(path, SystemErrorText::fromErrno(errno));
+        if (!file.open(handle, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+            return cannotRead(path, reasonOf(file));
+    } else if (!file.open(QIODevice::ReadOnly)) {
         return cannotRead(path, reasonOf(file));
+    }
 
     // One byte past the bound is enough to know the input is too large.
     const qint64 wanted = maxBytes + 1;

@@ -1,5 +1,6 @@
 #include "common/FileKind.h"
 
+#include "common/LocalFileName.h"
 #include "common/SystemErrorText.h"
 
 #include <QFile>
@@ -19,8 +20,13 @@ QString refusal(const QString &path)
     // The system's own word: QFileInfo counts a FIFO or a device as a file.
     // stat() follows symbolic links: a link to a regular file is one.
     struct stat info = {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+    if (::stat(LocalFileName::encode(path).constData(), &info) != 0) {
+        // A loop of links is no file and never becomes one: said here, in
+        // Russian, before a write would put a file in the link's place.
+        if (errno == ELOOP)
+            return SystemErrorText::fromErrno(ELOOP);
         return {}; // nothing there (yet): the open says why it fails
+    }
     if (S_ISREG(info.st_mode))
         return {};
     if (S_ISDIR(info.st_mode))

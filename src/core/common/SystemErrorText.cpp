@@ -46,6 +46,11 @@ const Phrase phrases[] = {
     {EINVAL, "недопустимый аргумент"},
     {ENOTTY, "устройство не поддерживает эту операцию"},
     {ENOMEM, "недостаточно памяти"},
+#ifdef ELOOP // not in MinGW's errno.h
+    {ELOOP, "замкнутая цепочка символических ссылок (или слишком длинная)"},
+#endif
+    {EPIPE, "читающая сторона канала закрыта"},
+    {EBADF, "дескриптор файла закрыт"},
 };
 
 QString systemText(int code)

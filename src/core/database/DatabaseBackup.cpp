@@ -2,10 +2,13 @@
 
 #include "common/AtomicFile.h"
 #include "common/DataFolder.h"
+#include "common/SystemErrorText.h"
 #include "journal/ServiceJournal.h"
 
 #include <QDir>
 #include <QFileInfo>
+
+#include <cerrno>
 
 namespace kalent::DatabaseBackup {
 
@@ -22,9 +25,14 @@ Saved save(const DataFolder &dataFolder, const QDateTime &when, const QByteArray
     if ((dirInfo.exists() || dirInfo.isSymLink()) && !dirInfo.isDir())
         return {QString(),
                 QStringLiteral("на месте папки %1 лежит файл.").arg(QDir::toNativeSeparators(dir))};
-    if (!QDir().mkpath(dir))
+    errno = 0;
+    if (!QDir().mkpath(dir)) {
+        // The system's reason (no permission, a read-only or full disk) is said.
+        const int code = errno != 0 ? errno : EACCES;
         return {QString(),
-                QStringLiteral("не удалось создать папку %1.").arg(QDir::toNativeSeparators(dir))};
+                QStringLiteral("не удалось создать папку %1: %2.")
+                    .arg(QDir::toNativeSeparators(dir), SystemErrorText::fromErrno(code))};
+    }
     const QString stem =
         when.toString(QStringLiteral("yyyy-MM-dd_HHmmss")) + QStringLiteral("_instrument");
     QString path = QDir(dir).filePath(stem + QStringLiteral(".bdt"));

@@ -82,8 +82,8 @@ void JournalFilter::finish()
 
 QDateTime JournalFilter::parseSince(const QString &text)
 {
-    static const QRegularExpression form(
-        QStringLiteral(R"(^(\d{4})-(\d{2})-(\d{2})(?:[T ](\d{2}):(\d{2})(?::(\d{2}))?)?(Z?)$)"));
+    static const QRegularExpression form(QStringLiteral(
+        R"(^(\d{4})-(\d{2})-(\d{2})(?:[T ](\d{2}):(\d{2})(?::(\d{2})(?:\.(\d{1,3}))?)?)?(Z?)$)"));
     const QRegularExpressionMatch m = form.match(text);
     if (!m.hasMatch())
         return {};
@@ -92,12 +92,14 @@ QDateTime JournalFilter::parseSince(const QString &text)
         return {};
     QTime time(0, 0);
     if (m.capturedLength(4) > 0) {
+        // A fraction is of a second: ".1" is 100 ms, as the journal's ".118" is 118.
         time = QTime(m.captured(4).toInt(), m.captured(5).toInt(),
-                     m.capturedLength(6) > 0 ? m.captured(6).toInt() : 0);
+                     m.capturedLength(6) > 0 ? m.captured(6).toInt() : 0,
+                     m.capturedLength(7) > 0 ? m.captured(7).leftJustified(3, u'0').toInt() : 0);
         if (!time.isValid())
             return {};
     }
-    if (m.capturedLength(7) > 0)
+    if (m.capturedLength(8) > 0)
         return QDateTime(date, time, QTimeZone::utc());
     return QDateTime(date, time);
 }

@@ -25,9 +25,10 @@ public:
     void finish();
 
     // The --since value: a date "2026-05-14" (local midnight) or a date and time
-    // "2026-05-14T09:30" / "2026-05-14 09:30[:15]" (local time; a final "Z" for
-    // UTC, as the journal writes its stamps). Anything else, trailing text or an
-    // hour 25 included, gives an invalid time.
+    // "2026-05-14T09:30" / "2026-05-14 09:30[:15[.118]]" (local time; a final "Z"
+    // for UTC), so a stamp copied from the journal ("2026-05-14T09:31:02.118Z")
+    // is taken as it stands. Anything else, trailing text or an hour 25
+    // included, gives an invalid time.
     static QDateTime parseSince(const QString &text);
 
 private:

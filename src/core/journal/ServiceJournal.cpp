@@ -1,7 +1,9 @@
 #include "journal/ServiceJournal.h"
 
 #include "common/DataFolder.h"
+#include "common/DiskSync.h"
 #include "common/FileKind.h"
+#include "common/FileSizeLimit.h"
 #include "common/SystemErrorText.h"
 #include "journal/JournalFilter.h"
 
@@ -11,11 +13,6 @@
 #include <QFileInfo>
 
 #include <cerrno>
-#ifdef Q_OS_WIN
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace kalent {
 
@@ -29,17 +26,45 @@ QString oneLine(QString text)
     return text;
 }
 
-bool syncToDisk(QFile &file)
+// Appends one line whole or not at all. The bytes go out in one unbuffered
+// write; one that the disk or a size limit cuts short is taken back (the file
+// is cut to the size it had), so no half line is ever left that reads as if an
+// event began. A last line left without its end by an older crash or power cut
+// is ended first, so the new line starts a line of its own and is read as one.
+// Returns an empty string, or the reason in Russian.
+QString appendWhole(const QString &path, const QByteArray &line)
 {
-#ifdef Q_OS_WIN
-    return _commit(file.handle()) == 0;
-#else
-    int result;
-    do
-        result = ::fsync(file.handle());
-    while (result != 0 && errno == EINTR);
-    return result == 0;
-#endif
+    // Only a regular file is the journal: a FIFO in its place would block the
+    // program on open, a device would swallow the lines.
+    if (const QString why = FileKind::refusal(path); !why.isEmpty())
+        return why;
+    // Opened for each line in append mode: whatever happened to the file between
+    // two events (moved, replaced), earlier lines are never touched.
+    QFile file(path);
+    // Read too, for its last byte; a journal that may only be written to is
+    // appended to without that look.
+    const bool readable =
+        file.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered);
+    if (!readable && !file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+        return SystemErrorText::translate(file.errorString());
+    const qint64 before = file.size();
+    QByteArray bytes = line;
+    char last = '\n';
+    if (readable && before > 0 && file.seek(before - 1) && file.read(&last, 1) == 1 && last != '\n')
+        bytes.prepend('\n');
+    errno = 0;
+    const qint64 written = file.write(bytes);
+    const int code = errno;
+    if (written != bytes.size()) {
+        const QString why = code != 0 ? SystemErrorText::fromErrno(code)
+                                      : SystemErrorText::translate(file.errorString());
+        // Only bytes this append added are taken away: the file is as it was.
+        file.resize(before);
+        return why.isEmpty() ? SystemErrorText::fromErrno(EIO) : why;
+    }
+    if (const int syncCode = DiskSync::toDisk(file.handle()); syncCode != 0)
+        return SystemErrorText::fromErrno(syncCode);
+    return {};
 }
 
 } // namespace
@@ -59,23 +84,12 @@ bool ServiceJournal::append(const QString &event)
 
 QString ServiceJournal::tryAppend(const QString &event)
 {
+    // A size limit fails the write (and is said) instead of ending the process mid-line.
+    FileSizeLimit::failWritesInsteadOfSignal();
     const QByteArray line = (QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs) +
                              QLatin1Char('\t') + oneLine(event) + QLatin1Char('\n'))
                                 .toUtf8();
-    // Opened for each line in append mode: whatever happened to the file between
-    // two events (moved, replaced), earlier lines are never touched.
-    QFile file(m_path);
-    QString failure;
-    // Only a regular file is the journal: a FIFO in its place would block the
-    // program on open, a device would swallow the lines.
-    if (const QString why = FileKind::refusal(m_path); !why.isEmpty())
-        failure = why;
-    else if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        failure = SystemErrorText::translate(file.errorString());
-    else if (file.write(line) != line.size() || !file.flush())
-        failure = SystemErrorText::translate(file.errorString());
-    else if (!syncToDisk(file))
-        failure = SystemErrorText::fromErrno(errno);
+    const QString failure = appendWhole(m_path, line);
     if (failure.isEmpty())
         return {};
     return QStringLiteral("Не удалось дописать служебный журнал %1: %2")

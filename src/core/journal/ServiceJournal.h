@@ -19,10 +19,13 @@ using JournalGate = std::function<QString(const QString &line)>;
 
 // The service journal: a text file in the data folder ("ServiceJournal.txt")
 // that only ever grows, one line per event, each line starting with the UTC time
-// ("2026-05-14T09:31:02.118Z", then a tab). Every line is appended, flushed and
-// synced to the disk before append() returns, so a program killed right after
-// loses nothing already reported. A failed append is said (appendFailed); the
-// file is never truncated or rewritten.
+// ("2026-05-14T09:31:02.118Z", then a tab). Every line is appended in one write
+// and synced to the disk before append() returns, so a program killed right
+// after loses nothing already reported. A line is stored whole or not at all: an
+// append that a full disk or a size limit cuts short is taken back, and a last
+// line left open by an older crash is ended before the next one. A failed
+// append is said with its reason (appendFailed); earlier lines are never
+// changed.
 class ServiceJournal : public QObject
 {
     Q_OBJECT

@@ -1,5 +1,6 @@
 #include "link/HostSerialPort.h"
 
+#include "common/FileSizeLimit.h"
 #include "common/SystemErrorText.h"
 #include "link/LineHangUp.h"
 
@@ -264,7 +265,9 @@ void HostSerialPort::onError(QSerialPort::SerialPortError error)
         // A port locked by another program comes with no system text of its own.
         m_lastError = SystemErrorText::translate(m_port.errorString());
         if (m_lastError == m_port.errorString())
-            m_lastError = QStringLiteral("порт занят другой программой или нет прав доступа");
+            m_lastError = FileSizeLimit::portLockRefusal().isEmpty()
+                              ? QStringLiteral("порт занят другой программой или нет прав доступа")
+                              : FileSizeLimit::portLockRefusal();
         m_port.clearError();
         return;
     default:

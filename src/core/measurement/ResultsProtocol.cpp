@@ -12,6 +12,7 @@
 #include "measurement/ProtocolFileName.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace kalent {
 
@@ -117,10 +118,12 @@ void ResultsProtocol::handleText(QByteArray &inBuffer)
         return;
     }
 
-    const QString error = AtomicFile::write(tempFileName(), m_stream);
-    if (!error.isEmpty()) {
-        Q_EMIT fileError(error);
-        return;
+    if (m_keepsTemporaryFile) {
+        const QString error = AtomicFile::write(tempFileName(), m_stream);
+        if (!error.isEmpty()) {
+            Q_EMIT fileError(error);
+            return;
+        }
     }
     // The memo shows the text as lines, whatever line ends the instrument used.
     QString shown = Cp1251::decode(m_stream);
@@ -133,8 +136,16 @@ void ResultsProtocol::handleText(QByteArray &inBuffer)
 
     if (!m_autoSave)
         return;
-    m_protokolFileName = ProtocolFileName::build(m_stream);
-    const QString path = m_dataFolder.filePath(m_protokolFileName);
+    // A name without its number or date is never reused for another protocol.
+    const QString path = ProtocolFileName::pathIn(m_dataFolder.path(), m_stream);
+    if (path.isEmpty()) {
+        Q_EMIT fileError(
+            QStringLiteral("Протокол не записан: все имена %1 … (999) в папке %2 уже заняты.")
+                .arg(ProtocolFileName::build(m_stream),
+                     QDir::toNativeSeparators(m_dataFolder.path())));
+        return;
+    }
+    m_protokolFileName = QFileInfo(path).fileName();
     const QString saveError = AtomicFile::write(path, m_stream);
     if (!saveError.isEmpty()) {
         Q_EMIT fileError(saveError);
@@ -164,8 +175,9 @@ void ResultsProtocol::saveChosen(const QString &path)
         Q_EMIT fileError(notSaved);
         return;
     }
-    QByteArray text;
-    const QString readError = BoundedFile::read(tempFileName(), LargestText, &text);
+    QByteArray text = m_stream;
+    const QString readError =
+        m_keepsTemporaryFile ? BoundedFile::read(tempFileName(), LargestText, &text) : QString();
     if (!readError.isEmpty()) {
         // The copy kept in the data folder is a step on the way: the message
         // names the file the user chose first.

@@ -45,6 +45,10 @@ public:
     QString protokolFileName() const { return m_protokolFileName; }
     // "MSTempProtokol.txt" in the data folder.
     QString tempFileName() const;
+    // Whether each protocol is also kept in that file (the window's way, so
+    // "Данные в файл" saves what the file holds); off, it is kept in memory
+    // only, and an output placed elsewhere never depends on the data folder.
+    void setKeepsTemporaryFile(bool keeps) { m_keepsTemporaryFile = keeps; }
 
     // "Принять данные".
     void readProtocol();
@@ -88,6 +92,7 @@ private:
     bool m_saveEnabled = false;
     bool m_autoRead = false;
     bool m_autoSave = false;
+    bool m_keepsTemporaryFile = true;
 };
 
 } // namespace kalent

@@ -1,6 +1,7 @@
 #include "trace/ExchangeTrace.h"
 
 #include "common/FileKind.h"
+#include "common/LocalFileName.h"
 #include "common/SystemErrorText.h"
 
 #include <QDateTime>
@@ -10,6 +11,7 @@
 #ifdef Q_OS_WIN
 #include <io.h>
 #else
+#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -42,6 +44,28 @@ int writeAll(int fd, const QByteArray &bytes)
     return 0;
 }
 
+// Opens the file to append to, unbuffered; an empty string, or the reason.
+QString openForAppend(QFile &file, const QString &path)
+{
+    const QIODevice::OpenMode mode =
+        QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered;
+#ifndef Q_OS_WIN
+    if (LocalFileName::hasRawBytes(path)) {
+        // Qt would open another name: the system opens the bytes asked for.
+        const int handle = ::open(LocalFileName::encode(path).constData(),
+                                  O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+        if (handle < 0)
+            return SystemErrorText::fromErrno(errno);
+        if (!file.open(handle, mode, QFileDevice::AutoCloseHandle))
+            return SystemErrorText::translate(file.errorString());
+        return {};
+    }
+#endif
+    if (!file.open(mode))
+        return SystemErrorText::translate(file.errorString());
+    return {};
+}
+
 } // namespace
 
 ExchangeTrace::ExchangeTrace(QObject *parent) : QObject(parent)
@@ -72,8 +96,8 @@ QString ExchangeTrace::openFile(const QString &path)
         return cannotOpen(why);
     // Unbuffered: each line goes to the system in one piece as it is recorded,
     // and a failure is known at that line, with its reason.
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-        return cannotOpen(SystemErrorText::translate(m_file.errorString()));
+    if (const QString why = openForAppend(m_file, path); !why.isEmpty())
+        return cannotOpen(why);
     TraceRecord start;
     start.direction = TraceRecord::Direction::Start;
     start.timeUs = m_elapsed.nsecsElapsed() / 1000;

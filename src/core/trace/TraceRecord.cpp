@@ -63,8 +63,15 @@ std::optional<TraceRecord> TraceRecord::fromJsonLine(const QByteArray &line, QSt
     const QJsonObject o = doc.object();
     TraceRecord r;
     const QJsonValue t = o.value(QStringLiteral("t_us"));
-    if (!t.isDouble()) {
+    if (t.isUndefined()) {
         *error = QStringLiteral("нет времени \"t_us\"");
+        return std::nullopt;
+    }
+    // A time given in quotes or as anything else is there, only not a number.
+    if (!t.isDouble()) {
+        *error =
+            QStringLiteral("время \"t_us\" не число, а %1: нужно целое число микросекунд")
+                .arg(t.isString() ? QStringLiteral("строка") : QStringLiteral("другое значение"));
         return std::nullopt;
     }
     // Whole microseconds of one run: a fraction is no time this program wrote,

@@ -1,0 +1,369 @@
+#include "FileFaults.h"
+#include "ServiceProcess.h"
+#include "TestSupport.h"
+
+#include "common/SystemErrorText.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace kalent;
+using namespace kalent::test;
+
+namespace {
+
+const QString Service = QStringLiteral(KALENT_SERVICE_PATH);
+
+// Where a child's standard output goes.
+enum class Stdout { Captured, DevFull, Closed, ReaderGone, SizeLimit, FullDisk };
+
+struct Child
+{
+    Stdout out = Stdout::Captured;
+    QString outFile;         // SizeLimit and FullDisk: the file it is written to
+    qint64 sizeLimit = -1;   // a file-size limit of the child's own
+    QStringList environment; // NAME=VALUE, added
+    QString workingDir;
+};
+
+ServiceRun run(const QString &program, const QStringList &arguments, const Child &child = {})
+{
+    return runService(program, arguments, 90000, [&child](QProcess &p) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const QString &pair : child.environment)
+            env.insert(pair.section(QLatin1Char('='), 0, 0), pair.section(QLatin1Char('='), 1));
+        p.setProcessEnvironment(env);
+        if (!child.workingDir.isEmpty())
+            p.setWorkingDirectory(child.workingDir);
+        if (child.sizeLimit >= 0)
+            limitChildFileSize(p, child.sizeLimit);
+        switch (child.out) {
+        case Stdout::Captured:
+            break;
+        case Stdout::DevFull:
+            p.setStandardOutputFile(QStringLiteral("/dev/full"));
+            break;
+        case Stdout::FullDisk:
+            p.setStandardOutputFile(child.outFile);
+            break;
+        case Stdout::SizeLimit:
+            p.setStandardOutputFile(child.outFile);
+            break;
+        case Stdout::Closed:
+            // Only async-signal-safe calls between fork and exec.
+            p.setChildProcessModifier([] { ::close(1); });
+            break;
+        case Stdout::ReaderGone:
+            p.setChildProcessModifier([] {
+                int ends[2];
+                if (::pipe(ends) == 0) {
+                    ::close(ends[0]);
+                    ::dup2(ends[1], 1);
+                    ::close(ends[1]);
+                }
+            });
+            break;
+        }
+    });
+}
+
+ServiceRun runService(const QStringList &arguments, const Child &child = {})
+{
+    return run(Service, arguments, child);
+}
+
+// The program started through the shell, so that arguments are passed as the
+// bytes given (QProcess would pass them as UTF-8): $1... are printf formats.
+ServiceRun runWithBytes(const QString &script, const QStringList &formats, const QString &dir)
+{
+    QString command = QStringLiteral("K=\"$0\"; ");
+    for (int i = 0; i < formats.size(); ++i)
+        command += QStringLiteral("A%1=$(printf \"$%2\"); ").arg(i + 1).arg(i + 1);
+    command += script;
+    Child child;
+    child.workingDir = dir;
+    return run(QStringLiteral("/bin/sh"),
+               QStringList{QStringLiteral("-c"), command, Service} + formats, child);
+}
+
+bool existsRaw(const QByteArray &path)
+{
+    struct stat info = {};
+    return ::lstat(path.constData(), &info) == 0;
+}
+
+QByteArray journalOf(int size)
+{
+    const QByteArray stamp = "2026-03-01T10:00:00.000Z\t";
+    QByteArray out;
+    while (size - out.size() > 400)
+        out += stamp + QByteArray(200 - stamp.size() - 1, 'a') + '\n';
+    out += stamp + QByteArray(size - out.size() - stamp.size() - 1, 'z') + '\n';
+    return out;
+}
+
+} // namespace
+
+// The records the command line leaves beside its outputs: standard output
+// checked like a file, the journal's lines whole, names byte for byte, and
+// each refusal said in Russian with a non-zero exit. The built-in instrument
+// is served on a pseudo-terminal by a second copy of the program.
+class tst_RecordsCommandLine : public QObject
+{
+    Q_OBJECT
+private:
+    PtyInstrumentProcess simulator;
+    QString pty;
+    QTemporaryDir dir;
+    QTemporaryDir shortJournal;
+    QString golden;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(simulator.start(Service));
+        pty = simulator.path();
+        golden = testDataPath(QStringLiteral("database/mixed.bdt"));
+        // A journal longer than standard output's buffer.
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("ServiceJournal.txt")), journalOf(200000)));
+        QVERIFY(
+            writeFile(shortJournal.filePath(QStringLiteral("ServiceJournal.txt")), journalOf(100)));
+    }
+    void cleanupTestCase() { simulator.stop(); }
+
+    void standardOutputThatFailsIsNoSuccess_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("where");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<qint64>("limit");
+        const QString d = dir.path();
+        // Each with a size limit below its output; a port's lock file needs a
+        // few hundred bytes.
+        const QList<std::tuple<QByteArray, QStringList, qint64>> actions = {
+            {"journal", {"journal", "--data-dir", d}, 16},
+            // Held in the stream's buffer until the end: only the last flush fails.
+            {"journal of one line", {"journal", "--data-dir", shortJournal.path()}, 16},
+            {"help", {"--help"}, 16},
+            {"db-list", {"db-list", golden, "--data-dir", d}, 16},
+            {"read-od csv", {"read-od", "--port", pty, "--format", "csv", "--data-dir", d}, 600},
+            {"read-protocol", {"read-protocol", "--port", pty, "--data-dir", d}, 600},
+        };
+        const QList<std::tuple<const char *, Stdout, QString>> places = {
+            {"/dev/full", Stdout::DevFull, SystemErrorText::fromErrno(ENOSPC)},
+            {"closed descriptor", Stdout::Closed, QStringLiteral("стандартный вывод закрыт")},
+            {"reader gone", Stdout::ReaderGone, SystemErrorText::fromErrno(EPIPE)},
+            {"size limit", Stdout::SizeLimit, SystemErrorText::fromErrno(EFBIG)},
+            {"full disk", Stdout::FullDisk, SystemErrorText::fromErrno(ENOSPC)},
+        };
+        for (const auto &[place, where, reason] : places)
+            for (const auto &[name, arguments, limit] : actions)
+                QTest::addRow("%s, %s", name.constData(), place)
+                    << arguments << static_cast<int>(where) << reason << limit;
+    }
+    void standardOutputThatFailsIsNoSuccess()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, where);
+        QFETCH(QString, reason);
+        QFETCH(qint64, limit);
+        Child child;
+        child.out = static_cast<Stdout>(where);
+        if (child.out == Stdout::SizeLimit)
+            child.sizeLimit = limit;
+        std::unique_ptr<SmallDisk> disk;
+        QTemporaryDir outDir;
+        child.outFile = outDir.filePath(QStringLiteral("out"));
+        if (child.out == Stdout::FullDisk) {
+            disk = std::make_unique<SmallDisk>(64 * 1024);
+            if (!disk->mounted())
+                QSKIP("mounting a small tmpfs needs root and CAP_SYS_ADMIN");
+            QVERIFY(disk->fill());
+            child.outFile = QDir(disk->path()).filePath(QStringLiteral("out"));
+        }
+        const ServiceRun r = runService(arguments, child);
+        const QString err = QString::fromUtf8(r.err);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(err.contains(QStringLiteral("Не удалось вывести данные на стандартный вывод: ") +
+                              reason),
+                 qPrintable(err));
+    }
+
+    void aJournalLineThatCannotBeStoredFailsTheAction()
+    {
+        QTemporaryDir data;
+        const QString journal = data.filePath(QStringLiteral("ServiceJournal.txt"));
+        // 50 bytes short of the limit: the automatic save's line would be cut.
+        const QByteArray before = journalOf(8192 - 50);
+        QVERIFY(writeFile(journal, before));
+        const QStringList arguments{"read-od",     "--port",     pty,
+                                    "--auto-name", "--data-dir", data.path()};
+        const ServiceRun r = runService(arguments);
+        QCOMPARE(r.exitCode, 0); // without the limit, the line is stored
+        QVERIFY(readFile(journal).size() > before.size());
+        QVERIFY(writeFile(journal, before));
+        Child child;
+        child.sizeLimit = 8192;
+        const ServiceRun limited = runService(arguments, child);
+        const QString err = QString::fromUtf8(limited.err);
+        QCOMPARE(limited.exitCode, 1);
+        QVERIFY2(err.contains(QStringLiteral("Не удалось дописать служебный журнал")) &&
+                     err.contains(SystemErrorText::fromErrno(EFBIG)),
+                 qPrintable(err));
+        QCOMPARE(readFile(journal), before);
+    }
+
+    void namesThatAreNotUtf8AreKeptInAndOut()
+    {
+        QTemporaryDir work;
+        // --out named in bytes that are not UTF-8: that very name is written.
+        ServiceRun r =
+            runWithBytes(QStringLiteral("exec \"$K\" db-add \"$A1\" \"$A1\" --out \"$A2\""),
+                         {golden, QStringLiteral("o\\377.bdt")}, work.path());
+        QVERIFY2(r.exitCode == 0, r.err.constData());
+        const QByteArray out = QFile::encodeName(work.path()) + "/o\xff.bdt";
+        QVERIFY(existsRaw(out));
+        QVERIFY(!QFileInfo::exists(work.filePath(QStringLiteral("o\uFFFD.bdt"))));
+        // Read back by that name, and its tree listed.
+        r = runWithBytes(QStringLiteral("exec \"$K\" db-list \"$A1\""),
+                         {QStringLiteral("o\\377.bdt")}, work.path());
+        QVERIFY2(r.exitCode == 0, r.err.constData());
+        QVERIFY(!r.out.isEmpty());
+        // A name that is not there is said in its own bytes.
+        r = runWithBytes(QStringLiteral("exec \"$K\" db-list \"$A1\""),
+                         {QStringLiteral("n\\377\\376.bdt")}, work.path());
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains("n\xff\xfe.bdt"), r.err.constData());
+        // The table under such a name, from the instrument.
+        r = runWithBytes(
+            QStringLiteral("exec \"$K\" read-od --port \"$A1\" --format csv --out \"$A2\""),
+            {pty, QStringLiteral("t\\377.csv")}, work.path());
+        QVERIFY2(r.exitCode == 0, r.err.constData());
+        QVERIFY(existsRaw(QFile::encodeName(work.path()) + "/t\xff.csv"));
+        // The exchange's trace too.
+        r = runWithBytes(QStringLiteral("exec \"$K\" contact --port sim --trace \"$A1\""),
+                         {QStringLiteral("x\\377.jsonl")}, work.path());
+        QVERIFY2(r.exitCode == 0, r.err.constData());
+        QVERIFY(existsRaw(QFile::encodeName(work.path()) + "/x\xff.jsonl"));
+    }
+
+    void refusalsAreSaidInRussianWithTheirReason_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("environment");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("said");
+        const QString loop = dir.filePath(QStringLiteral("loop.bdt"));
+        QFile::remove(loop);
+        QVERIFY(QFile::link(loop, loop));
+        const QStringList cLocale{QStringLiteral("LANG=C"), QStringLiteral("LC_ALL=C")};
+        const QString elo = SystemErrorText::fromErrno(ELOOP);
+        QTest::newRow("a loop of links as --out")
+            << QStringList{"db-add", golden, golden, "--out", loop} << cLocale << 1 << elo;
+        QTest::newRow("a loop of links read")
+            << QStringList{"db-list", loop} << cLocale << 1 << elo;
+        QTest::newRow("a data folder that is not there")
+            << QStringList{"journal", "--data-dir", "/no/such/dir"} << QStringList() << 1
+            << QStringLiteral("Папка данных /no/such/dir не найдена");
+        const QString bad = dir.filePath(QStringLiteral("bad.bdt"));
+        QVERIFY(writeFile(bad, QByteArray("VirBDTS  9") + QByteArray(600, 'x')));
+        QTest::newRow("a bad file to add to")
+            << QStringList{"db-add", bad, golden, "--out", dir.filePath("sum.bdt")} << QStringList()
+            << 1 << QStringLiteral("Файл %1: Неверный формат файла.").arg(bad);
+        QTest::newRow("a size limit on the port's lock file")
+            << QStringList{"contact", "--port", pty, "--timeout", "1"}
+            << QStringList{QStringLiteral("LIMIT=16")} << 1
+            << QStringLiteral("файл блокировки порта не записан");
+        QTest::newRow("a decimal comma in --timeout")
+            << QStringList{"contact", "--port", "/no/such/port", "--timeout", "0,5"}
+            << QStringList() << 1 << QStringLiteral("Не удалось открыть порт /no/such/port");
+    }
+    void refusalsAreSaidInRussianWithTheirReason()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, environment);
+        QFETCH(int, exitCode);
+        QFETCH(QString, said);
+        Child child;
+        child.environment = environment;
+        if (environment.contains(QStringLiteral("LIMIT=16")))
+            child.sizeLimit = 16;
+        const ServiceRun r = runService(arguments, child);
+        const QString err = QString::fromUtf8(r.err);
+        QCOMPARE(r.exitCode, exitCode);
+        QVERIFY2(err.contains(said), qPrintable(err));
+        QCOMPARE(kindOf(dir.filePath(QStringLiteral("loop.bdt"))), 'l');
+    }
+
+    void listsWithoutAnInstrumentSayNothingOfOne_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("db-add") << QStringList{"db-add", golden, golden, "--out",
+                                               dir.filePath("added.bdt")};
+        QTest::newRow("db-delete") << QStringList{"db-delete", golden,  "--node",
+                                                  "HIV/Ab",    "--out", dir.filePath("less.bdt")};
+    }
+    void listsWithoutAnInstrumentSayNothingOfOne()
+    {
+        QFETCH(QStringList, arguments);
+        const ServiceRun r = runService(arguments);
+        QVERIFY2(r.exitCode == 0, r.err.constData());
+        QVERIFY2(!QString::fromUtf8(r.err).contains(QStringLiteral("Принято из прибора")),
+                 r.err.constData());
+    }
+
+    void aDecimalCommaAloneTakesTheSemicolonInTheCLocale()
+    {
+        Child child;
+        child.environment = {QStringLiteral("LANG=C"), QStringLiteral("LC_ALL=C")};
+        const ServiceRun r =
+            runService({"read-od", "--port", pty, "--format", "csv", "--csv-decimal", ","}, child);
+        QVERIFY2(r.exitCode == 0, r.err.constData());
+        const QList<QByteArray> rows = r.out.split('\n');
+        QVERIFY(rows.size() > 3);
+        QVERIFY2(rows.at(2).contains(';') && rows.at(2).contains(','), r.out.constData());
+    }
+
+    void sinceTakesAStampFromTheJournalInAnyZone()
+    {
+        QTemporaryDir data;
+        QVERIFY(writeFile(data.filePath(QStringLiteral("ServiceJournal.txt")),
+                          "2026-05-14T09:30:02.117Z\tпервое\n"
+                          "2026-05-14T09:30:02.118Z\tвторое\n"));
+        Child child;
+        child.environment = {QStringLiteral("TZ=Asia/Vladivostok")};
+        const ServiceRun r = runService(
+            {"journal", "--since", "2026-05-14T09:30:02.118Z", "--data-dir", data.path()}, child);
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(QString::fromUtf8(r.out), QStringLiteral("2026-05-14T09:30:02.118Z\tвторое\n"));
+    }
+
+    void aProtocolWrittenElsewhereNeedsNothingOfTheDataFolder()
+    {
+        // The data folder's temporary protocol cannot be written (a FIFO in
+        // its place): an output placed elsewhere does not depend on it.
+        QTemporaryDir data;
+        QVERIFY(makeFifo(data.filePath(QStringLiteral("MSTempProtokol.txt"))));
+        QTemporaryDir elsewhere;
+        const QString out = elsewhere.filePath(QStringLiteral("protocol.txt"));
+        const ServiceRun r =
+            runService({"read-protocol", "--port", pty, "--out", out, "--data-dir", data.path()});
+        QVERIFY2(r.exitCode == 0, r.err.constData());
+        QVERIFY(readFile(out).size() > 100);
+        QCOMPARE(kindOf(data.filePath(QStringLiteral("MSTempProtokol.txt"))), 'p');
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_RecordsCommandLine)
+#include "tst_RecordsCommandLine.moc"
