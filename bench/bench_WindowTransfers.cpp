@@ -1,0 +1,299 @@
+// The window's long transfers on the real clock: the composed window (offscreen)
+// on the built-in instrument at 115200 baud, as `--port sim` runs it, reads and
+// writes a 999-page database and uploads a 1 MB firmware image. For each it
+// prints the process's processor time (getrusage) per page or block, the wall
+// time against the line's own time for the bytes, and the process's share of a
+// processor; the resident memory before and after. Asserts nothing.
+//
+//   bench_WindowTransfers [--show-trace] [--pages N] [--image BYTES]
+//
+// --show-trace opens the exchange trace window for the run (it is hidden, as
+// the operator mostly leaves it, by default). A headless upload on the same
+// parts (no window, no trace kept in memory, as the command line runs it) gives
+// the share of a processor the window adds to an upload.
+#include "BootLoader.h"
+#include "DatabaseCommands.h"
+#include "DemoDatabase.h"
+#include "MainWindow.h"
+#include "Session.h"
+#include "SimulatedPort.h"
+#include "SimulatorSetup.h"
+#include "VirtualInstrument.h"
+#include "WindowComposition.h"
+#include "common/DataFolder.h"
+#include "common/SystemClock.h"
+#include "database/DatabasePage.h"
+#include "firmware/FirmwareUpload.h"
+#include "firmware/FirmwareWizard.h"
+#include "link/Connection.h"
+#include "navigation/PageNavigator.h"
+#include "trace/ExchangeTrace.h"
+#include "trace/TracingPort.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <functional>
+
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+#endif
+
+using namespace kalent;
+
+namespace {
+
+constexpr int Baud = 115200;
+constexpr double BytesPerSecond = Baud / 10.0;
+constexpr int PageBytes = 529; // "r" or "m" and the 528 bytes of a page
+
+double processorSeconds()
+{
+#ifdef Q_OS_UNIX
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+#else
+    return 0;
+#endif
+}
+
+// Resident memory now, in MB (Linux); 0 elsewhere.
+double residentMb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    return 0;
+}
+
+bool runUntil(const std::function<bool()> &done, int limitMs)
+{
+    QEventLoop loop;
+    QTimer poll;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done() || elapsed.elapsed() > limitMs)
+            loop.quit();
+    });
+    poll.start(20);
+    loop.exec();
+    return done();
+}
+
+QByteArray pseudoRandomImage(int size)
+{
+    QByteArray image(size, '\0');
+    quint32 seed = 12345;
+    for (char &c : image) {
+        seed = seed * 1103515245u + 12345u;
+        c = static_cast<char>(seed >> 24);
+    }
+    return image;
+}
+
+// Processor and wall time from construction to report().
+class Measure
+{
+public:
+    Measure() : m_cpu(processorSeconds()) { m_wall.start(); }
+
+    // lineS: the line's own time for the transfer; units: pages or blocks.
+    void report(const char *what, bool done, double lineS, int units, const char *unit) const
+    {
+        const double wallS = static_cast<double>(m_wall.elapsed()) / 1000.0;
+        const double cpuS = processorSeconds() - m_cpu;
+        std::printf("%s: %s\n", what, done ? "done" : "NOT DONE");
+        std::printf("  processor:                  %.3f s, %.2f ms per %s (%d)\n", cpuS,
+                    1000.0 * cpuS / units, unit, units);
+        std::printf("  wall / line time:           %.2f s / %.2f s = %.4f\n", wallS, lineS,
+                    wallS / lineS);
+        std::printf("  share of a processor:       %.2f %%\n", 100.0 * cpuS / wallS);
+        std::printf("  resident memory after:      %.1f MB\n", residentMb());
+        std::fflush(stdout);
+    }
+    double processorShare() const
+    {
+        return (processorSeconds() - m_cpu) / (static_cast<double>(m_wall.elapsed()) / 1000.0);
+    }
+
+private:
+    double m_cpu;
+    QElapsedTimer m_wall;
+};
+
+// Switches the instrument on with the stylus held (programming mode) and waits
+// for the wizard's step 3.
+bool toProgrammingMode(Session &session, VirtualInstrument &instrument, const QString &path)
+{
+    FirmwareWizard &wizard = session.firmware();
+    wizard.fileChosen(path);
+    instrument.setPowered(false);
+    runUntil([] { return false; }, 300);
+    instrument.setStylusHeld(true);
+    instrument.setPowered(true);
+    instrument.setStylusHeld(false);
+    return runUntil([&] { return wizard.frameState().loadEnabled; }, 20000);
+}
+
+int blocksOf(int imageSize)
+{
+    return (imageSize + FirmwareUpload::BlockSize - 1) / FirmwareUpload::BlockSize;
+}
+
+// The line's own time for an upload: its bytes (marker, length, image,
+// checksum) and the 100 ms pause the protocol sets after each block.
+double uploadLineSeconds(int imageSize)
+{
+    return (imageSize + 8) / BytesPerSecond + blocksOf(imageSize) * FirmwareUpload::TickMs / 1000.0;
+}
+
+// Returns the share of a processor the upload took.
+double window(bool showTrace, int pages, int imageSize, const QString &firmwarePath,
+              const QString &dataDir)
+{
+    std::printf("resident memory at the start:  %.1f MB\n", residentMb());
+    WindowComposition composition({QStringLiteral("sim"), std::nullopt, dataDir});
+    composition.start();
+    Session &session = composition.session();
+    VirtualInstrument &instrument = *composition.instrument();
+    if (showTrace) {
+        if (auto *open =
+                composition.window().findChild<QAction *>(QStringLiteral("actionShowTrace")))
+            open->trigger();
+    }
+    session.connection().searchWithFastestSpeed();
+    if (!runUntil([&] { return session.connection().atFastestSpeed(); }, 60000)) {
+        std::printf("no contact with the built-in instrument\n");
+        return 0;
+    }
+    instrument.feature<DatabaseCommands>()->setImage(DemoDatabase::withPages(pages));
+    session.navigator().openPage(Page::Database);
+    runUntil([] { return false; }, 300);
+    std::printf("resident memory, window up:    %.1f MB\n", residentMb());
+    std::printf("exchange trace window:         %s\n\n", showTrace ? "shown" : "hidden");
+    std::fflush(stdout);
+
+    DatabasePage &page = session.databasePage();
+    const int limitMs = 20 * 60 * 1000;
+    {
+        Measure measure;
+        // The link check may hold the line for a moment: asked again until it starts.
+        runUntil(
+            [&] {
+                page.readInstrumentList();
+                return page.readInProgress();
+            },
+            10000);
+        const bool done = runUntil([&] { return page.readsCompleted() == 1; }, limitMs);
+        // Sent "R" and a "r" per page; received "R" and 4 characters, and the pages.
+        const double lineS = (1 + 5 + pages * (1 + PageBytes)) / BytesPerSecond;
+        measure.report("database read, window", done, lineS, pages, "page");
+    }
+    {
+        Measure measure;
+        runUntil(
+            [&] {
+                page.writeInstrumentList();
+                return page.writeInProgress() || page.writeWaitingForBackup();
+            },
+            10000);
+        const bool done = runUntil([&] { return page.writesCompleted() == 1; }, limitMs);
+        // Sent "M" and the count, and the pages; received a "m" per page and one more.
+        const double lineS = (3 + pages * PageBytes + pages + 1) / BytesPerSecond;
+        measure.report("database write, window", done, lineS, pages, "page");
+    }
+
+    session.navigator().openPage(Page::Firmware);
+    if (!toProgrammingMode(session, instrument, firmwarePath)) {
+        std::printf("firmware: step 3 never opened\n");
+        return 0;
+    }
+    FirmwareWizard &wizard = session.firmware();
+    Measure measure;
+    wizard.startUpload(true);
+    const bool done = runUntil([&] { return wizard.softSent(); }, limitMs);
+    measure.report("firmware upload, window", done, uploadLineSeconds(imageSize),
+                   blocksOf(imageSize), "block");
+    return measure.processorShare();
+}
+
+// The same upload without a window, as the command line runs it, on a smaller
+// image: the share of a processor it takes is the window's baseline.
+double headlessUploadShare(int imageSize, const QString &firmwarePath, const QString &dataDir)
+{
+    SystemClock clock;
+    auto instrument = createBuiltInInstrument(clock);
+    SimulatedPort simPort(*instrument, clock);
+    ExchangeTrace trace;
+    trace.setKeepRecent(false);
+    TracingPort port(simPort, trace);
+    Session session(clock, port, DataFolder::resolve(dataDir));
+    session.connection().formCreate({QStringLiteral("sim")});
+    session.navigator().ensureFrame(Page::Firmware);
+    session.navigator().openPage(Page::Firmware);
+    if (!toProgrammingMode(session, *instrument, firmwarePath))
+        return 0;
+    FirmwareWizard &wizard = session.firmware();
+    Measure measure;
+    wizard.startUpload(true);
+    const bool done = runUntil([&] { return wizard.softSent(); }, 10 * 60 * 1000);
+    measure.report("firmware upload, headless", done, uploadLineSeconds(imageSize),
+                   blocksOf(imageSize), "block");
+    return measure.processorShare();
+}
+
+bool writeImage(const QString &path, int size)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(pseudoRandomImage(size)) == size;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    bool showTrace = false;
+    int pages = 999;
+    int imageSize = 1024 * 1024;
+    const QStringList args = app.arguments();
+    for (int i = 1; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--show-trace"))
+            showTrace = true;
+        else if (args[i] == QLatin1String("--pages") && i + 1 < args.size())
+            pages = args[++i].toInt();
+        else if (args[i] == QLatin1String("--image") && i + 1 < args.size())
+            imageSize = args[++i].toInt();
+    }
+    QTemporaryDir dir;
+    const QString big = dir.filePath(QStringLiteral("big.tsk"));
+    const QString small = dir.filePath(QStringLiteral("small.tsk"));
+    const int headlessSize = qMin(imageSize, 256 * 1024);
+    if (!writeImage(big, imageSize) || !writeImage(small, headlessSize))
+        return 1;
+    std::printf("window transfers at %d baud: %d pages, %d-byte firmware image\n", Baud, pages,
+                imageSize);
+    const double withWindow =
+        window(showTrace, pages, imageSize, big, dir.filePath(QStringLiteral("window")));
+    std::printf("\n");
+    const double headless =
+        headlessUploadShare(headlessSize, small, dir.filePath(QStringLiteral("headless")));
+    std::printf("\nthe window's share of a processor during an upload: %.2f %% "
+                "(%.2f %% with it, %.2f %% headless)\n",
+                100.0 * (withWindow - headless), 100.0 * withWindow, 100.0 * headless);
+    return 0;
+}
