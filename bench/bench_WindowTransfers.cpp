@@ -10,11 +10,14 @@
 // --show-trace opens the exchange trace window for the run (it is hidden, as
 // the operator mostly leaves it, by default). A headless upload on the same
 // parts (no window, no trace kept in memory, as the command line runs it) gives
-// the share of a processor the window adds to an upload.
+// the share of a processor the window adds to an upload. The same flows run
+// first headless on the manual clock: the modelled line's own time for each,
+// its turnarounds included, which no processing can shorten.
 #include "BootLoader.h"
 #include "DatabaseCommands.h"
 #include "DemoDatabase.h"
 #include "MainWindow.h"
+#include "ManualClock.h"
 #include "Session.h"
 #include "SimulatedPort.h"
 #include "SimulatorSetup.h"
@@ -103,14 +106,72 @@ QByteArray pseudoRandomImage(int size)
     return image;
 }
 
+// How long each flow takes on the modelled line when processing takes no time.
+struct ModelledTimes
+{
+    double readS = 0;
+    double writeS = 0;
+    double uploadS = 0;
+};
+
+// Switches the instrument on with the stylus held (programming mode): the
+// boot loader stays silent and the wizard's step 3 opens.
+void switchOnInProgrammingMode(VirtualInstrument &instrument)
+{
+    instrument.setStylusHeld(true);
+    instrument.setPowered(true);
+    instrument.setStylusHeld(false);
+}
+
+ModelledTimes onTheModelledLine(int pages, const QString &firmwarePath, const QString &dataDir)
+{
+    ModelledTimes times;
+    ManualClock clock;
+    auto instrument = createBuiltInInstrument(clock);
+    SimulatedPort port(*instrument, clock);
+    Session session(clock, port, DataFolder::resolve(dataDir));
+    session.connection().formCreate({QStringLiteral("sim")});
+    session.connection().searchWithFastestSpeed();
+    if (!clock.advanceUntil([&] { return session.connection().atFastestSpeed(); }, 60000))
+        return times;
+    clock.advance(50);
+    instrument->feature<DatabaseCommands>()->setImage(DemoDatabase::withPages(pages));
+    DatabasePage &page = session.databasePage();
+    qint64 start = clock.nowMs();
+    page.readInstrumentList();
+    if (clock.advanceUntil([&] { return page.readsCompleted() == 1; }, 3600000))
+        times.readS = static_cast<double>(clock.nowMs() - start) / 1000.0;
+    start = clock.nowMs();
+    page.writeInstrumentList();
+    if (clock.advanceUntil([&] { return page.writesCompleted() == 1; }, 3600000))
+        times.writeS = static_cast<double>(clock.nowMs() - start) / 1000.0;
+
+    session.navigator().ensureFrame(Page::Firmware);
+    session.navigator().openPage(Page::Firmware);
+    FirmwareWizard &wizard = session.firmware();
+    wizard.fileChosen(firmwarePath);
+    instrument->setPowered(false);
+    clock.advance(300);
+    switchOnInProgrammingMode(*instrument);
+    if (!clock.advanceUntil([&] { return wizard.frameState().loadEnabled; }, 20000))
+        return times;
+    start = clock.nowMs();
+    wizard.startUpload(true);
+    if (clock.advanceUntil([&] { return wizard.softSent(); }, 3600000))
+        times.uploadS = static_cast<double>(clock.nowMs() - start) / 1000.0;
+    return times;
+}
+
 // Processor and wall time from construction to report().
 class Measure
 {
 public:
     Measure() : m_cpu(processorSeconds()) { m_wall.start(); }
 
-    // lineS: the line's own time for the transfer; units: pages or blocks.
-    void report(const char *what, bool done, double lineS, int units, const char *unit) const
+    // lineS: the line's own time for the bytes of the transfer; modelledS: the
+    // flow's time on the modelled line; units: pages or blocks.
+    void report(const char *what, bool done, double lineS, double modelledS, int units,
+                const char *unit) const
     {
         const double wallS = static_cast<double>(m_wall.elapsed()) / 1000.0;
         const double cpuS = processorSeconds() - m_cpu;
@@ -119,6 +180,9 @@ public:
                     1000.0 * cpuS / units, unit, units);
         std::printf("  wall / line time:           %.2f s / %.2f s = %.4f\n", wallS, lineS,
                     wallS / lineS);
+        if (modelledS > 0)
+            std::printf("  wall / modelled line:       %.2f s / %.2f s = %.4f\n", wallS, modelledS,
+                        wallS / modelledS);
         std::printf("  share of a processor:       %.2f %%\n", 100.0 * cpuS / wallS);
         std::printf("  resident memory after:      %.1f MB\n", residentMb());
         std::fflush(stdout);
@@ -141,9 +205,7 @@ bool toProgrammingMode(Session &session, VirtualInstrument &instrument, const QS
     wizard.fileChosen(path);
     instrument.setPowered(false);
     runUntil([] { return false; }, 300);
-    instrument.setStylusHeld(true);
-    instrument.setPowered(true);
-    instrument.setStylusHeld(false);
+    switchOnInProgrammingMode(instrument);
     return runUntil([&] { return wizard.frameState().loadEnabled; }, 20000);
 }
 
@@ -161,7 +223,7 @@ double uploadLineSeconds(int imageSize)
 
 // Returns the share of a processor the upload took.
 double window(bool showTrace, int pages, int imageSize, const QString &firmwarePath,
-              const QString &dataDir)
+              const QString &dataDir, const ModelledTimes &modelled)
 {
     std::printf("resident memory at the start:  %.1f MB\n", residentMb());
     WindowComposition composition({QStringLiteral("sim"), std::nullopt, dataDir});
@@ -199,7 +261,7 @@ double window(bool showTrace, int pages, int imageSize, const QString &firmwareP
         const bool done = runUntil([&] { return page.readsCompleted() == 1; }, limitMs);
         // Sent "R" and a "r" per page; received "R" and 4 characters, and the pages.
         const double lineS = (1 + 5 + pages * (1 + PageBytes)) / BytesPerSecond;
-        measure.report("database read, window", done, lineS, pages, "page");
+        measure.report("database read, window", done, lineS, modelled.readS, pages, "page");
     }
     {
         Measure measure;
@@ -212,7 +274,7 @@ double window(bool showTrace, int pages, int imageSize, const QString &firmwareP
         const bool done = runUntil([&] { return page.writesCompleted() == 1; }, limitMs);
         // Sent "M" and the count, and the pages; received a "m" per page and one more.
         const double lineS = (3 + pages * PageBytes + pages + 1) / BytesPerSecond;
-        measure.report("database write, window", done, lineS, pages, "page");
+        measure.report("database write, window", done, lineS, modelled.writeS, pages, "page");
     }
 
     session.navigator().openPage(Page::Firmware);
@@ -224,7 +286,7 @@ double window(bool showTrace, int pages, int imageSize, const QString &firmwareP
     Measure measure;
     wizard.startUpload(true);
     const bool done = runUntil([&] { return wizard.softSent(); }, limitMs);
-    measure.report("firmware upload, window", done, uploadLineSeconds(imageSize),
+    measure.report("firmware upload, window", done, uploadLineSeconds(imageSize), modelled.uploadS,
                    blocksOf(imageSize), "block");
     return measure.processorShare();
 }
@@ -249,7 +311,7 @@ double headlessUploadShare(int imageSize, const QString &firmwarePath, const QSt
     Measure measure;
     wizard.startUpload(true);
     const bool done = runUntil([&] { return wizard.softSent(); }, 10 * 60 * 1000);
-    measure.report("firmware upload, headless", done, uploadLineSeconds(imageSize),
+    measure.report("firmware upload, headless", done, uploadLineSeconds(imageSize), 0,
                    blocksOf(imageSize), "block");
     return measure.processorShare();
 }
@@ -287,8 +349,12 @@ int main(int argc, char *argv[])
         return 1;
     std::printf("window transfers at %d baud: %d pages, %d-byte firmware image\n", Baud, pages,
                 imageSize);
+    const ModelledTimes modelled =
+        onTheModelledLine(pages, big, dir.filePath(QStringLiteral("modelled")));
+    std::printf("on the modelled line (manual clock): read %.2f s, write %.2f s, upload %.2f s\n",
+                modelled.readS, modelled.writeS, modelled.uploadS);
     const double withWindow =
-        window(showTrace, pages, imageSize, big, dir.filePath(QStringLiteral("window")));
+        window(showTrace, pages, imageSize, big, dir.filePath(QStringLiteral("window")), modelled);
     std::printf("\n");
     const double headless =
         headlessUploadShare(headlessSize, small, dir.filePath(QStringLiteral("headless")));
