@@ -8,9 +8,10 @@
 //   bench_WindowTransfers [--show-trace] [--pages N] [--image BYTES]
 //
 // --show-trace opens the exchange trace window for the run (it is hidden, as
-// the operator mostly leaves it, by default). A headless upload on the same
-// parts (no window, no trace kept in memory, as the command line runs it) gives
-// the share of a processor the window adds to an upload. The same flows run
+// the operator mostly leaves it, by default). The same flows headless on the
+// same parts (no window, no trace kept in memory, as the command line runs
+// them) give what the window adds per page, per block and to the share of a
+// processor during an upload. The same flows run
 // first headless on the manual clock: the modelled line's own time for each,
 // its turnarounds included, which no processing can shorten.
 #include "BootLoader.h"
@@ -162,6 +163,15 @@ ModelledTimes onTheModelledLine(int pages, const QString &firmwarePath, const QS
     return times;
 }
 
+// What a run measured, for the comparison of the window with the headless run.
+struct Figures
+{
+    double readMsPerPage = 0;
+    double writeMsPerPage = 0;
+    double uploadMsPerBlock = 0;
+    double uploadShare = 0;
+};
+
 // Processor and wall time from construction to report().
 class Measure
 {
@@ -170,12 +180,12 @@ public:
 
     // lineS: the line's own time for the bytes of the transfer; modelledS: the
     // flow's time on the modelled line; units: pages or blocks.
-    void report(const char *what, bool done, double lineS, double modelledS, int units,
+    void report(const QByteArray &what, bool done, double lineS, double modelledS, int units,
                 const char *unit) const
     {
         const double wallS = static_cast<double>(m_wall.elapsed()) / 1000.0;
         const double cpuS = processorSeconds() - m_cpu;
-        std::printf("%s: %s\n", what, done ? "done" : "NOT DONE");
+        std::printf("%s: %s\n", what.constData(), done ? "done" : "NOT DONE");
         std::printf("  processor:                  %.3f s, %.2f ms per %s (%d)\n", cpuS,
                     1000.0 * cpuS / units, unit, units);
         std::printf("  wall / line time:           %.2f s / %.2f s = %.4f\n", wallS, lineS,
@@ -187,6 +197,7 @@ public:
         std::printf("  resident memory after:      %.1f MB\n", residentMb());
         std::fflush(stdout);
     }
+    double processorMsPer(int units) const { return 1000.0 * (processorSeconds() - m_cpu) / units; }
     double processorShare() const
     {
         return (processorSeconds() - m_cpu) / (static_cast<double>(m_wall.elapsed()) / 1000.0);
@@ -221,32 +232,16 @@ double uploadLineSeconds(int imageSize)
     return (imageSize + 8) / BytesPerSecond + blocksOf(imageSize) * FirmwareUpload::TickMs / 1000.0;
 }
 
-// Returns the share of a processor the upload took.
-double window(bool showTrace, int pages, int imageSize, const QString &firmwarePath,
-              const QString &dataDir, const ModelledTimes &modelled)
+// The read, the write and the upload on a session whose instrument holds
+// `pages` pages, each measured; `who` names the run in the report.
+Figures transfers(const char *who, Session &session, VirtualInstrument &instrument, int pages,
+                  int imageSize, const QString &firmwarePath, const ModelledTimes &modelled)
 {
-    std::printf("resident memory at the start:  %.1f MB\n", residentMb());
-    WindowComposition composition({QStringLiteral("sim"), std::nullopt, dataDir});
-    composition.start();
-    Session &session = composition.session();
-    VirtualInstrument &instrument = *composition.instrument();
-    if (showTrace) {
-        if (auto *open =
-                composition.window().findChild<QAction *>(QStringLiteral("actionShowTrace")))
-            open->trigger();
-    }
-    session.connection().searchWithFastestSpeed();
-    if (!runUntil([&] { return session.connection().atFastestSpeed(); }, 60000)) {
-        std::printf("no contact with the built-in instrument\n");
-        return 0;
-    }
+    Figures figures;
+    const auto what = [who](const char *transfer) {
+        return QByteArray(transfer) + ", " + who;
+    };
     instrument.feature<DatabaseCommands>()->setImage(DemoDatabase::withPages(pages));
-    session.navigator().openPage(Page::Database);
-    runUntil([] { return false; }, 300);
-    std::printf("resident memory, window up:    %.1f MB\n", residentMb());
-    std::printf("exchange trace window:         %s\n\n", showTrace ? "shown" : "hidden");
-    std::fflush(stdout);
-
     DatabasePage &page = session.databasePage();
     const int limitMs = 20 * 60 * 1000;
     {
@@ -261,7 +256,8 @@ double window(bool showTrace, int pages, int imageSize, const QString &firmwareP
         const bool done = runUntil([&] { return page.readsCompleted() == 1; }, limitMs);
         // Sent "R" and a "r" per page; received "R" and 4 characters, and the pages.
         const double lineS = (1 + 5 + pages * (1 + PageBytes)) / BytesPerSecond;
-        measure.report("database read, window", done, lineS, modelled.readS, pages, "page");
+        measure.report(what("database read"), done, lineS, modelled.readS, pages, "page");
+        figures.readMsPerPage = measure.processorMsPer(pages);
     }
     {
         Measure measure;
@@ -274,26 +270,57 @@ double window(bool showTrace, int pages, int imageSize, const QString &firmwareP
         const bool done = runUntil([&] { return page.writesCompleted() == 1; }, limitMs);
         // Sent "M" and the count, and the pages; received a "m" per page and one more.
         const double lineS = (3 + pages * PageBytes + pages + 1) / BytesPerSecond;
-        measure.report("database write, window", done, lineS, modelled.writeS, pages, "page");
+        measure.report(what("database write"), done, lineS, modelled.writeS, pages, "page");
+        figures.writeMsPerPage = measure.processorMsPer(pages);
     }
 
+    session.navigator().ensureFrame(Page::Firmware);
     session.navigator().openPage(Page::Firmware);
     if (!toProgrammingMode(session, instrument, firmwarePath)) {
         std::printf("firmware: step 3 never opened\n");
-        return 0;
+        return figures;
     }
     FirmwareWizard &wizard = session.firmware();
     Measure measure;
     wizard.startUpload(true);
     const bool done = runUntil([&] { return wizard.softSent(); }, limitMs);
-    measure.report("firmware upload, window", done, uploadLineSeconds(imageSize), modelled.uploadS,
+    measure.report(what("firmware upload"), done, uploadLineSeconds(imageSize), modelled.uploadS,
                    blocksOf(imageSize), "block");
-    return measure.processorShare();
+    figures.uploadMsPerBlock = measure.processorMsPer(blocksOf(imageSize));
+    figures.uploadShare = measure.processorShare();
+    return figures;
 }
 
-// The same upload without a window, as the command line runs it, on a smaller
-// image: the share of a processor it takes is the window's baseline.
-double headlessUploadShare(int imageSize, const QString &firmwarePath, const QString &dataDir)
+Figures window(bool showTrace, int pages, int imageSize, const QString &firmwarePath,
+               const QString &dataDir, const ModelledTimes &modelled)
+{
+    std::printf("resident memory at the start:  %.1f MB\n", residentMb());
+    WindowComposition composition({QStringLiteral("sim"), std::nullopt, dataDir});
+    composition.start();
+    Session &session = composition.session();
+    if (showTrace) {
+        if (auto *open =
+                composition.window().findChild<QAction *>(QStringLiteral("actionShowTrace")))
+            open->trigger();
+    }
+    session.connection().searchWithFastestSpeed();
+    if (!runUntil([&] { return session.connection().atFastestSpeed(); }, 60000)) {
+        std::printf("no contact with the built-in instrument\n");
+        return {};
+    }
+    session.navigator().openPage(Page::Database);
+    runUntil([] { return false; }, 300);
+    std::printf("resident memory, window up:    %.1f MB\n", residentMb());
+    std::printf("exchange trace window:         %s\n\n", showTrace ? "shown" : "hidden");
+    std::fflush(stdout);
+    return transfers("window", session, *composition.instrument(), pages, imageSize, firmwarePath,
+                     modelled);
+}
+
+// The same flows without a window, as the command line runs them (the trace
+// keeps nothing in memory), on a smaller list and image: the baseline of the
+// simulated line and the core, which the window adds to.
+Figures headless(int pages, int imageSize, const QString &firmwarePath, const QString &dataDir)
 {
     SystemClock clock;
     auto instrument = createBuiltInInstrument(clock);
@@ -303,17 +330,10 @@ double headlessUploadShare(int imageSize, const QString &firmwarePath, const QSt
     TracingPort port(simPort, trace);
     Session session(clock, port, DataFolder::resolve(dataDir));
     session.connection().formCreate({QStringLiteral("sim")});
-    session.navigator().ensureFrame(Page::Firmware);
-    session.navigator().openPage(Page::Firmware);
-    if (!toProgrammingMode(session, *instrument, firmwarePath))
-        return 0;
-    FirmwareWizard &wizard = session.firmware();
-    Measure measure;
-    wizard.startUpload(true);
-    const bool done = runUntil([&] { return wizard.softSent(); }, 10 * 60 * 1000);
-    measure.report("firmware upload, headless", done, uploadLineSeconds(imageSize), 0,
-                   blocksOf(imageSize), "block");
-    return measure.processorShare();
+    session.connection().searchWithFastestSpeed();
+    if (!runUntil([&] { return session.connection().atFastestSpeed(); }, 60000))
+        return {};
+    return transfers("headless", session, *instrument, pages, imageSize, firmwarePath, {});
 }
 
 bool writeImage(const QString &path, int size)
@@ -345,6 +365,7 @@ int main(int argc, char *argv[])
     const QString big = dir.filePath(QStringLiteral("big.tsk"));
     const QString small = dir.filePath(QStringLiteral("small.tsk"));
     const int headlessSize = qMin(imageSize, 256 * 1024);
+    const int headlessPages = qMin(pages, 200);
     if (!writeImage(big, imageSize) || !writeImage(small, headlessSize))
         return 1;
     std::printf("window transfers at %d baud: %d pages, %d-byte firmware image\n", Baud, pages,
@@ -353,13 +374,24 @@ int main(int argc, char *argv[])
         onTheModelledLine(pages, big, dir.filePath(QStringLiteral("modelled")));
     std::printf("on the modelled line (manual clock): read %.2f s, write %.2f s, upload %.2f s\n",
                 modelled.readS, modelled.writeS, modelled.uploadS);
-    const double withWindow =
+    const Figures withWindow =
         window(showTrace, pages, imageSize, big, dir.filePath(QStringLiteral("window")), modelled);
     std::printf("\n");
-    const double headless =
-        headlessUploadShare(headlessSize, small, dir.filePath(QStringLiteral("headless")));
-    std::printf("\nthe window's share of a processor during an upload: %.2f %% "
-                "(%.2f %% with it, %.2f %% headless)\n",
-                100.0 * (withWindow - headless), 100.0 * withWindow, 100.0 * headless);
+    const Figures without =
+        headless(headlessPages, headlessSize, small, dir.filePath(QStringLiteral("headless")));
+    std::printf("\nwhat the window adds to the headless run:\n");
+    std::printf("  processor per page read:    %.2f ms (%.2f ms with it, %.2f ms headless)\n",
+                withWindow.readMsPerPage - without.readMsPerPage, withWindow.readMsPerPage,
+                without.readMsPerPage);
+    std::printf("  processor per page written: %.2f ms (%.2f ms with it, %.2f ms headless)\n",
+                withWindow.writeMsPerPage - without.writeMsPerPage, withWindow.writeMsPerPage,
+                without.writeMsPerPage);
+    std::printf("  processor per block sent:   %.2f ms (%.2f ms with it, %.2f ms headless)\n",
+                withWindow.uploadMsPerBlock - without.uploadMsPerBlock, withWindow.uploadMsPerBlock,
+                without.uploadMsPerBlock);
+    std::printf("  share of a processor during an upload: %.2f %% (%.2f %% with it, %.2f %% "
+                "headless)\n",
+                100.0 * (withWindow.uploadShare - without.uploadShare),
+                100.0 * withWindow.uploadShare, 100.0 * without.uploadShare);
     return 0;
 }

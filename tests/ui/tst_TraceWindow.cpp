@@ -170,6 +170,7 @@ private Q_SLOTS:
         QCOMPARE(hex->model()->rowCount(), rows);
         QTRY_VERIFY(hexLines->paintedRows.contains(rows - 1));
         QVERIFY(hexLines->paintedRows.size() < 100);
+        QVERIFY(hexLines->sized < 100);            // one size for every row, not one per row
         QVERIFY(textLines->paintedRows.isEmpty()); // its tab is not shown
 
         // Shown, a record comes in within the catch-up interval.
