@@ -197,6 +197,7 @@ public:
         std::printf("  resident memory after:      %.1f MB\n", residentMb());
         std::fflush(stdout);
     }
+    double wallSeconds() const { return static_cast<double>(m_wall.elapsed()) / 1000.0; }
     double processorMsPer(int units) const { return 1000.0 * (processorSeconds() - m_cpu) / units; }
     double processorShare() const
     {
@@ -245,28 +246,38 @@ Figures transfers(const char *who, Session &session, VirtualInstrument &instrume
     DatabasePage &page = session.databasePage();
     const int limitMs = 20 * 60 * 1000;
     {
-        Measure measure;
-        // The link check may hold the line for a moment: asked again until it starts.
+        // Opening the page checks the link first, which holds the line for a
+        // while: asked again until it starts, and measured from there.
         runUntil(
             [&] {
                 page.readInstrumentList();
                 return page.readInProgress();
             },
             10000);
+        Measure measure;
+        // When the last page came: the rest is making the list and showing it.
+        double lastPageS = 0;
+        const QMetaObject::Connection lastPage = QObject::connect(
+            &page.transfer(), &DatabaseTransfer::pageReceived, [&](int pageNo, int pageCount) {
+                if (pageNo == pageCount)
+                    lastPageS = measure.wallSeconds();
+            });
         const bool done = runUntil([&] { return page.readsCompleted() == 1; }, limitMs);
+        QObject::disconnect(lastPage);
         // Sent "R" and a "r" per page; received "R" and 4 characters, and the pages.
         const double lineS = (1 + 5 + pages * (1 + PageBytes)) / BytesPerSecond;
         measure.report(what("database read"), done, lineS, modelled.readS, pages, "page");
+        std::printf("  last page in at:            %.2f s\n", lastPageS);
         figures.readMsPerPage = measure.processorMsPer(pages);
     }
     {
-        Measure measure;
         runUntil(
             [&] {
                 page.writeInstrumentList();
                 return page.writeInProgress() || page.writeWaitingForBackup();
             },
             10000);
+        Measure measure;
         const bool done = runUntil([&] { return page.writesCompleted() == 1; }, limitMs);
         // Sent "M" and the count, and the pages; received a "m" per page and one more.
         const double lineS = (3 + pages * PageBytes + pages + 1) / BytesPerSecond;
