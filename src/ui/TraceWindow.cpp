@@ -1,7 +1,7 @@
 #include "TraceWindow.h"
 
 #include "ObjectNames.h"
-#include "common/Cp1251.h"
+#include "TraceLineDelegate.h"
 #include "trace/ExchangeTrace.h"
 
 #include <QAction>
@@ -9,7 +9,9 @@
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
+#include <QListView>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -18,77 +20,111 @@ namespace kalent {
 
 namespace {
 
-QString prefix(const TraceRecord &record)
+// The longest cut line of each rendering: time, direction and speed (25
+// characters), the shown bytes (three characters each in hex, up to four as
+// text), and the note of the whole length.
+constexpr int PrefixChars = 25;
+constexpr int CutNoteChars = 26;
+constexpr int LongestHexLine = PrefixChars + 3 * TraceListModel::ShownBytes + CutNoteChars;
+constexpr int LongestTextLine = PrefixChars + 4 * TraceListModel::ShownBytes + CutNoteChars;
+
+QListView *makeView(const QString &name, TraceListModel &model, int role, int longestLine)
 {
-    const char *arrow = record.direction == TraceRecord::Direction::Sent       ? "->"
-                        : record.direction == TraceRecord::Direction::Received ? "<-"
-                                                                               : "<x";
-    return QStringLiteral("%1  %2 %3  ")
-        .arg(static_cast<double>(record.timeUs) / 1e6, 12, 'f', 6)
-        .arg(QLatin1String(arrow))
-        .arg(record.baud, 6);
+    auto *view = new QListView;
+    view->setObjectName(name);
+    view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    view->setModel(&model);
+    view->setItemDelegate(new TraceLineDelegate(role, longestLine, view));
+    // One size for every row: the view never lays out a row's text.
+    view->setUniformItemSizes(true);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    return view;
 }
 
-QPlainTextEdit *makeView(const QString &name)
+bool atLastRow(const QListView *view)
 {
-    auto *view = new QPlainTextEdit;
-    view->setObjectName(name);
-    view->setReadOnly(true);
-    view->setLineWrapMode(QPlainTextEdit::NoWrap);
-    view->setMaximumBlockCount(TraceWindow::KeptLines);
-    view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    return view;
+    const QScrollBar *bar = view->verticalScrollBar();
+    return bar->value() == bar->maximum();
 }
 
 } // namespace
 
 TraceWindow::TraceWindow(ExchangeTrace &trace, QWidget *parent)
-    : QWidget(parent, Qt::Window), m_hex(makeView(QStringLiteral("traceHexView"))),
-      m_text(makeView(QStringLiteral("traceTextView"))), m_status(new QLabel)
+    : QWidget(parent, Qt::Window), m_model(trace), m_tabs(new QTabWidget),
+      m_hex(makeView(QStringLiteral("traceHexView"), m_model, TraceListModel::HexLineRole,
+                     LongestHexLine)),
+      m_text(makeView(QStringLiteral("traceTextView"), m_model, TraceListModel::TextLineRole,
+                      LongestTextLine)),
+      m_detail(new QPlainTextEdit), m_status(new QLabel)
 {
     setObjectName(QStringLiteral("TraceWindow"));
     setWindowTitle(QStringLiteral("Трасса обмена с прибором"));
     resize(720, 420);
-    auto *tabs = new QTabWidget;
-    tabs->setObjectName(QStringLiteral("traceTabs"));
-    tabs->addTab(m_hex, QStringLiteral("Байты"));
-    tabs->addTab(m_text, QStringLiteral("Текст"));
+    // One choice of record for both renderings.
+    m_text->setSelectionModel(m_hex->selectionModel());
+    m_tabs->setObjectName(QStringLiteral("traceTabs"));
+    m_tabs->addTab(m_hex, QStringLiteral("Байты"));
+    m_tabs->addTab(m_text, QStringLiteral("Текст"));
+    m_detail->setObjectName(QStringLiteral("traceDetail"));
+    m_detail->setReadOnly(true);
+    m_detail->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    m_detail->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_detail->setPlaceholderText(QStringLiteral("Выберите строку, чтобы увидеть запись целиком."));
     m_status->setObjectName(QStringLiteral("traceStatus"));
     m_status->setText(
         trace.writingFile()
             ? QStringLiteral("Запись в файл: %1").arg(QDir::toNativeSeparators(trace.filePath()))
             : QStringLiteral("Трасса не записывается в файл (--trace ФАЙЛ)."));
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(tabs);
+    layout->addWidget(m_tabs, 3);
+    layout->addWidget(m_detail, 1);
     layout->addWidget(m_status);
-    for (const TraceRecord &record : trace.recent())
-        add(record);
-    connect(&trace, &ExchangeTrace::recorded, this, &TraceWindow::add);
+
+    m_catchUp.setSingleShot(true);
+    m_catchUp.setInterval(CatchUpMs);
+    connect(&m_catchUp, &QTimer::timeout, this, &TraceWindow::catchUp);
+    connect(&trace, &ExchangeTrace::recorded, this, &TraceWindow::recordAdded);
     connect(&trace, &ExchangeTrace::writeFailed, m_status, &QLabel::setText);
+    connect(m_hex->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &TraceWindow::showDetail);
+    connect(m_tabs, &QTabWidget::currentChanged, this, &TraceWindow::showDetail);
 }
 
-QString TraceWindow::hexLine(const TraceRecord &record)
+void TraceWindow::showEvent(QShowEvent *event)
 {
-    return prefix(record) + QString::fromLatin1(record.bytes.toHex(' ').toUpper());
+    QWidget::showEvent(event);
+    catchUp();
 }
 
-QString TraceWindow::textLine(const TraceRecord &record)
+void TraceWindow::recordAdded()
 {
-    QString shown;
-    for (char c : record.bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F)
-            shown += QStringLiteral("<%1>").arg(byte, 2, 16, QLatin1Char('0'));
-        else
-            shown += Cp1251::decode(QByteArray(1, c));
-    }
-    return prefix(record) + shown;
+    // Hidden, the rows wait for the window to be shown; shown, they follow at
+    // the screen's pace, however fast the records come.
+    if (isVisible() && !m_catchUp.isActive())
+        m_catchUp.start();
 }
 
-void TraceWindow::add(const TraceRecord &record)
+void TraceWindow::catchUp()
 {
-    m_hex->appendPlainText(hexLine(record));
-    m_text->appendPlainText(textLine(record));
+    m_catchUp.stop();
+    const bool hexFollows = atLastRow(m_hex);
+    const bool textFollows = atLastRow(m_text);
+    if (!m_model.catchUp())
+        return;
+    if (hexFollows)
+        m_hex->scrollToBottom();
+    if (textFollows)
+        m_text->scrollToBottom();
+}
+
+void TraceWindow::showDetail()
+{
+    const QModelIndex current = m_hex->selectionModel()->currentIndex();
+    const int role = m_tabs->currentWidget() == m_text ? TraceListModel::WholeTextLineRole
+                                                       : TraceListModel::WholeHexLineRole;
+    m_detail->setPlainText(current.isValid() ? current.data(role).toString() : QString());
 }
 
 void installTraceWindow(QWidget &mainWindow, ExchangeTrace &trace)

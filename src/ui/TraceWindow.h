@@ -1,37 +1,55 @@
 #pragma once
 
+#include "trace/TraceListModel.h"
+
+#include <QTimer>
 #include <QWidget>
 
 class QLabel;
+class QListView;
 class QPlainTextEdit;
+class QTabWidget;
 
 namespace kalent {
 
 class ExchangeTrace;
-struct TraceRecord;
 
 // The running exchange trace in a window of its own, beside the main window so
 // the described layout stays as it is: one tab with the bytes in hex, one with
-// them as text (windows-1251, control bytes shown as <xx>). Opened from the port
-// panel's context menu or with Ctrl+Shift+T.
+// them as text (windows-1251, control bytes shown as <xx>), one row per record
+// the trace keeps, a long record cut with its length and shown whole below when
+// chosen. Opened from the port panel's context menu or with Ctrl+Shift+T.
+//
+// It costs nothing while it is hidden, which it mostly is: the rows follow the
+// trace only while the window is shown, CatchUpMs after a record at the most,
+// and lines are made only for the rows painted. A view at its last row stays
+// there as rows come.
 class TraceWindow : public QWidget
 {
     Q_OBJECT
 public:
-    static constexpr int KeptLines = 20000;
+    static constexpr int CatchUpMs = 100;
 
     explicit TraceWindow(ExchangeTrace &trace, QWidget *parent = nullptr);
 
-    // The two lines a record shows as: hex and text.
-    static QString hexLine(const TraceRecord &record);
-    static QString textLine(const TraceRecord &record);
+    TraceListModel &model() { return m_model; }
+
+protected:
+    void showEvent(QShowEvent *event) override;
 
 private:
-    void add(const TraceRecord &record);
+    void recordAdded();
+    void catchUp();
+    // The record chosen in the tab shown, whole, in that tab's rendering.
+    void showDetail();
 
-    QPlainTextEdit *m_hex;
-    QPlainTextEdit *m_text;
+    TraceListModel m_model;
+    QTabWidget *m_tabs;
+    QListView *m_hex;
+    QListView *m_text;
+    QPlainTextEdit *m_detail;
     QLabel *m_status;
+    QTimer m_catchUp;
 };
 
 // Gives the main window the ways to open the trace window: the shortcut and an

@@ -101,4 +101,9 @@ ExchangeTrace &WindowComposition::trace()
     return m_parts->trace;
 }
 
+VirtualInstrument *WindowComposition::instrument()
+{
+    return m_parts->instrument.get();
+}
+
 } // namespace kalent

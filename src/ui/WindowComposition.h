@@ -11,6 +11,7 @@ namespace kalent {
 class ExchangeTrace;
 class Session;
 class MainWindow;
+class VirtualInstrument;
 
 // The window as the program assembles it: a real clock, the port control (with
 // the built-in instrument behind "sim"), the exchange trace every byte passes
@@ -47,6 +48,8 @@ public:
     MainWindow &window();
     Session &session();
     ExchangeTrace &trace();
+    // The built-in instrument behind "sim"; null when the window was not started on it.
+    VirtualInstrument *instrument();
 
 private:
     struct Parts;

@@ -4,6 +4,7 @@
 #include "Session.h"
 #include "SimulatedPort.h"
 #include "SimulatorSetup.h"
+#include "TraceLineDelegate.h"
 #include "TraceWindow.h"
 #include "VirtualInstrument.h"
 #include "measurement/DesktopOpener.h"
@@ -13,7 +14,10 @@
 
 #include <QAction>
 #include <QGroupBox>
+#include <QLabel>
+#include <QListView>
 #include <QPlainTextEdit>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -50,6 +54,36 @@ struct TracedWindow
     }
 };
 
+// Every line a view shows, from the top.
+QStringList lines(const QListView *view, int role)
+{
+    QStringList shown;
+    for (int row = 0; row < view->model()->rowCount(); ++row)
+        shown << view->model()->index(row, 0).data(role).toString();
+    return shown;
+}
+
+// The view's own delegate, counting the rows it is asked to paint or size.
+class CountingDelegate : public TraceLineDelegate
+{
+public:
+    using TraceLineDelegate::TraceLineDelegate;
+    mutable QSet<int> paintedRows;
+    mutable int sized = 0;
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override
+    {
+        paintedRows.insert(index.row());
+        TraceLineDelegate::paint(painter, option, index);
+    }
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        ++sized;
+        return TraceLineDelegate::sizeHint(option, index);
+    }
+};
+
 } // namespace
 
 class tst_TraceWindow : public QObject
@@ -81,18 +115,88 @@ private Q_SLOTS:
         QVERIFY(traceWindow->isWindow());
         QCOMPARE(w.window.size(), described);
 
-        auto *hex = traceWindow->findChild<QPlainTextEdit *>(QStringLiteral("traceHexView"));
-        auto *text = traceWindow->findChild<QPlainTextEdit *>(QStringLiteral("traceTextView"));
+        auto *hex = traceWindow->findChild<QListView *>(QStringLiteral("traceHexView"));
+        auto *text = traceWindow->findChild<QListView *>(QStringLiteral("traceTextView"));
         QVERIFY(hex && text);
-        const int before = hex->blockCount();
-        QVERIFY(hex->toPlainText().contains(QStringLiteral("->   4800  42")));
+        const int before = hex->model()->rowCount();
+        QVERIFY(
+            lines(hex, TraceListModel::HexLineRole).filter(QStringLiteral("->   4800  42")).size() >
+            0);
         w.session.reader().readTable();
         w.clock.advance(500);
-        QVERIFY(hex->blockCount() > before);
-        QVERIFY(hex->toPlainText().contains(QStringLiteral("->")));
-        QVERIFY(hex->toPlainText().contains(QStringLiteral("<- 115200  44 ")));
-        QVERIFY(text->toPlainText().contains(QStringLiteral("<- 115200  D")));
-        QVERIFY(text->toPlainText().contains(QStringLiteral("<09>0.")));
+        QTRY_VERIFY(hex->model()->rowCount() > before);
+        const QString hexLines = lines(hex, TraceListModel::HexLineRole).join('\n');
+        const QString textLines = lines(text, TraceListModel::TextLineRole).join('\n');
+        QVERIFY(hexLines.contains(QStringLiteral("<- 115200  44 ")));
+        QVERIFY(textLines.contains(QStringLiteral("<- 115200  D")));
+        QVERIFY(textLines.contains(QStringLiteral("<09>0.")));
+        QVERIFY(traceWindow->findChild<QLabel *>(QStringLiteral("traceStatus"))
+                    ->text()
+                    .contains(QStringLiteral("--trace")));
+    }
+
+    void aHiddenTraceWindowRendersNothingAndShowsEveryRecordOnceOpened()
+    {
+        TracedWindow w;
+        auto *traceWindow = w.window.findChild<TraceWindow *>(QStringLiteral("TraceWindow"));
+        auto *hex = traceWindow->findChild<QListView *>(QStringLiteral("traceHexView"));
+        auto *text = traceWindow->findChild<QListView *>(QStringLiteral("traceTextView"));
+        auto *hexLines = new CountingDelegate(TraceListModel::HexLineRole, 440, hex);
+        auto *textLines = new CountingDelegate(TraceListModel::TextLineRole, 570, text);
+        hex->setItemDelegate(hexLines);
+        text->setItemDelegate(textLines);
+        QSignalSpy inserted(&traceWindow->model(), &QAbstractItemModel::rowsInserted);
+        QSignalSpy reset(&traceWindow->model(), &QAbstractItemModel::modelReset);
+
+        // A contact search and a thousand database pages while nobody looks.
+        w.session.connection().searchWithFastestSpeed();
+        QVERIFY(
+            w.clock.advanceUntil([&] { return w.session.connection().atFastestSpeed(); }, 30000));
+        const QByteArray page = QByteArray(1, 'r') + QByteArray(528, '\x5A');
+        for (int i = 0; i < 1000; ++i)
+            w.trace.record(TraceRecord::Direction::Received, 115200, QStringLiteral("sim"), page);
+        QTest::qWait(3 * TraceWindow::CatchUpMs);
+        QCOMPARE(inserted.count() + reset.count(), 0);
+        QCOMPARE(hex->model()->rowCount(), 0);
+        QVERIFY(hexLines->paintedRows.isEmpty() && textLines->paintedRows.isEmpty());
+        QCOMPARE(hexLines->sized + textLines->sized, 0);
+
+        // Opened: every record is there at once, the view at the last, and
+        // only the rows in sight are rendered.
+        w.window.findChild<QAction *>(QStringLiteral("actionShowTrace"))->trigger();
+        QVERIFY(QTest::qWaitForWindowExposed(traceWindow));
+        const int rows = static_cast<int>(w.trace.recent().size());
+        QVERIFY(rows > 1000);
+        QCOMPARE(hex->model()->rowCount(), rows);
+        QTRY_VERIFY(hexLines->paintedRows.contains(rows - 1));
+        QVERIFY(hexLines->paintedRows.size() < 100);
+        QVERIFY(hexLines->sized < 100);            // one size for every row, not one per row
+        QVERIFY(textLines->paintedRows.isEmpty()); // its tab is not shown
+
+        // Shown, a record comes in within the catch-up interval.
+        w.trace.record(TraceRecord::Direction::Sent, 115200, QStringLiteral("sim"), "r");
+        QTRY_COMPARE(hex->model()->rowCount(), rows + 1);
+        QTRY_VERIFY(hexLines->paintedRows.contains(rows));
+
+        // A page is shown cut with its length; chosen, it is shown whole below.
+        const QModelIndex last = hex->model()->index(rows - 1, 0);
+        QVERIFY(last.data(TraceListModel::HexLineRole)
+                    .toString()
+                    .endsWith(QStringLiteral(" … (всего байт: 529)")));
+        hex->setCurrentIndex(last);
+        auto *detail = traceWindow->findChild<QPlainTextEdit *>(QStringLiteral("traceDetail"));
+        QVERIFY(detail);
+        QVERIFY(detail->toPlainText().endsWith(QString::fromLatin1(page.toHex(' ').toUpper())));
+        traceWindow->findChild<QTabWidget *>(QStringLiteral("traceTabs"))->setCurrentWidget(text);
+        QVERIFY(detail->toPlainText().endsWith(QString::fromLatin1(page)));
+        QCOMPARE(text->currentIndex(), last);
+
+        // Hidden again: records wait for the next opening.
+        traceWindow->hide();
+        inserted.clear();
+        w.trace.record(TraceRecord::Direction::Sent, 115200, QStringLiteral("sim"), "r");
+        QTest::qWait(3 * TraceWindow::CatchUpMs);
+        QCOMPARE(inserted.count(), 0);
     }
 };
 

@@ -117,6 +117,7 @@ void ExchangeTrace::record(TraceRecord::Direction direction, int baud, const QSt
     r.bytes = bytes;
     if (const QString failure = append(r); !failure.isEmpty())
         Q_EMIT writeFailed(failure);
+    ++m_recordedCount;
     if (m_keepRecent) {
         m_recent.push_back(r);
         m_recentBytes += r.bytes.size();

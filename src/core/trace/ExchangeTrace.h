@@ -40,6 +40,13 @@ public:
     void record(TraceRecord::Direction direction, int baud, const QString &port,
                 const QByteArray &bytes);
     const std::deque<TraceRecord> &recent() const { return m_recent; }
+    // Records are numbered from 0 in the order recorded; recent() holds those
+    // from this number on. It only grows, so a reader that remembers numbers
+    // knows which of its records the bounds have dropped since it last looked.
+    qint64 firstRecentNumber() const
+    {
+        return m_recordedCount - static_cast<qint64>(m_recent.size());
+    }
 
 Q_SIGNALS:
     void recorded(const TraceRecord &record);
@@ -53,6 +60,7 @@ private:
     QElapsedTimer m_elapsed;
     QFile m_file;
     std::deque<TraceRecord> m_recent;
+    qint64 m_recordedCount = 0;
     qint64 m_recentBytes = 0;
     bool m_keepRecent = true;
 };
