@@ -127,7 +127,6 @@ public:
     void handlePageReply(QByteArray &inBuffer) { m_transfer.handlePageReply(inBuffer); }
     void handlePageWantedReply(QByteArray &inBuffer) { m_transfer.handlePageWantedReply(inBuffer); }
 
-    static constexpr int CountRestWaitMs = DatabaseTransfer::CountRestWaitMs;
     static constexpr int ReadSilenceMs = DatabaseTransfer::ReadSilenceMs;
 
 Q_SIGNALS:

@@ -94,7 +94,7 @@ bool FirmwareWizard::frameExists() const
 
 bool FirmwareWizard::linkOn() const
 {
-    return m_connection.linkUp();
+    return m_connection.lineUp();
 }
 
 bool FirmwareWizard::bootWaitTimerActive() const

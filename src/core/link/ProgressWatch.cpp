@@ -3,6 +3,7 @@
 #include "MessagePane.h"
 #include "common/Clock.h"
 #include "link/Connection.h"
+#include "link/LineSpeeds.h"
 #include "link/ReceiveDispatcher.h"
 #include "link/SerialPort.h"
 
@@ -27,9 +28,9 @@ ProgressWatch::ProgressWatch(Clock &clock, SerialPort &port, ReceiveDispatcher &
         progress();
     });
     connect(&m_connection, &Connection::searchAnswered, this, &ProgressWatch::progress);
-    connect(&m_connection, &Connection::panelChanged, this, [this] {
-        if (m_connection.linkUp() != m_linkUp) {
-            m_linkUp = m_connection.linkUp();
+    connect(&m_connection, &Connection::stateChanged, this, [this] {
+        if (m_connection.lineUp() != m_linkUp) {
+            m_linkUp = m_connection.lineUp();
             progress();
         }
     });
@@ -39,7 +40,7 @@ qint64 ProgressWatch::searchCycleMs()
 {
     // A probe and a step for each of the six speeds, then the tick that would
     // move on from the last one.
-    return qint64(Connection::baudRates().size()) * 2 * Connection::SearchTickMs +
+    return qint64(LineSpeeds::Bauds.size()) * 2 * Connection::SearchTickMs +
            Connection::SearchTickMs;
 }
 
@@ -49,7 +50,7 @@ void ProgressWatch::start(qint64 limitMs)
     m_lastProgress = m_clock.nowMs();
     m_longestReply = m_dispatcher.inBuffer().size();
     m_highestProgress = m_pane.progress();
-    m_linkUp = m_connection.linkUp();
+    m_linkUp = m_connection.lineUp();
     // A search already running keeps the time it started at.
     if (!m_connection.searching())
         m_searchStart = -1;
@@ -60,7 +61,7 @@ bool ProgressWatch::expired() const
     const qint64 now = m_clock.nowMs();
     if (now - m_lastProgress <= m_limitMs)
         return false;
-    const bool searching = m_connection.searching() && m_connection.searchTimerActive();
+    const bool searching = m_connection.state().probing();
     return !(searching && m_searchStart >= 0 && now - m_searchStart <= searchCycleMs());
 }
 

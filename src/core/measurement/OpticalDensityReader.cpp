@@ -44,8 +44,7 @@ OpticalDensityReader::OpticalDensityReader(SerialPort &port, ReceiveDispatcher &
                            [this](QByteArray &in) { handleMeasured(in); });
     m_dispatcher.subscribe(ReceiveDispatcher::FileName,
                            [this](QByteArray &in) { handleFileName(in); });
-    connect(&connection, &Connection::instrumentControlsEnabled, this,
-            &OpticalDensityReader::setReadEnabled);
+    connect(&connection, &Connection::lineChecked, this, &OpticalDensityReader::setReadEnabled);
     connect(&m_handOff, &SpreadsheetHandOff::refusedLater, this,
             [this](const QString &path, const QString &reason) {
                 Q_EMIT fileError(notOpenedText(path) + QLatin1Char('\n') + reason);

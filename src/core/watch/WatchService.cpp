@@ -88,7 +88,7 @@ WatchService::WatchService(Session &session, const QString &portName, QObject *p
                 }
                 m_readTimer->start(ReadWaitMs);
             });
-    connect(&session.connection(), &Connection::instrumentControlsEnabled, this, [this](bool up) {
+    connect(&session.connection(), &Connection::lineChecked, this, [this](bool up) {
         if (!up && (m_state == State::Following || m_state == State::Reading))
             linkLost(OperatorTexts::noLink());
     });
@@ -125,7 +125,7 @@ void WatchService::connectNow()
         return finishStop();
     m_state = State::Connecting;
     Connection &link = m_session.connection();
-    link.formCreate({m_portName});
+    link.openFirstPort({m_portName});
     if (!m_session.port().isOpen()) {
         linkLost(QStringLiteral("Не удалось открыть порт %1: %2")
                      .arg(m_portName, SystemErrorText::translate(m_session.port().errorString())));
@@ -134,7 +134,7 @@ void WatchService::connectNow()
     // The port opens at 115200, where the program leaves the instrument: one
     // probe there spares the whole search (and its speed change), which follows
     // when the probe stays unanswered.
-    if (link.linkUp()) {
+    if (link.lineUp()) {
         m_contactStep = ContactStep::Probe;
         link.probeAtPresentSpeed();
         // The search's own wait for the answer to one probe.
