@@ -96,7 +96,7 @@ private Q_SLOTS:
         QVERIFY(f.nav.firmwarePageActive());
         QCOMPARE(f.hooks.calls, (QStringList{"stop", "reset", "update"}));
         // Reset runs before the speed is set, the update after it.
-        QCOMPARE(f.hooks.baudAtCall, (QList<int>{1, 1, 5}));
+        QCOMPARE(f.hooks.baudAtCall, (QList<int>{9600, 9600, 115200}));
         QVERIFY(f.rig.port.isOpen());
         QCOMPARE(f.rig.port.settings(), QStringLiteral("115200,n,8,1"));
         QCOMPARE(f.rig.link().state().agreedBaud, 115200);
