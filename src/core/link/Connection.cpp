@@ -22,8 +22,8 @@ Connection::Connection(SerialPort &port, ReceiveDispatcher &dispatcher, LineOwne
     connect(m_searchTimer.get(), &Timer::timeout, this, &Connection::searchStep);
     connect(m_restartTimer.get(), &Timer::timeout, this,
             &Connection::restartSearchAfterSpeedChange);
-    m_dispatcher.subscribe(ReceiveDispatcher::ContactAnswer,
-                           [this](QByteArray &) { handleContactReply(); });
+    m_dispatcher.subscribe(ReplyCode::ContactAnswer,
+                           [this](const Message &) { handleContactReply(); });
     connect(&m_line, &LineOwner::jobStarted, this, [this] {
         m_state.lineWritten = m_line.writing();
         publishState();
@@ -120,7 +120,7 @@ void Connection::setLineBaud(int baud)
 void Connection::flushInput()
 {
     m_port.discardInput();
-    m_dispatcher.clearInBuffer();
+    m_dispatcher.dropUnfinishedReply();
 }
 
 void Connection::openFirstPort(const QStringList &candidates)
@@ -175,7 +175,7 @@ void Connection::portClosedItself()
     m_state.portOpen = false;
     moveTo(LinkPhase::NoContact);
     m_state.searchAskedFor = false;
-    m_dispatcher.clearInBuffer();
+    m_dispatcher.dropUnfinishedReply();
     m_endReason = QStringLiteral("порт закрылся");
     followSearchOnTheLine();
     // Whatever ran on the line ends with it.
@@ -398,7 +398,7 @@ void Connection::checkContact()
     }
     m_pane.setText(QStringLiteral("Нет контакта с прибором"));
     m_port.output(QByteArrayLiteral("B"));
-    m_dispatcher.clearInBuffer();
+    m_dispatcher.dropUnfinishedReply();
 }
 
 void Connection::choosePort(const QString &name)
