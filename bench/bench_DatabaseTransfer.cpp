@@ -43,7 +43,7 @@ int main(int argc, char *argv[])
     auto instrument = createBuiltInInstrument(clock);
     SimulatedPort port(*instrument, clock);
     Session session(clock, port, DataFolder(dir.path()));
-    session.connection().formCreate({QStringLiteral("sim")});
+    session.connection().openFirstPort({QStringLiteral("sim")});
     session.connection().searchWithFastestSpeed();
     if (!clock.advanceUntil([&] { return session.connection().atFastestSpeed(); }, 30000)) {
         std::fprintf(stderr, "no contact with the built-in instrument\n");

@@ -196,7 +196,7 @@ void onRealClock(bool withWindow, int imageSize)
         window = std::make_unique<MainWindow>(session, instrument.get());
         installFeaturePages(*window, session, opener, instrument.get());
     }
-    session.connection().formCreate({QStringLiteral("sim")});
+    session.connection().openFirstPort({QStringLiteral("sim")});
     if (window)
         window->show();
     FirmwareWizard &wizard = session.firmware();

@@ -47,7 +47,7 @@ double readTable(bool searchFirst)
 
     QElapsedTimer timer;
     timer.start();
-    link.formCreate({bridge.slavePath()});
+    link.openFirstPort({bridge.slavePath()});
     if (searchFirst)
         link.searchWithFastestSpeed();
     else

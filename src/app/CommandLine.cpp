@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include "link/LineSpeeds.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
@@ -34,8 +36,7 @@ const OptionHelp optionHelp[] = {
     {"out", "ФАЙЛ", "куда записать результат"},
     {"auto-name", nullptr, "записать также под именем, которое даёт прибор, в папку данных"},
     {"pty", nullptr, "создать псевдотерминал и обслуживать на нём встроенный прибор"},
-    {"baud", "СКОРОСТЬ",
-     "скорость встроенного прибора: 4800, 9600, 19200, 38400, 57600 или 115200"},
+    {"baud", "СКОРОСТЬ", "скорость встроенного прибора: %1"},
     {"programming", nullptr, "встроенный прибор включён в режиме программирования"},
     {"wait-restart", nullptr, "дождаться перезапуска прибора после загрузки (так и без него)"},
     {"no-wait", nullptr, "не ждать перезапуска прибора: результат загрузки не подтверждён"},
@@ -60,10 +61,22 @@ const OptionHelp *helpFor(const QString &name)
     return nullptr;
 }
 
+// The instrument's speeds as the help says them: "4800, 9600, … 57600 или 115200".
+QString speedsInWords()
+{
+    QStringList speeds;
+    for (const int baud : LineSpeeds::Bauds)
+        speeds.append(QString::number(baud));
+    const QString fastest = speeds.takeLast();
+    return speeds.join(QStringLiteral(", ")) + QStringLiteral(" или ") + fastest;
+}
+
 QCommandLineOption optionFor(const QString &name, bool takesValue)
 {
     const OptionHelp *help = helpFor(name);
-    const QString description = help ? QString::fromUtf8(help->description) : QString();
+    QString description = help ? QString::fromUtf8(help->description) : QString();
+    if (name == QLatin1String("baud"))
+        description = description.arg(speedsInWords());
     if (!takesValue)
         return QCommandLineOption(name, description);
     const QString valueName =

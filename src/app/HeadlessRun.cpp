@@ -7,21 +7,20 @@
 #include "common/OperatorTexts.h"
 
 #include "Session.h"
-#include "SimulatedPort.h"
-#include "SimulatorSetup.h"
-#include "VirtualInstrument.h"
+#include "SessionAssembly.h"
+#include "common/Clock.h"
 #include "common/LocalFileName.h"
-#include "common/SystemClock.h"
 #include "common/SystemErrorText.h"
 #include "journal/ServiceJournal.h"
-#include "link/HostSerialPort.h"
-#include "link/PortSelector.h"
+#include "link/Connection.h"
+#include "link/LineOwner.h"
 #include "trace/ExchangeTrace.h"
-#include "trace/TracingPort.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
+
+#include <algorithm>
 
 #include <cstdio>
 
@@ -62,34 +61,23 @@ ConsoleProgress &stderrConsole()
 } // namespace
 
 HeadlessRun::HeadlessRun(const CommandLine &commandLine)
-    : m_clock(std::make_unique<SystemClock>()),
-      m_port(std::make_unique<PortSelector>(std::make_unique<HostSerialPort>())),
-      m_portName(commandLine.value(QStringLiteral("port")))
+    : m_portName(commandLine.value(QStringLiteral("port")))
 {
     QString ignored;
     parseTimeout(commandLine, &m_timeoutSeconds, &ignored);
-    if (m_portName == QLatin1String("sim")) {
-        m_instrument = createBuiltInInstrument(*m_clock);
-        m_simPort = std::make_unique<SimulatedPort>(*m_instrument, *m_clock);
-        m_port->addNamedPort(m_portName, m_simPort.get());
-    }
-    m_trace = std::make_unique<ExchangeTrace>();
     // No trace window here: the entries go to the file only, so a long run
     // (watch) holds none of them in memory.
-    m_trace->setKeepRecent(false);
-    m_tracingPort = std::make_unique<TracingPort>(*m_port, *m_trace);
+    m_assembly = std::make_unique<SessionAssembly>(
+        SessionAssembly::Options{m_portName, commandLine.value(QStringLiteral("data-dir")), false});
     if (commandLine.has(QStringLiteral("trace"))) {
-        const QString error = m_trace->openFile(commandLine.value(QStringLiteral("trace")));
+        const QString error = trace().openFile(commandLine.value(QStringLiteral("trace")));
         if (!error.isEmpty())
             printError(error);
-        connect(m_trace.get(), &ExchangeTrace::writeFailed, this, &HeadlessRun::printError);
+        connect(&trace(), &ExchangeTrace::writeFailed, this, &HeadlessRun::printError);
     }
-    m_session = std::make_unique<Session>(
-        *m_clock, *m_tracingPort,
-        DataFolder::resolve(commandLine.value(QStringLiteral("data-dir"))));
     // A journal line not stored is said on the pane; the exit status says it too.
-    connect(&m_session->journal(), &ServiceJournal::appendFailed, this, &ExitStatus::noteFailure);
-    connect(&m_session->pane(), &MessagePane::textChanged, this, [this](const QString &text) {
+    connect(&session().journal(), &ServiceJournal::appendFailed, this, &ExitStatus::noteFailure);
+    connect(&session().pane(), &MessagePane::textChanged, this, [this](const QString &text) {
         if (text.isEmpty())
             return;
         if (m_heldTexts)
@@ -97,7 +85,7 @@ HeadlessRun::HeadlessRun(const CommandLine &commandLine)
         else if (m_paneEcho)
             stderrConsole().paneText(text);
     });
-    connect(&m_session->pane(), &MessagePane::progressChanged, this, [this](int percent) {
+    connect(&session().pane(), &MessagePane::progressChanged, this, [this](int percent) {
         if (!m_heldTexts && m_paneEcho)
             stderrConsole().progress(percent);
     });
@@ -110,12 +98,17 @@ HeadlessRun::~HeadlessRun()
 
 Session &HeadlessRun::session()
 {
-    return *m_session;
+    return m_assembly->session();
+}
+
+ExchangeTrace &HeadlessRun::trace()
+{
+    return m_assembly->trace();
 }
 
 VirtualInstrument *HeadlessRun::simulator() const
 {
-    return m_instrument.get();
+    return m_assembly->instrument();
 }
 
 bool HeadlessRun::parseTimeout(const CommandLine &commandLine, double *seconds, QString *error)
@@ -159,11 +152,12 @@ bool HeadlessRun::openPort()
     // does not open is told in one sentence.
     QStringList held;
     m_heldTexts = &held;
-    m_session->connection().formCreate({m_portName});
+    session().connection().openFirstPort({m_portName});
     m_heldTexts = nullptr;
-    if (!m_port->isOpen()) {
-        printError(OperatorTexts::cannotOpenPort(
-            m_portName, SystemErrorText::translate(m_port->errorString())));
+    SerialPort &port = m_assembly->port();
+    if (!port.isOpen()) {
+        printError(OperatorTexts::cannotOpenPort(m_portName,
+                                                 SystemErrorText::translate(port.errorString())));
         return false;
     }
     for (const QString &text : std::as_const(held))
@@ -173,7 +167,7 @@ bool HeadlessRun::openPort()
 
 bool HeadlessRun::portGone()
 {
-    if (m_port->isOpen())
+    if (m_assembly->port().isOpen())
         return false;
     if (!m_goneReported) {
         m_goneReported = true;
@@ -181,12 +175,6 @@ bool HeadlessRun::portGone()
             QStringLiteral("Порт %1 закрыт: %2.").arg(m_portName, SystemErrorText::deviceGone()));
     }
     return true;
-}
-
-bool HeadlessRun::runFor(qint64 ms, const std::function<bool()> &done)
-{
-    const qint64 until = m_clock->nowMs() + ms;
-    return runUntil(done, [&] { return m_clock->nowMs() >= until; });
 }
 
 bool HeadlessRun::runUntil(const std::function<bool()> &done, const std::function<bool()> &giveUp)
@@ -212,39 +200,85 @@ bool HeadlessRun::runUntil(const std::function<bool()> &done, const std::functio
 
 bool HeadlessRun::waitFor(const std::function<bool()> &done)
 {
-    ProgressWatch &watch = m_session->progressWatch();
+    ProgressWatch &watch = session().progressWatch();
     watch.start(static_cast<qint64>(m_timeoutSeconds * 1000.0));
     return runUntil(done, [&watch] { return watch.expired(); });
+}
+
+bool HeadlessRun::probeAnswered()
+{
+    Connection &link = session().connection();
+    QEventLoop loop;
+    QTimer tick;
+    tick.setSingleShot(true);
+    connect(&tick, &QTimer::timeout, &loop, &QEventLoop::quit);
+    connect(&link, &Connection::stateChanged, &loop, [&] {
+        if (link.atFastestSpeed() || !link.state().portOpen)
+            loop.quit();
+    });
+    link.probeAtPresentSpeed();
+    tick.start(Connection::SearchTickMs);
+    if (!link.atFastestSpeed())
+        loop.exec();
+    return link.atFastestSpeed();
+}
+
+bool HeadlessRun::searchReachedFastestSpeed()
+{
+    Connection &link = session().connection();
+    LineOwner &line = session().line();
+    ProgressWatch &watch = session().progressWatch();
+    const qint64 limitMs = static_cast<qint64>(m_timeoutSeconds * 1000.0);
+    QEventLoop loop;
+    bool timedOut = false;
+    // Wakes when the wait would end without progress, and looks again then; a
+    // search not yet round all six speeds is looked at again a tick later.
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.setTimerType(Qt::PreciseTimer);
+    const auto armDeadline = [&] {
+        const qint64 left = watch.lastProgressMs() + limitMs - session().clock().nowMs();
+        deadline.start(left > 0 ? int(std::min<qint64>(left + 1, MaxTimeoutSeconds * 1000LL))
+                                : Connection::SearchTickMs);
+    };
+    connect(&deadline, &QTimer::timeout, &loop, [&] {
+        if (watch.expired()) {
+            timedOut = true;
+            loop.quit();
+        } else {
+            armDeadline();
+        }
+    });
+    connect(&line, &LineOwner::jobEnded, &loop, [&](LineJob job) {
+        if (job == LineJob::ContactSearch)
+            loop.quit();
+    });
+    watch.start(limitMs);
+    link.searchWithFastestSpeed();
+    if (line.job() == LineJob::ContactSearch) {
+        armDeadline();
+        loop.exec();
+    }
+    if (timedOut)
+        line.cancel(QStringLiteral("истекло время ожидания"));
+    return link.atFastestSpeed();
 }
 
 bool HeadlessRun::establishFastLink()
 {
     if (!openPort())
         return false;
-    Connection &link = m_session->connection();
-    const auto atFastestSpeed = [&link] {
-        return link.atFastestSpeed();
-    };
     // The port opens at 115200, where the program leaves the instrument: one
     // probe there spares the whole search, which follows when it stays silent.
-    if (link.linkUp()) {
-        link.probeAtPresentSpeed();
-        if (runFor(Connection::SearchTickMs, atFastestSpeed))
-            return true;
-    }
-    if (portGone())
-        return false;
-    link.searchWithFastestSpeed();
-    if (waitFor(atFastestSpeed))
+    if (session().connection().lineUp() && probeAnswered())
         return true;
     if (portGone())
         return false;
-    // "Стоп" on a search that found nothing says so itself (on the pane, echoed).
-    const bool stopSaysIt = link.searchUnderWay() && !link.contact();
-    if (link.searchUnderWay())
-        link.contactOrStop(); // what the operator's "Стоп" would do
-    if (!stopSaysIt || !m_paneEcho)
-        printError(OperatorTexts::noAnswer());
+    if (searchReachedFastestSpeed())
+        return true;
+    if (portGone())
+        return false;
+    printError(OperatorTexts::noAnswer());
     return false;
 }
 

@@ -12,16 +12,14 @@
 
 namespace kalent {
 
-class Clock;
-class PortSelector;
-class Session;
-class SimulatedPort;
 class ExchangeTrace;
-class TracingPort;
+class Session;
+class SessionAssembly;
 class VirtualInstrument;
 
-// What every headless action runs on: a real clock, the port control (with the
-// built-in instrument behind the name "sim"), a Session whose message pane is
+// What every headless action runs on: the program's one assembly (a real clock,
+// the port control with the built-in instrument behind the name "sim", the
+// trace, the Session) whose message pane is
 // echoed to stderr (its messages line by line, an exchange's progress on one
 // line rewritten in place when stderr is a terminal), and a wait that gives up after the given
 // seconds without progress toward the awaited reply (noise is no progress), or
@@ -34,7 +32,7 @@ public:
     ~HeadlessRun() override;
 
     Session &session();
-    ExchangeTrace &trace() { return *m_trace; }
+    ExchangeTrace &trace();
     // The built-in instrument, when the port is "sim"; otherwise null.
     VirtualInstrument *simulator() const;
     // Whether message-pane texts go to stderr as they appear (on by default).
@@ -45,7 +43,9 @@ public:
     bool openPort();
     // Opens the port and brings the link to 115200: one probe at 115200 first,
     // then, if it stays silent, the search entering the database, reader or
-    // results page runs. Prints why and returns false on failure.
+    // results page runs until its job ends (or the timeout passes without
+    // progress, when the search is cancelled). Prints why and returns false on
+    // failure.
     bool establishFastLink();
     // Runs the event loop until done() holds (true), or the timeout passes
     // without progress, or the port's device goes away (false).
@@ -67,17 +67,16 @@ public:
 private:
     // True once the port has closed itself; says so on stderr the first time.
     bool portGone();
-    bool runFor(qint64 ms, const std::function<bool()> &done);
     bool runUntil(const std::function<bool()> &done, const std::function<bool()> &giveUp);
+    // The probe's answer within one search tick.
+    bool probeAnswered();
+    // The search's job ending at 115200; false when it ended otherwise, the port
+    // went away, or the timeout passed without progress (the search is then
+    // cancelled through the line's owner).
+    bool searchReachedFastestSpeed();
 
-    std::unique_ptr<Clock> m_clock;
-    std::unique_ptr<VirtualInstrument> m_instrument;
-    std::unique_ptr<SimulatedPort> m_simPort;
-    std::unique_ptr<PortSelector> m_port;
     // Every byte the session exchanges passes the trace (a file with --trace).
-    std::unique_ptr<ExchangeTrace> m_trace;
-    std::unique_ptr<TracingPort> m_tracingPort;
-    std::unique_ptr<Session> m_session;
+    std::unique_ptr<SessionAssembly> m_assembly;
     QString m_portName;
     double m_timeoutSeconds = 10.0;
     QStringList *m_heldTexts = nullptr;

@@ -3,7 +3,6 @@
 #include "IndicatorCheckBox.h"
 #include "ObjectNames.h"
 #include "common/OperatorTexts.h"
-#include "link/Connection.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>
@@ -135,7 +134,7 @@ QComboBox *editableBox(const QString &name, const QString &hint, QWidget *parent
 } // namespace
 
 PortPanel::PortPanel(Connection &connection, QWidget *parent)
-    : QGroupBox(QStringLiteral("Порт связи:"), parent), m_link(connection)
+    : QGroupBox(QStringLiteral("Порт связи:"), parent), m_presenter(connection)
 {
     setObjectName(objectNames::portPanel::Panel);
     setAlignment(Qt::AlignHCenter);
@@ -146,20 +145,20 @@ PortPanel::PortPanel(Connection &connection, QWidget *parent)
 
     // Only what the user does reaches the handlers: activated and Enter are
     // never raised by the program's own setting of the boxes.
-    connect(m_cbxNumPort, &QComboBox::activated, this,
-            [this](int index) { portChosen(m_cbxNumPort->itemText(index)); });
-    connect(m_cbxNumPort->lineEdit(), &QLineEdit::returnPressed, this,
-            [this] { portChosen(m_cbxNumPort->currentText()); });
-    connect(m_cbBaudRate, &QComboBox::activated, this, &PortPanel::baudChosen);
-    connect(m_cbBaudRate->lineEdit(), &QLineEdit::returnPressed, this,
-            [this] { baudTyped(m_cbBaudRate->currentText()); });
-    connect(m_cbPortOpen, &QCheckBox::clicked, this, [this] {
-        m_link.portBoxToggled();
-        mirror(true);
-    });
-    connect(m_btnVerifyConnect, &QPushButton::clicked, &m_link, &Connection::checkContact);
-    connect(m_btnConnect, &QPushButton::clicked, &m_link, &Connection::contactOrStop);
-    connect(&m_link, &Connection::panelChanged, this, [this] { mirror(false); });
+    connect(m_portBox, &QComboBox::activated, this,
+            [this](int index) { portChosen(m_portBox->itemText(index)); });
+    connect(m_portBox->lineEdit(), &QLineEdit::returnPressed, this,
+            [this] { portChosen(m_portBox->currentText()); });
+    connect(m_speedBox, &QComboBox::activated, this,
+            [this](int index) { speedChosen(m_speedBox->itemText(index)); });
+    connect(m_speedBox->lineEdit(), &QLineEdit::returnPressed, this,
+            [this] { speedChosen(m_speedBox->currentText()); });
+    // The box only mirrors the port: a click puts its state back.
+    connect(m_portOpenBox, &QCheckBox::clicked, this, [this] { mirror(true); });
+    connect(m_checkButton, &QPushButton::clicked, &m_presenter, &PortPanelPresenter::checkPressed);
+    connect(m_contactButton, &QPushButton::clicked, &m_presenter,
+            &PortPanelPresenter::contactPressed);
+    connect(&m_presenter, &PortPanelPresenter::viewChanged, this, [this] { mirror(false); });
 
     mirror(true);
 }
@@ -172,102 +171,96 @@ void PortPanel::buildPortControls()
     portBox->setLineEdit(new PathLineEdit(portBox));
     makeEditable(portBox, objectNames::portPanel::PortName, PortHint);
     portBox->beforePopup = [this] {
-        m_link.refreshPorts();
+        m_presenter.portListOpening();
     };
-    m_cbxNumPort = portBox;
-    m_cbxNumPort->setGeometry(Border, ControlTop, 55, 21);
+    m_portBox = portBox;
+    m_portBox->setGeometry(Border, ControlTop, 55, 21);
 
     // The box only mirrors the port: it shows the state and is not an input.
-    m_cbPortOpen = new IndicatorCheckBox(this);
-    m_cbPortOpen->setObjectName(objectNames::portPanel::PortOpen);
-    m_cbPortOpen->setToolTip(QStringLiteral("Включение/выключение порта."));
-    m_cbPortOpen->setLayoutDirection(Qt::RightToLeft); // caption on the left of the box
-    m_cbPortOpen->setGeometry(64, 16, 49, 17);
+    m_portOpenBox = new IndicatorCheckBox(this);
+    m_portOpenBox->setObjectName(objectNames::portPanel::PortOpen);
+    m_portOpenBox->setToolTip(QStringLiteral("Включение/выключение порта."));
+    m_portOpenBox->setLayoutDirection(Qt::RightToLeft); // caption on the left of the box
+    m_portOpenBox->setGeometry(64, 16, 49, 17);
 
-    m_sbtnCommON = new QToolButton(this);
-    m_sbtnCommON->setObjectName(objectNames::portPanel::LinkLamp);
-    m_sbtnCommON->setToolTip(QStringLiteral("Индикатор связи."));
-    m_sbtnCommON->setAutoRaise(true);
-    m_sbtnCommON->setIcon(indicatorIcon());
-    m_sbtnCommON->setIconSize(QSize(16, 16));
-    m_sbtnCommON->setGeometry(120, 14, 23, 22);
-    m_sbtnCommON->setFocusPolicy(Qt::NoFocus);
+    m_linkLamp = new QToolButton(this);
+    m_linkLamp->setObjectName(objectNames::portPanel::LinkLamp);
+    m_linkLamp->setToolTip(QStringLiteral("Индикатор связи."));
+    m_linkLamp->setAutoRaise(true);
+    m_linkLamp->setIcon(indicatorIcon());
+    m_linkLamp->setIconSize(QSize(16, 16));
+    m_linkLamp->setGeometry(120, 14, 23, 22);
+    m_linkLamp->setFocusPolicy(Qt::NoFocus);
 
-    m_lbCommParam = new QLabel(this);
-    m_lbCommParam->setObjectName(objectNames::portPanel::LinkParameters);
-    m_lbCommParam->setTextFormat(Qt::PlainText);
-    m_lbCommParam->setToolTip(QStringLiteral("Параметры порта: скорость,биты,паритет,стоп-бит"));
-    m_lbCommParam->setGeometry(152, 19, 129, 17);
+    m_parameters = new QLabel(this);
+    m_parameters->setObjectName(objectNames::portPanel::LinkParameters);
+    m_parameters->setTextFormat(Qt::PlainText);
+    m_parameters->setToolTip(QStringLiteral("Параметры порта: скорость,биты,паритет,стоп-бит"));
+    m_parameters->setGeometry(152, 19, 129, 17);
 }
 
 // The speed box and the two contact buttons (placed by resizeEvent).
 void PortPanel::buildContactControls()
 {
-    m_cbBaudRate = editableBox(objectNames::portPanel::Speed, OperatorTexts::speedChange(), this);
-    m_cbBaudRate->addItems(Connection::baudRates());
-    m_cbBaudRate->setGeometry(288, 16, 65, 21);
+    m_speedBox = editableBox(objectNames::portPanel::Speed, OperatorTexts::speedChange(), this);
+    m_speedBox->addItems(PortPanelPresenter::speedItems());
+    m_speedBox->setGeometry(288, 16, 65, 21);
 
-    m_btnVerifyConnect = new QPushButton(QStringLiteral("?"), this);
-    m_btnVerifyConnect->setObjectName(objectNames::portPanel::CheckContact);
-    m_btnVerifyConnect->setToolTip(QStringLiteral("Проверка контакта с прибором."));
-    m_btnVerifyConnect->resize(24, 23);
+    m_checkButton = new QPushButton(QStringLiteral("?"), this);
+    m_checkButton->setObjectName(objectNames::portPanel::CheckContact);
+    m_checkButton->setToolTip(QStringLiteral("Проверка контакта с прибором."));
+    m_checkButton->resize(24, 23);
 
-    m_btnConnect = new QPushButton(this);
-    m_btnConnect->setObjectName(objectNames::portPanel::Contact);
-    m_btnConnect->setToolTip(OperatorTexts::contactSearch());
-    m_btnConnect->resize(72, 23);
+    m_contactButton = new QPushButton(this);
+    m_contactButton->setObjectName(objectNames::portPanel::Contact);
+    m_contactButton->setToolTip(OperatorTexts::contactSearch());
+    m_contactButton->resize(72, 23);
 }
 
 void PortPanel::portChosen(const QString &text)
 {
-    m_link.choosePort(text);
+    m_presenter.portChosen(text);
     mirror(true);
 }
 
-void PortPanel::baudChosen(int index)
+void PortPanel::speedChosen(const QString &text)
 {
-    m_link.chooseSpeed(index);
-    mirror(true);
-}
-
-void PortPanel::baudTyped(const QString &text)
-{
-    m_link.chooseSpeedByText(text);
+    m_presenter.speedChosen(text);
     mirror(true);
 }
 
 void PortPanel::mirror(bool force)
 {
-    const PortPanelState &s = m_link.panel();
+    const PortPanelView v = m_presenter.view();
     {
-        const QSignalBlocker blockPort(m_cbxNumPort);
-        setItemsIfChanged(m_cbxNumPort, s.ports);
+        const QSignalBlocker blockPort(m_portBox);
+        setItemsIfChanged(m_portBox, v.ports);
         // Text the user is typing stays until a change of the state replaces it.
-        if (force || s.portText != m_shownPortText || !m_cbxNumPort->lineEdit()->isModified())
-            showText(m_cbxNumPort, s.portText);
-        m_shownPortText = s.portText;
-        m_cbxNumPort->setEnabled(s.portEnabled);
+        if (force || v.portText != m_shownPortText || !m_portBox->lineEdit()->isModified())
+            showText(m_portBox, v.portText);
+        m_shownPortText = v.portText;
+        m_portBox->setEnabled(v.portEnabled);
         // The whole path where the box has no room for it.
-        m_cbxNumPort->lineEdit()->setToolTip(
-            s.portText.isEmpty() ? PortHint : PortHint + QLatin1Char('\n') + s.portText);
+        m_portBox->lineEdit()->setToolTip(
+            v.portText.isEmpty() ? PortHint : PortHint + QLatin1Char('\n') + v.portText);
     }
     {
-        const QSignalBlocker blockOpen(m_cbPortOpen);
-        m_cbPortOpen->setChecked(s.portOpenChecked);
-        m_cbPortOpen->setText(s.portOpenCaption);
+        const QSignalBlocker blockOpen(m_portOpenBox);
+        m_portOpenBox->setChecked(v.portOpenChecked);
+        m_portOpenBox->setText(v.portOpenCaption);
     }
-    m_sbtnCommON->setEnabled(s.indicatorOn);
-    m_lbCommParam->setText(s.commParamText);
+    m_linkLamp->setEnabled(v.lampOn);
+    m_parameters->setText(v.parametersText);
     {
-        const QSignalBlocker blockBaud(m_cbBaudRate);
-        if (force || s.baudText != m_shownBaudText || !m_cbBaudRate->lineEdit()->isModified())
-            showText(m_cbBaudRate, s.baudText);
-        m_shownBaudText = s.baudText;
-        m_cbBaudRate->setEnabled(s.baudEnabled);
+        const QSignalBlocker blockSpeed(m_speedBox);
+        if (force || v.speedText != m_shownSpeedText || !m_speedBox->lineEdit()->isModified())
+            showText(m_speedBox, v.speedText);
+        m_shownSpeedText = v.speedText;
+        m_speedBox->setEnabled(v.speedEnabled);
     }
-    m_btnVerifyConnect->setEnabled(s.verifyEnabled);
-    m_btnConnect->setEnabled(s.connectEnabled);
-    m_btnConnect->setText(s.connectCaption);
+    m_checkButton->setEnabled(v.checkEnabled);
+    m_contactButton->setEnabled(v.contactEnabled);
+    m_contactButton->setText(v.contactCaption);
 }
 
 void PortPanel::resizeEvent(QResizeEvent *event)
@@ -275,8 +268,8 @@ void PortPanel::resizeEvent(QResizeEvent *event)
     QGroupBox::resizeEvent(event);
     // The two buttons keep to the right edge whatever width the splitter leaves.
     const int right = width() - Border;
-    m_btnConnect->move(right - m_btnConnect->width(), ControlTop - 1);
-    m_btnVerifyConnect->move(m_btnConnect->x() - m_btnVerifyConnect->width(), ControlTop - 1);
+    m_contactButton->move(right - m_contactButton->width(), ControlTop - 1);
+    m_checkButton->move(m_contactButton->x() - m_checkButton->width(), ControlTop - 1);
 }
 
 } // namespace kalent

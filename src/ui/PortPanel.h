@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PortPanelPresenter.h"
+
 #include <QGroupBox>
 
 class QCheckBox;
@@ -12,9 +14,10 @@ namespace kalent {
 
 class Connection;
 
-// RzGroupBox1 "Порт связи:": the seven controls of the port panel. They mirror
-// the link's PortPanelState whenever it changes; only the user's own changes
-// of the boxes run the link's handlers (the program's updates never do).
+// The port panel "Порт связи:": the port box, its on/off box, the link lamp,
+// the parameters line, the speed box, "?" and "Контакт". The controls show
+// the presenter's view whenever the link changes; only the user's own changes
+// of the boxes reach the presenter (the program's updates never do).
 class PortPanel : public QGroupBox
 {
     Q_OBJECT
@@ -27,22 +30,21 @@ protected:
 private:
     void buildPortControls();
     void buildContactControls();
-    // force: also put back text the user is typing (after a handler ran).
+    // force: also put back text the user is typing (after an edit was handled).
     void mirror(bool force);
     void portChosen(const QString &text);
-    void baudChosen(int index);
-    void baudTyped(const QString &text);
+    void speedChosen(const QString &text);
 
-    Connection &m_link;
-    QComboBox *m_cbxNumPort;
-    QCheckBox *m_cbPortOpen;
-    QToolButton *m_sbtnCommON;
-    QLabel *m_lbCommParam;
-    QComboBox *m_cbBaudRate;
-    QPushButton *m_btnVerifyConnect;
-    QPushButton *m_btnConnect;
+    PortPanelPresenter m_presenter;
+    QComboBox *m_portBox;
+    QCheckBox *m_portOpenBox;
+    QToolButton *m_linkLamp;
+    QLabel *m_parameters;
+    QComboBox *m_speedBox;
+    QPushButton *m_checkButton;
+    QPushButton *m_contactButton;
     QString m_shownPortText;
-    QString m_shownBaudText;
+    QString m_shownSpeedText;
 };
 
 } // namespace kalent

@@ -5,17 +5,12 @@
 #include "FeaturePages.h"
 #include "MainWindow.h"
 #include "Session.h"
-#include "SimulatedPort.h"
-#include "SimulatorSetup.h"
+#include "SessionAssembly.h"
 #include "TraceWindow.h"
 #include "VirtualInstrument.h"
-#include "common/SystemClock.h"
-#include "link/HostSerialPort.h"
 #include "link/PortOrder.h"
-#include "link/PortSelector.h"
 #include "link/SystemPorts.h"
 #include "trace/ExchangeTrace.h"
-#include "trace/TracingPort.h"
 
 #include <QGuiApplication>
 
@@ -25,44 +20,35 @@ namespace kalent {
 // in the reverse order, the window first.
 struct WindowComposition::Parts
 {
-    explicit Parts(const QString &portName)
-    {
-        if (portName == QLatin1String("sim")) {
-            instrument = createBuiltInInstrument(clock);
-            simPort = std::make_unique<SimulatedPort>(*instrument, clock);
-            port.addNamedPort(portName, simPort.get());
-        }
-    }
+    explicit Parts(const WindowComposition::Options &options)
+        : assembly({options.portName, options.dataDir, true})
+    {}
 
-    SystemClock clock;
-    std::unique_ptr<VirtualInstrument> instrument;
-    std::unique_ptr<SimulatedPort> simPort;
-    PortSelector port{std::make_unique<HostSerialPort>()};
-    // Every byte passes the trace: the trace window shows it, a trace file files it.
-    ExchangeTrace trace;
-    TracingPort tracingPort{port, trace};
-    std::unique_ptr<Session> session;
+    // The clock, the port control (with the built-in instrument behind "sim"),
+    // the trace every byte passes (the trace window shows it, a trace file files
+    // it) and the Session: as the command line builds them.
+    SessionAssembly assembly;
     DesktopServicesOpener opener;
     std::unique_ptr<MainWindow> window;
 };
 
 WindowComposition::WindowComposition(const Options &options)
-    : m_parts(std::make_unique<Parts>(options.portName)), m_portName(options.portName)
+    : m_parts(std::make_unique<Parts>(options)), m_portName(options.portName)
 {
     Parts &p = *m_parts;
+    Session &session = p.assembly.session();
     if (options.traceFile)
-        m_traceError = p.trace.openFile(*options.traceFile);
-    p.session =
-        std::make_unique<Session>(p.clock, p.tracingPort, DataFolder::resolve(options.dataDir));
+        m_traceError = p.assembly.trace().openFile(*options.traceFile);
     // Every window of the program (the dialogs, the trace window, the simulator's
     // panel) carries the program's icon, the main window its own as well.
     QGuiApplication::setWindowIcon(ApplicationIcon::icon());
     // Built before the start-up so it mirrors every message and link check.
-    p.window = std::make_unique<MainWindow>(*p.session, p.instrument.get());
+    VirtualInstrument *instrument = p.assembly.instrument();
+    p.window = std::make_unique<MainWindow>(session, instrument);
     p.window->setWindowIcon(ApplicationIcon::icon());
-    installFeaturePages(*p.window, *p.session, p.opener, p.instrument.get());
-    installTraceWindow(*p.window, p.trace);
-    QObject::connect(&p.trace, &ExchangeTrace::writeFailed, &p.session->pane(),
+    installFeaturePages(*p.window, session, p.opener, instrument);
+    installTraceWindow(*p.window, p.assembly.trace());
+    QObject::connect(&p.assembly.trace(), &ExchangeTrace::writeFailed, &session.pane(),
                      &MessagePane::setText);
 }
 
@@ -80,9 +66,9 @@ QStringList WindowComposition::startupPorts(const QStringList &systemPorts,
 
 void WindowComposition::start()
 {
-    Connection &connection = m_parts->session->connection();
+    Connection &connection = m_parts->assembly.session().connection();
     connection.setPortLister(&systemPortNames);
-    connection.formCreate(startupPorts(systemPortNames(), m_portName));
+    connection.openFirstPort(startupPorts(systemPortNames(), m_portName));
     m_parts->window->show();
 }
 
@@ -93,12 +79,12 @@ MainWindow &WindowComposition::window()
 
 Session &WindowComposition::session()
 {
-    return *m_parts->session;
+    return m_parts->assembly.session();
 }
 
 ExchangeTrace &WindowComposition::trace()
 {
-    return m_parts->trace;
+    return m_parts->assembly.trace();
 }
 
 VirtualInstrument *WindowComposition::instrument()

@@ -148,7 +148,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("trace.jsonl"));
         QCOMPARE(rig.trace.openFile(path), QString());
-        rig.session.connection().formCreate({QStringLiteral("sim")});
+        rig.session.connection().openFirstPort({QStringLiteral("sim")});
         rig.session.connection().searchWithFastestSpeed();
         QVERIFY(rig.clock.advanceUntil([&] { return rig.session.connection().atFastestSpeed(); },
                                        30000));
@@ -201,7 +201,7 @@ private Q_SLOTS:
                     .endsWith(SystemErrorText::notRegularFile()));
         QCOMPARE(failures.count(), 0);
 #endif
-        rig.session.connection().formCreate({QStringLiteral("sim")});
+        rig.session.connection().openFirstPort({QStringLiteral("sim")});
         rig.session.connection().searchWithFastestSpeed();
         QVERIFY(rig.clock.advanceUntil([&] { return rig.session.connection().atFastestSpeed(); },
                                        30000));

@@ -288,23 +288,20 @@ private Q_SLOTS:
         QFETCH(bool, greyed);
         Rig rig;
         QVERIFY(rig.prepare());
-        QVERIFY(rig.link().panel().verifyEnabled);
-        QVERIFY(rig.link().panel().baudEnabled);
+        QVERIFY(!rig.link().state().lineWritten);
         // What the views last heard is what they show.
-        PortPanelState shown = rig.link().panel();
-        QObject::connect(&rig.link(), &Connection::panelChanged,
-                         [&] { shown = rig.link().panel(); });
+        LinkState shown = rig.link().state();
+        QObject::connect(&rig.link(), &Connection::stateChanged,
+                         [&] { shown = rig.link().state(); });
         rig.start(running);
         rig.clock.advance(20);
         QVERIFY(rig.session.line().busy());
-        QCOMPARE(shown.verifyEnabled, !greyed);
-        QCOMPARE(shown.baudEnabled, !greyed);
-        // Everything else on the panel is as the link has it.
-        QVERIFY(shown.connectEnabled);
-        QCOMPARE(shown.indicatorOn, true);
+        QCOMPARE(shown.lineWritten, greyed);
+        // Everything else is as the link has it.
+        QVERIFY(shown.lineUp);
+        QVERIFY(!shown.searching());
         QVERIFY(rig.runUntil([&] { return !rig.session.line().busy(); }, 60000));
-        QVERIFY(shown.verifyEnabled);
-        QVERIFY(shown.baudEnabled);
+        QVERIFY(!shown.lineWritten);
     }
 
     void cancelledWriteEndsInTheJournalAndResetsTheBar()

@@ -35,7 +35,7 @@ private:
     void record(const QString &name)
     {
         calls.append(name);
-        baudAtCall.append(m_link.baudIndex());
+        baudAtCall.append(m_link.state().lineBaud);
     }
     Connection &m_link;
 };
@@ -74,7 +74,7 @@ private Q_SLOTS:
         f.rig.startUp();
         f.rig.link().contactOrStop();
         QVERIFY(f.rig.runUntil([&] { return f.rig.link().contact(); }));
-        QCOMPARE(f.rig.link().baudIndex(), 1);
+        QCOMPARE(f.rig.link().state().lineBaud, 9600);
         f.rig.settle();
         f.rig.port.close(); // the page switch opens it again
         f.rig.port.clearWritten();
@@ -96,13 +96,12 @@ private Q_SLOTS:
         QVERIFY(f.nav.firmwarePageActive());
         QCOMPARE(f.hooks.calls, (QStringList{"stop", "reset", "update"}));
         // Reset runs before the speed is set, the update after it.
-        QCOMPARE(f.hooks.baudAtCall, (QList<int>{1, 1, 5}));
+        QCOMPARE(f.hooks.baudAtCall, (QList<int>{9600, 9600, 115200}));
         QVERIFY(f.rig.port.isOpen());
         QCOMPARE(f.rig.port.settings(), QStringLiteral("115200,n,8,1"));
-        QCOMPARE(f.rig.link().panel().baudText, QStringLiteral("115200"));
-        QCOMPARE(f.rig.link().panel().commParamText, QStringLiteral("Параметры: 115200,n,8,1"));
-        QVERIFY(f.rig.link().panel().portOpenChecked);
-        QCOMPARE(f.rig.link().panel().portOpenCaption, QStringLiteral("вкл."));
+        QCOMPARE(f.rig.link().state().agreedBaud, 115200);
+        QCOMPARE(f.rig.link().state().reportedBaud, 115200);
+        QVERIFY(f.rig.link().state().portOpen);
         QVERIFY(!f.rig.link().searching());
         f.rig.settle(500);
         QCOMPARE(f.rig.port.written(), QByteArray());
@@ -131,14 +130,14 @@ private Q_SLOTS:
         QVERIFY(f.nav.tabVisible(Page::Database));
         QCOMPARE(f.hooks.calls, QStringList{"stop"});
         QVERIFY(f.rig.link().searching());
-        QVERIFY(f.rig.link().baudChangeRequested());
-        QCOMPARE(f.rig.link().newBaudIndex(), 5);
-        QCOMPARE(f.rig.link().panel().connectCaption, QStringLiteral("Стоп"));
+        QVERIFY(f.rig.link().state().speedChangeRequested);
+        QCOMPARE(f.rig.link().state().requestedBaud, 115200);
+        QVERIFY(f.rig.link().state().searchAskedFor);
 
         QVERIFY(f.rig.runUntil([&] { return f.rig.link().atFastestSpeed(); }));
         QCOMPARE(f.rig.instrument->baud(), 115200);
         QCOMPARE(f.rig.session.pane().text(), QStringLiteral("Есть контакт с прибором"));
-        QCOMPARE(f.rig.link().panel().connectCaption, QStringLiteral("Контакт"));
+        QVERIFY(!f.rig.link().state().searchAskedFor);
 
         f.nav.openPage(Page::Database);
         QCOMPARE(frames.count(), 1);
@@ -156,7 +155,7 @@ private Q_SLOTS:
         QCOMPARE(f.nav.activePage(), Page::Reader);
         QVERIFY(f.nav.tabVisible(Page::Reader));
         QVERIFY(f.rig.link().searching());
-        QCOMPARE(f.rig.link().panel().connectCaption, QStringLiteral("Стоп"));
+        QVERIFY(f.rig.link().state().searchAskedFor);
         QVERIFY(f.rig.runUntil([&] { return f.rig.link().atFastestSpeed(); }));
         QCOMPARE(frames.count(), 0);
 
@@ -212,7 +211,7 @@ private Q_SLOTS:
         QCOMPARE(f.nav.activePage(), Page::About);
         QCOMPARE(f.hooks.calls, QStringList{"stop"});
         QVERIFY(!f.rig.link().searching());
-        QCOMPARE(f.rig.link().baudIndex(), 5);
+        QCOMPARE(f.rig.link().state().lineBaud, 115200);
         f.rig.settle(500);
         QCOMPARE(f.rig.port.written(), QByteArray());
 
@@ -275,7 +274,7 @@ private Q_SLOTS:
         PageNavigator &nav = rig.session.navigator();
         rig.startUp();
         nav.openPage(Page::Firmware);
-        QCOMPARE(rig.link().baudIndex(), 5);
+        QCOMPARE(rig.link().state().lineBaud, 115200);
         nav.openPage(Page::Reader);
         QVERIFY(rig.link().searching());
         QVERIFY(rig.runUntil([&] { return rig.link().atFastestSpeed(); }));

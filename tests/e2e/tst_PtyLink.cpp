@@ -1,4 +1,5 @@
 #include "InstrumentFeature.h"
+#include "PortPanelPresenter.h"
 #include "PtyBridge.h"
 #include "Session.h"
 #include "VirtualInstrument.h"
@@ -105,7 +106,7 @@ private Q_SLOTS:
         rig.instrument.setBaud(baud);
         QVERIFY(rig.start());
         Connection &link = rig.session.connection();
-        link.formCreate({rig.bridge->slavePath()});
+        link.openFirstPort({rig.bridge->slavePath()});
         QVERIFY(rig.port.isOpen());
         link.searchWithFastestSpeed();
         QTRY_VERIFY_WITH_TIMEOUT(link.atFastestSpeed(), 10000);
@@ -119,7 +120,7 @@ private Q_SLOTS:
         PtyRig rig;
         QVERIFY(rig.start());
         Connection &link = rig.session.connection();
-        link.formCreate({rig.bridge->slavePath()});
+        link.openFirstPort({rig.bridge->slavePath()});
         link.searchWithFastestSpeed();
         QTRY_VERIFY_WITH_TIMEOUT(link.atFastestSpeed(), 10000);
 
@@ -127,12 +128,13 @@ private Q_SLOTS:
         // The hang-up closes the port; the line reads down.
         QTRY_VERIFY_WITH_TIMEOUT(!rig.port.isOpen(), 3000);
         QCOMPARE(rig.session.pane().text(), QString("Нет связи с прибором"));
-        QVERIFY(!link.panel().indicatorOn);
-        QVERIFY(!link.panel().portOpenChecked);
+        QVERIFY(!link.lineUp());
+        QVERIFY(!link.state().portOpen);
         // "Контакт" stays usable: it opens the port again once the device is back.
-        QVERIFY(link.panel().connectEnabled);
-        QVERIFY(link.panel().portEnabled);
-        QCOMPARE(link.panel().portOpenCaption, QString("выкл."));
+        const PortPanelView panel = PortPanelPresenter::derive(link.state());
+        QVERIFY(panel.contactEnabled);
+        QVERIFY(panel.portEnabled);
+        QCOMPARE(panel.portOpenCaption, QString("выкл."));
         // Later actions report the closed port instead of failing.
         link.checkContact();
         QCOMPARE(rig.session.pane().text(), QString("Порт отключен."));
@@ -150,14 +152,14 @@ private Q_SLOTS:
         PtyRig rig;
         QVERIFY(rig.start());
         Connection &link = rig.session.connection();
-        link.formCreate({lockedPath, rig.bridge->slavePath()});
-        QCOMPARE(link.panel().ports, QStringList{rig.bridge->slavePath()});
+        link.openFirstPort({lockedPath, rig.bridge->slavePath()});
+        QCOMPARE(link.state().ports, QStringList{rig.bridge->slavePath()});
         QVERIFY(rig.port.isOpen());
         // Whatever the failed open left behind must not close the port opened after it.
         QTest::qWait(300);
         ::close(locked);
         QVERIFY(rig.port.isOpen());
-        QVERIFY(link.panel().portOpenChecked);
+        QVERIFY(link.state().portOpen);
         link.searchWithFastestSpeed();
         QTRY_VERIFY_WITH_TIMEOUT(link.atFastestSpeed(), 10000);
     }

@@ -24,7 +24,7 @@ SimRig::~SimRig() = default;
 
 void SimRig::startUp()
 {
-    link().formCreate({QStringLiteral("sim")});
+    link().openFirstPort({QStringLiteral("sim")});
 }
 
 bool SimRig::runUntil(const std::function<bool()> &done, qint64 maxMs)

@@ -75,7 +75,7 @@ struct WindowRig
 bool settledAt(SimRig &rig, int baud)
 {
     return rig.instrument->baud() == baud && rig.link().contact() && !rig.link().searching() &&
-           !rig.link().deferredTimerActive();
+           rig.link().phase() != LinkPhase::ChangingSpeed;
 }
 
 } // namespace
@@ -351,7 +351,7 @@ private Q_SLOTS:
         QVERIFY(w.pages()->isTabVisible(4));
         QCOMPARE(w.hooks.calls, QStringList{"stop"});
         // The search asks for the line, finds it down and waits.
-        QVERIFY(!w.rig.link().searchTimerActive());
+        QVERIFY(!w.rig.link().state().probing());
         QCOMPARE(w.status(), QStringLiteral("Нет связи с прибором"));
 
         // A disabled link does nothing when clicked.
@@ -493,8 +493,8 @@ private Q_SLOTS:
         QCOMPARE(w.find<QComboBox>(QStringLiteral("cbBaudRate"))->currentText(),
                  QStringLiteral("115200"));
         QVERIFY(!w.rig.statusLog.contains(QStringLiteral("Установление контакта с прибором.")));
-        QVERIFY(!w.rig.link().portChanged());
-        QCOMPARE(w.rig.link().newBaudIndex(), 5);
+        QVERIFY(!w.rig.link().state().portChanged);
+        QCOMPARE(w.rig.link().state().requestedBaud, 115200);
     }
 
     void userChoiceOfSpeedRunsTheHandler()
@@ -505,7 +505,7 @@ private Q_SLOTS:
         auto *baud = w.find<QComboBox>(QStringLiteral("cbBaudRate"));
         baud->setFocus();
         QTest::keyClick(baud, Qt::Key_Up); // from 115200 to the item above
-        QCOMPARE(w.rig.link().newBaudIndex(), 4);
+        QCOMPARE(w.rig.link().state().requestedBaud, 57600);
         QCOMPARE(w.status(), QStringLiteral("Установление контакта с прибором."));
         QVERIFY(w.rig.link().searching());
         QVERIFY(w.rig.runUntil([&] { return settledAt(w.rig, 57600); }));
@@ -516,14 +516,14 @@ private Q_SLOTS:
         baud->lineEdit()->selectAll();
         QTest::keyClicks(baud->lineEdit(), QStringLiteral("9600"));
         QTest::keyClick(baud->lineEdit(), Qt::Key_Return);
-        QCOMPARE(w.rig.link().newBaudIndex(), 1);
+        QCOMPARE(w.rig.link().state().requestedBaud, 9600);
         QVERIFY(w.rig.link().searching());
         QVERIFY(w.rig.runUntil([&] { return settledAt(w.rig, 9600); }));
         baud->lineEdit()->selectAll();
         QTest::keyClicks(baud->lineEdit(), QStringLiteral("12345"));
         QTest::keyClick(baud->lineEdit(), Qt::Key_Return);
         QCOMPARE(baud->currentText(), QStringLiteral("9600"));
-        QCOMPARE(w.rig.link().newBaudIndex(), 1);
+        QCOMPARE(w.rig.link().state().requestedBaud, 9600);
     }
 
     void typedPortPathRunsThePortChangeOnEnter()
@@ -535,10 +535,10 @@ private Q_SLOTS:
         port->lineEdit()->selectAll();
         QTest::keyClicks(port->lineEdit(), QStringLiteral("/dev/pts/3"));
         // Nothing runs before Enter.
-        QCOMPARE(w.rig.link().panel().portText, QStringLiteral("sim"));
+        QCOMPARE(w.rig.link().state().portName, QStringLiteral("sim"));
         QTest::keyClick(port->lineEdit(), Qt::Key_Return);
-        QCOMPARE(w.rig.link().panel().portText, QStringLiteral("/dev/pts/3"));
-        QVERIFY(w.rig.link().portChanged());
+        QCOMPARE(w.rig.link().state().portName, QStringLiteral("/dev/pts/3"));
+        QVERIFY(w.rig.link().state().portChanged);
         QCOMPARE(port->currentText(), QStringLiteral("/dev/pts/3"));
     }
 
@@ -554,7 +554,7 @@ private Q_SLOTS:
         QTest::keyClicks(port->lineEdit(), QStringLiteral("/dev/ttyS9"));
         QTest::keyClick(port->lineEdit(), Qt::Key_Return);
         QCOMPARE(port->currentText(), QStringLiteral("sim"));
-        QVERIFY(!w.rig.link().portChanged());
+        QVERIFY(!w.rig.link().state().portChanged);
     }
 
     void framesAreMadeOnceBeforeTheirPageShowsAndContentFillsItsPage()

@@ -49,7 +49,7 @@ struct TracedWindow
     {
         installFeaturePages(window, session, opener, instrument.get());
         installTraceWindow(window, trace);
-        session.connection().formCreate({QStringLiteral("sim")});
+        session.connection().openFirstPort({QStringLiteral("sim")});
         window.show();
     }
 };

@@ -154,13 +154,14 @@ std::optional<SimulateOptions> simulateOptions(const CommandLine &commandLine, i
         return std::nullopt;
     }
     if (commandLine.has(QStringLiteral("baud"))) {
-        const QList<int> allowed = {4800, 9600, 19200, 38400, 57600, 115200};
         bool ok = false;
         options.baud = commandLine.value(QStringLiteral("baud")).toInt(&ok);
-        if (!ok || !allowed.contains(options.baud)) {
-            HeadlessRun::usageError(commandLine,
-                                    QStringLiteral("Скорость --baud: одна из 4800, 9600, 19200, "
-                                                   "38400, 57600, 115200."));
+        if (!ok || LineSpeeds::codeForBaud(options.baud) < 0) {
+            QStringList speeds;
+            for (const int baud : LineSpeeds::Bauds)
+                speeds.append(QString::number(baud));
+            HeadlessRun::usageError(commandLine, QStringLiteral("Скорость --baud: одна из %1.")
+                                                     .arg(speeds.join(QStringLiteral(", "))));
             return std::nullopt;
         }
     }

@@ -21,6 +21,11 @@ inline QString noAnswer()
 {
     return QStringLiteral("Прибор не отвечает!");
 }
+// The operator stopped a contact search before the instrument answered.
+inline QString searchStopped()
+{
+    return QStringLiteral("Поиск прибора остановлен.");
+}
 // No contact could be made at any speed.
 inline QString noLink()
 {

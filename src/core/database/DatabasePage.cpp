@@ -52,7 +52,7 @@ DatabasePage::DatabasePage(SerialPort &port, ReceiveDispatcher &dispatcher, Line
     // must be read again before a write can be backed up.
     connect(&connection, &Connection::searchStarted, this, [this] { m_lastRead.clear(); });
     connect(&connection, &Connection::portLost, this, [this] { m_lastRead.clear(); });
-    connect(&connection, &Connection::instrumentControlsEnabled, this, [this](bool up) {
+    connect(&connection, &Connection::lineChecked, this, [this](bool up) {
         if (!frameExists())
             return;
         m_state.readFromVirEnabled = up;

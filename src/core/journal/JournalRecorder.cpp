@@ -20,10 +20,10 @@ JournalRecorder::JournalRecorder(ServiceJournal &journal, SerialPort &port, Conn
     connect(&results, &ResultsProtocol::autoSaved, this, [this](const QString &path) {
         m_journal.append(ServiceJournal::fileSaved(QStringLiteral("протокол результатов"), path));
     });
-    // The panel's indicator is the link's one state: set by the link check and by
-    // the start-up, which raises no check of its own.
-    connect(&connection, &Connection::panelChanged, this,
-            [this, &connection] { linkChecked(connection.panel().indicatorOn); });
+    // The line's state as the link holds it: set by the link check and by the
+    // start-up, which raises no check of its own.
+    connect(&connection, &Connection::stateChanged, this,
+            [this, &connection] { linkChecked(connection.lineUp()); });
 }
 
 void JournalRecorder::linkChecked(bool up)

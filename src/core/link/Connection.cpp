@@ -6,138 +6,62 @@
 #include "common/SystemErrorText.h"
 #include "link/LineOwner.h"
 #include "link/LineSpeeds.h"
-#include "link/PortOrder.h"
 #include "link/ReceiveDispatcher.h"
 #include "link/SerialPort.h"
 
+#include <QScopeGuard>
+
 namespace kalent {
-
-namespace {
-
-const QString ParamsPrefix = QStringLiteral("Параметры: ");
-const QString CaptionContact = QStringLiteral("Контакт");
-const QString CaptionStop = QStringLiteral("Стоп");
-const QString PortOn = QStringLiteral("вкл.");
-const QString PortOff = QStringLiteral("выкл.");
-
-QString settingsFor(int index)
-{
-    return Connection::baudRates().at(index) + QStringLiteral(",n,8,1");
-}
-
-// Every handler ends by telling the panel what changed, whichever way it returns.
-class PublishOnExit
-{
-public:
-    explicit PublishOnExit(std::function<void()> publish) : m_publish(std::move(publish)) {}
-    ~PublishOnExit() { m_publish(); }
-    PublishOnExit(const PublishOnExit &) = delete;
-    PublishOnExit &operator=(const PublishOnExit &) = delete;
-
-private:
-    std::function<void()> m_publish;
-};
-
-} // namespace
-
-bool PortPanelState::operator==(const PortPanelState &o) const
-{
-    return ports == o.ports && portText == o.portText && portEnabled == o.portEnabled &&
-           portOpenChecked == o.portOpenChecked && portOpenCaption == o.portOpenCaption &&
-           indicatorOn == o.indicatorOn && commParamText == o.commParamText &&
-           baudText == o.baudText && baudEnabled == o.baudEnabled &&
-           verifyEnabled == o.verifyEnabled && connectEnabled == o.connectEnabled &&
-           connectCaption == o.connectCaption;
-}
-
-const QStringList &Connection::baudRates()
-{
-    static const QStringList rates = [] {
-        QStringList names;
-        for (const int baud : LineSpeeds::Bauds)
-            names.append(QString::number(baud));
-        return names;
-    }();
-    return rates;
-}
 
 Connection::Connection(SerialPort &port, ReceiveDispatcher &dispatcher, LineOwner &line,
                        MessagePane &pane, Clock &clock, QObject *parent)
     : QObject(parent), m_port(port), m_dispatcher(dispatcher), m_line(line), m_pane(pane),
-      m_clock(clock), m_searchTimer(clock.createTimer()), m_deferredTimer(clock.createTimer())
+      m_clock(clock), m_searchTimer(clock.createTimer()), m_restartTimer(clock.createTimer())
 {
-    m_deferredTimer->setSingleShot(true);
+    m_restartTimer->setSingleShot(true);
     connect(m_searchTimer.get(), &Timer::timeout, this, &Connection::searchStep);
-    connect(m_deferredTimer.get(), &Timer::timeout, this,
+    connect(m_restartTimer.get(), &Timer::timeout, this,
             &Connection::restartSearchAfterSpeedChange);
-    m_dispatcher.subscribe(ReceiveDispatcher::ContactAnswer,
-                           [this](QByteArray &buffer) { handleContactReply(buffer); });
+    m_dispatcher.subscribe(ReplyCode::ContactAnswer,
+                           [this](const Message &) { handleContactReply(); });
     connect(&m_line, &LineOwner::jobStarted, this, [this] {
-        if (m_line.writing())
-            writeHoldsTheLine(true);
+        m_state.lineWritten = m_line.writing();
+        publishState();
     });
-    connect(&m_line, &LineOwner::jobEnded, this, [this](LineJob job) {
-        if (job == LineJob::DatabaseWrite || job == LineJob::FirmwareUpload)
-            writeHoldsTheLine(false);
+    connect(&m_line, &LineOwner::jobEnded, this, [this] {
+        m_state.lineWritten = m_line.writing();
+        publishState();
     });
-    m_published = m_panel;
+    connect(&m_line, &LineOwner::cancelling, this, [this](LineJob job) {
+        if (job == LineJob::ContactSearch)
+            searchCancelled();
+    });
+    m_published = m_state;
 }
 
 Connection::~Connection() = default;
-
-void Connection::writeHoldsTheLine(bool holds)
-{
-    PublishOnExit publishOnExit([this] { publish(); });
-    // No search can run beside a write, so afterwards the two follow the line
-    // as the link check would set them.
-    const bool usable = !holds && m_panel.indicatorOn && !searching();
-    m_panel.verifyEnabled = usable;
-    m_panel.baudEnabled = usable;
-}
-
-bool Connection::searchTimerActive() const
-{
-    return m_searchTimer->isActive();
-}
-
-bool Connection::deferredTimerActive() const
-{
-    return m_deferredTimer->isActive();
-}
-
-bool Connection::portOpen() const
-{
-    return m_port.isOpen();
-}
-
-bool Connection::atFastestSpeed() const
-{
-    return m_phase == LinkPhase::InContact && m_baudIndex == FastestBaudIndex;
-}
 
 void Connection::moveTo(LinkPhase next)
 {
     if (next != LinkPhase::ProbeDue && next != LinkPhase::AwaitingAnswer)
         m_searchTimer->stop();
     if (next != LinkPhase::ChangingSpeed)
-        m_deferredTimer->stop();
-    m_phase = next;
-}
-
-void Connection::loseContact()
-{
-    if (contact())
-        moveTo(LinkPhase::NoContact);
+        m_restartTimer->stop();
+    m_state.phase = next;
 }
 
 void Connection::followSearchOnTheLine()
 {
-    const bool searchRuns = m_phase != LinkPhase::NoContact && m_phase != LinkPhase::InContact;
-    if (searchRuns && m_line.job() != LineJob::ContactSearch)
+    const bool searchRuns =
+        m_state.phase != LinkPhase::NoContact && m_state.phase != LinkPhase::InContact;
+    if (searchRuns && m_line.job() != LineJob::ContactSearch) {
         m_line.begin(LineJob::ContactSearch);
-    else if (!searchRuns && m_line.job() == LineJob::ContactSearch)
-        m_line.end(LineJob::ContactSearch,
-                   m_phase == LinkPhase::InContact ? JobOutcome::Done : JobOutcome::Cancelled);
+    } else if (!searchRuns && m_line.job() == LineJob::ContactSearch) {
+        const bool answered = m_state.phase == LinkPhase::InContact;
+        m_line.end(LineJob::ContactSearch, answered ? JobOutcome::Done : JobOutcome::Cancelled,
+                   answered ? QString() : m_endReason);
+    }
+    m_endReason.clear();
 }
 
 bool Connection::lineFreeForSearch()
@@ -156,106 +80,82 @@ bool Connection::lineFreeForSearch()
 void Connection::publish()
 {
     followSearchOnTheLine();
-    // btnConnect offers what the link's state allows, never the other way round.
-    m_panel.connectCaption = m_searchUnderWay ? CaptionStop : CaptionContact;
-    if (m_panel == m_published && !m_editRefused)
-        return;
-    m_editRefused = false;
-    m_published = m_panel;
-    Q_EMIT panelChanged();
+    publishState();
 }
 
-void Connection::setPortNameFromPanel()
+void Connection::publishState()
+{
+    if (m_state == m_published)
+        return;
+    m_published = m_state;
+    Q_EMIT stateChanged();
+}
+
+void Connection::openChosenPort()
 {
     if (m_port.isOpen())
         m_port.close();
-    m_port.setPortName(m_panel.portText);
+    m_port.setPortName(m_state.portName);
+    m_port.open();
 }
 
-void Connection::markPortOpened()
+void Connection::notePortOpened()
 {
-    const bool open = m_port.isOpen();
-    m_panel.portOpenChecked = open;
-    m_panel.portOpenCaption = open ? PortOn : PortOff;
-    if (!open) {
-        // No port, no contact: the operator may pick another port.
-        loseContact();
-        m_pane.setText(OperatorTexts::cannotOpenPort(
-            m_panel.portText, SystemErrorText::translate(m_port.errorString())));
-    }
+    m_state.portOpen = m_port.isOpen();
+    if (m_state.portOpen)
+        return;
+    // No port, no contact: the operator may pick another port.
+    if (contact())
+        moveTo(LinkPhase::NoContact);
+    m_pane.setText(OperatorTexts::cannotOpenPort(m_state.portName,
+                                                 SystemErrorText::translate(m_port.errorString())));
 }
 
-void Connection::setSettingsForIndex(int index)
+void Connection::setLineBaud(int baud)
 {
-    m_port.setSettings(settingsFor(index));
-}
-
-void Connection::showSettings()
-{
-    m_panel.commParamText = ParamsPrefix + m_port.settings();
+    m_state.lineBaud = baud;
+    m_port.setSettings(settingsOfBaud(baud));
 }
 
 void Connection::flushInput()
 {
     m_port.discardInput();
-    m_dispatcher.clearInBuffer();
+    m_dispatcher.dropUnfinishedReply();
 }
 
-void Connection::formCreate(const QStringList &candidates)
+void Connection::openFirstPort(const QStringList &candidates)
 {
-    PublishOnExit publishOnExit([this] { publish(); });
-    m_panel.ports.clear();
-    for (const QString &name : candidates) {
-        if (m_port.isOpen())
-            m_port.close();
-        m_port.setPortName(name);
-        if (m_port.open())
-            m_panel.ports.append(name);
-    }
-    if (m_portLister) {
-        const QStringList known = m_portLister();
-        for (const QString &name : std::as_const(m_panel.ports)) {
-            if (!known.contains(name) && !m_keptPorts.contains(name))
-                m_keptPorts.append(name);
-        }
-    }
-    if (m_panel.ports.isEmpty()) {
+    // Every request ends by telling the views, whichever way it returns.
+    const auto publishOnExit = qScopeGuard([this] { publish(); });
+    m_ports.listOpenable(candidates, m_port);
+    m_state.ports = m_ports.names();
+    if (m_ports.isEmpty()) {
         if (m_port.isOpen())
             m_port.close();
         m_pane.setText(QStringLiteral("Извините.Ни одного COM-порта необнаружено"));
         checkLink();
         return;
     }
-    m_panel.portText = m_panel.ports.first();
-    setPortNameFromPanel();
-    m_port.open();
-    markPortOpened();
+    m_state.portName = m_ports.names().first();
+    openChosenPort();
+    notePortOpened();
 
-    m_baudIndex = FastestBaudIndex;
-    setSettingsForIndex(m_baudIndex);
-    m_panel.baudText = baudRates().at(FastestBaudIndex);
-    showSettings();
+    setLineBaud(LineSpeeds::Fastest);
+    m_state.agreedBaud = LineSpeeds::Fastest;
+    reportLineBaud();
     flushInput();
 
-    m_panel.indicatorOn = m_port.ctsHolding();
-    if (!m_panel.indicatorOn) {
+    m_state.lineUp = m_port.ctsHolding();
+    if (!m_state.lineUp) {
         m_pane.setText(QStringLiteral("Включите прибор или смените порт."));
-        m_searchUnderWay = false;
+        m_state.searchAskedFor = false;
     }
 }
 
 void Connection::refreshPorts()
 {
-    if (!m_portLister)
-        return;
-    QStringList names = m_portLister();
-    for (const QString &name : std::as_const(m_keptPorts)) {
-        if (!names.contains(name))
-            names.append(name);
-    }
-    if (!m_panel.portText.isEmpty() && !names.contains(m_panel.portText))
-        names.append(m_panel.portText);
-    m_panel.ports = inPortOrder(names);
+    m_ports.refresh(m_state.portName);
+    m_state.ports = m_ports.names();
     publish();
 }
 
@@ -269,16 +169,14 @@ void Connection::probeAtPresentSpeed()
 
 void Connection::portClosedItself()
 {
-    // The box shows it, and with no port there is no contact, no search and no
-    // speed change to wait for: the operator may pick another port (or "Контакт"
-    // opens this one again once its device is back).
-    m_panel.portOpenChecked = false;
-    m_panel.portOpenCaption = PortOff;
+    // With no port there is no contact, no search and no speed change to wait
+    // for: the operator may pick another port (or "Контакт" opens this one
+    // again once its device is back).
+    m_state.portOpen = false;
     moveTo(LinkPhase::NoContact);
-    m_searchUnderWay = false;
-    m_dispatcher.clearInBuffer();
-    m_panel.portEnabled = true;
-    m_panel.connectEnabled = !m_panel.ports.isEmpty();
+    m_state.searchAskedFor = false;
+    m_dispatcher.dropUnfinishedReply();
+    m_endReason = QStringLiteral("порт закрылся");
     followSearchOnTheLine();
     // Whatever ran on the line ends with it.
     m_line.cancel(QStringLiteral("порт закрылся"));
@@ -288,30 +186,23 @@ void Connection::portClosedItself()
 
 bool Connection::checkLink()
 {
-    const bool cts = m_port.ctsHolding();
-    if (cts && m_panel.indicatorOn)
+    const bool up = m_port.ctsHolding();
+    if (up && m_state.lineUp)
         return true;
 
-    PublishOnExit publishOnExit([this] { publish(); });
-    m_panel.indicatorOn = cts;
-    const bool up = cts;
-    // A port that is not open (its device went away, or it failed to open again)
-    // leaves "Контакт" usable: it is the way to open the port once more.
-    m_panel.connectEnabled = up || (!m_port.isOpen() && !m_panel.ports.isEmpty());
-    // A write keeps its greyed controls whatever the line does meanwhile.
-    m_panel.verifyEnabled = up && !m_line.writing();
-    m_panel.baudEnabled = up && !m_line.writing();
+    const auto publishOnExit = qScopeGuard([this] { publish(); });
+    m_state.lineUp = up;
     publish();
-    Q_EMIT instrumentControlsEnabled(up);
+    Q_EMIT lineChecked(up);
 
     const bool onFirmwarePage = m_watcher && m_watcher->firmwarePageActive();
-    const bool closedItself = !up && !m_port.isOpen() && m_panel.portOpenChecked;
+    const bool closedItself = !up && !m_port.isOpen() && m_state.portOpen;
     if (!up) {
         // A running search halts; an answer that still comes ends it.
-        if (m_phase == LinkPhase::ProbeDue || m_phase == LinkPhase::AwaitingAnswer)
+        if (m_state.probing())
             moveTo(LinkPhase::SearchHalted);
         m_pane.setText(OperatorTexts::noLink());
-        if (m_port.isOpen() && !m_portChanged && onFirmwarePage)
+        if (m_port.isOpen() && !m_state.portChanged && onFirmwarePage)
             m_watcher->lineDown();
     } else if (!onFirmwarePage) {
         m_pane.setText(QStringLiteral("Связь с прибором есть"));
@@ -327,143 +218,149 @@ bool Connection::checkLink()
 
 void Connection::startContactSearch()
 {
-    if (m_panel.ports.isEmpty())
+    if (m_ports.isEmpty())
         return;
     if (!lineFreeForSearch())
         return;
-    PublishOnExit publishOnExit([this] { publish(); });
-    setPortNameFromPanel();
-    m_port.open();
-    markPortOpened();
+    const auto publishOnExit = qScopeGuard([this] { publish(); });
+    openChosenPort();
+    notePortOpened();
     if (!m_port.isOpen())
         return;
     if (!checkLink())
         return;
     flushInput();
-    m_baudIndex = 0;
-    setSettingsForIndex(m_baudIndex);
+    setLineBaud(LineSpeeds::Slowest);
     // From 4800 afresh, whatever ran before: a restart still due after a speed
     // change is overtaken by this one.
     moveTo(LinkPhase::ProbeDue);
     m_searchTimer->start(SearchTickMs);
-    m_panel.portEnabled = false;
-    m_panel.baudEnabled = false;
-    m_panel.verifyEnabled = false;
     Q_EMIT searchStarted();
 }
 
 void Connection::ensurePortOpen()
 {
-    if (m_port.isOpen() || m_panel.ports.isEmpty())
+    if (m_port.isOpen() || m_ports.isEmpty())
         return;
-    if (m_port.open()) {
-        m_panel.portOpenChecked = true;
-        m_panel.portOpenCaption = PortOn;
-    }
+    if (m_port.open())
+        m_state.portOpen = true;
 }
 
 void Connection::searchWithFastestSpeed()
 {
-    PublishOnExit publishOnExit([this] { publish(); });
+    const auto publishOnExit = qScopeGuard([this] { publish(); });
     if (!lineFreeForSearch())
         return;
     ensurePortOpen();
-    m_baudChangeRequested = true;
-    m_newBaudIndex = FastestBaudIndex;
+    m_state.speedChangeRequested = true;
+    m_state.requestedBaud = LineSpeeds::Fastest;
     startContactSearch();
-    m_searchUnderWay = true;
+    m_state.searchAskedFor = true;
 }
 
 void Connection::setFastestSpeedDirectly()
 {
-    PublishOnExit publishOnExit([this] { publish(); });
+    const auto publishOnExit = qScopeGuard([this] { publish(); });
     // A search still running from another page (an instrument that answers no
     // probe, such as one waiting in programming mode) would go on probing and
     // moving the speed under the firmware upload: it ends here, as "Стоп" ends it.
-    if (m_phase == LinkPhase::ChangingSpeed)
+    if (m_state.phase == LinkPhase::ChangingSpeed)
         moveTo(LinkPhase::InContact);
     if (searching()) {
         moveTo(LinkPhase::NoContact);
-        m_searchUnderWay = false;
-        m_panel.portEnabled = true;
-        m_panel.baudEnabled = m_panel.indicatorOn;
-        m_panel.verifyEnabled = m_panel.indicatorOn;
+        m_state.searchAskedFor = false;
+        m_endReason = QStringLiteral("открыта страница загрузки программы");
     }
-    m_panel.portOpenChecked = true;
-    m_panel.portOpenCaption = PortOn;
-    m_baudIndex = FastestBaudIndex;
-    setSettingsForIndex(m_baudIndex);
-    m_panel.baudText = baudRates().at(FastestBaudIndex);
-    showSettings();
+    m_state.portOpen = true;
+    setLineBaud(LineSpeeds::Fastest);
+    m_state.agreedBaud = LineSpeeds::Fastest;
+    reportLineBaud();
 }
 
 void Connection::searchStep()
 {
-    PublishOnExit publishOnExit([this] { publish(); });
-    if (m_phase == LinkPhase::ProbeDue) {
+    const auto publishOnExit = qScopeGuard([this] { publish(); });
+    if (m_state.phase == LinkPhase::ProbeDue) {
         m_port.output(QByteArrayLiteral("B"));
         moveTo(LinkPhase::AwaitingAnswer);
-        showSettings();
-    } else if (m_phase == LinkPhase::AwaitingAnswer) {
-        m_baudIndex = m_baudIndex >= FastestBaudIndex ? 0 : m_baudIndex + 1;
-        setSettingsForIndex(m_baudIndex);
+        reportLineBaud();
+    } else if (m_state.phase == LinkPhase::AwaitingAnswer) {
+        setLineBaud(LineSpeeds::nextInSearch(m_state.lineBaud));
         moveTo(LinkPhase::ProbeDue);
     }
 }
 
 void Connection::restartSearchAfterSpeedChange()
 {
-    if (m_phase != LinkPhase::ChangingSpeed)
+    if (m_state.phase != LinkPhase::ChangingSpeed)
         return;
     // A restart that cannot start (the line down, a job on the line) leaves the
     // instrument in contact at its new speed, and the line given back.
-    PublishOnExit publishOnExit([this] { publish(); });
+    const auto publishOnExit = qScopeGuard([this] { publish(); });
     moveTo(LinkPhase::InContact);
     startContactSearch();
 }
 
-void Connection::handleContactReply(QByteArray &inBuffer)
+void Connection::handleContactReply()
 {
-    PublishOnExit publishOnExit([this] { publish(); });
+    const auto publishOnExit = qScopeGuard([this] { publish(); });
     if (searching())
         Q_EMIT searchAnswered();
-    // An answer while a speed change waits for its restart leaves the restart due.
-    if (m_phase != LinkPhase::ChangingSpeed)
+    // An answer while a speed change waits for its restart leaves the restart
+    // due: the instrument talks at the new speed only once the search finds it.
+    if (m_state.phase != LinkPhase::ChangingSpeed)
         moveTo(LinkPhase::InContact);
-    inBuffer.clear();
-    showSettings();
-    m_searchUnderWay = false;
+    reportLineBaud();
+    m_state.searchAskedFor = false;
     m_pane.setText(QStringLiteral("Есть контакт с прибором"));
-    m_panel.baudText = baudRates().at(m_baudIndex);
-    m_portChanged = false;
-    m_panel.portEnabled = true;
-    m_panel.baudEnabled = true;
-    m_panel.verifyEnabled = true;
+    m_state.agreedBaud = m_state.lineBaud;
+    m_state.portChanged = false;
 
-    if (!m_baudChangeRequested || m_baudIndex == m_newBaudIndex)
+    const int code = LineSpeeds::codeForBaud(m_state.requestedBaud);
+    if (!m_state.speedChangeRequested || m_state.lineBaud == m_state.requestedBaud || code < 0)
         return;
     QByteArray change("b");
-    change.append(static_cast<char>(m_newBaudIndex));
+    change.append(static_cast<char>(code));
     m_port.output(change);
     m_clock.sleep(SpeedChangePauseMs);
-    m_baudChangeRequested = false;
+    m_state.speedChangeRequested = false;
     m_pane.setText(OperatorTexts::speedChange());
     moveTo(LinkPhase::ChangingSpeed);
-    m_deferredTimer->start(DeferredCommandMs);
+    m_restartTimer->start(RestartAfterSpeedChangeMs);
+}
+
+void Connection::endSearch(const QString &reason)
+{
+    moveTo(LinkPhase::NoContact);
+    // The probes moved the port's speed; the instrument was last heard at this one.
+    setLineBaud(m_state.agreedBaud);
+    reportLineBaud();
+    flushInput();
+    m_endReason = reason;
+}
+
+void Connection::searchCancelled()
+{
+    if (!searching() && m_state.phase != LinkPhase::ChangingSpeed)
+        return;
+    // The line's owner ends the job itself, with its reason.
+    if (m_state.phase == LinkPhase::ChangingSpeed)
+        moveTo(LinkPhase::InContact);
+    else
+        endSearch(QString());
+    m_state.searchAskedFor = false;
+    publishState();
 }
 
 void Connection::contactOrStop()
 {
-    PublishOnExit publishOnExit([this] { publish(); });
+    const auto publishOnExit = qScopeGuard([this] { publish(); });
     // During a write to the instrument's memory "Контакт" is the way out: it
     // cancels the write (its owner says so and journals it) and nothing else.
     if (m_line.writing()) {
         m_line.cancel(QStringLiteral("нажата кнопка «Контакт»"));
         return;
     }
-    m_panel.portEnabled = true;
-    m_panel.baudEnabled = true;
-    m_panel.verifyEnabled = true;
     // A port that closed itself when its device went away is tried again, so the
     // operator gets the link back by plugging the device in and pressing this.
     ensurePortOpen();
@@ -471,20 +368,21 @@ void Connection::contactOrStop()
         m_pane.setText(OperatorTexts::portClosed());
         return;
     }
-    if (!m_searchUnderWay) {
+    if (!m_state.searchAskedFor) {
         startContactSearch();
         // The port could not be opened again: its error stays on the pane.
         if (!m_port.isOpen())
             return;
-        m_searchUnderWay = true;
+        m_state.searchAskedFor = true;
         m_pane.setText(QStringLiteral("Установление контакта."));
-    } else {
-        if (m_phase == LinkPhase::ProbeDue || m_phase == LinkPhase::AwaitingAnswer)
-            moveTo(LinkPhase::SearchHalted);
-        m_searchUnderWay = false;
-        if (!contact())
-            m_pane.setText(OperatorTexts::noAnswer());
+        return;
     }
+    m_state.searchAskedFor = false;
+    if (contact())
+        return;
+    if (searching())
+        endSearch(QStringLiteral("нажата кнопка «Стоп»"));
+    m_pane.setText(OperatorTexts::searchStopped());
 }
 
 void Connection::checkContact()
@@ -500,73 +398,48 @@ void Connection::checkContact()
     }
     m_pane.setText(QStringLiteral("Нет контакта с прибором"));
     m_port.output(QByteArrayLiteral("B"));
-    m_dispatcher.clearInBuffer();
+    m_dispatcher.dropUnfinishedReply();
 }
 
-void Connection::portBoxToggled()
+void Connection::choosePort(const QString &name)
 {
-    PublishOnExit publishOnExit([this] { publish(); });
-    // The box only mirrors the port; the view that toggled it hears back.
-    m_panel.portOpenChecked = m_port.isOpen();
-    m_editRefused = true;
-}
-
-void Connection::choosePort(const QString &text)
-{
-    PublishOnExit publishOnExit([this] { publish(); });
-    if (contact()) {
-        // No change of port while the instrument is in contact: the box is told
-        // to show the name again.
-        m_panel.portText = m_port.portName();
-        m_editRefused = true;
+    // No change of port while the instrument is in contact, nor without ports.
+    if (contact() || m_ports.isEmpty())
         return;
-    }
-    if (m_panel.ports.isEmpty())
-        return;
-    m_panel.portText = text;
-    if (!m_panel.ports.contains(text)) {
-        // A typed path joins the list and stays in it, whatever the system lists.
-        m_panel.ports.append(text);
-        m_keptPorts.append(text);
-    }
-    setPortNameFromPanel();
-    m_portChanged = true;
+    const auto publishOnExit = qScopeGuard([this] { publish(); });
+    // Whatever runs on the old port ends before the port changes under it.
+    if (m_line.busy() && m_line.job() != LineJob::ContactSearch)
+        m_line.cancel(QStringLiteral("выбран другой порт"));
+    m_state.portName = name;
+    m_ports.addTyped(name);
+    m_state.ports = m_ports.names();
+    if (m_port.isOpen())
+        m_port.close();
+    m_port.setPortName(name);
+    m_state.portChanged = true;
     const bool opened = m_port.open();
     checkLink();
-    m_panel.portOpenChecked = true;
-    m_panel.portOpenCaption = PortOn;
+    m_state.portOpen = true;
     if (!opened) {
-        markPortOpened();
+        notePortOpened();
         return;
     }
     flushInput();
 }
 
-void Connection::chooseSpeed(int itemIndex)
+void Connection::chooseSpeed(int baud)
 {
-    if (itemIndex < 0 || itemIndex >= baudRates().size())
+    if (LineSpeeds::codeForBaud(baud) < 0)
         return;
-    PublishOnExit publishOnExit([this] { publish(); });
-    m_newBaudIndex = itemIndex;
+    const auto publishOnExit = qScopeGuard([this] { publish(); });
+    m_state.requestedBaud = baud;
     if (!checkLink())
         return;
     if (!lineFreeForSearch())
         return;
-    m_baudChangeRequested = true;
+    m_state.speedChangeRequested = true;
     m_pane.setText(OperatorTexts::contactSearch());
     startContactSearch();
-}
-
-void Connection::chooseSpeedByText(const QString &text)
-{
-    const int index = baudRates().indexOf(text.trimmed());
-    if (index >= 0) {
-        chooseSpeed(index);
-        return;
-    }
-    // Not one of the six speeds: ignored, and the box is told to show the speed again.
-    m_editRefused = true;
-    publish();
 }
 
 } // namespace kalent

@@ -1,8 +1,5 @@
 #pragma once
 
-#include <QString>
-#include <QStringList>
-
 #include <array>
 
 namespace kalent {
@@ -13,7 +10,9 @@ namespace kalent {
 namespace LineSpeeds {
 
 inline constexpr std::array<int, 6> Bauds = {4800, 9600, 19200, 38400, 57600, 115200};
-inline constexpr int FastestIndex = 5;
+inline constexpr int Slowest = Bauds.front();
+inline constexpr int Fastest = Bauds.back();
+inline constexpr int FastestIndex = int(Bauds.size()) - 1;
 
 // The baud for a speed-change code; 0 for a code the instrument does not know.
 constexpr int baudForCode(int code)
@@ -21,22 +20,22 @@ constexpr int baudForCode(int code)
     return code >= 0 && code < int(Bauds.size()) ? Bauds[size_t(code)] : 0;
 }
 
-constexpr bool isLineSpeed(int baud)
+// The speed-change code of a baud; -1 for a speed the instrument does not know.
+constexpr int codeForBaud(int baud)
 {
-    for (const int b : Bauds) {
-        if (b == baud)
-            return true;
+    for (size_t i = 0; i < Bauds.size(); ++i) {
+        if (Bauds[i] == baud)
+            return int(i);
     }
-    return false;
+    return -1;
 }
 
-// "4800, 9600, 19200, 38400, 57600, 115200".
-inline QString listed()
+// The speed after this one in the search: the next faster, or the slowest
+// again after the fastest.
+constexpr int nextInSearch(int baud)
 {
-    QStringList names;
-    for (const int b : Bauds)
-        names.append(QString::number(b));
-    return names.join(QStringLiteral(", "));
+    const int code = codeForBaud(baud);
+    return code < 0 || code >= FastestIndex ? Slowest : Bauds[size_t(code) + 1];
 }
 
 } // namespace LineSpeeds

@@ -2,6 +2,11 @@
 
 namespace kalent {
 
+QString settingsOfBaud(int baud)
+{
+    return QString::number(baud) + QStringLiteral(",n,8,1");
+}
+
 int baudOfSettings(const QString &settings)
 {
     bool ok = false;

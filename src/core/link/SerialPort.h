@@ -65,6 +65,8 @@ Q_SIGNALS:
     void bytesWritten(qint64 bytes);
 };
 
+// The settings string for a speed: "<baud>,n,8,1", the one place it is made.
+QString settingsOfBaud(int baud);
 // The baud rate of a settings string such as "9600,n,8,1"; 0 when it has none.
 int baudOfSettings(const QString &settings);
 

@@ -10,8 +10,7 @@ namespace kalent {
 PageNavigator::PageNavigator(Connection &connection, PageChangeHooks *hooks, QObject *parent)
     : QObject(parent), m_connection(connection), m_hooks(hooks)
 {
-    connect(&connection, &Connection::instrumentControlsEnabled, this,
-            &PageNavigator::setInstrumentUp);
+    connect(&connection, &Connection::lineChecked, this, &PageNavigator::setInstrumentUp);
 }
 
 bool PageNavigator::actionEnabled(Page page) const

@@ -44,10 +44,10 @@ WatchService::WatchService(Session &session, const QString &portName, QObject *p
     // The notices are heard beside the pages (which only show them here); the
     // line's owner serves each one after the job that was running.
     ReceiveDispatcher &dispatcher = session.dispatcher();
-    dispatcher.subscribe(ReceiveDispatcher::DensitiesMeasured,
-                         [this](QByteArray &) { noticed(Job::Table); });
-    dispatcher.subscribe(ReceiveDispatcher::ResultsReady,
-                         [this](QByteArray &) { noticed(Job::Protocol); });
+    dispatcher.subscribe(ReplyCode::DensitiesMeasured,
+                         [this](const Message &) { noticed(Job::Table); });
+    dispatcher.subscribe(ReplyCode::ResultsReady,
+                         [this](const Message &) { noticed(Job::Protocol); });
 
     const auto savedFile = [this](const QString &path) {
         if (m_state != State::Reading)
@@ -88,7 +88,7 @@ WatchService::WatchService(Session &session, const QString &portName, QObject *p
                 }
                 m_readTimer->start(ReadWaitMs);
             });
-    connect(&session.connection(), &Connection::instrumentControlsEnabled, this, [this](bool up) {
+    connect(&session.connection(), &Connection::lineChecked, this, [this](bool up) {
         if (!up && (m_state == State::Following || m_state == State::Reading))
             linkLost(OperatorTexts::noLink());
     });
@@ -125,7 +125,7 @@ void WatchService::connectNow()
         return finishStop();
     m_state = State::Connecting;
     Connection &link = m_session.connection();
-    link.formCreate({m_portName});
+    link.openFirstPort({m_portName});
     if (!m_session.port().isOpen()) {
         linkLost(QStringLiteral("Не удалось открыть порт %1: %2")
                      .arg(m_portName, SystemErrorText::translate(m_session.port().errorString())));
@@ -134,7 +134,7 @@ void WatchService::connectNow()
     // The port opens at 115200, where the program leaves the instrument: one
     // probe there spares the whole search (and its speed change), which follows
     // when the probe stays unanswered.
-    if (link.linkUp()) {
+    if (link.lineUp()) {
         m_contactStep = ContactStep::Probe;
         link.probeAtPresentSpeed();
         // The search's own wait for the answer to one probe.
@@ -262,7 +262,6 @@ void WatchService::jobFailed(const QString &why)
     if (m_state != State::Reading)
         return;
     m_readTimer->stop();
-    m_session.dispatcher().clearInBuffer();
     if (++m_attempts >= ReadAttempts) {
         Q_EMIT message(
             QStringLiteral("%1 не прочитан%2: %3")

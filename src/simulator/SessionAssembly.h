@@ -1,0 +1,56 @@
+#pragma once
+
+#include "common/SystemClock.h"
+#include "link/PortSelector.h"
+#include "trace/ExchangeTrace.h"
+#include "trace/TracingPort.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace kalent {
+
+class Session;
+class SimulatedPort;
+class VirtualInstrument;
+
+// The one composition root of a run of the program, for the window, the
+// command line and watch alike: a real clock, the built-in instrument behind
+// the port name "sim" (only when that is the port asked for), the port
+// control, the exchange trace every byte passes, and the Session on the data
+// folder. Built in this order and taken down in the reverse one.
+class SessionAssembly
+{
+public:
+    struct Options
+    {
+        QString portName;            // "sim" puts the built-in instrument behind that name
+        QString dataDir;             // empty: the default data folder
+        bool keepRecentTrace = true; // false: the trace goes to its file only
+    };
+
+    explicit SessionAssembly(const Options &options);
+    ~SessionAssembly();
+    SessionAssembly(const SessionAssembly &) = delete;
+    SessionAssembly &operator=(const SessionAssembly &) = delete;
+
+    Clock &clock() { return m_clock; }
+    // The port control itself, under the trace.
+    SerialPort &port() { return m_port; }
+    ExchangeTrace &trace() { return m_trace; }
+    Session &session() { return *m_session; }
+    // The built-in instrument, when the port is "sim"; otherwise null.
+    VirtualInstrument *instrument() const { return m_instrument.get(); }
+
+private:
+    SystemClock m_clock;
+    std::unique_ptr<VirtualInstrument> m_instrument;
+    std::unique_ptr<SimulatedPort> m_simPort;
+    PortSelector m_port;
+    ExchangeTrace m_trace;
+    TracingPort m_tracingPort{m_port, m_trace};
+    std::unique_ptr<Session> m_session;
+};
+
+} // namespace kalent
