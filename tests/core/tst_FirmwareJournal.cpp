@@ -8,32 +8,6 @@
 using namespace kalent;
 using namespace kalent::test;
 
-namespace {
-
-// The journal's event texts after their time stamps.
-QStringList journalEvents(Session &session)
-{
-    QFile file(session.journal().path());
-    QStringList events;
-    if (!file.open(QIODevice::ReadOnly))
-        return events;
-    for (const QByteArray &line : file.readAll().split('\n'))
-        if (!line.isEmpty())
-            events.append(QString::fromUtf8(line.mid(line.indexOf('\t') + 1)));
-    return events;
-}
-
-QStringList uploadEvents(Session &session)
-{
-    QStringList uploads;
-    for (const QString &e : journalEvents(session))
-        if (e.startsWith(QStringLiteral("загрузка ПО в прибор")))
-            uploads.append(e);
-    return uploads;
-}
-
-} // namespace
-
 // The firmware page's upload leaves its file, size, sums and outcome in the
 // service journal, as it goes.
 class tst_FirmwareJournal : public QObject
@@ -52,7 +26,7 @@ private Q_SLOTS:
         const QString path = rig.writeFile(QStringLiteral("new.tsk"), image);
         QVERIFY(rig.reachStepThree(path));
         rig.wizard().startUpload(true);
-        QCOMPARE(uploadEvents(rig.session).size(), 1);
+        QCOMPARE(rig.uploadJournal().size(), 1);
         QVERIFY(rig.runUntil(
             [&] {
                 return rig.session.pane().text() ==
@@ -67,7 +41,7 @@ private Q_SLOTS:
                      QString::fromLatin1(
                          QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex()));
         QCOMPARE(
-            uploadEvents(rig.session),
+            rig.uploadJournal(),
             QStringList({what + QStringLiteral("; итог: начата"),
                          what + QStringLiteral("; итог: передана целиком, ждём перезапуска "
                                                "прибора"),
@@ -82,7 +56,7 @@ private Q_SLOTS:
         rig.wizard().startUpload(true);
         rig.clock.advance(300);
         rig.powerOff();
-        QStringList uploads = uploadEvents(rig.session);
+        QStringList uploads = rig.uploadJournal();
         QCOMPARE(uploads.size(), 2);
         QVERIFY(uploads.last().endsWith(QStringLiteral("итог: отменена: нет связи с прибором")));
 
@@ -92,7 +66,7 @@ private Q_SLOTS:
         stopped.wizard().startUpload(true);
         stopped.clock.advance(300);
         stopped.wizard().cancelUpload();
-        uploads = uploadEvents(stopped.session);
+        uploads = stopped.uploadJournal();
         QCOMPARE(uploads.size(), 2);
         QVERIFY(uploads.last().endsWith(QStringLiteral("итог: остановлена оператором")));
 
@@ -102,10 +76,9 @@ private Q_SLOTS:
         left.wizard().startUpload(true);
         left.clock.advance(300);
         left.leaveFirmwarePage();
-        uploads = uploadEvents(left.session);
+        uploads = left.uploadJournal();
         QCOMPARE(uploads.size(), 2);
-        QVERIFY(
-            uploads.last().endsWith(QStringLiteral("итог: остановлена: выбрана другая страница")));
+        QVERIFY(uploads.last().endsWith(QStringLiteral("итог: прервана: выбрана другая страница")));
     }
 };
 

@@ -529,6 +529,8 @@ void Connection::choosePort(const QString &text)
         m_panel.ports.append(text);
         m_keptPorts.append(text);
     }
+    // Whatever runs on the line was started on the old port and ends with it.
+    m_line.cancel(QStringLiteral("выбран другой порт"));
     setPortNameFromPanel();
     m_portChanged = true;
     const bool opened = m_port.open();
