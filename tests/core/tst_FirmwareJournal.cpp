@@ -1,6 +1,7 @@
 #include "FirmwareRig.h"
 
 #include "journal/ServiceJournal.h"
+#include "navigation/PageNavigator.h"
 
 #include <QCryptographicHash>
 #include <QtTest>
@@ -47,6 +48,34 @@ private Q_SLOTS:
                                                "прибора"),
                          what + QStringLiteral(
                                     "; итог: передана целиком; перезапуск прибора подтверждён")}));
+    }
+
+    void theChosenFileOutlivesLeavingThePageAndIsTheOneSent()
+    {
+        FirmwareRig rig;
+        rig.writeFile(QStringLiteral("FilesInVirant/Virant_(rx).tsk"), "default");
+        const QString mid = rig.writeFile(QStringLiteral("elsewhere/mid.tsk"), "chosen");
+        rig.startUp();
+        rig.openFirmwarePageThroughNavigator();
+        QCOMPARE(rig.wizard().state().file.source, FirmwareFile::Source::InDataFolder);
+        rig.wizard().fileChosen(mid);
+        rig.session.navigator().selectPage(Page::About);
+        // Back through "Вирант": the default file is there, the choice stands.
+        rig.openFirmwarePageThroughNavigator();
+        QCOMPARE(rig.wizard().fileName(), mid);
+        rig.powerOff();
+        rig.clock.advance(5000);
+        rig.powerOn(true);
+        rig.clock.advance(FirmwareWizard::BootWaitMs);
+        QCOMPARE(rig.wizard().startUpload(true), FirmwareWizard::Start::Started);
+        QVERIFY(rig.runUntil(
+            [&] { return rig.bootLoader().lastResult() != BootLoader::Result::None; }));
+        QCOMPARE(rig.bootLoader().programImage(), QByteArray("chosen"));
+        const QStringList uploads = rig.uploadJournal();
+        QVERIFY(!uploads.isEmpty());
+        for (const QString &line : uploads)
+            QVERIFY2(line.contains(QStringLiteral("файл: ") + QDir::toNativeSeparators(mid)),
+                     qPrintable(line));
     }
 
     void anUploadCutByTheLinkOrTheOperatorSaysSo()

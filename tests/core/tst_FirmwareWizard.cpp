@@ -56,6 +56,8 @@ private Q_SLOTS:
     void lineEventsOnAnotherPageTakeNoWizardStep();
     void searchLeftRunningElsewhereDoesNotMoveTheFirmwareSpeed();
     void eventsOutsideTheirStepLeaveTheWizardWhereItIs();
+    void uploadIsRefusedWhileAnotherExchangeHoldsTheLine();
+    void stepTwoWaitsForTheLineAndSaysWhatFor();
 };
 
 void tst_FirmwareWizard::withoutFirmwareFolderStepOneThenChosenFileGivesStepTwo()
@@ -641,4 +643,62 @@ void tst_FirmwareWizard::eventsOutsideTheirStepLeaveTheWizardWhereItIs()
         if (row.lineQuiet)
             QVERIFY2(rig.port.written().isEmpty(), row.name);
     }
+}
+
+void tst_FirmwareWizard::uploadIsRefusedWhileAnotherExchangeHoldsTheLine()
+{
+    FirmwareRig rig;
+    QVERIFY(rig.reachStepThree(rig.writeFile("a.tsk", "abc")));
+    // A read runs (started from elsewhere, a notice's, say) when load is confirmed.
+    QVERIFY(rig.session.line().begin(LineJob::DatabaseRead));
+    QCOMPARE(rig.wizard().startUpload(true), FirmwareWizard::Start::Refused);
+    rig.settle();
+    QCOMPARE(rig.port.written(), QByteArray());
+    QCOMPARE(rig.session.pane().text(),
+             QStringLiteral("Дождитесь конца обмена с прибором: идёт чтение БД ТС из прибора."));
+    QCOMPARE(rig.session.line().job(), LineJob::DatabaseRead);
+    QCOMPARE(rig.step(), WizardStep::Ready);
+    QVERIFY(rig.uploadJournal().isEmpty());
+
+    // Once the read is over the same click sends.
+    rig.session.line().end(LineJob::DatabaseRead, JobOutcome::Done);
+    QCOMPARE(rig.wizard().startUpload(true), FirmwareWizard::Start::Started);
+    QCOMPARE(rig.port.written(), QByteArray::fromHex("55AA09000000"));
+}
+
+void tst_FirmwareWizard::stepTwoWaitsForTheLineAndSaysWhatFor()
+{
+    FirmwareRig rig;
+    rig.startUp();
+    // A database write holds the line when "Вирант" is chosen.
+    QVERIFY(rig.session.line().begin(LineJob::DatabaseWrite));
+    rig.openFirmwarePage();
+    rig.wizard().fileChosen(rig.writeFile("mid.tsk", "x"));
+    const QString waiting = QStringLiteral(
+        "Дождитесь конца обмена с прибором: идёт запись БД ТС в прибор. Затем шаг 2.");
+    QCOMPARE(rig.session.pane().text(), waiting);
+    QCOMPARE(rig.step(), WizardStep::WaitingForLine);
+    rig.wizard().tabChanging();
+    rig.clock.advance(3000);
+    QVERIFY(!rig.statusLog.contains(SwitchOff));
+    QCOMPARE(rig.session.line().queuedNotices(), 1);
+
+    // The write ends and says its last word; step 2 follows from the event loop.
+    rig.session.line().end(LineJob::DatabaseWrite, JobOutcome::Done);
+    rig.session.pane().setText(QStringLiteral("the write's own last word"));
+    rig.settle();
+    QCOMPARE(rig.session.pane().text(), SwitchOff);
+    QCOMPARE(rig.step(), WizardStep::SwitchOff);
+
+    // Left and entered again during another write: the wait starts over, and a
+    // wait left behind moves nothing once the page is gone.
+    QVERIFY(rig.session.line().begin(LineJob::DatabaseWrite));
+    rig.leaveFirmwarePage();
+    rig.openFirmwarePage();
+    QCOMPARE(rig.session.pane().text(), waiting);
+    rig.leaveFirmwarePage();
+    rig.session.line().end(LineJob::DatabaseWrite, JobOutcome::Done);
+    rig.settle();
+    QCOMPARE(rig.step(), WizardStep::Off);
+    QCOMPARE(rig.session.pane().text(), QString());
 }
