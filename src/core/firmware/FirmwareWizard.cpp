@@ -42,8 +42,7 @@ FirmwareWizard::FirmwareWizard(SerialPort &port, Connection &connection,
     connect(&m_job, &FirmwareUploadJob::ended, this, &FirmwareWizard::uploadEnded);
     connect(&m_job, &FirmwareUploadJob::errorOccurred, this, &FirmwareWizard::errorOccurred);
     connect(&m_job, &FirmwareUploadJob::journalEvent, this, &FirmwareWizard::journalEvent);
-    dispatcher.subscribe(ReceiveDispatcher::StartupReport,
-                         [this](QByteArray &) { startupReport(); });
+    dispatcher.subscribe(ReplyCode::StartupReport, [this](const Message &) { startupReport(); });
     connect(&m_line, &LineOwner::cancelling, this, &FirmwareWizard::lineJobStopped);
     m_published = m_state;
 }
