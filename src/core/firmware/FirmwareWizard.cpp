@@ -114,8 +114,8 @@ void FirmwareWizard::afterPageChange()
 
 void FirmwareWizard::pageOpened()
 {
-    // "Вирант" on the page during an upload: the labels keep naming the file
-    // that is being sent. The operator's own choice stays over every entry.
+    // "Вирант" on the page during an upload: the file stays the one being sent. The operator's own
+    // choice stays over every entry.
     if (!m_state.uploadUnderWay() && m_state.file.source != FirmwareFile::Source::Chosen)
         locateDefaultFile();
     updateSoftWizard();
@@ -130,8 +130,8 @@ void FirmwareWizard::locateDefaultFile()
     FirmwareFile &file = m_state.file;
     file.dataFolder = m_dataFolder.path();
     if (QFileInfo(bare).isFile()) {
-        // Found beside the process rather than in the data folder: the label
-        // names the folder it was really found in, since that file is what goes.
+        // Found beside the process rather than in the data folder: that file
+        // is what goes, and its own folder is the one named.
         file.source = FirmwareFile::Source::BesideProgram;
         file.path = QFileInfo(bare).absoluteFilePath();
     } else if (QFileInfo(inFolder).isFile()) {
@@ -361,7 +361,7 @@ void FirmwareWizard::lineJobStopped(LineJob job, JobOutcome outcome, const QStri
 
 FirmwareWizard::Start FirmwareWizard::startUpload(bool programmingModeConfirmed)
 {
-    // Step 3 only: the button's state can lag behind a step that moved on.
+    // Step 3 only: a click can come after the step moved on.
     if (!programmingModeConfirmed || m_state.step != WizardStep::Ready || !linkOn() ||
         !m_state.file.found())
         return Start::NotInStepThree;

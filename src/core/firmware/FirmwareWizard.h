@@ -98,8 +98,8 @@ public:
     void tabChanging() { updateSoftWizard(); }
 
     // The load once the confirmation box has been answered; NotInStepThree
-    // when the step, the line or the file does not allow it (the button can
-    // lag behind a step that moved on).
+    // when the step, the line or the file does not allow it (a click can come
+    // after the step moved on); Refused when the job did not start (the pane says why).
     enum class Start { Started, NotInStepThree, Refused };
     Start startUpload(bool programmingModeConfirmed);
     // "Отменить загрузку".
