@@ -198,6 +198,14 @@ void tst_FlashEndToEnd::noWaitSaysTheResultIsUnconfirmed()
              QStringLiteral("Программа передана, перезапуск прибора не ожидался: результат не "
                             "подтверждён."));
     QVERIFY(!err.contains("Перепрограммирование прибора завершено"));
+    // Said once, by the action; the journal keeps how the upload's job ended.
+    QCOMPARE(QString::fromUtf8(err).count(QStringLiteral("не ожидался")), 1);
+    QFile journal(QDir(m_dir.path()).filePath("ServiceJournal.txt"));
+    QVERIFY(journal.open(QIODevice::ReadOnly));
+    QVERIFY(journal.readAll().contains(
+        QStringLiteral("итог: передана целиком; ожидание перезапуска прервано: перезапуск не "
+                       "ожидался")
+            .toUtf8()));
     // Every byte was on the line before the exit: the instrument takes the upload.
     QTest::qWait(300);
     QVERIFY(finishSimulator().contains("boot loader: upload accepted, 3000 bytes"));

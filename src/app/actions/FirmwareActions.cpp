@@ -102,7 +102,10 @@ int runFlash(const CommandLine &commandLine)
         return 1; // the file could not be sent; the pane said why
 
     const bool settled = run.waitFor([&] { return outcome.has_value() || sent; });
+    // The action's own last line says how a wait it gives up ended; the
+    // journal takes the cancel's words, the pane's echo does not repeat them.
     if (!settled && !outcome) {
+        run.setPaneEcho(false);
         session.line().cancel(QStringLiteral("порт не принимает данные"));
         HeadlessRun::printError(QStringLiteral("Передача остановилась: порт не принимает данные."));
         return 1;
@@ -111,6 +114,7 @@ int runFlash(const CommandLine &commandLine)
         run.waitFor([&] { return outcome.has_value() || stopAsked; });
     // The restart was not awaited or never came: the wait ends here, journalled.
     if (!outcome) {
+        run.setPaneEcho(false);
         session.line().cancel(stopAsked ? FirmwareWizard::stopSignalReason()
                               : waitForRestart
                                   ? QStringLiteral("прибор не сообщил о запуске программы "
