@@ -200,8 +200,6 @@ void onRealClock(bool withWindow, int imageSize)
     if (window)
         window->show();
     FirmwareWizard &wizard = session.firmware();
-    if (!window)
-        session.navigator().ensureFrame(Page::Firmware);
     session.navigator().openPage(Page::Firmware);
     wizard.fileChosen(path);
     instrument->setPowered(false);
@@ -209,8 +207,8 @@ void onRealClock(bool withWindow, int imageSize)
     instrument->setStylusHeld(true);
     instrument->setPowered(true);
     instrument->setStylusHeld(false);
-    runUntil([&] { return wizard.frameState().loadEnabled; }, 10000);
-    if (!wizard.frameState().loadEnabled) {
+    runUntil([&] { return wizard.step() == WizardStep::Ready; }, 10000);
+    if (wizard.step() != WizardStep::Ready) {
         std::printf("  step 3 never opened\n");
         return;
     }
@@ -219,8 +217,10 @@ void onRealClock(bool withWindow, int imageSize)
     const double cpuBefore = cpuSecondsOfProcess();
     const long switchesBefore = contextSwitchesOfProcess();
     wall.start();
+    bool sent = false;
+    QObject::connect(&wizard, &FirmwareWizard::uploadSent, [&sent] { sent = true; });
     wizard.startUpload(true);
-    runUntil([&] { return wizard.softSent(); }, 120000);
+    runUntil([&] { return sent; }, 120000);
     const double wallS = static_cast<double>(wall.elapsed()) / 1000.0;
     const double cpuS = cpuSecondsOfProcess() - cpuBefore;
     const long switches = contextSwitchesOfProcess() - switchesBefore;
@@ -228,7 +228,7 @@ void onRealClock(bool withWindow, int imageSize)
     std::printf("firmware upload, %d bytes, real clock, %s\n", imageSize,
                 withWindow ? "window (offscreen) with --port sim"
                            : "headless on the built-in instrument");
-    std::printf("  sent:                             %s\n", wizard.softSent() ? "yes" : "NO");
+    std::printf("  sent:                             %s\n", sent ? "yes" : "NO");
     std::printf("  wall time:                        %.2f s\n", wallS);
     std::printf("  process CPU:                      %.3f s (%.1f %% of the wall time)\n", cpuS,
                 100.0 * cpuS / wallS);

@@ -40,6 +40,9 @@ void StopSignals::catchFromNow()
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
+    // The terminal that started the run went away: a stop like the others, so
+    // a write under way ends on a boundary and its outcome is journalled.
+    ::sigaction(SIGHUP, &action, nullptr);
 }
 
 bool StopSignals::caught()

@@ -9,7 +9,7 @@ class PageChangeHooks
 {
 public:
     virtual ~PageChangeHooks() = default;
-    // StopSoftWizard: does nothing until the firmware frame exists.
+    // The firmware steps stop; nothing before the firmware page's first entry.
     virtual void stopSoftWizard() = 0;
     virtual void resetSoftWizard() = 0;
     virtual void updateSoftWizard() = 0;

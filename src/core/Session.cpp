@@ -37,8 +37,6 @@ Session::Session(Clock &clock, SerialPort &port, const DataFolder &dataFolder, Q
     m_databasePage.setJournalGate(gate);
     m_firmware.setJournalGate(gate);
     m_connection.setLinkWatcher(&m_firmware);
-    m_firmware.setFirmwarePageQuery([this] { return m_navigator.firmwarePageActive(); });
-    m_firmware.setFrameQuery([this] { return m_navigator.frameCreated(Page::Firmware); });
     m_databasePage.setFrameQuery([this] { return m_navigator.frameCreated(Page::Database); });
 }
 

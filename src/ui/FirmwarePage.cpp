@@ -3,6 +3,7 @@
 #include "ArrowLine.h"
 #include "ElidingLabel.h"
 #include "FileDialogLook.h"
+#include "FirmwarePagePresenter.h"
 #include "ObjectNames.h"
 #include "Session.h"
 #include "WidgetKit.h"
@@ -83,14 +84,6 @@ ElidingLabel *fileLabel(const QString &name, int height, QWidget *parent)
     return l;
 }
 
-// The file labels' line breaks are carriage return and line feed.
-QString shown(const QString &text)
-{
-    QString out = text;
-    out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    return out;
-}
-
 // A button of the frame's height, at least `width` wide, in its colour.
 QPushButton *button(const QString &name, const QString &text, const QColor &colour, int width,
                     QWidget *parent)
@@ -109,7 +102,6 @@ FirmwarePage::FirmwarePage(Session &session, QWidget *parent)
 {
     setObjectName(objectNames::firmware::Frame);
     resize(DesignWidth, DesignHeight);
-    session.navigator().ensureFrame(Page::Firmware);
 
     auto *root = new QVBoxLayout(this);
     root->setContentsMargins(0, 0, 0, 0);
@@ -137,7 +129,7 @@ FirmwarePage::FirmwarePage(Session &session, QWidget *parent)
     connect(m_otherFile, &QPushButton::clicked, this, &FirmwarePage::chooseOtherFile);
     connect(m_load, &QPushButton::clicked, this, &FirmwarePage::confirmAndLoad);
     connect(m_stop, &QPushButton::clicked, this, &FirmwarePage::stopUpload);
-    connect(&m_wizard, &FirmwareWizard::frameStateChanged, this, &FirmwarePage::mirror);
+    connect(&m_wizard, &FirmwareWizard::stateChanged, this, &FirmwarePage::mirror);
     connect(&m_wizard, &FirmwareWizard::errorOccurred, this, &FirmwarePage::showError);
     connect(&m_session.navigator(), &PageNavigator::leaveUploadAsked, this,
             &FirmwarePage::askLeaveUpload);
@@ -384,17 +376,16 @@ bool FirmwarePage::eventFilter(QObject *watched, QEvent *event)
 
 void FirmwarePage::mirror()
 {
-    const SoftVirFrameState &state = m_wizard.frameState();
-    const QString fullPath = QDir::toNativeSeparators(m_wizard.softFileName());
+    const FirmwarePageView view = FirmwarePagePresenter::present(m_wizard.state());
     for (ElidingLabel *target : {m_fileLabel, m_fileLabel2}) {
-        target->setWholeText(shown(state.fileLabel));
-        target->setWholeTip(fullPath);
+        target->setWholeText(view.fileLabel);
+        target->setWholeTip(view.fileTip);
     }
-    m_load->setEnabled(state.loadEnabled);
-    m_load->setToolTip(state.loadHint);
-    m_stop->setEnabled(state.stopEnabled);
-    m_stop->setVisible(state.stopVisible);
-    m_otherFile->setEnabled(state.fileChoiceEnabled);
+    m_load->setEnabled(view.loadEnabled);
+    m_load->setToolTip(view.loadHint);
+    m_stop->setEnabled(view.stopShown);
+    m_stop->setVisible(view.stopShown);
+    m_otherFile->setEnabled(view.fileChoiceEnabled);
 }
 
 void FirmwarePage::askLeaveUpload()
@@ -419,7 +410,7 @@ void FirmwarePage::askLeaveUpload()
 
 void FirmwarePage::chooseOtherFile()
 {
-    if (!m_wizard.frameState().fileChoiceEnabled)
+    if (!FirmwarePagePresenter::present(m_wizard.state()).fileChoiceEnabled)
         return;
     QFileDialog dialog(this, QString(), m_wizard.dialogFolder());
     dialog.setObjectName(objectNames::firmware::OpenDialog);

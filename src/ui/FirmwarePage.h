@@ -16,9 +16,9 @@ class Session;
 
 // The firmware page's frame: step 1 (the file) and step 2 (programming mode)
 // on the tab "Шаги 1,2", step 3 (the upload) on "Шаг 3", each beside a static
-// picture of what the instrument's screen shows. It mirrors the wizard's frame
-// state and forwards clicks; the open dialog and the confirmation box live here
-// and tell the wizard their outcome. Creating it creates the wizard's frame.
+// picture of what the instrument's screen shows. It shows what its presenter
+// derives from the wizard's state and forwards clicks; the open dialog and the
+// confirmation box live here and tell the wizard their outcome.
 //
 // The firmware page's action, as the main window runs it:
 //     if (!frame) frame = new FirmwarePage(session, TabShSoftVir);  // fills the page

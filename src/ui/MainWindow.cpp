@@ -13,10 +13,12 @@
 #include "navigation/PageNavigator.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QFontInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QSignalBlocker>
 #include <QSplitter>
@@ -311,6 +313,42 @@ void MainWindow::showEvent(QShowEvent *event)
         m_simulatorPanel->move(frameGeometry().right() + 12, geometry().top());
         m_simulatorPanel->show();
     }
+}
+
+QString MainWindow::leaveWriteQuestion(LineJob job)
+{
+    const QString left = job == LineJob::FirmwareUpload
+                             ? QStringLiteral("В приборе останется неполная программа.")
+                             : QStringLiteral("БД ТС в приборе будет записана не полностью.");
+    return QStringLiteral("Идёт %1. Прервать и закрыть программу?\n").arg(LineOwner::jobName(job)) +
+           left;
+}
+
+bool MainWindow::mayCutTheWrite()
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Внимание!"),
+                    leaveWriteQuestion(m_session.line().job()), QMessageBox::Yes | QMessageBox::No,
+                    this);
+    box.setObjectName(QStringLiteral("LeaveWriteBox"));
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    // "Выход" and the window's close button alike: a write to the instrument is
+    // cut off only when the operator says so, and then through its own cancel,
+    // so the pane and the journal say how it ended before the window goes.
+    LineOwner &line = m_session.line();
+    if (line.writing()) {
+        if (!mayCutTheWrite()) {
+            event->ignore();
+            return;
+        }
+        line.cancel(QStringLiteral("программа закрывается"));
+    }
+    QMainWindow::closeEvent(event);
 }
 
 } // namespace kalent

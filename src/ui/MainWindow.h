@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/LineOwner.h"
 #include "navigation/PageNavigator.h"
 
 #include <QMainWindow>
@@ -24,7 +25,8 @@ class VirtualInstrument;
 // actions, the page control with its five pages, the port panel and the status
 // bar. It holds no state of its own: it mirrors the Session (link, message pane,
 // pages) and forwards the user's clicks. Closing it saves, writes and sends
-// nothing.
+// nothing; during a write to the instrument (a database write, a firmware
+// upload) it asks first, and "Да" cancels the write with its reason.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -54,8 +56,12 @@ public:
     // The built-in instrument's panel, or null on a real port.
     SimulatorPanel *simulatorPanel() const { return m_simulatorPanel; }
 
+    // The question asked before a write to the instrument is cut off.
+    static QString leaveWriteQuestion(LineJob job);
+
 protected:
     void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void buildActions();
@@ -67,6 +73,8 @@ private:
     void createFrame(Page page);
     // The actions that need the instrument, as the navigator allows them.
     void mirrorActionsEnabled();
+    // Yes or no, "no" by default.
+    bool mayCutTheWrite();
     static size_t slot(Page page) { return static_cast<size_t>(page); }
 
     Session &m_session;

@@ -1,38 +1,13 @@
 #include "FirmwareRig.h"
 
 #include "journal/ServiceJournal.h"
+#include "navigation/PageNavigator.h"
 
 #include <QCryptographicHash>
 #include <QtTest>
 
 using namespace kalent;
 using namespace kalent::test;
-
-namespace {
-
-// The journal's event texts after their time stamps.
-QStringList journalEvents(Session &session)
-{
-    QFile file(session.journal().path());
-    QStringList events;
-    if (!file.open(QIODevice::ReadOnly))
-        return events;
-    for (const QByteArray &line : file.readAll().split('\n'))
-        if (!line.isEmpty())
-            events.append(QString::fromUtf8(line.mid(line.indexOf('\t') + 1)));
-    return events;
-}
-
-QStringList uploadEvents(Session &session)
-{
-    QStringList uploads;
-    for (const QString &e : journalEvents(session))
-        if (e.startsWith(QStringLiteral("загрузка ПО в прибор")))
-            uploads.append(e);
-    return uploads;
-}
-
-} // namespace
 
 // The firmware page's upload leaves its file, size, sums and outcome in the
 // service journal, as it goes.
@@ -52,7 +27,7 @@ private Q_SLOTS:
         const QString path = rig.writeFile(QStringLiteral("new.tsk"), image);
         QVERIFY(rig.reachStepThree(path));
         rig.wizard().startUpload(true);
-        QCOMPARE(uploadEvents(rig.session).size(), 1);
+        QCOMPARE(rig.uploadJournal().size(), 1);
         QVERIFY(rig.runUntil(
             [&] {
                 return rig.session.pane().text() ==
@@ -67,12 +42,40 @@ private Q_SLOTS:
                      QString::fromLatin1(
                          QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex()));
         QCOMPARE(
-            uploadEvents(rig.session),
+            rig.uploadJournal(),
             QStringList({what + QStringLiteral("; итог: начата"),
                          what + QStringLiteral("; итог: передана целиком, ждём перезапуска "
                                                "прибора"),
                          what + QStringLiteral(
                                     "; итог: передана целиком; перезапуск прибора подтверждён")}));
+    }
+
+    void theChosenFileOutlivesLeavingThePageAndIsTheOneSent()
+    {
+        FirmwareRig rig;
+        rig.writeFile(QStringLiteral("FilesInVirant/Virant_(rx).tsk"), "default");
+        const QString mid = rig.writeFile(QStringLiteral("elsewhere/mid.tsk"), "chosen");
+        rig.startUp();
+        rig.openFirmwarePageThroughNavigator();
+        QCOMPARE(rig.wizard().state().file.source, FirmwareFile::Source::InDataFolder);
+        rig.wizard().fileChosen(mid);
+        rig.session.navigator().selectPage(Page::About);
+        // Back through "Вирант": the default file is there, the choice stands.
+        rig.openFirmwarePageThroughNavigator();
+        QCOMPARE(rig.wizard().fileName(), mid);
+        rig.powerOff();
+        rig.clock.advance(5000);
+        rig.powerOn(true);
+        rig.clock.advance(FirmwareWizard::BootWaitMs);
+        QCOMPARE(rig.wizard().startUpload(true), FirmwareWizard::Start::Started);
+        QVERIFY(rig.runUntil(
+            [&] { return rig.bootLoader().lastResult() != BootLoader::Result::None; }));
+        QCOMPARE(rig.bootLoader().programImage(), QByteArray("chosen"));
+        const QStringList uploads = rig.uploadJournal();
+        QVERIFY(!uploads.isEmpty());
+        for (const QString &line : uploads)
+            QVERIFY2(line.contains(QStringLiteral("файл: ") + QDir::toNativeSeparators(mid)),
+                     qPrintable(line));
     }
 
     void anUploadCutByTheLinkOrTheOperatorSaysSo()
@@ -82,7 +85,7 @@ private Q_SLOTS:
         rig.wizard().startUpload(true);
         rig.clock.advance(300);
         rig.powerOff();
-        QStringList uploads = uploadEvents(rig.session);
+        QStringList uploads = rig.uploadJournal();
         QCOMPARE(uploads.size(), 2);
         QVERIFY(uploads.last().endsWith(QStringLiteral("итог: отменена: нет связи с прибором")));
 
@@ -92,7 +95,7 @@ private Q_SLOTS:
         stopped.wizard().startUpload(true);
         stopped.clock.advance(300);
         stopped.wizard().cancelUpload();
-        uploads = uploadEvents(stopped.session);
+        uploads = stopped.uploadJournal();
         QCOMPARE(uploads.size(), 2);
         QVERIFY(uploads.last().endsWith(QStringLiteral("итог: остановлена оператором")));
 
@@ -102,10 +105,9 @@ private Q_SLOTS:
         left.wizard().startUpload(true);
         left.clock.advance(300);
         left.leaveFirmwarePage();
-        uploads = uploadEvents(left.session);
+        uploads = left.uploadJournal();
         QCOMPARE(uploads.size(), 2);
-        QVERIFY(
-            uploads.last().endsWith(QStringLiteral("итог: остановлена: выбрана другая страница")));
+        QVERIFY(uploads.last().endsWith(QStringLiteral("итог: прервана: выбрана другая страница")));
     }
 };
 

@@ -88,10 +88,10 @@ void tst_FirmwareUpload::threeByteFileGoesOutWithItsChecksumInTheFirstTick()
     QCOMPARE(log.writtenSizes, QList<qsizetype>({6, 11}));
     QCOMPARE(log.progress, QList<int>({100, 0}));
     QCOMPARE(log.progressAheadOfLine, 0);
-    QVERIFY(rig.wizard().softSent());
+    QVERIFY((rig.step() == WizardStep::AwaitingRestart));
     QCOMPARE(rig.session.pane().text(), QStringLiteral("Программирование прибора"));
-    QVERIFY(!rig.wizard().frameState().stopVisible);
-    QVERIFY(!rig.wizard().frameState().stopEnabled);
+    QVERIFY((rig.step() != WizardStep::Sending));
+    QVERIFY((rig.step() != WizardStep::Sending));
 }
 
 void tst_FirmwareUpload::largeFileGoesInThreeBlocksPacedByTheLine()
@@ -152,13 +152,13 @@ void tst_FirmwareUpload::cancelAfterTheSecondOfThreeBlocksStopsThere()
     QVERIFY(rig.reachStepThree(rig.writeFile("big.tsk", patterned(25000))));
     rig.wizard().startUpload(true);
     QVERIFY(rig.runUntil([&] { return rig.session.pane().progress() == 80; }));
-    QVERIFY(rig.wizard().frameState().stopEnabled);
+    QVERIFY((rig.step() == WizardStep::Sending));
 
     rig.wizard().cancelUpload();
     QCOMPARE(rig.session.pane().text(), QStringLiteral("Программирование прибора приостановлено"));
     QCOMPARE(rig.session.pane().progress(), 0);
-    QVERIFY(!rig.wizard().frameState().stopVisible);
-    QVERIFY(!rig.wizard().frameState().stopEnabled);
+    QVERIFY((rig.step() != WizardStep::Sending));
+    QVERIFY((rig.step() != WizardStep::Sending));
     rig.clock.advance(5000);
     QCOMPARE(rig.port.written().size(), 6 + 20000);
     // The instrument keeps waiting for the rest; it does not restart.
@@ -178,21 +178,21 @@ void tst_FirmwareUpload::cancelButtonGoesOnceTheChecksumIsHandedOver()
     // While a block other than the last is still leaving, cancelling is offered.
     QVERIFY(rig.runUntil([&] { return rig.port.written().size() == 6 + 20000; }));
     QVERIFY(rig.port.bytesToWrite() > 0);
-    QVERIFY(rig.wizard().frameState().stopVisible);
-    QVERIFY(rig.wizard().frameState().stopEnabled);
+    QVERIFY((rig.step() == WizardStep::Sending));
+    QVERIFY((rig.step() == WizardStep::Sending));
 
     // The last block and the checksum are with the port: the instrument will
     // have the whole upload, so a cancel could only misreport it.
     QVERIFY(rig.runUntil([&] { return rig.port.written().size() == 6 + 25000 + 2; }));
     QVERIFY(rig.port.bytesToWrite() > 0);
-    QVERIFY(!rig.wizard().frameState().stopVisible);
-    QVERIFY(!rig.wizard().frameState().stopEnabled);
-    QVERIFY(!rig.wizard().softSent());
+    QVERIFY((rig.step() != WizardStep::Sending));
+    QVERIFY((rig.step() != WizardStep::Sending));
+    QVERIFY((rig.step() != WizardStep::AwaitingRestart));
     QCOMPARE(rig.session.pane().text(), QStringLiteral("Загрузка программы в прибор"));
 
-    QVERIFY(rig.runUntil([&] { return rig.wizard().softSent(); }));
+    QVERIFY(rig.runUntil([&] { return (rig.step() == WizardStep::AwaitingRestart); }));
     QCOMPARE(rig.session.pane().text(), QStringLiteral("Программирование прибора"));
-    QVERIFY(!rig.wizard().frameState().stopVisible);
+    QVERIFY((rig.step() != WizardStep::Sending));
 }
 
 void tst_FirmwareUpload::declinedOrClosedPortWritesNothing()
@@ -203,16 +203,16 @@ void tst_FirmwareUpload::declinedOrClosedPortWritesNothing()
     rig.wizard().startUpload(false);
     rig.clock.advance(1000);
     QVERIFY(rig.port.written().isEmpty());
-    QVERIFY(rig.wizard().frameState().loadEnabled);
-    QVERIFY(!rig.wizard().softLoadStarted());
+    QVERIFY((rig.step() == WizardStep::Ready));
+    QVERIFY(!rig.wizard().state().uploadUnderWay());
 
     rig.port.close();
     rig.wizard().startUpload(true);
     rig.clock.advance(1000);
     QVERIFY(rig.port.written().isEmpty());
     QCOMPARE(rig.session.pane().text(), QStringLiteral("Порт отключен."));
-    QVERIFY(rig.wizard().frameState().loadEnabled);
-    QVERIFY(!rig.wizard().softLoadStarted());
+    QVERIFY((rig.step() == WizardStep::Ready));
+    QVERIFY(!rig.wizard().state().uploadUnderWay());
 }
 
 void tst_FirmwareUpload::missingFileIsReportedBeforeAnythingIsSent()
@@ -232,9 +232,9 @@ void tst_FirmwareUpload::missingFileIsReportedBeforeAnythingIsSent()
     QCOMPARE(errors.at(0).at(0).toString(), expected);
     QCOMPARE(rig.session.pane().text(), expected);
     // Nothing started: no cancel button, step 3 still open for another try.
-    QVERIFY(!rig.wizard().softLoadStarted());
-    QVERIFY(!rig.wizard().frameState().stopVisible);
-    QVERIFY(rig.wizard().frameState().loadEnabled);
+    QVERIFY(!rig.wizard().state().uploadUnderWay());
+    QVERIFY((rig.step() != WizardStep::Sending));
+    QVERIFY((rig.step() == WizardStep::Ready));
 
     // A folder named like the file is no image either.
     QVERIFY(QDir().mkpath(path));
@@ -259,8 +259,8 @@ void tst_FirmwareUpload::emptyFileIsRefusedBeforeAnythingIsSent()
         rig.session.pane().text(),
         QStringLiteral("Файл %1 пуст. Загрузка не начата.").arg(QDir::toNativeSeparators(path)));
     QVERIFY(!rig.upload().running());
-    QVERIFY(!rig.wizard().softLoadStarted());
-    QVERIFY(rig.wizard().frameState().loadEnabled);
+    QVERIFY(!rig.wizard().state().uploadUnderWay());
+    QVERIFY((rig.step() == WizardStep::Ready));
 }
 
 QTEST_GUILESS_MAIN(tst_FirmwareUpload)

@@ -52,10 +52,12 @@ private Q_SLOTS:
     void pageChangeDuringTransferStopsItAndEmptiesThePane();
     void stepPromptsNeverReplaceTheTransferTexts();
     void linkLossDuringTransferCancelsTheReprogramming();
-    void nothingHappensBeforeTheFrameExists();
+    void nothingHappensBeforeThePageIsFirstEntered();
     void lineEventsOnAnotherPageTakeNoWizardStep();
     void searchLeftRunningElsewhereDoesNotMoveTheFirmwareSpeed();
     void eventsOutsideTheirStepLeaveTheWizardWhereItIs();
+    void uploadIsRefusedWhileAnotherExchangeHoldsTheLine();
+    void stepTwoWaitsForTheLineAndSaysWhatFor();
 };
 
 void tst_FirmwareWizard::withoutFirmwareFolderStepOneThenChosenFileGivesStepTwo()
@@ -64,13 +66,10 @@ void tst_FirmwareWizard::withoutFirmwareFolderStepOneThenChosenFileGivesStepTwo(
     rig.startUp();
     rig.openFirmwarePage();
 
-    QCOMPARE(rig.wizard().frameState().fileLabel,
-             QStringLiteral("Файл Virant_(rx).tsk\r\nне найден."));
+    QCOMPARE(rig.wizard().state().file.source, FirmwareFile::Source::Missing);
     QCOMPARE(rig.session.pane().text(), StepOne);
-    QVERIFY(!rig.wizard().softFileFound());
-    QVERIFY(!rig.wizard().frameState().loadEnabled);
-    QCOMPARE(rig.wizard().frameState().loadHint,
-             QStringLiteral("Прибор не готов к загрузке программы управления."));
+    QVERIFY(!rig.wizard().state().file.found());
+    QVERIFY((rig.step() != WizardStep::Ready));
     // Looking for the file does not create its folder.
     QVERIFY(!QFileInfo::exists(QDir(rig.dataDir.path()).filePath("FilesInVirant")));
     // Entering the page put the port at 115200 directly.
@@ -80,11 +79,11 @@ void tst_FirmwareWizard::withoutFirmwareFolderStepOneThenChosenFileGivesStepTwo(
     const QString path = rig.writeFile("elsewhere/new.tsk", "x");
     rig.wizard().fileChosen(path);
     QCOMPARE(rig.session.pane().text(), SwitchOff);
-    QVERIFY(rig.wizard().softFileFound());
-    QCOMPARE(rig.wizard().softFileName(), path);
+    QVERIFY(rig.wizard().state().file.found());
+    QCOMPARE(rig.wizard().fileName(), path);
     const QString folder =
         QDir::toNativeSeparators(QFileInfo(path).absolutePath()) + QDir::separator();
-    QCOMPARE(rig.wizard().frameState().fileLabel, folder + "\r\nnew.tsk");
+    QCOMPARE(rig.wizard().state().file.source, FirmwareFile::Source::Chosen);
     // The choice is shared with the database page, and the dialog opens there next.
     QCOMPARE(rig.session.lastFile().dir(), folder);
     QCOMPARE(rig.session.lastFile().name(), QStringLiteral("new.tsk"));
@@ -98,14 +97,14 @@ void tst_FirmwareWizard::cancellingTheDialogKeepsWhatWasLocated()
     rig.startUp();
     rig.openFirmwarePage();
     rig.wizard().fileDialogCancelled();
-    QVERIFY(!rig.wizard().softFileFound());
+    QVERIFY(!rig.wizard().state().file.found());
     QCOMPARE(rig.session.pane().text(), StepOne);
 
     const QString path = rig.writeFile("a.tsk", "x");
     rig.wizard().fileChosen(path);
     rig.wizard().fileDialogCancelled();
-    QVERIFY(rig.wizard().softFileFound());
-    QCOMPARE(rig.wizard().softFileName(), path);
+    QVERIFY(rig.wizard().state().file.found());
+    QCOMPARE(rig.wizard().fileName(), path);
     QCOMPARE(rig.session.pane().text(), SwitchOff);
 }
 
@@ -116,15 +115,12 @@ void tst_FirmwareWizard::defaultFileInFirmwareFolderIsLocated()
     rig.startUp();
     rig.openFirmwarePage();
 
-    QVERIFY(rig.wizard().softFileFound());
-    QCOMPARE(QFileInfo(rig.wizard().softFileName()).canonicalFilePath(),
+    QVERIFY(rig.wizard().state().file.found());
+    QCOMPARE(QFileInfo(rig.wizard().fileName()).canonicalFilePath(),
              QFileInfo(path).canonicalFilePath());
-    const QString sep = QDir::separator();
-    QCOMPARE(rig.wizard().frameState().fileLabel,
-             QDir::toNativeSeparators(QDir(rig.dataDir.path()).absolutePath()) + sep +
-                 "\r\nFilesInVirant" + sep + "\r\nVirant_(rx).tsk");
+    QCOMPARE(rig.wizard().state().file.source, FirmwareFile::Source::InDataFolder);
     QCOMPARE(rig.session.pane().text(), SwitchOff);
-    QVERIFY(!rig.wizard().frameState().loadEnabled);
+    QVERIFY((rig.step() != WizardStep::Ready));
 }
 
 void tst_FirmwareWizard::switchingOffInStepTwoAsksToSwitchOnHoldingTheStylus()
@@ -139,36 +135,31 @@ void tst_FirmwareWizard::switchingOffInStepTwoAsksToSwitchOnHoldingTheStylus()
     // The link check's shorter text is overwritten by the update in the same call.
     QCOMPARE(rig.statusLog, QStringList({"Нет связи с прибором",
                                          "Включите прибор удерживая указку на экране.", SwitchOn}));
-    QVERIFY(rig.wizard().softDeviceOffSeen());
+    QVERIFY((rig.step() == WizardStep::SwitchedOff || rig.step() == WizardStep::BootWait));
 }
 
 void tst_FirmwareWizard::programmingModeOpensStepThreeAfterTheBootWait()
 {
     FirmwareRig rig;
-    rig.startUp();
-    rig.openFirmwarePage();
-    rig.wizard().fileChosen(rig.writeFile("a.tsk", "x"));
-    rig.powerOff();
+    QVERIFY(rig.reachSwitchedOff(rig.writeFile("a.tsk", "x")));
     rig.clock.advance(5000);
     rig.statusLog.clear();
 
     rig.powerOn(true);
     QVERIFY(rig.bootLoader().inProgrammingMode());
-    QVERIFY(rig.wizard().softBootWait());
+    QVERIFY((rig.step() == WizardStep::BootWait));
     // Switching on gives no new text.
     QCOMPARE(rig.session.pane().text(), SwitchOn);
     QVERIFY(!rig.statusLog.contains(StepThree));
 
     rig.clock.advance(5499);
-    QVERIFY(!rig.wizard().frameState().loadEnabled);
+    QVERIFY((rig.step() != WizardStep::Ready));
     QCOMPARE(rig.session.pane().text(), SwitchOn);
     rig.clock.advance(1);
     QCOMPARE(rig.session.pane().text(), StepThree);
-    QVERIFY(rig.wizard().frameState().loadEnabled);
-    QCOMPARE(rig.wizard().frameState().loadHint,
-             QStringLiteral("Загрузка программы управления в прибор."));
-    QVERIFY(rig.wizard().softDeviceReady());
-    QVERIFY(!rig.wizard().softBootWait());
+    QVERIFY((rig.step() == WizardStep::Ready));
+    QVERIFY((rig.step() == WizardStep::Ready));
+    QVERIFY(!(rig.step() == WizardStep::BootWait));
     // Nothing was said to the instrument on the way to step 3.
     QVERIFY(rig.port.written().isEmpty());
 }
@@ -176,13 +167,10 @@ void tst_FirmwareWizard::programmingModeOpensStepThreeAfterTheBootWait()
 void tst_FirmwareWizard::portThatClosesItselfDuringTheBootWaitNeverOpensStepThree()
 {
     FirmwareRig rig;
-    rig.startUp();
-    rig.openFirmwarePage();
-    rig.wizard().fileChosen(rig.writeFile("a.tsk", "x"));
-    rig.powerOff();
+    QVERIFY(rig.reachSwitchedOff(rig.writeFile("a.tsk", "x")));
     rig.clock.advance(5000);
     rig.powerOn(true);
-    QVERIFY(rig.wizard().softBootWait());
+    QVERIFY((rig.step() == WizardStep::BootWait));
     rig.clock.advance(1000);
 
     // The adapter is pulled out: the port closes by itself, not through a
@@ -190,8 +178,8 @@ void tst_FirmwareWizard::portThatClosesItselfDuringTheBootWaitNeverOpensStepThre
     rig.port.vanish();
     rig.clock.advance(FirmwareWizard::BootWaitMs);
     QVERIFY(!rig.port.isOpen());
-    QVERIFY(!rig.wizard().softDeviceReady());
-    QVERIFY(!rig.wizard().frameState().loadEnabled);
+    QVERIFY(!(rig.step() == WizardStep::Ready));
+    QVERIFY((rig.step() != WizardStep::Ready));
     QVERIFY(rig.session.pane().text() != StepThree);
     QVERIFY(rig.port.written().isEmpty());
 }
@@ -199,63 +187,57 @@ void tst_FirmwareWizard::portThatClosesItselfDuringTheBootWaitNeverOpensStepThre
 void tst_FirmwareWizard::startupReportDuringTheBootWaitReturnsToStepTwo()
 {
     FirmwareRig rig;
-    rig.startUp();
-    rig.openFirmwarePage();
-    rig.wizard().fileChosen(rig.writeFile("a.tsk", "x"));
-    rig.powerOff();
+    QVERIFY(rig.reachSwitchedOff(rig.writeFile("a.tsk", "x")));
     rig.clock.advance(5000);
 
     rig.powerOn(false);
-    QVERIFY(rig.wizard().softBootWait());
+    QVERIFY((rig.step() == WizardStep::BootWait));
     rig.clock.advance(990);
     QCOMPARE(rig.session.pane().text(), SwitchOn);
     // "L" comes a second after switching on.
     rig.clock.advance(20);
     QCOMPARE(rig.session.pane().text(), SwitchOff);
-    QVERIFY(!rig.wizard().softBootWait());
+    QVERIFY(!(rig.step() == WizardStep::BootWait));
     QVERIFY(!rig.wizard().bootWaitTimerActive());
     QVERIFY(!rig.session.dispatcher().collecting());
 
     rig.statusLog.clear();
     rig.clock.advance(10000);
     QVERIFY(rig.statusLog.isEmpty());
-    QVERIFY(!rig.wizard().softDeviceReady());
-    QVERIFY(!rig.wizard().frameState().loadEnabled);
+    QVERIFY(!(rig.step() == WizardStep::Ready));
+    QVERIFY((rig.step() != WizardStep::Ready));
 }
 
 void tst_FirmwareWizard::powerLostDuringTheBootWaitEndsTheWait()
 {
     FirmwareRig rig;
-    rig.startUp();
-    rig.openFirmwarePage();
-    rig.wizard().fileChosen(rig.writeFile("a.tsk", "x"));
-    rig.powerOff();
+    QVERIFY(rig.reachSwitchedOff(rig.writeFile("a.tsk", "x")));
     rig.clock.advance(5000);
 
     rig.powerOn(true); // the boot wait starts here
     rig.clock.advance(2000);
     rig.powerOff();
     QCOMPARE(rig.session.pane().text(), SwitchOn);
-    QVERIFY(!rig.wizard().softBootWait());
+    QVERIFY(!(rig.step() == WizardStep::BootWait));
     QVERIFY(!rig.wizard().bootWaitTimerActive());
 
     // Long past the end of the first wait, with the instrument still off:
     // nothing opens step 3.
     rig.clock.advance(6000);
-    QVERIFY(!rig.wizard().softDeviceReady());
+    QVERIFY(!(rig.step() == WizardStep::Ready));
     QCOMPARE(rig.session.pane().text(), SwitchOn);
 
     // Switched on normally: a wait of its own, ended by the control program's "L".
     rig.port.clearWritten();
     rig.powerOn(false);
-    QVERIFY(rig.wizard().softBootWait());
+    QVERIFY((rig.step() == WizardStep::BootWait));
     rig.clock.advance(900);
-    QVERIFY(!rig.wizard().frameState().loadEnabled);
+    QVERIFY((rig.step() != WizardStep::Ready));
     rig.clock.advance(200);
     QCOMPARE(rig.session.pane().text(), SwitchOff);
     rig.clock.advance(10000);
-    QVERIFY(!rig.wizard().softDeviceReady());
-    QVERIFY(!rig.wizard().frameState().loadEnabled);
+    QVERIFY(!(rig.step() == WizardStep::Ready));
+    QVERIFY((rig.step() != WizardStep::Ready));
     rig.wizard().startUpload(true);
     QCOMPARE(rig.port.written(), QByteArray());
 
@@ -264,10 +246,10 @@ void tst_FirmwareWizard::powerLostDuringTheBootWaitEndsTheWait()
     rig.clock.advance(3000);
     rig.powerOn(true);
     rig.clock.advance(FirmwareWizard::BootWaitMs - 1);
-    QVERIFY(!rig.wizard().softDeviceReady());
+    QVERIFY(!(rig.step() == WizardStep::Ready));
     rig.clock.advance(1);
     QCOMPARE(rig.session.pane().text(), StepThree);
-    QVERIFY(rig.wizard().frameState().loadEnabled);
+    QVERIFY((rig.step() == WizardStep::Ready));
 }
 
 void tst_FirmwareWizard::startupReportOrPowerLossInStepThreeClosesIt()
@@ -279,8 +261,8 @@ void tst_FirmwareWizard::startupReportOrPowerLossInStepThreeClosesIt()
         rig.instrument->sendRaw("L");
         rig.settle();
         QCOMPARE(rig.session.pane().text(), SwitchOff);
-        QVERIFY(!rig.wizard().softDeviceReady());
-        QVERIFY(!rig.wizard().frameState().loadEnabled);
+        QVERIFY(!(rig.step() == WizardStep::Ready));
+        QVERIFY((rig.step() != WizardStep::Ready));
         rig.wizard().startUpload(true);
         QCOMPARE(rig.port.written(), QByteArray());
     }
@@ -290,13 +272,13 @@ void tst_FirmwareWizard::startupReportOrPowerLossInStepThreeClosesIt()
         QVERIFY(rig.reachStepThree(rig.writeFile("a.tsk", "abc")));
         rig.powerOff();
         QCOMPARE(rig.session.pane().text(), SwitchOn);
-        QVERIFY(!rig.wizard().softDeviceReady());
+        QVERIFY(!(rig.step() == WizardStep::Ready));
         rig.clock.advance(500);
         rig.powerOn(false);
-        QVERIFY(!rig.wizard().frameState().loadEnabled);
+        QVERIFY((rig.step() != WizardStep::Ready));
         rig.clock.advance(1100);
         QCOMPARE(rig.session.pane().text(), SwitchOff);
-        QVERIFY(!rig.wizard().frameState().loadEnabled);
+        QVERIFY((rig.step() != WizardStep::Ready));
         QCOMPARE(rig.port.written(), QByteArray());
     }
 }
@@ -357,8 +339,8 @@ void tst_FirmwareWizard::pageChangeDuringTransferAnsweredYesSaysWhatTheInstrumen
     QCOMPARE(rig.session.pane().text(), Abandoned);
     QCOMPARE(rig.statusLog.constLast(), Abandoned);
     QCOMPARE(ended.count(), 1);
-    QCOMPARE(ended.at(0).at(0).value<FirmwareWizard::UploadEnd>(),
-             FirmwareWizard::UploadEnd::Abandoned);
+    QCOMPARE(ended.at(0).at(0).value<JobOutcome>(), JobOutcome::Cancelled);
+    QCOMPARE(ended.at(0).at(1).toString(), QStringLiteral("выбрана другая страница"));
     QVERIFY(!rig.upload().running());
     const qsizetype written = rig.port.written().size();
     QVERIFY(written < 6 + 25000 + 2);
@@ -370,10 +352,11 @@ void tst_FirmwareWizard::pageChangeDuringTransferAnsweredYesSaysWhatTheInstrumen
     // A later answer to a question that is no longer open changes nothing.
     nav.answerLeaveUpload(true);
     QCOMPARE(nav.activePage(), Page::About);
-    // Back on the page, the wizard starts over (the page's file search replaces
-    // the dialog's choice) without repeating the message.
+    // Back on the page, the wizard starts over with the file the operator chose,
+    // without repeating the message.
     rig.openFirmwarePageThroughNavigator();
-    QCOMPARE(rig.session.pane().text(), StepOne);
+    QCOMPARE(rig.session.pane().text(), SwitchOff);
+    QVERIFY(rig.wizard().fileName().endsWith(QStringLiteral("big.tsk")));
 }
 
 void tst_FirmwareWizard::fileChoiceIsLockedWhileTheUploadRuns()
@@ -382,27 +365,30 @@ void tst_FirmwareWizard::fileChoiceIsLockedWhileTheUploadRuns()
     const QString chosen = rig.writeFile("elsewhere/chosen.tsk", patternImage(25000));
     rig.writeFile("FilesInVirant/Virant_(rx).tsk", "default");
     QVERIFY(rig.reachStepThree(chosen));
-    const QString label = rig.wizard().frameState().fileLabel;
-    QVERIFY(rig.wizard().frameState().fileChoiceEnabled);
+    QVERIFY(!rig.wizard().state().uploadUnderWay());
     rig.wizard().startUpload(true);
-    QVERIFY(!rig.wizard().frameState().fileChoiceEnabled);
+    QVERIFY(rig.wizard().state().uploadUnderWay());
 
     // "Вирант" again and a dialog's answer: neither moves the labels off the
     // file that is going out.
     rig.openFirmwarePage();
     rig.wizard().fileChosen(rig.writeFile("other.tsk", "x"));
     rig.wizard().fileDialogCancelled();
-    QCOMPARE(rig.wizard().frameState().fileLabel, label);
-    QCOMPARE(rig.wizard().softFileName(), chosen);
-    QVERIFY(rig.wizard().softLoadStarted());
+    QCOMPARE(rig.wizard().fileName(), chosen);
+    QVERIFY(rig.wizard().state().uploadUnderWay());
 
-    // Unlocked again once the upload is over.
+    // Unlocked again once the upload is over; the operator's choice outlives
+    // the default file found at the page's next entry.
     QVERIFY(rig.runUntil(
         [&] { return rig.session.pane().text() == "Перепрограммирование прибора завершено"; },
         20000));
-    QVERIFY(rig.wizard().frameState().fileChoiceEnabled);
+    QVERIFY(!rig.wizard().state().uploadUnderWay());
+    rig.leaveFirmwarePage();
     rig.openFirmwarePage();
-    QVERIFY(rig.wizard().frameState().fileLabel.endsWith("Virant_(rx).tsk"));
+    QCOMPARE(rig.wizard().fileName(), chosen);
+    const QString other = rig.writeFile("other.tsk", "x");
+    rig.wizard().fileChosen(other);
+    QCOMPARE(rig.wizard().fileName(), other);
 }
 
 void tst_FirmwareWizard::startupReportDuringTheTransferStopsIt()
@@ -415,11 +401,11 @@ void tst_FirmwareWizard::startupReportDuringTheTransferStopsIt()
     rig.wizard().startUpload(true);
     QVERIFY(rig.runUntil([&] { return !ended.isEmpty(); }));
 
-    QCOMPARE(ended.at(0).at(0).value<FirmwareWizard::UploadEnd>(),
-             FirmwareWizard::UploadEnd::ControlProgramRunning);
+    QCOMPARE(ended.at(0).at(0).value<JobOutcome>(), JobOutcome::Failed);
+    QCOMPARE(ended.at(0).at(1).toString(), QStringLiteral("прибор запустил программу управления"));
     QCOMPARE(rig.session.pane().text(), ControlProgramRunning);
     QVERIFY(!rig.upload().running());
-    QVERIFY(!rig.wizard().softLoadStarted());
+    QVERIFY(!rig.wizard().state().uploadUnderWay());
     // The first block was on its way; nothing after it.
     const qsizetype written = rig.port.written().size();
     QCOMPARE(written, 6 + 10000);
@@ -440,9 +426,9 @@ void tst_FirmwareWizard::successfulTransferReportsProgrammingRestartAndFinish()
     rig.statusLog.clear();
 
     rig.wizard().startUpload(true);
-    QVERIFY(rig.wizard().softLoadStarted());
-    QVERIFY(rig.wizard().frameState().stopVisible);
-    QVERIFY(!rig.wizard().frameState().loadEnabled);
+    QVERIFY(rig.wizard().state().uploadUnderWay());
+    QVERIFY((rig.step() == WizardStep::Sending));
+    QVERIFY((rig.step() != WizardStep::Ready));
     QVERIFY(rig.runUntil(
         [&] { return rig.session.pane().text() == "Перепрограммирование прибора завершено"; },
         20000));
@@ -453,10 +439,10 @@ void tst_FirmwareWizard::successfulTransferReportsProgrammingRestartAndFinish()
                                          "Перепрограммирование прибора завершено"}));
     QCOMPARE(rig.bootLoader().lastResult(), BootLoader::Result::Accepted);
     QCOMPARE(rig.bootLoader().programImage(), image);
-    QVERIFY(!rig.wizard().frameState().loadEnabled);
-    QVERIFY(!rig.wizard().frameState().stopVisible);
-    QVERIFY(!rig.wizard().softDone());
-    QVERIFY(!rig.wizard().softLoadStarted());
+    QVERIFY((rig.step() != WizardStep::Ready));
+    QVERIFY((rig.step() != WizardStep::Sending));
+    QVERIFY(!(rig.step() == WizardStep::RestartedUp));
+    QVERIFY(!rig.wizard().state().uploadUnderWay());
 
     rig.wizard().updateSoftWizard();
     QCOMPARE(rig.session.pane().text(), SwitchOff);
@@ -473,17 +459,17 @@ void tst_FirmwareWizard::pageChangeDuringTransferStopsItAndEmptiesThePane()
     QCOMPARE(rig.session.pane().text(), QString());
     QCOMPARE(rig.session.pane().progress(), 0);
     QVERIFY(!rig.upload().running());
-    QVERIFY(!rig.wizard().softWizardOn());
-    QVERIFY(!rig.wizard().frameState().loadEnabled);
-    QVERIFY(!rig.wizard().frameState().stopVisible);
+    QVERIFY(!rig.wizard().firmwarePageActive());
+    QVERIFY((rig.step() != WizardStep::Ready));
+    QVERIFY((rig.step() != WizardStep::Sending));
     const qsizetype written = rig.port.written().size();
     QCOMPARE(written, 6 + 10000);
     rig.clock.advance(5000);
     QCOMPARE(rig.port.written().size(), written);
 
-    // Back on the page the wizard starts again; the dialog's choice is gone.
+    // Back on the page the wizard starts again, with the file the operator chose.
     rig.openFirmwarePage();
-    QCOMPARE(rig.session.pane().text(), StepOne);
+    QCOMPARE(rig.session.pane().text(), SwitchOff);
 }
 
 void tst_FirmwareWizard::stepPromptsNeverReplaceTheTransferTexts()
@@ -499,14 +485,14 @@ void tst_FirmwareWizard::stepPromptsNeverReplaceTheTransferTexts()
     QCOMPARE(rig.session.pane().text(), QStringLiteral("Загрузка программы в прибор"));
     rig.wizard().fileChosen(rig.writeFile("other.tsk", "x"));
     QCOMPARE(rig.session.pane().text(), QStringLiteral("Загрузка программы в прибор"));
-    QVERIFY(!rig.wizard().frameState().loadEnabled);
-    QVERIFY(rig.wizard().frameState().stopVisible);
+    QVERIFY((rig.step() != WizardStep::Ready));
+    QVERIFY((rig.step() == WizardStep::Sending));
 
     // Nor while the instrument programs itself.
-    QVERIFY(rig.runUntil([&] { return rig.wizard().softSent(); }));
+    QVERIFY(rig.runUntil([&] { return (rig.step() == WizardStep::AwaitingRestart); }));
     rig.wizard().tabChanging();
     QCOMPARE(rig.session.pane().text(), QStringLiteral("Программирование прибора"));
-    QVERIFY(!rig.wizard().frameState().loadEnabled);
+    QVERIFY((rig.step() != WizardStep::Ready));
 
     // The restart and the start-up report still end it as before.
     QVERIFY(rig.runUntil(
@@ -529,8 +515,8 @@ void tst_FirmwareWizard::linkLossDuringTransferCancelsTheReprogramming()
     QVERIFY(rig.statusLog.contains("Перепрограммирование прибора отменено."));
     QCOMPARE(rig.session.pane().text(), QStringLiteral("Перепрограммирование прибора отменено."));
     QVERIFY(!rig.upload().running());
-    QVERIFY(!rig.wizard().softLoadStarted());
-    QVERIFY(!rig.wizard().frameState().stopVisible);
+    QVERIFY(!rig.wizard().state().uploadUnderWay());
+    QVERIFY((rig.step() != WizardStep::Sending));
     QCOMPARE(rig.session.pane().progress(), 0);
     const qsizetype written = rig.port.written().size();
     rig.clock.advance(5000);
@@ -541,7 +527,7 @@ void tst_FirmwareWizard::linkLossDuringTransferCancelsTheReprogramming()
     QCOMPARE(rig.session.pane().text(), SwitchOff);
 }
 
-void tst_FirmwareWizard::nothingHappensBeforeTheFrameExists()
+void tst_FirmwareWizard::nothingHappensBeforeThePageIsFirstEntered()
 {
     FirmwareRig rig;
     rig.startUp();
@@ -552,7 +538,8 @@ void tst_FirmwareWizard::nothingHappensBeforeTheFrameExists()
     rig.wizard().updateSoftWizard();
     QCOMPARE(rig.session.pane().text(), QStringLiteral("kept"));
     QCOMPARE(rig.session.pane().progress(), 30);
-    QVERIFY(!rig.wizard().softWizardOn());
+    QVERIFY(!rig.wizard().firmwarePageActive());
+    QCOMPARE(rig.step(), WizardStep::Unopened);
 
     // A start-up report is taken off the buffer and changes nothing else.
     rig.instrument->sendRaw("L");
@@ -574,9 +561,9 @@ void tst_FirmwareWizard::lineEventsOnAnotherPageTakeNoWizardStep()
     rig.powerOn(true);
     rig.clock.advance(6000);
     QCOMPARE(rig.statusLog, QStringList({"Нет связи с прибором", "Связь с прибором есть"}));
-    QVERIFY(!rig.wizard().softDeviceOffSeen());
-    QVERIFY(!rig.wizard().softBootWait());
-    QVERIFY(!rig.wizard().frameState().loadEnabled);
+    QVERIFY(!(rig.step() == WizardStep::SwitchedOff || rig.step() == WizardStep::BootWait));
+    QVERIFY(!(rig.step() == WizardStep::BootWait));
+    QVERIFY((rig.step() != WizardStep::Ready));
 }
 
 void tst_FirmwareWizard::searchLeftRunningElsewhereDoesNotMoveTheFirmwareSpeed()
@@ -603,7 +590,7 @@ void tst_FirmwareWizard::searchLeftRunningElsewhereDoesNotMoveTheFirmwareSpeed()
     rig.clock.advance(5000);
     rig.powerOn(true);
     rig.clock.advance(FirmwareWizard::BootWaitMs);
-    QVERIFY(rig.wizard().frameState().loadEnabled);
+    QVERIFY((rig.step() == WizardStep::Ready));
     rig.port.clearWritten();
     rig.wizard().startUpload(true);
     QVERIFY(
@@ -650,10 +637,68 @@ void tst_FirmwareWizard::eventsOutsideTheirStepLeaveTheWizardWhereItIs()
         rig.settle();
         if (row.expected)
             QVERIFY2(rig.wizard().step() == *row.expected, row.name);
-        QVERIFY2(!rig.wizard().softLoadStarted(), row.name);
+        QVERIFY2(!rig.wizard().state().uploadUnderWay(), row.name);
         QVERIFY2(rig.session.line().job() != LineJob::FirmwareUpload, row.name);
         QVERIFY2(journal.isEmpty(), row.name);
         if (row.lineQuiet)
             QVERIFY2(rig.port.written().isEmpty(), row.name);
     }
+}
+
+void tst_FirmwareWizard::uploadIsRefusedWhileAnotherExchangeHoldsTheLine()
+{
+    FirmwareRig rig;
+    QVERIFY(rig.reachStepThree(rig.writeFile("a.tsk", "abc")));
+    // A read runs (started from elsewhere, a notice's, say) when load is confirmed.
+    QVERIFY(rig.session.line().begin(LineJob::DatabaseRead));
+    QCOMPARE(rig.wizard().startUpload(true), FirmwareWizard::Start::Refused);
+    rig.settle();
+    QCOMPARE(rig.port.written(), QByteArray());
+    QCOMPARE(rig.session.pane().text(),
+             QStringLiteral("Дождитесь конца обмена с прибором: идёт чтение БД ТС из прибора."));
+    QCOMPARE(rig.session.line().job(), LineJob::DatabaseRead);
+    QCOMPARE(rig.step(), WizardStep::Ready);
+    QVERIFY(rig.uploadJournal().isEmpty());
+
+    // Once the read is over the same click sends.
+    rig.session.line().end(LineJob::DatabaseRead, JobOutcome::Done);
+    QCOMPARE(rig.wizard().startUpload(true), FirmwareWizard::Start::Started);
+    QCOMPARE(rig.port.written(), QByteArray::fromHex("55AA09000000"));
+}
+
+void tst_FirmwareWizard::stepTwoWaitsForTheLineAndSaysWhatFor()
+{
+    FirmwareRig rig;
+    rig.startUp();
+    // A database write holds the line when "Вирант" is chosen.
+    QVERIFY(rig.session.line().begin(LineJob::DatabaseWrite));
+    rig.openFirmwarePage();
+    rig.wizard().fileChosen(rig.writeFile("mid.tsk", "x"));
+    const QString waiting = QStringLiteral(
+        "Дождитесь конца обмена с прибором: идёт запись БД ТС в прибор. Затем шаг 2.");
+    QCOMPARE(rig.session.pane().text(), waiting);
+    QCOMPARE(rig.step(), WizardStep::WaitingForLine);
+    rig.wizard().tabChanging();
+    rig.clock.advance(3000);
+    QVERIFY(!rig.statusLog.contains(SwitchOff));
+    QCOMPARE(rig.session.line().queuedNotices(), 1);
+
+    // The write ends and says its last word; step 2 follows from the event loop.
+    rig.session.line().end(LineJob::DatabaseWrite, JobOutcome::Done);
+    rig.session.pane().setText(QStringLiteral("the write's own last word"));
+    rig.settle();
+    QCOMPARE(rig.session.pane().text(), SwitchOff);
+    QCOMPARE(rig.step(), WizardStep::SwitchOff);
+
+    // Left and entered again during another write: the wait starts over, and a
+    // wait left behind moves nothing once the page is gone.
+    QVERIFY(rig.session.line().begin(LineJob::DatabaseWrite));
+    rig.leaveFirmwarePage();
+    rig.openFirmwarePage();
+    QCOMPARE(rig.session.pane().text(), waiting);
+    rig.leaveFirmwarePage();
+    rig.session.line().end(LineJob::DatabaseWrite, JobOutcome::Done);
+    rig.settle();
+    QCOMPARE(rig.step(), WizardStep::Off);
+    QCOMPARE(rig.session.pane().text(), QString());
 }

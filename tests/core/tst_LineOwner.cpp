@@ -380,12 +380,11 @@ private Q_SLOTS:
 
         rig.link().contactOrStop();
         QCOMPARE(ended.size(), 1);
-        QCOMPARE(ended.at(0).at(0).value<FirmwareWizard::UploadEnd>(),
-                 FirmwareWizard::UploadEnd::CancelledByUser);
+        QCOMPARE(ended.at(0).at(0).value<JobOutcome>(), JobOutcome::Cancelled);
         QCOMPARE(rig.session.pane().text(),
                  QStringLiteral("Загрузка программы в прибор прервана: нажата кнопка «Контакт»."));
         QCOMPARE(rig.session.pane().progress(), 0);
-        QVERIFY(!rig.wizard().softLoadStarted());
+        QVERIFY(!rig.wizard().state().uploadUnderWay());
         QVERIFY(!rig.session.line().busy());
         QVERIFY(!rig.link().searching()); // no search over the instrument's programming mode
         QStringList journal = journalLines(rig.session).mid(before);
@@ -408,7 +407,7 @@ private Q_SLOTS:
         QObject::connect(&rig.wizard(), &FirmwareWizard::journalEvent,
                          [&journal](const QString &line) { journal.append(line); });
         rig.wizard().startUpload(true);
-        QVERIFY(rig.runUntil([&] { return rig.wizard().softSent(); }));
+        QVERIFY(rig.runUntil([&] { return (rig.step() == WizardStep::AwaitingRestart); }));
         rig.clock.advance(30000);
         QVERIFY(rig.session.line().busy()); // still waiting for the report
         QVERIFY(ended.isEmpty());
@@ -437,8 +436,7 @@ private Q_SLOTS:
         rig.wizard().startUpload(true);
         QVERIFY(rig.session.line().busy());
         QVERIFY(rig.runUntil([&] { return !ended.isEmpty(); }));
-        QCOMPARE(ended.at(0).at(0).value<FirmwareWizard::UploadEnd>(),
-                 FirmwareWizard::UploadEnd::ControlProgramRunning);
+        QCOMPARE(ended.at(0).at(0).value<JobOutcome>(), JobOutcome::Failed);
         QVERIFY(!rig.session.line().busy());
         rig.clock.advance(5000);
         // The block handed over just before the report never reaches the line.

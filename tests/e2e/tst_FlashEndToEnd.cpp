@@ -2,6 +2,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+
 // The built kalent-service flashes the built-in instrument served on a
 // pseudo-terminal by another kalent-service, through the real serial port code.
 class tst_FlashEndToEnd : public QObject
@@ -17,6 +19,7 @@ private Q_SLOTS:
     void startupReportBeforeTheLastByteStopsTheUpload();
     void instrumentThatNeverReportsIsAFailure();
     void noWaitSaysTheResultIsUnconfirmed();
+    void hangUpMidUploadStopsItJournalledAndNothingIsProgrammed();
 
 private:
     QString startSimulator(const QStringList &knobs = {"--programming", "--baud", "9600"});
@@ -195,9 +198,46 @@ void tst_FlashEndToEnd::noWaitSaysTheResultIsUnconfirmed()
              QStringLiteral("Программа передана, перезапуск прибора не ожидался: результат не "
                             "подтверждён."));
     QVERIFY(!err.contains("Перепрограммирование прибора завершено"));
+    // Said once, by the action; the journal keeps how the upload's job ended.
+    QCOMPARE(QString::fromUtf8(err).count(QStringLiteral("не ожидался")), 1);
+    QFile journal(QDir(m_dir.path()).filePath("ServiceJournal.txt"));
+    QVERIFY(journal.open(QIODevice::ReadOnly));
+    QVERIFY(journal.readAll().contains(
+        QStringLiteral("итог: передана целиком; ожидание перезапуска прервано: перезапуск не "
+                       "ожидался")
+            .toUtf8()));
     // Every byte was on the line before the exit: the instrument takes the upload.
     QTest::qWait(300);
     QVERIFY(finishSimulator().contains("boot loader: upload accepted, 3000 bytes"));
+}
+
+void tst_FlashEndToEnd::hangUpMidUploadStopsItJournalledAndNothingIsProgrammed()
+{
+    const QString pty = startSimulator();
+    QVERIFY(pty.startsWith('/'));
+    // 300,000 bytes: thirty blocks a tenth of a second apart, three seconds at least.
+    const QString image = writeImage(300000);
+    QProcess process;
+    process.start(Program, QStringList{"flash", "--data-dir", m_dir.path(), "--port", pty, image});
+    QVERIFY(process.waitForStarted(5000));
+    QDeadlineTimer going(20000);
+    while (!process.readAllStandardError().contains("Загрузка программы в прибор") &&
+           !going.hasExpired())
+        process.waitForReadyRead(100);
+    QVERIFY(!going.hasExpired());
+    QTest::qWait(500);
+    ::kill(static_cast<pid_t>(process.processId()), SIGHUP);
+    QVERIFY(process.waitForFinished(20000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 1);
+    QCOMPARE(lastLine(process.readAllStandardError()),
+             QStringLiteral("Остановка по сигналу: загрузка прервана."));
+
+    QFile journal(QDir(m_dir.path()).filePath("ServiceJournal.txt"));
+    QVERIFY(journal.open(QIODevice::ReadOnly));
+    const QString lines = QString::fromUtf8(journal.readAll());
+    QVERIFY2(lines.contains("итог: прервана: программа завершается по сигналу"), qPrintable(lines));
+    QVERIFY(!finishSimulator().contains("upload accepted"));
 }
 
 QTEST_GUILESS_MAIN(tst_FlashEndToEnd)

@@ -238,8 +238,16 @@ private Q_SLOTS:
         }
     }
 
+    void aStopSignalMidUploadCancelsItAndJournalsWhy_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+    }
     void aStopSignalMidUploadCancelsItAndJournalsWhy()
     {
+        QFETCH(int, signal);
         QTemporaryDir data;
         // 400,000 bytes: 40 blocks a tenth of a second apart, four seconds.
         const QString image = data.filePath(QStringLiteral("big.tsk"));
@@ -255,15 +263,18 @@ private Q_SLOTS:
         while (!QFile::exists(journal) && !started.hasExpired())
             QTest::qWait(20);
         QTest::qWait(300);
-        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+        ::kill(static_cast<pid_t>(p.processId()), signal);
         QVERIFY(p.waitForFinished(QuickRunMs));
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 1);
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QVERIFY2(err.trimmed().endsWith(QStringLiteral("Остановка по сигналу: загрузка прервана.")),
+                 qPrintable(err));
         QFile j(journal);
         QVERIFY(j.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(j.readAll());
         QVERIFY2(text.contains(QStringLiteral("итог: начата")), qPrintable(text));
-        QVERIFY2(text.contains(QStringLiteral("программа завершается по сигналу")),
+        QVERIFY2(text.contains(QStringLiteral("итог: прервана: программа завершается по сигналу")),
                  qPrintable(text));
     }
 };

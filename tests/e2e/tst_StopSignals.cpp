@@ -49,6 +49,7 @@ private Q_SLOTS:
 #else
         QTest::newRow("SIGINT") << SIGINT;
         QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGHUP") << SIGHUP;
 #endif
     }
     void requestsArriveThroughTheEventLoop()

@@ -3,6 +3,7 @@
 #include "BootLoader.h"
 #include "TestSupport.h"
 #include "firmware/FirmwareWizard.h"
+#include "journal/ServiceJournal.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,50 +11,35 @@
 namespace kalent::test {
 
 // The built-in instrument on the manual clock with the firmware page as the
-// window would drive it: the navigator's page query, the page-change rules and
-// the operator's hands on the power switch and the stylus.
+// window would drive it: the page-change rules and the operator's hands on the
+// power switch and the stylus.
 class FirmwareRig : public SimRig
 {
 public:
-    bool onFirmwarePage = false;
-
-    FirmwareRig()
-    {
-        wizard().setFirmwarePageQuery([this] { return onFirmwarePage; });
-    }
-
     FirmwareWizard &wizard() { return session.firmware(); }
     FirmwareUpload &upload() { return wizard().upload(); }
     BootLoader &bootLoader() { return *instrument->feature<BootLoader>(); }
+    WizardStep step() { return wizard().step(); }
 
-    // ActionSoftVirantExecute: the frame, the page change, the file search.
+    // The firmware action: the page change's rules, then the file search.
     void openFirmwarePage()
     {
-        session.navigator().ensureFrame(Page::Firmware);
-        if (!onFirmwarePage) {
+        if (!wizard().firmwarePageActive()) {
             wizard().stopSoftWizard();
-            onFirmwarePage = true;
             wizard().enterFirmwarePage();
         }
         wizard().pageOpened();
     }
 
-    // The window's own way onto the page: the navigator runs the page-change
-    // rules and answers the wizard's "is the firmware page active".
+    // The window's own way onto the page: the navigator runs the page-change rules.
     void openFirmwarePageThroughNavigator()
     {
-        wizard().setFirmwarePageQuery([this] { return session.navigator().firmwarePageActive(); });
-        session.navigator().ensureFrame(Page::Firmware);
         session.navigator().openPage(Page::Firmware);
         wizard().pageOpened();
     }
 
     // Another main page selected.
-    void leaveFirmwarePage()
-    {
-        onFirmwarePage = false;
-        wizard().stopSoftWizard();
-    }
+    void leaveFirmwarePage() { wizard().stopSoftWizard(); }
 
     QString writeFile(const QString &relativePath, const QByteArray &bytes)
     {
@@ -73,9 +59,9 @@ public:
         instrument->setStylusHeld(false);
     }
 
-    // Step 3 open for the given file: chosen in the dialog, the instrument
-    // switched off and on with the stylus held, the boot wait over.
-    bool reachStepThree(const QString &path, bool throughNavigator = false)
+    // The start of step 2's second half for the given file: the page entered,
+    // the file chosen in the dialog, the instrument switched off.
+    bool reachSwitchedOff(const QString &path, bool throughNavigator = false)
     {
         startUp();
         if (throughNavigator)
@@ -84,11 +70,35 @@ public:
             openFirmwarePage();
         wizard().fileChosen(path);
         powerOff();
+        return step() == WizardStep::SwitchedOff;
+    }
+
+    // Step 3 open for the given file: switched off, then on with the stylus
+    // held, the boot wait over.
+    bool reachStepThree(const QString &path, bool throughNavigator = false)
+    {
+        if (!reachSwitchedOff(path, throughNavigator))
+            return false;
         clock.advance(5000);
         powerOn(true);
         clock.advance(FirmwareWizard::BootWaitMs);
         port.clearWritten();
-        return wizard().frameState().loadEnabled;
+        return step() == WizardStep::Ready && session.connection().linkUp();
+    }
+
+    // The journal's upload lines after their time stamps.
+    QStringList uploadJournal()
+    {
+        QFile file(session.journal().path());
+        QStringList uploads;
+        if (!file.open(QIODevice::ReadOnly))
+            return uploads;
+        for (const QByteArray &line : file.readAll().split('\n')) {
+            const QString event = QString::fromUtf8(line.mid(line.indexOf('\t') + 1));
+            if (event.startsWith(QStringLiteral("загрузка ПО в прибор")))
+                uploads.append(event);
+        }
+        return uploads;
     }
 };
 

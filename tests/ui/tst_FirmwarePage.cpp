@@ -22,7 +22,6 @@ void openPage(FirmwareRig &rig, FirmwarePage &frame)
 {
     frame.beforeShow();
     rig.wizard().stopSoftWizard();
-    rig.onFirmwarePage = true;
     rig.wizard().enterFirmwarePage();
     frame.afterShow();
 }
@@ -79,9 +78,7 @@ private Q_SLOTS:
 void tst_FirmwarePage::framesShowsBothStepsAndTheInstrumentScreens()
 {
     FirmwareRig rig;
-    QVERIFY(!rig.wizard().frameExists());
     FirmwarePage frame(rig.session);
-    QVERIFY(rig.wizard().frameExists());
 
     auto *pages = child<QTabWidget>(frame, "RzPageControl2");
     QVERIFY(pages);
@@ -216,7 +213,7 @@ void tst_FirmwarePage::otherFileDialogOpensAtTheDataFolderWithTheFirmwareFilter(
         dialog->reject();
     });
     child<QPushButton>(frame, "btnOtherFileLoadPO")->click();
-    QVERIFY(!rig.wizard().softFileFound());
+    QVERIFY(!rig.wizard().state().file.found());
     QCOMPARE(rig.session.pane().text(), QStringLiteral("Определите файл для загрузки. Шаг 1."));
 
     answerNext<QFileDialog>(frame, "OpenDialog", [&](QFileDialog *dialog) {
@@ -224,7 +221,7 @@ void tst_FirmwarePage::otherFileDialogOpensAtTheDataFolderWithTheFirmwareFilter(
         static_cast<QDialog *>(dialog)->accept();
     });
     child<QPushButton>(frame, "btnOtherFileLoadPO")->click();
-    QCOMPARE(QFileInfo(rig.wizard().softFileName()).canonicalFilePath(),
+    QCOMPARE(QFileInfo(rig.wizard().fileName()).canonicalFilePath(),
              QFileInfo(path).canonicalFilePath());
     QCOMPARE(rig.session.pane().text(), QStringLiteral("Выключите прибор. Шаг 2."));
     QVERIFY(child<QLabel>(frame, "lbFileLoadPO")->text().endsWith("\nchosen.tsk"));

@@ -6,7 +6,7 @@
 #include "VirtualInstrument.h"
 #include "common/OperatorTexts.h"
 #include "firmware/FirmwareWizard.h"
-#include "journal/ServiceJournal.h"
+#include "link/LineOwner.h"
 #include "link/SerialPort.h"
 
 #include <optional>
@@ -53,10 +53,10 @@ bool setUpSimulatedBootLoader(VirtualInstrument &instrument, bool programmingMod
 }
 
 // The firmware page's own flow, driven from the command line: the file as
-// chosen in the dialog, the page entered with the operator's word that the
+// chosen in the dialog, the wizard entered with the operator's word that the
 // instrument waits in programming mode (step 3 at once), the load confirmed.
 // The wizard then sends, follows the line and takes "L" as the restart only
-// once every byte is on the line.
+// once every byte is on the line; the action waits on the upload's outcome.
 int runFlash(const CommandLine &commandLine)
 {
     const QString path = commandLine.positional.constFirst();
@@ -72,74 +72,76 @@ int runFlash(const CommandLine &commandLine)
 
     Session &session = run.session();
     FirmwareWizard &wizard = session.firmware();
-    session.navigator().ensureFrame(Page::Firmware);
     wizard.fileChosen(path);
-    wizard.declareProgrammingModeForNextEntry();
-    session.navigator().openPage(Page::Firmware);
-    if (!wizard.frameState().loadEnabled) {
-        HeadlessRun::printError(OperatorTexts::noLink());
-        return 1;
-    }
+    wizard.enterInProgrammingMode();
 
-    // SIGTERM or Ctrl-C (caught since the program started): an upload that can
-    // still be stopped is stopped, one whose bytes are all with the port ends;
-    // either way the journal says how it ended and the program exits.
+    // SIGTERM, SIGINT, SIGHUP or Ctrl-C (caught since the program started): an
+    // upload that can still be stopped stops before its next block, one whose
+    // bytes are all with the port ends; either way the journal says how it
+    // ended and the program exits.
     StopSignals stopSignals;
     bool stopAsked = StopSignals::caught();
     if (stopAsked) {
         HeadlessRun::printError(QStringLiteral("Остановка по сигналу: загрузка не начата."));
         return 1;
     }
+    std::optional<JobOutcome> outcome;
+    bool sent = false;
+    QObject::connect(&wizard, &FirmwareWizard::uploadEnded, &wizard,
+                     [&outcome](JobOutcome o) { outcome = o; });
+    QObject::connect(&wizard, &FirmwareWizard::uploadSent, &wizard, [&sent] { sent = true; });
     QObject::connect(&stopSignals, &StopSignals::stopRequested, &wizard, [&] {
         stopAsked = true;
         wizard.stopForShutdown();
     });
 
-    std::optional<FirmwareWizard::UploadEnd> end;
-    QObject::connect(&wizard, &FirmwareWizard::uploadEnded, &wizard,
-                     [&end](FirmwareWizard::UploadEnd e) { end = e; });
-    wizard.startUpload(true);
-    if (!wizard.softLoadStarted())
+    const FirmwareWizard::Start start = wizard.startUpload(true);
+    if (start == FirmwareWizard::Start::NotInStepThree)
+        HeadlessRun::printError(OperatorTexts::noLink());
+    if (start != FirmwareWizard::Start::Started)
         return 1; // the file could not be sent; the pane said why
 
-    const bool settled = run.waitFor([&] { return end.has_value() || wizard.softSent(); });
-    if (!settled) {
-        wizard.stopSoftWizard();
+    const bool settled = run.waitFor([&] { return outcome.has_value() || sent; });
+    // The action's own last line says how a wait it gives up ended; the
+    // journal takes the cancel's words, the pane's echo does not repeat them.
+    if (!settled && !outcome) {
+        run.setPaneEcho(false);
+        session.line().cancel(QStringLiteral("порт не принимает данные"));
         HeadlessRun::printError(QStringLiteral("Передача остановилась: порт не принимает данные."));
         return 1;
     }
-    if (!end && waitForRestart && !stopAsked)
-        run.waitFor([&] { return end.has_value() || stopAsked; });
+    if (!outcome && waitForRestart && !stopAsked)
+        run.waitFor([&] { return outcome.has_value() || stopAsked; });
+    // The restart was not awaited or never came: the wait ends here, journalled.
+    if (!outcome) {
+        run.setPaneEcho(false);
+        session.line().cancel(stopAsked ? FirmwareWizard::stopSignalReason()
+                              : waitForRestart
+                                  ? QStringLiteral("прибор не сообщил о запуске программы "
+                                                   "управления")
+                                  : QStringLiteral("перезапуск не ожидался"));
+    }
     // Whatever happened, nothing written is left behind in the system's queue.
     session.port().drain(DrainMs);
 
-    if (end == FirmwareWizard::UploadEnd::Restarted)
+    if (outcome == JobOutcome::Done)
         return 0;
-    if (end) {
-        if (stopAsked)
-            HeadlessRun::printError(QStringLiteral("Остановка по сигналу: загрузка прервана."));
-        return 1; // the wizard's own message is the last line
-    }
-    const auto journal = [&](const QString &result) {
-        session.journal().append(
-            ServiceJournal::firmwareUpload(path, wizard.uploadedImage(), result));
-    };
     if (stopAsked) {
-        journal(QStringLiteral("передана целиком; перезапуск не дождались: программа завершена "
-                               "по сигналу"));
-        HeadlessRun::printError(QStringLiteral("Остановка по сигналу: программа передана, "
-                                               "перезапуск прибора не подтверждён."));
+        HeadlessRun::printError(sent ? QStringLiteral("Остановка по сигналу: программа передана, "
+                                                      "перезапуск прибора не подтверждён.")
+                                     : QStringLiteral("Остановка по сигналу: загрузка прервана."));
         return 1;
     }
-    if (!waitForRestart) {
-        journal(QStringLiteral("передана целиком; перезапуск не ожидался"));
+    if (sent && !waitForRestart) {
         HeadlessRun::printError(QStringLiteral(
             "Программа передана, перезапуск прибора не ожидался: результат не подтверждён."));
         return 0;
     }
-    journal(QStringLiteral("передана целиком; перезапуск прибора не подтверждён"));
-    HeadlessRun::printError(QStringLiteral("Прибор не сообщил о запуске программы управления."));
-    return 1;
+    if (sent) {
+        HeadlessRun::printError(
+            QStringLiteral("Прибор не сообщил о запуске программы управления."));
+    }
+    return 1; // otherwise the wizard's own message is the last line
 }
 
 } // namespace kalent

@@ -54,7 +54,7 @@ public:
     qint64 position() const { return m_position; }
     qint64 size() const { return m_image.size(); }
 
-    // The transfer tick (the frame's Timer); public so it can be stepped.
+    // The transfer tick; public so it can be stepped.
     void timerTimer();
 
 Q_SIGNALS:
