@@ -53,6 +53,22 @@ using namespace kalent;
 
 namespace {
 
+// Step 3 with the line up and a file: the load button would be enabled.
+bool loadReady(const FirmwareWizard &wizard)
+{
+    const FirmwareState &state = wizard.state();
+    return state.linkUp && state.step == WizardStep::Ready && state.file.found();
+}
+
+// Every byte of the image is on the line: the instrument writes it and restarts.
+bool imageOnTheLine(const FirmwareWizard &wizard)
+{
+    const WizardStep step = wizard.step();
+    return step == WizardStep::AwaitingRestart || step == WizardStep::Restarting ||
+           step == WizardStep::RestartedUp;
+}
+
+
 constexpr int Baud = 115200;
 constexpr double BytesPerSecond = Baud / 10.0;
 constexpr int PageBytes = 529; // "r" or "m" and the 528 bytes of a page
@@ -131,7 +147,7 @@ ModelledTimes onTheModelledLine(int pages, const QString &firmwarePath, const QS
     auto instrument = createBuiltInInstrument(clock);
     SimulatedPort port(*instrument, clock);
     Session session(clock, port, DataFolder::resolve(dataDir));
-    session.connection().formCreate({QStringLiteral("sim")});
+    session.connection().openFirstPort({QStringLiteral("sim")});
     session.connection().searchWithFastestSpeed();
     if (!clock.advanceUntil([&] { return session.connection().atFastestSpeed(); }, 60000))
         return times;
@@ -154,11 +170,11 @@ ModelledTimes onTheModelledLine(int pages, const QString &firmwarePath, const QS
     instrument->setPowered(false);
     clock.advance(300);
     switchOnInProgrammingMode(*instrument);
-    if (!clock.advanceUntil([&] { return wizard.frameState().loadEnabled; }, 20000))
+    if (!clock.advanceUntil([&] { return loadReady(wizard); }, 20000))
         return times;
     start = clock.nowMs();
     wizard.startUpload(true);
-    if (clock.advanceUntil([&] { return wizard.softSent(); }, 3600000))
+    if (clock.advanceUntil([&] { return imageOnTheLine(wizard); }, 3600000))
         times.uploadS = static_cast<double>(clock.nowMs() - start) / 1000.0;
     return times;
 }
@@ -218,7 +234,7 @@ bool toProgrammingMode(Session &session, VirtualInstrument &instrument, const QS
     instrument.setPowered(false);
     runUntil([] { return false; }, 300);
     switchOnInProgrammingMode(instrument);
-    return runUntil([&] { return wizard.frameState().loadEnabled; }, 20000);
+    return runUntil([&] { return loadReady(wizard); }, 20000);
 }
 
 int blocksOf(int imageSize)
@@ -294,7 +310,7 @@ Figures transfers(const char *who, Session &session, VirtualInstrument &instrume
     FirmwareWizard &wizard = session.firmware();
     Measure measure;
     wizard.startUpload(true);
-    const bool done = runUntil([&] { return wizard.softSent(); }, limitMs);
+    const bool done = runUntil([&] { return imageOnTheLine(wizard); }, limitMs);
     measure.report(what("firmware upload"), done, uploadLineSeconds(imageSize), modelled.uploadS,
                    blocksOf(imageSize), "block");
     figures.uploadMsPerBlock = measure.processorMsPer(blocksOf(imageSize));
@@ -340,7 +356,7 @@ Figures headless(int pages, int imageSize, const QString &firmwarePath, const QS
     trace.setKeepRecent(false);
     TracingPort port(simPort, trace);
     Session session(clock, port, DataFolder::resolve(dataDir));
-    session.connection().formCreate({QStringLiteral("sim")});
+    session.connection().openFirstPort({QStringLiteral("sim")});
     session.connection().searchWithFastestSpeed();
     if (!runUntil([&] { return session.connection().atFastestSpeed(); }, 60000))
         return {};

@@ -89,7 +89,7 @@ ExchangeTrace &WindowComposition::trace()
 
 VirtualInstrument *WindowComposition::instrument()
 {
-    return m_parts->instrument.get();
+    return m_parts->assembly.instrument();
 }
 
 } // namespace kalent

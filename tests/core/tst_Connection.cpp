@@ -556,7 +556,7 @@ private Q_SLOTS:
         rig.link().contactOrStop();
         int noticesServed = 0;
         rig.clock.advance(probedForMs);
-        rig.session.line().notice([&] { ++noticesServed; });
+        rig.session.line().notice(ReplyCode::DensitiesMeasured, [&] { ++noticesServed; });
         QCOMPARE(noticesServed, 0);
 
         rig.link().contactOrStop();

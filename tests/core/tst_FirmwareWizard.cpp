@@ -681,7 +681,7 @@ void tst_FirmwareWizard::stepTwoWaitsForTheLineAndSaysWhatFor()
     rig.wizard().tabChanging();
     rig.clock.advance(3000);
     QVERIFY(!rig.statusLog.contains(SwitchOff));
-    QCOMPARE(rig.session.line().queuedNotices(), 1);
+    QCOMPARE(rig.step(), WizardStep::WaitingForLine);
 
     // The write ends and says its last word; step 2 follows from the event loop.
     rig.session.line().end(LineJob::DatabaseWrite, JobOutcome::Done);

@@ -83,7 +83,7 @@ public:
         powerOn(true);
         clock.advance(FirmwareWizard::BootWaitMs);
         port.clearWritten();
-        return step() == WizardStep::Ready && session.connection().linkUp();
+        return step() == WizardStep::Ready && session.connection().lineUp();
     }
 
     // The journal's upload lines after their time stamps.

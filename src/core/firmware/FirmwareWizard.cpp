@@ -176,7 +176,7 @@ void FirmwareWizard::promptSwitchOff()
     if (m_state.step != WizardStep::WaitingForLine) {
         moveTo(WizardStep::WaitingForLine);
         // Served from the event loop once the job has ended and said its last word.
-        m_line.notice([this] { lineFreed(); });
+        m_line.afterJob([this] { lineFreed(); });
     }
     m_pane.setText(QStringLiteral("Дождитесь конца обмена с прибором: идёт %1. Затем шаг 2.")
                        .arg(LineOwner::jobName(job)));
