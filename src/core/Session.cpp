@@ -83,7 +83,7 @@ void Session::afterPageChange()
 
 void Session::labelReaderGrid()
 {
-    m_reader->labelGrid();
+    Q_EMIT readerGridLabelled();
 }
 
 } // namespace kalent

@@ -43,7 +43,7 @@ private Q_SLOTS:
 
     void announcedLengthNKeepsNMinusTwoBytesEverywhere()
     {
-        QVERIFY(!results().saveEnabled());
+        QVERIFY(!results().state().protocolEverReceived);
         rig->session.pane().setText(QStringLiteral("before"));
         QVERIFY(readProtocol());
         QCOMPARE(rig->port.written(), QByteArrayLiteral("gd"));
@@ -53,13 +53,13 @@ private Q_SLOTS:
         QCOMPARE(data().lengthReply(), "N" + QByteArray::number(n).rightJustified(5, '0'));
 
         const QByteArray text = reply.mid(1, n - 2);
-        QCOMPARE(results().protokolStream(), text);
+        QCOMPARE(results().protocol(), text);
         QCOMPARE(readFile(dataPath(QStringLiteral("MSTempProtokol.txt"))), text);
         QString shown = Cp1251::decode(text);
         shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        QCOMPARE(results().memoText(), shown);
-        QVERIFY(results().memoText().contains(QStringLiteral("Протокол результатов №")));
-        QVERIFY(results().saveEnabled());
+        QCOMPARE(results().screenText(), shown);
+        QVERIFY(results().screenText().contains(QStringLiteral("Протокол результатов №")));
+        QVERIFY(results().state().protocolEverReceived);
         QVERIFY(rig->session.dispatcher().inBuffer().isEmpty());
         // Without automatic save nothing is said and nothing else is written.
         QCOMPARE(rig->session.pane().text(), QStringLiteral("before"));
@@ -80,12 +80,12 @@ private Q_SLOTS:
         QByteArray longer("d0123456789");
         results().handleText(longer);
         QCOMPARE(longer.size(), 11);
-        QVERIFY(!results().saveEnabled());
+        QVERIFY(!results().state().protocolEverReceived);
         QVERIFY(!QFileInfo::exists(dataPath(QStringLiteral("MSTempProtokol.txt"))));
         QByteArray exact("d01234567X");
         results().handleText(exact);
         QVERIFY(exact.isEmpty());
-        QCOMPARE(results().protokolStream(), QByteArrayLiteral("01234567"));
+        QCOMPARE(results().protocol(), QByteArrayLiteral("01234567"));
     }
 
     void automaticChainSavesUnderTheDatedNameAndOverwritesTheSameName()
@@ -100,7 +100,7 @@ private Q_SLOTS:
 
         // The instrument's protocol 12 of 24.03.09, number right-aligned in five places.
         const QString name = QStringLiteral("2009_03_24 Pr №   12");
-        QCOMPARE(results().protokolFileName(), name);
+        QCOMPARE(results().autoSaveName(), name);
         QCOMPARE(saved.at(0).at(0).toString(), dataPath(name));
         QCOMPARE(readFile(dataPath(name)), data().protocolText());
         QCOMPARE(rig->session.pane().text(), QStringLiteral("Протокол записан в файл: ") + name);
@@ -144,7 +144,7 @@ private Q_SLOTS:
         data().setProtocolTextOverride(protocolWithWindow(window));
         QSignalSpy saved(&results(), &ResultsProtocol::autoSaved);
         QVERIFY(readProtocol());
-        QCOMPARE(results().protokolFileName(), name);
+        QCOMPARE(results().autoSaveName(), name);
         QCOMPARE(saved.count(), 1);
         QCOMPARE(QFileInfo(saved.at(0).at(0).toString()).absolutePath(),
                  QDir(rig->dataDir.path()).absolutePath());
@@ -158,23 +158,12 @@ private Q_SLOTS:
         data().setProtocolTextOverride(QByteArray(92, ' ') +
                                        Cp1251::encode(QStringLiteral("7 от 01.0")));
         QVERIFY(readProtocol());
-        QCOMPARE(results().protokolFileName(), QStringLiteral("Pr №7"));
+        QCOMPARE(results().autoSaveName(), QStringLiteral("Pr №7"));
         QVERIFY(QFileInfo::exists(dataPath(QStringLiteral("Pr №7"))));
 
         data().setProtocolTextOverride(QByteArrayLiteral("short"));
         QVERIFY(readProtocol());
-        QCOMPARE(results().protokolFileName(), QStringLiteral("Pr №"));
-    }
-
-    void clearedScreenStillSavesTheLastProtocol()
-    {
-        QVERIFY(readProtocol());
-        results().clearProtocol();
-        QCOMPARE(results().memoText(), QString());
-        QVERIFY(results().saveEnabled());
-        const QString chosen = dataPath(QStringLiteral("cleared.xls"));
-        results().saveChosen(chosen);
-        QCOMPARE(readFile(chosen), data().protocolText());
+        QCOMPARE(results().autoSaveName(), QStringLiteral("Pr №"));
     }
 
     void saveOnRequestCopiesTheTemporaryFileAndReportsItsLoss()
@@ -214,7 +203,7 @@ private Q_SLOTS:
     void failedTemporaryWriteKeepsTheMemo()
     {
         QVERIFY(readProtocol());
-        const QString memo = results().memoText();
+        const QString memo = results().screenText();
         const QString temp = dataPath(QStringLiteral("MSTempProtokol.txt"));
         QFile::remove(temp);
         QVERIFY(QDir().mkpath(temp));
@@ -222,7 +211,7 @@ private Q_SLOTS:
         data().setProtocolTextOverride(QByteArrayLiteral("another protocol"));
         results().readProtocol();
         QVERIFY(rig->runUntil([&] { return errors.count() == 1; }));
-        QCOMPARE(results().memoText(), memo);
+        QCOMPARE(results().screenText(), memo);
         QVERIFY(rig->session.dispatcher().inBuffer().isEmpty());
     }
 
