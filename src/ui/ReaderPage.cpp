@@ -169,9 +169,9 @@ QTableView *ReaderPage::buildGrid()
         header->setSectionResizeMode(QHeaderView::Fixed);
         header->setHighlightSections(false);
         header->setSectionsClickable(false);
+        header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     }
     rows->setDefaultSectionSize(GridRowHeight);
-    rows->setDefaultAlignment(Qt::AlignCenter);
     rows->setFixedWidth(HeaderColumnWidth);
     columns->setDefaultSectionSize(ValueColumnWidth);
     columns->setFixedHeight(GridRowHeight);
