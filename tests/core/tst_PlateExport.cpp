@@ -513,6 +513,40 @@ private Q_SLOTS:
                  QDir(folder).filePath("plate.csv.csv"));
     }
 
+    void exportsWriteTheReadersTableWithItsTitleAndNothingDuringANewRead()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        rig.settle();
+        OpticalDensityReader &reader = rig.session.reader();
+        PlateExporter exporter(reader, rig.session.pane());
+        exporter.setCsvStyle(PlateExport::CsvStyle{});
+        QSignalSpy received(&reader, &OpticalDensityReader::tableReceived);
+        reader.readTable();
+        QVERIFY(rig.runUntil([&] { return received.count() == 1; }));
+        const QDateTime readAt = reader.table().title().readAt;
+        QVERIFY(readAt.isValid());
+        QVERIFY(reader.table().title().instrumentFileName.isEmpty());
+
+        // The file holds the reader's own value: its wells and its title.
+        const QString file = path(QStringLiteral("reader.json"));
+        QVERIFY(exporter.saveChosen(file, PlateFormat::Json));
+        QCOMPARE(readAll(file), PlateExport::json(reader.table()));
+        QVERIFY(readAll(file).contains(
+            readAt.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toUtf8()));
+        QVERIFY(readAll(file).contains("\"instrumentFileName\": null"));
+
+        // A new read empties the table: nothing is written, the file stays.
+        rig.instrument->setSilent(true);
+        reader.readTable();
+        rig.settle();
+        QSignalSpy errors(&exporter, &PlateExporter::fileError);
+        const QByteArray before = readAll(file);
+        QVERIFY(!exporter.saveChosen(file, PlateFormat::Json));
+        QCOMPARE(errors.count(), 1);
+        QCOMPARE(readAll(file), before);
+    }
+
     void automaticSaveAddsTheChosenCopy()
     {
         SimRig rig;

@@ -123,11 +123,10 @@ public:
     bool takeInstrumentImage(const QByteArray &image, const QString &name = QString());
 
     // The replies R, r and m, as the transfer hears them.
-    void handlePageCountReply(QByteArray &inBuffer) { m_transfer.handlePageCountReply(inBuffer); }
-    void handlePageReply(QByteArray &inBuffer) { m_transfer.handlePageReply(inBuffer); }
-    void handlePageWantedReply(QByteArray &inBuffer) { m_transfer.handlePageWantedReply(inBuffer); }
+    void handlePageCountReply(const Message &reply) { m_transfer.handlePageCountReply(reply); }
+    void handlePageReply(const Message &page) { m_transfer.handlePageReply(page); }
+    void handlePageWantedReply(const Message &wanted) { m_transfer.handlePageWantedReply(wanted); }
 
-    static constexpr int CountRestWaitMs = DatabaseTransfer::CountRestWaitMs;
     static constexpr int ReadSilenceMs = DatabaseTransfer::ReadSilenceMs;
 
 Q_SIGNALS:

@@ -27,15 +27,16 @@ OpticalDensityReader::OpticalDensityReader(SerialPort &port, ReceiveDispatcher &
                                            LineOwner &line, MessagePane &pane,
                                            Connection &connection, const DataFolder &dataFolder,
                                            QObject *parent)
-    : QObject(parent), m_port(port), m_dispatcher(dispatcher), m_line(line), m_pane(pane),
-      m_dataFolder(dataFolder)
+    : QObject(parent), m_port(port), m_line(line), m_pane(pane), m_dataFolder(dataFolder)
 {
-    m_dispatcher.subscribe(ReceiveDispatcher::DensityBlock,
-                           [this](QByteArray &in) { handleTable(in); });
-    m_dispatcher.subscribe(ReceiveDispatcher::DensitiesMeasured,
-                           [this](QByteArray &in) { handleMeasured(in); });
-    m_dispatcher.subscribe(ReceiveDispatcher::FileName,
-                           [this](QByteArray &in) { handleFileName(in); });
+    dispatcher.subscribe(ReplyCode::DensityBlock, [this](const Message &m) { handleTable(m); });
+    dispatcher.subscribe(ReplyCode::DensitiesMeasured,
+                         [this](const Message &m) { handleMeasured(m); });
+    dispatcher.subscribe(ReplyCode::FileName, [this](const Message &m) { handleFileName(m); });
+    dispatcher.subscribeProgress([this](const ReplyProgress &p) {
+        if (p.code == ReplyCode::DensityBlock)
+            handleTableProgress(p);
+    });
     connect(&connection, &Connection::instrumentControlsEnabled, this,
             &OpticalDensityReader::setInstrumentPresent);
     connect(&m_handOff, &SpreadsheetHandOff::refusedLater, this,
@@ -83,7 +84,6 @@ bool OpticalDensityReader::startRead()
     if (!m_line.begin(LineJob::Table, LineOwner::ReplySilenceMs))
         return false;
     m_handOff.drop();
-    m_dispatcher.clearInBuffer();
     m_port.output(QByteArrayLiteral("G"));
     m_table = PlateTable();
     m_tableAwaitsName = false;
@@ -100,21 +100,19 @@ void OpticalDensityReader::readTable()
         m_pane.setText(m_line.busyText());
 }
 
-void OpticalDensityReader::handleTable(QByteArray &inBuffer)
+void OpticalDensityReader::handleTableProgress(const ReplyProgress &table)
 {
-    // 64-bit: a block that never completes keeps collecting, and its count times
-    // 100 must not wrap.
-    const qint64 length = inBuffer.size();
-    m_pane.setText(QString::number(length));
-    m_pane.setProgress(static_cast<int>(qMin<qint64>(length * 100 / PlateTable::TextLength, 100)));
-    if (length != PlateTable::TextLength)
-        return;
+    m_pane.setText(QString::number(table.have));
+    m_pane.setProgress(table.have * 100 / table.need);
+}
 
-    m_table = PlateTable::fromReply(inBuffer, PlateTitle{QString(), QDateTime::currentDateTime()});
+void OpticalDensityReader::handleTable(const Message &table)
+{
+    m_table =
+        PlateTable::fromReply(table.bytes, PlateTitle{QString(), QDateTime::currentDateTime()});
     m_pane.setProgress(0);
     m_pane.setText(QStringLiteral("Оптические плотности приняты"));
     m_tableAwaitsName = true;
-    inBuffer.clear();
     State next = m_state;
     next.instrumentPresent = true;
     next.tableEverReceived = true;
@@ -133,23 +131,17 @@ void OpticalDensityReader::handleTable(QByteArray &inBuffer)
         m_port.output(QByteArrayLiteral("D"));
 }
 
-void OpticalDensityReader::handleMeasured(QByteArray &inBuffer)
+void OpticalDensityReader::handleMeasured(const Message &)
 {
-    inBuffer.clear();
     setInstrumentPresent(true);
     m_pane.setText(QStringLiteral("Оптические плотности измерены"));
     if (m_state.autoRead)
         startRead();
 }
 
-void OpticalDensityReader::handleFileName(QByteArray &inBuffer)
+void OpticalDensityReader::handleFileName(const Message &reply)
 {
-    if (inBuffer.size() != FileNameLength)
-        return;
-    const QByteArray given = inBuffer;
-    // The reply is handled whether or not the file can be written, so the next
-    // reply is not appended behind it.
-    inBuffer.clear();
+    const QByteArray &given = reply.bytes;
     m_line.end(LineJob::FileName, JobOutcome::Done);
     const QString name = SafeFileName::fromInstrument(given);
     // A name that comes before any table (stale, or repeated after the save)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/ReplyEvents.h"
 #include "measurement/PlateTable.h"
 #include "measurement/SpreadsheetHandOff.h"
 
@@ -31,7 +32,7 @@ class OpticalDensityReader : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int FileNameLength = 19;
+    static constexpr int FileNameLength = ReplyLength::FileName;
 
     // What the reader is and knows, as one value.
     struct State
@@ -82,10 +83,12 @@ public:
     // "Из файла в Excel", after the operator chose a file in the open dialog.
     void fileToExcelChosen(const QString &path, DesktopOpener &opener);
 
-    // Reply handlers (the dispatcher calls them with InBuffer).
-    void handleTable(QByteArray &inBuffer);
-    void handleMeasured(QByteArray &inBuffer);
-    void handleFileName(QByteArray &inBuffer);
+    // Reply handlers (the dispatcher calls them with each whole message, and
+    // with the table's progress as it comes).
+    void handleTableProgress(const ReplyProgress &table);
+    void handleTable(const Message &table);
+    void handleMeasured(const Message &notice);
+    void handleFileName(const Message &reply);
 
 Q_SIGNALS:
     void stateChanged();
@@ -104,7 +107,6 @@ private:
     bool refuseWithoutTable(const QString &path);
 
     SerialPort &m_port;
-    ReceiveDispatcher &m_dispatcher;
     LineOwner &m_line;
     MessagePane &m_pane;
     const DataFolder &m_dataFolder;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/ReplyCode.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -45,7 +47,7 @@ public:
     static constexpr int Columns = 12;
     // The reply: its code, then each row's 12 values (6 characters, 3 of
     // separator) and the row's end, 109 characters a row.
-    static constexpr int TextLength = 873;
+    static constexpr int TextLength = ReplyLength::DensityBlock;
     static constexpr int RowLength = 109;
     static constexpr int ValueStep = 9;
     static constexpr int ValueWidth = 6;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/ReplyEvents.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -24,9 +26,8 @@ class ResultsProtocol : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int LengthReplyLength = 6;
     // The length reply has five digits, code and last character included.
-    static constexpr qint64 LargestText = 99999 - 2;
+    static constexpr qint64 LargestText = ReplyLength::Longest - 2;
 
     // What the service is and knows, as one value.
     struct State
@@ -57,7 +58,6 @@ public:
     // The last protocol received whole and kept, decoded for the screen with
     // its line ends as "\n" (what the results page shows until the operator clears it).
     QString screenText() const { return m_screenText; }
-    int protokolLen() const { return m_protokolLen; }
     // The dated name the last automatic save chose.
     QString autoSaveName() const { return m_autoSaveName; }
     // "MSTempProtokol.txt" in the data folder.
@@ -68,10 +68,10 @@ public:
     // "Данные в файл", after the operator chose a path in the save dialog.
     void saveChosen(const QString &path);
 
-    // Reply handlers (the dispatcher calls them with InBuffer).
-    void handleLength(QByteArray &inBuffer);
-    void handleText(QByteArray &inBuffer);
-    void handleResultsReady(QByteArray &inBuffer);
+    // Reply handlers (the dispatcher calls them with each whole message).
+    void handleLength(const Message &reply);
+    void handleText(const Message &reply);
+    void handleResultsReady(const Message &notice);
 
 Q_SIGNALS:
     void stateChanged();
@@ -91,14 +91,12 @@ private:
     void setState(const State &state);
 
     SerialPort &m_port;
-    ReceiveDispatcher &m_dispatcher;
     LineOwner &m_line;
     MessagePane &m_pane;
     const DataFolder &m_dataFolder;
 
     State m_state;
     QByteArray m_stream;
-    int m_protokolLen = 0;
     QString m_autoSaveName;
     QString m_screenText;
 };
