@@ -243,6 +243,34 @@ private Q_SLOTS:
         QVERIFY(QFileInfo::exists(QDir(folder).filePath(QStringLiteral("typed.xls"))));
     }
 
+    void everyShowingOfTheReaderPageEmptiesTheGridButKeepsTheTable()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        rig.settle();
+        RecordingOpener opener;
+        ReaderPage page(rig.session, opener);
+        auto *grid = child<QTableView>(page, "StringGrid1");
+        QVERIFY(grid);
+        for (int showing = 0; showing < 2; ++showing) {
+            QSignalSpy received(&rig.session.reader(), &OpticalDensityReader::tableReceived);
+            rig.session.reader().readTable();
+            QVERIFY(rig.runUntil([&] { return received.count() == 1; }));
+            QVERIFY(!grid->model()->index(0, 0).data().toString().isEmpty());
+            const QByteArray table = rig.session.reader().opData();
+            // The reader page's action, the second time with the page already shown.
+            rig.session.navigator().openPage(Page::Reader);
+            for (int row = 0; row < 8; ++row)
+                for (int column = 0; column < 12; ++column)
+                    QCOMPARE(grid->model()->index(row, column).data().toString(), QString());
+            QCOMPARE(grid->model()->headerData(7, Qt::Vertical).toString(), QStringLiteral("H"));
+            QCOMPARE(rig.session.reader().opData(), table);
+            QVERIFY(child<QPushButton>(page, "btnSaveOP")->isEnabled());
+            // The page's contact search ends before the next read.
+            QVERIFY(rig.runUntil([&] { return !rig.session.line().busy(); }));
+        }
+    }
+
     void fileErrorIsShownInAMessageBox()
     {
         SimRig rig;
