@@ -32,8 +32,6 @@ class OpticalDensityReader : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int FileNameLength = ReplyLength::FileName;
-
     // What the reader is and knows, as one value.
     struct State
     {
