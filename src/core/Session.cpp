@@ -78,7 +78,7 @@ void Session::afterPageChange()
 
 void Session::labelReaderGrid()
 {
-    m_reader->labelGrid();
+    Q_EMIT readerGridLabelled();
 }
 
 } // namespace kalent

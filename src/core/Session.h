@@ -63,6 +63,10 @@ public:
     // The service journal in the data folder.
     ServiceJournal &journal() { return *m_journal; }
 
+Q_SIGNALS:
+    // The page-change rules showed the reader page: its grid starts empty.
+    void readerGridLabelled();
+
 private:
     // The page-change rules reach the firmware wizard and the reader grid here.
     void stopSoftWizard() override;

@@ -27,7 +27,7 @@ void setTextColour(QWidget *widget, QPalette::ColorRole role)
     WidgetKit::setTextColour(widget, widget->palette().color(role));
 }
 
-// A grey panel (RzPanel3, RzPanel4, RzPanel5): light text with a 1-pixel shadow.
+// A grey panel of the page: light text with a 1-pixel shadow.
 void makeGreyPanel(QWidget *panel)
 {
     WidgetKit::setBackground(panel, MediumGrey);
@@ -54,22 +54,22 @@ AboutPanel::AboutPanel(QWidget *parent) : QWidget(parent)
     setObjectName(objectNames::about::Panel);
     const QList<QWidget *> cornerGlyphs = buildGlyphs();
     buildNotes();
-    m_panel3 = greyTextPanel(objectNames::about::PurposePanel,
-                             QStringLiteral("Программа предназначена для\n"
-                                            "совместной  работы анализатора\n"
-                                            "иммуно-ферментных реакций  \n"
-                                            "(ОРМИС - 01)\n"
-                                            "(версий ВИРАНТ-2006 и выше)\n"
-                                            "с персональным компьютером."),
-                             QRect(8, 48, 225, 89));
-    m_panel5 = greyTextPanel(objectNames::about::RequirementsPanel,
-                             QStringLiteral("Технические требования:\n"
-                                            "IBM совместимый\n"
-                                            "персональный компьютер.\n"
-                                            "Windows 98,2000,NT,XP.\n"
-                                            "(Рекомендуемая скорость обмена\n"
-                                            "порта связи - 115200бод)"),
-                             QRect(8, 144, 225, 89));
+    m_purposePanel = greyTextPanel(objectNames::about::PurposePanel,
+                                   QStringLiteral("Программа предназначена для\n"
+                                                  "совместной  работы анализатора\n"
+                                                  "иммуно-ферментных реакций  \n"
+                                                  "(ОРМИС - 01)\n"
+                                                  "(версий ВИРАНТ-2006 и выше)\n"
+                                                  "с персональным компьютером."),
+                                   QRect(8, 48, 225, 89));
+    m_requirementsPanel = greyTextPanel(objectNames::about::RequirementsPanel,
+                                        QStringLiteral("Технические требования:\n"
+                                                       "IBM совместимый\n"
+                                                       "персональный компьютер.\n"
+                                                       "Windows 98,2000,NT,XP.\n"
+                                                       "(Рекомендуемая скорость обмена\n"
+                                                       "порта связи - 115200бод)"),
+                                        QRect(8, 144, 225, 89));
     buildLinks();
 
     // The glyph in the corner lies over the title's leading blanks.
@@ -131,17 +131,17 @@ QWidget *AboutPanel::greyTextPanel(const QString &name, const QString &text, con
     return panel;
 }
 
-// RzPanel4: what the program can do, one link label an action.
+// The links panel: what the program can do, one link label an action.
 void AboutPanel::buildLinks()
 {
-    auto *panel4 = new QWidget(this);
-    panel4->setObjectName(objectNames::about::LinksPanel);
-    makeGreyPanel(panel4);
-    panel4->setGeometry(248, 48, 225, 185);
-    m_panel4 = panel4;
+    auto *linksPanel = new QWidget(this);
+    linksPanel->setObjectName(objectNames::about::LinksPanel);
+    makeGreyPanel(linksPanel);
+    linksPanel->setGeometry(248, 48, 225, 185);
+    m_linksPanel = linksPanel;
 
     auto *heading = new ShadowedLabel(QStringLiteral("С помощью этй программы\nВы можете:"),
-                                      ShadowedLabel::TextStyle::Shadowed, panel4);
+                                      ShadowedLabel::TextStyle::Shadowed, linksPanel);
     heading->setObjectName(objectNames::about::LinksHeading);
     heading->setAlignment(Qt::AlignCenter);
     heading->setGeometry(0, 0, 225, 33);
@@ -173,7 +173,7 @@ void AboutPanel::buildLinks()
          153, 32},
     };
     for (const Link &l : links) {
-        auto *label = new LinkLabel(l.text, panel4);
+        auto *label = new LinkLabel(l.text, linksPanel);
         label->setObjectName(l.name);
         label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         label->setGeometry(0, l.y, 225, l.height);
@@ -195,7 +195,7 @@ void AboutPanel::paintEvent(QPaintEvent *event)
 {
     QWidget::paintEvent(event);
     QPainter painter(this);
-    for (const QWidget *panel : {m_panel3, m_panel4, m_panel5})
+    for (const QWidget *panel : {m_purposePanel, m_linksPanel, m_requirementsPanel})
         WidgetKit::paintPanelShadow(painter, panel->geometry());
 }
 

@@ -10,7 +10,7 @@ namespace kalent {
 
 class LinkLabel;
 
-// RzPanel2, the About page: the program's title, version and purpose on three
+// The About page: the program's title, version and purpose on three
 // grey panels with drop shadows, and the four link labels that run the actions.
 class AboutPanel : public QWidget
 {
@@ -22,7 +22,7 @@ public:
     LinkLabel *link(Page page) const { return m_links[static_cast<size_t>(page)]; }
 
 protected:
-    // RzPanel2Paint: the shadows around RzPanel3, RzPanel4 and RzPanel5.
+    // The shadows around the purpose, links and requirements panels.
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
@@ -32,11 +32,11 @@ private:
     QWidget *greyTextPanel(const QString &name, const QString &text, const QRect &geometry);
     void buildLinks();
 
-    QWidget *m_title = nullptr;      // RzLabel1
-    QWidget *m_bottomName = nullptr; // RzLabel2
-    QWidget *m_panel3 = nullptr;
-    QWidget *m_panel4 = nullptr;
-    QWidget *m_panel5 = nullptr;
+    QWidget *m_title = nullptr;      // the program's name along the top
+    QWidget *m_bottomName = nullptr; // the instrument's name along the bottom
+    QWidget *m_purposePanel = nullptr;
+    QWidget *m_linksPanel = nullptr;
+    QWidget *m_requirementsPanel = nullptr;
     std::array<LinkLabel *, PageCount> m_links{};
 };
 

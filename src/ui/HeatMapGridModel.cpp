@@ -7,9 +7,8 @@
 
 namespace kalent {
 
-HeatMapGridModel::HeatMapGridModel(OpticalDensityGridModel &grid, const QColor &headerBackground,
-                                   QObject *parent)
-    : QIdentityProxyModel(parent), m_grid(grid), m_headerBackground(headerBackground)
+HeatMapGridModel::HeatMapGridModel(OpticalDensityGridModel &grid, QObject *parent)
+    : QIdentityProxyModel(parent), m_grid(grid)
 {
     // Connected before the proxy forwards the change: the range is new before
     // any view asks for the new colours.
@@ -46,10 +45,7 @@ QVariant HeatMapGridModel::data(const QModelIndex &index, int role) const
 {
     if (role != Qt::BackgroundRole && role != Qt::ForegroundRole)
         return QIdentityProxyModel::data(index, role);
-    const QModelIndex source = mapToSource(index);
-    if (OpticalDensityGridModel::isHeader(source))
-        return role == Qt::BackgroundRole ? QVariant(QBrush(m_headerBackground)) : QVariant();
-    const QVariant number = source.data(OpticalDensityGridModel::NumberRole);
+    const QVariant number = mapToSource(index).data(OpticalDensityGridModel::NumberRole);
     // Whatever is not a number keeps the grid's own look.
     if (!m_on || !number.isValid())
         return role == Qt::BackgroundRole ? QVariant(QBrush(cellBackground())) : QVariant();

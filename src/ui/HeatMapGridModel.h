@@ -7,8 +7,8 @@ namespace kalent {
 
 class OpticalDensityGridModel;
 
-// How StringGrid1 looks: the grid model's cells with their backgrounds. The
-// headers are drawn like buttons, the values on the grid's cream; with the heat
+// How the plate's grid looks: the grid model's cells with their backgrounds. The
+// values stand on the grid's cream (the headers are the view's); with the heat
 // map on, every value that is a number takes its colour on the scale from the
 // plate's lowest to its highest number (one value all over the plate sits in
 // the middle), with black or white text, whichever stands out. Reads the
@@ -17,8 +17,7 @@ class HeatMapGridModel : public QIdentityProxyModel
 {
     Q_OBJECT
 public:
-    HeatMapGridModel(OpticalDensityGridModel &grid, const QColor &headerBackground,
-                     QObject *parent = nullptr);
+    explicit HeatMapGridModel(OpticalDensityGridModel &grid, QObject *parent = nullptr);
 
     void setHeatMap(bool on);
     bool heatMap() const { return m_on; }
@@ -33,7 +32,6 @@ private:
     void recolour();
 
     OpticalDensityGridModel &m_grid;
-    QColor m_headerBackground;
     bool m_on = false;
     bool m_hasNumbers = false;
     double m_low = 0;

@@ -10,7 +10,7 @@ class QWidget;
 namespace kalent {
 
 // The pieces the reader and results pages share: the title band, the save
-// dialog sdlgSaveVirDat and the file-error box.
+// dialog of "Данные в файл" and the file-error box.
 namespace MeasurementWidgets {
 QLabel *titleBand(const QString &objectName, const QString &text, QWidget *parent);
 // A file dialog with one filter and its extension, opened in folder.

@@ -6,6 +6,7 @@
 #include "MeasurementWidgets.h"
 #include "MessagePane.h"
 #include "ObjectNames.h"
+#include "ReaderPresenter.h"
 #include "Session.h"
 #include "ShadowPanel.h"
 #include "WidgetKit.h"
@@ -34,7 +35,7 @@ namespace kalent {
 
 namespace {
 constexpr int GridRowHeight = 17;
-constexpr int Panel7Height = 180;
+constexpr int GridPanelHeight = 180;
 constexpr int ButtonsY = 216;
 constexpr int CheckBoxesY = 248;
 constexpr int LegendY = 270;
@@ -86,28 +87,28 @@ ReaderPage::ReaderPage(Session &session, DesktopOpener &opener, QWidget *parent)
     buildControls();
     buildContextMenu();
     buildDialogs(session.dataFolder().path());
-    connectControls();
+    connectControls(session);
     loadPreferences();
     showState();
 }
 
 // Clicks and choices go to the controller; its changes come back to the widgets.
-void ReaderPage::connectControls()
+void ReaderPage::connectControls(Session &session)
 {
-    connect(m_btnReadOP, &QPushButton::clicked, &m_reader, &OpticalDensityReader::readTable);
-    connect(m_btnSaveOP, &QPushButton::clicked, m_saveDialog, [this] { m_saveDialog->open(); });
-    connect(m_btnCreateExcel, &QPushButton::clicked, this,
+    connect(m_readButton, &QPushButton::clicked, &m_reader, &OpticalDensityReader::readTable);
+    connect(m_saveButton, &QPushButton::clicked, m_saveDialog, [this] { m_saveDialog->open(); });
+    connect(m_workbookButton, &QPushButton::clicked, this,
             [this] { m_reader.openTableInSpreadsheet(m_opener); });
-    connect(m_btnFileToExcel, &QPushButton::clicked, m_openDialog,
+    connect(m_fileToWorkbookButton, &QPushButton::clicked, m_openDialog,
             [this] { m_openDialog->open(); });
     connect(m_saveDialog, &QFileDialog::fileSelected, this, &ReaderPage::saveSelected);
     connect(m_openDialog, &QFileDialog::fileSelected, this,
             [this](const QString &path) { m_reader.fileToExcelChosen(path, m_opener); });
-    connect(m_chckAutoReadOP, &QCheckBox::toggled, &m_reader, &OpticalDensityReader::setAutoRead);
-    connect(m_chckAutoSaveOP, &QCheckBox::toggled, &m_reader, &OpticalDensityReader::setAutoSave);
+    connect(m_autoReadBox, &QCheckBox::toggled, &m_reader, &OpticalDensityReader::setAutoRead);
+    connect(m_autoSaveBox, &QCheckBox::toggled, &m_reader, &OpticalDensityReader::setAutoSave);
 
-    connect(&m_reader, &OpticalDensityReader::gridChanged, this, &ReaderPage::applyHeatMap);
-    connect(&m_reader, &OpticalDensityReader::gridLabelled, this, &ReaderPage::widenGrid);
+    connect(m_values, &QAbstractItemModel::dataChanged, this, &ReaderPage::applyHeatMap);
+    connect(&session, &Session::readerGridLabelled, this, &ReaderPage::labelGrid);
     connect(&m_reader, &OpticalDensityReader::stateChanged, this, &ReaderPage::showState);
     connect(&m_line, &LineOwner::busyChanged, this, &ReaderPage::showState);
     connect(&m_reader, &OpticalDensityReader::fileError, this, &ReaderPage::showFileError);
@@ -119,7 +120,7 @@ void ReaderPage::connectControls()
     });
 }
 
-// The title band over RzPanel6, and on it the grey RzPanel7 with its shadow,
+// The title band over the page's panel, and on it the grey grid panel with its shadow,
 // the table's title and the grid.
 void ReaderPage::buildPanels()
 {
@@ -130,19 +131,19 @@ void ReaderPage::buildPanels()
         objectNames::reader::Title, QStringLiteral("Чтение оптических плотностей из ВИРАНТ."),
         this));
 
-    m_panel6 = new ShadowPanel(this);
-    m_panel6->setObjectName(objectNames::reader::Panel);
-    layout->addWidget(m_panel6, 1);
+    m_pagePanel = new ShadowPanel(this);
+    m_pagePanel->setObjectName(objectNames::reader::Panel);
+    layout->addWidget(m_pagePanel, 1);
 
-    m_panel7 = new QWidget(m_panel6);
-    m_panel7->setObjectName(objectNames::reader::LabelledPanel);
-    WidgetKit::setBackground(m_panel7, QColor(0xC0, 0xC0, 0xC0));
-    m_panel7->setGeometry(4, 18, LabelledPanelWidth, Panel7Height);
-    m_panel6->addShadowed(m_panel7);
-    auto *panelLayout = new QVBoxLayout(m_panel7);
+    m_gridPanel = new QWidget(m_pagePanel);
+    m_gridPanel->setObjectName(objectNames::reader::LabelledPanel);
+    WidgetKit::setBackground(m_gridPanel, QColor(0xC0, 0xC0, 0xC0));
+    m_gridPanel->setGeometry(4, 18, LabelledPanelWidth, GridPanelHeight);
+    m_pagePanel->addShadowed(m_gridPanel);
+    auto *panelLayout = new QVBoxLayout(m_gridPanel);
     panelLayout->setContentsMargins(6, 2, 6, 2);
     panelLayout->setSpacing(2);
-    auto *title = new QLabel(QStringLiteral("Таблица оптических плотностей."), m_panel7);
+    auto *title = new QLabel(QStringLiteral("Таблица оптических плотностей."), m_gridPanel);
     title->setObjectName(objectNames::reader::PanelTitle);
     title->setAlignment(Qt::AlignCenter);
     panelLayout->addWidget(title);
@@ -151,22 +152,29 @@ void ReaderPage::buildPanels()
     panelLayout->addStretch(1);
 }
 
-// StringGrid1: fixed rows and columns, headers drawn like buttons, no editing.
-// The view shows the reader's table through the grid model; the heat map is
-// the model's colouring.
+// The plate's grid: the row letters and column numbers as fixed headers drawn
+// like buttons, no editing. The view shows the reader's table through the grid
+// model; the heat map is the model's colouring.
 QTableView *ReaderPage::buildGrid()
 {
-    auto *values = new OpticalDensityGridModel(m_reader, this);
-    m_gridModel = new HeatMapGridModel(*values, palette().button().color(), this);
-    m_grid = new QTableView(m_panel7);
+    m_values = new OpticalDensityGridModel(m_reader, this);
+    m_gridModel = new HeatMapGridModel(*m_values, this);
+    m_grid = new QTableView(m_gridPanel);
     m_grid->setObjectName(objectNames::reader::Grid);
     m_grid->setModel(m_gridModel);
-    m_grid->horizontalHeader()->hide();
-    m_grid->verticalHeader()->hide();
-    m_grid->horizontalHeader()->setMinimumSectionSize(1);
-    m_grid->verticalHeader()->setMinimumSectionSize(1);
-    m_grid->verticalHeader()->setDefaultSectionSize(GridRowHeight);
-    m_grid->horizontalHeader()->setDefaultSectionSize(HeaderColumnWidth);
+    QHeaderView *columns = m_grid->horizontalHeader();
+    QHeaderView *rows = m_grid->verticalHeader();
+    for (QHeaderView *header : {columns, rows}) {
+        header->setMinimumSectionSize(1);
+        header->setSectionResizeMode(QHeaderView::Fixed);
+        header->setHighlightSections(false);
+        header->setSectionsClickable(false);
+        header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    }
+    rows->setDefaultSectionSize(GridRowHeight);
+    rows->setFixedWidth(HeaderColumnWidth);
+    columns->setDefaultSectionSize(ValueColumnWidth);
+    columns->setFixedHeight(GridRowHeight);
     m_grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_grid->setFrameShape(QFrame::NoFrame);
@@ -176,34 +184,34 @@ QTableView *ReaderPage::buildGrid()
     MeasurementWidgets::fitValuesToColumns(m_grid, ValueColumnWidth);
     m_grid->setTextElideMode(Qt::ElideNone);
     m_grid->setWordWrap(false);
-    m_grid->setFixedHeight(OpticalDensityReader::GridRows * GridRowHeight);
+    m_grid->setFixedHeight((PlateTable::Rows + 1) * GridRowHeight);
     return m_grid;
 }
 
 // The buttons and check boxes under the grid, and the heat map's legend.
 void ReaderPage::buildControls()
 {
-    m_btnReadOP =
-        WidgetKit::button(objectNames::reader::Read, QStringLiteral("Принять данные"), m_panel6);
-    m_btnSaveOP =
-        WidgetKit::button(objectNames::reader::Save, QStringLiteral("Данные в файл"), m_panel6);
-    m_btnCreateExcel = WidgetKit::button(objectNames::reader::CreateWorkbook,
-                                         QStringLiteral("Данные в Excel"), m_panel6);
-    m_btnFileToExcel = WidgetKit::button(objectNames::reader::FileToWorkbook,
-                                         QStringLiteral("Из файла в Excel"), m_panel6);
+    m_readButton =
+        WidgetKit::button(objectNames::reader::Read, QStringLiteral("Принять данные"), m_pagePanel);
+    m_saveButton =
+        WidgetKit::button(objectNames::reader::Save, QStringLiteral("Данные в файл"), m_pagePanel);
+    m_workbookButton = WidgetKit::button(objectNames::reader::CreateWorkbook,
+                                         QStringLiteral("Данные в Excel"), m_pagePanel);
+    m_fileToWorkbookButton = WidgetKit::button(objectNames::reader::FileToWorkbook,
+                                               QStringLiteral("Из файла в Excel"), m_pagePanel);
     int x = 4;
-    for (QPushButton *b : {m_btnReadOP, m_btnSaveOP, m_btnCreateExcel, m_btnFileToExcel}) {
+    for (QPushButton *b : {m_readButton, m_saveButton, m_workbookButton, m_fileToWorkbookButton}) {
         b->setGeometry(x, ButtonsY, 108, 25);
         x += 112;
     }
-    m_chckAutoReadOP = WidgetKit::checkBox(objectNames::reader::AutoRead,
-                                           QStringLiteral("автоприем данных"), m_panel6);
-    m_chckAutoSaveOP = WidgetKit::checkBox(objectNames::reader::AutoSave,
-                                           QStringLiteral("автосохранение данных"), m_panel6);
-    m_chckAutoReadOP->setGeometry(4, CheckBoxesY, 160, 17);
-    m_chckAutoSaveOP->setGeometry(172, CheckBoxesY, 180, 17);
+    m_autoReadBox = WidgetKit::checkBox(objectNames::reader::AutoRead,
+                                        QStringLiteral("автоприем данных"), m_pagePanel);
+    m_autoSaveBox = WidgetKit::checkBox(objectNames::reader::AutoSave,
+                                        QStringLiteral("автосохранение данных"), m_pagePanel);
+    m_autoReadBox->setGeometry(4, CheckBoxesY, 160, 17);
+    m_autoSaveBox->setGeometry(172, CheckBoxesY, 180, 17);
 
-    m_legend = new HeatMapLegend(m_panel6);
+    m_legend = new HeatMapLegend(m_pagePanel);
     m_legend->setGeometry(4, LegendY, LabelledPanelWidth, LegendHeight);
     m_legend->hide();
 }
@@ -242,7 +250,7 @@ void ReaderPage::buildContextMenu()
     });
 }
 
-// sdlgSaveVirDat and odlgOpenFileToExcel, both opened in the data folder.
+// The save dialog and the "Из файла в Excel" open dialog, both opened in the data folder.
 void ReaderPage::buildDialogs(const QString &folder)
 {
     m_saveDialog = MeasurementWidgets::saveDialog(folder, this);
@@ -318,25 +326,19 @@ void ReaderPage::storeCopyFormat()
                                                           : QStringLiteral("none"));
 }
 
-void ReaderPage::widenGrid()
+void ReaderPage::labelGrid()
 {
-    m_grid->setColumnWidth(0, HeaderColumnWidth);
-    for (int column = 1; column < OpticalDensityReader::GridColumns; ++column)
+    m_values->clear();
+    m_grid->verticalHeader()->setFixedWidth(HeaderColumnWidth);
+    for (int column = 0; column < PlateTable::Columns; ++column)
         m_grid->setColumnWidth(column, ValueColumnWidth);
-    m_panel7->resize(LabelledPanelWidth, m_panel7->height());
-    m_panel6->update();
+    m_gridPanel->resize(LabelledPanelWidth, m_gridPanel->height());
+    m_pagePanel->update();
 }
 
 void ReaderPage::showState()
 {
-    m_btnReadOP->setEnabled(m_reader.readEnabled() && !m_line.writing());
-    m_btnSaveOP->setEnabled(m_reader.saveEnabled());
-    m_btnCreateExcel->setEnabled(m_reader.createExcelEnabled());
-    m_btnFileToExcel->setEnabled(m_reader.fileToExcelEnabled());
-    const QSignalBlocker blockRead(m_chckAutoReadOP);
-    const QSignalBlocker blockSave(m_chckAutoSaveOP);
-    m_chckAutoReadOP->setChecked(m_reader.autoRead());
-    m_chckAutoSaveOP->setChecked(m_reader.autoSave());
+    ControlBinding::apply(this, ReaderPresenter::derive(m_reader.state(), m_line.writing()));
 }
 
 void ReaderPage::showFileError(const QString &message)

@@ -16,15 +16,18 @@ class DesktopOpener;
 class HeatMapGridModel;
 class MessagePane;
 class HeatMapLegend;
+class OpticalDensityGridModel;
 class OpticalDensityReader;
 class PlateExporter;
 class Session;
 class ShadowPanel;
 
-// The reader page (TabShReader): mirrors the session's OpticalDensityReader —
-// the grid StringGrid1, the buttons and check boxes — and forwards clicks. The
-// save dialog sdlgSaveVirDat and the open dialog odlgOpenFileToExcel live here;
-// their outcome goes to the controller. File errors are shown in a message box.
+// The reader page: the plate's grid over the reader's table, the
+// buttons and check boxes as ReaderPresenter derives them from the reader's
+// state, and clicks forwarded to the reader. The save and open dialogs live
+// here; their outcome goes to the reader. File errors are shown in a message box.
+// Every showing of the page empties the grid's values (the reader keeps the
+// table for saving) and widens its columns.
 // The grid's context menu adds what the described page has no control for: the
 // heat map of the plate and the copy (.xlsx or .csv) beside every file the
 // automatic save writes; both are remembered between runs. The save dialog
@@ -54,13 +57,13 @@ private:
     void buildControls();
     void buildContextMenu();
     void buildDialogs(const QString &folder);
-    void connectControls();
+    void connectControls(Session &session);
     void applyHeatMap();
     void saveSelected(const QString &path);
     void loadPreferences();
     void storeCopyFormat();
     void showState();
-    void widenGrid();
+    void labelGrid();
     void showFileError(const QString &message);
 
     OpticalDensityReader &m_reader;
@@ -68,16 +71,17 @@ private:
     // A write to the instrument's memory holds the line: no read starts.
     LineOwner &m_line;
     DesktopOpener &m_opener;
-    ShadowPanel *m_panel6;
-    QWidget *m_panel7;
+    ShadowPanel *m_pagePanel;
+    QWidget *m_gridPanel;
+    OpticalDensityGridModel *m_values;
     HeatMapGridModel *m_gridModel;
     QTableView *m_grid;
-    QPushButton *m_btnReadOP;
-    QPushButton *m_btnSaveOP;
-    QPushButton *m_btnCreateExcel;
-    QPushButton *m_btnFileToExcel;
-    QCheckBox *m_chckAutoReadOP;
-    QCheckBox *m_chckAutoSaveOP;
+    QPushButton *m_readButton;
+    QPushButton *m_saveButton;
+    QPushButton *m_workbookButton;
+    QPushButton *m_fileToWorkbookButton;
+    QCheckBox *m_autoReadBox;
+    QCheckBox *m_autoSaveBox;
     QFileDialog *m_saveDialog;
     QFileDialog *m_openDialog;
     PlateExporter *m_exporter;

@@ -4,6 +4,7 @@
 #include "MessagePane.h"
 #include "ObjectNames.h"
 #include "ProtocolPrint.h"
+#include "ResultsPresenter.h"
 #include "Session.h"
 #include "WidgetKit.h"
 #include "common/OperatorTexts.h"
@@ -47,11 +48,11 @@ ResultsPage::ResultsPage(Session &session, QWidget *parent)
     buildDialogs(m_dataFolderPath);
     buildPrintActions();
     connectControls();
-    showMemo();
+    showProtocol(m_results.screenText());
     showState();
 }
 
-// Memo1: the protocol as the instrument sent it, in a fixed-pitch font.
+// The protocol's memo: the text as the instrument sent it, in a fixed-pitch font.
 QPlainTextEdit *ResultsPage::buildMemo()
 {
     m_memo = new QPlainTextEdit(this);
@@ -77,30 +78,30 @@ QPlainTextEdit *ResultsPage::buildMemo()
 void ResultsPage::buildControls(QBoxLayout *column)
 {
     auto *boxes = new QHBoxLayout;
-    m_chckAutoReadRes = WidgetKit::checkBox(objectNames::results::AutoRead,
-                                            QStringLiteral("автоприем данных"), this);
-    m_chckAutoSaveRes = WidgetKit::checkBox(objectNames::results::AutoSave,
-                                            QStringLiteral("автосохранение данных"), this);
-    boxes->addWidget(m_chckAutoReadRes);
-    boxes->addWidget(m_chckAutoSaveRes);
+    m_autoReadBox = WidgetKit::checkBox(objectNames::results::AutoRead,
+                                        QStringLiteral("автоприем данных"), this);
+    m_autoSaveBox = WidgetKit::checkBox(objectNames::results::AutoSave,
+                                        QStringLiteral("автосохранение данных"), this);
+    boxes->addWidget(m_autoReadBox);
+    boxes->addWidget(m_autoSaveBox);
     boxes->addStretch(1);
     column->addLayout(boxes);
 
     auto *buttons = new QHBoxLayout;
-    m_btnReadProtokol =
+    m_readButton =
         WidgetKit::button(objectNames::results::Read, QStringLiteral("Принять данные"), this);
-    m_btnSaveProtokol =
+    m_saveButton =
         WidgetKit::button(objectNames::results::Save, QStringLiteral("Данные в файл"), this);
-    m_btnClrMemo1 =
+    m_clearButton =
         WidgetKit::button(objectNames::results::Clear, QStringLiteral("Очистить экран"), this);
-    buttons->addWidget(m_btnReadProtokol);
-    buttons->addWidget(m_btnSaveProtokol);
-    buttons->addWidget(m_btnClrMemo1);
+    buttons->addWidget(m_readButton);
+    buttons->addWidget(m_saveButton);
+    buttons->addWidget(m_clearButton);
     buttons->addStretch(1);
     column->addLayout(buttons);
 }
 
-// sdlgSaveVirDat and the PDF dialog, both opened in the data folder.
+// The save dialog and the PDF dialog, both opened in the data folder.
 void ResultsPage::buildDialogs(const QString &folder)
 {
     m_saveDialog = MeasurementWidgets::saveDialog(folder, this);
@@ -139,34 +140,35 @@ void ResultsPage::buildPrintActions()
 // Clicks and choices go to the controller; its changes come back to the widgets.
 void ResultsPage::connectControls()
 {
-    connect(m_btnReadProtokol, &QPushButton::clicked, &m_results, &ResultsProtocol::readProtocol);
-    connect(m_btnSaveProtokol, &QPushButton::clicked, m_saveDialog,
-            [this] { m_saveDialog->open(); });
-    connect(m_btnClrMemo1, &QPushButton::clicked, &m_results, &ResultsProtocol::clearProtocol);
+    connect(m_readButton, &QPushButton::clicked, &m_results, &ResultsProtocol::readProtocol);
+    connect(m_saveButton, &QPushButton::clicked, m_saveDialog, [this] { m_saveDialog->open(); });
+    connect(m_clearButton, &QPushButton::clicked, this, [this] { showProtocol(QString()); });
     connect(m_saveDialog, &QFileDialog::fileSelected, &m_results, &ResultsProtocol::saveChosen);
-    connect(m_chckAutoReadRes, &QCheckBox::toggled, &m_results, &ResultsProtocol::setAutoRead);
-    connect(m_chckAutoSaveRes, &QCheckBox::toggled, &m_results, &ResultsProtocol::setAutoSave);
+    connect(m_autoReadBox, &QCheckBox::toggled, &m_results, &ResultsProtocol::setAutoRead);
+    connect(m_autoSaveBox, &QCheckBox::toggled, &m_results, &ResultsProtocol::setAutoSave);
 
-    connect(&m_results, &ResultsProtocol::memoChanged, this, &ResultsPage::showMemo);
+    connect(&m_results, &ResultsProtocol::protocolReceived, this,
+            [this] { showProtocol(m_results.screenText()); });
     connect(&m_results, &ResultsProtocol::stateChanged, this, &ResultsPage::showState);
     connect(&m_line, &LineOwner::busyChanged, this, &ResultsPage::showState);
     connect(&m_results, &ResultsProtocol::fileError, this,
             [this](const QString &message) { MeasurementWidgets::showFileError(message, this); });
 }
 
-void ResultsPage::showMemo()
+void ResultsPage::showProtocol(const QString &text)
 {
-    m_memo->setPlainText(m_results.memoText());
+    m_shownProtocol = text;
+    m_memo->setPlainText(text);
 }
 
 QString ResultsPage::pageHeader() const
 {
-    return ProtocolHeading::fromText(m_results.protokolStream()).text();
+    return ProtocolHeading::fromText(m_results.protocol()).text();
 }
 
 bool ResultsPage::havePages()
 {
-    if (!m_results.memoText().isEmpty())
+    if (!m_shownProtocol.isEmpty())
         return true;
     MeasurementWidgets::showFileError(QStringLiteral("На экране нет протокола: печатать нечего."),
                                       this);
@@ -200,7 +202,7 @@ void ResultsPage::print()
         fileName->setText(QDir::toNativeSeparators(proposedPdfPath()));
     connect(dialog, &QDialog::destroyed, this, [printer] { delete printer; });
     connect(dialog, &QDialog::accepted, this, [this, printer] {
-        const QString error = ProtocolPrint::render(*printer, m_results.memoText(), pageHeader());
+        const QString error = ProtocolPrint::render(*printer, m_shownProtocol, pageHeader());
         if (!error.isEmpty())
             MeasurementWidgets::showFileError(error, this);
     });
@@ -211,7 +213,7 @@ QString ResultsPage::proposedPdfPath() const
 {
     // Named like the automatic save names the protocol, with ".pdf".
     return QDir(m_dataFolderPath)
-        .filePath(ProtocolFileName::build(m_results.protokolStream()) + QStringLiteral(".pdf"));
+        .filePath(ProtocolFileName::build(m_results.protocol()) + QStringLiteral(".pdf"));
 }
 
 void ResultsPage::openPdfDialog()
@@ -224,7 +226,7 @@ void ResultsPage::openPdfDialog()
 
 void ResultsPage::savePdf(const QString &path)
 {
-    const QString error = ProtocolPrint::writePdf(path, m_results.memoText(), pageHeader());
+    const QString error = ProtocolPrint::writePdf(path, m_shownProtocol, pageHeader());
     if (!error.isEmpty()) {
         MeasurementWidgets::showFileError(error, this);
         return;
@@ -234,13 +236,7 @@ void ResultsPage::savePdf(const QString &path)
 
 void ResultsPage::showState()
 {
-    m_btnReadProtokol->setEnabled(m_results.readEnabled() && !m_line.writing());
-    m_btnSaveProtokol->setEnabled(m_results.saveEnabled());
-    m_btnClrMemo1->setEnabled(m_results.clearEnabled());
-    const QSignalBlocker blockRead(m_chckAutoReadRes);
-    const QSignalBlocker blockSave(m_chckAutoSaveRes);
-    m_chckAutoReadRes->setChecked(m_results.autoRead());
-    m_chckAutoSaveRes->setChecked(m_results.autoSave());
+    ControlBinding::apply(this, ResultsPresenter::derive(m_results.state(), m_line.writing()));
 }
 
 } // namespace kalent

@@ -17,11 +17,12 @@ class MessagePane;
 class ResultsProtocol;
 class Session;
 
-// The results page (TabShResult): mirrors the session's ResultsProtocol — the
-// memo Memo1, the check boxes and buttons — and forwards clicks; the save dialog
-// sdlgSaveVirDat tells the controller the chosen path. File errors are shown in
-// a message box. Printing (the system's print dialog, Ctrl+P) and saving as PDF
-// (Ctrl+Shift+P) are added to the memo's context menu and as shortcuts, so the
+// The results page: the protocol's text in its memo (each protocol
+// received whole, until "Очистить экран" clears the screen), the check boxes
+// and buttons as ResultsPresenter derives them from the service's state, and
+// clicks forwarded to the service; the save dialog tells it the
+// chosen path. File errors are shown in a message box. Printing (the system's print dialog, Ctrl+P)
+// and saving as PDF (Ctrl+Shift+P) are added to the memo's context menu and as shortcuts, so the
 // described controls stay as they are; both put the memo's text on the pages.
 class ResultsPage : public QWidget
 {
@@ -46,7 +47,7 @@ private:
     void buildDialogs(const QString &folder);
     void buildPrintActions();
     void connectControls();
-    void showMemo();
+    void showProtocol(const QString &text);
     void showState();
     void print();
     void openPdfDialog();
@@ -60,11 +61,13 @@ private:
     LineOwner &m_line;
     MessagePane &m_pane;
     QPlainTextEdit *m_memo;
-    QCheckBox *m_chckAutoReadRes;
-    QCheckBox *m_chckAutoSaveRes;
-    QPushButton *m_btnReadProtokol;
-    QPushButton *m_btnSaveProtokol;
-    QPushButton *m_btnClrMemo1;
+    // What the memo shows, as the service gave it (printed and saved as PDF).
+    QString m_shownProtocol;
+    QCheckBox *m_autoReadBox;
+    QCheckBox *m_autoSaveBox;
+    QPushButton *m_readButton;
+    QPushButton *m_saveButton;
+    QPushButton *m_clearButton;
     QFileDialog *m_saveDialog;
     QFileDialog *m_pdfDialog;
     QAction *m_actionPrint;

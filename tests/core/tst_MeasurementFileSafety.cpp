@@ -112,7 +112,7 @@ private Q_SLOTS:
         QSignalSpy errors(&results(), &ResultsProtocol::fileError);
         const QString temp = dataPath(QStringLiteral("MSTempProtokol.txt"));
         QVERIFY(writeFile(temp, oldContents("last protocol ")));
-        const QString memo = results().memoText();
+        const QString memo = results().screenText();
         {
             const FileSizeLimit fault(100);
             results().readProtocol();
@@ -120,7 +120,7 @@ private Q_SLOTS:
         }
         verifyReported(errors, temp);
         QCOMPARE(readFile(temp), oldContents("last protocol "));
-        QCOMPARE(results().memoText(), memo);
+        QCOMPARE(results().screenText(), memo);
         errors.clear();
 
         // The dated copy fails after the temporary file was written.
@@ -231,7 +231,7 @@ private Q_SLOTS:
 
         // A table received whole is still saved after the page was shown again.
         QVERIFY(readTable());
-        reader().labelGrid();
+        Q_EMIT rig->session.readerGridLabelled();
         reader().saveChosen(chosen);
         QCOMPARE(readFile(chosen), " " + data().tableReply().mid(1));
         QCOMPARE(pane(), QStringLiteral("Данные записаны в файл."));
@@ -256,7 +256,7 @@ private Q_SLOTS:
         rig->settle(); // the silent instrument has heard the "d"
         results().handleText(message("d\r"));
         QCOMPARE(readFile(temp), oldContents("old run "));
-        QCOMPARE(results().memoText(), QString());
+        QCOMPARE(results().screenText(), QString());
         QCOMPARE(pane(), QStringLiteral("Прибор прислал пустой протокол: файлы не записаны."));
         QCOMPARE(QDir(rig->dataDir.path()).entryList(QDir::Files).size(), 2);
 

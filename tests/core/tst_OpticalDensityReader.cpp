@@ -67,25 +67,25 @@ private Q_SLOTS:
         OpticalDensityGridModel model(reader());
         QAbstractItemModelTester tester(&model,
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
-        QCOMPARE(model.rowCount(), 9);
-        QCOMPARE(model.columnCount(), 13);
-        reader().labelGrid();
+        QCOMPARE(model.rowCount(), 8);
+        QCOMPARE(model.columnCount(), 12);
         QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
         // Row C, column 5: 2 + (3-1)*109 + (5-1)*9, counted from 1.
         QByteArray table = data().tableReply();
         table.replace(1 + 2 * 109 + 4 * 9, 6, sent);
         reader().handleTable(message(table));
         QCOMPARE(changed.size(), 1);
-        const QModelIndex cell = model.index(3, 5);
+        const QModelIndex cell = model.index(2, 4);
         QCOMPARE(cell.data().toString(), QString::fromLatin1(sent));
         const QVariant got = cell.data(OpticalDensityGridModel::NumberRole);
         QCOMPARE(got.isValid(), number.isValid());
         if (number.isValid())
             QCOMPARE(got.toDouble(), number.toDouble());
-        // Headers are names even where they spell a number.
-        QCOMPARE(model.index(0, 12).data().toString(), QStringLiteral("12"));
-        QVERIFY(!model.index(0, 12).data(OpticalDensityGridModel::NumberRole).isValid());
-        QCOMPARE(model.index(3, 0).data().toString(), QStringLiteral("C"));
+        // The headers are the model's, never cells.
+        QCOMPARE(model.headerData(11, Qt::Horizontal).toString(), QStringLiteral("12"));
+        QCOMPARE(model.headerData(2, Qt::Vertical).toString(), QStringLiteral("C"));
+        QVERIFY(!model.headerData(12, Qt::Horizontal).isValid());
+        QVERIFY(!model.headerData(8, Qt::Vertical).isValid());
     }
 
     void gridModelRangeSpansTheNumbersOnly()
@@ -93,7 +93,6 @@ private Q_SLOTS:
         OpticalDensityGridModel model(reader());
         double low = 0;
         double high = 0;
-        reader().labelGrid();
         QVERIFY(!model.numberRange(&low, &high));
         QByteArray table = data().tableReply();
         for (int row = 1; row <= 8; ++row)
@@ -114,7 +113,7 @@ private Q_SLOTS:
             bool number = false;
             t.toInt(&number);
             if (number)
-                cellAtEachCount.append(reader().cell(1, 1));
+                cellAtEachCount.append(reader().table().value(1, 1).text);
         });
         QVERIFY(readTable());
         QCOMPARE(rig->port.written(), QByteArrayLiteral("G"));
@@ -135,10 +134,9 @@ private Q_SLOTS:
         QCOMPARE(counts.last(), QStringLiteral("873"));
         QCOMPARE(rig->statusLog.last(), QStringLiteral("Оптические плотности приняты"));
         QCOMPARE(rig->session.pane().progress(), 0);
-        QCOMPARE(reader().cell(1, 1), QString::fromLatin1(data().valueText(1, 1)));
+        QCOMPARE(reader().table().value(1, 1).text, QString::fromLatin1(data().valueText(1, 1)));
         QVERIFY(!rig->session.dispatcher().collecting());
-        QVERIFY(reader().saveEnabled());
-        QVERIFY(reader().createExcelEnabled());
+        QVERIFY(reader().state().tableEverReceived);
     }
 
     void progressIsTheCountInHundredthsOf873()
@@ -148,7 +146,7 @@ private Q_SLOTS:
         QCOMPARE(rig->session.pane().text(), QStringLiteral("500"));
         QCOMPARE(rig->session.pane().progress(), 57);                // 500 * 100 / 873
         QCOMPARE(rig->session.dispatcher().collecting()->have, 500); // keeps collecting
-        QCOMPARE(reader().cell(1, 1), QString());
+        QVERIFY(reader().table().isEmpty());
     }
 
     void babbleBehindATableStartNeverPassesAFullBarNorBecomesATable()
@@ -167,9 +165,9 @@ private Q_SLOTS:
         rig->settle();
         QVERIFY(highest <= 100);
         QVERIFY(rig->session.pane().text().toInt() <= 873);
-        QCOMPARE(reader().cell(1, 1), QString());
+        QVERIFY(reader().table().isEmpty());
         QVERIFY(reader().opData().isEmpty());
-        QVERIFY(!reader().saveEnabled());
+        QVERIFY(!reader().state().tableEverReceived);
     }
 
     void cellsComeFromTheirPositionsAndTheRowEndsAreNeverShown()
@@ -177,11 +175,12 @@ private Q_SLOTS:
         const QByteArray table = markedTable();
         reader().handleTable(message(table));
         // Positions counted from 1: (1,1) is 2..7 and (12,8) is 864..869.
-        QCOMPARE(reader().cell(1, 1), QString::fromLatin1(table.mid(1, 6)));
-        QCOMPARE(reader().cell(12, 8), QString::fromLatin1(table.mid(863, 6)));
+        const PlateTable &plate = reader().table();
+        QCOMPARE(plate.value(1, 1).text, QString::fromLatin1(table.mid(1, 6)));
+        QCOMPARE(plate.value(8, 12).text, QString::fromLatin1(table.mid(863, 6)));
         for (int r = 1; r <= 8; ++r)
             for (int c = 1; c <= 12; ++c) {
-                const QString text = reader().cell(c, r);
+                const QString text = plate.value(r, c).text;
                 QCOMPARE(text, QString::fromLatin1(table.mid(1 + (r - 1) * 109 + (c - 1) * 9, 6)));
                 QVERIFY(!text.contains(QLatin1Char('~')));
             }
@@ -214,7 +213,7 @@ private Q_SLOTS:
         rig->instrument->setSilent(true);
         reader().readTable();
         rig->settle();
-        QVERIFY(reader().saveEnabled()); // stays enabled while the new read runs
+        QVERIFY(reader().state().tableEverReceived); // stays so while the new read runs
         const QString path = dataPath(QStringLiteral("empty.xls"));
         QSignalSpy errors(&reader(), &OpticalDensityReader::fileError);
         reader().saveChosen(path);
@@ -268,7 +267,7 @@ private Q_SLOTS:
         rig->settle();
         QCOMPARE(rig->session.pane().text(), QStringLiteral("Оптические плотности измерены"));
         QCOMPARE(rig->port.written(), QByteArray());
-        QVERIFY(reader().readEnabled());
+        QVERIFY(reader().state().instrumentPresent);
     }
 
     void instrumentNameWithPathPartsLandsSafelyInTheDataFolder()
@@ -485,35 +484,38 @@ private Q_SLOTS:
         QCOMPARE(rig->port.written(), QByteArray());
     }
 
-    void readButtonFollowsTheLink()
+    void instrumentPresenceFollowsTheLinkAndTheInstrumentsOwnWord()
     {
-        QVERIFY(reader().readEnabled());
+        QVERIFY(reader().state().instrumentPresent);
         rig->instrument->setPowered(false);
         rig->settle();
-        QVERIFY(!reader().readEnabled());
+        QVERIFY(!reader().state().instrumentPresent);
+        // A notice is the instrument's own word that it is there.
+        reader().handleMeasured(message("G"));
+        QVERIFY(reader().state().instrumentPresent);
         rig->instrument->setPowered(true);
         rig->settle();
-        QVERIFY(reader().readEnabled());
+        QVERIFY(reader().state().instrumentPresent);
     }
 
-    void labellingEmptiesTheValuesAndWritesTheHeaders()
+    void clearingTheGridKeepsTheTableForSaving()
     {
+        OpticalDensityGridModel model(reader());
         QVERIFY(readTable());
         const QByteArray opData = reader().opData();
-        QSignalSpy labelled(&reader(), &OpticalDensityReader::gridLabelled);
-        reader().labelGrid();
-        QCOMPARE(labelled.count(), 1);
-        const QStringList rows = {"A", "B", "C", "D", "E", "F", "G", "H"};
-        for (int r = 1; r <= 8; ++r) {
-            QCOMPARE(reader().cell(0, r), rows.at(r - 1));
-            for (int c = 1; c <= 12; ++c)
-                QCOMPARE(reader().cell(c, r), QString());
-        }
-        for (int c = 1; c <= 12; ++c)
-            QCOMPARE(reader().cell(c, 0), QString::number(c));
-        QCOMPARE(reader().cell(0, 0), QString());
+        QCOMPARE(model.index(0, 0).data().toString(), QString::fromLatin1(data().valueText(1, 1)));
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        model.clear();
+        QCOMPARE(changed.count(), 1);
+        for (int r = 0; r < 8; ++r)
+            for (int c = 0; c < 12; ++c) {
+                QCOMPARE(model.index(r, c).data().toString(), QString());
+                QVERIFY(!model.index(r, c).data(OpticalDensityGridModel::NumberRole).isValid());
+            }
+        QCOMPARE(model.headerData(0, Qt::Vertical).toString(), QStringLiteral("A"));
+        QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), QStringLiteral("1"));
         QCOMPARE(reader().opData(), opData);
-        QVERIFY(reader().saveEnabled());
+        QVERIFY(reader().state().tableEverReceived);
     }
 };
 

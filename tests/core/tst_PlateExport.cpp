@@ -90,6 +90,11 @@ private:
     QString path(const QString &name) const { return QDir(dir.path()).filePath(name); }
     const PlateTitle title{QStringLiteral("20090324_143018.xls"),
                            QDateTime(QDate(2009, 3, 24), QTime(14, 30, 18))};
+    // The table with those wells replaced, under the title above.
+    PlateTable plate(const QList<std::tuple<int, int, QByteArray>> &wells = {}) const
+    {
+        return PlateTable::fromReply(opDataWith(wells), title);
+    }
 
 private Q_SLOTS:
     void onlyPlainDecimalsAreNumbers_data()
@@ -125,15 +130,17 @@ private Q_SLOTS:
         QCOMPARE(v.text, text);
         if (isNumber)
             QCOMPARE(v.number, number);
-        // Never lost: a value of blanks keeps its blanks.
-        QVERIFY(!v.shownText().isEmpty());
     }
 
     void onlyACompleteTableIsAPlate()
     {
-        QVERIFY(PlateTable::fromOpData(QByteArray()).isEmpty());
-        QVERIFY(PlateTable::fromOpData(opDataWith().left(872)).isEmpty());
-        const PlateTable table = PlateTable::fromOpData(opDataWith());
+        QVERIFY(PlateTable::fromReply(QByteArray()).isEmpty());
+        QVERIFY(PlateTable::fromReply(opDataWith().left(872)).isEmpty());
+        QVERIFY(PlateTable::fromReply(opDataWith() + ' ').isEmpty());
+        // The reply's code becomes the blank OPData starts with.
+        const QByteArray reply = MeasurementData().tableReply();
+        const PlateTable table = PlateTable::fromReply(reply);
+        QCOMPARE(table.text(), " " + reply.mid(1));
         const MeasurementData data;
         QCOMPARE(table.value(1, 1).text, QString::fromLatin1(data.valueText(1, 1)));
         QCOMPARE(table.value(8, 12).text, QString::fromLatin1(data.valueText(8, 12)));
@@ -144,9 +151,50 @@ private Q_SLOTS:
         QFile f(file);
         QVERIFY(f.open(QIODevice::WriteOnly) && f.write("old") == 3);
         f.close();
-        for (PlateFormat format : {PlateFormat::Csv, PlateFormat::Xlsx, PlateFormat::Json})
-            QVERIFY(!PlateExport::write(file, format, QByteArray(), title, {}).isEmpty());
+        for (PlateFormat format :
+             {PlateFormat::Text, PlateFormat::Csv, PlateFormat::Xlsx, PlateFormat::Json})
+            QVERIFY(!PlateExport::write(file, format, PlateTable(), {}).isEmpty());
         QCOMPARE(readAll(file), QByteArray("old"));
+    }
+
+    void eachKindOfWellInEveryFormat_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QByteArray>("rowA");
+        // Row A: a blank well, stars, the overflow word and a number.
+        QTest::newRow("instrument's text, byte for byte") << "txt"
+                                                          << QByteArray("       "
+                                                                        "  \t"
+                                                                        "******"
+                                                                        "  \t"
+                                                                        "OVER  ");
+        QTest::newRow("lines") << "lines" << QByteArray("A\t      \t******\tOVER  \t0.123 \t");
+        QTest::newRow("CSV") << "csv" << QByteArray("\r\nA,,\"******\",\"OVER\",0.123,");
+        QTest::newRow("JSON") << "json"
+                              << QByteArray("\"A1\": null,\n    \"A2\": \"******\",\n    "
+                                            "\"A3\": \"OVER\",\n    \"A4\": 0.123,");
+    }
+    void eachKindOfWellInEveryFormat()
+    {
+        QFETCH(QString, format);
+        QFETCH(QByteArray, rowA);
+        const PlateTable table =
+            plate({{1, 1, "      "}, {1, 2, "******"}, {1, 3, "OVER  "}, {1, 4, "0.123 "}});
+        QByteArray out;
+        if (format == QLatin1String("lines")) {
+            out = PlateExport::lines(table);
+        } else {
+            QString error;
+            out = PlateExport::bytes(*PlateExport::formatFromName(format), table,
+                                     PlateExport::CsvStyle{}, &error);
+            QCOMPARE(error, QString());
+        }
+        QVERIFY2(out.contains(rowA), out.left(300).constData());
+        // The instrument's own text is OPData whole, its blanks included.
+        if (format == QLatin1String("txt"))
+            QCOMPARE(out,
+                     opDataWith(
+                         {{1, 1, "      "}, {1, 2, "******"}, {1, 3, "OVER  "}, {1, 4, "0.123 "}}));
     }
 
     void workbookHoldsNumbersAsNumbersAndEveryOtherValueAsText()
@@ -155,8 +203,7 @@ private Q_SLOTS:
         if (!missing.isEmpty())
             QSKIP(qPrintable(missing));
         const QString file = path(QStringLiteral("plate.xlsx"));
-        QCOMPARE(PlateExport::write(file, PlateFormat::Xlsx, opDataWith(BadWells), title, {}),
-                 QString());
+        QCOMPARE(PlateExport::write(file, PlateFormat::Xlsx, plate(BadWells), {}), QString());
         QByteArray errors;
         const QJsonObject read = ReadBack::xlsxCells(file, &errors).object();
         QVERIFY2(!read.isEmpty(), errors.constData());
@@ -177,12 +224,14 @@ private Q_SLOTS:
         QCOMPARE(good.value("f").toString(), QStringLiteral("0.000"));
         QCOMPARE(cells.value("K10").toObject().value("v").toDouble(), -0.012);
         // The bad values: text, as sent, never 0 and never missing.
+        // A blank well is an empty cell.
+        QVERIFY(!cells.contains(QStringLiteral("B3")));
         const QList<QPair<const char *, QString>> texts = {
-            {"B3", QStringLiteral("      ")}, {"C3", QStringLiteral("------")},
-            {"D4", QStringLiteral("+")},      {"E5", QStringLiteral("OVER")},
-            {"F6", QStringLiteral(">3.500")}, {"G7", QStringLiteral("1e3")},
-            {"H8", QStringLiteral("nan")},    {"I9", QStringLiteral("0,123")},
-            {"J10", QStringLiteral("1.2.3")}, {"L10", QStringLiteral("\"a;b\",")}};
+            {"C3", QStringLiteral("------")},   {"D4", QStringLiteral("+")},
+            {"E5", QStringLiteral("OVER")},     {"F6", QStringLiteral(">3.500")},
+            {"G7", QStringLiteral("1e3")},      {"H8", QStringLiteral("nan")},
+            {"I9", QStringLiteral("0,123")},    {"J10", QStringLiteral("1.2.3")},
+            {"L10", QStringLiteral("\"a;b\",")}};
         for (const auto &[cell, text] : texts) {
             const QJsonObject c = cells.value(QLatin1String(cell)).toObject();
             QVERIFY2(!c.isEmpty(), cell);
@@ -194,7 +243,7 @@ private Q_SLOTS:
             if (it.key() != QLatin1String("A1") && !it.key().endsWith(QLatin1Char('2')) &&
                 it.value().toObject().value("t").toString() == QLatin1String("n"))
                 ++numbers;
-        QCOMPARE(numbers, 96 - texts.size()); // the column headers of row 2 left out
+        QCOMPARE(numbers, 96 - texts.size() - 1); // the column headers of row 2 left out
     }
 
     void csvFollowsTheLocaleAndKeepsTextQuoted_data()
@@ -216,8 +265,7 @@ private Q_SLOTS:
         QCOMPARE(QString(style.separator), separator);
         QCOMPARE(QString(style.decimalMark), decimal);
         const QString file = path(QStringLiteral("plate-%1.csv").arg(separator == ";"));
-        QCOMPARE(PlateExport::write(file, PlateFormat::Csv, opDataWith(BadWells), title, style),
-                 QString());
+        QCOMPARE(PlateExport::write(file, PlateFormat::Csv, plate(BadWells), style), QString());
         const QByteArray bytes = readAll(file);
         QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
         QCOMPARE(bytes.count("\r\n"), 10);
@@ -244,7 +292,9 @@ private Q_SLOTS:
         QString expected = QString::fromLatin1(data.valueText(8, 12).trimmed());
         expected.replace(QLatin1Char('.'), decimal);
         QCOMPARE(rows.at(9).toArray().at(12).toString(), expected);
-        QCOMPARE(rows.at(2).toArray().at(1).toString(), QStringLiteral("      "));
+        QCOMPARE(rows.at(2).toArray().at(1).toString(), QString());
+        // Empty, not quoted: no text at all.
+        QVERIFY(bytes.contains("\r\nA" + separator.toUtf8() + separator.toUtf8() + "\"'------\""));
         // Text that a spreadsheet would take for a formula stands behind an apostrophe.
         QCOMPARE(rows.at(2).toArray().at(2).toString(), QStringLiteral("'------"));
         QCOMPARE(rows.at(3).toArray().at(3).toString(), QStringLiteral("'+"));
@@ -320,8 +370,7 @@ private Q_SLOTS:
         for (const QString &separator : {QStringLiteral(";"), QStringLiteral("B")}) {
             const QString file = path(QStringLiteral("formulas-%1.csv").arg(separator));
             const PlateExport::CsvStyle style{separator.at(0), QLatin1Char(',')};
-            QCOMPARE(PlateExport::write(file, PlateFormat::Csv, opDataWith(wells), title, style),
-                     QString());
+            QCOMPARE(PlateExport::write(file, PlateFormat::Csv, plate(wells), style), QString());
             QByteArray errors;
             const QJsonArray rows = ReadBack::csvRows(file, separator, &errors).array();
             QVERIFY2(rows.size() == 10, errors.constData());
@@ -369,8 +418,7 @@ private Q_SLOTS:
         QCOMPARE(QString::fromLatin1(std::localeconv()->decimal_point), decimalPoint);
 
         const QString file = path(QStringLiteral("plate-%1.xlsx").arg(QString::fromLatin1(locale)));
-        QCOMPARE(PlateExport::write(file, PlateFormat::Xlsx, opDataWith(BadWells), title, {}),
-                 QString());
+        QCOMPARE(PlateExport::write(file, PlateFormat::Xlsx, plate(BadWells), {}), QString());
         // The program's own locale is back as it was.
         QCOMPARE(QString::fromLatin1(std::localeconv()->decimal_point), decimalPoint);
         QByteArray errors;
@@ -409,7 +457,7 @@ private Q_SLOTS:
         {
             FileSizeLimitFor limit(256);
             QVERIFY(limit.set());
-            error = PlateExport::write(file, format, opDataWith(), title, {});
+            error = PlateExport::write(file, format, plate(), {});
         }
         QVERIFY2(error.contains(QDir::toNativeSeparators(file)), qPrintable(error));
         QVERIFY2(error.contains(QStringLiteral("файл слишком велик")), qPrintable(error));
@@ -428,8 +476,7 @@ private Q_SLOTS:
         if (!missing.isEmpty())
             QSKIP(qPrintable(missing));
         const QString file = path(QStringLiteral("plate.json"));
-        QCOMPARE(PlateExport::write(file, PlateFormat::Json, opDataWith(BadWells), title, {}),
-                 QString());
+        QCOMPARE(PlateExport::write(file, PlateFormat::Json, plate(BadWells), {}), QString());
         QByteArray errors;
         const QJsonObject read = ReadBack::jsonFile(file, &errors).object();
         QVERIFY2(!read.isEmpty(), errors.constData());
@@ -447,9 +494,10 @@ private Q_SLOTS:
         QCOMPARE(values.value("H12").toDouble(),
                  MeasurementData().valueText(8, 12).trimmed().toDouble());
         QCOMPARE(values.value("H10").toDouble(), -0.012);
-        for (const char *well : {"A1", "A2", "B3", "C4", "D5", "E6", "F7", "G8", "H9", "H11"})
+        for (const char *well : {"A2", "B3", "C4", "D5", "E6", "F7", "G8", "H9", "H11"})
             QCOMPARE(types.value(QLatin1String(well)).toString(), QStringLiteral("str"));
-        QCOMPARE(values.value("A1").toString(), QStringLiteral("      "));
+        QCOMPARE(types.value("A1").toString(), QStringLiteral("NoneType"));
+        QVERIFY(values.value("A1").isNull());
         QCOMPARE(values.value("H11").toString(), QStringLiteral("\"a;b\","));
     }
 
@@ -463,6 +511,40 @@ private Q_SLOTS:
                  QDir(folder).filePath("plate.csv"));
         QCOMPARE(PlateExporter::copyPath(QDir(folder).filePath("plate.csv"), PlateFormat::Csv),
                  QDir(folder).filePath("plate.csv.csv"));
+    }
+
+    void exportsWriteTheReadersTableWithItsTitleAndNothingDuringANewRead()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        rig.settle();
+        OpticalDensityReader &reader = rig.session.reader();
+        PlateExporter exporter(reader, rig.session.pane());
+        exporter.setCsvStyle(PlateExport::CsvStyle{});
+        QSignalSpy received(&reader, &OpticalDensityReader::tableReceived);
+        reader.readTable();
+        QVERIFY(rig.runUntil([&] { return received.count() == 1; }));
+        const QDateTime readAt = reader.table().title().readAt;
+        QVERIFY(readAt.isValid());
+        QVERIFY(reader.table().title().instrumentFileName.isEmpty());
+
+        // The file holds the reader's own value: its wells and its title.
+        const QString file = path(QStringLiteral("reader.json"));
+        QVERIFY(exporter.saveChosen(file, PlateFormat::Json));
+        QCOMPARE(readAll(file), PlateExport::json(reader.table()));
+        QVERIFY(readAll(file).contains(
+            readAt.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toUtf8()));
+        QVERIFY(readAll(file).contains("\"instrumentFileName\": null"));
+
+        // A new read empties the table: nothing is written, the file stays.
+        rig.instrument->setSilent(true);
+        reader.readTable();
+        rig.settle();
+        QSignalSpy errors(&exporter, &PlateExporter::fileError);
+        const QByteArray before = readAll(file);
+        QVERIFY(!exporter.saveChosen(file, PlateFormat::Json));
+        QCOMPARE(errors.count(), 1);
+        QCOMPARE(readAll(file), before);
     }
 
     void automaticSaveAddsTheChosenCopy()
@@ -497,8 +579,8 @@ private Q_SLOTS:
         QCOMPARE(readAll(described).size(), 873);
         const QByteArray csv = readAll(copy);
         QVERIFY(csv.contains(QFileInfo(described).fileName().toUtf8()));
-        QCOMPARE(exporter.title().instrumentFileName, QFileInfo(described).fileName());
-        QVERIFY(exporter.title().readAt.isValid());
+        QCOMPARE(reader.table().title().instrumentFileName, QFileInfo(described).fileName());
+        QVERIFY(reader.table().title().readAt.isValid());
         QCOMPARE(rig.session.pane().text(),
                  QStringLiteral("Данные записаны в файл: ") + QFileInfo(described).fileName());
 

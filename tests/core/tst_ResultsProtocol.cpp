@@ -43,7 +43,7 @@ private Q_SLOTS:
 
     void announcedLengthNKeepsNMinusTwoBytesEverywhere()
     {
-        QVERIFY(!results().saveEnabled());
+        QVERIFY(!results().state().protocolEverReceived);
         rig->session.pane().setText(QStringLiteral("before"));
         QVERIFY(readProtocol());
         QCOMPARE(rig->port.written(), QByteArrayLiteral("gd"));
@@ -53,13 +53,13 @@ private Q_SLOTS:
         QCOMPARE(data().lengthReply(), "N" + QByteArray::number(n).rightJustified(5, '0'));
 
         const QByteArray text = reply.mid(1, n - 2);
-        QCOMPARE(results().protokolStream(), text);
+        QCOMPARE(results().protocol(), text);
         QCOMPARE(readFile(dataPath(QStringLiteral("MSTempProtokol.txt"))), text);
         QString shown = Cp1251::decode(text);
         shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        QCOMPARE(results().memoText(), shown);
-        QVERIFY(results().memoText().contains(QStringLiteral("Протокол результатов №")));
-        QVERIFY(results().saveEnabled());
+        QCOMPARE(results().screenText(), shown);
+        QVERIFY(results().screenText().contains(QStringLiteral("Протокол результатов №")));
+        QVERIFY(results().state().protocolEverReceived);
         QVERIFY(!rig->session.dispatcher().collecting());
         // Without automatic save nothing is said and nothing else is written.
         QCOMPARE(rig->session.pane().text(), QStringLiteral("before"));
@@ -82,11 +82,11 @@ private Q_SLOTS:
         rig->instrument->sendRaw("d01234567");
         rig->settle();
         QCOMPARE(rig->session.dispatcher().collecting()->have, 9);
-        QVERIFY(!results().saveEnabled());
+        QVERIFY(!results().state().protocolEverReceived);
         QVERIFY(!QFileInfo::exists(dataPath(QStringLiteral("MSTempProtokol.txt"))));
         rig->instrument->sendRaw("X");
         rig->settle();
-        QCOMPARE(results().protokolStream(), QByteArrayLiteral("01234567"));
+        QCOMPARE(results().protocol(), QByteArrayLiteral("01234567"));
         QVERIFY(!rig->session.line().busy());
     }
 
@@ -102,7 +102,7 @@ private Q_SLOTS:
 
         // The instrument's protocol 12 of 24.03.09, number right-aligned in five places.
         const QString name = QStringLiteral("2009_03_24 Pr №   12");
-        QCOMPARE(results().protokolFileName(), name);
+        QCOMPARE(results().autoSaveName(), name);
         QCOMPARE(saved.at(0).at(0).toString(), dataPath(name));
         QCOMPARE(readFile(dataPath(name)), data().protocolText());
         QCOMPARE(rig->session.pane().text(), QStringLiteral("Протокол записан в файл: ") + name);
@@ -146,7 +146,7 @@ private Q_SLOTS:
         data().setProtocolTextOverride(protocolWithWindow(window));
         QSignalSpy saved(&results(), &ResultsProtocol::autoSaved);
         QVERIFY(readProtocol());
-        QCOMPARE(results().protokolFileName(), name);
+        QCOMPARE(results().autoSaveName(), name);
         QCOMPARE(saved.count(), 1);
         QCOMPARE(QFileInfo(saved.at(0).at(0).toString()).absolutePath(),
                  QDir(rig->dataDir.path()).absolutePath());
@@ -160,30 +160,19 @@ private Q_SLOTS:
         data().setProtocolTextOverride(QByteArray(92, ' ') +
                                        Cp1251::encode(QStringLiteral("7 от 01.0")));
         QVERIFY(readProtocol());
-        QCOMPARE(results().protokolFileName(), QStringLiteral("Pr №7"));
+        QCOMPARE(results().autoSaveName(), QStringLiteral("Pr №7"));
         QVERIFY(QFileInfo::exists(dataPath(QStringLiteral("Pr №7"))));
 
         data().setProtocolTextOverride(QByteArrayLiteral("short"));
         QVERIFY(readProtocol());
-        QCOMPARE(results().protokolFileName(), QStringLiteral("Pr №"));
+        QCOMPARE(results().autoSaveName(), QStringLiteral("Pr №"));
 
         // Another protocol without number or date never takes the first's file.
         data().setProtocolTextOverride(QByteArrayLiteral("other"));
         QVERIFY(readProtocol());
-        QCOMPARE(results().protokolFileName(), QStringLiteral("Pr № (2)"));
+        QCOMPARE(results().autoSaveName(), QStringLiteral("Pr № (2)"));
         QCOMPARE(readFile(dataPath(QStringLiteral("Pr №"))), QByteArray("short"));
         QCOMPARE(readFile(dataPath(QStringLiteral("Pr № (2)"))), QByteArray("other"));
-    }
-
-    void clearedScreenStillSavesTheLastProtocol()
-    {
-        QVERIFY(readProtocol());
-        results().clearProtocol();
-        QCOMPARE(results().memoText(), QString());
-        QVERIFY(results().saveEnabled());
-        const QString chosen = dataPath(QStringLiteral("cleared.xls"));
-        results().saveChosen(chosen);
-        QCOMPARE(readFile(chosen), data().protocolText());
     }
 
     void saveOnRequestCopiesTheTemporaryFileAndReportsItsLoss()
@@ -223,7 +212,7 @@ private Q_SLOTS:
     void failedTemporaryWriteKeepsTheMemo()
     {
         QVERIFY(readProtocol());
-        const QString memo = results().memoText();
+        const QString memo = results().screenText();
         const QString temp = dataPath(QStringLiteral("MSTempProtokol.txt"));
         QFile::remove(temp);
         QVERIFY(QDir().mkpath(temp));
@@ -231,7 +220,7 @@ private Q_SLOTS:
         data().setProtocolTextOverride(QByteArrayLiteral("another protocol"));
         results().readProtocol();
         QVERIFY(rig->runUntil([&] { return errors.count() == 1; }));
-        QCOMPARE(results().memoText(), memo);
+        QCOMPARE(results().screenText(), memo);
         QVERIFY(!rig->session.dispatcher().collecting());
     }
 

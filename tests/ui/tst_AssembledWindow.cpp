@@ -83,9 +83,9 @@ private Q_SLOTS:
         QVERIFY(w.rig.runUntil([&] { return w.status() == "Оптические плотности приняты"; }));
         auto *grid = w.find<QTableView>("StringGrid1");
         QVERIFY(grid);
-        QCOMPARE(grid->model()->index(1, 0).data().toString(), QString("A"));
-        QVERIFY(!grid->model()->index(1, 1).data().toString().trimmed().isEmpty());
-        QVERIFY(!grid->model()->index(8, 12).data().toString().trimmed().isEmpty());
+        QCOMPARE(grid->model()->headerData(0, Qt::Vertical).toString(), QString("A"));
+        QVERIFY(!grid->model()->index(0, 0).data().toString().trimmed().isEmpty());
+        QVERIFY(!grid->model()->index(7, 11).data().toString().trimmed().isEmpty());
 
         w.find<QPushButton>("btnCreateExcel")->click();
         QCOMPARE(w.opener.opened.size(), 1);

@@ -108,8 +108,8 @@ private Q_SLOTS:
                                       {3, 3, "      "},
                                       {4, 4, "------"}});
         rig.session.reader().handleTable(message(reply));
-        for (int row = 1; row <= 8; ++row)
-            for (int column = 1; column <= 12; ++column)
+        for (int row = 0; row < 8; ++row)
+            for (int column = 0; column < 12; ++column)
                 QCOMPARE(grid->model()
                              ->index(row, column)
                              .data(Qt::BackgroundRole)
@@ -120,32 +120,32 @@ private Q_SLOTS:
         action->trigger();
         QVERIFY(page.heatMapOn());
         const QColor low =
-            grid->model()->index(1, 1).data(Qt::BackgroundRole).value<QBrush>().color();
+            grid->model()->index(0, 0).data(Qt::BackgroundRole).value<QBrush>().color();
         const QColor high =
-            grid->model()->index(8, 12).data(Qt::BackgroundRole).value<QBrush>().color();
+            grid->model()->index(7, 11).data(Qt::BackgroundRole).value<QBrush>().color();
         const QColor middle =
-            grid->model()->index(5, 6).data(Qt::BackgroundRole).value<QBrush>().color();
+            grid->model()->index(4, 5).data(Qt::BackgroundRole).value<QBrush>().color();
         QCOMPARE(low, HeatMapScale::colourAt(0));
         QCOMPARE(high, HeatMapScale::colourAt(1));
         QVERIFY(lightness(low) < lightness(middle) && lightness(middle) < lightness(high));
-        QCOMPARE(grid->model()->index(1, 1).data(Qt::ForegroundRole).value<QBrush>().color(),
+        QCOMPARE(grid->model()->index(0, 0).data(Qt::ForegroundRole).value<QBrush>().color(),
                  HeatMapScale::textOn(low));
-        for (const auto &[row, column] : {std::pair{2, 2}, {3, 3}, {4, 4}}) {
+        for (const auto &[row, column] : {std::pair{1, 1}, {2, 2}, {3, 3}}) {
             QCOMPARE(
                 grid->model()->index(row, column).data(Qt::BackgroundRole).value<QBrush>().color(),
                 Uncoloured);
             QVERIFY(!grid->model()->index(row, column).data(Qt::ForegroundRole).isValid());
         }
         // Headers are never part of the map.
-        QVERIFY(grid->model()->index(0, 1).data(Qt::BackgroundRole).value<QBrush>().color() != low);
+        QVERIFY(!grid->model()->headerData(0, Qt::Horizontal, Qt::BackgroundRole).isValid());
         QVERIFY(legend->isVisibleTo(&page));
         QCOMPARE(legend->lowText(), QStringLiteral("0.010"));
         QCOMPARE(legend->highText(), QStringLiteral("3.990"));
         QCOMPARE(settings().value(QString::fromLatin1(ReaderPage::HeatMapKey)).toBool(), true);
 
         // Showing the page again empties the grid: nothing left to colour.
-        rig.session.reader().labelGrid();
-        QCOMPARE(grid->model()->index(1, 1).data(Qt::BackgroundRole).value<QBrush>().color(),
+        Q_EMIT rig.session.readerGridLabelled();
+        QCOMPARE(grid->model()->index(0, 0).data(Qt::BackgroundRole).value<QBrush>().color(),
                  Uncoloured);
         QVERIFY(!legend->isVisibleTo(&page));
 
@@ -256,7 +256,7 @@ private Q_SLOTS:
         QVERIFY(text.contains(QStringLiteral("стр. 2 из 2")));
         // Every memo line arrives whole (pdftotext may set runs of blanks its own way).
         const QString simplified = text.simplified();
-        for (const QString &line : results.memoText().split(QLatin1Char('\n')))
+        for (const QString &line : results.screenText().split(QLatin1Char('\n')))
             QVERIFY2(simplified.contains(line.simplified()), qPrintable(line));
         const QString fonts = ReadBack::toolOutput(QStringLiteral("pdffonts"), {file});
         QVERIFY2(fonts.contains(QStringLiteral("Mono")) ||

@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -63,27 +64,29 @@ private Q_SLOTS:
         auto *save = child<QPushButton>(page, "btnSaveOP");
         auto *excel = child<QPushButton>(page, "btnCreateExcel");
         QVERIFY(grid && read && save && excel && child<QPushButton>(page, "btnFileToExcel"));
-        QCOMPARE(grid->model()->rowCount(), 9);
-        QCOMPARE(grid->model()->columnCount(), 13);
+        QCOMPARE(grid->model()->rowCount(), 8);
+        QCOMPARE(grid->model()->columnCount(), 12);
         QVERIFY(read->isEnabled());
         QVERIFY(!save->isEnabled());
         QVERIFY(!excel->isEnabled());
         QCOMPARE(save->text(), QStringLiteral("Данные в файл"));
 
-        reader.labelGrid();
-        QCOMPARE(grid->model()->index(1, 0).data().toString(), QStringLiteral("A"));
-        QCOMPARE(grid->model()->index(0, 12).data().toString(), QStringLiteral("12"));
-        QCOMPARE(grid->columnWidth(0), 15);
-        QCOMPARE(grid->columnWidth(1), 35);
+        Q_EMIT rig.session.readerGridLabelled();
+        QCOMPARE(grid->model()->headerData(0, Qt::Vertical).toString(), QStringLiteral("A"));
+        QCOMPARE(grid->model()->headerData(11, Qt::Horizontal).toString(), QStringLiteral("12"));
+        QVERIFY(!grid->verticalHeader()->isHidden() && !grid->horizontalHeader()->isHidden());
+        QCOMPARE(grid->verticalHeader()->width(), 15);
+        QCOMPARE(grid->columnWidth(0), 35);
+        QCOMPARE(grid->columnWidth(11), 35);
         QCOMPARE(child<QWidget>(page, "RzPanel7")->width(), 447);
 
         QSignalSpy received(&reader, &OpticalDensityReader::tableReceived);
         QTest::mouseClick(read, Qt::LeftButton);
         QVERIFY(rig.runUntil([&] { return received.count() == 1; }));
         const MeasurementData &data = *rig.instrument->feature<MeasurementData>();
-        QCOMPARE(grid->model()->index(1, 1).data().toString(),
+        QCOMPARE(grid->model()->index(0, 0).data().toString(),
                  QString::fromLatin1(data.valueText(1, 1)));
-        QCOMPARE(grid->model()->index(8, 12).data().toString(),
+        QCOMPARE(grid->model()->index(7, 11).data().toString(),
                  QString::fromLatin1(data.valueText(8, 12)));
         QVERIFY(save->isEnabled());
         QVERIFY(excel->isEnabled());
@@ -95,9 +98,9 @@ private Q_SLOTS:
         auto *autoRead = child<QCheckBox>(page, "chckAutoReadOP");
         QVERIFY(autoSave && autoRead && !autoSave->isChecked());
         autoSave->click();
-        QVERIFY(reader.autoSave());
+        QVERIFY(reader.state().autoSave);
         autoRead->click();
-        QVERIFY(reader.autoRead());
+        QVERIFY(reader.state().autoRead);
     }
 
     void everySixCharacterValueIsReadableWholeInItsColumn()
@@ -105,17 +108,17 @@ private Q_SLOTS:
         SimRig rig;
         RecordingOpener opener;
         ReaderPage page(rig.session, opener);
-        rig.session.reader().labelGrid();
+        Q_EMIT rig.session.readerGridLabelled();
         page.show();
         QVERIFY(QTest::qWaitForWindowExposed(&page));
         auto *grid = child<QTableView>(page, "StringGrid1");
-        QCOMPARE(grid->columnWidth(1), 35);
+        QCOMPARE(grid->columnWidth(0), 35);
         QCOMPARE(child<QWidget>(page, "RzPanel7")->width(), 447);
 
         // The text starts after the style's margin and may run up to the grid line.
         const int margin =
             grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1;
-        const int room = grid->columnWidth(1) - 1 - 2 * margin;
+        const int room = grid->columnWidth(0) - 1 - 2 * margin;
         const QFontMetrics metrics(grid->font());
         for (const QString value : {"A01.00", "-0.123", "10.000", "-10.00", "0.123 "}) {
             QVERIFY2(metrics.horizontalAdvance(value) <= room,
@@ -127,9 +130,9 @@ private Q_SLOTS:
             QByteArray reply = MeasurementData().tableReply();
             reply.replace(1 + 3 * 109 + 11 * 9, 6, value.toLatin1());
             rig.session.reader().handleTable(message(reply));
-            QCOMPARE(grid->model()->index(4, 12).data().toString(), value);
-            const QImage shot = grid->grab().toImage();
-            const QRect cell = grid->visualRect(grid->model()->index(4, 12));
+            QCOMPARE(grid->model()->index(3, 11).data().toString(), value);
+            const QImage shot = grid->viewport()->grab().toImage();
+            const QRect cell = grid->visualRect(grid->model()->index(3, 11));
             QImage alone(cell.width() * 3, cell.height(), QImage::Format_RGB32);
             alone.fill(Qt::white);
             {
@@ -240,6 +243,34 @@ private Q_SLOTS:
         QVERIFY(QFileInfo::exists(QDir(folder).filePath(QStringLiteral("typed.xls"))));
     }
 
+    void everyShowingOfTheReaderPageEmptiesTheGridButKeepsTheTable()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        rig.settle();
+        RecordingOpener opener;
+        ReaderPage page(rig.session, opener);
+        auto *grid = child<QTableView>(page, "StringGrid1");
+        QVERIFY(grid);
+        for (int showing = 0; showing < 2; ++showing) {
+            QSignalSpy received(&rig.session.reader(), &OpticalDensityReader::tableReceived);
+            rig.session.reader().readTable();
+            QVERIFY(rig.runUntil([&] { return received.count() == 1; }));
+            QVERIFY(!grid->model()->index(0, 0).data().toString().isEmpty());
+            const QByteArray table = rig.session.reader().opData();
+            // The reader page's action, the second time with the page already shown.
+            rig.session.navigator().openPage(Page::Reader);
+            for (int row = 0; row < 8; ++row)
+                for (int column = 0; column < 12; ++column)
+                    QCOMPARE(grid->model()->index(row, column).data().toString(), QString());
+            QCOMPARE(grid->model()->headerData(7, Qt::Vertical).toString(), QStringLiteral("H"));
+            QCOMPARE(rig.session.reader().opData(), table);
+            QVERIFY(child<QPushButton>(page, "btnSaveOP")->isEnabled());
+            // The page's contact search ends before the next read.
+            QVERIFY(rig.runUntil([&] { return !rig.session.line().busy(); }));
+        }
+    }
+
     void fileErrorIsShownInAMessageBox()
     {
         SimRig rig;
@@ -273,7 +304,7 @@ private Q_SLOTS:
         QVERIFY(rig.runUntil([&] { return received.count() == 1; }));
         QVERIFY(memo->toPlainText().contains(
             QStringLiteral("Протокол результатов №   12 от 24.03.09")));
-        QCOMPARE(memo->toPlainText(), rig.session.results().memoText());
+        QCOMPARE(memo->toPlainText(), rig.session.results().screenText());
         QVERIFY(save->isEnabled());
 
         QTest::mouseClick(clear, Qt::LeftButton);
@@ -281,9 +312,9 @@ private Q_SLOTS:
         QVERIFY(save->isEnabled());
 
         child<QCheckBox>(page, "chckAutoSaveRes")->click();
-        QVERIFY(rig.session.results().autoSave());
+        QVERIFY(rig.session.results().state().autoSave);
         child<QCheckBox>(page, "chckAutoReadRes")->click();
-        QVERIFY(rig.session.results().autoRead());
+        QVERIFY(rig.session.results().state().autoRead);
 
         save->click();
         auto *dialog = child<QFileDialog>(page, "sdlgSaveVirDat");

@@ -9,7 +9,7 @@
 #include "journal/ServiceJournal.h"
 #include "link/LineOwner.h"
 #include "measurement/OpticalDensityReader.h"
-#include "measurement/PlateExporter.h"
+#include "measurement/PlateExport.h"
 #include "measurement/ProtocolHeading.h"
 #include "measurement/ResultsProtocol.h"
 
@@ -42,23 +42,6 @@ private:
     QObject m_context;
     bool m_failed = false;
 };
-
-constexpr int PlateRows = 8;
-constexpr int PlateColumns = 12;
-
-// The 8 rows of the table: the row letter, then the 12 value texts as received.
-QString tableLines(const OpticalDensityReader &reader)
-{
-    QString out;
-    for (int row = 1; row <= PlateRows; ++row) {
-        QStringList line{reader.cell(0, row).isEmpty() ? QString(QChar(u'A' + row - 1))
-                                                       : reader.cell(0, row)};
-        for (int column = 1; column <= PlateColumns; ++column)
-            line.append(reader.cell(column, row));
-        out += line.join(QLatin1Char('\t')) + QLatin1Char('\n');
-    }
-    return out;
-}
 
 // An --out given without a file name is a usage error, said once for both actions.
 bool outOptionUsable(const CommandLine &commandLine)
@@ -206,8 +189,6 @@ int runReadOd(const CommandLine &commandLine)
     const bool autoName = commandLine.flags.contains(QStringLiteral("auto-name"));
     HeadlessRun run(commandLine);
     OpticalDensityReader &reader = run.session().reader();
-    // Notes the time read and the instrument's name for the title row.
-    PlateExporter exporter(reader, run.session().pane());
     QString fileError;
     QString savedPath;
     bool received = false;
@@ -242,8 +223,8 @@ int runReadOd(const CommandLine &commandLine)
     if (autoName && !clearOfAutoSave(commandLine, {QStringLiteral("out")}, savedPath))
         return 2;
     QString formatError;
-    const QByteArray table = PlateExport::bytes(output.format, reader.opData(), exporter.title(),
-                                                output.style, &formatError);
+    const QByteArray table =
+        PlateExport::bytes(output.format, reader.table(), output.style, &formatError);
     if (!formatError.isEmpty()) {
         HeadlessRun::printError(
             commandLine.has(QStringLiteral("out"))
@@ -255,8 +236,8 @@ int runReadOd(const CommandLine &commandLine)
         if (!writeOutFile(commandLine, table))
             return 1;
     } else {
-        HeadlessRun::writeOut(output.format == PlateFormat::Text ? tableLines(reader).toUtf8()
-                                                                 : table);
+        HeadlessRun::writeOut(
+            output.format == PlateFormat::Text ? PlateExport::lines(reader.table()) : table);
     }
     if (autoName)
         HeadlessRun::printOut(QDir::toNativeSeparators(savedPath));
@@ -332,11 +313,11 @@ int runReadProtocol(const CommandLine &commandLine)
     }
     if (autoName && !clearOfAutoSave(commandLine, outputs, savedPath))
         return 2;
-    const QByteArray text = results.protokolStream();
+    const QByteArray text = results.protocol();
     if (pdf) {
         // The memo's text, with the protocol's number and date on every page.
         const QString error =
-            ProtocolPrint::writePdf(commandLine.value(QStringLiteral("pdf")), results.memoText(),
+            ProtocolPrint::writePdf(commandLine.value(QStringLiteral("pdf")), results.screenText(),
                                     ProtocolHeading::fromText(text).text());
         if (!error.isEmpty()) {
             HeadlessRun::printError(error);

@@ -4,59 +4,58 @@
 
 namespace kalent {
 
-namespace {
-constexpr int Rows = OpticalDensityReader::GridRows;
-constexpr int Columns = OpticalDensityReader::GridColumns;
-} // namespace
-
 OpticalDensityGridModel::OpticalDensityGridModel(const OpticalDensityReader &reader,
                                                  QObject *parent)
-    : QAbstractTableModel(parent), m_reader(reader), m_cells(Rows * Columns)
+    : QAbstractTableModel(parent)
 {
-    takeCells();
-    connect(&reader, &OpticalDensityReader::gridChanged, this, [this] {
-        takeCells();
-        Q_EMIT dataChanged(index(0, 0), index(Rows - 1, Columns - 1));
-    });
+    connect(&reader, &OpticalDensityReader::tableReceived, this,
+            [this, &reader] { show(reader.table()); });
 }
 
-void OpticalDensityGridModel::takeCells()
+void OpticalDensityGridModel::show(const PlateTable &table)
 {
-    for (int row = 0; row < Rows; ++row)
-        for (int column = 0; column < Columns; ++column) {
-            const QString text = m_reader.cell(column, row);
-            PlateValue &cell = m_cells[row * Columns + column];
-            // Headers are names, not values, even where they spell a number.
-            if (row == 0 || column == 0)
-                cell = PlateValue{text, false, 0};
-            else
-                cell = PlateValue::parse(text);
-        }
+    m_shown = table;
+    Q_EMIT dataChanged(index(0, 0), index(PlateTable::Rows - 1, PlateTable::Columns - 1));
+}
+
+void OpticalDensityGridModel::clear()
+{
+    show(PlateTable());
 }
 
 int OpticalDensityGridModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : Rows;
+    return parent.isValid() ? 0 : PlateTable::Rows;
 }
 
 int OpticalDensityGridModel::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : Columns;
+    return parent.isValid() ? 0 : PlateTable::Columns;
 }
 
 QVariant OpticalDensityGridModel::data(const QModelIndex &index, int role) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid))
         return {};
-    const PlateValue &cell = m_cells.at(index.row() * Columns + index.column());
+    const PlateValue &value = m_shown.value(index.row() + 1, index.column() + 1);
     switch (role) {
     case Qt::DisplayRole:
-        return cell.text;
+        return value.text;
     case NumberRole:
-        return cell.isNumber ? QVariant(cell.number) : QVariant();
+        return value.isNumber ? QVariant(value.number) : QVariant();
     default:
         return {};
     }
+}
+
+QVariant OpticalDensityGridModel::headerData(int section, Qt::Orientation orientation,
+                                             int role) const
+{
+    if (role != Qt::DisplayRole || section < 0)
+        return {};
+    if (orientation == Qt::Horizontal)
+        return section < PlateTable::Columns ? PlateTable::columnName(section + 1) : QVariant();
+    return section < PlateTable::Rows ? PlateTable::rowName(section + 1) : QVariant();
 }
 
 Qt::ItemFlags OpticalDensityGridModel::flags(const QModelIndex &index) const
@@ -68,13 +67,15 @@ Qt::ItemFlags OpticalDensityGridModel::flags(const QModelIndex &index) const
 bool OpticalDensityGridModel::numberRange(double *low, double *high) const
 {
     bool any = false;
-    for (const PlateValue &cell : m_cells) {
-        if (!cell.isNumber)
-            continue;
-        *low = any ? qMin(*low, cell.number) : cell.number;
-        *high = any ? qMax(*high, cell.number) : cell.number;
-        any = true;
-    }
+    for (int row = 1; row <= PlateTable::Rows; ++row)
+        for (int column = 1; column <= PlateTable::Columns; ++column) {
+            const PlateValue &value = m_shown.value(row, column);
+            if (!value.isNumber)
+                continue;
+            *low = any ? qMin(*low, value.number) : value.number;
+            *high = any ? qMax(*high, value.number) : value.number;
+            any = true;
+        }
     return any;
 }
 

@@ -2,7 +2,6 @@
 
 #include "MessagePane.h"
 #include "common/AtomicFile.h"
-#include "common/Cp1251.h"
 #include "common/DataFolder.h"
 #include "common/OperatorTexts.h"
 #include "common/SafeFileName.h"
@@ -12,18 +11,11 @@
 #include "link/SerialPort.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace kalent {
 
 namespace {
-// The reply: "D", then 8 rows of 12 values (6 characters, 3 of separator) and a
-// row end each.
-constexpr int RowLength = 109;
-constexpr int ValueStep = 9;
-constexpr int ValueWidth = 6;
-constexpr int PlateRows = 8;
-constexpr int PlateColumns = 12;
-
 QString notOpenedText(const QString &path)
 {
     return QStringLiteral("Не удалось открыть файл %1 в приложении для таблиц.")
@@ -35,8 +27,7 @@ OpticalDensityReader::OpticalDensityReader(SerialPort &port, ReceiveDispatcher &
                                            LineOwner &line, MessagePane &pane,
                                            Connection &connection, const DataFolder &dataFolder,
                                            QObject *parent)
-    : QObject(parent), m_port(port), m_line(line), m_pane(pane), m_dataFolder(dataFolder),
-      m_cells(GridColumns * GridRows)
+    : QObject(parent), m_port(port), m_line(line), m_pane(pane), m_dataFolder(dataFolder)
 {
     dispatcher.subscribe(ReplyCode::DensityBlock, [this](const Message &m) { handleTable(m); });
     dispatcher.subscribe(ReplyCode::DensitiesMeasured,
@@ -46,23 +37,12 @@ OpticalDensityReader::OpticalDensityReader(SerialPort &port, ReceiveDispatcher &
         if (p.code == ReplyCode::DensityBlock)
             handleTableProgress(p);
     });
-    connect(&connection, &Connection::lineChecked, this, &OpticalDensityReader::setReadEnabled);
+    connect(&connection, &Connection::lineChecked, this,
+            &OpticalDensityReader::setInstrumentPresent);
     connect(&m_handOff, &SpreadsheetHandOff::refusedLater, this,
             [this](const QString &path, const QString &reason) {
                 Q_EMIT fileError(notOpenedText(path) + QLatin1Char('\n') + reason);
             });
-}
-
-QString OpticalDensityReader::cell(int column, int row) const
-{
-    if (column < 0 || column >= GridColumns || row < 0 || row >= GridRows)
-        return {};
-    return m_cells.at(row * GridColumns + column);
-}
-
-void OpticalDensityReader::setCell(int column, int row, const QString &text)
-{
-    m_cells[row * GridColumns + column] = text;
 }
 
 QString OpticalDensityReader::excelTempFileName() const
@@ -70,44 +50,33 @@ QString OpticalDensityReader::excelTempFileName() const
     return m_dataFolder.filePath(QStringLiteral("TempBDTS.xls"));
 }
 
-void OpticalDensityReader::setAutoRead(bool checked)
+void OpticalDensityReader::setState(const State &state)
 {
-    if (checked == m_autoRead)
+    if (state == m_state)
         return;
-    m_autoRead = checked;
+    m_state = state;
     Q_EMIT stateChanged();
 }
 
-void OpticalDensityReader::setAutoSave(bool checked)
+void OpticalDensityReader::setAutoRead(bool on)
 {
-    if (checked == m_autoSave)
-        return;
-    m_autoSave = checked;
-    Q_EMIT stateChanged();
+    State next = m_state;
+    next.autoRead = on;
+    setState(next);
 }
 
-void OpticalDensityReader::setReadEnabled(bool enabled)
+void OpticalDensityReader::setAutoSave(bool on)
 {
-    if (enabled == m_readEnabled)
-        return;
-    m_readEnabled = enabled;
-    Q_EMIT stateChanged();
+    State next = m_state;
+    next.autoSave = on;
+    setState(next);
 }
 
-void OpticalDensityReader::labelGrid()
+void OpticalDensityReader::setInstrumentPresent(bool present)
 {
-    for (int row = 1; row < GridRows; ++row) {
-        for (int column = 0; column < GridColumns; ++column)
-            setCell(column, row, QString());
-        setCell(0, row, QString(QChar(u'A' + (row - 1))));
-    }
-    for (int column = 1; column < GridColumns; ++column) {
-        for (int row = 0; row < GridRows; ++row)
-            setCell(column, row, QString());
-        setCell(column, 0, QString::number(column));
-    }
-    Q_EMIT gridChanged();
-    Q_EMIT gridLabelled();
+    State next = m_state;
+    next.instrumentPresent = present;
+    setState(next);
 }
 
 bool OpticalDensityReader::startRead()
@@ -116,7 +85,7 @@ bool OpticalDensityReader::startRead()
         return false;
     m_handOff.drop();
     m_port.output(QByteArrayLiteral("G"));
-    m_opData.clear();
+    m_table = PlateTable();
     m_tableAwaitsName = false;
     return true;
 }
@@ -139,33 +108,24 @@ void OpticalDensityReader::handleTableProgress(const ReplyProgress &table)
 
 void OpticalDensityReader::handleTable(const Message &table)
 {
-    const QByteArray &bytes = table.bytes;
-
-    for (int row = 1; row <= PlateRows; ++row)
-        for (int column = 1; column <= PlateColumns; ++column) {
-            // Positions counted from 1: 2 + (r-1)*109 + (c-1)*9.
-            const int at = 1 + (row - 1) * RowLength + (column - 1) * ValueStep;
-            setCell(column, row, Cp1251::decode(bytes.mid(at, ValueWidth)));
-        }
-    Q_EMIT gridChanged();
-
+    m_table =
+        PlateTable::fromReply(table.bytes, PlateTitle{QString(), QDateTime::currentDateTime()});
     m_pane.setProgress(0);
     m_pane.setText(QStringLiteral("Оптические плотности приняты"));
-    m_opData = bytes;
-    m_opData[0] = ' ';
     m_tableAwaitsName = true;
-    m_readEnabled = true;
-    m_saveEnabled = true;
-    m_createExcelEnabled = true;
+    State next = m_state;
+    next.instrumentPresent = true;
+    next.tableEverReceived = true;
     // The file name follows as the same exchange: the line stays taken. A
     // table nobody asked for asks for its name only on a free line.
-    const bool askName = m_autoSave && (m_line.job() == LineJob::Table ||
-                                        m_line.begin(LineJob::FileName, LineOwner::ReplySilenceMs));
+    const bool askName =
+        next.autoSave && (m_line.job() == LineJob::Table ||
+                          m_line.begin(LineJob::FileName, LineOwner::ReplySilenceMs));
     if (askName)
         m_line.handOver(LineJob::Table, LineJob::FileName, LineOwner::ReplySilenceMs);
     else
         m_line.end(LineJob::Table, JobOutcome::Done);
-    Q_EMIT stateChanged();
+    setState(next);
     Q_EMIT tableReceived();
     if (askName)
         m_port.output(QByteArrayLiteral("D"));
@@ -173,10 +133,9 @@ void OpticalDensityReader::handleTable(const Message &table)
 
 void OpticalDensityReader::handleMeasured(const Message &)
 {
-    m_readEnabled = true;
-    Q_EMIT stateChanged();
+    setInstrumentPresent(true);
     m_pane.setText(QStringLiteral("Оптические плотности измерены"));
-    if (m_autoRead)
+    if (m_state.autoRead)
         startRead();
 }
 
@@ -188,26 +147,27 @@ void OpticalDensityReader::handleFileName(const Message &reply)
     // A name that comes before any table (stale, or repeated after the save)
     // names nothing: writing the empty or the already saved table under it would
     // wipe out whatever file has that name.
-    if (!m_tableAwaitsName || m_opData.isEmpty()) {
+    if (!m_tableAwaitsName || m_table.isEmpty()) {
         m_pane.setText(
             QStringLiteral("Нет новой таблицы оптических плотностей: файл %1 не записан.")
                 .arg(name));
         return;
     }
     const QString path = m_dataFolder.filePath(name);
-    const QString error = AtomicFile::write(path, m_opData);
+    const QString error = AtomicFile::write(path, m_table.text());
     if (!error.isEmpty()) {
         Q_EMIT fileError(error);
         return;
     }
     m_tableAwaitsName = false;
+    m_table.setInstrumentFileName(QFileInfo(path).fileName());
     m_pane.setText(QStringLiteral("Данные записаны в файл: ") + name);
     Q_EMIT autoSaved(path);
 }
 
 bool OpticalDensityReader::refuseWithoutTable(const QString &path)
 {
-    if (!m_opData.isEmpty())
+    if (!m_table.isEmpty())
         return false;
     Q_EMIT fileError(
         QStringLiteral("Таблица оптических плотностей не принята целиком: файл %1 не записан.")
@@ -219,7 +179,7 @@ void OpticalDensityReader::saveChosen(const QString &path)
 {
     if (refuseWithoutTable(path))
         return;
-    const QString error = AtomicFile::write(path, m_opData);
+    const QString error = AtomicFile::write(path, m_table.text());
     if (!error.isEmpty()) {
         Q_EMIT fileError(error);
         return;
@@ -233,7 +193,7 @@ void OpticalDensityReader::openTableInSpreadsheet(DesktopOpener &opener)
     const QString path = excelTempFileName();
     if (refuseWithoutTable(path))
         return;
-    const QString error = AtomicFile::write(path, m_opData);
+    const QString error = AtomicFile::write(path, m_table.text());
     if (!error.isEmpty()) {
         Q_EMIT fileError(error);
         return;

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "link/ReplyEvents.h"
+#include "measurement/PlateTable.h"
 #include "measurement/SpreadsheetHandOff.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
-#include <QVector>
 
 namespace kalent {
 
@@ -18,50 +18,59 @@ class MessagePane;
 class ReceiveDispatcher;
 class SerialPort;
 
-// The reader page: reads the instrument's table of optical densities ("G" asks,
-// the 873-character reply D answers), shows its 96 values in StringGrid1, keeps
-// the reply as OPData, saves it on request, and, with the check boxes set,
-// follows the "measured" notice G and saves under the instrument's 19-character
-// name (reply 2) without being asked. Also hands OPData to the spreadsheet.
-// File errors leave OPData and the message pane as they were and are reported
-// through fileError(). Nothing is ever written from an empty OPData (a read under
-// way, or no table yet), and a file-name reply with no table received since the
-// last automatic save writes nothing and says so.
+// The optical densities: reads the instrument's table ("G" asks, the
+// 873-character reply D answers) into a PlateTable, saves its text (OPData)
+// on request, and, with automatic reading and saving set, follows the
+// "measured" notice G and saves under the instrument's 19-character name
+// (reply 2) without being asked. Also hands OPData to the spreadsheet. File
+// errors leave the table and the message pane as they were and are reported
+// through fileError(). Nothing is ever written from an empty table (a read
+// under way, or no table yet), and a file-name reply with no table received
+// since the last automatic save writes nothing and says so. Holds no view:
+// the reader page's presenter derives what the page shows from state().
 class OpticalDensityReader : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int GridColumns = 13;
-    static constexpr int GridRows = 9;
-    static constexpr int TableLength = ReplyLength::DensityBlock;
-    static constexpr int FileNameLength = ReplyLength::FileName;
+    // What the reader is and knows, as one value.
+    struct State
+    {
+        // The last word on the instrument: the link check's, or a table or a
+        // "measured" notice it sent (it is there, whatever the check said).
+        bool instrumentPresent = true;
+        // A complete table has arrived since the start; a new read under way
+        // does not undo it.
+        bool tableEverReceived = false;
+        // Reads the table when the instrument says it measured one.
+        bool autoRead = false;
+        // Asks the table's name after each table and saves it under it.
+        bool autoSave = false;
+
+        bool operator==(const State &other) const
+        {
+            return instrumentPresent == other.instrumentPresent &&
+                   tableEverReceived == other.tableEverReceived && autoRead == other.autoRead &&
+                   autoSave == other.autoSave;
+        }
+    };
 
     OpticalDensityReader(SerialPort &port, ReceiveDispatcher &dispatcher, LineOwner &line,
                          MessagePane &pane, Connection &connection, const DataFolder &dataFolder,
                          QObject *parent = nullptr);
 
-    // StringGrid1: column 0 and row 0 are the headers.
-    QString cell(int column, int row) const;
-    // The text of the last complete table, with a blank for its "D"; what every
-    // save and every hand-off writes.
-    QByteArray opData() const { return m_opData; }
+    State state() const { return m_state; }
+    // The last complete table; empty from the start of a read until its table
+    // arrives. What every save, export and hand-off writes.
+    const PlateTable &table() const { return m_table; }
+    // The table's text, a blank for its "D" (OPData).
+    QByteArray opData() const { return m_table.text(); }
 
-    bool readEnabled() const { return m_readEnabled; }               // btnReadOP
-    bool saveEnabled() const { return m_saveEnabled; }               // btnSaveOP
-    bool createExcelEnabled() const { return m_createExcelEnabled; } // btnCreateExcel
-    bool fileToExcelEnabled() const { return true; }                 // btnFileToExcel
-    bool autoRead() const { return m_autoRead; }                     // chckAutoReadOP
-    bool autoSave() const { return m_autoSave; }                     // chckAutoSaveOP
-    void setAutoRead(bool checked);
-    void setAutoSave(bool checked);
+    void setAutoRead(bool on);
+    void setAutoSave(bool on);
 
     SpreadsheetHandOff &handOff() { return m_handOff; }
     // The file the spreadsheet hand-off writes ("TempBDTS.xls" in the data folder).
     QString excelTempFileName() const;
-
-    // Empties the 96 value cells and writes the headers "A".."H" and "1".."12"
-    // (every showing of the reader page).
-    void labelGrid();
 
     // "Принять данные".
     void readTable();
@@ -80,20 +89,18 @@ public:
     void handleFileName(const Message &reply);
 
 Q_SIGNALS:
-    void gridChanged();
-    // The headers were written afresh: the page widens its columns and panel.
-    void gridLabelled();
     void stateChanged();
+    // A complete table arrived: table() holds it.
     void tableReceived();
-    // The automatic save wrote this file.
+    // The automatic save wrote this file (the table's title now names it).
     void autoSaved(const QString &path);
     void fileError(const QString &message);
 
 private:
-    void setCell(int column, int row, const QString &text);
     // False when another exchange holds the line: nothing is sent.
     bool startRead();
-    void setReadEnabled(bool enabled);
+    void setState(const State &state);
+    void setInstrumentPresent(bool present);
     // True (and the operator told) when there is no complete table to write to path.
     bool refuseWithoutTable(const QString &path);
 
@@ -103,15 +110,10 @@ private:
     const DataFolder &m_dataFolder;
     SpreadsheetHandOff m_handOff;
 
-    QVector<QString> m_cells;
-    QByteArray m_opData;
+    State m_state;
+    PlateTable m_table;
     // A complete table has arrived and no file-name reply has saved it yet.
     bool m_tableAwaitsName = false;
-    bool m_readEnabled = true;
-    bool m_saveEnabled = false;
-    bool m_createExcelEnabled = false;
-    bool m_autoRead = false;
-    bool m_autoSave = false;
 };
 
 } // namespace kalent

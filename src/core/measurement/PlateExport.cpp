@@ -113,14 +113,26 @@ QString CsvStyle::problem() const
     return {};
 }
 
-QByteArray csv(const PlateTable &table, const PlateTitle &title, const CsvStyle &style)
+QByteArray lines(const PlateTable &table)
+{
+    QString out;
+    for (int row = 1; row <= PlateTable::Rows; ++row) {
+        QStringList line{PlateTable::rowName(row)};
+        for (int column = 1; column <= PlateTable::Columns; ++column)
+            line.append(table.value(row, column).text);
+        out += line.join(QLatin1Char('\t')) + QLatin1Char('\n');
+    }
+    return out.toUtf8();
+}
+
+QByteArray csv(const PlateTable &table, const CsvStyle &style)
 {
     const QByteArray sep = QString(style.separator).toUtf8();
     const QByteArray crlf = QByteArrayLiteral("\r\n");
     QByteArray out = QByteArrayLiteral("\xEF\xBB\xBF");
-    out += csvQuoted(neutralised(title.text())) + crlf;
+    out += csvQuoted(neutralised(table.title().text())) + crlf;
     for (int column = 1; column <= PlateTable::Columns; ++column)
-        out += sep + csvField(QString::number(column), style.separator);
+        out += sep + csvField(PlateTable::columnName(column), style.separator);
     out += crlf;
     for (int row = 1; row <= PlateTable::Rows; ++row) {
         out += csvField(PlateTable::rowName(row), style.separator);
@@ -128,10 +140,10 @@ QByteArray csv(const PlateTable &table, const PlateTitle &title, const CsvStyle 
             const PlateValue &v = table.value(row, column);
             out += sep;
             if (v.isNumber) {
-                QString digits = v.numberText();
+                QString digits = v.shownText();
                 digits.replace(QLatin1Char('.'), style.decimalMark);
                 out += digits.toUtf8();
-            } else {
+            } else if (!v.isBlank()) {
                 out += csvQuoted(neutralised(v.shownText()));
             }
         }
@@ -140,8 +152,9 @@ QByteArray csv(const PlateTable &table, const PlateTitle &title, const CsvStyle 
     return out;
 }
 
-QByteArray json(const PlateTable &table, const PlateTitle &title)
+QByteArray json(const PlateTable &table)
 {
+    const PlateTitle &title = table.title();
     QByteArray out = QByteArrayLiteral("{\n  \"instrumentFileName\": ");
     out += title.instrumentFileName.isEmpty() ? QByteArrayLiteral("null")
                                               : jsonString(title.instrumentFileName);
@@ -158,35 +171,34 @@ QByteArray json(const PlateTable &table, const PlateTitle &title)
             out += first ? "\n    " : ",\n    ";
             first = false;
             out += jsonString(PlateTable::wellName(row, column)) + ": ";
-            out += v.isNumber
-                       ? QString::number(v.number, 'g', QLocale::FloatingPointShortest).toLatin1()
-                       : jsonString(v.shownText());
+            if (v.isNumber)
+                out += QString::number(v.number, 'g', QLocale::FloatingPointShortest).toLatin1();
+            else if (v.isBlank())
+                out += QByteArrayLiteral("null");
+            else
+                out += jsonString(v.shownText());
         }
     out += QByteArrayLiteral("\n  }\n}\n");
     return out;
 }
 
-QByteArray bytes(PlateFormat format, const QByteArray &opData, const PlateTitle &title,
-                 const CsvStyle &style, QString *error)
+QByteArray bytes(PlateFormat format, const PlateTable &table, const CsvStyle &style, QString *error)
 {
-    if (format == PlateFormat::Text)
-        return opData;
-    const PlateTable table = PlateTable::fromOpData(opData);
     if (table.isEmpty()) {
         *error = QStringLiteral("таблица оптических плотностей не принята целиком");
         return {};
     }
     switch (format) {
-    case PlateFormat::Csv:
-        return csv(table, title, style);
-    case PlateFormat::Json:
-        return json(table, title);
-    case PlateFormat::Xlsx:
-        return xlsx(table, title, error);
     case PlateFormat::Text:
-        break;
+        return table.text();
+    case PlateFormat::Csv:
+        return csv(table, style);
+    case PlateFormat::Json:
+        return json(table);
+    case PlateFormat::Xlsx:
+        return xlsx(table, error);
     }
-    return opData;
+    return {};
 }
 
 QString failureText(const QString &path, const QString &reason)
@@ -194,11 +206,11 @@ QString failureText(const QString &path, const QString &reason)
     return OperatorTexts::cannotWriteFile(QDir::toNativeSeparators(path), reason);
 }
 
-QString write(const QString &path, PlateFormat format, const QByteArray &opData,
-              const PlateTitle &title, const CsvStyle &style)
+QString write(const QString &path, PlateFormat format, const PlateTable &table,
+              const CsvStyle &style)
 {
     QString reason;
-    const QByteArray out = bytes(format, opData, title, style, &reason);
+    const QByteArray out = bytes(format, table, style, &reason);
     if (!reason.isEmpty())
         return failureText(path, reason);
     return AtomicFile::write(path, out);

@@ -43,30 +43,34 @@ struct CsvStyle
     QString problem() const;
 };
 
+// The plate as lines of text, one a row: its letter, then the 12 values as
+// received (blanks kept), separated by tabs (read-od's standard output).
+QByteArray lines(const PlateTable &table);
 // RFC 4180: UTF-8 with a byte order mark, CRLF line ends; numbers unquoted
 // with the style's decimal mark, text always quoted, and a text that begins
 // like a formula ("=", "+", "-", "@", a tab or a carriage return) behind an
-// apostrophe. The row letters and column numbers are quoted where they hold
-// the separator.
-QByteArray csv(const PlateTable &table, const PlateTitle &title, const CsvStyle &style);
-// {"instrumentFileName": ..., "readAt": ..., "values": {"A1": 0.123, ..., "H12": "OVER"}}
-QByteArray json(const PlateTable &table, const PlateTitle &title);
-// An Excel workbook (one sheet, numbers shown with three decimals), the same in
-// every locale. On failure returns nothing and sets *error to the reason
-// (Russian, without a file name: see failureText()).
-QByteArray xlsx(const PlateTable &table, const PlateTitle &title, QString *error);
+// apostrophe; a blank well an empty field. The row letters and column numbers
+// are quoted where they hold the separator.
+QByteArray csv(const PlateTable &table, const CsvStyle &style);
+// {"instrumentFileName": ..., "readAt": ..., "values": {"A1": 0.123, ..., "H12": "OVER"}},
+// a blank well null.
+QByteArray json(const PlateTable &table);
+// An Excel workbook (one sheet, numbers shown with three decimals, a blank well
+// an empty cell), the same in every locale. On failure returns nothing and
+// sets *error to the reason (Russian, without a file name: see failureText()).
+QByteArray xlsx(const PlateTable &table, QString *error);
 
 // "Не удалось записать файл PATH: REASON".
 QString failureText(const QString &path, const QString &reason);
-// Writes the table in the format through AtomicFile: the file is written whole
-// or left as it was. Text writes opData unchanged; the others need a complete
-// table. Returns an empty string on success, else what failed (Russian).
-QString write(const QString &path, PlateFormat format, const QByteArray &opData,
-              const PlateTitle &title, const CsvStyle &style);
-// The bytes of the file write() would write. On failure returns nothing and
-// sets *error to the reason, as xlsx() does.
-QByteArray bytes(PlateFormat format, const QByteArray &opData, const PlateTitle &title,
-                 const CsvStyle &style, QString *error);
+// The bytes of the table's file in the format: Text is the table's own text
+// (OPData) byte for byte. An empty table gives nothing and sets *error to the
+// reason, as does a workbook that cannot be made.
+QByteArray bytes(PlateFormat format, const PlateTable &table, const CsvStyle &style,
+                 QString *error);
+// Writes bytes() through AtomicFile: the file is written whole or left as it
+// was. Returns an empty string on success, else what failed (Russian).
+QString write(const QString &path, PlateFormat format, const PlateTable &table,
+              const CsvStyle &style);
 
 } // namespace PlateExport
 

@@ -12,14 +12,7 @@ namespace kalent {
 PlateExporter::PlateExporter(OpticalDensityReader &reader, MessagePane &pane, QObject *parent)
     : QObject(parent), m_reader(reader), m_pane(pane)
 {
-    connect(&reader, &OpticalDensityReader::tableReceived, this, [this] {
-        m_title.readAt = QDateTime::currentDateTime();
-        m_title.instrumentFileName.clear();
-    });
-    connect(&reader, &OpticalDensityReader::autoSaved, this, [this](const QString &path) {
-        m_title.instrumentFileName = QFileInfo(path).fileName();
-        writeCopy(path);
-    });
+    connect(&reader, &OpticalDensityReader::autoSaved, this, &PlateExporter::writeCopy);
 }
 
 void PlateExporter::setCopyFormat(Copy copy)
@@ -52,7 +45,7 @@ void PlateExporter::writeCopy(const QString &describedPath)
         return;
     const PlateFormat format = m_copy == Copy::Xlsx ? PlateFormat::Xlsx : PlateFormat::Csv;
     const QString path = copyPath(describedPath, format);
-    const QString error = PlateExport::write(path, format, m_reader.opData(), m_title, m_csvStyle);
+    const QString error = PlateExport::write(path, format, m_reader.table(), m_csvStyle);
     if (!error.isEmpty()) {
         Q_EMIT fileError(error);
         return;
@@ -62,7 +55,7 @@ void PlateExporter::writeCopy(const QString &describedPath)
 
 bool PlateExporter::saveChosen(const QString &path, PlateFormat format)
 {
-    const QString error = PlateExport::write(path, format, m_reader.opData(), m_title, m_csvStyle);
+    const QString error = PlateExport::write(path, format, m_reader.table(), m_csvStyle);
     if (!error.isEmpty()) {
         Q_EMIT fileError(error);
         return false;

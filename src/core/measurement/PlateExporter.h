@@ -10,12 +10,11 @@ namespace kalent {
 class MessagePane;
 class OpticalDensityReader;
 
-// The reader page's plate in the other formats (CSV, XLSX, JSON). Follows the
-// reader: notes when each table arrived and, once the automatic save has named
-// it, the instrument's file name (both go into the title row). Writes the plate
-// on request, and, with a copy format set, adds a copy beside every file the
-// automatic save writes. The described file is never touched: the copy has its
-// own name and a failed copy only reports fileError().
+// The reader's table in the other formats (CSV, XLSX, JSON), with the title
+// the table carries (when it arrived and, once the automatic save has named it,
+// the instrument's file name). Writes the table on request, and, with a copy
+// format set, adds a copy beside every file the automatic save writes. The described file is never
+// touched: the copy has its own name and a failed copy only reports fileError().
 class PlateExporter : public QObject
 {
     Q_OBJECT
@@ -25,7 +24,6 @@ public:
 
     PlateExporter(OpticalDensityReader &reader, MessagePane &pane, QObject *parent = nullptr);
 
-    PlateTitle title() const { return m_title; }
     Copy copyFormat() const { return m_copy; }
     void setCopyFormat(Copy copy);
     PlateExport::CsvStyle csvStyle() const { return m_csvStyle; }
@@ -49,7 +47,6 @@ private:
 
     OpticalDensityReader &m_reader;
     MessagePane &m_pane;
-    PlateTitle m_title;
     Copy m_copy = Copy::None;
     PlateExport::CsvStyle m_csvStyle = PlateExport::CsvStyle::forLocale(QLocale());
 };

@@ -1,20 +1,17 @@
 #include "measurement/PlateTable.h"
 
 #include "common/Cp1251.h"
-#include "link/ReplyCode.h"
 
 #include <QRegularExpression>
 
 namespace kalent {
 
-namespace {
-// OPData keeps the reply's positions (a blank in place of the "D"): each row is
-// 109 characters, each value 6 characters and 3 of separator.
-constexpr int TableLength = ReplyLength::DensityBlock;
-constexpr int RowLength = 109;
-constexpr int ValueStep = 9;
-constexpr int ValueWidth = 6;
-} // namespace
+static_assert(PlateTable::valueOffset(PlateTable::Rows, PlateTable::Columns) +
+                      PlateTable::ValueWidth <=
+                  PlateTable::TextLength,
+              "the last value lies inside the table");
+static_assert(PlateTable::Rows * PlateTable::RowLength + 1 == PlateTable::TextLength,
+              "the code and eight rows make the table");
 
 PlateValue PlateValue::parse(const QString &text)
 {
@@ -35,23 +32,19 @@ PlateValue PlateValue::parse(const QString &text)
     return v;
 }
 
-QString PlateValue::shownText() const
-{
-    const QString trimmed = text.trimmed();
-    return trimmed.isEmpty() ? text : trimmed;
-}
-
-PlateTable PlateTable::fromOpData(const QByteArray &opData)
+PlateTable PlateTable::fromReply(const QByteArray &reply, const PlateTitle &title)
 {
     PlateTable table;
-    if (opData.size() != TableLength)
+    if (reply.size() != TextLength)
         return table;
+    table.m_text = reply;
+    table.m_text[0] = ' ';
+    table.m_title = title;
     table.m_values.reserve(Rows * Columns);
     for (int row = 1; row <= Rows; ++row)
-        for (int column = 1; column <= Columns; ++column) {
-            const int at = 1 + (row - 1) * RowLength + (column - 1) * ValueStep;
-            table.m_values.append(PlateValue::parse(Cp1251::decode(opData.mid(at, ValueWidth))));
-        }
+        for (int column = 1; column <= Columns; ++column)
+            table.m_values.append(
+                PlateValue::parse(Cp1251::decode(reply.mid(valueOffset(row, column), ValueWidth))));
     return table;
 }
 
@@ -65,7 +58,7 @@ const PlateValue &PlateTable::value(int row, int column) const
 
 QString PlateTable::wellName(int row, int column)
 {
-    return rowName(row) + QString::number(column);
+    return rowName(row) + columnName(column);
 }
 
 QString PlateTitle::text() const

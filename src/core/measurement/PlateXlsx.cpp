@@ -192,7 +192,7 @@ QString notCreated(const QString &reason)
 
 } // namespace
 
-QByteArray xlsx(const PlateTable &table, const PlateTitle &title, QString *error)
+QByteArray xlsx(const PlateTable &table, QString *error)
 {
     // A size limit met by the scratch file fails the library's write instead of
     // ending the process.
@@ -233,7 +233,8 @@ QByteArray xlsx(const PlateTable &table, const PlateTitle &title, QString *error
             failed = result;
     };
     if (sheet) {
-        check(worksheet_write_string(sheet, 0, 0, cellText(title.text()).constData(), titleFormat));
+        check(worksheet_write_string(sheet, 0, 0, cellText(table.title().text()).constData(),
+                                     titleFormat));
         check(worksheet_set_column(sheet, 0, 0, 4, nullptr));
         check(worksheet_set_column(sheet, 1, PlateTable::Columns, 8, nullptr));
         for (int column = 1; column <= PlateTable::Columns; ++column)
@@ -245,6 +246,9 @@ QByteArray xlsx(const PlateTable &table, const PlateTitle &title, QString *error
             for (int column = 1; column <= PlateTable::Columns; ++column) {
                 const PlateValue &v = table.value(row, column);
                 const auto sheetColumn = static_cast<lxw_col_t>(column);
+                // A blank well stays an empty cell.
+                if (v.isBlank())
+                    continue;
                 if (v.isNumber)
                     check(worksheet_write_number(sheet, sheetRow, sheetColumn, v.number,
                                                  numberFormat));

@@ -32,26 +32,26 @@ QString ResultsProtocol::tempFileName() const
     return m_dataFolder.filePath(QStringLiteral("MSTempProtokol.txt"));
 }
 
-void ResultsProtocol::setAutoRead(bool checked)
+void ResultsProtocol::setState(const State &state)
 {
-    if (checked == m_autoRead)
+    if (state == m_state)
         return;
-    m_autoRead = checked;
+    m_state = state;
     Q_EMIT stateChanged();
 }
 
-void ResultsProtocol::setAutoSave(bool checked)
+void ResultsProtocol::setAutoRead(bool on)
 {
-    if (checked == m_autoSave)
-        return;
-    m_autoSave = checked;
-    Q_EMIT stateChanged();
+    State next = m_state;
+    next.autoRead = on;
+    setState(next);
 }
 
-void ResultsProtocol::setMemo(const QString &text)
+void ResultsProtocol::setAutoSave(bool on)
 {
-    m_memoText = text;
-    Q_EMIT memoChanged();
+    State next = m_state;
+    next.autoSave = on;
+    setState(next);
 }
 
 void ResultsProtocol::readProtocol()
@@ -64,7 +64,7 @@ void ResultsProtocol::readProtocol()
         m_pane.setText(m_line.busyText());
         return;
     }
-    m_protokolFileName.clear();
+    m_autoSaveName.clear();
     m_stream.clear();
     m_port.output(QByteArrayLiteral("g"));
 }
@@ -85,7 +85,7 @@ void ResultsProtocol::handleLength(const Message &reply)
         Q_EMIT nothingToFetch(length);
         return;
     }
-    m_protokolFileName.clear();
+    m_autoSaveName.clear();
     m_stream.clear();
     m_port.output(QByteArrayLiteral("d"));
 }
@@ -113,16 +113,17 @@ void ResultsProtocol::handleText(const Message &reply)
             return;
         }
     }
-    // The memo shows the text as lines, whatever line ends the instrument used.
+    // The screen shows the text as lines, whatever line ends the instrument used.
     QString shown = Cp1251::decode(m_stream);
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    setMemo(shown);
-    m_saveEnabled = true;
-    Q_EMIT stateChanged();
+    m_screenText = shown;
+    State next = m_state;
+    next.protocolEverReceived = true;
+    setState(next);
     Q_EMIT protocolReceived();
 
-    if (!m_autoSave)
+    if (!m_state.autoSave)
         return;
     // A name without its number or date is never reused for another protocol.
     const QString path = ProtocolFileName::pathIn(m_dataFolder.path(), m_stream);
@@ -133,20 +134,20 @@ void ResultsProtocol::handleText(const Message &reply)
                      QDir::toNativeSeparators(m_dataFolder.path())));
         return;
     }
-    m_protokolFileName = QFileInfo(path).fileName();
+    m_autoSaveName = QFileInfo(path).fileName();
     const QString saveError = AtomicFile::write(path, m_stream);
     if (!saveError.isEmpty()) {
         Q_EMIT fileError(saveError);
         return;
     }
-    m_pane.setText(QStringLiteral("Протокол записан в файл: ") + m_protokolFileName);
+    m_pane.setText(QStringLiteral("Протокол записан в файл: ") + m_autoSaveName);
     Q_EMIT autoSaved(path);
 }
 
 void ResultsProtocol::handleResultsReady(const Message &)
 {
     m_pane.setText(QStringLiteral("Результаты измерений готовы"));
-    if (!m_autoRead)
+    if (!m_state.autoRead)
         return;
     if (!m_line.begin(LineJob::Protocol, LineOwner::ReplySilenceMs))
         return;
@@ -157,7 +158,7 @@ void ResultsProtocol::saveChosen(const QString &path)
 {
     const QString notSaved = QStringLiteral("Протокол не принят целиком: файл %1 не записан.")
                                  .arg(QDir::toNativeSeparators(path));
-    if (!m_saveEnabled) {
+    if (!m_state.protocolEverReceived) {
         Q_EMIT fileError(notSaved);
         return;
     }
@@ -184,11 +185,6 @@ void ResultsProtocol::saveChosen(const QString &path)
         return;
     }
     m_pane.setText(OperatorTexts::dataWritten());
-}
-
-void ResultsProtocol::clearProtocol()
-{
-    setMemo(QString());
 }
 
 } // namespace kalent

@@ -14,13 +14,14 @@ class MessagePane;
 class ReceiveDispatcher;
 class SerialPort;
 
-// The results page: fetches the instrument's protocol in two steps ("g" asks for
-// its length, the reply N announces it; "d" asks for the text, the reply d brings
-// it), keeps it as ProtokolStream and in "MSTempProtokol.txt" in the data folder,
-// shows it in Memo1, saves a copy on request, and, with the check boxes set,
-// follows the "results ready" notice g and saves under the protocol's dated name.
-// File errors leave the message pane as it was and are reported by fileError().
-// An empty protocol, or a save before any protocol arrived whole, writes nothing.
+// The results protocol: fetched in two steps ("g" asks for its length, the
+// reply N announces it; "d" asks for the text, the reply d brings it), kept as
+// it came and in "MSTempProtokol.txt" in the data folder, saved as a copy on
+// request, and, with automatic reading and saving set, fetched on the "results
+// ready" notice g and saved under the protocol's dated name. File errors leave
+// the message pane as it was and are reported by fileError(). An empty
+// protocol, or a save before any protocol arrived whole, writes nothing. Holds
+// no view: the results page's presenter derives what the page shows from state().
 class ResultsProtocol : public QObject
 {
     Q_OBJECT
@@ -28,21 +29,37 @@ public:
     // The length reply has five digits, code and last character included.
     static constexpr qint64 LargestText = ReplyLength::Longest - 2;
 
+    // What the service is and knows, as one value.
+    struct State
+    {
+        // A protocol has arrived whole since the start.
+        bool protocolEverReceived = false;
+        // Fetches the protocol when the instrument says its results are ready.
+        bool autoRead = false;
+        // Saves each protocol under its dated name.
+        bool autoSave = false;
+
+        bool operator==(const State &other) const
+        {
+            return protocolEverReceived == other.protocolEverReceived &&
+                   autoRead == other.autoRead && autoSave == other.autoSave;
+        }
+    };
+
     ResultsProtocol(SerialPort &port, ReceiveDispatcher &dispatcher, LineOwner &line,
                     MessagePane &pane, const DataFolder &dataFolder, QObject *parent = nullptr);
 
-    // Memo1, decoded from windows-1251, line ends as "\n".
-    QString memoText() const { return m_memoText; }
-    bool readEnabled() const { return true; }          // btnReadProtokol
-    bool saveEnabled() const { return m_saveEnabled; } // btnSaveProtokol
-    bool clearEnabled() const { return true; }         // btnClrMemo1
-    bool autoRead() const { return m_autoRead; }       // chckAutoReadRes
-    bool autoSave() const { return m_autoSave; }       // chckAutoSaveRes
-    void setAutoRead(bool checked);
-    void setAutoSave(bool checked);
+    State state() const { return m_state; }
+    void setAutoRead(bool on);
+    void setAutoSave(bool on);
 
-    QByteArray protokolStream() const { return m_stream; }
-    QString protokolFileName() const { return m_protokolFileName; }
+    // The protocol's text as the instrument sent it (ProtokolStream).
+    QByteArray protocol() const { return m_stream; }
+    // The last protocol received whole and kept, decoded for the screen with
+    // its line ends as "\n" (what the results page shows until the operator clears it).
+    QString screenText() const { return m_screenText; }
+    // The dated name the last automatic save chose.
+    QString autoSaveName() const { return m_autoSaveName; }
     // "MSTempProtokol.txt" in the data folder.
     QString tempFileName() const;
     // Whether each protocol is also kept in that file (the window's way, so
@@ -54,8 +71,6 @@ public:
     void readProtocol();
     // "Данные в файл", after the operator chose a path in the save dialog.
     void saveChosen(const QString &path);
-    // "Очистить экран".
-    void clearProtocol();
 
     // Reply handlers (the dispatcher calls them with each whole message).
     void handleLength(const Message &reply);
@@ -64,11 +79,11 @@ public:
 
 Q_SIGNALS:
     void stateChanged();
-    void memoChanged();
     // The length reply announced nothing to fetch (a length below 1).
     void nothingToFetch(int announcedLength);
     // The length reply's five characters were not a number.
     void lengthNotANumber();
+    // A protocol arrived whole and was kept: screenText() holds it.
     void protocolReceived();
     // The protocol reply held no text: nothing was written or shown.
     void protocolEmpty();
@@ -77,19 +92,17 @@ Q_SIGNALS:
     void fileError(const QString &message);
 
 private:
-    void setMemo(const QString &text);
+    void setState(const State &state);
 
     SerialPort &m_port;
     LineOwner &m_line;
     MessagePane &m_pane;
     const DataFolder &m_dataFolder;
 
+    State m_state;
     QByteArray m_stream;
-    QString m_protokolFileName;
-    QString m_memoText;
-    bool m_saveEnabled = false;
-    bool m_autoRead = false;
-    bool m_autoSave = false;
+    QString m_autoSaveName;
+    QString m_screenText;
     bool m_keepsTemporaryFile = true;
 };
 
