@@ -11,7 +11,8 @@ namespace kalent {
 // The request from outside to stop, as an event of the program's own, for the
 // actions that run until stopped or must not be cut off mid-way (simulate --pty,
 // flash, watch): they finish or cancel what they are doing, journal the outcome
-// and exit. On Linux the requests are SIGTERM and SIGINT; on Windows the
+// and exit. On Linux the requests are SIGTERM, SIGINT and
+// SIGHUP; on Windows the
 // console's Ctrl-C and Ctrl-Break, its close, and log-off or shutdown where the
 // console gets them.
 //

@@ -40,6 +40,8 @@ void StopSignals::catchFromNow()
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
+    // A closed terminal or a dropped remote session ends a run the same way.
+    ::sigaction(SIGHUP, &action, nullptr);
 }
 
 bool StopSignals::caught()

@@ -29,7 +29,8 @@ Session::Session(Clock &clock, SerialPort &port, const DataFolder &dataFolder, Q
     m_dispatcher.setProtocolLengthQuery([this] { return m_results->protokolLen(); });
     connect(&m_dispatcher, &ReceiveDispatcher::bytesArrived, &m_line,
             &LineOwner::heardFromInstrument);
-    connect(&m_databasePage, &DatabasePage::journalEvent, m_journal.get(), &ServiceJournal::append);
+    connect(&m_databasePage.service(), &DatabaseService::journalEvent, m_journal.get(),
+            &ServiceJournal::append);
     connect(&m_firmware, &FirmwareWizard::journalEvent, m_journal.get(), &ServiceJournal::append);
     connect(m_journal.get(), &ServiceJournal::appendFailed, &m_pane, &MessagePane::setText);
     // A flow that writes to the instrument stores its opening line itself and
@@ -42,7 +43,6 @@ Session::Session(Clock &clock, SerialPort &port, const DataFolder &dataFolder, Q
     m_connection.setLinkWatcher(&m_firmware);
     m_firmware.setFirmwarePageQuery([this] { return m_navigator.firmwarePageActive(); });
     m_firmware.setFrameQuery([this] { return m_navigator.frameCreated(Page::Firmware); });
-    m_databasePage.setFrameQuery([this] { return m_navigator.frameCreated(Page::Database); });
 }
 
 Session::~Session()

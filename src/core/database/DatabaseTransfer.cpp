@@ -1,6 +1,7 @@
 #include "database/DatabaseTransfer.h"
 
 #include "common/Clock.h"
+#include "common/OperatorTexts.h"
 #include "database/DatabaseImage.h"
 #include "link/ReceiveDispatcher.h"
 #include "link/SerialPort.h"
@@ -26,6 +27,8 @@ DatabaseTransfer::DatabaseTransfer(SerialPort &port, ReceiveDispatcher &dispatch
                          [this](QByteArray &b) { handlePageReply(b); });
     dispatcher.subscribe(ReceiveDispatcher::PageWanted,
                          [this](QByteArray &b) { handlePageWantedReply(b); });
+    dispatcher.subscribe(char(ReplyCode::PageRefused),
+                         [this](QByteArray &b) { handlePageRefusedReply(b); });
     m_countRestWait->setSingleShot(true);
     m_readSilence->setSingleShot(true);
     connect(m_countRestWait.get(), &Timer::timeout, this, &DatabaseTransfer::countRestWaited);
@@ -191,11 +194,24 @@ void DatabaseTransfer::handlePageReply(QByteArray &inBuffer)
 void DatabaseTransfer::readFellSilent()
 {
     if (m_phase == Phase::CountAsked)
-        finish(JobOutcome::Failed, NotRead + QStringLiteral("прибор не ответил."));
+        finish(JobOutcome::Failed, NotRead + OperatorTexts::noReply() + QLatin1Char('.'));
     else if (m_phase == Phase::Reading)
         finish(JobOutcome::Failed,
                NotRead +
                    QStringLiteral("принято страниц %1 из %2.").arg(m_pageNo - 1).arg(m_pageCount));
+}
+
+void DatabaseTransfer::handlePageRefusedReply(QByteArray &inBuffer)
+{
+    inBuffer.clear();
+    // The instrument answered: it will not take the page just sent. Waiting for
+    // its "m" would only run into the deadline.
+    if (m_phase != Phase::Writing)
+        return;
+    const int refused = m_pageNo - 1;
+    finish(JobOutcome::Failed, refused >= 1
+                                   ? QStringLiteral("прибор не принял страницу %1").arg(refused)
+                                   : QStringLiteral("прибор не принял начало записи"));
 }
 
 void DatabaseTransfer::handlePageWantedReply(QByteArray &inBuffer)

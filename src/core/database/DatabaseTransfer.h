@@ -20,7 +20,8 @@ class Timer;
 // the count) and then each page ("r", answered "r" and 528 bytes); it ends with
 // the header and every page as one image. A write announces its pages ("M" and
 // the count, high byte first) and sends "m" and a page for every "m" the
-// instrument sends, until one comes after the last page. Each holds the line
+// instrument sends, until one comes after the last page; an "x" instead refuses
+// the page just sent and ends the write at once. Each holds the line
 // while it runs and ends with exactly one outcome signal. What becomes of the
 // image, and what the page shows around it, belongs to the database page.
 class DatabaseTransfer : public QObject
@@ -55,6 +56,8 @@ public:
     void handlePageCountReply(QByteArray &inBuffer);
     void handlePageReply(QByteArray &inBuffer);
     void handlePageWantedReply(QByteArray &inBuffer);
+    // "x" instead of "m": the page just sent was refused; the write stops at once.
+    void handlePageRefusedReply(QByteArray &inBuffer);
 
 Q_SIGNALS:
     // The page count came: the read goes on.

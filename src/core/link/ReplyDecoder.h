@@ -11,8 +11,8 @@ namespace kalent {
 // so it can be fed a stream split or merged anywhere.
 //
 // A message is recognised by its first byte and is complete at its length:
-// the notices, the restart report, the contact answer and the page request are
-// one byte; the file name 19, the table 873, the protocol length 6, a database
+// the notices, the restart report, the contact answer, the page request and its
+// refusal are one byte; the file name 19, the table 873, the protocol length 6, a database
 // page 529, the protocol text the length the protocol-length reply announced;
 // the page count "R", one byte, then at least three count characters and any
 // further digits. Whatever follows a complete message is decoded in turn, so a
