@@ -1,3 +1,4 @@
+#include "DatabasePageRead.h"
 #include "TestSupport.h"
 
 #include "DatabasePageView.h"
@@ -420,8 +421,7 @@ private Q_SLOTS:
         DatabasePageView frame(rig.session);
         frame.show();
         DatabasePage &page = rig.session.databasePage();
-        child<QPushButton>(frame, "btnReadBDTSFromVir")->click();
-        QVERIFY(rig.runUntil([&] { return page.readsCompleted() == 1; }));
+        QVERIFY(readThroughThePage(rig, frame));
         const QString folder = QDir(rig.dataDir.path()).filePath(QStringLiteral("FilesInVirant"));
         const QString path = QDir(folder).filePath(QStringLiteral("old.bdt"));
         QVERIFY(QDir().mkpath(folder));
@@ -503,8 +503,7 @@ private Q_SLOTS:
         frame.resize(700, 900);
         frame.show();
         DatabasePage &page = rig.session.databasePage();
-        child<QPushButton>(frame, "btnReadBDTSFromVir")->click();
-        QVERIFY(rig.runUntil([&] { return page.readsCompleted() == 1; }));
+        QVERIFY(readThroughThePage(rig, frame));
         auto *tree = child<QTreeView>(frame, "TreeViewVir");
         tree->expandAll();
         // One test system of an expanded tree, then a whole group.
@@ -545,9 +544,7 @@ private Q_SLOTS:
         DatabasePageView frame(rig.session);
         frame.resize(700, 500);
         frame.show();
-        DatabasePage &page = rig.session.databasePage();
-        child<QPushButton>(frame, "btnReadBDTSFromVir")->click();
-        QVERIFY(rig.runUntil([&] { return page.readsCompleted() == 1; }));
+        QVERIFY(readThroughThePage(rig, frame));
         auto *tree = child<QTreeView>(frame, "TreeViewVir");
         click(tree, row(tree, 0));
         click(tree, row(tree, 2), Qt::ControlModifier);
@@ -574,9 +571,7 @@ private Q_SLOTS:
         DatabasePageView frame(rig.session);
         frame.resize(700, 500);
         frame.show();
-        DatabasePage &page = rig.session.databasePage();
-        child<QPushButton>(frame, "btnReadBDTSFromVir")->click();
-        QVERIFY(rig.runUntil([&] { return page.readsCompleted() == 1; }));
+        QVERIFY(readThroughThePage(rig, frame));
         DemoDatabase extra;
         for (const char *name : {"T1", "T2", "T3"})
             extra.addRecord(
