@@ -19,6 +19,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+
+#include <signal.h>
+
 using namespace kalent;
 using namespace kalent::test;
 
@@ -317,11 +321,20 @@ private Q_SLOTS:
                  qPrintable(journal));
     }
 
-    // SIGTERM in the middle of a write stops it between two pages: the journal
-    // says how it ended, the program says why it stopped and exits 1, and the
-    // instrument keeps a whole database.
+    // SIGTERM, SIGINT or SIGHUP in the middle of a write stops it between two
+    // pages: the journal says how it ended, the program says why it stopped and
+    // exits 1, and the instrument keeps a whole database.
+    void aStopSignalDuringAWriteIsJournalledAndFails_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+    }
+
     void aStopSignalDuringAWriteIsJournalledAndFails()
     {
+        QFETCH(int, signal);
         SystemClock clock;
         auto instrument = createBuiltInInstrument(clock);
         auto &db = *instrument->feature<DatabaseCommands>();
@@ -341,7 +354,7 @@ private Q_SLOTS:
                !deadline.hasExpired())
             QTest::qWait(5);
         QCOMPARE(db.pagesReceived(), 3); // of the 9 pages of mixed.bdt
-        p.terminate();
+        QCOMPARE(::kill(pid_t(p.processId()), signal), 0);
         while (p.state() != QProcess::NotRunning && !deadline.hasExpired())
             QTest::qWait(10);
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
