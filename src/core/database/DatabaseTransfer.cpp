@@ -78,7 +78,7 @@ bool DatabaseTransfer::startWrite(const QByteArray &image, int pages)
     dropUnfinishedReply();
     stopTimers();
     m_received.clear();
-    m_outStream = image;
+    m_outStream = &image;
     m_pageCount = pages;
     m_outPosition = HeaderSize;
     m_pageNo = 1;
@@ -98,6 +98,7 @@ void DatabaseTransfer::finish(JobOutcome outcome, const QString &why, const QByt
     m_phase = Phase::Idle;
     stopTimers();
     m_received.clear();
+    m_outStream = nullptr;
     const bool write = phase == Phase::Writing;
     m_line.end(write ? LineJob::DatabaseWrite : LineJob::DatabaseRead, outcome, why);
     if (write)
@@ -227,7 +228,7 @@ void DatabaseTransfer::handlePageWantedReply(QByteArray &inBuffer)
     // One output() call per byte; the port buffers the calls, so on the line
     // the marker and the page leave as one stream, not byte by byte.
     for (int i = 0; i < PageSize; ++i)
-        m_port.output(m_outStream.mid(m_outPosition + i, 1));
+        m_port.output(m_outStream->mid(m_outPosition + i, 1));
     m_outPosition += PageSize;
     Q_EMIT pageSent(m_pageNo, m_pageCount);
     ++m_pageNo;

@@ -48,7 +48,8 @@ public:
     int pageCount() const { return m_pageCount; }
 
     // Start a read or a write of image (pages of 528 bytes behind the header).
-    // False when another exchange holds the line: nothing is sent.
+    // False when another exchange holds the line: nothing is sent. The image is
+    // the caller's write input, held by it unchanged until writeEnded.
     bool startRead();
     bool startWrite(const QByteArray &image, int pages);
 
@@ -91,8 +92,8 @@ private:
     Phase m_phase = Phase::Idle;
     int m_pageNo = 0;
     int m_pageCount = 0;
-    QByteArray m_received;  // the read under way: header, then the pages so far
-    QByteArray m_outStream; // the write's image (BDTSOutStream)
+    QByteArray m_received;                   // the read under way: header, then the pages so far
+    const QByteArray *m_outStream = nullptr; // the write's image (BDTSOutStream)
     qint64 m_outPosition = 0;
 };
 
