@@ -246,7 +246,7 @@ private Q_SLOTS:
         rig.link().contactOrStop();
         rig.clock.advance(5000);
         QVERIFY(!rig.link().contact());
-        QVERIFY(rig.session.dispatcher().inBuffer().isEmpty());
+        QVERIFY(!rig.session.dispatcher().collecting());
     }
 
     void slowAnswerWithinTheTickIsContactAtTheProbedSpeed()

@@ -186,7 +186,7 @@ private Q_SLOTS:
         QCOMPARE(pane(),
                  QStringLiteral("Нет новой таблицы оптических плотностей: файл %1 не записан.")
                      .arg(instrumentsName()));
-        QVERIFY(rig->session.dispatcher().inBuffer().isEmpty());
+        QVERIFY(!rig->session.dispatcher().collecting());
 
         // A name repeated after the table was saved under it: the file is not
         // written a second time (here it was changed meanwhile, and stays so).
@@ -252,11 +252,9 @@ private Q_SLOTS:
         // A reply with no text between its first and last character.
         results().setAutoSave(true);
         rig->instrument->setSilent(true);
-        QByteArray length("N00002");
-        results().handleLength(length);
+        results().handleLength(message("N00002"));
         rig->settle(); // the silent instrument has heard the "d"
-        QByteArray reply("d\r");
-        results().handleText(reply);
+        results().handleText(message("d\r"));
         QCOMPARE(readFile(temp), oldContents("old run "));
         QCOMPARE(results().memoText(), QString());
         QCOMPARE(pane(), QStringLiteral("Прибор прислал пустой протокол: файлы не записаны."));

@@ -1,4 +1,6 @@
+#include "ManualClock.h"
 #include "ScriptedPort.h"
+#include "link/LineOwner.h"
 #include "link/ReceiveDispatcher.h"
 
 #include <QtTest>
@@ -13,26 +15,39 @@ class tst_ReceiveDispatcher : public QObject
 
     struct Rig
     {
+        ManualClock clock;
         ScriptedPort port;
         bool linkUp = true;
         int linkChecks = 0;
-        ReceiveDispatcher dispatcher{port, [this] {
+        ReceiveDispatcher dispatcher{port, clock, [this] {
                                          ++linkChecks;
                                          return linkUp;
                                      }};
         QList<QByteArray> handled;
+        // Progress as "N 2/6", and each message as its bytes, in the order heard.
+        QStringList heard;
 
         Rig()
         {
             port.open();
-            // The protocol length (6 bytes) collects until complete; its
-            // listener also sees it while it collects, and ignores that.
-            dispatcher.subscribe('N', [this](QByteArray &buffer) {
-                if (buffer.size() == 6)
-                    handled.append(buffer);
+            for (const ReplyCode code : {ReplyCode::ProtocolLength, ReplyCode::ContactAnswer,
+                                         ReplyCode::PageCount, ReplyCode::DensityBlock}) {
+                dispatcher.subscribe(code, [this](const Message &message) {
+                    handled.append(message.bytes);
+                    heard.append(QString::fromLatin1(message.bytes.left(8)));
+                });
+            }
+            dispatcher.subscribeProgress([this](const ReplyProgress &progress) {
+                heard.append(QStringLiteral("%1 %2/%3")
+                                 .arg(QLatin1Char(char(progress.code)))
+                                 .arg(progress.have)
+                                 .arg(progress.need));
             });
-            // A reply handled at once, like the contact answer.
-            dispatcher.subscribe('B', [this](QByteArray &buffer) { handled.append(buffer); });
+        }
+        int collected() const
+        {
+            const std::optional<ReplyProgress> reply = dispatcher.collecting();
+            return reply ? reply->have : 0;
         }
     };
 
@@ -44,7 +59,7 @@ private Q_SLOTS:
         rig.port.arrive("B");
         QCOMPARE(rig.linkChecks, 1);
         QCOMPARE(rig.port.queue, QByteArray("B"));
-        QVERIFY(rig.dispatcher.inBuffer().isEmpty());
+        QVERIFY(!rig.dispatcher.collecting());
 
         rig.linkUp = true;
         rig.port.raise();
@@ -56,7 +71,7 @@ private Q_SLOTS:
         Rig rig;
         rig.port.arrive(QByteArray("\xff", 1) + "B");
         QVERIFY(rig.handled.isEmpty());
-        QVERIFY(rig.dispatcher.inBuffer().isEmpty());
+        QVERIFY(!rig.dispatcher.collecting());
     }
 
     void emptyReadAppendsByteZeroWhichAloneIsDropped()
@@ -64,7 +79,7 @@ private Q_SLOTS:
         Rig rig;
         rig.port.reportedCount = 1; // the queue claims a byte but the read returns none
         rig.port.raise();
-        QVERIFY(rig.dispatcher.inBuffer().isEmpty());
+        QVERIFY(!rig.dispatcher.collecting());
         QVERIFY(rig.handled.isEmpty());
     }
 
@@ -72,10 +87,10 @@ private Q_SLOTS:
     {
         Rig rig;
         rig.port.arrive("N000");
-        QCOMPARE(rig.dispatcher.inBuffer(), QByteArray("N000"));
+        QCOMPARE(rig.collected(), 4);
         rig.port.reportedCount = 1;
         rig.port.raise();
-        QCOMPARE(rig.dispatcher.inBuffer(), QByteArray("N000\0", 5));
+        QCOMPARE(rig.collected(), 5);
         rig.port.arrive("7");
         QCOMPARE(rig.handled, QList<QByteArray>{QByteArray("N000\0"
                                                            "7",
@@ -90,12 +105,12 @@ private Q_SLOTS:
         rig.port.queue = "N00";
         rig.port.reportedCount = 3;
         rig.port.raise();
-        QCOMPARE(rig.dispatcher.inBuffer(), QByteArray("N00"));
         QVERIFY(rig.handled.isEmpty());
+        QCOMPARE(rig.collected(), 3);
         QCOMPARE(rig.port.reads, 1);
     }
 
-    void replySplitAtEveryPositionIsHandledOnceWhole()
+    void replySplitAtEveryPositionIsHandledOnceWholeAfterItsProgress()
     {
         const QByteArray reply("N01234");
         for (int cut = 1; cut < reply.size(); ++cut) {
@@ -104,7 +119,9 @@ private Q_SLOTS:
             QVERIFY(rig.handled.isEmpty());
             rig.port.arrive(reply.mid(cut));
             QCOMPARE(rig.handled, QList<QByteArray>{reply});
-            QVERIFY(rig.dispatcher.inBuffer().isEmpty());
+            QCOMPARE(rig.heard,
+                     (QStringList{QStringLiteral("N %1/6").arg(cut), "N 6/6", "N01234"}));
+            QVERIFY(!rig.dispatcher.collecting());
         }
     }
 
@@ -112,17 +129,26 @@ private Q_SLOTS:
     {
         Rig rig;
         rig.port.arrive("N01234BN5");
-        QCOMPARE(rig.handled, (QList<QByteArray>{"N01234", "B"}));
-        QCOMPARE(rig.dispatcher.inBuffer(), QByteArray("N5"));
+        QCOMPARE(rig.heard, (QStringList{"N 6/6", "N01234", "B", "N 2/6"}));
+        QCOMPARE(rig.collected(), 2);
+    }
+
+    void aTableWithNoiseBehindItInTheSameReadReachesNoListener()
+    {
+        Rig rig;
+        QByteArray table(873, '1');
+        table[0] = 'D';
+        rig.port.arrive(table + "?");
+        QVERIFY(rig.heard.isEmpty());
+        QVERIFY(!rig.dispatcher.collecting());
     }
 
     void everyListenerOfACodeHearsItInTheOrderTheySubscribed()
     {
         Rig rig;
         QList<QByteArray> second;
-        rig.dispatcher.subscribe('B', [&second](QByteArray &buffer) {
-            second.append(buffer);
-            buffer.clear(); // a listener's copy is its own
+        rig.dispatcher.subscribe(ReplyCode::ContactAnswer, [&second](const Message &message) {
+            second.append(message.bytes);
         });
         rig.port.arrive("BB");
         QCOMPARE(rig.handled, (QList<QByteArray>{"B", "B"}));
@@ -133,7 +159,61 @@ private Q_SLOTS:
     {
         Rig rig;
         rig.port.arrive("Zzz");
-        QVERIFY(rig.dispatcher.inBuffer().isEmpty());
+        QVERIFY(!rig.dispatcher.collecting());
+    }
+
+    void pageCountCutShortIsTakenWhenItsRestDoesNotCome_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("pieces");
+        QTest::addColumn<int>("gapMs");
+        QTest::addColumn<QList<QByteArray>>("handled");
+        QTest::addColumn<int>("takenAtMs");
+        // Each piece restarts the wait; the count is whole at three characters.
+        QTest::newRow("cut short") << QList<QByteArray>{"R 5"} << 0 << QList<QByteArray>{"R 5"}
+                                   << ReceiveDispatcher::PageCountRestMs;
+        QTest::newRow("rest within the wait")
+            << QList<QByteArray>{"R ", " 11"} << 60 << QList<QByteArray>{"R  11"} << 60;
+        QTest::newRow("each piece waits again")
+            << QList<QByteArray>{"R", " ", "7"} << 90 << QList<QByteArray>{"R 7"}
+            << 2 * 90 + ReceiveDispatcher::PageCountRestMs;
+    }
+
+    void pageCountCutShortIsTakenWhenItsRestDoesNotCome()
+    {
+        QFETCH(QList<QByteArray>, pieces);
+        QFETCH(int, gapMs);
+        QFETCH(QList<QByteArray>, handled);
+        QFETCH(int, takenAtMs);
+        Rig rig;
+        for (int i = 0; i < pieces.size(); ++i) {
+            if (i > 0)
+                rig.clock.advance(gapMs);
+            rig.port.arrive(pieces.at(i));
+        }
+        QVERIFY(rig.clock.advanceUntil([&] { return !rig.handled.isEmpty(); }, 1000));
+        QCOMPARE(rig.clock.nowMs(), qint64(takenAtMs));
+        rig.clock.advance(1000);
+        QCOMPARE(rig.handled, handled);
+        QVERIFY(!rig.dispatcher.collecting());
+    }
+
+    void aJobStartedDropsTheReplyLeftUnfinished()
+    {
+        Rig rig;
+        LineOwner owner(rig.clock);
+        rig.dispatcher.setLineOwner(&owner);
+        rig.port.arrive("r0123");
+        QVERIFY(owner.begin(LineJob::DatabaseRead));
+        QVERIFY(!rig.dispatcher.collecting());
+        owner.end(LineJob::DatabaseRead, JobOutcome::Done);
+        rig.port.arrive("R ");
+        QVERIFY(owner.begin(LineJob::Protocol));
+        QVERIFY(!rig.dispatcher.collecting());
+        // The count's wait ended with it: nothing is taken later.
+        rig.clock.advance(1000);
+        QVERIFY(rig.handled.isEmpty());
+        rig.port.arrive("N00000");
+        QCOMPARE(rig.handled, QList<QByteArray>{"N00000"});
     }
 };
 

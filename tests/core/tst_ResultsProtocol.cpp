@@ -49,7 +49,7 @@ private Q_SLOTS:
         QCOMPARE(rig->port.written(), QByteArrayLiteral("gd"));
         const QByteArray reply = data().protocolReply();
         const int n = reply.size();
-        QCOMPARE(results().protokolLen(), n);
+        QCOMPARE(rig->session.dispatcher().protocolLength(), n);
         QCOMPARE(data().lengthReply(), "N" + QByteArray::number(n).rightJustified(5, '0'));
 
         const QByteArray text = reply.mid(1, n - 2);
@@ -60,7 +60,7 @@ private Q_SLOTS:
         QCOMPARE(results().memoText(), shown);
         QVERIFY(results().memoText().contains(QStringLiteral("Протокол результатов №")));
         QVERIFY(results().saveEnabled());
-        QVERIFY(rig->session.dispatcher().inBuffer().isEmpty());
+        QVERIFY(!rig->session.dispatcher().collecting());
         // Without automatic save nothing is said and nothing else is written.
         QCOMPARE(rig->session.pane().text(), QStringLiteral("before"));
         QCOMPARE(QDir(rig->dataDir.path()).entryList(QDir::Files),
@@ -72,20 +72,22 @@ private Q_SLOTS:
         QCOMPARE(rig->session.pane().text(), QStringLiteral("Данные записаны в файл."));
     }
 
-    void protocolReplyOfAnotherLengthIsNeverTaken()
+    void protocolTextIsTakenOnlyAtTheAnnouncedLength()
     {
-        QByteArray len("N00010");
-        results().handleLength(len);
-        QVERIFY(len.isEmpty());
-        QByteArray longer("d0123456789");
-        results().handleText(longer);
-        QCOMPARE(longer.size(), 11);
+        rig->instrument->setSilent(true); // the test answers for it
+        results().readProtocol();
+        rig->settle();
+        rig->instrument->sendRaw("N00010");
+        rig->settle();
+        rig->instrument->sendRaw("d01234567");
+        rig->settle();
+        QCOMPARE(rig->session.dispatcher().collecting()->have, 9);
         QVERIFY(!results().saveEnabled());
         QVERIFY(!QFileInfo::exists(dataPath(QStringLiteral("MSTempProtokol.txt"))));
-        QByteArray exact("d01234567X");
-        results().handleText(exact);
-        QVERIFY(exact.isEmpty());
+        rig->instrument->sendRaw("X");
+        rig->settle();
         QCOMPARE(results().protokolStream(), QByteArrayLiteral("01234567"));
+        QVERIFY(!rig->session.line().busy());
     }
 
     void automaticChainSavesUnderTheDatedNameAndOverwritesTheSameName()
@@ -208,7 +210,7 @@ private Q_SLOTS:
         QCOMPARE(errors.count(), 1);
         QCOMPARE(rig->session.pane().text(), QStringLiteral("before"));
         QVERIFY(QFileInfo(dataPath(name)).isDir());
-        QVERIFY(rig->session.dispatcher().inBuffer().isEmpty());
+        QVERIFY(!rig->session.dispatcher().collecting());
     }
 
     void failedTemporaryWriteKeepsTheMemo()
@@ -223,16 +225,14 @@ private Q_SLOTS:
         results().readProtocol();
         QVERIFY(rig->runUntil([&] { return errors.count() == 1; }));
         QCOMPARE(results().memoText(), memo);
-        QVERIFY(rig->session.dispatcher().inBuffer().isEmpty());
+        QVERIFY(!rig->session.dispatcher().collecting());
     }
 
     void zeroLengthEndsTheExchangeSilently()
     {
         QSignalSpy nothing(&results(), &ResultsProtocol::nothingToFetch);
         rig->session.pane().setText(QStringLiteral("before"));
-        QByteArray in("N00000");
-        results().handleLength(in);
-        QVERIFY(in.isEmpty());
+        results().handleLength(message("N00000"));
         QCOMPARE(nothing.count(), 1);
         QCOMPARE(rig->session.pane().text(), QStringLiteral("before"));
         rig->settle();
@@ -251,7 +251,7 @@ private Q_SLOTS:
         QCOMPARE(invalid.count(), 1);
         QCOMPARE(rig->session.pane().text(),
                  QStringLiteral("Прибор сообщил неверную длину протокола."));
-        QVERIFY(rig->session.dispatcher().inBuffer().isEmpty());
+        QVERIFY(!rig->session.dispatcher().collecting());
         // Nothing requested, and the next notice is understood.
         rig->instrument->sendRaw(QByteArrayLiteral("g"));
         rig->settle();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ManualClock.h"
+#include "ReplyMessages.h"
 #include "Session.h"
 #include "SimulatedPort.h"
 #include "SimulatorSetup.h"

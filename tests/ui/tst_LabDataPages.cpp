@@ -107,7 +107,7 @@ private Q_SLOTS:
                                       {2, 2, "OVER  "},
                                       {3, 3, "      "},
                                       {4, 4, "------"}});
-        rig.session.reader().handleTable(reply);
+        rig.session.reader().handleTable(message(reply));
         for (int row = 1; row <= 8; ++row)
             for (int column = 1; column <= 12; ++column)
                 QCOMPARE(grid->model()
@@ -173,7 +173,7 @@ private Q_SLOTS:
                                                      QStringLiteral("Книга Excel (*.xlsx)"),
                                                      QStringLiteral("CSV (*.csv)")}));
         QByteArray reply = tableWith({{2, 2, "OVER  "}});
-        rig.session.reader().handleTable(reply);
+        rig.session.reader().handleTable(message(reply));
         const QByteArray opData = rig.session.reader().opData();
         const QDir folder(rig.dataDir.path());
 

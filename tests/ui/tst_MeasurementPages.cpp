@@ -126,7 +126,7 @@ private Q_SLOTS:
             // And on the screen: the ink in the cell is as wide as the value's own.
             QByteArray reply = MeasurementData().tableReply();
             reply.replace(1 + 3 * 109 + 11 * 9, 6, value.toLatin1());
-            rig.session.reader().handleTable(reply);
+            rig.session.reader().handleTable(message(reply));
             QCOMPARE(grid->model()->index(4, 12).data().toString(), value);
             const QImage shot = grid->grab().toImage();
             const QRect cell = grid->visualRect(grid->model()->index(4, 12));

@@ -12,26 +12,25 @@ using namespace DatabaseImage;
 
 namespace {
 const QString NotRead = QStringLiteral("БД ТС из прибора не считана: ");
-// "R", one character the program does not use, then the count as "%3d".
-constexpr int FullCountReply = 5;
 } // namespace
 
 DatabaseTransfer::DatabaseTransfer(SerialPort &port, ReceiveDispatcher &dispatcher, LineOwner &line,
                                    Clock &clock, QObject *parent)
-    : QObject(parent), m_port(port), m_dispatcher(dispatcher), m_line(line),
-      m_countRestWait(clock.createTimer()), m_readSilence(clock.createTimer())
+    : QObject(parent), m_port(port), m_line(line), m_readSilence(clock.createTimer())
 {
-    dispatcher.subscribe(ReceiveDispatcher::PageCount,
-                         [this](QByteArray &b) { handlePageCountReply(b); });
-    dispatcher.subscribe(ReceiveDispatcher::DatabasePage,
-                         [this](QByteArray &b) { handlePageReply(b); });
-    dispatcher.subscribe(ReceiveDispatcher::PageWanted,
-                         [this](QByteArray &b) { handlePageWantedReply(b); });
-    dispatcher.subscribe(char(ReplyCode::PageRefused),
-                         [this](QByteArray &b) { handlePageRefusedReply(b); });
-    m_countRestWait->setSingleShot(true);
+    dispatcher.subscribe(ReplyCode::PageCount,
+                         [this](const Message &m) { handlePageCountReply(m); });
+    dispatcher.subscribe(ReplyCode::DatabasePage, [this](const Message &m) { handlePageReply(m); });
+    dispatcher.subscribe(ReplyCode::PageWanted,
+                         [this](const Message &m) { handlePageWantedReply(m); });
+    dispatcher.subscribe(ReplyCode::PageRefused,
+                         [this](const Message &) { handlePageRefusedReply(); });
+    // The count starts to come (it may be cut short, and is taken after a wait).
+    dispatcher.subscribeProgress([this](const ReplyProgress &progress) {
+        if (progress.code == ReplyCode::PageCount && reading())
+            Q_EMIT countAnswered();
+    });
     m_readSilence->setSingleShot(true);
-    connect(m_countRestWait.get(), &Timer::timeout, this, &DatabaseTransfer::countRestWaited);
     connect(m_readSilence.get(), &Timer::timeout, this, &DatabaseTransfer::readFellSilent);
     connect(&m_line, &LineOwner::cancelling, this, &DatabaseTransfer::lineJobStopped);
 }
@@ -40,19 +39,7 @@ DatabaseTransfer::~DatabaseTransfer() = default;
 
 void DatabaseTransfer::stopTimers()
 {
-    m_countRestWait->stop();
     m_readSilence->stop();
-}
-
-void DatabaseTransfer::dropUnfinishedReply()
-{
-    // A page or count cut short (a glitch, the instrument switched off mid-read)
-    // never completes: every later reply would be appended behind it and no read
-    // or write could ever finish. The new request replaces that transfer anyway.
-    const QByteArray &in = m_dispatcher.inBuffer();
-    if (in.startsWith(ReceiveDispatcher::DatabasePage) ||
-        in.startsWith(ReceiveDispatcher::PageCount))
-        m_dispatcher.clearInBuffer();
 }
 
 bool DatabaseTransfer::startRead()
@@ -60,7 +47,6 @@ bool DatabaseTransfer::startRead()
     // One exchange at a time: a read never starts over a write or another read.
     if (!m_line.begin(LineJob::DatabaseRead))
         return false;
-    dropUnfinishedReply();
     stopTimers();
     m_received.clear();
     m_phase = Phase::CountAsked;
@@ -75,7 +61,6 @@ bool DatabaseTransfer::startWrite(const QByteArray &image, int pages)
     // this long is given up, and says so, instead of holding the line for ever.
     if (!m_line.begin(LineJob::DatabaseWrite, LineOwner::ReplySilenceMs))
         return false;
-    dropUnfinishedReply();
     stopTimers();
     m_received.clear();
     m_outStream = &image;
@@ -115,33 +100,16 @@ void DatabaseTransfer::lineJobStopped(LineJob job, JobOutcome outcome, const QSt
         finish(outcome, reason);
 }
 
-void DatabaseTransfer::handlePageCountReply(QByteArray &inBuffer)
+void DatabaseTransfer::handlePageCountReply(const Message &reply)
 {
     // A count nobody asked for starts nothing.
     if (!reading())
         return;
-    Q_EMIT countAnswered();
-    // The count comes as three characters; a reply cut before them may be only
-    // on its way (a line delivers in pieces), so the rest is waited for a moment.
-    if (inBuffer.size() < FullCountReply) {
-        m_countRestWait->start(CountRestWaitMs);
-        return;
-    }
-    const QByteArray reply = inBuffer;
-    inBuffer.clear();
-    takePageCount(reply);
-}
-
-void DatabaseTransfer::countRestWaited()
-{
-    if (!m_dispatcher.inBuffer().startsWith(ReceiveDispatcher::PageCount))
-        return;
-    takePageCount(m_dispatcher.takeInBuffer());
+    takePageCount(reply.bytes);
 }
 
 void DatabaseTransfer::takePageCount(const QByteArray &reply)
 {
-    m_countRestWait->stop();
     const std::optional<int> count = parseDecimal(reply.mid(2));
     if (!count) {
         finish(JobOutcome::Failed,
@@ -170,17 +138,12 @@ void DatabaseTransfer::takePageCount(const QByteArray &reply)
     m_port.output(QByteArrayLiteral("r"));
 }
 
-void DatabaseTransfer::handlePageReply(QByteArray &inBuffer)
+void DatabaseTransfer::handlePageReply(const Message &page)
 {
-    // A page nobody asked for is dropped instead of blocking every later reply.
-    if (m_phase != Phase::Reading || m_pageNo > m_pageCount) {
-        inBuffer.clear();
+    // A page nobody asked for is dropped.
+    if (m_phase != Phase::Reading || m_pageNo > m_pageCount)
         return;
-    }
-    if (inBuffer.size() != 1 + PageSize)
-        return;
-    m_received.append(inBuffer.constData() + 1, PageSize);
-    inBuffer.clear();
+    m_received.append(page.bytes.constData() + 1, PageSize);
     m_readSilence->start(ReadSilenceMs);
     Q_EMIT pageReceived(m_pageNo, m_pageCount);
     if (m_pageNo == m_pageCount) {
@@ -202,9 +165,8 @@ void DatabaseTransfer::readFellSilent()
                    QStringLiteral("принято страниц %1 из %2.").arg(m_pageNo - 1).arg(m_pageCount));
 }
 
-void DatabaseTransfer::handlePageRefusedReply(QByteArray &inBuffer)
+void DatabaseTransfer::handlePageRefusedReply()
 {
-    inBuffer.clear();
     // The instrument answered: it will not take the page just sent. Waiting for
     // its "m" would only run into the deadline.
     if (m_phase != Phase::Writing)
@@ -215,9 +177,8 @@ void DatabaseTransfer::handlePageRefusedReply(QByteArray &inBuffer)
                                    : QStringLiteral("прибор не принял начало записи"));
 }
 
-void DatabaseTransfer::handlePageWantedReply(QByteArray &inBuffer)
+void DatabaseTransfer::handlePageWantedReply(const Message &)
 {
-    inBuffer.clear();
     if (m_phase != Phase::Writing)
         return;
     if (m_pageCount < m_pageNo) {

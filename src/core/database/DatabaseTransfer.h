@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/LineOwner.h"
+#include "link/ReplyEvents.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -30,10 +31,7 @@ class DatabaseTransfer : public QObject
 public:
     enum class Phase { Idle, CountAsked, Reading, Writing };
 
-    // How long the rest of a page-count reply cut short ("R" and fewer than three
-    // count characters) is waited for, and how long a read waits for the
-    // instrument's next reply before it is given up.
-    static constexpr int CountRestWaitMs = 100;
+    // How long a read waits for the instrument's next reply before it is given up.
     static constexpr int ReadSilenceMs = 5000;
 
     DatabaseTransfer(SerialPort &port, ReceiveDispatcher &dispatcher, LineOwner &line, Clock &clock,
@@ -54,11 +52,11 @@ public:
     bool startWrite(const QByteArray &image, int pages);
 
     // The replies R, r and m (registered with the dispatcher).
-    void handlePageCountReply(QByteArray &inBuffer);
-    void handlePageReply(QByteArray &inBuffer);
-    void handlePageWantedReply(QByteArray &inBuffer);
+    void handlePageCountReply(const Message &reply);
+    void handlePageReply(const Message &page);
+    void handlePageWantedReply(const Message &wanted);
     // "x" instead of "m": the page just sent was refused; the write stops at once.
-    void handlePageRefusedReply(QByteArray &inBuffer);
+    void handlePageRefusedReply();
 
 Q_SIGNALS:
     // The page count came: the read goes on.
@@ -74,19 +72,14 @@ Q_SIGNALS:
 
 private:
     void takePageCount(const QByteArray &reply);
-    void countRestWaited();
     void readFellSilent();
     // Ends the running transfer: the line is given back, then the signal goes.
     void finish(JobOutcome outcome, const QString &why, const QByteArray &image = QByteArray());
     void lineJobStopped(LineJob job, JobOutcome outcome, const QString &reason);
-    // A page or count cut short never completes: the new request replaces it.
-    void dropUnfinishedReply();
     void stopTimers();
 
     SerialPort &m_port;
-    ReceiveDispatcher &m_dispatcher;
     LineOwner &m_line;
-    std::unique_ptr<Timer> m_countRestWait;
     std::unique_ptr<Timer> m_readSilence;
 
     Phase m_phase = Phase::Idle;

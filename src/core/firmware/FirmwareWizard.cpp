@@ -64,8 +64,7 @@ FirmwareWizard::FirmwareWizard(SerialPort &port, Connection &connection,
     connect(&m_upload, &FirmwareUpload::finished, this, &FirmwareWizard::transferFinished);
     connect(&m_upload, &FirmwareUpload::checksumWritten, this,
             &FirmwareWizard::lastBlockHandedOver);
-    m_dispatcher.subscribe(ReceiveDispatcher::StartupReport,
-                           [this](QByteArray &buffer) { startupReport(buffer); });
+    m_dispatcher.subscribe(ReplyCode::StartupReport, [this](const Message &) { startupReport(); });
     connect(&m_line, &LineOwner::cancelling, this, &FirmwareWizard::lineJobStopped);
     m_published = m_frame;
 }
@@ -320,7 +319,7 @@ void FirmwareWizard::bootWaitOver()
     updateSoftWizard();
 }
 
-void FirmwareWizard::startupReport(QByteArray &inBuffer)
+void FirmwareWizard::startupReport()
 {
     if (m_step == WizardStep::BootWait || m_step == WizardStep::Ready) {
         // The normal control program started, during the boot wait or in step
@@ -354,7 +353,6 @@ void FirmwareWizard::startupReport(QByteArray &inBuffer)
         moveTo(WizardStep::Finished);
         updateSoftWizard();
     }
-    inBuffer.clear();
 }
 
 void FirmwareWizard::lineDown()
@@ -406,7 +404,6 @@ void FirmwareWizard::startUpload(bool programmingModeConfirmed)
     if (!programmingModeConfirmed || !frameExists() || !m_frame.loadEnabled ||
         m_step != WizardStep::Ready)
         return;
-    m_dispatcher.clearInBuffer();
     if (!m_port.isOpen()) {
         m_pane.setText(OperatorTexts::portClosed());
         return;

@@ -149,7 +149,7 @@ public:
     bool bootWaitTimerActive() const;
 
     // The start-up report "L".
-    void startupReport(QByteArray &inBuffer);
+    void startupReport();
 
     FirmwareUpload &upload() { return m_upload; }
 

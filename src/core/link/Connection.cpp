@@ -70,8 +70,8 @@ Connection::Connection(SerialPort &port, ReceiveDispatcher &dispatcher, LineOwne
     connect(m_searchTimer.get(), &Timer::timeout, this, &Connection::searchStep);
     connect(m_deferredTimer.get(), &Timer::timeout, this,
             &Connection::restartSearchAfterSpeedChange);
-    m_dispatcher.subscribe(ReceiveDispatcher::ContactAnswer,
-                           [this](QByteArray &buffer) { handleContactReply(buffer); });
+    m_dispatcher.subscribe(ReplyCode::ContactAnswer,
+                           [this](const Message &) { handleContactReply(); });
     connect(&m_line, &LineOwner::jobStarted, this, [this] {
         if (m_line.writing())
             writeHoldsTheLine(true);
@@ -198,7 +198,7 @@ void Connection::showSettings()
 void Connection::flushInput()
 {
     m_port.discardInput();
-    m_dispatcher.clearInBuffer();
+    m_dispatcher.dropUnfinishedReply();
 }
 
 void Connection::formCreate(const QStringList &candidates)
@@ -276,7 +276,7 @@ void Connection::portClosedItself()
     m_panel.portOpenCaption = PortOff;
     moveTo(LinkPhase::NoContact);
     m_searchUnderWay = false;
-    m_dispatcher.clearInBuffer();
+    m_dispatcher.dropUnfinishedReply();
     m_panel.portEnabled = true;
     m_panel.connectEnabled = !m_panel.ports.isEmpty();
     followSearchOnTheLine();
@@ -422,7 +422,7 @@ void Connection::restartSearchAfterSpeedChange()
     startContactSearch();
 }
 
-void Connection::handleContactReply(QByteArray &inBuffer)
+void Connection::handleContactReply()
 {
     PublishOnExit publishOnExit([this] { publish(); });
     if (searching())
@@ -430,7 +430,6 @@ void Connection::handleContactReply(QByteArray &inBuffer)
     // An answer while a speed change waits for its restart leaves the restart due.
     if (m_phase != LinkPhase::ChangingSpeed)
         moveTo(LinkPhase::InContact);
-    inBuffer.clear();
     showSettings();
     m_searchUnderWay = false;
     m_pane.setText(QStringLiteral("Есть контакт с прибором"));
@@ -500,7 +499,7 @@ void Connection::checkContact()
     }
     m_pane.setText(QStringLiteral("Нет контакта с прибором"));
     m_port.output(QByteArrayLiteral("B"));
-    m_dispatcher.clearInBuffer();
+    m_dispatcher.dropUnfinishedReply();
 }
 
 void Connection::portBoxToggled()

@@ -173,7 +173,7 @@ public:
     void restartSearchAfterSpeedChange();
 
     // The instrument's contact answer B.
-    void handleContactReply(QByteArray &inBuffer);
+    void handleContactReply();
 
 Q_SIGNALS:
     void panelChanged();

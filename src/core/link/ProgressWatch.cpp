@@ -4,18 +4,15 @@
 #include "common/Clock.h"
 #include "link/Connection.h"
 #include "link/ReceiveDispatcher.h"
-#include "link/SerialPort.h"
 
 namespace kalent {
 
-ProgressWatch::ProgressWatch(Clock &clock, SerialPort &port, ReceiveDispatcher &dispatcher,
-                             MessagePane &pane, Connection &connection,
-                             AnnouncedLength protocolLength, QObject *parent)
+ProgressWatch::ProgressWatch(Clock &clock, ReceiveDispatcher &dispatcher, MessagePane &pane,
+                             Connection &connection, QObject *parent)
     : QObject(parent), m_clock(clock), m_dispatcher(dispatcher), m_pane(pane),
-      m_connection(connection), m_protocolLength(std::move(protocolLength))
+      m_connection(connection)
 {
-    // Connected after the dispatcher, so the buffer is seen as the event left it.
-    connect(&port, &SerialPort::commEvent, this, &ProgressWatch::afterCommEvent);
+    m_dispatcher.subscribeProgress([this](const ReplyProgress &reply) { replyGrew(reply); });
     connect(&m_pane, &MessagePane::progressChanged, this, [this](int percent) {
         if (percent > m_highestProgress && percent <= 100) {
             m_highestProgress = percent;
@@ -47,7 +44,8 @@ void ProgressWatch::start(qint64 limitMs)
 {
     m_limitMs = limitMs;
     m_lastProgress = m_clock.nowMs();
-    m_longestReply = m_dispatcher.inBuffer().size();
+    const std::optional<ReplyProgress> collecting = m_dispatcher.collecting();
+    m_longestReply = collecting ? collecting->have : 0;
     m_highestProgress = m_pane.progress();
     m_linkUp = m_connection.linkUp();
     // A search already running keeps the time it started at.
@@ -69,34 +67,12 @@ void ProgressWatch::progress()
     m_lastProgress = m_clock.nowMs();
 }
 
-int ProgressWatch::longestCollecting(char code) const
+void ProgressWatch::replyGrew(const ReplyProgress &reply)
 {
-    // Only the replies that complete at a length collect; the others are handled
-    // at once and never grow.
-    switch (code) {
-    case ReceiveDispatcher::FileName:
-        return 19;
-    case ReceiveDispatcher::DensityBlock:
-        return 873;
-    case ReceiveDispatcher::ProtocolLength:
-        return 6;
-    case ReceiveDispatcher::DatabasePage:
-        return 529;
-    case ReceiveDispatcher::ProtocolText:
-        return m_protocolLength ? m_protocolLength() : 0;
-    default:
-        return 0;
-    }
-}
-
-void ProgressWatch::afterCommEvent()
-{
-    const QByteArray &collected = m_dispatcher.inBuffer();
-    if (collected.isEmpty())
-        return;
-    const int length = static_cast<int>(collected.size());
-    if (length > m_longestReply && length <= longestCollecting(collected.at(0))) {
-        m_longestReply = length;
+    // A reply whose length is not known (a protocol text nobody announced)
+    // may be babble of any length.
+    if (reply.have > m_longestReply && reply.have <= reply.need) {
+        m_longestReply = reply.have;
         progress();
     }
 }

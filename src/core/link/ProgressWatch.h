@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QObject>
+#include "link/ReplyEvents.h"
 
-#include <functional>
+#include <QObject>
 
 namespace kalent {
 
@@ -10,12 +10,11 @@ class Clock;
 class Connection;
 class MessagePane;
 class ReceiveDispatcher;
-class SerialPort;
 
 // Decides when a wait for the instrument has gone on too long: when the given
 // time has passed without progress toward the awaited reply. Progress is
 //  - a reply being collected growing longer than any before it in this wait,
-//    as long as it is no longer than a reply with its first byte can be,
+//    as long as its length is known and not passed,
 //  - the progress bar rising above any value it showed in this wait,
 //  - the instrument's line going up or down (it restarts, it is switched on),
 //  - a contact search starting (the first one, or again after a speed change),
@@ -27,13 +26,8 @@ class ProgressWatch : public QObject
 {
     Q_OBJECT
 public:
-    // The length the results protocol's reply was announced with; 0 when none is
-    // awaited.
-    using AnnouncedLength = std::function<int()>;
-
-    ProgressWatch(Clock &clock, SerialPort &port, ReceiveDispatcher &dispatcher, MessagePane &pane,
-                  Connection &connection, AnnouncedLength protocolLength,
-                  QObject *parent = nullptr);
+    ProgressWatch(Clock &clock, ReceiveDispatcher &dispatcher, MessagePane &pane,
+                  Connection &connection, QObject *parent = nullptr);
 
     // One whole cycle of the contact search over the six speeds, with the tick
     // that takes the last answer.
@@ -46,15 +40,12 @@ public:
 
 private:
     void progress();
-    void afterCommEvent();
-    // How long a reply beginning with this byte can grow while still collecting.
-    int longestCollecting(char code) const;
+    void replyGrew(const ReplyProgress &reply);
 
     Clock &m_clock;
     ReceiveDispatcher &m_dispatcher;
     MessagePane &m_pane;
     Connection &m_connection;
-    AnnouncedLength m_protocolLength;
     qint64 m_limitMs = 0;
     qint64 m_lastProgress = 0;
     qint64 m_searchStart = -1;

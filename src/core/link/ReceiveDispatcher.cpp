@@ -1,28 +1,72 @@
 #include "link/ReceiveDispatcher.h"
 
+#include "common/Clock.h"
 #include "link/LineOwner.h"
 #include "link/SerialPort.h"
 
 namespace kalent {
 
-ReceiveDispatcher::ReceiveDispatcher(SerialPort &port, LinkCheck checkLink, QObject *parent)
-    : QObject(parent), m_port(port), m_checkLink(std::move(checkLink))
+ReceiveDispatcher::ReceiveDispatcher(SerialPort &port, Clock &clock, LinkCheck checkLink,
+                                     QObject *parent)
+    : QObject(parent), m_port(port), m_checkLink(std::move(checkLink)),
+      m_pageCountRest(clock.createTimer())
 {
+    m_pageCountRest->setSingleShot(true);
+    connect(m_pageCountRest.get(), &Timer::timeout, this, &ReceiveDispatcher::pageCountRestWaited);
     connect(&m_port, &SerialPort::commEvent, this, &ReceiveDispatcher::onCommEvent);
 }
 
-void ReceiveDispatcher::subscribe(char code, ReplyHandler handler)
+ReceiveDispatcher::~ReceiveDispatcher() = default;
+
+void ReceiveDispatcher::subscribe(ReplyCode code, MessageHandler handler)
 {
     m_handlers[static_cast<unsigned char>(code)].push_back(std::move(handler));
 }
 
-void ReceiveDispatcher::deliver(const QByteArray &message)
+void ReceiveDispatcher::subscribeProgress(ProgressHandler handler)
+{
+    m_progressHandlers.push_back(std::move(handler));
+}
+
+void ReceiveDispatcher::setLineOwner(LineOwner *owner)
+{
+    if (m_owner)
+        disconnect(m_owner, nullptr, this, nullptr);
+    m_owner = owner;
+    if (m_owner)
+        connect(m_owner, &LineOwner::jobStarted, this, &ReceiveDispatcher::dropUnfinishedReply);
+}
+
+void ReceiveDispatcher::dropUnfinishedReply()
+{
+    m_pageCountRest->stop();
+    m_decoder.dropUnfinished();
+}
+
+void ReceiveDispatcher::deliver(const Message &message)
 {
     // Listeners may subscribe while one runs: the list is walked by index.
-    const auto &listeners = m_handlers[static_cast<unsigned char>(message.at(0))];
-    for (size_t i = 0; i < listeners.size(); ++i) {
-        QByteArray copy = message;
-        listeners[i](copy);
+    const auto &listeners = m_handlers[static_cast<unsigned char>(message.code)];
+    for (size_t i = 0; i < listeners.size(); ++i)
+        listeners[i](message);
+}
+
+void ReceiveDispatcher::dispatch(std::vector<ReplyEvent> events)
+{
+    // The events were all taken out before any is handled: a handler that
+    // starts an exchange drops only a reply left unfinished, never a message
+    // that came behind the one it handles.
+    for (const ReplyEvent &event : events) {
+        if (const auto *progress = std::get_if<ReplyProgress>(&event)) {
+            for (size_t i = 0; i < m_progressHandlers.size(); ++i)
+                m_progressHandlers[i](*progress);
+            continue;
+        }
+        const Message &message = std::get<Message>(event);
+        if (m_owner && isNotice(message.code))
+            m_owner->notice([this, message] { deliver(message); });
+        else
+            deliver(message);
     }
 }
 
@@ -35,33 +79,19 @@ void ReceiveDispatcher::onCommEvent()
         return;
     m_decoder.feed(m_port.input());
     Q_EMIT bytesArrived();
-    if (m_decoder.pending().isEmpty())
-        return;
     if (m_port.inBufferCount() != 0)
         return;
+    dispatch(m_decoder.decode());
+    // The count has no end mark: what came of it is taken once nothing more
+    // comes for a moment (a line delivers in pieces).
+    if (m_decoder.pageCountCutShort())
+        m_pageCountRest->start(PageCountRestMs);
+}
 
-    // Every whole message is taken out before any is handled: a handler that
-    // starts an exchange empties the buffer, and that must drop only a reply
-    // left unfinished, never a message that came behind the one it handles.
-    // The protocol text's length comes from a length reply handled on the way,
-    // so the rest is decoded again after each round.
-    for (;;) {
-        std::vector<QByteArray> messages;
-        while (std::optional<QByteArray> message = m_decoder.next(protocolLength()))
-            messages.push_back(std::move(*message));
-        if (messages.empty())
-            break;
-        for (const QByteArray &message : messages) {
-            if (m_owner && isNotice(message.at(0)))
-                m_owner->notice([this, message] { deliver(message); });
-            else
-                deliver(message);
-        }
-    }
-    // A reply still collecting is shown to its listeners (the table's length
-    // and bar, the page count's wait for its rest).
-    if (!m_decoder.pending().isEmpty())
-        deliver(m_decoder.pending());
+void ReceiveDispatcher::pageCountRestWaited()
+{
+    if (std::optional<Message> count = m_decoder.flush())
+        dispatch({*count});
 }
 
 } // namespace kalent

@@ -1,67 +1,64 @@
 #pragma once
 
-#include "link/ReplyCode.h"
 #include "link/ReplyDecoder.h"
+#include "link/ReplyEvents.h"
 
-#include <QByteArray>
 #include <QObject>
 
 #include <array>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <vector>
 
 namespace kalent {
 
+class Clock;
 class LineOwner;
 class SerialPort;
+class Timer;
 
 // The one reader of the port's input. Every comm event checks the link first
-// and feeds what arrived to the decoder; once the port's queue is empty, every
-// whole message the decoder yields goes to the listeners of its code, in the
-// order they subscribed (emptying the buffer, as the operations that start an
-// exchange do, drops only a reply left unfinished), and the reply still collecting (if any) is
-// shown to its listeners as it stands, for progress. A notice ("measured", "results ready") that
-// comes while the line's owner runs a job waits in the owner's queue and is served after the job,
-// in order.
+// and feeds what arrived to the decoder; once the port's queue is empty, the
+// decoder's events go out: every whole message to the listeners of its code,
+// in the order they subscribed, and every progress (a reply growing, and its
+// last step just before it is whole) to the progress listeners. Handlers
+// never see a partial reply. A notice ("measured", "results ready") that comes
+// while the line's owner runs a job waits in the owner's queue and is served
+// after the job, in order.
+//
+// A new exchange starts on a clean line: when the owner starts a job, a reply
+// left unfinished by the last one is dropped. A page count cut short is taken
+// as it stands when its rest has not come within PageCountRestMs.
 class ReceiveDispatcher : public QObject
 {
     Q_OBJECT
 public:
-    // Every reply code the instrument sends; each is routed to its feature.
-    static constexpr char FileName = char(ReplyCode::FileName);
-    static constexpr char ContactAnswer = char(ReplyCode::ContactAnswer);
-    static constexpr char DensityBlock = char(ReplyCode::DensityBlock);
-    static constexpr char DensitiesMeasured = char(ReplyCode::DensitiesMeasured);
-    static constexpr char StartupReport = char(ReplyCode::StartupReport);
-    static constexpr char ProtocolLength = char(ReplyCode::ProtocolLength);
-    static constexpr char PageCount = char(ReplyCode::PageCount);
-    static constexpr char ProtocolText = char(ReplyCode::ProtocolText);
-    static constexpr char ResultsReady = char(ReplyCode::ResultsReady);
-    static constexpr char PageWanted = char(ReplyCode::PageWanted);
-    static constexpr char DatabasePage = char(ReplyCode::DatabasePage);
+    static constexpr int PageCountRestMs = 100;
 
-    static constexpr int LongestReply = ReplyDecoder::LongestReply;
-
-    // A listener gets its own copy of the message (whole, or still collecting
-    // when its length is not reached); what it does with the copy is its own.
-    using ReplyHandler = std::function<void(QByteArray &reply)>;
+    using MessageHandler = std::function<void(const Message &message)>;
+    using ProgressHandler = std::function<void(const ReplyProgress &progress)>;
     using LinkCheck = std::function<bool()>;
 
-    ReceiveDispatcher(SerialPort &port, LinkCheck checkLink, QObject *parent = nullptr);
+    ReceiveDispatcher(SerialPort &port, Clock &clock, LinkCheck checkLink,
+                      QObject *parent = nullptr);
+    ~ReceiveDispatcher() override;
 
-    // Adds a listener for the messages that start with code.
-    void subscribe(char code, ReplyHandler handler);
-    // Where the protocol text's length comes from (the last "N" reply).
-    void setProtocolLengthQuery(std::function<int()> query) { m_protocolLength = std::move(query); }
-    // Notices wait for the job running on the line (none until one is set).
-    void setLineOwner(LineOwner *owner) { m_owner = owner; }
+    // Adds a listener for the whole messages that start with code.
+    void subscribe(ReplyCode code, MessageHandler handler);
+    // Adds a listener for the progress of every reply.
+    void subscribeProgress(ProgressHandler handler);
+    // Notices wait for the job running on the line (none until one is set);
+    // each job the owner starts begins on a clean line.
+    void setLineOwner(LineOwner *owner);
 
-    // What has been read and not yet handled: a reply still collecting.
-    const QByteArray &inBuffer() const { return m_decoder.pending(); }
-    // The operations that start an exchange empty the buffer themselves.
-    void clearInBuffer() { m_decoder.clear(); }
-    // The unread remainder, removed (a page count cut short, after its wait).
-    QByteArray takeInBuffer() { return m_decoder.takePending(); }
+    // The reply still collecting, if any.
+    std::optional<ReplyProgress> collecting() const { return m_decoder.collecting(); }
+    // A reply still collecting never completes: a probe replaces whatever the
+    // line was doing, or the input was discarded.
+    void dropUnfinishedReply();
+    // The text length the last protocol-length reply announced.
+    int protocolLength() const { return m_decoder.protocolLength(); }
 
     // The port's comm event (MSComm1Comm).
     void onCommEvent();
@@ -71,15 +68,17 @@ Q_SIGNALS:
     void bytesArrived();
 
 private:
-    void deliver(const QByteArray &message);
-    int protocolLength() const { return m_protocolLength ? m_protocolLength() : 0; }
+    void dispatch(std::vector<ReplyEvent> events);
+    void deliver(const Message &message);
+    void pageCountRestWaited();
 
     SerialPort &m_port;
     LinkCheck m_checkLink;
     ReplyDecoder m_decoder;
-    std::function<int()> m_protocolLength;
+    std::unique_ptr<Timer> m_pageCountRest;
     LineOwner *m_owner = nullptr;
-    std::array<std::vector<ReplyHandler>, 256> m_handlers;
+    std::array<std::vector<MessageHandler>, 256> m_handlers;
+    std::vector<ProgressHandler> m_progressHandlers;
 };
 
 } // namespace kalent

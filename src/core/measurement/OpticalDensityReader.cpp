@@ -35,15 +35,17 @@ OpticalDensityReader::OpticalDensityReader(SerialPort &port, ReceiveDispatcher &
                                            LineOwner &line, MessagePane &pane,
                                            Connection &connection, const DataFolder &dataFolder,
                                            QObject *parent)
-    : QObject(parent), m_port(port), m_dispatcher(dispatcher), m_line(line), m_pane(pane),
-      m_dataFolder(dataFolder), m_cells(GridColumns * GridRows)
+    : QObject(parent), m_port(port), m_line(line), m_pane(pane), m_dataFolder(dataFolder),
+      m_cells(GridColumns * GridRows)
 {
-    m_dispatcher.subscribe(ReceiveDispatcher::DensityBlock,
-                           [this](QByteArray &in) { handleTable(in); });
-    m_dispatcher.subscribe(ReceiveDispatcher::DensitiesMeasured,
-                           [this](QByteArray &in) { handleMeasured(in); });
-    m_dispatcher.subscribe(ReceiveDispatcher::FileName,
-                           [this](QByteArray &in) { handleFileName(in); });
+    dispatcher.subscribe(ReplyCode::DensityBlock, [this](const Message &m) { handleTable(m); });
+    dispatcher.subscribe(ReplyCode::DensitiesMeasured,
+                         [this](const Message &m) { handleMeasured(m); });
+    dispatcher.subscribe(ReplyCode::FileName, [this](const Message &m) { handleFileName(m); });
+    dispatcher.subscribeProgress([this](const ReplyProgress &p) {
+        if (p.code == ReplyCode::DensityBlock)
+            handleTableProgress(p);
+    });
     connect(&connection, &Connection::instrumentControlsEnabled, this,
             &OpticalDensityReader::setReadEnabled);
     connect(&m_handOff, &SpreadsheetHandOff::refusedLater, this,
@@ -114,7 +116,6 @@ bool OpticalDensityReader::startRead()
     if (!m_line.begin(LineJob::Table, LineOwner::ReplySilenceMs))
         return false;
     m_handOff.drop();
-    m_dispatcher.clearInBuffer();
     m_port.output(QByteArrayLiteral("G"));
     m_opData.clear();
     m_tableAwaitsName = false;
@@ -131,30 +132,29 @@ void OpticalDensityReader::readTable()
         m_pane.setText(m_line.busyText());
 }
 
-void OpticalDensityReader::handleTable(QByteArray &inBuffer)
+void OpticalDensityReader::handleTableProgress(const ReplyProgress &table)
 {
-    // 64-bit: a block that never completes keeps collecting, and its count times
-    // 100 must not wrap.
-    const qint64 length = inBuffer.size();
-    m_pane.setText(QString::number(length));
-    m_pane.setProgress(static_cast<int>(qMin<qint64>(length * 100 / TableLength, 100)));
-    if (length != TableLength)
-        return;
+    m_pane.setText(QString::number(table.have));
+    m_pane.setProgress(table.have * 100 / table.need);
+}
+
+void OpticalDensityReader::handleTable(const Message &table)
+{
+    const QByteArray &bytes = table.bytes;
 
     for (int row = 1; row <= PlateRows; ++row)
         for (int column = 1; column <= PlateColumns; ++column) {
             // Positions counted from 1: 2 + (r-1)*109 + (c-1)*9.
             const int at = 1 + (row - 1) * RowLength + (column - 1) * ValueStep;
-            setCell(column, row, Cp1251::decode(inBuffer.mid(at, ValueWidth)));
+            setCell(column, row, Cp1251::decode(bytes.mid(at, ValueWidth)));
         }
     Q_EMIT gridChanged();
 
     m_pane.setProgress(0);
     m_pane.setText(QStringLiteral("Оптические плотности приняты"));
-    m_opData = inBuffer;
+    m_opData = bytes;
     m_opData[0] = ' ';
     m_tableAwaitsName = true;
-    inBuffer.clear();
     m_readEnabled = true;
     m_saveEnabled = true;
     m_createExcelEnabled = true;
@@ -172,9 +172,8 @@ void OpticalDensityReader::handleTable(QByteArray &inBuffer)
         m_port.output(QByteArrayLiteral("D"));
 }
 
-void OpticalDensityReader::handleMeasured(QByteArray &inBuffer)
+void OpticalDensityReader::handleMeasured(const Message &)
 {
-    inBuffer.clear();
     m_readEnabled = true;
     Q_EMIT stateChanged();
     m_pane.setText(QStringLiteral("Оптические плотности измерены"));
@@ -182,14 +181,9 @@ void OpticalDensityReader::handleMeasured(QByteArray &inBuffer)
         startRead();
 }
 
-void OpticalDensityReader::handleFileName(QByteArray &inBuffer)
+void OpticalDensityReader::handleFileName(const Message &reply)
 {
-    if (inBuffer.size() != FileNameLength)
-        return;
-    const QByteArray given = inBuffer;
-    // The reply is handled whether or not the file can be written, so the next
-    // reply is not appended behind it.
-    inBuffer.clear();
+    const QByteArray &given = reply.bytes;
     m_line.end(LineJob::FileName, JobOutcome::Done);
     const QString name = SafeFileName::fromInstrument(given);
     // A name that comes before any table (stale, or repeated after the save)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/ReplyEvents.h"
 #include "measurement/SpreadsheetHandOff.h"
 
 #include <QByteArray>
@@ -32,8 +33,8 @@ class OpticalDensityReader : public QObject
 public:
     static constexpr int GridColumns = 13;
     static constexpr int GridRows = 9;
-    static constexpr int TableLength = 873;
-    static constexpr int FileNameLength = 19;
+    static constexpr int TableLength = ReplyLength::DensityBlock;
+    static constexpr int FileNameLength = ReplyLength::FileName;
 
     OpticalDensityReader(SerialPort &port, ReceiveDispatcher &dispatcher, LineOwner &line,
                          MessagePane &pane, Connection &connection, const DataFolder &dataFolder,
@@ -71,10 +72,12 @@ public:
     // "Из файла в Excel", after the operator chose a file in the open dialog.
     void fileToExcelChosen(const QString &path, DesktopOpener &opener);
 
-    // Reply handlers (the dispatcher calls them with InBuffer).
-    void handleTable(QByteArray &inBuffer);
-    void handleMeasured(QByteArray &inBuffer);
-    void handleFileName(QByteArray &inBuffer);
+    // Reply handlers (the dispatcher calls them with each whole message, and
+    // with the table's progress as it comes).
+    void handleTableProgress(const ReplyProgress &table);
+    void handleTable(const Message &table);
+    void handleMeasured(const Message &notice);
+    void handleFileName(const Message &reply);
 
 Q_SIGNALS:
     void gridChanged();
@@ -95,7 +98,6 @@ private:
     bool refuseWithoutTable(const QString &path);
 
     SerialPort &m_port;
-    ReceiveDispatcher &m_dispatcher;
     LineOwner &m_line;
     MessagePane &m_pane;
     const DataFolder &m_dataFolder;

@@ -1,6 +1,7 @@
 #include "measurement/PlateTable.h"
 
 #include "common/Cp1251.h"
+#include "link/ReplyCode.h"
 
 #include <QRegularExpression>
 
@@ -9,7 +10,7 @@ namespace kalent {
 namespace {
 // OPData keeps the reply's positions (a blank in place of the "D"): each row is
 // 109 characters, each value 6 characters and 3 of separator.
-constexpr int TableLength = 873;
+constexpr int TableLength = ReplyLength::DensityBlock;
 constexpr int RowLength = 109;
 constexpr int ValueStep = 9;
 constexpr int ValueWidth = 6;

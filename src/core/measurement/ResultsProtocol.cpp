@@ -8,6 +8,7 @@
 #include "common/OperatorTexts.h"
 #include "link/LineOwner.h"
 #include "link/ReceiveDispatcher.h"
+#include "link/ReplyDecoder.h"
 #include "link/SerialPort.h"
 #include "measurement/ProtocolFileName.h"
 
@@ -17,15 +18,12 @@ namespace kalent {
 
 ResultsProtocol::ResultsProtocol(SerialPort &port, ReceiveDispatcher &dispatcher, LineOwner &line,
                                  MessagePane &pane, const DataFolder &dataFolder, QObject *parent)
-    : QObject(parent), m_port(port), m_dispatcher(dispatcher), m_line(line), m_pane(pane),
-      m_dataFolder(dataFolder)
+    : QObject(parent), m_port(port), m_line(line), m_pane(pane), m_dataFolder(dataFolder)
 {
-    m_dispatcher.subscribe(ReceiveDispatcher::ProtocolLength,
-                           [this](QByteArray &in) { handleLength(in); });
-    m_dispatcher.subscribe(ReceiveDispatcher::ProtocolText,
-                           [this](QByteArray &in) { handleText(in); });
-    m_dispatcher.subscribe(ReceiveDispatcher::ResultsReady,
-                           [this](QByteArray &in) { handleResultsReady(in); });
+    dispatcher.subscribe(ReplyCode::ProtocolLength, [this](const Message &m) { handleLength(m); });
+    dispatcher.subscribe(ReplyCode::ProtocolText, [this](const Message &m) { handleText(m); });
+    dispatcher.subscribe(ReplyCode::ResultsReady,
+                         [this](const Message &m) { handleResultsReady(m); });
 }
 
 QString ResultsProtocol::tempFileName() const
@@ -65,27 +63,22 @@ void ResultsProtocol::readProtocol()
         m_pane.setText(m_line.busyText());
         return;
     }
-    m_dispatcher.clearInBuffer();
     m_protokolFileName.clear();
     m_stream.clear();
     m_port.output(QByteArrayLiteral("g"));
 }
 
-void ResultsProtocol::handleLength(QByteArray &inBuffer)
+void ResultsProtocol::handleLength(const Message &reply)
 {
-    if (inBuffer.size() != LengthReplyLength)
-        return;
-    bool isNumber = false;
-    const int length = inBuffer.mid(1, 5).toInt(&isNumber, 10);
-    inBuffer.clear();
-    if (!isNumber) {
+    const std::optional<int> announced = ReplyDecoder::announcedLength(reply.bytes);
+    if (!announced) {
         m_line.end(LineJob::Protocol, JobOutcome::Failed,
                    QStringLiteral("неверная длина протокола"));
         m_pane.setText(QStringLiteral("Прибор сообщил неверную длину протокола."));
         Q_EMIT lengthNotANumber();
         return;
     }
-    m_protokolLen = length;
+    const int length = *announced;
     if (length < 1) {
         m_line.end(LineJob::Protocol, JobOutcome::Done);
         Q_EMIT nothingToFetch(length);
@@ -96,19 +89,14 @@ void ResultsProtocol::handleLength(QByteArray &inBuffer)
     m_port.output(QByteArrayLiteral("d"));
 }
 
-void ResultsProtocol::handleText(QByteArray &inBuffer)
+void ResultsProtocol::handleText(const Message &reply)
 {
-    const int n = static_cast<int>(inBuffer.size());
-    if (n != m_protokolLen)
-        return;
+    const int n = static_cast<int>(reply.bytes.size());
     // The exchange ends with this reply, whatever becomes of its text; the
     // line is free before anyone hears of the text (the next read may start).
     m_line.end(LineJob::Protocol, JobOutcome::Done);
     // The code letter and the final character are not part of the text.
-    m_stream = inBuffer.mid(1, qMax(0, n - 2));
-    // Handled whether or not the files can be written, so the next reply is not
-    // appended behind this one.
-    inBuffer.clear();
+    m_stream = reply.bytes.mid(1, qMax(0, n - 2));
     // A reply with no text between its code and its last character gives nothing
     // to keep: an empty file must not take the last protocol's place.
     if (m_stream.isEmpty()) {
@@ -144,15 +132,13 @@ void ResultsProtocol::handleText(QByteArray &inBuffer)
     Q_EMIT autoSaved(path);
 }
 
-void ResultsProtocol::handleResultsReady(QByteArray &inBuffer)
+void ResultsProtocol::handleResultsReady(const Message &)
 {
-    inBuffer.clear();
     m_pane.setText(QStringLiteral("Результаты измерений готовы"));
     if (!m_autoRead)
         return;
     if (!m_line.begin(LineJob::Protocol, LineOwner::ReplySilenceMs))
         return;
-    m_protokolLen = 0;
     m_port.output(QByteArrayLiteral("g"));
 }
 

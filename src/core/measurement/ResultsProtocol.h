@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/ReplyEvents.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -23,9 +25,8 @@ class ResultsProtocol : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int LengthReplyLength = 6;
     // The length reply has five digits, code and last character included.
-    static constexpr qint64 LargestText = 99999 - 2;
+    static constexpr qint64 LargestText = ReplyLength::Longest - 2;
 
     ResultsProtocol(SerialPort &port, ReceiveDispatcher &dispatcher, LineOwner &line,
                     MessagePane &pane, const DataFolder &dataFolder, QObject *parent = nullptr);
@@ -41,7 +42,6 @@ public:
     void setAutoSave(bool checked);
 
     QByteArray protokolStream() const { return m_stream; }
-    int protokolLen() const { return m_protokolLen; }
     QString protokolFileName() const { return m_protokolFileName; }
     // "MSTempProtokol.txt" in the data folder.
     QString tempFileName() const;
@@ -53,10 +53,10 @@ public:
     // "Очистить экран".
     void clearProtocol();
 
-    // Reply handlers (the dispatcher calls them with InBuffer).
-    void handleLength(QByteArray &inBuffer);
-    void handleText(QByteArray &inBuffer);
-    void handleResultsReady(QByteArray &inBuffer);
+    // Reply handlers (the dispatcher calls them with each whole message).
+    void handleLength(const Message &reply);
+    void handleText(const Message &reply);
+    void handleResultsReady(const Message &notice);
 
 Q_SIGNALS:
     void stateChanged();
@@ -76,13 +76,11 @@ private:
     void setMemo(const QString &text);
 
     SerialPort &m_port;
-    ReceiveDispatcher &m_dispatcher;
     LineOwner &m_line;
     MessagePane &m_pane;
     const DataFolder &m_dataFolder;
 
     QByteArray m_stream;
-    int m_protokolLen = 0;
     QString m_protokolFileName;
     QString m_memoText;
     bool m_saveEnabled = false;

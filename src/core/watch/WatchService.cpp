@@ -44,10 +44,10 @@ WatchService::WatchService(Session &session, const QString &portName, QObject *p
     // The notices are heard beside the pages (which only show them here); the
     // line's owner serves each one after the job that was running.
     ReceiveDispatcher &dispatcher = session.dispatcher();
-    dispatcher.subscribe(ReceiveDispatcher::DensitiesMeasured,
-                         [this](QByteArray &) { noticed(Job::Table); });
-    dispatcher.subscribe(ReceiveDispatcher::ResultsReady,
-                         [this](QByteArray &) { noticed(Job::Protocol); });
+    dispatcher.subscribe(ReplyCode::DensitiesMeasured,
+                         [this](const Message &) { noticed(Job::Table); });
+    dispatcher.subscribe(ReplyCode::ResultsReady,
+                         [this](const Message &) { noticed(Job::Protocol); });
 
     const auto savedFile = [this](const QString &path) {
         if (m_state != State::Reading)
@@ -262,7 +262,6 @@ void WatchService::jobFailed(const QString &why)
     if (m_state != State::Reading)
         return;
     m_readTimer->stop();
-    m_session.dispatcher().clearInBuffer();
     if (++m_attempts >= ReadAttempts) {
         Q_EMIT message(
             QStringLiteral("%1 не прочитан%2: %3")
