@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include "InstrumentFeature.h"
 #include "MeasurementData.h"
 #include "link/Connection.h"
 #include "watch/WatchService.h"
@@ -44,6 +45,19 @@ struct WatchRig
     {
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+};
+
+// An instrument that still answers the contact probe but nothing else: every
+// read it is asked for stays unanswered.
+class AnswersContactOnly : public InstrumentFeature
+{
+public:
+    int consume(VirtualInstrument &instrument, const QByteArray &heard) override
+    {
+        if (heard.startsWith('B'))
+            instrument.send("B");
+        return 1;
     }
 };
 
@@ -130,7 +144,6 @@ private Q_SLOTS:
         w.rig.clock.advance(50);
         QCOMPARE(w.watch.state(), WatchService::State::Reading);
         // The table's read runs; the notice waits with the line's owner.
-        QCOMPARE(w.watch.queuedReads(), 1);
         QCOMPARE(w.rig.session.line().queuedNotices(), 1);
         QVERIFY(!w.heard.contains('g'));
         QVERIFY(w.savedCount(2));
@@ -204,6 +217,108 @@ private Q_SLOTS:
         QVERIFY(w.savedCount(1));
         w.rig.settle(3000);
         QCOMPARE(w.saved.size(), 1);
+    }
+
+    void aNoticeOfTheKindBeingReadIsReadAgainAfterIt()
+    {
+        // The instrument measured again while its last table was being read:
+        // that is a new table, read after the first.
+        WatchRig w;
+        w.watch.start();
+        QVERIFY(w.following());
+        w.rig.instrument->setReplyDelayMs(300);
+        w.heard.clear();
+        w.data->announceMeasurement(*w.rig.instrument);
+        QVERIFY(w.rig.runUntil([&] { return w.heard.contains('G'); }, 1000));
+        w.rig.clock.advance(100);
+        QCOMPARE(w.watch.state(), WatchService::State::Reading);
+        w.data->announceMeasurement(*w.rig.instrument);
+        QVERIFY(w.savedCount(2));
+        QCOMPARE(w.heard, QByteArray("GDGD"));
+    }
+
+    void aReadLeftUnansweredIsTriedThreeTimesInAll()
+    {
+        AnswersContactOnly contactOnly;
+        WatchRig w;
+        QStringList messages;
+        QObject::connect(&w.watch, &WatchService::message,
+                         [&](const QString &m) { messages.append(m); });
+        w.watch.start();
+        QVERIFY(w.following());
+        w.rig.instrument->setExclusiveFeature(&contactOnly);
+        w.heard.clear();
+        w.data->announceMeasurement(*w.rig.instrument);
+        const QString givenUp =
+            QStringLiteral("Таблица оптических плотностей не прочитана: прибор не ответил");
+        QVERIFY(w.rig.runUntil([&] { return messages.contains(givenUp); }, 120000));
+        w.rig.clock.advance(60000);
+        QCOMPARE(w.heard.count('G'), WatchService::ReadAttempts);
+        QCOMPARE(WatchService::ReadAttempts, 3);
+        QCOMPARE(messages.count(givenUp), 1);
+        QCOMPARE(w.watch.state(), WatchService::State::Following);
+        w.rig.instrument->setExclusiveFeature(nullptr);
+    }
+
+    void aLostLinkFreesTheLineAtOnce()
+    {
+        WatchRig w;
+        w.watch.start();
+        QVERIFY(w.following());
+        w.rig.instrument->setReplyDelayMs(300);
+        w.data->announceMeasurement(*w.rig.instrument);
+        w.rig.clock.advance(100);
+        QCOMPARE(w.rig.session.line().job(), LineJob::Table);
+        // When the service says the link is gone, the read has given the line up.
+        QList<bool> busyWhenSaid;
+        QObject::connect(&w.watch, &WatchService::message,
+                         [&] { busyWhenSaid.append(w.rig.session.line().busy()); });
+        w.rig.instrument->setPowered(false);
+        w.rig.clock.advance(100);
+        QCOMPARE(w.watch.state(), WatchService::State::WaitingToRetry);
+        QCOMPARE(busyWhenSaid, QList<bool>{false});
+    }
+
+    void anEmptyProtocolIsTakenAsSuchAndNotReadAgain_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("answers");
+        QTest::addColumn<QByteArray>("asked");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("length 0") << QList<QByteArray>{"N00000"} << QByteArray("g")
+                                  << QStringLiteral("Прибор сообщил, что протокола нет.");
+        QTest::newRow("no text") << QList<QByteArray>{"N00002", "d\r"} << QByteArray("gd")
+                                 << QStringLiteral(
+                                        "Прибор прислал пустой протокол: файлы не записаны.");
+    }
+
+    void anEmptyProtocolIsTakenAsSuchAndNotReadAgain()
+    {
+        QFETCH(QList<QByteArray>, answers);
+        QFETCH(QByteArray, asked);
+        QFETCH(QString, said);
+        WatchRig w;
+        QStringList messages;
+        QObject::connect(&w.watch, &WatchService::message,
+                         [&](const QString &m) { messages.append(m); });
+        w.watch.start();
+        QVERIFY(w.following());
+        w.rig.instrument->setSilent(true); // the test answers for it
+        w.rig.port.clearWritten();
+        messages.clear();
+        w.rig.instrument->sendRaw("g");
+        for (const QByteArray &answer : answers) {
+            w.rig.settle();
+            w.rig.instrument->sendRaw(answer);
+        }
+        w.rig.settle();
+        QCOMPARE(messages, QStringList{said});
+        QCOMPARE(w.watch.state(), WatchService::State::Following);
+        QVERIFY(!w.rig.session.line().busy());
+        // Nothing is asked again, and nothing is said of a silence.
+        w.rig.clock.advance(30000);
+        QCOMPARE(w.rig.port.written(), asked);
+        QCOMPARE(messages, QStringList{said});
+        QVERIFY(w.saved.isEmpty());
     }
 
     void stoppingLetsTheReadUnderWayWriteItsFile()

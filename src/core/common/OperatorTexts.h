@@ -32,6 +32,11 @@ inline QString noLink()
 {
     return QStringLiteral("Нет связи с прибором");
 }
+// The protocol reply held no text.
+inline QString emptyProtocol()
+{
+    return QStringLiteral("Прибор прислал пустой протокол: файлы не записаны.");
+}
 inline QString dataWritten()
 {
     return QStringLiteral("Данные записаны в файл.");

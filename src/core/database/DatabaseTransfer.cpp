@@ -1,7 +1,5 @@
 #include "database/DatabaseTransfer.h"
 
-#include "common/Clock.h"
-#include "common/OperatorTexts.h"
 #include "database/DatabaseImage.h"
 #include "link/ReceiveDispatcher.h"
 #include "link/SerialPort.h"
@@ -15,8 +13,9 @@ const QString NotRead = QStringLiteral("БД ТС из прибора не сч�
 } // namespace
 
 DatabaseTransfer::DatabaseTransfer(SerialPort &port, ReceiveDispatcher &dispatcher, LineOwner &line,
-                                   Clock &clock, QObject *parent)
-    : QObject(parent), m_port(port), m_line(line), m_readSilence(clock.createTimer())
+                                   Clock & /*clock: the line's owner keeps the deadline*/,
+                                   QObject *parent)
+    : QObject(parent), m_port(port), m_line(line)
 {
     dispatcher.subscribe(ReplyCode::PageCount,
                          [this](const Message &m) { handlePageCountReply(m); });
@@ -30,28 +29,19 @@ DatabaseTransfer::DatabaseTransfer(SerialPort &port, ReceiveDispatcher &dispatch
         if (progress.code == ReplyCode::PageCount && reading())
             Q_EMIT countAnswered();
     });
-    m_readSilence->setSingleShot(true);
-    connect(m_readSilence.get(), &Timer::timeout, this, &DatabaseTransfer::readFellSilent);
     connect(&m_line, &LineOwner::cancelling, this, &DatabaseTransfer::lineJobStopped);
 }
 
 DatabaseTransfer::~DatabaseTransfer() = default;
 
-void DatabaseTransfer::stopTimers()
-{
-    m_readSilence->stop();
-}
-
 bool DatabaseTransfer::startRead()
 {
     // One exchange at a time: a read never starts over a write or another read.
-    if (!m_line.begin(LineJob::DatabaseRead))
+    if (!m_line.begin(LineJob::DatabaseRead, ReadSilenceMs, [this] { return readSilence(); }))
         return false;
-    stopTimers();
     m_received.clear();
     m_phase = Phase::CountAsked;
     m_port.output(QByteArrayLiteral("R"));
-    m_readSilence->start(ReadSilenceMs);
     return true;
 }
 
@@ -61,7 +51,6 @@ bool DatabaseTransfer::startWrite(const QByteArray &image, int pages)
     // this long is given up, and says so, instead of holding the line for ever.
     if (!m_line.begin(LineJob::DatabaseWrite, LineOwner::ReplySilenceMs))
         return false;
-    stopTimers();
     m_received.clear();
     m_outStream = &image;
     m_pageCount = pages;
@@ -81,7 +70,6 @@ void DatabaseTransfer::finish(JobOutcome outcome, const QString &why, const QByt
     if (phase == Phase::Idle)
         return;
     m_phase = Phase::Idle;
-    stopTimers();
     m_received.clear();
     m_outStream = nullptr;
     const bool write = phase == Phase::Writing;
@@ -128,13 +116,11 @@ void DatabaseTransfer::takePageCount(const QByteArray &reply)
         finish(JobOutcome::Failed, QString());
         return;
     }
-    stopTimers();
     m_phase = Phase::Reading;
     m_pageCount = *count;
     m_pageNo = 1;
     // The header always reads back as the count, whatever digits the reply carried.
     m_received = header(*count);
-    m_readSilence->start(ReadSilenceMs);
     m_port.output(QByteArrayLiteral("r"));
 }
 
@@ -144,7 +130,6 @@ void DatabaseTransfer::handlePageReply(const Message &page)
     if (m_phase != Phase::Reading || m_pageNo > m_pageCount)
         return;
     m_received.append(page.bytes.constData() + 1, PageSize);
-    m_readSilence->start(ReadSilenceMs);
     Q_EMIT pageReceived(m_pageNo, m_pageCount);
     if (m_pageNo == m_pageCount) {
         const QByteArray image = m_received;
@@ -155,14 +140,11 @@ void DatabaseTransfer::handlePageReply(const Message &page)
     m_port.output(QByteArrayLiteral("r"));
 }
 
-void DatabaseTransfer::readFellSilent()
+QString DatabaseTransfer::readSilence() const
 {
-    if (m_phase == Phase::CountAsked)
-        finish(JobOutcome::Failed, NotRead + OperatorTexts::noReply() + QLatin1Char('.'));
-    else if (m_phase == Phase::Reading)
-        finish(JobOutcome::Failed,
-               NotRead +
-                   QStringLiteral("принято страниц %1 из %2.").arg(m_pageNo - 1).arg(m_pageCount));
+    if (m_phase == Phase::Reading)
+        return QStringLiteral("принято страниц %1 из %2").arg(m_pageNo - 1).arg(m_pageCount);
+    return LineOwner::noAnswer();
 }
 
 void DatabaseTransfer::handlePageRefusedReply()

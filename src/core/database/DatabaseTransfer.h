@@ -7,14 +7,11 @@
 #include <QObject>
 #include <QString>
 
-#include <memory>
-
 namespace kalent {
 
 class Clock;
 class ReceiveDispatcher;
 class SerialPort;
-class Timer;
 
 // The test-system database's transfers with the instrument, bytes and pages
 // only. A read asks the page count ("R", answered "R", one byte not used and
@@ -31,7 +28,8 @@ class DatabaseTransfer : public QObject
 public:
     enum class Phase { Idle, CountAsked, Reading, Writing };
 
-    // How long a read waits for the instrument's next reply before it is given up.
+    // How long a read waits for the instrument's next byte before the line's
+    // owner gives it up.
     static constexpr int ReadSilenceMs = 5000;
 
     DatabaseTransfer(SerialPort &port, ReceiveDispatcher &dispatcher, LineOwner &line, Clock &clock,
@@ -72,15 +70,14 @@ Q_SIGNALS:
 
 private:
     void takePageCount(const QByteArray &reply);
-    void readFellSilent();
+    // What the read's silence means for the operator, as far as it came.
+    QString readSilence() const;
     // Ends the running transfer: the line is given back, then the signal goes.
     void finish(JobOutcome outcome, const QString &why, const QByteArray &image = QByteArray());
     void lineJobStopped(LineJob job, JobOutcome outcome, const QString &reason);
-    void stopTimers();
 
     SerialPort &m_port;
     LineOwner &m_line;
-    std::unique_ptr<Timer> m_readSilence;
 
     Phase m_phase = Phase::Idle;
     int m_pageNo = 0;

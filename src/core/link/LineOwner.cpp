@@ -38,12 +38,14 @@ QString LineOwner::jobName(LineJob job)
     return QString();
 }
 
-bool LineOwner::begin(LineJob job, int silenceMs)
+bool LineOwner::begin(LineJob job, int silenceMs, SilenceReason silence)
 {
     if (busy() || job == LineJob::None)
         return false;
     m_job = job;
+    ++m_serial;
     m_silenceMs = silenceMs;
+    m_silence = std::move(silence);
     m_serve->stop();
     if (silenceMs > 0)
         m_deadline->start(silenceMs);
@@ -58,6 +60,7 @@ void LineOwner::handOver(LineJob from, LineJob to, int silenceMs)
         return;
     m_job = to;
     m_silenceMs = silenceMs;
+    m_silence = nullptr;
     m_deadline->stop();
     if (silenceMs > 0)
         m_deadline->start(silenceMs);
@@ -74,27 +77,30 @@ void LineOwner::end(LineJob job, JobOutcome outcome, const QString &reason)
     if (busy())
         return; // a listener started the next job at once
     Q_EMIT busyChanged(false);
-    if (!m_notices.empty())
-        m_serve->start(0);
+    scheduleServing();
 }
 
 void LineOwner::cancel(const QString &reason)
 {
-    const LineJob job = m_job;
-    if (job == LineJob::None)
-        return;
-    Q_EMIT cancelling(job, JobOutcome::Cancelled, reason);
-    end(job, JobOutcome::Cancelled, reason);
+    stop(JobOutcome::Cancelled, reason);
 }
 
 void LineOwner::deadlinePassed()
 {
+    if (busy())
+        stop(JobOutcome::Failed, m_silence ? m_silence() : noAnswer());
+}
+
+void LineOwner::stop(JobOutcome outcome, const QString &reason)
+{
     const LineJob job = m_job;
+    const quint64 serial = m_serial;
     if (job == LineJob::None)
         return;
-    const QString reason = QStringLiteral("прибор не ответил");
-    Q_EMIT cancelling(job, JobOutcome::Failed, reason);
-    end(job, JobOutcome::Failed, reason);
+    // The job's owner ends it with its own words; if it did not, it ends here.
+    Q_EMIT cancelling(job, outcome, reason);
+    if (m_serial == serial)
+        end(job, outcome, reason);
 }
 
 void LineOwner::heardFromInstrument()
@@ -103,23 +109,61 @@ void LineOwner::heardFromInstrument()
         m_deadline->start(m_silenceMs);
 }
 
-void LineOwner::notice(std::function<void()> serve)
+void LineOwner::notice(ReplyCode code, std::function<void()> serve)
 {
-    if (!busy() && m_notices.empty()) {
+    if (!busy() && !m_held && m_notices.empty() && m_afterJob.empty()) {
         serve();
         return;
     }
-    m_notices.push_back(std::move(serve));
-    if (!busy() && !m_serve->isActive())
+    m_notices.push_back({code, std::move(serve)});
+    scheduleServing();
+}
+
+void LineOwner::noticeAgain(ReplyCode code, std::function<void()> serve)
+{
+    m_notices.push_front({code, std::move(serve)});
+    scheduleServing();
+}
+
+void LineOwner::afterJob(std::function<void()> then)
+{
+    m_afterJob.push_back(std::move(then));
+    scheduleServing();
+}
+
+void LineOwner::holdNotices(bool held)
+{
+    m_held = held;
+    scheduleServing();
+}
+
+bool LineOwner::noticeWaiting(ReplyCode code) const
+{
+    for (const Notice &notice : m_notices) {
+        if (notice.code == code)
+            return true;
+    }
+    return false;
+}
+
+void LineOwner::scheduleServing()
+{
+    const bool due = !m_afterJob.empty() || (!m_held && !m_notices.empty());
+    if (!busy() && due && !m_serve->isActive())
         m_serve->start(0);
 }
 
 void LineOwner::serveNotices()
 {
-    // One notice at a time: the one served may start a job, and the rest wait
-    // for that job in turn.
-    while (!busy() && !m_notices.empty()) {
-        const std::function<void()> serve = std::move(m_notices.front());
+    // One at a time: the one served may start a job, and the rest wait for
+    // that job in turn (its end serves them again).
+    while (!busy() && !m_afterJob.empty()) {
+        const std::function<void()> then = std::move(m_afterJob.front());
+        m_afterJob.pop_front();
+        then();
+    }
+    while (!busy() && !m_held && !m_notices.empty()) {
+        const std::function<void()> serve = std::move(m_notices.front().serve);
         m_notices.pop_front();
         serve();
     }

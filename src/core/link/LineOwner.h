@@ -1,5 +1,8 @@
 #pragma once
 
+#include "common/OperatorTexts.h"
+#include "link/ReplyCode.h"
+
 #include <QObject>
 #include <QString>
 
@@ -26,12 +29,18 @@ enum class LineJob {
 
 enum class JobOutcome { Done, Failed, Cancelled };
 
-// The line's owner: one exchange at a time. A feature takes the line for its
-// job (refused while another job runs), and gives it back with the outcome.
-// A job that hears nothing from the instrument for its deadline ends as
-// failed; any byte that arrives restarts the wait. Notices that come while a
-// job runs wait here and are served in order once the line is free (from the
-// event loop, never inside the handler that ended the job).
+// The line's owner runs the exchanges, one at a time. A feature takes the line
+// for its job (refused while another job runs) and ends it with its outcome;
+// the job ends exactly once (jobEnded), whichever way comes first: its owner's
+// end, a cancel (cancelling, then jobEnded), or its deadline. The deadline is
+// the one silence deadline of every exchange: a job that hears nothing from
+// the instrument for its silenceMs fails, with the reason its owner gives for
+// that silence; any byte that arrives restarts the wait.
+//
+// The one notice queue: notices that come while a job runs (or while their
+// user holds them) wait here and are served in order, each once, when the line
+// is free, from the event loop, never inside the handler that ended the job.
+// What a job's owner asks to run after the job (afterJob) is served first.
 class LineOwner : public QObject
 {
     Q_OBJECT
@@ -52,11 +61,17 @@ public:
         return m_job == LineJob::DatabaseWrite || m_job == LineJob::FirmwareUpload;
     }
 
+    // What a job's silence means, said when its deadline passes.
+    using SilenceReason = std::function<QString()>;
+    static QString noAnswer() { return OperatorTexts::noReply(); }
+
     // Takes the line for job; false while another job runs (nothing changes).
-    // silenceMs 0: the job has no deadline of its own.
-    bool begin(LineJob job, int silenceMs = 0);
+    // silenceMs 0: the job has no deadline. silence: the reason its deadline
+    // gives (noAnswer() when none is given).
+    bool begin(LineJob job, int silenceMs = 0, SilenceReason silence = {});
     // The running job goes on as the next step of the same exchange (the table
-    // is whole, the file name follows); the line is never free in between.
+    // is whole, the file name follows); the line is never free in between, and
+    // the exchange ends once, as the job it became.
     void handOver(LineJob from, LineJob to, int silenceMs = 0);
     // Gives the line back; ignored unless job is the one running.
     void end(LineJob job, JobOutcome outcome, const QString &reason = QString());
@@ -66,9 +81,22 @@ public:
 
     // Bytes came from the instrument: the running job's deadline starts again.
     void heardFromInstrument();
-    // A notice: served now on a free line, otherwise after the running job.
-    void notice(std::function<void()> serve);
+    // A notice: served now on a free line with nothing waiting, otherwise in
+    // turn once the line is free.
+    void notice(ReplyCode code, std::function<void()> serve);
+    // A notice served again before any other (a read cut short is done again
+    // once its user is ready).
+    void noticeAgain(ReplyCode code, std::function<void()> serve);
+    // Runs then from the event loop once the line is free, before any notice and
+    // even while notices are held: what follows a job once all that ended it is done.
+    void afterJob(std::function<void()> then);
+    // While held, notices wait even on a free line (their user is getting
+    // contact again); released, they are served in order.
+    void holdNotices(bool held);
+    bool noticesHeld() const { return m_held; }
     int queuedNotices() const { return static_cast<int>(m_notices.size()); }
+    // Whether a notice of this kind waits its turn.
+    bool noticeWaiting(ReplyCode code) const;
 
     static QString jobName(LineJob job);
     // What the operator reads when an exchange is refused while another runs.
@@ -83,14 +111,30 @@ Q_SIGNALS:
     void cancelling(kalent::LineJob job, kalent::JobOutcome outcome, const QString &reason);
 
 private:
+    struct Notice
+    {
+        ReplyCode code;
+        std::function<void()> serve;
+    };
+
     void deadlinePassed();
+    // Asks the running job's owner to stop it, and ends it unless the owner did.
+    void stop(JobOutcome outcome, const QString &reason);
     void serveNotices();
+    // Serving starts from the event loop when something may be served.
+    void scheduleServing();
 
     std::unique_ptr<Timer> m_deadline;
     std::unique_ptr<Timer> m_serve;
     LineJob m_job = LineJob::None;
+    // Counts the jobs begun: a job's end that comes after another job began
+    // (a listener started the next one) never ends that one.
+    quint64 m_serial = 0;
     int m_silenceMs = 0;
-    std::deque<std::function<void()>> m_notices;
+    SilenceReason m_silence;
+    bool m_held = false;
+    std::deque<std::function<void()>> m_afterJob;
+    std::deque<Notice> m_notices;
 };
 
 } // namespace kalent

@@ -64,7 +64,7 @@ void ReceiveDispatcher::dispatch(std::vector<ReplyEvent> events)
         }
         const Message &message = std::get<Message>(event);
         if (m_owner && isNotice(message.code))
-            m_owner->notice([this, message] { deliver(message); });
+            m_owner->notice(message.code, [this, message] { deliver(message); });
         else
             deliver(message);
     }

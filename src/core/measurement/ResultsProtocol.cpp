@@ -100,7 +100,7 @@ void ResultsProtocol::handleText(const Message &reply)
     // A reply with no text between its code and its last character gives nothing
     // to keep: an empty file must not take the last protocol's place.
     if (m_stream.isEmpty()) {
-        m_pane.setText(QStringLiteral("Прибор прислал пустой протокол: файлы не записаны."));
+        m_pane.setText(OperatorTexts::emptyProtocol());
         Q_EMIT protocolEmpty();
         return;
     }

@@ -18,20 +18,24 @@ namespace kalent {
 
 namespace {
 constexpr int ContactPollMs = 100;
+
+ReplyCode noticeOf(WatchService::Job job)
+{
+    return job == WatchService::Job::Table ? ReplyCode::DensitiesMeasured : ReplyCode::ResultsReady;
 }
+} // namespace
 
 WatchService::WatchService(Session &session, const QString &portName, QObject *parent)
     : QObject(parent), m_session(session), m_portName(portName),
       m_retryTimer(session.clock().createTimer()), m_contactTimer(session.clock().createTimer()),
-      m_readTimer(session.clock().createTimer()), m_linkPoll(session.clock().createTimer())
+      m_linkPoll(session.clock().createTimer())
 {
     m_retryTimer->setSingleShot(true);
-    m_readTimer->setSingleShot(true);
     connect(m_retryTimer.get(), &Timer::timeout, this, &WatchService::connectNow);
     connect(m_contactTimer.get(), &Timer::timeout, this, &WatchService::contactCheck);
-    connect(m_readTimer.get(), &Timer::timeout, this,
-            [this] { jobFailed(QStringLiteral("прибор не ответил")); });
     connect(m_linkPoll.get(), &Timer::timeout, this, &WatchService::pollLink);
+    // Until the service follows, notices wait with the line's owner.
+    moveTo(State::Idle);
 
     OpticalDensityReader &reader = session.reader();
     ResultsProtocol &results = session.results();
@@ -42,7 +46,7 @@ WatchService::WatchService(Session &session, const QString &portName, QObject *p
     results.setAutoRead(false);
     results.setAutoSave(true);
     // The notices are heard beside the pages (which only show them here); the
-    // line's owner serves each one after the job that was running.
+    // line's owner serves each one in turn.
     ReceiveDispatcher &dispatcher = session.dispatcher();
     dispatcher.subscribe(ReplyCode::DensitiesMeasured,
                          [this](const Message &) { noticed(Job::Table); });
@@ -67,34 +71,38 @@ WatchService::WatchService(Session &session, const QString &portName, QObject *p
     };
     connect(&reader, &OpticalDensityReader::fileError, this, fileFailed);
     connect(&results, &ResultsProtocol::fileError, this, fileFailed);
-    connect(&results, &ResultsProtocol::nothingToFetch, this, [this](int) {
-        if (m_state == State::Reading) {
-            Q_EMIT message(QStringLiteral("Прибор сообщил, что протокола нет."));
-            jobDone();
-        }
+    // An instrument with nothing to give answered: the read is done, not failed.
+    const auto nothingRead = [this](const QString &text) {
+        if (m_state != State::Reading)
+            return;
+        Q_EMIT message(text);
+        jobDone();
+    };
+    connect(&results, &ResultsProtocol::nothingToFetch, this, [nothingRead](int) {
+        nothingRead(QStringLiteral("Прибор сообщил, что протокола нет."));
     });
+    connect(&results, &ResultsProtocol::protocolEmpty, this,
+            [nothingRead] { nothingRead(OperatorTexts::emptyProtocol()); });
     connect(&results, &ResultsProtocol::lengthNotANumber, this,
             [this] { jobFailed(QStringLiteral("неверная длина протокола")); });
-    // A read ends as the line's owner ends it: unanswered for its deadline,
-    // cut, or done (its file is heard of right after).
-    connect(&session.line(), &LineOwner::jobEnded, this,
-            [this](LineJob job, JobOutcome outcome, const QString &reason) {
-                if (m_state != State::Reading ||
-                    (job != LineJob::Table && job != LineJob::FileName && job != LineJob::Protocol))
-                    return;
-                if (outcome != JobOutcome::Done) {
-                    jobFailed(reason.isEmpty() ? QStringLiteral("прибор не ответил") : reason);
-                    return;
-                }
-                m_readTimer->start(ReadWaitMs);
-            });
+    connect(&session.line(), &LineOwner::jobEnded, this, &WatchService::readEnded);
     connect(&session.connection(), &Connection::instrumentControlsEnabled, this, [this](bool up) {
         if (!up && (m_state == State::Following || m_state == State::Reading))
             linkLost(OperatorTexts::noLink());
     });
 }
 
-WatchService::~WatchService() = default;
+WatchService::~WatchService()
+{
+    // The session may outlive the service: its notices are no longer held for it.
+    m_session.line().holdNotices(false);
+}
+
+void WatchService::moveTo(State state)
+{
+    m_state = state;
+    m_session.line().holdNotices(state != State::Following);
+}
 
 void WatchService::start()
 {
@@ -113,9 +121,8 @@ void WatchService::finishStop()
 {
     m_retryTimer->stop();
     m_contactTimer->stop();
-    m_readTimer->stop();
     m_linkPoll->stop();
-    m_state = State::Stopped;
+    moveTo(State::Stopped);
     Q_EMIT stopped();
 }
 
@@ -123,7 +130,7 @@ void WatchService::connectNow()
 {
     if (m_stopRequested)
         return finishStop();
-    m_state = State::Connecting;
+    moveTo(State::Connecting);
     Connection &link = m_session.connection();
     link.formCreate({m_portName});
     if (!m_session.port().isOpen()) {
@@ -158,12 +165,12 @@ void WatchService::contactCheck()
     if (link.atFastestSpeed()) {
         m_contactTimer->stop();
         m_retryMs = FirstRetryMs;
-        m_state = State::Following;
         m_linkPoll->start(LinkPollMs);
         Q_EMIT message(QStringLiteral("Есть контакт с прибором на порту %1").arg(m_portName));
         if (m_stopRequested)
             return finishStop();
-        runNextJob();
+        // The notices that waited (and a read cut short, first) are served now.
+        moveTo(State::Following);
         return;
     }
     if (m_session.clock().nowMs() < m_contactDeadline && m_session.port().isOpen())
@@ -198,13 +205,17 @@ void WatchService::pollLink()
 void WatchService::linkLost(const QString &why)
 {
     m_contactTimer->stop();
-    m_readTimer->stop();
     m_linkPoll->stop();
+    // The read under way is done again first once the link is back.
+    if (m_state == State::Reading) {
+        const Job job = m_read;
+        m_session.line().noticeAgain(noticeOf(job), [this, job] { noticed(job, true); });
+    }
     if (m_stopRequested)
         return finishStop();
-    // The read under way is done again once the link is back; the exchange
-    // that was running gives the line up now.
-    m_state = State::WaitingToRetry;
+    moveTo(State::WaitingToRetry);
+    // The exchange that was running gives the line up now: a dead read must
+    // not hold it for its whole deadline.
     m_session.line().cancel(why);
     m_session.port().close();
     Q_EMIT message(QStringLiteral("%1; новая попытка через %2 с")
@@ -214,64 +225,82 @@ void WatchService::linkLost(const QString &why)
     m_retryMs = qMin(m_retryMs * 2, LongestRetryMs);
 }
 
-void WatchService::noticed(Job job)
+void WatchService::noticed(Job job, bool again)
 {
-    // The instrument keeps one table and one protocol: a second notice of a kind
-    // that still waits its turn would read the same data again.
-    const size_t running = m_state == State::Reading ? 1 : 0;
-    bool alreadyWaiting = false;
-    for (size_t i = running; i < m_jobs.size(); ++i)
-        alreadyWaiting = alreadyWaiting || m_jobs[i] == job;
-    if (!alreadyWaiting)
-        m_jobs.push_back(job);
-    runNextJob();
+    if (m_state == State::Stopped)
+        return;
+    // Served while the service does not follow (it was let go by another user of
+    // the owner's queue): it waits for its turn again.
+    if (m_state != State::Following) {
+        m_session.line().notice(noticeOf(job), [this, job, again] { noticed(job, again); });
+        return;
+    }
+    // The instrument keeps one table and one protocol: a notice of the same kind
+    // still waiting reads the same data later, so this one reads nothing.
+    if (m_session.line().noticeWaiting(noticeOf(job)))
+        return;
+    if (!again)
+        m_attempts = 0;
+    startRead(job);
 }
 
-void WatchService::runNextJob()
+void WatchService::startRead(Job job)
 {
-    if (m_state != State::Following || m_jobs.empty())
-        return;
-    if (m_stopRequested)
-        return finishStop();
-    m_state = State::Reading;
-    m_readTimer->start(ReadWaitMs);
-    const Job job = m_jobs.front();
+    m_read = job;
+    ++m_readSerial;
+    moveTo(State::Reading);
     if (job == Job::Table)
         m_session.reader().readTable();
     else
         m_session.results().readProtocol();
     // The read holds the line: from now on its outcome is the owner's to give.
-    if (m_session.line().job() == (job == Job::Table ? LineJob::Table : LineJob::Protocol))
-        m_readTimer->stop();
+    // One that could not take the line says why on the pane.
+    if (m_session.line().job() != (job == Job::Table ? LineJob::Table : LineJob::Protocol))
+        jobFailed(m_session.pane().text());
+}
+
+void WatchService::readEnded(LineJob job, JobOutcome outcome, const QString &reason)
+{
+    if (m_state != State::Reading ||
+        (job != LineJob::Table && job != LineJob::FileName && job != LineJob::Protocol))
+        return;
+    if (outcome != JobOutcome::Done) {
+        jobFailed(reason.isEmpty() ? LineOwner::noAnswer() : reason);
+        return;
+    }
+    // The file (or why there is none) is heard of right after the owner ended
+    // the read; a read done that said nothing of it is done all the same.
+    const quint64 serial = m_readSerial;
+    m_session.line().afterJob([this, serial] {
+        if (m_state == State::Reading && m_readSerial == serial)
+            jobDone();
+    });
 }
 
 void WatchService::jobDone()
 {
-    m_readTimer->stop();
-    if (m_state == State::Reading && !m_jobs.empty())
-        m_jobs.pop_front();
+    if (m_state != State::Reading)
+        return;
     m_attempts = 0;
-    m_state = State::Following;
     if (m_stopRequested)
         return finishStop();
-    runNextJob();
+    moveTo(State::Following);
 }
 
 void WatchService::jobFailed(const QString &why)
 {
     if (m_state != State::Reading)
         return;
-    m_readTimer->stop();
     if (++m_attempts >= ReadAttempts) {
-        Q_EMIT message(
-            QStringLiteral("%1 не прочитан%2: %3")
-                .arg(m_jobs.front() == Job::Table ? QStringLiteral("Таблица оптических плотностей")
-                                                  : QStringLiteral("Протокол результатов"),
-                     m_jobs.front() == Job::Table ? QStringLiteral("а") : QString(), why));
-        m_jobs.pop_front();
+        Q_EMIT message(QStringLiteral("%1 не прочитан%2: %3")
+                           .arg(m_read == Job::Table
+                                    ? QStringLiteral("Таблица оптических плотностей")
+                                    : QStringLiteral("Протокол результатов"),
+                                m_read == Job::Table ? QStringLiteral("а") : QString(), why));
         m_attempts = 0;
+        // Given up: not done again.
+        moveTo(State::Following);
     }
-    m_state = State::Following;
     if (m_stopRequested)
         return finishStop();
     // An unanswered read may mean the instrument has gone: contact again first.

@@ -3,7 +3,8 @@
 #include <QObject>
 #include <QString>
 
-#include <deque>
+#include "link/LineOwner.h"
+
 #include <memory>
 
 namespace kalent {
@@ -15,20 +16,20 @@ class Timer;
 // follows its notices the way the reader and results pages' automatic chains do
 // (the same flows, so the same names, bytes and safe writes): "measurement
 // finished" reads the table and saves it under the instrument's name, "results
-// ready" reads the protocol and saves it under its dated name. Reads run one at
-// a time in the order the notices came. When the link goes (port closed, line
-// down, a read left unanswered) it gets contact again after a growing pause and
-// goes on with the read it was doing. stop() lets a read that is under way end
-// (its file written whole) before stopped().
+// ready" reads the protocol and saves it under its dated name. Each read is a
+// job of the line's owner and ends as the owner says (its one deadline); the
+// notices wait in the owner's one queue, which the service holds while it is not
+// following (getting contact, waiting to retry, reading), and are served in the
+// order they came. When the link goes (port closed, line down, a read left
+// unanswered) the read under way gives the line up at once, and the service gets
+// contact again after a growing pause and does that read again first, at most
+// ReadAttempts times in all. stop() lets a read that is under way end (its file
+// written whole) before stopped().
 class WatchService : public QObject
 {
     Q_OBJECT
 public:
     static constexpr int ContactWaitMs = 8000;
-    // How long a read waits to take the line, and to hear its result once the
-    // line's owner ended it as done. While it holds the line, the owner's own
-    // deadline decides: a reply that keeps coming, however slowly, may finish.
-    static constexpr int ReadWaitMs = 10000;
     static constexpr int FirstRetryMs = 1000;
     static constexpr int LongestRetryMs = 30000;
     static constexpr int LinkPollMs = 500;
@@ -44,7 +45,6 @@ public:
     void start();
     void stop();
     State state() const { return m_state; }
-    int queuedReads() const { return static_cast<int>(m_jobs.size()); }
     int nextRetryMs() const { return m_retryMs; }
 
 Q_SIGNALS:
@@ -59,8 +59,12 @@ private:
     void contactCheck();
     void startSearch();
     void linkLost(const QString &why);
-    void noticed(Job job);
-    void runNextJob();
+    // A notice served by the line's owner (again: a read cut short, done again).
+    void noticed(Job job, bool again = false);
+    void startRead(Job job);
+    void readEnded(LineJob job, JobOutcome outcome, const QString &reason);
+    // Notices wait with the line's owner unless the service follows.
+    void moveTo(State state);
     void jobDone();
     void jobFailed(const QString &why);
     void pollLink();
@@ -71,10 +75,12 @@ private:
     State m_state = State::Idle;
     std::unique_ptr<Timer> m_retryTimer;
     std::unique_ptr<Timer> m_contactTimer;
-    std::unique_ptr<Timer> m_readTimer;
     std::unique_ptr<Timer> m_linkPoll;
-    std::deque<Job> m_jobs;
+    // The read under way (or cut, to be done again), and its attempts so far.
+    Job m_read = Job::Table;
     int m_attempts = 0;
+    // Counts the reads started, so a late word about an earlier one is ignored.
+    quint64 m_readSerial = 0;
     int m_retryMs = FirstRetryMs;
     // Getting contact: the probe at 115200 first, then the search.
     enum class ContactStep { Probe, Search };
