@@ -274,7 +274,7 @@ Figures transfers(const char *who, Session &session, VirtualInstrument &instrume
         // When the last page came: the rest is making the list and showing it.
         double lastPageS = 0;
         const QMetaObject::Connection lastPage = QObject::connect(
-            &page.transfer(), &DatabaseTransfer::pageReceived, [&](int pageNo, int pageCount) {
+            &page.service().transfer(), &DatabaseTransfer::pageReceived, [&](int pageNo, int pageCount) {
                 if (pageNo == pageCount)
                     lastPageS = measure.wallSeconds();
             });

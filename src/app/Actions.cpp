@@ -97,8 +97,9 @@ const std::vector<Action> &actions()
          QStringLiteral("db-write --port ПОРТ ФАЙЛ.bdt [--no-backup] [--timeout СЕК]"),
          names({"timeout"}), names({"no-backup"}), &runDbWrite,
          QStringLiteral("Записать список из файла в прибор; прежде БД ТС прибора считывается и "
-                        "сохраняется в папке backups папки данных (--no-backup: без копии)."),
-         names({"port"}), 1, 1},
+                        "сохраняется в папке backups папки данных (--no-backup: без копии). "
+                        "Файл из папки backups записывается как есть: это восстановление."),
+         names({"port"}), 1, 1, true, true},
         {QStringLiteral("journal"),
          QStringLiteral("journal [--since ДАТА] [--data-dir ПАПКА]"),
          names({"since"}),

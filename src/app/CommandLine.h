@@ -38,7 +38,7 @@ struct Action
     int minArguments = 0;      // positional arguments after the action's name
     int maxArguments = 0;
     bool takesPort = true; // false: --port is refused as an option it does not know
-    // SIGTERM/SIGINT are caught from the program's first moment: the action
+    // SIGTERM/SIGINT/SIGHUP are caught from the program's first moment: the action
     // finishes or cancels its work, journals it and exits.
     bool catchesStopSignals = false;
 };

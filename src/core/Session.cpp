@@ -26,7 +26,8 @@ Session::Session(Clock &clock, SerialPort &port, const DataFolder &dataFolder, Q
     m_dispatcher.setLineOwner(&m_line);
     connect(&m_dispatcher, &ReceiveDispatcher::bytesArrived, &m_line,
             &LineOwner::heardFromInstrument);
-    connect(&m_databasePage, &DatabasePage::journalEvent, m_journal.get(), &ServiceJournal::append);
+    connect(&m_databasePage.service(), &DatabaseService::journalEvent, m_journal.get(),
+            &ServiceJournal::append);
     connect(&m_firmware, &FirmwareWizard::journalEvent, m_journal.get(), &ServiceJournal::append);
     connect(m_journal.get(), &ServiceJournal::appendFailed, &m_pane, &MessagePane::setText);
     // A flow that writes to the instrument stores its opening line itself and
@@ -37,7 +38,6 @@ Session::Session(Clock &clock, SerialPort &port, const DataFolder &dataFolder, Q
     m_databasePage.setJournalGate(gate);
     m_firmware.setJournalGate(gate);
     m_connection.setLinkWatcher(&m_firmware);
-    m_databasePage.setFrameQuery([this] { return m_navigator.frameCreated(Page::Database); });
 }
 
 Session::~Session()

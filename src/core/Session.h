@@ -52,7 +52,7 @@ public:
     ResultsProtocol &results() { return *m_results; }
     // The firmware page's wizard and upload; it watches the link for the wizard.
     FirmwareWizard &firmware() { return m_firmware; }
-    // The database page's controller (DatabasePageView mirrors it).
+    // The database page's lists and edits, with the database service (its jobs).
     DatabasePage &databasePage() { return m_databasePage; }
     // The window's pages and the page-change rules; its hooks are set by the
     // features (PageNavigator::setHooks).

@@ -16,6 +16,11 @@ DatabaseCommands::DatabaseCommands() : m_image(DemoDatabase::demo())
 
 DatabaseCommands::~DatabaseCommands() = default;
 
+int DatabaseCommands::pagesReceived() const
+{
+    return static_cast<int>(m_received.size() / PageSize);
+}
+
 int DatabaseCommands::consume(VirtualInstrument &instrument, const QByteArray &heard)
 {
     switch (heard.at(0)) {
@@ -68,7 +73,15 @@ int DatabaseCommands::consume(VirtualInstrument &instrument, const QByteArray &h
         if (heard.size() < 1 + PageSize)
             return NeedMore;
         m_received.append(heard.constData() + 1, PageSize);
-        if (m_received.size() / PageSize >= m_expected) {
+        const int taken = static_cast<int>(m_received.size() / PageSize);
+        if (taken == m_refusePage) {
+            m_expected = 0;
+            instrument.send(QByteArrayLiteral("x"));
+            return 1 + PageSize;
+        }
+        if (taken == m_holdAfter)
+            return 1 + PageSize;
+        if (taken >= m_expected) {
             m_image = header(m_expected) + m_received;
             m_expected = 0;
         }

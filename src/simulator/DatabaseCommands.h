@@ -41,6 +41,14 @@ public:
     // Announces this page count instead of the pages it holds (-1: the truth).
     void announcePages(int pages) { m_announced = pages; }
 
+    // Failure knobs for writes. Answers page pageNo (from 1) with "x" instead of
+    // "m" and drops the write, the old database kept (0: takes every page).
+    void refusePage(int pageNo) { m_refusePage = pageNo; }
+    // Falls silent after taking this many pages of a write (-1: never).
+    void holdWriteAfterPages(int pages) { m_holdAfter = pages; }
+    // The pages the write under way has brought so far.
+    int pagesReceived() const;
+
 private:
     QByteArray m_image;
     int m_nextPage = 0;
@@ -50,6 +58,8 @@ private:
     int m_splitAt = -1;
     int m_splitDelayMs = 0;
     int m_announced = -1;
+    int m_refusePage = 0;
+    int m_holdAfter = -1;
     std::unique_ptr<Timer> m_splitTimer;
     QByteArray m_splitRest;
 };

@@ -1,5 +1,6 @@
 #include "DatabasePageView.h"
 
+#include "DatabasePagePresenter.h"
 #include "DatabaseTreeView.h"
 #include "FileDialogLook.h"
 #include "ObjectNames.h"
@@ -7,6 +8,7 @@
 #include "WidgetKit.h"
 #include "common/OperatorTexts.h"
 #include "database/DatabasePage.h"
+#include "link/Connection.h"
 #include "link/LineOwner.h"
 
 #include <QFileDialog>
@@ -49,7 +51,7 @@ DatabasePageView::DatabasePageView(Session &session, QWidget *parent)
     : QFrame(parent), m_page(session.databasePage()), m_line(session.line())
 {
     setObjectName(objectNames::database::Frame);
-    const DatabasePageState &s = m_page.state();
+    const DatabasePageLook s;
     m_title = new QLabel(s.title, this);
     m_title->setObjectName(objectNames::database::Title);
     m_title->setFixedHeight(14);
@@ -58,6 +60,10 @@ DatabasePageView::DatabasePageView(Session &session, QWidget *parent)
     buildAdditionalBox(s.additionalColour);
     buildLayout();
     connectControls();
+    connect(&session.connection(), &Connection::lineChecked, this, [this](bool up) {
+        m_instrumentControlsUp = up;
+        showState();
+    });
 
     session.navigator().ensureFrame(Page::Database);
     showState();
@@ -70,7 +76,8 @@ void DatabasePageView::buildInstrumentBox(quint32 colour)
     m_instrumentBox = groupBox(objectNames::database::InstrumentBox, colour, this);
     m_virTree = new DatabaseTreeView(true, m_instrumentBox);
     m_virTree->setObjectName(objectNames::database::InstrumentTree);
-    m_virTree->setDatabaseModel(&m_page.instrumentModel(), &m_page.instrumentSelectionModel());
+    m_virSelection = new QItemSelectionModel(&m_page.instrumentModel(), this);
+    m_virTree->setDatabaseModel(&m_page.instrumentModel(), m_virSelection);
     m_readFromVir = button(objectNames::database::ReadInstrumentList, T::readFromVirCaption(),
                            T::readFromVirHint(), m_instrumentBox);
     m_readFromVir->setFixedWidth(73);
@@ -166,9 +173,9 @@ void DatabasePageView::connectControls()
     connect(m_saveToFile, &QPushButton::clicked, this, &DatabasePageView::saveToFile);
     connect(m_delete, &QPushButton::clicked, &m_page, &DatabasePage::deleteSelected);
     connect(m_writeInstrumentList, &QPushButton::clicked, &m_page,
-            &DatabasePage::writeInstrumentList);
+            [this] { m_page.writeInstrumentList(); });
     connect(m_readFromFile, &QPushButton::clicked, this, &DatabasePageView::readFromFile);
-    connect(m_writeFileList, &QPushButton::clicked, &m_page, &DatabasePage::writeFileList);
+    connect(m_writeFileList, &QPushButton::clicked, &m_page, [this] { m_page.writeFileList(); });
     connect(m_add, &QPushButton::clicked, &m_page, &DatabasePage::addToInstrumentList);
     connect(m_virTree, &DatabaseTreeView::nodeClicked, this,
             [this](const NodePath &node, TreeSelection::Click kind) {
@@ -178,10 +185,14 @@ void DatabasePageView::connectControls()
             [this] { m_page.instrumentNodeCollapsed(m_virTree->visibleNodes()); });
     // The Delete key does what "удалить" does, and only when it could be clicked.
     connect(m_virTree, &DatabaseTreeView::deleteRequested, this, [this] {
-        if (m_page.state().deleteEnabled)
+        if (presentDatabasePage(m_page.state(), !m_line.busy(), m_instrumentControlsUp)
+                .deleteEnabled)
             m_page.deleteSelected();
     });
     connect(&m_page, &DatabasePage::stateChanged, this, &DatabasePageView::showState);
+    // Whatever changed the selection or the trees, the selection model follows.
+    connect(&m_page, &DatabasePage::selectionChanged, this, &DatabasePageView::mirrorSelection);
+    connect(&m_page, &DatabasePage::treesChanged, this, &DatabasePageView::mirrorSelection);
     connect(&m_line, &LineOwner::busyChanged, this, &DatabasePageView::showState);
     connect(&m_page, &DatabasePage::errorRaised, this, [this](const QString &text) {
         QMessageBox::critical(this, OperatorTexts::programName(), text);
@@ -191,20 +202,31 @@ void DatabasePageView::connectControls()
     });
 }
 
+void DatabasePageView::mirrorSelection()
+{
+    QItemSelection rows;
+    for (const NodePath &node : m_page.selection().nodes()) {
+        const QModelIndex index = m_page.instrumentModel().indexOf(node);
+        if (index.isValid())
+            rows.select(index, index);
+    }
+    m_virSelection->select(rows, QItemSelectionModel::ClearAndSelect);
+}
+
 void DatabasePageView::showState()
 {
-    const DatabasePageState &s = m_page.state();
+    const DatabasePageLook s =
+        presentDatabasePage(m_page.state(), !m_line.busy(), m_instrumentControlsUp);
     m_title->setText(s.title);
     m_instrumentBox->setTitle(s.instrumentCaption);
     m_fileBox->setTitle(s.fileCaption);
     m_additionalBox->setTitle(s.additionalCaption);
-    const bool lineFree = !m_line.busy();
-    m_readFromVir->setEnabled(s.readFromVirEnabled && lineFree);
+    m_readFromVir->setEnabled(s.readFromVirEnabled);
     m_saveToFile->setEnabled(s.saveToFileEnabled);
     m_delete->setEnabled(s.deleteEnabled);
-    m_writeInstrumentList->setEnabled(s.writeInstrumentListEnabled && lineFree);
+    m_writeInstrumentList->setEnabled(s.writeInstrumentListEnabled);
     m_readFromFile->setEnabled(s.readFromFileEnabled);
-    m_writeFileList->setEnabled(s.writeFileListEnabled && lineFree);
+    m_writeFileList->setEnabled(s.writeFileListEnabled);
     m_add->setEnabled(s.addEnabled);
     // Hidden trees keep their place in the layout, as the boxes do.
     for (auto [tree, shown] :
@@ -246,7 +268,9 @@ void DatabasePageView::saveToFile()
 
 void DatabasePageView::readFromFile()
 {
-    m_page.discardFileList();
+    // Refused while a write is ahead: the file list stays the one written.
+    if (!m_page.discardFileList())
+        return;
     const QString path = askForFile(objectNames::database::OpenDialog, QFileDialog::AcceptOpen);
     if (!path.isEmpty())
         m_page.openFileList(path);

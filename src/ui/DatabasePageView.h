@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QFrame>
+#include <QItemSelectionModel>
 
 class QGroupBox;
 class QLabel;
@@ -15,9 +16,11 @@ class LineOwner;
 class Session;
 
 // The database page (tab "БД ТС"): the instrument list on the left, the file list
-// and the additional list on the right. It mirrors the session's DatabasePage,
-// forwards clicks to it and runs the open and save dialogs. Constructing it tells
-// the page navigator that the frame exists.
+// and the additional list on the right. It shows what the presenter derives from
+// the session's DatabasePage, forwards clicks to it and runs the open and save
+// dialogs; TreeViewVir's selection model follows the page's selection (the view
+// draws it, the page alone changes it). Constructing it tells the page navigator
+// that the frame exists.
 class DatabasePageView : public QFrame
 {
     Q_OBJECT
@@ -32,17 +35,21 @@ private:
     void connectControls();
     QString askForFile(const QString &objectName, QFileDialog::AcceptMode mode);
     void showState();
+    void mirrorSelection();
     void saveToFile();
     void readFromFile();
 
     DatabasePage &m_page;
     // While any exchange holds the line, the buttons that start one are off.
     LineOwner &m_line;
+    // The link's instrument controls as told since the page was made.
+    bool m_instrumentControlsUp = true;
     QLabel *m_title;
     QGroupBox *m_instrumentBox;
     QGroupBox *m_fileBox;
     QGroupBox *m_additionalBox;
     DatabaseTreeView *m_virTree;
+    QItemSelectionModel *m_virSelection;
     DatabaseTreeView *m_fileTree;
     DatabaseTreeView *m_addTree;
     QPushButton *m_readFromVir;

@@ -77,8 +77,8 @@ private Q_SLOTS:
         QVERIFY(warnings.at(1).at(0).toString().contains(QStringLiteral("SpisokTSinFile.txt")));
         QCOMPARE(readFile(virList), oldContents("old instrument list "));
         QCOMPARE(readFile(fileList), oldContents("old file list "));
-        QVERIFY(page.state().virTreeVisible);
-        QVERIFY(page.state().fileTreeVisible);
+        QVERIFY(page.state().instrumentTreeShown);
+        QVERIFY(page.state().fileTreeShown);
         QVERIFY(page.instrumentTree().nodesInOrder().size() > 0);
         QVERIFY(page.fileTree().nodesInOrder().size() > 0);
     }
@@ -102,7 +102,7 @@ private Q_SLOTS:
         // Header and 999 pages of 528 bytes are the most a database holds.
         QVERIFY2(errors.at(0).at(0).toString().contains(SystemErrorText::tooLarge(10 + 999 * 528)),
                  qPrintable(errors.at(0).at(0).toString()));
-        QVERIFY(!page.state().writeFileListEnabled);
+        QVERIFY(!page.state().fromFile);
         QVERIFY(page.fileTree().nodesInOrder().empty());
         const qint64 grownKiB = peakResidentKiB() - peakBefore;
         QVERIFY2(grownKiB < 16 * 1024, qPrintable(QString::number(grownKiB)));

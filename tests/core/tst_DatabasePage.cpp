@@ -77,7 +77,7 @@ private Q_SLOTS:
                          [&](int p) { progress << p; });
         rig.statusLog.clear();
         page.readInstrumentList();
-        QVERIFY(!page.state().virTreeVisible);
+        QVERIFY(!page.state().instrumentTreeShown);
         QVERIFY(rig.runUntil([&] { return page.readsCompleted() == 1; }));
 
         QCOMPARE(rig.statusLog.first(), QStringLiteral("Чтение БД ТС из прибора."));
@@ -92,9 +92,9 @@ private Q_SLOTS:
         QCOMPARE(progress, expected);
         QCOMPARE(progress.at(22), 96);
         QCOMPARE(progress.at(23), 100); // after the 24th page
-        QVERIFY(page.state().virTreeVisible);
-        QVERIFY(page.state().saveToFileEnabled);
-        QCOMPARE(page.state().instrumentCaption, QStringLiteral("Список ТС в приборе (23):"));
+        QVERIFY(page.state().instrumentTreeShown);
+        QVERIFY(page.state().instrumentListExists);
+        QCOMPARE(page.state().instrumentTs, 23);
         QCOMPARE(page.database().instrument().image().left(10), QByteArray("VirBDTS 24"));
         QVERIFY(QFile::exists(rig.dataDir.filePath(QStringLiteral("SpisokTSinVir.txt"))));
     }
@@ -108,7 +108,7 @@ private Q_SLOTS:
         const QString file =
             writeFile(rig, "f.bdt", img::image({img::head(1, "New", "S", "T"), img::closing()}));
         QVERIFY(page.openFileList(file));
-        QVERIFY(page.state().addEnabled);
+        QVERIFY(page.state().additionalTs.value_or(0) > 0);
         const QByteArray before = page.database().instrument().image();
 
         instrumentDb(rig).setImage("VirBDTS  0");
@@ -116,7 +116,7 @@ private Q_SLOTS:
         page.readInstrumentList();
         rig.settle(200);
         QCOMPARE(rig.port.written(), QByteArray("R"));
-        QVERIFY(!page.state().virTreeVisible);
+        QVERIFY(!page.state().instrumentTreeShown);
         QCOMPARE(page.readsFailed(), 1);
         QCOMPARE(page.database().instrument().image(), before);
 
@@ -161,8 +161,8 @@ private Q_SLOTS:
         // page request sends nothing.
         rig.port.clearWritten();
         const int received = page.readsCompleted();
-        page.handlePageReply(message('r' + img::closing()));
-        page.handlePageWantedReply(message("m"));
+        page.service().transfer().handlePageReply(message('r' + img::closing()));
+        page.service().transfer().handlePageWantedReply(message("m"));
         rig.settle();
         QCOMPARE(rig.port.written(), QByteArray());
         QCOMPARE(page.readsCompleted(), received);
@@ -205,9 +205,9 @@ private Q_SLOTS:
         page.writeFileList();
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Список не считан из файла."));
         QVERIFY(page.fileTree().findPath({"A", "S", "T"})); // the tree stays
-        const QString captionBefore = page.state().additionalCaption;
+        const std::optional<int> countBefore = page.state().additionalTs;
         QVERIFY(rig.readInstrumentList());
-        QCOMPARE(page.state().additionalCaption, captionBefore);
+        QCOMPARE(page.state().additionalTs, countBefore);
     }
 
     void rejectedFilesShowTheirMessageAndLeaveNothingToWrite()
@@ -220,7 +220,7 @@ private Q_SLOTS:
 
         QVERIFY(!page.openFileList(writeFile(rig, "bad.bdt", "NotBDTS  1" + good.mid(10))));
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Файл bad.bdt не содержит БД ТС."));
-        QVERIFY(page.state().fileTreeVisible);
+        QVERIFY(page.state().fileTreeShown);
         page.writeFileList();
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Список не считан из файла."));
 
@@ -233,8 +233,8 @@ private Q_SLOTS:
             img::image({img::head(1, "A", "S", "T"), img::head(1, "B", "S", "T")});
         QVERIFY(!page.openFileList(writeFile(rig, "open.bdt", noClosing)));
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Неверный формат файла."));
-        QVERIFY(!page.state().fileTreeVisible);
-        QVERIFY(!page.state().addTreeVisible);
+        QVERIFY(!page.state().fileTreeShown);
+        QVERIFY(!page.state().additionalTreeShown);
         QVERIFY(!page.database().file().exists());
         page.writeFileList();
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Список не считан из файла."));
@@ -247,8 +247,8 @@ private Q_SLOTS:
         const QString path = writeFile(rig, "demo.bdt", DemoDatabase::demo());
         QVERIFY(page.openFileList(path));
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Считано из файла demo.bdt 12 ТС"));
-        QCOMPARE(page.state().fileCaption, QStringLiteral("Список ТС в файле (12):"));
-        QVERIFY(page.state().writeFileListEnabled);
+        QCOMPARE(page.state().fileTs, 12);
+        QVERIFY(page.state().fromFile);
         QCOMPARE(readFile(rig.dataDir.filePath(QStringLiteral("SpisokTSinFile.txt"))),
                  TestSystemDatabase::listText(page.fileTree()));
         QVERIFY(readFile(rig.dataDir.filePath(QStringLiteral("SpisokTSinFile.txt")))
@@ -282,12 +282,12 @@ private Q_SLOTS:
         QVERIFY(!hepatitis.isEmpty());
         page.clickInstrumentNode(hepatitis, TreeSelection::Click::Plain,
                                  visible(page.instrumentTree()));
-        QVERIFY(page.state().deleteEnabled);
+        QVERIFY(page.state().selected > 0);
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Выбрано  позиций:1."));
         page.deleteSelected();
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Из списка прибора удалено 4 ТС"));
-        QCOMPARE(page.state().instrumentCaption, QStringLiteral("Список ТС в приборе (8):"));
-        QVERIFY(page.state().writeInstrumentListEnabled);
+        QCOMPARE(page.state().instrumentTs, 8);
+        QVERIFY(page.state().instrumentEdited);
         QCOMPARE(page.database().instrument().image().left(10),
                  QByteArray("VirBDTS 11")); // 18 pages less 7
 
@@ -308,13 +308,13 @@ private Q_SLOTS:
         const QByteArray b = img::head(2, "B", "S", "T", 'b');
         QVERIFY(page.openFileList(writeFile(
             rig, "f.bdt", img::image({a, b, img::continuation('k'), img::closing('F')}))));
-        QVERIFY(page.state().addEnabled);
-        QCOMPARE(page.state().additionalCaption, QStringLiteral("Дополнительный список ТС (1):"));
+        QVERIFY(page.state().additionalTs.value_or(0) > 0);
+        QCOMPARE(page.state().additionalTs, 1);
         QVERIFY(page.addToInstrumentList());
         QCOMPARE(rig.session.pane().text(), QStringLiteral("В список прибора добавлено 1 ТС"));
-        QVERIFY(!page.state().addEnabled);
-        QCOMPARE(page.state().additionalCaption, QStringLiteral("Дополнительный список ТС (0):"));
-        QCOMPARE(page.state().instrumentCaption, QStringLiteral("Список ТС в приборе (2):"));
+        QCOMPARE(page.state().additionalTs.value_or(0), 0);
+        QCOMPARE(page.state().additionalTs, 0);
+        QCOMPARE(page.state().instrumentTs, 2);
         const QByteArray expected =
             QByteArray("VirBDTS  4") + a + b + img::continuation('k') + img::closing('F');
         QCOMPARE(page.database().instrument().image(), expected);
@@ -336,7 +336,7 @@ private Q_SLOTS:
             pages << img::head(1, "Extra", "S", "T" + QByteArray::number(i));
         pages << img::closing();
         QVERIFY(page.openFileList(writeFile(rig, "extra.bdt", img::image(pages))));
-        QVERIFY(page.state().addEnabled);
+        QVERIFY(page.state().additionalTs.value_or(0) > 0);
         const QByteArray before = page.database().instrument().image();
         QVERIFY(!page.addToInstrumentList());
         QCOMPARE(page.database().instrument().image(), before);
@@ -376,7 +376,7 @@ private Q_SLOTS:
         QCOMPARE(selection.count(), 1);
         page.clickInstrumentNode(at({"A", "S"}), TreeSelection::Click::Ctrl, shown);
         QCOMPARE(selection.count(), 0);
-        QVERIFY(!page.state().deleteEnabled);
+        QCOMPARE(page.state().selected, 0);
         // A node the tree does not show cannot be clicked.
         page.clickInstrumentNode(at({"B", "S", "T"}), TreeSelection::Click::Plain, shown);
         QCOMPARE(selection.count(), 0);
@@ -384,37 +384,17 @@ private Q_SLOTS:
         // Collapsing A hides its selected subgroup: it leaves the selection, and
         // the status says so instead of naming what is gone.
         page.clickInstrumentNode(at({"A", "S"}), TreeSelection::Click::Plain, shown);
-        QVERIFY(page.state().deleteEnabled);
+        QVERIFY(page.state().selected > 0);
         page.instrumentNodeCollapsed({at({"A"}), at({"B"}), at({"C"}), at({"D"})});
         QCOMPARE(selection.count(), 0);
-        QVERIFY(!page.state().deleteEnabled);
+        QCOMPARE(page.state().selected, 0);
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Выбрано  позиций:0."));
         // A collapse that hides nothing selected changes nothing.
         page.clickInstrumentNode(at({"B"}), TreeSelection::Click::Plain, shown);
         page.instrumentNodeCollapsed({at({"A"}), at({"B"}), at({"C"}), at({"D"})});
         QVERIFY(selection.contains(at({"B"})));
-        QVERIFY(page.state().deleteEnabled);
+        QVERIFY(page.state().selected > 0);
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Выбрано  позиций:1."));
-    }
-
-    void readButtonFollowsTheLinkOnlyOnceTheFrameExists()
-    {
-        SimRig rig;
-        rig.startUp();
-        DatabasePage &page = rig.session.databasePage();
-        rig.instrument->setPowered(false);
-        rig.settle();
-        rig.link().checkLink();
-        QVERIFY(page.state().readFromVirEnabled);
-        rig.session.navigator().ensureFrame(Page::Database);
-        rig.instrument->setPowered(true);
-        rig.link().checkLink();
-        rig.instrument->setPowered(false);
-        rig.link().checkLink();
-        QVERIFY(!page.state().readFromVirEnabled);
-        rig.instrument->setPowered(true);
-        rig.link().checkLink();
-        QVERIFY(page.state().readFromVirEnabled);
     }
 
     void pageCutShortDoesNotStopTheNextReadOrWrite()
@@ -431,7 +411,7 @@ private Q_SLOTS:
         QCOMPARE(page.readsCompleted(), 0);
         // One exchange at a time: the stalled read holds the line until its
         // silence gives it up.
-        rig.settle(DatabasePage::ReadSilenceMs);
+        rig.settle(DatabaseTransfer::ReadSilenceMs);
         QVERIFY(!rig.session.line().busy());
 
         // Asking again starts afresh instead of appending to the dead page.
@@ -442,7 +422,7 @@ private Q_SLOTS:
         page.readInstrumentList();
         rig.settle(5);
         rig.instrument->cutNextReplyAfter(100);
-        rig.settle(2000 + DatabasePage::ReadSilenceMs);
+        rig.settle(2000 + DatabaseTransfer::ReadSilenceMs);
         QVERIFY(page.openFileList(
             writeFile(rig, "w.bdt", img::image({img::head(1, "A", "S", "T"), img::closing()}))));
         const int reads = page.readsCompleted();
@@ -489,9 +469,9 @@ private Q_SLOTS:
                  QStringLiteral("БД ТС из прибора не считана: последняя страница не завершающая."));
         QCOMPARE(page.readsCompleted(), 1);
         QCOMPARE(page.database().instrument().image(), before);
-        QVERIFY(page.state().virTreeVisible);
-        QVERIFY(page.state().saveToFileEnabled);
-        QCOMPARE(page.state().instrumentCaption, QStringLiteral("Список ТС в приборе (12):"));
+        QVERIFY(page.state().instrumentTreeShown);
+        QVERIFY(page.state().instrumentListExists);
+        QCOMPARE(page.state().instrumentTs, 12);
         QCOMPARE(readFile(saved), before);
 
         // A count of more pages than it holds: the instrument falls silent after 60.
@@ -514,16 +494,15 @@ private Q_SLOTS:
         const QByteArray whole = page.database().instrument().image();
         page.clickInstrumentNode(page.instrumentTree().topLevel().front()->path(),
                                  TreeSelection::Click::Plain, visible(page.instrumentTree()));
-        QVERIFY(page.state().deleteEnabled);
+        QVERIFY(page.state().selected > 0);
 
         // A new read clears the selection; "удалить", "в файл..." and adding wait for it.
         instrumentDb(rig).stopAfterPages(30);
         page.readInstrumentList();
         QCOMPARE(page.selection().count(), 0);
-        QVERIFY(!page.state().deleteEnabled);
-        QVERIFY(!page.state().saveToFileEnabled);
-        QVERIFY(!page.state().writeInstrumentListEnabled);
-        QVERIFY(rig.runUntil([&] { return page.pageNo() == 31; }, 30000));
+        QCOMPARE(page.state().selected, 0);
+        QCOMPARE(page.state().job, DatabaseService::Phase::Reading);
+        QVERIFY(rig.runUntil([&] { return page.service().transfer().pageNo() == 31; }, 30000));
         page.deleteSelected();
         QCOMPARE(page.database().instrument().image(), whole);
 
@@ -531,8 +510,9 @@ private Q_SLOTS:
         QCOMPARE(rig.session.pane().text(),
                  QStringLiteral("БД ТС из прибора не считана: принято страниц 30 из 60."));
         QCOMPARE(page.database().instrument().image(), whole);
-        QVERIFY(page.state().saveToFileEnabled);
-        QVERIFY(!page.state().deleteEnabled);
+        QCOMPARE(page.state().job, DatabaseService::Phase::Idle);
+        QVERIFY(page.state().instrumentListExists);
+        QCOMPARE(page.state().selected, 0);
 
         // Deleting and writing work on the complete list only.
         page.clickInstrumentNode(page.instrumentTree().topLevel().front()->path(),
@@ -564,13 +544,13 @@ private Q_SLOTS:
         // Cancelled: the file's bytes are gone, but the additional list shown
         // holds its own copies and can still be added, once.
         QVERIFY(page.openFileList(extra));
-        QVERIFY(page.state().addEnabled);
+        QVERIFY(page.state().additionalTs.value_or(0) > 0);
         page.discardFileList();
         QVERIFY(!page.database().file().exists());
-        QVERIFY(page.state().addEnabled);
+        QVERIFY(page.state().additionalTs.value_or(0) > 0);
         QVERIFY(page.addToInstrumentList());
         QCOMPARE(page.database().instrument().tsCount(), 13);
-        QVERIFY(!page.state().addEnabled);
+        QCOMPARE(page.state().additionalTs.value_or(0), 0);
         const QByteArray added = page.database().instrument().image();
         QVERIFY(!page.addToInstrumentList());
         QCOMPARE(page.database().instrument().image(), added);
@@ -578,9 +558,9 @@ private Q_SLOTS:
         // The same file again has nothing missing; a rejected next file adds
         // nothing a second time.
         QVERIFY(page.openFileList(extra));
-        QVERIFY(!page.state().addEnabled);
+        QCOMPARE(page.state().additionalTs.value_or(0), 0);
         QVERIFY(!page.openFileList(broken));
-        QVERIFY(!page.state().addEnabled);
+        QCOMPARE(page.state().additionalTs.value_or(0), 0);
         QVERIFY(!page.addToInstrumentList());
         QCOMPARE(page.database().instrument().image(), added);
     }
@@ -591,7 +571,7 @@ private Q_SLOTS:
         DatabasePage &page = rig.session.databasePage();
         page.readInstrumentList();
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Порт отключен."));
-        QVERIFY(page.state().virTreeVisible);
+        QVERIFY(page.state().instrumentTreeShown);
     }
 };
 

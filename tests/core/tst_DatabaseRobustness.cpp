@@ -110,7 +110,7 @@ private Q_SLOTS:
                 const DatabaseList &file = page.database().file();
                 QCOMPARE(file.image().size(), 10 + qint64(file.pageCount()) * 528);
             }
-            if (page.state().addEnabled)
+            if (page.state().additionalTs.value_or(0) > 0)
                 page.addToInstrumentList();
             const auto nodes = page.instrumentTree().nodesInOrder();
             if (!nodes.empty())

@@ -138,7 +138,7 @@ private Q_SLOTS:
         Rig rig;
         QByteArray table(873, '1');
         table[0] = 'D';
-        rig.port.arrive(table + "x");
+        rig.port.arrive(table + "?");
         QVERIFY(rig.heard.isEmpty());
         QVERIFY(!rig.dispatcher.collecting());
     }

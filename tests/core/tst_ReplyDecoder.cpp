@@ -228,7 +228,8 @@ private Q_SLOTS:
         QTest::newRow("babble that reaches a table's length")
             << QByteArray("D") + QByteArray(872, '7') + QByteArray("\xff");
         QTest::newRow("a table and noise behind it") << reply('D', 873) + QByteArray("\x01G");
-        QTest::newRow("a file name one byte too long") << QByteArray("2009_03_24_1430.xlsx");
+        // ("x" is a message of its own: the refusal of a database page.)
+        QTest::newRow("a file name one byte too long") << QByteArray("2009_03_24_1430.xls?");
     }
 
     void noiseInFrontEmptiesTheRemainder()

@@ -10,12 +10,18 @@
 #include "database/TestSystemDatabase.h"
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <csignal>
+
+#include <signal.h>
 
 using namespace kalent;
 using namespace kalent::test;
@@ -268,6 +274,105 @@ private Q_SLOTS:
         QCOMPARE(readFile(out).left(10), QByteArray("VirBDTS  2"));
         r = run({"db-delete", in, "--node", "a\\b", "--out", out, "--data-dir", m_dir.path()});
         QCOMPARE(r.exitCode, 2);
+    }
+
+    // The instrument's database as it holds it, a page of another kind and a
+    // repeated record included, is what a backup keeps and what its restore gives
+    // back, byte for byte; the restore says so, and the journal names the backup.
+    void aBackupRestoresTheInstrumentByteForByte()
+    {
+        SystemClock clock;
+        auto instrument = createBuiltInInstrument(clock);
+        auto &db = *instrument->feature<DatabaseCommands>();
+        DemoDatabase odd;
+        odd.addRecord({QStringLiteral("Zeta"), QStringLiteral("S"), QStringLiteral("T"), 1});
+        odd.addRecord({QStringLiteral("Alpha"), QStringLiteral("S"), QStringLiteral("T"), 2});
+        odd.addRecord({QStringLiteral("Zeta"), QStringLiteral("S"), QStringLiteral("T"), 1});
+        QByteArray original = odd.image();
+        // A page of another kind in front of the closing page.
+        original.insert(original.size() - 528, QByteArray(528, 'o'));
+        original.replace(7, 3, QByteArray::number((original.size() - 10) / 528).rightJustified(3));
+        QVERIFY(rebuilt(original).size() < original.size());
+        db.setImage(original);
+        PtyBridge bridge(*instrument);
+        QVERIFY(bridge.start());
+        QTemporaryDir dir;
+
+        Result r = runServing({"db-write", "--port", bridge.slavePath(),
+                               testDataPath(QStringLiteral("database/mixed.rebuilt.bdt")),
+                               "--data-dir", dir.path()});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(db.image() != original);
+        const QDir backups(dir.filePath(QStringLiteral("backups")));
+        const QString backup = backups.filePath(backups.entryList(QDir::Files).value(0));
+        QCOMPARE(readFile(backup), original);
+
+        r = runServing(
+            {"db-write", "--port", bridge.slavePath(), backup, "--data-dir", dir.path()});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(db.image(), original);
+        QVERIFY2(r.err.contains(QStringLiteral("Восстановление БД ТС прибора из резервной копии ") +
+                                QFileInfo(backup).fileName()),
+                 qPrintable(r.err));
+        const QString journal =
+            QString::fromUtf8(readFile(dir.filePath(QStringLiteral("ServiceJournal.txt"))));
+        QVERIFY2(journal.contains(QStringLiteral("источник: восстановление из резервной копии ") +
+                                  QDir::toNativeSeparators(backup)),
+                 qPrintable(journal));
+    }
+
+    // SIGTERM, SIGINT or SIGHUP in the middle of a write stops it between two
+    // pages: the journal says how it ended, the program says why it stopped and
+    // exits 1, and the instrument keeps a whole database.
+    void aStopSignalDuringAWriteIsJournalledAndFails_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+    }
+
+    void aStopSignalDuringAWriteIsJournalledAndFails()
+    {
+        QFETCH(int, signal);
+        SystemClock clock;
+        auto instrument = createBuiltInInstrument(clock);
+        auto &db = *instrument->feature<DatabaseCommands>();
+        const QByteArray old = DemoDatabase::withPages(60);
+        db.setImage(old);
+        db.holdWriteAfterPages(3);
+        PtyBridge bridge(*instrument);
+        QVERIFY(bridge.start());
+        QTemporaryDir dir;
+        QProcess p;
+        p.start(Service, {"db-write", "--port", bridge.slavePath(),
+                          testDataPath(QStringLiteral("database/mixed.bdt")), "--data-dir",
+                          dir.path(), "--no-backup"});
+        QVERIFY(p.waitForStarted());
+        QDeadlineTimer deadline(60000);
+        while (db.pagesReceived() < 3 && p.state() != QProcess::NotRunning &&
+               !deadline.hasExpired())
+            QTest::qWait(5);
+        QCOMPARE(db.pagesReceived(), 3); // of the 9 pages of mixed.bdt
+        QCOMPARE(::kill(pid_t(p.processId()), signal), 0);
+        while (p.state() != QProcess::NotRunning && !deadline.hasExpired())
+            QTest::qWait(10);
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 1);
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QVERIFY2(err.contains(
+                     QStringLiteral("Запись БД ТС в прибор прервана: получен сигнал остановки.")) &&
+                     err.contains(QStringLiteral("Остановка по сигналу: запись БД ТС в прибор "
+                                                 "прервана.")),
+                 qPrintable(err));
+        const QStringList journal =
+            QString::fromUtf8(readFile(dir.filePath(QStringLiteral("ServiceJournal.txt"))))
+                .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QVERIFY(!journal.isEmpty());
+        QVERIFY2(
+            journal.last().endsWith(QStringLiteral("итог: прервана: получен сигнал остановки")),
+            qPrintable(journal.join('\n')));
+        QCOMPARE(db.image(), old);
     }
 
 private:

@@ -1,3 +1,4 @@
+#include "DatabasePageRead.h"
 #include "TestSupport.h"
 
 #include "DatabasePageView.h"
@@ -172,7 +173,67 @@ private Q_SLOTS:
                  QColor(0xFF, 0xFB, 0xF0));
         for (const char *tree : {"TreeViewVir", "TreeViewFile", "TreeViewAdd"})
             QVERIFY(child<QTreeView>(frame, tree)->isVisible());
-        QVERIFY(rig.session.databasePage().frameExists());
+        QVERIFY(rig.session.navigator().frameCreated(Page::Database));
+    }
+
+    // TreeViewVir's selection model follows the page's selection: the view
+    // draws it, the page alone changes it.
+    void selectionModelFollowsTheSelectedNodes()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        DatabasePageView frame(rig.session);
+        DatabasePage &page = rig.session.databasePage();
+        QVERIFY(rig.readInstrumentList());
+        auto *tree = child<QTreeView>(frame, "TreeViewVir");
+        DatabaseTreeModel &model = page.instrumentModel();
+        QItemSelectionModel &selection = *tree->selectionModel();
+        QCOMPARE(selection.model(), &model);
+        const auto &groups = page.instrumentTree().topLevel();
+        const NodePath first = groups.at(0)->path();
+        const NodePath third = groups.at(2)->path();
+        page.selectInstrumentNodes({first, third});
+        QModelIndexList rows = selection.selectedIndexes();
+        std::sort(rows.begin(), rows.end());
+        QCOMPARE(rows, (QModelIndexList{model.index(0, 0), model.index(2, 0)}));
+        QCOMPARE(model.pathOf(rows.at(1)), third);
+
+        // A row held from before the delete is gone with its node; nothing
+        // stays selected, and the row now at its place is another node.
+        const QPersistentModelIndex held(model.index(0, 0));
+        page.deleteSelected();
+        QVERIFY(!held.isValid());
+        QVERIFY(selection.selectedIndexes().isEmpty());
+        QCOMPARE(model.indexOf(first), QModelIndex());
+        QVERIFY(model.pathOf(model.index(0, 0)) != first);
+
+        // A new read clears the selection before the rows go.
+        page.selectInstrumentNodes({page.instrumentTree().topLevel().at(0)->path()});
+        QCOMPARE(selection.selectedIndexes().size(), 1);
+        page.readInstrumentList();
+        QVERIFY(selection.selectedIndexes().isEmpty());
+    }
+
+    // "из прибора" follows the link's instrument controls from the moment the
+    // page is made; before that the link's changes leave it as it was drawn.
+    void readButtonFollowsTheLinkOnlyOnceTheFrameExists()
+    {
+        SimRig rig;
+        rig.startUp();
+        rig.instrument->setPowered(false);
+        rig.settle();
+        rig.link().checkLink();
+        DatabasePageView frame(rig.session);
+        auto *read = child<QPushButton>(frame, "btnReadBDTSFromVir");
+        QVERIFY(read->isEnabled());
+        rig.instrument->setPowered(true);
+        rig.link().checkLink();
+        rig.instrument->setPowered(false);
+        rig.link().checkLink();
+        QVERIFY(!read->isEnabled());
+        rig.instrument->setPowered(true);
+        rig.link().checkLink();
+        QVERIFY(read->isEnabled());
     }
 
     void readingFromTheInstrumentFillsTheTreeAndSelectionFollowsTheClicks()
@@ -360,8 +421,7 @@ private Q_SLOTS:
         DatabasePageView frame(rig.session);
         frame.show();
         DatabasePage &page = rig.session.databasePage();
-        child<QPushButton>(frame, "btnReadBDTSFromVir")->click();
-        QVERIFY(rig.runUntil([&] { return page.readsCompleted() == 1; }));
+        QVERIFY(readThroughThePage(rig, frame));
         const QString folder = QDir(rig.dataDir.path()).filePath(QStringLiteral("FilesInVirant"));
         const QString path = QDir(folder).filePath(QStringLiteral("old.bdt"));
         QVERIFY(QDir().mkpath(folder));
@@ -443,8 +503,7 @@ private Q_SLOTS:
         frame.resize(700, 900);
         frame.show();
         DatabasePage &page = rig.session.databasePage();
-        child<QPushButton>(frame, "btnReadBDTSFromVir")->click();
-        QVERIFY(rig.runUntil([&] { return page.readsCompleted() == 1; }));
+        QVERIFY(readThroughThePage(rig, frame));
         auto *tree = child<QTreeView>(frame, "TreeViewVir");
         tree->expandAll();
         // One test system of an expanded tree, then a whole group.
@@ -485,9 +544,7 @@ private Q_SLOTS:
         DatabasePageView frame(rig.session);
         frame.resize(700, 500);
         frame.show();
-        DatabasePage &page = rig.session.databasePage();
-        child<QPushButton>(frame, "btnReadBDTSFromVir")->click();
-        QVERIFY(rig.runUntil([&] { return page.readsCompleted() == 1; }));
+        QVERIFY(readThroughThePage(rig, frame));
         auto *tree = child<QTreeView>(frame, "TreeViewVir");
         click(tree, row(tree, 0));
         click(tree, row(tree, 2), Qt::ControlModifier);
@@ -514,9 +571,7 @@ private Q_SLOTS:
         DatabasePageView frame(rig.session);
         frame.resize(700, 500);
         frame.show();
-        DatabasePage &page = rig.session.databasePage();
-        child<QPushButton>(frame, "btnReadBDTSFromVir")->click();
-        QVERIFY(rig.runUntil([&] { return page.readsCompleted() == 1; }));
+        QVERIFY(readThroughThePage(rig, frame));
         DemoDatabase extra;
         for (const char *name : {"T1", "T2", "T3"})
             extra.addRecord(

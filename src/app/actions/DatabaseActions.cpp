@@ -2,11 +2,13 @@
 #include "HeadlessRun.h"
 #include "MessagePane.h"
 #include "Session.h"
+#include "StopSignals.h"
 #include "common/BoundedFile.h"
 #include "common/Cp1251.h"
 #include "common/OperatorTexts.h"
 #include "database/DatabaseImage.h"
 #include "database/DatabasePage.h"
+#include "link/SerialPort.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -16,6 +18,9 @@
 namespace kalent {
 
 namespace {
+
+// How long a stopped write waits for the pages already with the port to leave it.
+constexpr int DrainMs = 5000;
 
 // The page's file errors (a message box in the window) go to stderr.
 DatabasePage &pageOf(HeadlessRun &run, bool *failed)
@@ -87,34 +92,38 @@ int saveInstrumentList(DatabasePage &page, const QString &out, const bool &faile
     return failed ? 1 : 0;
 }
 
-// The outcome of the page's next read and write with the instrument, as the
-// page reports them (never guessed from its texts or counters).
+// The outcome of the service's next read and write with the instrument, as it
+// reports them (never guessed from its texts or counters).
 class TransferOutcomes
 {
 public:
-    explicit TransferOutcomes(DatabasePage &page)
+    explicit TransferOutcomes(DatabaseService &service)
     {
-        QObject::connect(&page, &DatabasePage::transferEnded, &page,
-                         [this](LineJob job, JobOutcome outcome) {
+        QObject::connect(&service, &DatabaseService::jobEnded, &service,
+                         [this](LineJob job, JobOutcome outcome, const QString &why) {
                              if (job == LineJob::DatabaseWrite) {
                                  m_write = outcome;
+                                 m_writeWhy = why;
                                  // What reads next is the write's read-back, not its backup.
                                  m_read.reset();
                              } else {
                                  m_read = outcome;
                              }
                          });
-        QObject::connect(&page, &DatabasePage::writeNotStarted, &page,
+        QObject::connect(&service, &DatabaseService::writeNotStarted, &service,
                          [this](const QString &why) { m_notStarted = why; });
     }
     // Why a write that was asked for never started (its backup, the journal).
     std::optional<QString> notStarted() const { return m_notStarted; }
     std::optional<JobOutcome> read() const { return m_read; }
     std::optional<JobOutcome> write() const { return m_write; }
+    // Why the write ended as it did (empty when done).
+    const QString &writeWhy() const { return m_writeWhy; }
 
 private:
     std::optional<JobOutcome> m_read;
     std::optional<JobOutcome> m_write;
+    QString m_writeWhy;
     std::optional<QString> m_notStarted;
 };
 
@@ -182,7 +191,7 @@ int runDbRead(const CommandLine &commandLine)
     DatabasePage &page = pageOf(run, &failed);
     if (!run.establishFastLink())
         return 1;
-    const TransferOutcomes outcomes(page);
+    const TransferOutcomes outcomes(page.service());
     page.readInstrumentList();
     if (!waitForRead(run, outcomes, QStringLiteral("БД ТС из прибора не считана.")))
         return 1;
@@ -214,8 +223,9 @@ int runDbAdd(const CommandLine &commandLine)
         return 1;
     if (!openAsFileList(page, commandLine.positional.at(1), failed))
         return 1;
-    // The button is disabled when the file adds nothing: the list stays as it is.
-    if (page.state().addEnabled && !page.addToInstrumentList())
+    // A file that adds nothing leaves the list as it is.
+    const DatabaseList &additional = page.database().additional();
+    if (additional.exists() && additional.tsCount() > 0 && !page.addToInstrumentList())
         return 1;
     return saveInstrumentList(page, out, failed);
 }
@@ -256,35 +266,61 @@ int runDbDelete(const CommandLine &commandLine)
 
 int runDbWrite(const CommandLine &commandLine)
 {
+    // SIGTERM, SIGINT or SIGHUP (caught since the program started) stop the
+    // write between two pages, through the same cancel as any other way out: the
+    // pane and the journal say so, the program exits 1 and says what happened.
+    StopSignals stopSignals;
+    bool stopAsked = StopSignals::caught();
+    const QString stopped = QStringLiteral("Остановка по сигналу: ");
     HeadlessRun run(commandLine);
     bool failed = false;
     DatabasePage &page = pageOf(run, &failed);
+    DatabaseService &service = page.service();
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &service, [&] {
+        stopAsked = true;
+        service.cancel(QStringLiteral("получен сигнал остановки"));
+    });
+    const auto notStartedBySignal = [&] {
+        HeadlessRun::printError(stopped + QStringLiteral("запись БД ТС в прибор не начата."));
+        return 1;
+    };
+    if (stopAsked)
+        return notStartedBySignal();
     if (!run.establishFastLink())
         return 1;
     if (!openAsFileList(page, commandLine.positional.first(), failed))
         return 1;
+    if (stopAsked)
+        return notStartedBySignal();
     // The instrument's database is read and saved under backups/ before the
     // write, unless --no-backup; the read that ends after the write is the read-back.
-    page.setBackupBeforeWrite(!commandLine.has(QStringLiteral("no-backup")));
-    const TransferOutcomes outcomes(page);
-    page.writeFileList();
-    if (!page.writeInProgress() && !page.writeWaitingForBackup())
-        return 1; // the page said why
-    run.waitFor([&] { return outcomes.write().has_value() || outcomes.notStarted().has_value(); });
+    service.setBackupBeforeWrite(!commandLine.has(QStringLiteral("no-backup")));
+    const TransferOutcomes outcomes(service);
+    if (!page.writeFileList())
+        return 1; // the pane said why
+    const bool ended = run.waitFor(
+        [&] { return outcomes.write().has_value() || outcomes.notStarted().has_value(); });
+    // A write that gave no outcome within the wait is stopped all the same, so
+    // the journal says how it ended.
+    if (!ended)
+        service.cancel(OperatorTexts::noReply());
+    // Nothing written is left in the system's queue: the instrument has every
+    // page that went out whole, and nothing of the next.
+    run.session().port().drain(DrainMs);
     if (outcomes.notStarted())
-        return 1; // the page said why (its backup or the journal)
+        return stopAsked ? notStartedBySignal() : 1; // else the pane said why
     if (outcomes.write() != JobOutcome::Done) {
-        // The instrument fell silent, whoever noticed first.
-        if (outcomes.write().value_or(JobOutcome::Failed) == JobOutcome::Failed)
+        if (!ended || outcomes.writeWhy() == OperatorTexts::noReply())
             HeadlessRun::printError(OperatorTexts::noAnswer());
-        HeadlessRun::printError(QStringLiteral("БД ТС в прибор не записана."));
+        HeadlessRun::printError(stopAsked ? stopped + QStringLiteral("запись БД ТС в прибор "
+                                                                     "прервана.")
+                                          : QStringLiteral("БД ТС в прибор не записана."));
         return 1;
     }
-    // The write ends with the read-back that the page requests by itself.
-    return waitForRead(run, outcomes,
-                       QStringLiteral("БД ТС записана в прибор, но не считана обратно."))
-               ? 0
-               : 1;
+    // The write ends with the read-back that the service requests by itself.
+    const bool readBack = waitForRead(
+        run, outcomes, QStringLiteral("БД ТС записана в прибор, но не считана обратно."));
+    return readBack ? 0 : 1;
 }
 
 } // namespace kalent

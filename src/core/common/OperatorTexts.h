@@ -26,6 +26,12 @@ inline QString searchStopped()
 {
     return QStringLiteral("Поиск прибора остановлен.");
 }
+// Why an exchange ended when the instrument stayed silent past its deadline
+// (part of a longer sentence: lower case, no full stop).
+inline QString noReply()
+{
+    return QStringLiteral("прибор не ответил");
+}
 // No contact could be made at any speed.
 inline QString noLink()
 {

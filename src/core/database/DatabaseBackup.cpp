@@ -43,6 +43,12 @@ Saved save(const DataFolder &dataFolder, const QDateTime &when, const QByteArray
     return {path, QString()};
 }
 
+bool isBackup(const DataFolder &dataFolder, const QString &path)
+{
+    const QString dir = QFileInfo(folder(dataFolder)).canonicalFilePath();
+    return !dir.isEmpty() && QFileInfo(QFileInfo(path).canonicalFilePath()).path() == dir;
+}
+
 QString journalNote(const QString &path, const QByteArray &image)
 {
     return QStringLiteral("резервная копия: %1, %2")

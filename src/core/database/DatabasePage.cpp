@@ -3,22 +3,10 @@
 #include "MessagePane.h"
 #include "common/AtomicFile.h"
 #include "common/BoundedFile.h"
-#include "common/Clock.h"
 #include "common/DataFolder.h"
 #include "common/LastFileChoice.h"
-#include "common/OperatorTexts.h"
 #include "database/DatabaseBackup.h"
 #include "database/DatabaseImage.h"
-#include "journal/ServiceJournal.h"
-#include "link/Connection.h"
-#include "link/ReceiveDispatcher.h"
-#include "link/SerialPort.h"
-
-#include <QDateTime>
-#include <QDir>
-#include <QFile>
-
-#include <utility>
 
 namespace kalent {
 
@@ -27,50 +15,31 @@ using namespace DatabaseImage;
 namespace {
 const QString WrongFormat = QStringLiteral("Неверный формат файла.");
 const QString Received = QStringLiteral("Принято из прибора страниц: ");
-const QString NotRead = QStringLiteral("БД ТС из прибора не считана: ");
 } // namespace
 
 DatabasePage::DatabasePage(SerialPort &port, ReceiveDispatcher &dispatcher, LineOwner &line,
                            Connection &connection, MessagePane &pane, Clock &clock,
                            const DataFolder &dataFolder, LastFileChoice &lastFile, QObject *parent)
-    : QObject(parent), m_port(port), m_line(line), m_pane(pane), m_dataFolder(dataFolder),
-      m_lastFile(lastFile), m_transfer(port, dispatcher, line, clock)
+    : QObject(parent), m_pane(pane), m_dataFolder(dataFolder), m_lastFile(lastFile),
+      m_service(port, dispatcher, line, connection, pane, clock, dataFolder)
 {
-    connect(&m_transfer, &DatabaseTransfer::countAnswered, this,
-            [this] { setStatus(DatabasePageTexts::readFromVirHint()); });
-    connect(&m_transfer, &DatabaseTransfer::pageReceived, this, &DatabasePage::pageReceived);
-    connect(&m_transfer, &DatabaseTransfer::pageSent, this,
-            [this](int pageNo, int pageCount) { m_pane.setProgress(pageNo * 100 / pageCount); });
-    connect(&m_transfer, &DatabaseTransfer::readEnded, this, &DatabasePage::readEnded);
-    connect(&m_transfer, &DatabaseTransfer::writeEnded, this, &DatabasePage::writeEnded);
     for (DatabaseTreeModel *model : {&m_instrumentModel, &m_fileModel, &m_additionalModel})
         m_db.addObserver(model);
-    // Whatever changed the selection or the trees, the selection model follows.
-    connect(this, &DatabasePage::selectionChanged, this, &DatabasePage::mirrorSelection);
-    connect(this, &DatabasePage::treesChanged, this, &DatabasePage::mirrorSelection);
-    // A new search or a lost port may mean another instrument: its database
-    // must be read again before a write can be backed up.
-    connect(&connection, &Connection::searchStarted, this, [this] { m_lastRead.clear(); });
-    connect(&connection, &Connection::portLost, this, [this] { m_lastRead.clear(); });
-    connect(&connection, &Connection::lineChecked, this, [this](bool up) {
-        if (!frameExists())
-            return;
-        m_state.readFromVirEnabled = up;
+    connect(&m_service, &DatabaseService::stateChanged, this, &DatabasePage::publish);
+    connect(&m_service, &DatabaseService::readStarted, this, &DatabasePage::readStarted);
+    connect(&m_service, &DatabaseService::readDone, this, &DatabasePage::readDone);
+    connect(&m_service, &DatabaseService::readFailed, this, [this](bool noPages) {
+        // The list read before is still the instrument list: it is shown again
+        // (an instrument that announced no pages changes nothing shown).
+        if (!noPages)
+            m_state.instrumentTreeShown = true;
         publish();
     });
+    connect(&m_service, &DatabaseService::jobEnded, this,
+            [this](LineJob job, JobOutcome outcome) { Q_EMIT transferEnded(job, outcome); });
 }
 
 DatabasePage::~DatabasePage() = default;
-
-void DatabasePage::setFrameQuery(std::function<bool()> query)
-{
-    m_frameQuery = std::move(query);
-}
-
-bool DatabasePage::frameExists() const
-{
-    return m_frameQuery && m_frameQuery();
-}
 
 QString DatabasePage::dialogFolder() const
 {
@@ -82,123 +51,38 @@ void DatabasePage::setStatus(const QString &text)
     m_pane.setText(text);
 }
 
-void DatabasePage::deriveCaptions()
-{
-    // A list's caption counts its tree once the list has first been made; a
-    // discarded file list keeps its tree, and so its count.
-    const DatabaseList &vir = m_db.instrument();
-    if (vir.exists())
-        m_state.instrumentCaption = listCaption(InstrumentListName, vir.tsCount());
-    if (m_fromFile)
-        m_state.fileCaption = listCaption(FileListName, m_db.file().tsCount());
-    const DatabaseList &add = m_db.additional();
-    if (add.exists())
-        m_state.additionalCaption = listCaption(AdditionalListName, add.tsCount());
-}
-
-void DatabasePage::mirrorSelection()
-{
-    QItemSelection rows;
-    for (const NodePath &node : m_selection.nodes()) {
-        const QModelIndex index = m_instrumentModel.indexOf(node);
-        if (index.isValid())
-            rows.select(index, index);
-    }
-    m_instrumentSelectionModel.select(rows, QItemSelectionModel::ClearAndSelect);
-}
-
 void DatabasePage::publish()
 {
-    deriveCaptions();
+    const DatabaseList &vir = m_db.instrument();
+    const DatabaseList &add = m_db.additional();
+    m_state.job = m_service.phase();
+    m_state.instrumentListExists = vir.exists();
+    if (vir.exists())
+        m_state.instrumentTs = vir.tsCount();
+    if (m_state.fromFile)
+        m_state.fileTs = m_db.file().tsCount();
+    if (add.exists())
+        m_state.additionalTs = add.tsCount();
+    m_state.selected = m_selection.count();
     Q_EMIT stateChanged();
 }
 
-void DatabasePage::deriveButtons()
+void DatabasePage::readStarted()
 {
-    const bool reading = readInProgress();
-    const DatabaseList &add = m_db.additional();
-    m_state.saveToFileEnabled = m_db.instrument().exists() && !reading;
-    m_state.deleteEnabled = m_selection.count() > 0 && !reading;
-    m_state.writeInstrumentListEnabled = m_instrumentEdited && !reading;
-    m_state.addEnabled =
-        m_fromDevice && m_fromFile && add.exists() && add.tsCount() > 0 && !reading;
-}
-
-void DatabasePage::readInstrumentList()
-{
-    if (!m_port.isOpen()) {
-        setStatus(OperatorTexts::portClosed());
-        return;
-    }
-    // One exchange at a time: a read never starts over a write or another read.
-    if (!m_transfer.startRead()) {
-        setStatus(m_line.busyText());
-        return;
-    }
     // The tree is hidden until the read completes: nothing can be selected in it.
     m_selection.clear();
-    m_state.virTreeVisible = false;
-    deriveButtons();
+    m_state.instrumentTreeShown = false;
     publish();
     Q_EMIT selectionChanged();
 }
 
-void DatabasePage::pageReceived(int pageNo, int pageCount)
+void DatabasePage::readDone(const QByteArray &image, int pagesReceived)
 {
-    if (pageNo == pageCount - 2)
-        setStatus(Received + QString::number(pageNo));
-    if (pageNo < pageCount)
-        m_pane.setProgress((pageNo + 1) * 100 / pageCount);
-}
-
-void DatabasePage::readEnded(JobOutcome outcome, const QByteArray &image, const QString &why)
-{
-    if (outcome != JobOutcome::Done) {
-        if (why.isEmpty()) {
-            // No pages announced: nothing more happens, the instrument list
-            // stays, its tree hidden.
-            ++m_readsFailed;
-            deriveButtons();
-            publish();
-            Q_EMIT transferEnded(LineJob::DatabaseRead, outcome);
-            if (m_pendingWrite)
-                refuseWrite(*std::exchange(m_pendingWrite, std::nullopt),
-                            QStringLiteral("прибор не сообщил число страниц БД ТС"));
-            return;
-        }
-        failRead(why, outcome);
-        return;
-    }
-    // Complete only when the last page closes the database: a count that does
-    // not match the pages the instrument holds ends on a record page.
+    // The service passed the image through the same checks: it becomes the
+    // list, parsed and rebuilt (sorted, repeats and stray pages gone).
     const TestSystemDatabase::Taken taken = m_db.take(TestSystemDatabase::Which::Instrument, image);
-    if (taken.fault != Fault::None) {
-        failRead(NotRead + QStringLiteral("последняя страница не завершающая."));
-        return;
-    }
-    // Kept as the list the read became (what "в файл..." saves): written back
-    // through "из файла...", a backup then gives the instrument these very bytes.
-    m_lastRead = m_db.instrument().image();
-    instrumentListTaken(taken.passedOver, m_transfer.pageCount());
-    Q_EMIT transferEnded(LineJob::DatabaseRead, JobOutcome::Done);
-    // The read a write waited for: its backup can be saved now.
-    if (m_pendingWrite)
-        backUpAndWrite(*std::exchange(m_pendingWrite, std::nullopt));
-}
-
-void DatabasePage::failRead(const QString &text, JobOutcome outcome)
-{
-    ++m_readsFailed;
-    m_pane.setProgress(0);
-    setStatus(text);
-    // The list read before is still the instrument list: it is shown again.
-    m_state.virTreeVisible = true;
-    deriveButtons();
-    publish();
-    Q_EMIT transferEnded(LineJob::DatabaseRead, outcome);
-    if (m_pendingWrite)
-        refuseWrite(*std::exchange(m_pendingWrite, std::nullopt),
-                    QStringLiteral("БД ТС из прибора не считана"));
+    if (taken.fault == Fault::None)
+        instrumentListTaken(taken.passedOver, pagesReceived);
 }
 
 void DatabasePage::instrumentListTaken(int passedOver, int pagesReceived)
@@ -206,8 +90,8 @@ void DatabasePage::instrumentListTaken(int passedOver, int pagesReceived)
     const DatabaseList &list = m_db.instrument();
     m_selection.clear();
     writeListText(list.tree(), QStringLiteral("SpisokTSinVir.txt"));
-    m_fromDevice = true;
-    m_state.virTreeVisible = true;
+    m_state.fromDevice = true;
+    m_state.instrumentTreeShown = true;
     formAdditionalList();
     m_pane.setProgress(0);
     // The pages that came, as the failure message counts them too (the rebuilt
@@ -215,8 +99,6 @@ void DatabasePage::instrumentListTaken(int passedOver, int pagesReceived)
     setStatus(Received + QString::number(pagesReceived));
     if (passedOver > 0)
         setStatus(QStringLiteral("Пропущено ТС с неверным числом страниц: %1").arg(passedOver));
-    ++m_readsCompleted;
-    deriveButtons();
     publish();
     Q_EMIT treesChanged();
 }
@@ -234,7 +116,6 @@ void DatabasePage::formAdditionalList()
 {
     if (m_db.FormAdditionalList() == TestSystemDatabase::AdditionalResult::NotFormed)
         return;
-    deriveButtons();
     publish();
     Q_EMIT treesChanged();
 }
@@ -253,11 +134,24 @@ void DatabasePage::saveInstrumentListTo(const QString &path)
     setStatus(QStringLiteral("БД ТС записана в файл: ") + m_lastFile.name());
 }
 
-void DatabasePage::discardFileList()
+bool DatabasePage::refusedDuringWrite(const QString &what)
 {
+    if (!m_service.writeAhead())
+        return false;
+    setStatus(what + QStringLiteral(": идёт запись БД ТС в прибор, после неё список прибора "
+                                    "будет считан из прибора заново."));
+    return true;
+}
+
+bool DatabasePage::discardFileList()
+{
+    // The file list shown must stay the one being written.
+    if (refusedDuringWrite(QStringLiteral("Другой файл не открыт")))
+        return false;
     m_db.discardFile();
-    deriveButtons();
+    m_backupImage.reset();
     publish();
+    return true;
 }
 
 void DatabasePage::showFault(Fault fault, const QString &name)
@@ -270,6 +164,8 @@ void DatabasePage::showFault(Fault fault, const QString &name)
 
 bool DatabasePage::openFileList(const QString &path)
 {
+    if (refusedDuringWrite(QStringLiteral("Другой файл не открыт")))
+        return false;
     m_lastFile.remember(path);
     const QString name = m_lastFile.name();
     setStatus(QStringLiteral("Чтение из файла ") + name);
@@ -288,27 +184,30 @@ bool DatabasePage::openFileList(const QString &path)
     const TestSystemDatabase::Taken taken = m_db.take(TestSystemDatabase::Which::File, bytes);
     if (taken.fault != Fault::None) {
         if (taken.fault == Fault::NotClosed) {
-            m_state.fileTreeVisible = false;
-            m_state.addTreeVisible = false;
+            m_state.fileTreeShown = false;
+            m_state.additionalTreeShown = false;
         }
         showFault(taken.fault, name);
         publish();
         return false;
     }
     const DatabaseList &list = m_db.file();
-    m_fileSource = QStringLiteral("файл ") + QDir::toNativeSeparators(path);
-    m_fromFile = true;
+    m_filePath = path;
+    // A backup undoes a write only as the instrument sent it: its pages go back
+    // unsorted, repeats and pages of other kinds included.
+    if (int pages = 0;
+        DatabaseBackup::isBackup(m_dataFolder, path) && check(bytes, &pages) == Fault::None)
+        m_backupImage = bytes.left(pageStart(pages));
+    m_state.fromFile = true;
     setStatus(QStringLiteral("Считано из файла ") + name + QLatin1Char(' ') +
               QString::number(list.tsCount()) + QStringLiteral(" ТС"));
     if (taken.passedOver > 0)
         setStatus(
             QStringLiteral("Пропущено ТС с неверным числом страниц: %1").arg(taken.passedOver));
-    m_state.fileTreeVisible = true;
-    m_state.writeFileListEnabled = true;
+    m_state.fileTreeShown = true;
     formAdditionalList();
-    m_state.addTreeVisible = true;
+    m_state.additionalTreeShown = true;
     writeListText(list.tree(), QStringLiteral("SpisokTSinFile.txt"));
-    deriveButtons();
     publish();
     Q_EMIT treesChanged();
     return true;
@@ -325,121 +224,33 @@ bool DatabasePage::takeInstrumentImage(const QByteArray &image, const QString &n
     return true;
 }
 
-void DatabasePage::writeToInstrument(Which which)
+bool DatabasePage::writeToInstrument(Which which)
 {
     // Every list the page holds is sound: its header, count and size agree and
     // it ends with its closing page, so it is sent as it stands.
     const DatabaseList &list = which == Which::FileList ? m_db.file() : m_db.instrument();
     if (!list.exists()) {
         setStatus(QStringLiteral("Список не считан из файла."));
-        return;
+        return false;
     }
-    if (!m_port.isOpen()) {
-        setStatus(OperatorTexts::portClosed());
-        return;
-    }
-    if (m_line.busy()) {
-        setStatus(m_line.busyText());
-        return;
-    }
-    const WriteRequest request{list.image(), list.pageCount(),
-                               which == Which::FileList ? m_fileSource
-                                                        : QStringLiteral("список прибора")};
-    if (!m_backupBeforeWrite) {
-        startWrite(request, QStringLiteral("резервная копия: не сохранялась (--no-backup)"));
-        return;
-    }
-    if (!m_lastRead.isEmpty()) {
-        backUpAndWrite(request);
-        return;
-    }
-    // No complete read of this connection to back up: read the instrument's
-    // database first; the write follows once it is complete.
-    readInstrumentList();
-    if (readInProgress())
-        m_pendingWrite = request;
-}
-
-void DatabasePage::backUpAndWrite(const WriteRequest &request)
-{
-    const DatabaseBackup::Saved saved =
-        DatabaseBackup::save(m_dataFolder, QDateTime::currentDateTime(), m_lastRead);
-    if (!saved.error.isEmpty()) {
-        refuseWrite(request, saved.error);
-        return;
-    }
-    startWrite(request, DatabaseBackup::journalNote(saved.path, m_lastRead));
-}
-
-void DatabasePage::refuseWrite(const WriteRequest &request, const QString &why)
-{
-    QString reason = why;
-    while (reason.endsWith(QLatin1Char('.')))
-        reason.chop(1);
-    const QString text = QStringLiteral("Резервная копия БД ТС прибора не сохранена: %1. "
-                                        "Запись БД ТС в прибор не начата.")
-                             .arg(reason);
-    setStatus(text);
-    Q_EMIT journalEvent(ServiceJournal::databaseWrite(
-        request.source, request.pages, request.image,
-        QStringLiteral("не начата: резервная копия не сохранена: ") + reason));
-    deriveButtons();
-    publish();
-    Q_EMIT writeNotStarted(text);
-}
-
-void DatabasePage::startWrite(const WriteRequest &request, const QString &backupNote)
-{
-    // The journal is the service record: a write it cannot record does not start.
-    const QString opening = ServiceJournal::databaseWrite(
-        request.source, request.pages, request.image, QStringLiteral("начата"), backupNote);
-    if (m_journalGate) {
-        if (const QString why = m_journalGate(opening); !why.isEmpty()) {
-            setStatus(why + QStringLiteral(". Запись БД ТС в прибор не начата."));
-            Q_EMIT writeNotStarted(why);
-            return;
-        }
+    DatabaseWriteInput input;
+    input.tsCount = list.tsCount();
+    if (which == Which::InstrumentList) {
+        input.origin = DatabaseWriteInput::Origin::InstrumentList;
     } else {
-        Q_EMIT journalEvent(opening);
+        input.origin = m_backupImage ? DatabaseWriteInput::Origin::Backup
+                                     : DatabaseWriteInput::Origin::FileList;
+        input.path = m_filePath;
     }
-    if (!m_transfer.startWrite(request.image, request.pages)) {
-        setStatus(m_line.busyText());
-        Q_EMIT writeNotStarted(m_line.busyText());
-        return;
-    }
-    setStatus(DatabasePageTexts::writeInstrumentListHint());
-    m_outStream = request.image;
-    m_pagesToSend = request.pages;
-    m_writeSource = request.source;
-    m_writeBackup = backupNote;
-    deriveButtons();
-    publish();
-}
-
-void DatabasePage::writeEnded(JobOutcome outcome, const QString &why)
-{
-    m_pane.setProgress(0);
-    if (outcome != JobOutcome::Done) {
-        setStatus(QStringLiteral("Запись БД ТС в прибор прервана: %1.").arg(why));
-        Q_EMIT journalEvent(ServiceJournal::databaseWrite(m_writeSource, m_pagesToSend, m_outStream,
-                                                          QStringLiteral("прервана: ") + why,
-                                                          m_writeBackup));
-        deriveButtons();
-        publish();
-        Q_EMIT transferEnded(LineJob::DatabaseWrite, outcome);
-        return;
-    }
-    setStatus(QStringLiteral("Отправлено в прибор страниц: ") + QString::number(m_pagesToSend));
-    ++m_writesCompleted;
-    Q_EMIT journalEvent(ServiceJournal::databaseWrite(m_writeSource, m_pagesToSend, m_outStream,
-                                                      QStringLiteral("прибор принял все страницы"),
-                                                      m_writeBackup));
-    Q_EMIT transferEnded(LineJob::DatabaseWrite, JobOutcome::Done);
-    readInstrumentList();
+    input.image = m_backupImage && which == Which::FileList ? *m_backupImage : list.image();
+    input.pages = static_cast<int>((input.image.size() - HeaderSize) / PageSize);
+    return m_service.write(std::move(input));
 }
 
 bool DatabasePage::addToInstrumentList()
 {
+    if (refusedDuringWrite(QStringLiteral("Список прибора не дополнен")))
+        return false;
     const int adding = m_db.additional().tsCount();
     setStatus(QStringLiteral("Включение в список прибора дополнительно ") +
               QString::number(adding) + QStringLiteral(" ТС"));
@@ -462,8 +273,7 @@ bool DatabasePage::addToInstrumentList()
               QStringLiteral(" ТС"));
     m_selection.clear();
     formAdditionalList();
-    m_instrumentEdited = true;
-    deriveButtons();
+    m_state.instrumentEdited = true;
     publish();
     Q_EMIT treesChanged();
     return true;
@@ -471,17 +281,18 @@ bool DatabasePage::addToInstrumentList()
 
 void DatabasePage::deleteSelected()
 {
+    if (refusedDuringWrite(QStringLiteral("Из списка прибора ничего не удалено")))
+        return;
     // Without a list read there is nothing to delete from; during a read the
     // list is about to be replaced.
     if (!m_db.instrument().exists() || readInProgress())
         return;
     const int removed = m_db.removeNodes(m_selection.nodes());
     m_selection.clear();
-    m_instrumentEdited = true;
+    m_state.instrumentEdited = true;
     formAdditionalList();
     setStatus(QStringLiteral("Из списка прибора удалено ") + QString::number(removed) +
               QStringLiteral(" ТС"));
-    deriveButtons();
     publish();
     Q_EMIT treesChanged();
 }
@@ -518,7 +329,6 @@ void DatabasePage::showSelectionCount(bool evenNone)
     const int count = m_selection.count();
     if (count > 0 || evenNone)
         setStatus(QStringLiteral("Выбрано  позиций:") + QString::number(count) + QLatin1Char('.'));
-    deriveButtons();
     publish();
     Q_EMIT selectionChanged();
 }

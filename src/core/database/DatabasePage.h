@@ -1,19 +1,16 @@
 #pragma once
 
 #include "database/DatabasePageState.h"
-#include "database/DatabaseTransfer.h"
+#include "database/DatabaseService.h"
 #include "database/DatabaseTreeModel.h"
 #include "database/TestSystemDatabase.h"
 #include "database/TreeSelection.h"
-#include "link/LineOwner.h"
 
 #include <QByteArray>
-#include <QItemSelectionModel>
 #include <QObject>
 #include <QString>
 
 #include <functional>
-#include <memory>
 #include <optional>
 
 namespace kalent {
@@ -26,16 +23,16 @@ class LineOwner;
 class MessagePane;
 class ReceiveDispatcher;
 class SerialPort;
-class Timer;
 
-// The database page without its widgets (DatabasePageView mirrors it): the three
-// lists, the page's captions and flags, and the flows behind the seven buttons.
-// The bytes and pages exchanged with the instrument are its DatabaseTransfer's;
-// the page starts the transfers and shows what they bring and how they end. A read becomes the
-// instrument list only when it is complete (its last page the closing page);
-// until then, and after a read that fails, the previous list stays. Dialogs belong to
-// the frame: it asks dialogFolder(), then tells the chosen path or the cancel.
-// Messages go to the message pane; file-system failures are raised as errors.
+// The database page without its widgets: the three lists, the selection in the
+// instrument list, the edits, and the flows behind the seven buttons. The jobs
+// with the instrument are its DatabaseService's; a read becomes the instrument
+// list only when it is complete, and until then, and after a read that fails,
+// the previous list stays. While a write waits for its backup or runs, the
+// lists it was taken from are not changed: another file and edits of the
+// instrument list are refused with a text. Dialogs belong to the window: it
+// asks dialogFolder(), then tells the chosen path. Messages go to the message
+// pane; file-system failures are raised as errors.
 class DatabasePage : public QObject
 {
     Q_OBJECT
@@ -47,16 +44,13 @@ public:
                  const DataFolder &dataFolder, LastFileChoice &lastFile, QObject *parent = nullptr);
     ~DatabasePage() override;
 
-    // The page navigator's answer to "has the frame (FrameBDTS) been made":
-    // from then on the link check enables and disables btnReadBDTSFromVir.
-    void setFrameQuery(std::function<bool()> query);
-    // Where a write's opening journal line goes; without it the line is only
-    // announced (journalEvent) and the write always starts.
+    DatabaseService &service() { return m_service; }
+    const DatabaseService &service() const { return m_service; }
     void setJournalGate(std::function<QString(const QString &line)> gate)
     {
-        m_journalGate = std::move(gate);
+        m_service.setJournalGate(std::move(gate));
     }
-    bool frameExists() const;
+    void setBackupBeforeWrite(bool on) { m_service.setBackupBeforeWrite(on); }
 
     const DatabasePageState &state() const { return m_state; }
     const TestSystemDatabase &database() const { return m_db; }
@@ -65,48 +59,43 @@ public:
     const TSTree &additionalTree() const { return m_db.additional().tree(); } // TreeViewAdd
     // The selected nodes of TreeViewVir.
     const TreeSelection &selection() const { return m_selection; }
-    // The three trees as item models over the lists (the views show exactly the
-    // lists), and TreeViewVir's selection as a selection model that follows
-    // selection(): the views draw it, the page alone changes it.
+    // The three trees as item models over the lists: the views show exactly the lists.
     DatabaseTreeModel &instrumentModel() { return m_instrumentModel; }
     DatabaseTreeModel &fileModel() { return m_fileModel; }
     DatabaseTreeModel &additionalModel() { return m_additionalModel; }
-    QItemSelectionModel &instrumentSelectionModel() { return m_instrumentSelectionModel; }
-    int pageNo() const { return m_transfer.pageNo(); }
-    // The reads and writes with the instrument (bytes, pages and their outcomes).
-    DatabaseTransfer &transfer() { return m_transfer; }
-    // Completed reads from the instrument and completed writes to it, since the start.
-    int readsCompleted() const { return m_readsCompleted; }
-    int writesCompleted() const { return m_writesCompleted; }
-    // Reads that ended without a list: refused, announced no pages, or the
-    // instrument fell silent. The instrument list stayed as it was.
-    int readsFailed() const { return m_readsFailed; }
-    // From the page-count request until the read completes or fails.
-    bool readInProgress() const { return m_transfer.reading(); }
-    bool writeInProgress() const { return m_transfer.writing(); }
-    // A write was asked for and waits for the read of its backup.
-    bool writeWaitingForBackup() const { return m_pendingWrite.has_value(); }
-    // Whether every write first saves the instrument's current database under
-    // backups/ (on unless the command line says --no-backup).
-    void setBackupBeforeWrite(bool on) { m_backupBeforeWrite = on; }
+
+    int readsCompleted() const { return m_service.readsCompleted(); }
+    int writesCompleted() const { return m_service.writesCompleted(); }
+    // Reads that ended without a list: the instrument list stayed as it was.
+    int readsFailed() const { return m_service.readsFailed(); }
+    bool readInProgress() const { return m_service.reading(); }
+    bool writeInProgress() const { return m_service.phase() == DatabaseService::Phase::Writing; }
+    bool writeWaitingForBackup() const
+    {
+        return m_service.phase() == DatabaseService::Phase::WaitingForBackup;
+    }
     // The folder the open and save dialogs start in, created when missing.
     QString dialogFolder() const;
 
     // The operator's requests, one for each button of the page.
-    void readInstrumentList();
-    void writeToInstrument(Which list);
+    void readInstrumentList() { m_service.read(); }
+    // Takes the list's image as it stands and writes it (a backup file as it
+    // was read); false when refused at once (the pane says why).
+    bool writeToInstrument(Which list);
+    bool writeFileList() { return writeToInstrument(Which::FileList); }
+    bool writeInstrumentList() { return writeToInstrument(Which::InstrumentList); }
     // Before another file is chosen: the file list goes, and with it what the
-    // additional list and a write could draw on. A cancelled choice leaves it so.
-    void discardFileList();
-    void writeFileList() { writeToInstrument(Which::FileList); }
-    void writeInstrumentList() { writeToInstrument(Which::InstrumentList); }
+    // additional list and a write could draw on. Refused (false, the pane says
+    // why) while a write is ahead.
+    bool discardFileList();
     // False when the addition was refused.
     bool addToInstrumentList();
     void deleteSelected();
 
     // The dialogs' accepted choices (a cancelled dialog asks nothing of the page).
     void saveInstrumentListTo(const QString &path);
-    // True when the file passed its checks and became the file list.
+    // True when the file passed its checks and became the file list. A file in
+    // the backups folder is kept as it is, to be written back unchanged.
     bool openFileList(const QString &path);
 
     // A click in TreeViewVir: selects as the tree does, then shows the count.
@@ -122,13 +111,6 @@ public:
     // in the messages); false when it fails.
     bool takeInstrumentImage(const QByteArray &image, const QString &name = QString());
 
-    // The replies R, r and m, as the transfer hears them.
-    void handlePageCountReply(const Message &reply) { m_transfer.handlePageCountReply(reply); }
-    void handlePageReply(const Message &page) { m_transfer.handlePageReply(page); }
-    void handlePageWantedReply(const Message &wanted) { m_transfer.handlePageWantedReply(wanted); }
-
-    static constexpr int ReadSilenceMs = DatabaseTransfer::ReadSilenceMs;
-
 Q_SIGNALS:
     void stateChanged();
     // A tree's nodes changed (the old nodes are gone).
@@ -140,80 +122,38 @@ Q_SIGNALS:
     // A by-product could not be written (a list text file): the job itself went
     // on and succeeded.
     void warningRaised(const QString &text);
-    // A line for the service journal (a database written to the instrument).
-    void journalEvent(const QString &line);
     // A read or write with the instrument ended, its texts on the pane; a read
     // is done only when its image became the instrument list.
     void transferEnded(kalent::LineJob job, kalent::JobOutcome outcome);
-    // A write was asked for but never started: its backup could not be saved
-    // (why says so, as the pane does).
-    void writeNotStarted(const QString &why);
 
 private:
-    // A write as asked for: what goes to the instrument, and from where.
-    struct WriteRequest
-    {
-        QByteArray image;
-        int pages = 0;
-        QString source;
-    };
-    // Saves the last complete read as the backup, then starts the write; a
-    // backup that cannot be saved stops it.
-    void backUpAndWrite(const WriteRequest &request);
-    void startWrite(const WriteRequest &request, const QString &backupNote);
-    void refuseWrite(const WriteRequest &request, const QString &why);
-    void readEnded(JobOutcome outcome, const QByteArray &image, const QString &why);
-    void writeEnded(JobOutcome outcome, const QString &why);
-    void pageReceived(int pageNo, int pageCount);
-    // A read that ends without a list: the message, the old list shown again.
-    void failRead(const QString &text, JobOutcome outcome = JobOutcome::Failed);
+    void readStarted();
+    void readDone(const QByteArray &image, int pagesReceived);
     void instrumentListTaken(int passedOver, int pagesReceived);
+    // A write is ahead: the lists it was taken from stay as they are (says so).
+    bool refusedDuringWrite(const QString &what);
     void showFault(DatabaseImage::Fault fault, const QString &name);
     void formAdditionalList();
     void showSelectionCount(bool evenNone);
-    // The buttons that follow the lists, the selection and the transfer.
-    void deriveButtons();
     void writeListText(const TSTree &tree, const QString &fileName);
     void setStatus(const QString &text);
-    // The captions count the lists' test systems.
-    void deriveCaptions();
-    void mirrorSelection();
+    // The state's counts follow the lists, its job the service.
     void publish();
 
-    SerialPort &m_port;
-    LineOwner &m_line;
     MessagePane &m_pane;
     const DataFolder &m_dataFolder;
     LastFileChoice &m_lastFile;
-    DatabaseTransfer m_transfer;
+    DatabaseService m_service;
 
     TestSystemDatabase m_db;
     DatabaseTreeModel m_instrumentModel{m_db.instrument()};
     DatabaseTreeModel m_fileModel{m_db.file()};
     DatabaseTreeModel m_additionalModel{m_db.additional()};
-    QItemSelectionModel m_instrumentSelectionModel{&m_instrumentModel};
     DatabasePageState m_state;
     TreeSelection m_selection;
-    std::function<bool()> m_frameQuery;
-    std::function<QString(const QString &line)> m_journalGate;
-    bool m_fromDevice = false;
-    bool m_fromFile = false;
-    // btnSaveAddTs: the instrument list has been added to or deleted from.
-    bool m_instrumentEdited = false;
-
-    // The instrument list as the last complete read of this connection made it
-    // (empty: none since the port opened or the search began).
-    QByteArray m_lastRead;
-    bool m_backupBeforeWrite = true;
-    std::optional<WriteRequest> m_pendingWrite;
-    QString m_writeBackup;  // the running write's backup note (for the journal)
-    QString m_fileSource;   // the file the file list came from (for the journal)
-    QString m_writeSource;  // what the running write sends (for the journal)
-    QByteArray m_outStream; // the running write's image (for the journal)
-    int m_pagesToSend = 0;
-    int m_readsCompleted = 0;
-    int m_readsFailed = 0;
-    int m_writesCompleted = 0;
+    QString m_filePath; // the file the file list came from
+    // A backup chosen as the file: its image as the instrument sent it.
+    std::optional<QByteArray> m_backupImage;
 };
 
 } // namespace kalent

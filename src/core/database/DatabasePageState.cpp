@@ -4,16 +4,12 @@ namespace kalent {
 
 bool DatabasePageState::operator==(const DatabasePageState &o) const
 {
-    return title == o.title && instrumentCaption == o.instrumentCaption &&
-           fileCaption == o.fileCaption && additionalCaption == o.additionalCaption &&
-           instrumentColour == o.instrumentColour && fileColour == o.fileColour &&
-           additionalColour == o.additionalColour && readFromVirEnabled == o.readFromVirEnabled &&
-           saveToFileEnabled == o.saveToFileEnabled && deleteEnabled == o.deleteEnabled &&
-           writeInstrumentListEnabled == o.writeInstrumentListEnabled &&
-           readFromFileEnabled == o.readFromFileEnabled &&
-           writeFileListEnabled == o.writeFileListEnabled && addEnabled == o.addEnabled &&
-           virTreeVisible == o.virTreeVisible && fileTreeVisible == o.fileTreeVisible &&
-           addTreeVisible == o.addTreeVisible;
+    return job == o.job && instrumentTs == o.instrumentTs && fileTs == o.fileTs &&
+           additionalTs == o.additionalTs && instrumentListExists == o.instrumentListExists &&
+           fromDevice == o.fromDevice && fromFile == o.fromFile &&
+           instrumentEdited == o.instrumentEdited && selected == o.selected &&
+           instrumentTreeShown == o.instrumentTreeShown && fileTreeShown == o.fileTreeShown &&
+           additionalTreeShown == o.additionalTreeShown;
 }
 
 } // namespace kalent

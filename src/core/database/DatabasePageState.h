@@ -1,47 +1,36 @@
 #pragma once
 
+#include "database/DatabaseService.h"
+
 #include <QString>
-#include <QtGlobal>
 
 #include <optional>
 
 namespace kalent {
 
-// The lists' names; their captions add the count of test systems once the list
-// has first been made: "Список ТС в приборе:", then "Список ТС в приборе (7):".
-inline const char *const InstrumentListName = "Список ТС в приборе";
-inline const char *const FileListName = "Список ТС в файле";
-inline const char *const AdditionalListName = "Дополнительный список ТС";
-inline QString listCaption(const char *list, std::optional<int> tsCount = std::nullopt)
-{
-    const QString name = QString::fromUtf8(list);
-    return tsCount ? QStringLiteral("%1 (%2):").arg(name).arg(*tsCount) : name + QLatin1Char(':');
-}
-
-// Everything the database page's widgets show besides the trees: captions,
-// hints, colours, enabled and visible flags. The frame mirrors it.
+// What the database page shows, as facts about the lists, the selection and
+// the job; the window's presenter derives every caption and enabled flag from
+// it (DatabasePagePresenter).
 struct DatabasePageState
 {
-    QString title = QStringLiteral("Перепрограммирование базы данных тест-систем.");
-    QString instrumentCaption = listCaption(InstrumentListName); // RzGroupBox1
-    QString fileCaption = listCaption(FileListName);             // RzGroupBox2
-    QString additionalCaption = listCaption(AdditionalListName); // RzGroupBox3
-    // The group boxes' colours (cream, sky blue, money green) as 0xRRGGBB.
-    quint32 instrumentColour = 0xFFFBF0;
-    quint32 fileColour = 0xA6CAF0;
-    quint32 additionalColour = 0xC0DCC0;
-
-    bool readFromVirEnabled = true;          // btnReadBDTSFromVir
-    bool saveToFileEnabled = false;          // btnSaveBDTSinFile
-    bool deleteEnabled = false;              // btnDeleteTS
-    bool writeInstrumentListEnabled = false; // btnSaveAddTs
-    bool readFromFileEnabled = true;         // btnReadBDTSFromFile
-    bool writeFileListEnabled = false;       // btnWriteBDTSInVir
-    bool addEnabled = false;                 // btnAddTSInVir
-
-    bool virTreeVisible = true;  // TreeViewVir
-    bool fileTreeVisible = true; // TreeViewFile
-    bool addTreeVisible = true;  // TreeViewAdd
+    DatabaseService::Phase job = DatabaseService::Phase::Idle;
+    // Each list's test systems, once the list has first been made (a discarded
+    // file list keeps its tree, and so its count).
+    std::optional<int> instrumentTs;
+    std::optional<int> fileTs;
+    std::optional<int> additionalTs;
+    bool instrumentListExists = false;
+    // A read from the instrument completed; a file passed its checks (each since the start).
+    bool fromDevice = false;
+    bool fromFile = false;
+    // The instrument list has been added to or deleted from.
+    bool instrumentEdited = false;
+    int selected = 0; // nodes selected in the instrument tree
+    // The trees are hidden while a read replaces the instrument list, and after a
+    // file without its closing page.
+    bool instrumentTreeShown = true;
+    bool fileTreeShown = true;
+    bool additionalTreeShown = true;
 
     bool operator==(const DatabasePageState &o) const;
     bool operator!=(const DatabasePageState &o) const { return !(*this == o); }

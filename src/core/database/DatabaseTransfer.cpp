@@ -22,6 +22,8 @@ DatabaseTransfer::DatabaseTransfer(SerialPort &port, ReceiveDispatcher &dispatch
     dispatcher.subscribe(ReplyCode::DatabasePage, [this](const Message &m) { handlePageReply(m); });
     dispatcher.subscribe(ReplyCode::PageWanted,
                          [this](const Message &m) { handlePageWantedReply(m); });
+    dispatcher.subscribe(ReplyCode::PageRefused,
+                         [this](const Message &) { handlePageRefusedReply(); });
     // The count starts to come (it may be cut short, and is taken after a wait).
     dispatcher.subscribeProgress([this](const ReplyProgress &progress) {
         if (progress.code == ReplyCode::PageCount && reading())
@@ -50,7 +52,7 @@ bool DatabaseTransfer::startWrite(const QByteArray &image, int pages)
     if (!m_line.begin(LineJob::DatabaseWrite, LineOwner::ReplySilenceMs))
         return false;
     m_received.clear();
-    m_outStream = image;
+    m_outStream = &image;
     m_pageCount = pages;
     m_outPosition = HeaderSize;
     m_pageNo = 1;
@@ -69,6 +71,7 @@ void DatabaseTransfer::finish(JobOutcome outcome, const QString &why, const QByt
         return;
     m_phase = Phase::Idle;
     m_received.clear();
+    m_outStream = nullptr;
     const bool write = phase == Phase::Writing;
     m_line.end(write ? LineJob::DatabaseWrite : LineJob::DatabaseRead, outcome, why);
     if (write)
@@ -144,6 +147,18 @@ QString DatabaseTransfer::readSilence() const
     return LineOwner::noAnswer();
 }
 
+void DatabaseTransfer::handlePageRefusedReply()
+{
+    // The instrument answered: it will not take the page just sent. Waiting for
+    // its "m" would only run into the deadline.
+    if (m_phase != Phase::Writing)
+        return;
+    const int refused = m_pageNo - 1;
+    finish(JobOutcome::Failed, refused >= 1
+                                   ? QStringLiteral("прибор не принял страницу %1").arg(refused)
+                                   : QStringLiteral("прибор не принял начало записи"));
+}
+
 void DatabaseTransfer::handlePageWantedReply(const Message &)
 {
     if (m_phase != Phase::Writing)
@@ -156,7 +171,7 @@ void DatabaseTransfer::handlePageWantedReply(const Message &)
     // One output() call per byte; the port buffers the calls, so on the line
     // the marker and the page leave as one stream, not byte by byte.
     for (int i = 0; i < PageSize; ++i)
-        m_port.output(m_outStream.mid(m_outPosition + i, 1));
+        m_port.output(m_outStream->mid(m_outPosition + i, 1));
     m_outPosition += PageSize;
     Q_EMIT pageSent(m_pageNo, m_pageCount);
     ++m_pageNo;

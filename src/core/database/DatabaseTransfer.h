@@ -18,7 +18,8 @@ class SerialPort;
 // the count) and then each page ("r", answered "r" and 528 bytes); it ends with
 // the header and every page as one image. A write announces its pages ("M" and
 // the count, high byte first) and sends "m" and a page for every "m" the
-// instrument sends, until one comes after the last page. Each holds the line
+// instrument sends, until one comes after the last page; an "x" instead refuses
+// the page just sent and ends the write at once. Each holds the line
 // while it runs and ends with exactly one outcome signal. What becomes of the
 // image, and what the page shows around it, belongs to the database page.
 class DatabaseTransfer : public QObject
@@ -43,7 +44,8 @@ public:
     int pageCount() const { return m_pageCount; }
 
     // Start a read or a write of image (pages of 528 bytes behind the header).
-    // False when another exchange holds the line: nothing is sent.
+    // False when another exchange holds the line: nothing is sent. The image is
+    // the caller's write input, held by it unchanged until writeEnded.
     bool startRead();
     bool startWrite(const QByteArray &image, int pages);
 
@@ -51,6 +53,8 @@ public:
     void handlePageCountReply(const Message &reply);
     void handlePageReply(const Message &page);
     void handlePageWantedReply(const Message &wanted);
+    // "x" instead of "m": the page just sent was refused; the write stops at once.
+    void handlePageRefusedReply();
 
 Q_SIGNALS:
     // The page count came: the read goes on.
@@ -78,8 +82,8 @@ private:
     Phase m_phase = Phase::Idle;
     int m_pageNo = 0;
     int m_pageCount = 0;
-    QByteArray m_received;  // the read under way: header, then the pages so far
-    QByteArray m_outStream; // the write's image (BDTSOutStream)
+    QByteArray m_received;                   // the read under way: header, then the pages so far
+    const QByteArray *m_outStream = nullptr; // the write's image (BDTSOutStream)
     qint64 m_outPosition = 0;
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/OperatorTexts.h"
 #include "link/ReplyCode.h"
 
 #include <QObject>
@@ -62,7 +63,7 @@ public:
 
     // What a job's silence means, said when its deadline passes.
     using SilenceReason = std::function<QString()>;
-    static QString noAnswer() { return QStringLiteral("прибор не ответил"); }
+    static QString noAnswer() { return OperatorTexts::noReply(); }
 
     // Takes the line for job; false while another job runs (nothing changes).
     // silenceMs 0: the job has no deadline. silence: the reason its deadline

@@ -15,6 +15,8 @@ enum class ReplyCode : char {
     ResultsReady = 'g',
     PageWanted = 'm',
     DatabasePage = 'r',
+    // A database page the instrument would not take (instead of "m").
+    PageRefused = 'x',
 };
 
 // The fixed lengths of the replies that collect, code included: written here

@@ -31,6 +31,7 @@ int ReplyDecoder::lengthOf(char code, int protocolLength)
     case ReplyCode::StartupReport:
     case ReplyCode::ResultsReady:
     case ReplyCode::PageWanted:
+    case ReplyCode::PageRefused:
         return 1;
     case ReplyCode::FileName:
         return ReplyLength::FileName;

@@ -15,8 +15,8 @@ namespace kalent {
 // a stream split or merged anywhere, and gives the same events.
 //
 // A message is recognised by its first byte and is complete at its length
-// (ReplyLength): the notices, the restart report, the contact answer and the
-// page request are one byte; the file name 19, the table 873, the protocol
+// (ReplyLength): the notices, the restart report, the contact answer, the page
+// request and its refusal are one byte; the file name 19, the table 873, the protocol
 // length 6, a database page 529, the protocol text the length the last
 // protocol-length reply ("N" and five digits) announced, which the decoder
 // reads itself; the page count "R", one byte, then at least three count
