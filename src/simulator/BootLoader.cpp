@@ -1,6 +1,6 @@
 #include "BootLoader.h"
 
-#include "VirtualInstrument.h"
+#include "InstrumentFeature.h"
 #include "common/Clock.h"
 
 #include <algorithm>
@@ -16,7 +16,7 @@ unsigned byteAt(const QByteArray &bytes, int i)
 
 } // namespace
 
-BootLoader::BootLoader(VirtualInstrument &instrument, QObject *parent)
+BootLoader::BootLoader(InstrumentControl &instrument, QObject *parent)
     : QObject(parent), m_instrument(instrument), m_timer(instrument.clock().createTimer())
 {
     m_timer->setSingleShot(true);
@@ -98,7 +98,7 @@ void BootLoader::scheduleStartupReport()
     m_timer->start(StartupMs);
 }
 
-void BootLoader::poweredOn(VirtualInstrument &, bool stylusHeld)
+void BootLoader::poweredOn(InstrumentControl &, bool stylusHeld)
 {
     m_timer->stop();
     m_pending = Pending::Nothing;
@@ -108,7 +108,7 @@ void BootLoader::poweredOn(VirtualInstrument &, bool stylusHeld)
         scheduleStartupReport();
 }
 
-void BootLoader::poweredOff(VirtualInstrument &)
+void BootLoader::poweredOff(InstrumentControl &)
 {
     m_timer->stop();
     m_pending = Pending::Nothing;
@@ -130,7 +130,7 @@ void BootLoader::finishUpload(Result result)
     Q_EMIT uploadFinished(result);
 }
 
-int BootLoader::consume(VirtualInstrument &, const QByteArray &heard)
+int BootLoader::consume(InstrumentControl &, const QByteArray &heard)
 {
     if (!m_programming)
         return NotMine;

@@ -11,7 +11,7 @@
 namespace kalent {
 
 class Timer;
-class VirtualInstrument;
+class InstrumentControl;
 
 // The instrument's boot loader. Switched on with the stylus held, it stays
 // silent in programming mode at 115200 and alone hears the line: it takes an
@@ -45,7 +45,7 @@ public:
     };
     void setFault(Fault fault) { m_fault = fault; }
 
-    explicit BootLoader(VirtualInstrument &instrument, QObject *parent = nullptr);
+    explicit BootLoader(InstrumentControl &instrument, QObject *parent = nullptr);
     ~BootLoader() override;
 
     // Programming mode as if switched on with the stylus held (the command line
@@ -60,9 +60,9 @@ public:
     // The image of the last accepted upload.
     const QByteArray &programImage() const { return m_program; }
 
-    int consume(VirtualInstrument &instrument, const QByteArray &heard) override;
-    void poweredOn(VirtualInstrument &instrument, bool stylusHeld) override;
-    void poweredOff(VirtualInstrument &instrument) override;
+    int consume(InstrumentControl &instrument, const QByteArray &heard) override;
+    void poweredOn(InstrumentControl &instrument, bool stylusHeld) override;
+    void poweredOff(InstrumentControl &instrument) override;
 
     static QString describe(Result result);
 
@@ -80,7 +80,7 @@ private:
     void finishUpload(Result result);
     void resetUpload();
 
-    VirtualInstrument &m_instrument;
+    InstrumentControl &m_instrument;
     std::unique_ptr<Timer> m_timer;
     enum class Pending { Nothing, Restart, BackUp, Report } m_pending = Pending::Nothing;
     bool m_programming = false;

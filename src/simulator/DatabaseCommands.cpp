@@ -1,7 +1,7 @@
 #include "DatabaseCommands.h"
 
 #include "DemoDatabase.h"
-#include "VirtualInstrument.h"
+#include "InstrumentFeature.h"
 #include "common/Clock.h"
 #include "database/DatabaseImage.h"
 
@@ -16,7 +16,7 @@ DatabaseCommands::DatabaseCommands() : m_image(DemoDatabase::demo())
 
 DatabaseCommands::~DatabaseCommands() = default;
 
-int DatabaseCommands::consume(VirtualInstrument &instrument, const QByteArray &heard)
+int DatabaseCommands::consume(InstrumentControl &instrument, const QByteArray &heard)
 {
     switch (heard.at(0)) {
     case 'R': {

@@ -14,9 +14,10 @@ PtyBridge::PtyBridge(VirtualInstrument &instrument, QObject *parent)
             });
 }
 
-bool PtyBridge::start()
+bool PtyBridge::start(int initialBaud)
 {
-    return m_line.start(m_instrument.baud());
+    const int own = m_instrument.baud();
+    return m_line.start(own == VirtualInstrument::AnyBaud ? initialBaud : own);
 }
 
 } // namespace kalent

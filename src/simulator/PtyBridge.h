@@ -17,10 +17,13 @@ class PtyBridge : public QObject
 {
     Q_OBJECT
 public:
+    static constexpr int DefaultLineBaud = 115200;
+
     PtyBridge(VirtualInstrument &instrument, QObject *parent = nullptr);
 
-    // Creates the pty; false with errorString() on failure.
-    bool start();
+    // Creates the pty set to the instrument's speed, or to initialBaud for one
+    // that answers at any speed; false with errorString() on failure.
+    bool start(int initialBaud = DefaultLineBaud);
     QString slavePath() const { return m_line.slavePath(); }
     QString errorString() const { return m_line.errorString(); }
     // The speed currently set on the line by whoever has the slave open.

@@ -142,7 +142,10 @@ void SimulatedPort::tick()
 
     QByteArray arrived;
     if (!m_fromInstrument.empty()) {
-        m_inCredit += elapsed * m_fromInstrument.front().baud / 1000.0 / BitsPerByte;
+        // A recording (AnyBaud) goes at whatever speed the port is set to.
+        const int headBaud = m_fromInstrument.front().baud;
+        const int pace = headBaud == VirtualInstrument::AnyBaud ? portBaud() : headBaud;
+        m_inCredit += elapsed * pace / 1000.0 / BitsPerByte;
         while (!m_fromInstrument.empty() && m_inCredit >= 1.0) {
             Segment &head = m_fromInstrument.front();
             const int n =

@@ -9,7 +9,8 @@ namespace kalent {
 
 QByteArray garble(const QByteArray &bytes, int fromBaud, int toBaud)
 {
-    if (fromBaud == toBaud)
+    if (fromBaud == toBaud || fromBaud == VirtualInstrument::AnyBaud ||
+        toBaud == VirtualInstrument::AnyBaud)
         return bytes;
     QByteArray out(bytes.size(), '\0');
     for (int i = 0; i < bytes.size(); ++i) {
@@ -83,6 +84,7 @@ void VirtualInstrument::hear(const QByteArray &bytes, int lineBaud)
     if (!m_powered || bytes.isEmpty())
         return;
     Q_EMIT heard(bytes, lineBaud);
+    m_lineBaud = lineBaud;
     m_heard.append(garble(bytes, lineBaud, m_baud));
     process();
 }
