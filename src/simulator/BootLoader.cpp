@@ -38,6 +38,9 @@ BootLoader::BootLoader(InstrumentControl &instrument, QObject *parent)
         case Pending::Report:
             m_instrument.sendRaw(QByteArrayLiteral("L"));
             break;
+        case Pending::StartDuringUpload:
+            startDuringUpload();
+            break;
         case Pending::Nothing:
             break;
         }
@@ -116,6 +119,13 @@ void BootLoader::poweredOff(InstrumentControl &)
     leaveProgrammingMode();
 }
 
+void BootLoader::startDuringUpload()
+{
+    resetUpload();
+    leaveProgrammingMode();
+    m_instrument.sendRaw(QByteArrayLiteral("L"));
+}
+
 void BootLoader::finishUpload(Result result)
 {
     m_result = result;
@@ -159,6 +169,10 @@ int BootLoader::consume(InstrumentControl &, const QByteArray &heard)
         m_image.reserve(static_cast<qsizetype>(m_expected));
         m_sum = 0;
         m_stage = m_expected > 0 ? Stage::Image : Stage::Checksum;
+        if (m_fault == Fault::StartsDuringUpload && m_startsAfterMs > 0) {
+            m_pending = Pending::StartDuringUpload;
+            m_timer->start(m_startsAfterMs);
+        }
         Q_EMIT uploadProgress(0, m_expected);
         return 4;
     }
@@ -171,11 +185,8 @@ int BootLoader::consume(InstrumentControl &, const QByteArray &heard)
         if (m_image.size() == m_expected)
             m_stage = Stage::Checksum;
         Q_EMIT uploadProgress(m_image.size(), m_expected);
-        if (m_fault == Fault::StartsDuringUpload && m_stage == Stage::Image) {
-            resetUpload();
-            leaveProgrammingMode();
-            m_instrument.sendRaw(QByteArrayLiteral("L"));
-        }
+        if (m_fault == Fault::StartsDuringUpload && m_startsAfterMs <= 0 && m_stage == Stage::Image)
+            startDuringUpload();
         return n;
     }
     case Stage::Checksum: {

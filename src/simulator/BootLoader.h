@@ -44,6 +44,9 @@ public:
         NeverReports,
     };
     void setFault(Fault fault) { m_fault = fault; }
+    // StartsDuringUpload: the control program starts this long after the
+    // upload's header is in rather than with the first image bytes.
+    void setStartsDuringUploadAfterMs(int ms) { m_startsAfterMs = ms; }
 
     explicit BootLoader(InstrumentControl &instrument, QObject *parent = nullptr);
     ~BootLoader() override;
@@ -78,11 +81,14 @@ private:
     void leaveProgrammingMode();
     void scheduleStartupReport();
     void finishUpload(Result result);
+    // The control program starting while an upload still comes in.
+    void startDuringUpload();
     void resetUpload();
 
     InstrumentControl &m_instrument;
     std::unique_ptr<Timer> m_timer;
-    enum class Pending { Nothing, Restart, BackUp, Report } m_pending = Pending::Nothing;
+    enum class Pending { Nothing, Restart, BackUp, Report, StartDuringUpload };
+    Pending m_pending = Pending::Nothing;
     bool m_programming = false;
     Stage m_stage = Stage::Marker;
     qint64 m_expected = 0;
@@ -91,6 +97,7 @@ private:
     Result m_result = Result::None;
     QByteArray m_program;
     Fault m_fault = Fault::None;
+    int m_startsAfterMs = 0;
 };
 
 } // namespace kalent

@@ -12,6 +12,7 @@ PtyBridge::PtyBridge(VirtualInstrument &instrument, QObject *parent)
             [this](const QByteArray &bytes, int baud) {
                 m_line.write(garble(bytes, baud, m_line.lineBaud()));
             });
+    connect(&m_instrument, &VirtualInstrument::lineDropped, &m_line, &PtyLine::close);
 }
 
 bool PtyBridge::start(int initialBaud)

@@ -12,7 +12,8 @@ class VirtualInstrument;
 // Serves the built-in instrument on a pseudo-terminal, so the program's real
 // serial port code can talk to it. The speed the program sets on the slave side
 // is read from the master (tcgetattr), so the instrument still tells speeds apart.
-// A pty has no modem lines: the instrument's power switch is not visible on it.
+// A pty has no modem lines: the instrument's power switch is not visible on it;
+// the instrument's line dropping closes the pty.
 class PtyBridge : public QObject
 {
     Q_OBJECT

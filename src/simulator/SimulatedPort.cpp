@@ -18,6 +18,7 @@ SimulatedPort::SimulatedPort(VirtualInstrument &instrument, Clock &clock, QObjec
     connect(m_lineTimer.get(), &Timer::timeout, this, &SimulatedPort::tick);
     connect(&m_instrument, &VirtualInstrument::transmitted, this,
             &SimulatedPort::instrumentTransmitted);
+    connect(&m_instrument, &VirtualInstrument::lineDropped, this, &SimulatedPort::vanish);
     connect(&m_instrument, &VirtualInstrument::ctsChanged, this, [this] {
         if (m_open)
             Q_EMIT commEvent();

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QObject>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -64,6 +65,19 @@ public:
     void setReplyDelayMs(int ms) { m_replyDelayMs = ms; }
     // The next reply is cut after this many bytes (the rest is never sent); -1 = off.
     void cutNextReplyAfter(int bytes) { m_cutAfter = bytes; }
+    // What happens to every data reply (longer than one byte; the one-letter
+    // answers pass untouched).
+    enum class DataReplyFault {
+        None,
+        Withheld,          // never sent
+        NoiseInside,       // the noise goes into its middle
+        HalfThenSilence,   // half goes out, the rest never
+        HalfThenLineDrops, // half goes out, then the line drops
+        ByteByByte,        // each byte goes out alone, byteGapMs apart
+    };
+    void setDataReplyFault(DataReplyFault fault, const QByteArray &noise = {}, int byteGapMs = 0);
+    // The line drops now, as when the device is pulled out (lineDropped()).
+    void dropLine() { Q_EMIT lineDropped(); }
 
     // While set, only this feature hears the line (a boot loader taking an upload).
     void setExclusiveFeature(InstrumentFeature *feature) override { m_exclusive = feature; }
@@ -86,10 +100,15 @@ Q_SIGNALS:
     void ctsChanged(bool up);
     void powerChanged(bool on);
     void baudChanged(int baud);
+    // The device is gone: whatever carries the line closes its end.
+    void lineDropped();
 
 private:
     void process();
     void emitCts(bool before);
+    // Runs action after ms on the clock, unless the power goes off first.
+    void later(int ms, std::function<void()> action);
+    void transmit(const QByteArray &reply);
 
     Clock &m_clock;
     std::vector<std::unique_ptr<InstrumentFeature>> m_features;
@@ -100,6 +119,9 @@ private:
     int m_lineBaud = DefaultBaud;
     int m_replyDelayMs = 0;
     int m_cutAfter = -1;
+    DataReplyFault m_dataFault = DataReplyFault::None;
+    QByteArray m_dataNoise;
+    int m_byteGapMs = 0;
     InstrumentFeature *m_exclusive = nullptr;
     bool m_powered = true;
     bool m_stylusHeld = false;

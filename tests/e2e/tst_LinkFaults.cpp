@@ -1,6 +1,9 @@
+#include "BootLoader.h"
 #include "ChildRun.h"
-#include "ScriptedInstrument.h"
+#include "MeasurementData.h"
+#include "PtyInstrument.h"
 #include "Session.h"
+#include "VirtualInstrument.h"
 #include "common/SystemClock.h"
 #include "firmware/FirmwareUpload.h"
 #include "link/HostSerialPort.h"
@@ -12,12 +15,27 @@
 
 using namespace kalent;
 using kalent::test::ChildRun;
-using kalent::test::ScriptedInstrument;
+using kalent::test::PtyInstrument;
 
 namespace {
 
-using Script = ScriptedInstrument::Script;
-using Vanish = ScriptedInstrument::Vanish;
+using Faults = ContactFaults::Settings;
+using DataFault = VirtualInstrument::DataReplyFault;
+
+// The built-in instrument's set-ups the cases use.
+PtyInstrument::SetUp atBaud(int baud)
+{
+    return [baud](VirtualInstrument &instrument) {
+        instrument.setBaud(baud);
+    };
+}
+
+PtyInstrument::SetUp dataReplies(DataFault fault, const QByteArray &noise = {}, int gapMs = 0)
+{
+    return [=](VirtualInstrument &instrument) {
+        instrument.setDataReplyFault(fault, noise, gapMs);
+    };
+}
 
 QString exe()
 {
@@ -50,7 +68,7 @@ QString describe(const ChildRun &run)
         .arg(run.errText().right(800));
 }
 
-ChildRun readOd(const ScriptedInstrument &instrument, const QString &timeout, int limitMs = 30000)
+ChildRun readOd(const PtyInstrument &instrument, const QString &timeout, int limitMs = 30000)
 {
     QTemporaryDir data;
     return ChildRun::run(
@@ -61,9 +79,9 @@ ChildRun readOd(const ScriptedInstrument &instrument, const QString &timeout, in
 
 } // namespace
 
-// The real serial code and the real program against a scripted instrument on a
-// pty, with the faults a line meets. Each case checks the outcome and that the
-// program stayed idle while it waited.
+// The real serial code and the real program against the built-in instrument on
+// a pty, with its fault settings, with the faults a line meets. Each case checks the outcome and
+// that the program stayed idle while it waited.
 class tst_LinkFaults : public QObject
 {
     Q_OBJECT
@@ -71,8 +89,8 @@ class tst_LinkFaults : public QObject
 private Q_SLOTS:
     void deviceVanishingWhileIdleClosesThePortAndAnotherPortGetsContact()
     {
-        ScriptedInstrument first(Script{});
-        QVERIFY(first.start());
+        PtyInstrument first;
+        QVERIFY(first.begin());
         SystemClock clock;
         HostSerialPort port;
         QTemporaryDir data;
@@ -101,8 +119,8 @@ private Q_SLOTS:
         // instrument on it.
         QVERIFY(panel.portEnabled);
         QVERIFY(panel.connectEnabled);
-        ScriptedInstrument second(Script{});
-        QVERIFY(second.start());
+        PtyInstrument second;
+        QVERIFY(second.begin());
         link.choosePort(second.path());
         QVERIFY(port.isOpen());
         QVERIFY(panel.ports.contains(second.path()));
@@ -114,10 +132,8 @@ private Q_SLOTS:
 
     void deviceVanishingMidReplyEndsTheActionAtOnce()
     {
-        Script script;
-        script.vanish = Vanish::MidReply;
-        ScriptedInstrument instrument(script);
-        QVERIFY(instrument.start());
+        PtyInstrument instrument({}, dataReplies(DataFault::HalfThenLineDrops));
+        QVERIFY(instrument.begin());
         const ChildRun run = readOd(instrument, "10");
         QVERIFY2(run.finished && run.exitCode == 1, qPrintable(describe(run)));
         QVERIFY2(run.wallMs < 5000, qPrintable(describe(run)));
@@ -130,12 +146,10 @@ private Q_SLOTS:
 
     void deviceVanishingMidSearchEndsTheActionAtOnce()
     {
-        Script script;
-        script.baud = 57600;
-        script.vanish = Vanish::MidSearch;
-        script.probesBeforeVanishing = 3; // 115200, then 4800 and 9600 of the search
-        ScriptedInstrument instrument(script);
-        QVERIFY(instrument.start());
+        Faults faults;
+        faults.dropLineAtProbe = 3; // 115200, then 4800 and 9600 of the search
+        PtyInstrument instrument(faults, atBaud(57600));
+        QVERIFY(instrument.begin());
         QTemporaryDir data;
         const ChildRun run = ChildRun::run(
             exe(), {"contact", "--port", instrument.path(), "--data-dir", data.path()}, 30000);
@@ -148,10 +162,10 @@ private Q_SLOTS:
 
     void babbleEndsTheActionAfterItsTimeout()
     {
-        Script script;
-        script.babbleAfterContact = true;
-        ScriptedInstrument instrument(script);
-        QVERIFY(instrument.start());
+        Faults faults;
+        faults.babbleAfterContact = true;
+        PtyInstrument instrument(faults);
+        QVERIFY(instrument.begin());
         const ChildRun run = readOd(instrument, "2");
         QVERIFY2(run.finished && run.exitCode == 1, qPrintable(describe(run)));
         // Two seconds without progress, however much noise came.
@@ -163,16 +177,16 @@ private Q_SLOTS:
     void floodKeepsMemoryBounded()
     {
         // What a quiet exchange takes.
-        ScriptedInstrument quiet(Script{});
-        QVERIFY(quiet.start());
+        PtyInstrument quiet;
+        QVERIFY(quiet.begin());
         const ChildRun baseline = readOd(quiet, "2");
         QVERIFY2(baseline.exitCode == 0, qPrintable(describe(baseline)));
 
         // "D" and 32 MB of noise behind it: one reply that can never be.
-        Script script;
-        script.floodBytes = 32 * 1024 * 1024;
-        ScriptedInstrument flooding(script);
-        QVERIFY(flooding.start());
+        Faults faults;
+        faults.floodAfterContact = 32 * 1024 * 1024;
+        PtyInstrument flooding(faults);
+        QVERIFY(flooding.begin());
         const ChildRun run = readOd(flooding, "1", 60000);
         QVERIFY2(run.finished && run.exitCode == 1, qPrintable(describe(run)));
         QVERIFY2(run.maxRssKb < baseline.maxRssKb + 8 * 1024,
@@ -181,26 +195,25 @@ private Q_SLOTS:
 
     void replyArrivingByteByByteIsProgressAndCompletes()
     {
-        Script script;
-        script.byteDelayMs = 3; // 873 bytes over more than the one-second timeout
-        ScriptedInstrument instrument(script);
-        QVERIFY(instrument.start());
+        // 873 bytes over more than the one-second timeout
+        PtyInstrument instrument({}, dataReplies(DataFault::ByteByByte, {}, 3));
+        QVERIFY(instrument.begin());
         const ChildRun run = readOd(instrument, "1");
         QVERIFY2(run.finished && run.exitCode == 0, qPrintable(describe(run)));
         QVERIFY2(run.wallMs > 2000, qPrintable(describe(run)));
         const QList<QByteArray> rows = run.out.trimmed().split('\n');
         QCOMPARE(rows.size(), 8);
-        QCOMPARE(rows.first().split('\t').value(1), QByteArray(" 0.001"));
-        QCOMPARE(rows.last().split('\t').value(12), QByteArray(" 0.811"));
+        const MeasurementData table;
+        QCOMPARE(rows.first().split('\t').value(1), table.valueText(1, 1));
+        // The output's last blank is trimmed with it.
+        QCOMPARE(rows.last().split('\t').value(12), table.valueText(8, 12).trimmed());
         QVERIFY2(run.cpuBelow(MostCpuShare), qPrintable(describe(run)));
     }
 
     void noiseInsideATableEndsTheActionAfterItsTimeout()
     {
-        Script script;
-        script.noiseInTable = QByteArray("\xff\xfe\xfd");
-        ScriptedInstrument instrument(script);
-        QVERIFY(instrument.start());
+        PtyInstrument instrument({}, dataReplies(DataFault::NoiseInside, "\xff\xfe\xfd"));
+        QVERIFY(instrument.begin());
         const ChildRun run = readOd(instrument, "1");
         QVERIFY2(run.finished && run.exitCode == 1, qPrintable(describe(run)));
         QVERIFY2(run.wallMs < 5000, qPrintable(describe(run)));
@@ -211,10 +224,8 @@ private Q_SLOTS:
     void searchIsNotGivenUpBeforeEverySpeedWasProbed()
     {
         // A timeout shorter than one cycle over the six speeds.
-        Script script;
-        script.baud = 57600;
-        ScriptedInstrument instrument(script);
-        QVERIFY(instrument.start());
+        PtyInstrument instrument({}, atBaud(57600));
+        QVERIFY(instrument.begin());
         QTemporaryDir data;
         const ChildRun run = ChildRun::run(
             exe(),
@@ -227,8 +238,8 @@ private Q_SLOTS:
 
     void instrumentAt115200IsFoundWithOneProbe()
     {
-        ScriptedInstrument instrument(Script{});
-        QVERIFY(instrument.start());
+        PtyInstrument instrument;
+        QVERIFY(instrument.begin());
         QTemporaryDir data;
         const ChildRun run = ChildRun::run(
             exe(), {"contact", "--port", instrument.path(), "--data-dir", data.path()}, 30000);
@@ -240,8 +251,8 @@ private Q_SLOTS:
 
     void watchFindsAnInstrumentAt115200WithOneProbe()
     {
-        ScriptedInstrument instrument(Script{});
-        QVERIFY(instrument.start());
+        PtyInstrument instrument;
+        QVERIFY(instrument.begin());
         QTemporaryDir data;
         // The service runs until it is stopped: it is cut off once contact is long had.
         const ChildRun run = ChildRun::run(
@@ -256,10 +267,8 @@ private Q_SLOTS:
         // Half a table, then nothing while the line stays up: the line's owner
         // gives the read up after its 10 s of silence, and the action ends then
         // instead of waiting out its own far longer timeout.
-        Script script;
-        script.silentMidReply = true;
-        ScriptedInstrument instrument(script);
-        QVERIFY(instrument.start());
+        PtyInstrument instrument({}, dataReplies(DataFault::HalfThenSilence));
+        QVERIFY(instrument.begin());
         const ChildRun run = readOd(instrument, "120", 90000);
         QVERIFY2(run.finished && run.exitCode == 1, qPrintable(describe(run)));
         QCOMPARE(lastLine(run), QString("Прибор не прислал таблицу оптических плотностей."));
@@ -272,10 +281,13 @@ private Q_SLOTS:
         // The control program starts 120 ms after the header, while the image's
         // blocks still go out: what it hears after its report can only be what
         // the system already held, one block and the checksum at most.
-        Script script;
-        script.reportAfterHeaderMs = 120;
-        ScriptedInstrument instrument(script);
-        QVERIFY(instrument.start());
+        PtyInstrument instrument({}, [](VirtualInstrument &device) {
+            BootLoader *loader = device.feature<BootLoader>();
+            loader->setFault(BootLoader::Fault::StartsDuringUpload);
+            loader->setStartsDuringUploadAfterMs(120);
+            loader->enterProgrammingMode();
+        });
+        QVERIFY(instrument.begin());
         QTemporaryDir data;
         // Ten blocks: a second of sending still to come when the report goes out.
         constexpr int ImageSize = 100000;
