@@ -2,7 +2,10 @@
 // (default 200 MB), then checks it and serves every step on a manual clock, and
 // prints the peak resident memory against the file's size and one exchange.
 #include "ManualClock.h"
-#include "ReplayInstrument.h"
+#include "ReplayScript.h"
+#include "SimulatorSetup.h"
+#include "TraceReplay.h"
+#include "VirtualInstrument.h"
 #include "trace/TraceRecord.h"
 
 #include <QCoreApplication>
@@ -69,13 +72,15 @@ int main(int argc, char *argv[])
     }
     const double checkS = timer.nsecsElapsed() / 1e9;
     ManualClock clock;
-    ReplayInstrument replay(std::move(script), clock);
+    const std::unique_ptr<VirtualInstrument> instrument =
+        createReplayInstrument(clock, std::move(script));
+    const TraceReplay &replay = *instrument->feature<TraceReplay>();
     qint64 served = 0;
-    QObject::connect(&replay, &ReplayInstrument::transmitted,
-                     [&served](const QByteArray &bytes) { served += bytes.size(); });
+    QObject::connect(instrument.get(), &VirtualInstrument::transmitted,
+                     [&served](const QByteArray &bytes, int) { served += bytes.size(); });
     timer.restart();
     for (int i = 0; i < exchanges; ++i) {
-        replay.hear("D", 115200);
+        instrument->hear("D", 115200);
         clock.advance(10);
     }
     const double serveS = timer.nsecsElapsed() / 1e9;

@@ -1,6 +1,6 @@
 #include "BootLoader.h"
 
-#include "VirtualInstrument.h"
+#include "InstrumentFeature.h"
 #include "common/Clock.h"
 
 #include <algorithm>
@@ -16,7 +16,7 @@ unsigned byteAt(const QByteArray &bytes, int i)
 
 } // namespace
 
-BootLoader::BootLoader(VirtualInstrument &instrument, QObject *parent)
+BootLoader::BootLoader(InstrumentControl &instrument, QObject *parent)
     : QObject(parent), m_instrument(instrument), m_timer(instrument.clock().createTimer())
 {
     m_timer->setSingleShot(true);
@@ -37,6 +37,9 @@ BootLoader::BootLoader(VirtualInstrument &instrument, QObject *parent)
             break;
         case Pending::Report:
             m_instrument.sendRaw(QByteArrayLiteral("L"));
+            break;
+        case Pending::StartDuringUpload:
+            startDuringUpload();
             break;
         case Pending::Nothing:
             break;
@@ -98,7 +101,7 @@ void BootLoader::scheduleStartupReport()
     m_timer->start(StartupMs);
 }
 
-void BootLoader::poweredOn(VirtualInstrument &, bool stylusHeld)
+void BootLoader::poweredOn(InstrumentControl &, bool stylusHeld)
 {
     m_timer->stop();
     m_pending = Pending::Nothing;
@@ -108,12 +111,19 @@ void BootLoader::poweredOn(VirtualInstrument &, bool stylusHeld)
         scheduleStartupReport();
 }
 
-void BootLoader::poweredOff(VirtualInstrument &)
+void BootLoader::poweredOff(InstrumentControl &)
 {
     m_timer->stop();
     m_pending = Pending::Nothing;
     resetUpload();
     leaveProgrammingMode();
+}
+
+void BootLoader::startDuringUpload()
+{
+    resetUpload();
+    leaveProgrammingMode();
+    m_instrument.sendRaw(QByteArrayLiteral("L"));
 }
 
 void BootLoader::finishUpload(Result result)
@@ -130,7 +140,7 @@ void BootLoader::finishUpload(Result result)
     Q_EMIT uploadFinished(result);
 }
 
-int BootLoader::consume(VirtualInstrument &, const QByteArray &heard)
+int BootLoader::consume(InstrumentControl &, const QByteArray &heard)
 {
     if (!m_programming)
         return NotMine;
@@ -159,6 +169,10 @@ int BootLoader::consume(VirtualInstrument &, const QByteArray &heard)
         m_image.reserve(static_cast<qsizetype>(m_expected));
         m_sum = 0;
         m_stage = m_expected > 0 ? Stage::Image : Stage::Checksum;
+        if (m_fault == Fault::StartsDuringUpload && m_startsAfterMs > 0) {
+            m_pending = Pending::StartDuringUpload;
+            m_timer->start(m_startsAfterMs);
+        }
         Q_EMIT uploadProgress(0, m_expected);
         return 4;
     }
@@ -171,11 +185,8 @@ int BootLoader::consume(VirtualInstrument &, const QByteArray &heard)
         if (m_image.size() == m_expected)
             m_stage = Stage::Checksum;
         Q_EMIT uploadProgress(m_image.size(), m_expected);
-        if (m_fault == Fault::StartsDuringUpload && m_stage == Stage::Image) {
-            resetUpload();
-            leaveProgrammingMode();
-            m_instrument.sendRaw(QByteArrayLiteral("L"));
-        }
+        if (m_fault == Fault::StartsDuringUpload && m_startsAfterMs <= 0 && m_stage == Stage::Image)
+            startDuringUpload();
         return n;
     }
     case Stage::Checksum: {

@@ -11,7 +11,7 @@
 namespace kalent {
 
 class Timer;
-class VirtualInstrument;
+class InstrumentControl;
 
 // The instrument's boot loader. Switched on with the stylus held, it stays
 // silent in programming mode at 115200 and alone hears the line: it takes an
@@ -44,8 +44,11 @@ public:
         NeverReports,
     };
     void setFault(Fault fault) { m_fault = fault; }
+    // StartsDuringUpload: the control program starts this long after the
+    // upload's header is in rather than with the first image bytes.
+    void setStartsDuringUploadAfterMs(int ms) { m_startsAfterMs = ms; }
 
-    explicit BootLoader(VirtualInstrument &instrument, QObject *parent = nullptr);
+    explicit BootLoader(InstrumentControl &instrument, QObject *parent = nullptr);
     ~BootLoader() override;
 
     // Programming mode as if switched on with the stylus held (the command line
@@ -60,9 +63,9 @@ public:
     // The image of the last accepted upload.
     const QByteArray &programImage() const { return m_program; }
 
-    int consume(VirtualInstrument &instrument, const QByteArray &heard) override;
-    void poweredOn(VirtualInstrument &instrument, bool stylusHeld) override;
-    void poweredOff(VirtualInstrument &instrument) override;
+    int consume(InstrumentControl &instrument, const QByteArray &heard) override;
+    void poweredOn(InstrumentControl &instrument, bool stylusHeld) override;
+    void poweredOff(InstrumentControl &instrument) override;
 
     static QString describe(Result result);
 
@@ -78,11 +81,14 @@ private:
     void leaveProgrammingMode();
     void scheduleStartupReport();
     void finishUpload(Result result);
+    // The control program starting while an upload still comes in.
+    void startDuringUpload();
     void resetUpload();
 
-    VirtualInstrument &m_instrument;
+    InstrumentControl &m_instrument;
     std::unique_ptr<Timer> m_timer;
-    enum class Pending { Nothing, Restart, BackUp, Report } m_pending = Pending::Nothing;
+    enum class Pending { Nothing, Restart, BackUp, Report, StartDuringUpload };
+    Pending m_pending = Pending::Nothing;
     bool m_programming = false;
     Stage m_stage = Stage::Marker;
     qint64 m_expected = 0;
@@ -91,6 +97,7 @@ private:
     Result m_result = Result::None;
     QByteArray m_program;
     Fault m_fault = Fault::None;
+    int m_startsAfterMs = 0;
 };
 
 } // namespace kalent

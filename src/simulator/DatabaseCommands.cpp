@@ -1,7 +1,7 @@
 #include "DatabaseCommands.h"
 
 #include "DemoDatabase.h"
-#include "VirtualInstrument.h"
+#include "InstrumentFeature.h"
 #include "common/Clock.h"
 #include "database/DatabaseImage.h"
 
@@ -21,7 +21,7 @@ int DatabaseCommands::pagesReceived() const
     return static_cast<int>(m_received.size() / PageSize);
 }
 
-int DatabaseCommands::consume(VirtualInstrument &instrument, const QByteArray &heard)
+int DatabaseCommands::consume(InstrumentControl &instrument, const QByteArray &heard)
 {
     switch (heard.at(0)) {
     case 'R': {

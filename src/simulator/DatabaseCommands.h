@@ -20,9 +20,9 @@ public:
     DatabaseCommands();
     ~DatabaseCommands() override;
 
-    int consume(VirtualInstrument &instrument, const QByteArray &heard) override;
+    int consume(InstrumentControl &instrument, const QByteArray &heard) override;
     // Switched off in the middle of a write: the old database stays.
-    void poweredOff(VirtualInstrument &) override { m_expected = 0; }
+    void poweredOff(InstrumentControl &) override { m_expected = 0; }
 
     // The database as an image (header and pages).
     const QByteArray &image() const { return m_image; }

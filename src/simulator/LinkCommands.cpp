@@ -1,6 +1,5 @@
 #include "LinkCommands.h"
 
-#include "VirtualInstrument.h"
 #include "link/LineSpeeds.h"
 
 namespace kalent {
@@ -10,7 +9,7 @@ int LinkCommands::baudForCode(int code)
     return LineSpeeds::baudForCode(code);
 }
 
-int LinkCommands::consume(VirtualInstrument &instrument, const QByteArray &heard)
+int LinkCommands::consume(InstrumentControl &instrument, const QByteArray &heard)
 {
     switch (heard.at(0)) {
     case 'B':

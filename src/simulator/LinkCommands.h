@@ -10,7 +10,7 @@ class LinkCommands : public InstrumentFeature
 {
 public:
     static int baudForCode(int code);
-    int consume(VirtualInstrument &instrument, const QByteArray &heard) override;
+    int consume(InstrumentControl &instrument, const QByteArray &heard) override;
 };
 
 } // namespace kalent

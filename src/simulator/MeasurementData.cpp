@@ -1,6 +1,7 @@
 #include "MeasurementData.h"
 
-#include "VirtualInstrument.h"
+#include "InstrumentFeature.h"
+#include "common/Clock.h"
 #include "common/Cp1251.h"
 
 namespace kalent {
@@ -26,7 +27,7 @@ QByteArray padded(const QByteArray &text, int width)
 
 MeasurementData::MeasurementData() = default;
 
-int MeasurementData::consume(VirtualInstrument &instrument, const QByteArray &heard)
+int MeasurementData::consume(InstrumentControl &instrument, const QByteArray &heard)
 {
     switch (heard.at(0)) {
     case 'G':
@@ -52,13 +53,13 @@ void MeasurementData::newMeasurement()
     ++m_protocolNumber;
 }
 
-void MeasurementData::announceMeasurement(VirtualInstrument &instrument)
+void MeasurementData::announceMeasurement(InstrumentControl &instrument)
 {
     newMeasurement();
     instrument.sendRaw(QByteArrayLiteral("G"));
 }
 
-void MeasurementData::announceResults(VirtualInstrument &instrument)
+void MeasurementData::announceResults(InstrumentControl &instrument)
 {
     instrument.sendRaw(QByteArrayLiteral("g"));
 }

@@ -19,14 +19,14 @@ class MeasurementData : public InstrumentFeature
 public:
     MeasurementData();
 
-    int consume(VirtualInstrument &instrument, const QByteArray &heard) override;
+    int consume(InstrumentControl &instrument, const QByteArray &heard) override;
 
     // The next measurement: new values, a later time, the next protocol number.
     void newMeasurement();
     // A new measurement, then the notice G ("densities measured").
-    void announceMeasurement(VirtualInstrument &instrument);
+    void announceMeasurement(InstrumentControl &instrument);
     // The notice g ("results ready") for the current measurement.
-    void announceResults(VirtualInstrument &instrument);
+    void announceResults(InstrumentControl &instrument);
 
     QDateTime measuredAt() const;
     // Which measurement and protocol the notices announce (the simulator logs them).

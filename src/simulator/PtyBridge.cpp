@@ -12,11 +12,13 @@ PtyBridge::PtyBridge(VirtualInstrument &instrument, QObject *parent)
             [this](const QByteArray &bytes, int baud) {
                 m_line.write(garble(bytes, baud, m_line.lineBaud()));
             });
+    connect(&m_instrument, &VirtualInstrument::lineDropped, &m_line, &PtyLine::close);
 }
 
-bool PtyBridge::start()
+bool PtyBridge::start(int initialBaud)
 {
-    return m_line.start(m_instrument.baud());
+    const int own = m_instrument.baud();
+    return m_line.start(own == VirtualInstrument::AnyBaud ? initialBaud : own);
 }
 
 } // namespace kalent

@@ -65,16 +65,29 @@ PtyLine::PtyLine(QObject *parent) : QObject(parent)
 
 PtyLine::~PtyLine()
 {
-    m_notifier.reset();
+    close();
+}
+
+void PtyLine::close()
+{
+    // It may be closing from inside its own notifier's signal.
+    if (m_notifier) {
+        m_notifier->setEnabled(false);
+        m_notifier.release()->deleteLater();
+    }
     if (m_slaveKeeper >= 0)
         ::close(m_slaveKeeper);
     if (m_master >= 0)
         ::close(m_master);
+    m_slaveKeeper = -1;
+    m_master = -1;
 }
 
 bool PtyLine::start(int initialBaud)
 {
-    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    // Close-on-exec: a program started from here must not hold the line's ends,
+    // or closing them would not look like a device going away.
+    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0) {
         m_error = QString::fromLocal8Bit(std::strerror(errno));
         return false;
@@ -88,7 +101,7 @@ bool PtyLine::start(int initialBaud)
 
     // Keeping one slave descriptor open ourselves means the master never sees a
     // hang-up when the program closes its side, so it can reopen at will.
-    m_slaveKeeper = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK);
+    m_slaveKeeper = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     termios raw{};
     if (m_slaveKeeper >= 0 && ::tcgetattr(m_slaveKeeper, &raw) == 0) {
         ::cfmakeraw(&raw);
@@ -114,7 +127,7 @@ int PtyLine::lineBaud() const
 void PtyLine::readMaster()
 {
     char buffer[4096];
-    for (;;) {
+    while (m_master >= 0) {
         const ssize_t n = ::read(m_master, buffer, sizeof buffer);
         if (n > 0) {
             Q_EMIT received(QByteArray(buffer, static_cast<int>(n)), lineBaud());
@@ -126,7 +139,10 @@ void PtyLine::readMaster()
         // but if it does, pause the notifier briefly instead of spinning on it.
         if (n < 0 && errno != EAGAIN) {
             m_notifier->setEnabled(false);
-            QTimer::singleShot(50, this, [this] { m_notifier->setEnabled(true); });
+            QTimer::singleShot(50, this, [this] {
+                if (m_notifier)
+                    m_notifier->setEnabled(true);
+            });
         }
         return;
     }
@@ -134,6 +150,8 @@ void PtyLine::readMaster()
 
 void PtyLine::write(const QByteArray &onLine)
 {
+    if (m_master < 0)
+        return;
     if (!onLine.isEmpty())
         Q_EMIT written(onLine, lineBaud());
     qsizetype done = 0;

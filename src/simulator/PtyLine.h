@@ -30,6 +30,8 @@ public:
     int lineBaud() const;
     // Bytes for the program; a reader that takes nothing for 2 s loses the rest.
     void write(const QByteArray &bytes);
+    // Closes both ends kept here: the program's side sees the device gone.
+    void close();
 
 Q_SIGNALS:
     void received(const QByteArray &bytes, int lineBaud);

@@ -18,6 +18,7 @@ SimulatedPort::SimulatedPort(VirtualInstrument &instrument, Clock &clock, QObjec
     connect(m_lineTimer.get(), &Timer::timeout, this, &SimulatedPort::tick);
     connect(&m_instrument, &VirtualInstrument::transmitted, this,
             &SimulatedPort::instrumentTransmitted);
+    connect(&m_instrument, &VirtualInstrument::lineDropped, this, &SimulatedPort::vanish);
     connect(&m_instrument, &VirtualInstrument::ctsChanged, this, [this] {
         if (m_open)
             Q_EMIT commEvent();
@@ -142,7 +143,10 @@ void SimulatedPort::tick()
 
     QByteArray arrived;
     if (!m_fromInstrument.empty()) {
-        m_inCredit += elapsed * m_fromInstrument.front().baud / 1000.0 / BitsPerByte;
+        // A recording (AnyBaud) goes at whatever speed the port is set to.
+        const int headBaud = m_fromInstrument.front().baud;
+        const int pace = headBaud == VirtualInstrument::AnyBaud ? portBaud() : headBaud;
+        m_inCredit += elapsed * pace / 1000.0 / BitsPerByte;
         while (!m_fromInstrument.empty() && m_inCredit >= 1.0) {
             Segment &head = m_fromInstrument.front();
             const int n =

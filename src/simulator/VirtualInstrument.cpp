@@ -9,7 +9,8 @@ namespace kalent {
 
 QByteArray garble(const QByteArray &bytes, int fromBaud, int toBaud)
 {
-    if (fromBaud == toBaud)
+    if (fromBaud == toBaud || fromBaud == VirtualInstrument::AnyBaud ||
+        toBaud == VirtualInstrument::AnyBaud)
         return bytes;
     QByteArray out(bytes.size(), '\0');
     for (int i = 0; i < bytes.size(); ++i) {
@@ -83,6 +84,7 @@ void VirtualInstrument::hear(const QByteArray &bytes, int lineBaud)
     if (!m_powered || bytes.isEmpty())
         return;
     Q_EMIT heard(bytes, lineBaud);
+    m_lineBaud = lineBaud;
     m_heard.append(garble(bytes, lineBaud, m_baud));
     process();
 }
@@ -117,6 +119,14 @@ void VirtualInstrument::process()
     }
 }
 
+void VirtualInstrument::setDataReplyFault(DataReplyFault fault, const QByteArray &noise,
+                                          int byteGapMs)
+{
+    m_dataFault = fault;
+    m_dataNoise = noise;
+    m_byteGapMs = byteGapMs;
+}
+
 void VirtualInstrument::send(const QByteArray &bytes)
 {
     if (m_silent || !m_powered)
@@ -126,16 +136,54 @@ void VirtualInstrument::send(const QByteArray &bytes)
         reply.truncate(m_cutAfter);
         m_cutAfter = -1;
     }
+    const DataReplyFault fault = bytes.size() > 1 ? m_dataFault : DataReplyFault::None;
+    switch (fault) {
+    case DataReplyFault::None:
+        break;
+    case DataReplyFault::Withheld:
+        return;
+    case DataReplyFault::NoiseInside:
+        reply.insert(reply.size() / 2, m_dataNoise);
+        break;
+    case DataReplyFault::HalfThenSilence:
+        reply.truncate(reply.size() / 2);
+        break;
+    case DataReplyFault::HalfThenLineDrops:
+        reply.truncate(reply.size() / 2);
+        // A moment for the half to leave before the device goes.
+        later(m_replyDelayMs + 50, [this] { dropLine(); });
+        break;
+    case DataReplyFault::ByteByByte:
+        for (int i = 0; i < reply.size(); ++i) {
+            const QByteArray byte = reply.mid(i, 1);
+            later(m_replyDelayMs + i * m_byteGapMs, [this, byte] { transmit(byte); });
+        }
+        return;
+    }
     if (m_replyDelayMs <= 0) {
-        Q_EMIT transmitted(reply, m_baud);
+        transmit(reply);
+        return;
+    }
+    later(m_replyDelayMs, [this, reply] { transmit(reply); });
+}
+
+void VirtualInstrument::transmit(const QByteArray &reply)
+{
+    Q_EMIT transmitted(reply, m_baud);
+}
+
+void VirtualInstrument::later(int ms, std::function<void()> action)
+{
+    if (ms <= 0) {
+        action();
         return;
     }
     auto timer = m_clock.createTimer();
     timer->setSingleShot(true);
     Timer *raw = timer.get();
-    connect(raw, &Timer::timeout, this, [this, raw, reply] {
+    connect(raw, &Timer::timeout, this, [this, raw, action = std::move(action)] {
         if (m_powered)
-            Q_EMIT transmitted(reply, m_baud);
+            action();
         // Finished timers are dropped later, never from inside their own signal.
         QMetaObject::invokeMethod(
             this,
@@ -147,7 +195,7 @@ void VirtualInstrument::send(const QByteArray &bytes)
             Qt::QueuedConnection);
     });
     m_delayed.push_back(std::move(timer));
-    raw->start(m_replyDelayMs);
+    raw->start(ms);
 }
 
 void VirtualInstrument::sendRaw(const QByteArray &bytes)

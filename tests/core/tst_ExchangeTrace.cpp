@@ -8,7 +8,7 @@
 #endif
 
 #include "MeasurementData.h"
-#include "ReplayInstrument.h"
+#include "ReplayScript.h"
 #include "measurement/OpticalDensityReader.h"
 #include "measurement/ResultsProtocol.h"
 #include "trace/ExchangeTrace.h"
@@ -245,7 +245,7 @@ private Q_SLOTS:
         QVERIFY(error.contains(QStringLiteral("нет ни одного обмена")));
     }
 
-    void aReplayAnswersEachCommandAtTheRecordedPace()
+    void aReplayScriptJoinsCommandsIntoStepsWithTheirDelays()
     {
         const QByteArray text =
             line("{\"t_us\":5000,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"4c\"}") +
@@ -266,135 +266,6 @@ private Q_SLOTS:
         QCOMPARE(steps.at(1).line, 2);
         QCOMPARE(steps.at(3).expected, QByteArray("g\x03"));
         QCOMPARE(steps.at(3).replies.at(1).delayMs, 70);
-
-        ManualClock clock;
-        ReplayInstrument replay(std::move(script), clock);
-        QByteArray sent;
-        QStringList departures;
-        QObject::connect(&replay, &ReplayInstrument::transmitted,
-                         [&](const QByteArray &b) { sent += b; });
-        QObject::connect(&replay, &ReplayInstrument::departed,
-                         [&](const QString &r) { departures.append(r); });
-        QSignalSpy finished(&replay, &ReplayInstrument::finished);
-        replay.start();
-        clock.advance(5);
-        QCOMPARE(sent, QByteArray("L"));
-        replay.hear("B", 4800);
-        replay.hear("B", 9600);
-        clock.advance(29);
-        QCOMPARE(sent, QByteArray("L"));
-        clock.advance(1);
-        QCOMPARE(sent, QByteArray("LB1"));
-        replay.hear("g\x03", 9600);
-        clock.advance(50);
-        QCOMPARE(sent, QByteArray("LB1N"));
-        clock.advance(20);
-        QCOMPARE(sent, QByteArray("LB1N00"));
-        QCOMPARE(finished.count(), 1);
-        QVERIFY(departures.isEmpty());
-
-        replay.hear("x", 9600);
-        QCOMPARE(departures.size(), 1);
-        QVERIFY(departures.first().contains(QStringLiteral("после конца записи")));
-    }
-
-    void aRunThatDepartsIsReportedWithTheLineAndPicksUpAgain()
-    {
-        const QByteArray text =
-            line("{\"t_us\":0,\"dir\":\"tx\",\"baud\":9600,\"hex\":\"47\"}") +
-            line("{\"t_us\":1000,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"44\"}") +
-            line("{\"t_us\":2000,\"dir\":\"tx\",\"baud\":9600,\"hex\":\"67\"}") +
-            line("{\"t_us\":3000,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"4e\"}");
-        QString error;
-        ManualClock clock;
-        ReplayInstrument replay(ReplayScript::parse(text, &error), clock);
-        QByteArray sent;
-        QStringList departures;
-        QObject::connect(&replay, &ReplayInstrument::transmitted,
-                         [&](const QByteArray &b) { sent += b; });
-        QObject::connect(&replay, &ReplayInstrument::departed,
-                         [&](const QString &r) { departures.append(r); });
-        // The program skips the table and asks for the protocol at another speed.
-        replay.hear("g", 115200);
-        clock.advance(5);
-        QCOMPARE(departures.size(), 1);
-        QVERIFY2(departures.first().startsWith(QStringLiteral("строка 1:")),
-                 qPrintable(departures.first()));
-        QCOMPARE(sent, QByteArray("N"));
-        QCOMPARE(replay.stepsDone(), 2);
-        // The step skipped by the departure was never answered.
-        QCOMPARE(replay.stepsAnswered(), 1);
-    }
-
-    void bytesTheRecordingLacksAreSkippedAndTheReplayPicksUpWhereACommandBegins()
-    {
-        // Steps: B at 9600, g, G, g again.
-        const QByteArray text =
-            line("{\"t_us\":0,\"dir\":\"tx\",\"baud\":9600,\"hex\":\"42\"}") +
-            line("{\"t_us\":1000,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"31\"}") +
-            line("{\"t_us\":2000,\"dir\":\"tx\",\"baud\":9600,\"hex\":\"67\"}") +
-            line("{\"t_us\":3000,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"61\"}") +
-            line("{\"t_us\":4000,\"dir\":\"tx\",\"baud\":9600,\"hex\":\"47\"}") +
-            line("{\"t_us\":5000,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"62\"}") +
-            line("{\"t_us\":6000,\"dir\":\"tx\",\"baud\":9600,\"hex\":\"67\"}") +
-            line("{\"t_us\":7000,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"63\"}");
-        QString error;
-        ManualClock clock;
-        ReplayInstrument replay(ReplayScript::parse(text, &error), clock);
-        QByteArray sent;
-        QObject::connect(&replay, &ReplayInstrument::transmitted,
-                         [&](const QByteArray &b) { sent += b; });
-        QSignalSpy departures(&replay, &ReplayInstrument::departed);
-        // Bytes no step begins with, again and again: each is reported, the
-        // replay stays at the first step.
-        for (int i = 0; i < 3; ++i)
-            replay.hear("x", 9600);
-        QCOMPARE(departures.count(), 3);
-        QCOMPARE(replay.stepsDone(), 0);
-        replay.hear("B", 9600);
-        clock.advance(1);
-        QCOMPARE(sent, QByteArray("1"));
-        // G skips g: the replay picks up at G, then the last g follows it.
-        replay.hear("G", 9600);
-        clock.advance(1);
-        QCOMPARE(sent, QByteArray("1b"));
-        QCOMPARE(departures.count(), 4);
-        replay.hear("g", 9600);
-        clock.advance(1);
-        QCOMPARE(sent, QByteArray("1bc"));
-        QCOMPARE(replay.stepsAnswered(), 3);
-        QCOMPARE(replay.stepsDone(), 4);
-    }
-
-    void aTraceCutShortAfterItsCheckEndsTheReplayWithoutClaimingItAll()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("cut.jsonl"));
-        const QByteArray first =
-            line("{\"t_us\":0,\"dir\":\"tx\",\"baud\":9600,\"hex\":\"42\"}") +
-            line("{\"t_us\":1000,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"31\"}");
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(first + line("{\"t_us\":2000,\"dir\":\"tx\",\"baud\":9600,\"hex\":\"67\"}") +
-                   line("{\"t_us\":3000,\"dir\":\"rx\",\"baud\":9600,\"hex\":\"61\"}"));
-        file.close();
-        QString error;
-        std::unique_ptr<ReplayScript> script = ReplayScript::load(path, &error);
-        QVERIFY2(script, qPrintable(error));
-        QCOMPARE(script->stepCount(), 2);
-        // Cut after the first exchange while the replay serves it.
-        QVERIFY(QFile::resize(path, first.size()));
-        ManualClock clock;
-        ReplayInstrument replay(std::move(script), clock);
-        QSignalSpy departures(&replay, &ReplayInstrument::departed);
-        QSignalSpy finished(&replay, &ReplayInstrument::finished);
-        replay.hear("B", 9600);
-        clock.advance(5);
-        QCOMPARE(replay.stepsAnswered(), 1);
-        QCOMPARE(departures.count(), 1);
-        QVERIFY2(departures.first().first().toString().contains(QStringLiteral("строке 3")),
-                 qPrintable(departures.first().first().toString()));
-        QCOMPARE(finished.count(), 0);
     }
 
 #ifdef Q_OS_LINUX

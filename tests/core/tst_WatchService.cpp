@@ -1,6 +1,5 @@
 #include "TestSupport.h"
 
-#include "InstrumentFeature.h"
 #include "MeasurementData.h"
 #include "link/Connection.h"
 #include "watch/WatchService.h"
@@ -45,19 +44,6 @@ struct WatchRig
     {
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-};
-
-// An instrument that still answers the contact probe but nothing else: every
-// read it is asked for stays unanswered.
-class AnswersContactOnly : public InstrumentFeature
-{
-public:
-    int consume(VirtualInstrument &instrument, const QByteArray &heard) override
-    {
-        if (heard.startsWith('B'))
-            instrument.send("B");
-        return 1;
     }
 };
 
@@ -239,14 +225,14 @@ private Q_SLOTS:
 
     void aReadLeftUnansweredIsTriedThreeTimesInAll()
     {
-        AnswersContactOnly contactOnly;
         WatchRig w;
         QStringList messages;
         QObject::connect(&w.watch, &WatchService::message,
                          [&](const QString &m) { messages.append(m); });
         w.watch.start();
         QVERIFY(w.following());
-        w.rig.instrument->setExclusiveFeature(&contactOnly);
+        // Still answers the contact probe, but every read it is asked for stays unanswered.
+        w.rig.instrument->setDataReplyFault(VirtualInstrument::DataReplyFault::Withheld);
         w.heard.clear();
         w.data->announceMeasurement(*w.rig.instrument);
         const QString givenUp =

@@ -1,6 +1,9 @@
+#include "BootLoader.h"
 #include "ChildRun.h"
-#include "ScriptedInstrument.h"
+#include "MeasurementData.h"
+#include "PtyInstrument.h"
 #include "Session.h"
+#include "VirtualInstrument.h"
 #include "common/SystemClock.h"
 #include "firmware/FirmwareUpload.h"
 #include "link/HostSerialPort.h"
@@ -12,12 +15,27 @@
 
 using namespace kalent;
 using kalent::test::ChildRun;
-using kalent::test::ScriptedInstrument;
+using kalent::test::PtyInstrument;
 
 namespace {
 
-using Script = ScriptedInstrument::Script;
-using Vanish = ScriptedInstrument::Vanish;
+using Faults = ContactFaults::Settings;
+using DataFault = VirtualInstrument::DataReplyFault;
+
+// The built-in instrument's set-ups the cases use.
+PtyInstrument::SetUp atBaud(int baud)
+{
+    return [baud](VirtualInstrument &instrument) {
+        instrument.setBaud(baud);
+    };
+}
+
+PtyInstrument::SetUp dataReplies(DataFault fault, const QByteArray &noise = {}, int gapMs = 0)
+{
+    return [=](VirtualInstrument &instrument) {
+        instrument.setDataReplyFault(fault, noise, gapMs);
+    };
+}
 
 QString exe()
 {
@@ -50,7 +68,7 @@ QString describe(const ChildRun &run)
         .arg(run.errText().right(800));
 }
 
-ChildRun readOd(const ScriptedInstrument &instrument, const QString &timeout, int limitMs = 30000)
+ChildRun readOd(const PtyInstrument &instrument, const QString &timeout, int limitMs = 30000)
 {
     QTemporaryDir data;
     return ChildRun::run(
@@ -59,13 +77,14 @@ ChildRun readOd(const ScriptedInstrument &instrument, const QString &timeout, in
         limitMs);
 }
 
+// How a table fails to come whole.
+enum class TableFault { Babble, NoiseInside, HalfThenSilence };
+
 } // namespace
 
-Q_DECLARE_METATYPE(kalent::test::ScriptedInstrument::Script)
-
-// The real serial code and the real program against a scripted instrument on a
-// pty, with the faults a line meets. Each case checks the outcome and that the
-// program stayed idle while it waited.
+// The real serial code and the real program against the built-in instrument on
+// a pty, with its fault settings: the faults a line meets. Each case checks the
+// outcome and that the program stayed idle while it waited.
 class tst_LinkFaults : public QObject
 {
     Q_OBJECT
@@ -73,8 +92,8 @@ class tst_LinkFaults : public QObject
 private Q_SLOTS:
     void deviceVanishingWhileIdleClosesThePortAndAnotherPortGetsContact()
     {
-        ScriptedInstrument first(Script{});
-        QVERIFY(first.start());
+        PtyInstrument first;
+        QVERIFY(first.begin());
         SystemClock clock;
         HostSerialPort port;
         QTemporaryDir data;
@@ -102,8 +121,8 @@ private Q_SLOTS:
         // instrument on it.
         QVERIFY(!state.searching());
         QVERIFY(!state.contact());
-        ScriptedInstrument second(Script{});
-        QVERIFY(second.start());
+        PtyInstrument second;
+        QVERIFY(second.begin());
         link.choosePort(second.path());
         QVERIFY(port.isOpen());
         QVERIFY(state.ports.contains(second.path()));
@@ -115,10 +134,8 @@ private Q_SLOTS:
 
     void deviceVanishingMidReplyEndsTheActionAtOnce()
     {
-        Script script;
-        script.vanish = Vanish::MidReply;
-        ScriptedInstrument instrument(script);
-        QVERIFY(instrument.start());
+        PtyInstrument instrument({}, dataReplies(DataFault::HalfThenLineDrops));
+        QVERIFY(instrument.begin());
         const ChildRun run = readOd(instrument, "10");
         QVERIFY2(run.finished && run.exitCode == 1, qPrintable(describe(run)));
         QVERIFY2(run.wallMs < 5000, qPrintable(describe(run)));
@@ -131,12 +148,10 @@ private Q_SLOTS:
 
     void deviceVanishingMidSearchEndsTheActionAtOnce()
     {
-        Script script;
-        script.baud = 57600;
-        script.vanish = Vanish::MidSearch;
-        script.probesBeforeVanishing = 3; // 115200, then 4800 and 9600 of the search
-        ScriptedInstrument instrument(script);
-        QVERIFY(instrument.start());
+        Faults faults;
+        faults.dropLineAtProbe = 3; // 115200, then 4800 and 9600 of the search
+        PtyInstrument instrument(faults, atBaud(57600));
+        QVERIFY(instrument.begin());
         QTemporaryDir data;
         const ChildRun run = ChildRun::run(
             exe(), {"contact", "--port", instrument.path(), "--data-dir", data.path()}, 30000);
@@ -150,16 +165,16 @@ private Q_SLOTS:
     void floodKeepsMemoryBounded()
     {
         // What a quiet exchange takes.
-        ScriptedInstrument quiet(Script{});
-        QVERIFY(quiet.start());
+        PtyInstrument quiet;
+        QVERIFY(quiet.begin());
         const ChildRun baseline = readOd(quiet, "2");
         QVERIFY2(baseline.exitCode == 0, qPrintable(describe(baseline)));
 
         // "D" and 32 MB of noise behind it: one reply that can never be.
-        Script script;
-        script.floodBytes = 32 * 1024 * 1024;
-        ScriptedInstrument flooding(script);
-        QVERIFY(flooding.start());
+        Faults faults;
+        faults.floodAfterContact = 32 * 1024 * 1024;
+        PtyInstrument flooding(faults);
+        QVERIFY(flooding.begin());
         const ChildRun run = readOd(flooding, "1", 60000);
         QVERIFY2(run.finished && run.exitCode == 1, qPrintable(describe(run)));
         QVERIFY2(run.maxRssKb < baseline.maxRssKb + 8 * 1024,
@@ -168,27 +183,26 @@ private Q_SLOTS:
 
     void replyArrivingByteByByteIsProgressAndCompletes()
     {
-        Script script;
-        script.byteDelayMs = 3; // 873 bytes over more than the one-second timeout
-        ScriptedInstrument instrument(script);
-        QVERIFY(instrument.start());
+        // 873 bytes over more than the one-second timeout
+        PtyInstrument instrument({}, dataReplies(DataFault::ByteByByte, {}, 3));
+        QVERIFY(instrument.begin());
         const ChildRun run = readOd(instrument, "1");
         QVERIFY2(run.finished && run.exitCode == 0, qPrintable(describe(run)));
         QVERIFY2(run.wallMs > 2000, qPrintable(describe(run)));
         const QList<QByteArray> rows = run.out.trimmed().split('\n');
         QCOMPARE(rows.size(), 8);
-        QCOMPARE(rows.first().split('\t').value(1), QByteArray(" 0.001"));
-        QCOMPARE(rows.last().split('\t').value(12), QByteArray(" 0.811"));
+        const MeasurementData table;
+        QCOMPARE(rows.first().split('\t').value(1), table.valueText(1, 1));
+        // The output's last blank is trimmed with it.
+        QCOMPARE(rows.last().split('\t').value(12), table.valueText(8, 12).trimmed());
         QVERIFY2(run.cpuBelow(MostCpuShare), qPrintable(describe(run)));
     }
 
     void searchIsNotGivenUpBeforeEverySpeedWasProbed()
     {
         // A timeout shorter than one cycle over the six speeds.
-        Script script;
-        script.baud = 57600;
-        ScriptedInstrument instrument(script);
-        QVERIFY(instrument.start());
+        PtyInstrument instrument({}, atBaud(57600));
+        QVERIFY(instrument.begin());
         QTemporaryDir data;
         const ChildRun run = ChildRun::run(
             exe(),
@@ -201,8 +215,8 @@ private Q_SLOTS:
 
     void instrumentAt115200IsFoundWithOneProbe()
     {
-        ScriptedInstrument instrument(Script{});
-        QVERIFY(instrument.start());
+        PtyInstrument instrument;
+        QVERIFY(instrument.begin());
         QTemporaryDir data;
         const ChildRun run = ChildRun::run(
             exe(), {"contact", "--port", instrument.path(), "--data-dir", data.path()}, 30000);
@@ -214,8 +228,8 @@ private Q_SLOTS:
 
     void watchFindsAnInstrumentAt115200WithOneProbe()
     {
-        ScriptedInstrument instrument(Script{});
-        QVERIFY(instrument.start());
+        PtyInstrument instrument;
+        QVERIFY(instrument.begin());
         QTemporaryDir data;
         // The service runs until it is stopped: it is cut off once contact is long had.
         const ChildRun run = ChildRun::run(
@@ -231,29 +245,37 @@ private Q_SLOTS:
     // comes first.
     void tableThatNeverCompletesEndsTheActionAtItsDeadline_data()
     {
-        QTest::addColumn<Script>("script");
+        QTest::addColumn<int>("fault");
         QTest::addColumn<QString>("timeout");
         QTest::addColumn<int>("fromMs");
         QTest::addColumn<int>("beforeMs");
-        Script babble;
-        babble.babbleAfterContact = true;
-        QTest::newRow("babble after contact") << babble << "2" << 2000 << 6000;
-        Script noise;
-        noise.noiseInTable = QByteArray("\xff\xfe\xfd");
-        QTest::newRow("noise inside the table") << noise << "1" << 0 << 5000;
-        Script silence;
-        silence.silentMidReply = true;
-        QTest::newRow("silence mid-table") << silence << "120" << 0 << 40000;
+        QTest::newRow("babble after contact") << int(TableFault::Babble) << "2" << 2000 << 6000;
+        QTest::newRow("noise inside the table") << int(TableFault::NoiseInside) << "1" << 0 << 5000;
+        QTest::newRow("silence mid-table")
+            << int(TableFault::HalfThenSilence) << "120" << 0 << 40000;
     }
 
     void tableThatNeverCompletesEndsTheActionAtItsDeadline()
     {
-        QFETCH(Script, script);
+        QFETCH(int, fault);
         QFETCH(QString, timeout);
         QFETCH(int, fromMs);
         QFETCH(int, beforeMs);
-        ScriptedInstrument instrument(script);
-        QVERIFY(instrument.start());
+        Faults faults;
+        PtyInstrument::SetUp setUp;
+        switch (TableFault(fault)) {
+        case TableFault::Babble:
+            faults.babbleAfterContact = true;
+            break;
+        case TableFault::NoiseInside:
+            setUp = dataReplies(DataFault::NoiseInside, "\xff\xfe\xfd");
+            break;
+        case TableFault::HalfThenSilence:
+            setUp = dataReplies(DataFault::HalfThenSilence);
+            break;
+        }
+        PtyInstrument instrument(faults, setUp);
+        QVERIFY(instrument.begin());
         const ChildRun run = readOd(instrument, timeout, 90000);
         QVERIFY2(run.finished && run.exitCode == 1, qPrintable(describe(run)));
         QVERIFY2(run.wallMs >= fromMs && run.wallMs < beforeMs, qPrintable(describe(run)));
@@ -266,10 +288,13 @@ private Q_SLOTS:
         // The control program starts 120 ms after the header, while the image's
         // blocks still go out: what it hears after its report can only be what
         // the system already held, one block and the checksum at most.
-        Script script;
-        script.reportAfterHeaderMs = 120;
-        ScriptedInstrument instrument(script);
-        QVERIFY(instrument.start());
+        PtyInstrument instrument({}, [](VirtualInstrument &device) {
+            BootLoader *loader = device.feature<BootLoader>();
+            loader->setFault(BootLoader::Fault::StartsDuringUpload);
+            loader->setStartsDuringUploadAfterMs(120);
+            loader->enterProgrammingMode();
+        });
+        QVERIFY(instrument.begin());
         QTemporaryDir data;
         // Ten blocks: a second of sending still to come when the report goes out.
         constexpr int ImageSize = 100000;

@@ -22,7 +22,7 @@ namespace {
 class Recorder : public InstrumentFeature
 {
 public:
-    int consume(VirtualInstrument &, const QByteArray &heard) override
+    int consume(InstrumentControl &, const QByteArray &heard) override
     {
         bytes.append(heard);
         return heard.size();

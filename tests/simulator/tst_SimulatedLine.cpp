@@ -15,7 +15,7 @@ class LongReply : public InstrumentFeature
 {
 public:
     explicit LongReply(int size) : m_size(size) {}
-    int consume(VirtualInstrument &instrument, const QByteArray &heard) override
+    int consume(InstrumentControl &instrument, const QByteArray &heard) override
     {
         if (heard.at(0) != 'X')
             return NotMine;

@@ -17,7 +17,8 @@
 #include "MeasurementData.h"
 #include "PtyBridge.h"
 #include "PtyLine.h"
-#include "ReplayInstrument.h"
+#include "ReplayScript.h"
+#include "TraceReplay.h"
 #include "trace/ExchangeTrace.h"
 #endif
 
@@ -87,22 +88,22 @@ int runReplay(const CommandLine &commandLine)
     const int firstBaud =
         script->firstBaud() > 0 ? script->firstBaud() : VirtualInstrument::DefaultBaud;
     SystemClock clock;
-    ReplayInstrument replay(std::move(script), clock);
-    PtyLine line;
-    if (!line.start(firstBaud)) {
+    const std::unique_ptr<VirtualInstrument> instrument =
+        createReplayInstrument(clock, std::move(script));
+    TraceReplay &replay = *instrument->feature<TraceReplay>();
+    PtyBridge bridge(*instrument);
+    if (!bridge.start(firstBaud)) {
         HeadlessRun::printError(
-            QStringLiteral("Не удалось создать псевдотерминал: %1").arg(line.errorString()));
+            QStringLiteral("Не удалось создать псевдотерминал: %1").arg(bridge.errorString()));
         return 1;
     }
     ExchangeTrace trace;
-    traceLine(commandLine, line, trace);
-    QObject::connect(&line, &PtyLine::received, &replay, &ReplayInstrument::hear);
-    QObject::connect(&replay, &ReplayInstrument::transmitted, &line, &PtyLine::write);
-    QObject::connect(&replay, &ReplayInstrument::departed, [](const QString &report) {
+    traceLine(commandLine, bridge.line(), trace);
+    QObject::connect(&replay, &TraceReplay::departed, [](const QString &report) {
         HeadlessRun::printError(QStringLiteral("воспроизведение расходится с записью: ") + report);
     });
     bool countSaid = false;
-    QObject::connect(&replay, &ReplayInstrument::finished, [&replay, &countSaid] {
+    QObject::connect(&replay, &TraceReplay::finished, [&replay, &countSaid] {
         countSaid = true;
         HeadlessRun::printError(
             QStringLiteral("воспроизведение: ответ дан на все записанные обмены "
@@ -110,7 +111,7 @@ int runReplay(const CommandLine &commandLine)
                 .arg(replay.stepCount())
                 .arg(replay.departures()));
     });
-    HeadlessRun::printOut(line.slavePath());
+    HeadlessRun::printOut(bridge.slavePath());
     replay.start();
     runUntilStopped();
     // A run that departed or stopped early still says how far it came.
