@@ -96,6 +96,9 @@ private Q_SLOTS:
                                          << "порт закрылся" << int(JobOutcome::Cancelled);
         QTest::newRow("a stop signal") << "signal"
                                        << "получен сигнал остановки" << int(JobOutcome::Cancelled);
+        // What the window does once the operator confirmed closing it.
+        QTest::newRow("the window closed") << "closed"
+                                           << "программа закрывается" << int(JobOutcome::Cancelled);
     }
 
     void everyWayOutOfAWriteIsToldTheSameEverywhere()
@@ -118,6 +121,8 @@ private Q_SLOTS:
             w.rig.port.vanish();
         else if (way == QLatin1String("signal"))
             w.page.service().cancel(reason);
+        else if (way == QLatin1String("closed"))
+            w.rig.session.line().cancel(reason);
         QVERIFY(w.rig.runUntil([&] { return ended.count() == 1; }, 60000));
         // A refusal is an answer: nothing is waited for after it.
         if (way == QLatin1String("refused"))
