@@ -68,7 +68,6 @@ bool imageOnTheLine(const FirmwareWizard &wizard)
            step == WizardStep::RestartedUp;
 }
 
-
 constexpr int Baud = 115200;
 constexpr double BytesPerSecond = Baud / 10.0;
 constexpr int PageBytes = 529; // "r" or "m" and the 528 bytes of a page
@@ -273,11 +272,12 @@ Figures transfers(const char *who, Session &session, VirtualInstrument &instrume
         Measure measure;
         // When the last page came: the rest is making the list and showing it.
         double lastPageS = 0;
-        const QMetaObject::Connection lastPage = QObject::connect(
-            &page.service().transfer(), &DatabaseTransfer::pageReceived, [&](int pageNo, int pageCount) {
-                if (pageNo == pageCount)
-                    lastPageS = measure.wallSeconds();
-            });
+        const QMetaObject::Connection lastPage =
+            QObject::connect(&page.service().transfer(), &DatabaseTransfer::pageReceived,
+                             [&](int pageNo, int pageCount) {
+                                 if (pageNo == pageCount)
+                                     lastPageS = measure.wallSeconds();
+                             });
         const bool done = runUntil([&] { return page.readsCompleted() == 1; }, limitMs);
         QObject::disconnect(lastPage);
         // Sent "R" and a "r" per page; received "R" and 4 characters, and the pages.
