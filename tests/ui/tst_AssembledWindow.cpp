@@ -2,6 +2,7 @@
 #include "LinkLabel.h"
 #include "MainWindow.h"
 #include "TestSupport.h"
+#include "WidgetFinder.h"
 #include "common/AtomicFile.h"
 #include "measurement/DesktopOpener.h"
 
@@ -47,7 +48,10 @@ struct Assembled
         rig.startUp();
         window.show();
     }
-    template <typename T> T *find(const QString &name) const { return window.findChild<T *>(name); }
+    template <typename T> T *find(const QString &name) const
+    {
+        return kalent::test::child<T>(window, name);
+    }
     void trigger(const QString &action) const { find<QAction>(action)->trigger(); }
     QString status() { return rig.session.pane().text(); }
     bool linkAt115200()

@@ -1,5 +1,6 @@
 #include "DatabasePageRead.h"
 #include "TestSupport.h"
+#include "WidgetFinder.h"
 
 #include "DatabasePageView.h"
 #include "DemoDatabase.h"
@@ -25,14 +26,6 @@ using namespace kalent;
 using namespace kalent::test;
 
 namespace {
-
-template <typename T> T *child(QWidget &frame, const char *name)
-{
-    T *w = frame.findChild<T *>(QString::fromLatin1(name));
-    if (!w)
-        qFatal("no widget %s", name);
-    return w;
-}
 
 // Answers the next file dialog: chooses path, or cancels when it is empty.
 void answerNextDialog(const QString &path, QString *folderSeen)

@@ -1,6 +1,7 @@
 #include "ElidingLabel.h"
 #include "FirmwarePage.h"
 #include "FirmwareRig.h"
+#include "WidgetFinder.h"
 #include "navigation/PageNavigator.h"
 
 #include <QFileDialog>
@@ -24,14 +25,6 @@ void openPage(FirmwareRig &rig, FirmwarePage &frame)
     rig.wizard().stopSoftWizard();
     rig.wizard().enterFirmwarePage();
     frame.afterShow();
-}
-
-template <typename T> T *child(QWidget &parent, const char *name)
-{
-    T *found = parent.findChild<T *>(QString::fromLatin1(name));
-    if (!found)
-        qWarning("no child %s", name);
-    return found;
 }
 
 QColor textColour(QWidget *widget)

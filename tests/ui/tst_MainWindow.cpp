@@ -5,6 +5,7 @@
 #include "PageChangeHooks.h"
 #include "SimulatorPanel.h"
 #include "TestSupport.h"
+#include "WidgetFinder.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -57,10 +58,7 @@ struct WindowRig
     }
     template <typename T> T *find(const QString &name) const
     {
-        T *widget = window.findChild<T *>(name);
-        if (!widget)
-            qWarning("no %s", qPrintable(name));
-        return widget;
+        return kalent::test::child<T>(window, name);
     }
     QAction *action(const QString &name) const { return find<QAction>(name); }
     QTabWidget *pages() const { return find<QTabWidget>(QStringLiteral("RzPageControl1")); }

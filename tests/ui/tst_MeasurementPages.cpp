@@ -3,6 +3,7 @@
 #include "RecordingOpener.h"
 #include "ResultsPage.h"
 #include "TestSupport.h"
+#include "WidgetFinder.h"
 #include "measurement/OpticalDensityReader.h"
 #include "measurement/ResultsProtocol.h"
 
@@ -40,14 +41,6 @@ private:
                     right = std::max(right, x);
                 }
         return std::max(0, right - left + 1);
-    }
-
-    template <typename T> static T *child(QWidget &page, const char *name)
-    {
-        T *w = page.findChild<T *>(QString::fromLatin1(name));
-        if (!w)
-            qWarning("no widget %s", name);
-        return w;
     }
 
 private Q_SLOTS:
