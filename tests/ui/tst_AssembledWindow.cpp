@@ -1,3 +1,4 @@
+#include "DialogAnswers.h"
 #include "FeaturePages.h"
 #include "LinkLabel.h"
 #include "MainWindow.h"
@@ -59,15 +60,6 @@ struct Assembled
         return rig.runUntil([this] { return rig.link().atFastestSpeed(); });
     }
 };
-
-// Answers the next modal message box with the given button.
-void answerNextBox(QWidget &owner, const QString &name, QMessageBox::StandardButton button)
-{
-    QTimer::singleShot(0, &owner, [&owner, name, button] {
-        if (auto *box = owner.findChild<QMessageBox *>(name))
-            box->button(button)->click();
-    });
-}
 
 } // namespace
 
@@ -160,7 +152,7 @@ private Q_SLOTS:
 
         auto *load = w.find<QPushButton>("btnLoadPO");
         QVERIFY(load->isEnabled());
-        answerNextBox(w.window, "ConfirmLoadBox", QMessageBox::Yes);
+        kalent::test::answerNextBox(w.window, "ConfirmLoadBox", QMessageBox::Yes);
         load->click();
         QVERIFY(w.rig.runUntil(
             [&] { return w.status() == "Перепрограммирование прибора завершено"; }, 20000));

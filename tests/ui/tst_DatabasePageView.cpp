@@ -1,4 +1,5 @@
 #include "DatabasePageRead.h"
+#include "DialogAnswers.h"
 #include "TestSupport.h"
 #include "WidgetFinder.h"
 
@@ -26,26 +27,6 @@ using namespace kalent;
 using namespace kalent::test;
 
 namespace {
-
-// Answers the next file dialog: chooses path, or cancels when it is empty.
-void answerNextDialog(const QString &path, QString *folderSeen)
-{
-    QTimer::singleShot(0, [path, folderSeen] {
-        for (QWidget *w : QApplication::topLevelWidgets()) {
-            auto *dialog = qobject_cast<QFileDialog *>(w);
-            if (!dialog || !dialog->isVisible())
-                continue;
-            *folderSeen = dialog->directory().absolutePath();
-            if (path.isEmpty()) {
-                dialog->reject();
-            } else {
-                dialog->selectFile(path);
-                QMetaObject::invokeMethod(dialog, "accept");
-            }
-            return;
-        }
-    });
-}
 
 // The row of a top-level node (row) or of its child (row, childRow).
 QModelIndex row(QTreeView *tree, int top, int childRow = -1)
@@ -295,7 +276,7 @@ private Q_SLOTS:
         f.close();
 
         QString folder;
-        answerNextDialog(path, &folder);
+        answerNextFileDialog(path, &folder);
         child<QPushButton>(frame, "btnReadBDTSFromFile")->click();
         QCOMPARE(folder, QDir(rig.dataDir.path()).filePath(QStringLiteral("FilesInVirant")));
         QCOMPARE(topLevelCount(child<QTreeView>(frame, "TreeViewFile")), 4);
@@ -303,7 +284,7 @@ private Q_SLOTS:
                  QStringLiteral("Список ТС в файле (12):"));
         QVERIFY(child<QPushButton>(frame, "btnWriteBDTSInVir")->isEnabled());
 
-        answerNextDialog(QString(), &folder);
+        answerNextFileDialog(QString(), &folder);
         child<QPushButton>(frame, "btnReadBDTSFromFile")->click();
         QVERIFY(!page.database().file().exists());
         QCOMPARE(topLevelCount(child<QTreeView>(frame, "TreeViewFile")), 4);
@@ -575,13 +556,13 @@ private Q_SLOTS:
         f.write(extra.image());
         f.close();
         QString folder;
-        answerNextDialog(path, &folder);
+        answerNextFileDialog(path, &folder);
         child<QPushButton>(frame, "btnReadBDTSFromFile")->click();
         auto *add = child<QPushButton>(frame, "btnAddTSInVir");
         auto *addTree = child<QTreeView>(frame, "TreeViewAdd");
         QVERIFY(add->isEnabled());
 
-        answerNextDialog(QString(), &folder);
+        answerNextFileDialog(QString(), &folder);
         child<QPushButton>(frame, "btnReadBDTSFromFile")->click();
         // What is shown can still be added.
         QCOMPARE(child<QGroupBox>(frame, "RzGroupBox3")->title(),

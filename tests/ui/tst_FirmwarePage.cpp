@@ -1,3 +1,4 @@
+#include "DialogAnswers.h"
 #include "ElidingLabel.h"
 #include "FirmwarePage.h"
 #include "FirmwareRig.h"
@@ -30,25 +31,6 @@ void openPage(FirmwareRig &rig, FirmwarePage &frame)
 QColor textColour(QWidget *widget)
 {
     return widget->palette().color(QPalette::WindowText);
-}
-
-// Answers the next modal box or dialog of the frame as soon as it is shown.
-template <typename T>
-void answerNext(QWidget &frame, const char *name, std::function<void(T *)> answer)
-{
-    QTimer::singleShot(0, &frame, [&frame, name, answer] {
-        T *dialog = frame.findChild<T *>(QString::fromLatin1(name));
-        if (!dialog) {
-            QTest::qFail("the expected dialog did not open", __FILE__, __LINE__);
-            if (QWidget *modal = QApplication::activeModalWidget())
-                modal->close();
-            return;
-        }
-        answer(dialog);
-        // A failed check inside answer() must not leave the dialog blocking the test.
-        if (dialog->isVisible())
-            dialog->close();
-    });
 }
 
 } // namespace

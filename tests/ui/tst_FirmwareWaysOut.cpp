@@ -1,6 +1,6 @@
+#include "DialogAnswers.h"
 #include "FirmwareRig.h"
 #include "MainWindow.h"
-#include "ModalAnswer.h"
 #include "navigation/PageNavigator.h"
 
 #include <QAction>
