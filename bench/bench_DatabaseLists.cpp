@@ -31,7 +31,7 @@ int main(int argc, char *argv[])
         TestSystemDatabase db;
         db.take(TestSystemDatabase::Which::Instrument, instrument);
         db.take(TestSystemDatabase::Which::File, file);
-        db.FormAdditionalList();
+        db.buildAdditionalList();
         listed = db.instrument().tsCount();
         added = db.additional().tsCount();
     }

@@ -87,7 +87,7 @@ private Q_SLOTS:
             const auto other =
                 round % 2 ? TestSystemDatabase::Which::Instrument : TestSystemDatabase::Which::File;
             db.take(other, randomImage(rng));
-            if (db.FormAdditionalList() == TestSystemDatabase::AdditionalResult::Formed)
+            if (db.buildAdditionalList() == TestSystemDatabase::AdditionalResult::Formed)
                 QCOMPARE(db.additional().image().size(), qint64(db.additional().pageCount()) * 528);
         }
     }

@@ -254,7 +254,7 @@ private Q_SLOTS:
         const QByteArray g2 = img::head(2, "G2", "S", "T", 'f');
         db.take(Which::File, img::image({img::head(1, "G1", "S", "T"), g2, img::continuation('k'),
                                          img::closing('F')}));
-        QCOMPARE(db.FormAdditionalList(), TestSystemDatabase::AdditionalResult::Formed);
+        QCOMPARE(db.buildAdditionalList(), TestSystemDatabase::AdditionalResult::Formed);
         const DatabaseList &add = db.additional();
         QCOMPARE(add.tsCount(), 1);
         QCOMPARE(add.pageCount(), 3);
@@ -269,7 +269,7 @@ private Q_SLOTS:
         db.take(Which::Instrument, img::image({img::head(1, "G", "S", "T1"), img::closing('I')}));
         const QByteArray t2 = img::head(1, "G", "S", "T2", 'f');
         db.take(Which::File, img::image({img::head(1, "G", "S", "T1"), t2, img::closing('F')}));
-        QCOMPARE(db.FormAdditionalList(), TestSystemDatabase::AdditionalResult::Formed);
+        QCOMPARE(db.buildAdditionalList(), TestSystemDatabase::AdditionalResult::Formed);
         QCOMPARE(db.additional().tsCount(), 1);
         QVERIFY(db.additional().tree().findPath({"G", "S", "T2"}));
         QCOMPARE(db.additional().image(), t2 + img::closing('F'));
@@ -283,7 +283,7 @@ private Q_SLOTS:
             {img::head(1, "A", "S", "T"), img::head(2, "B", "S", "T"), img::continuation()});
         QCOMPARE(db.take(Which::File, unclosed).fault, DatabaseImage::Fault::NotClosed);
         QVERIFY(!db.file().exists());
-        QCOMPARE(db.FormAdditionalList(), TestSystemDatabase::AdditionalResult::NotFormed);
+        QCOMPARE(db.buildAdditionalList(), TestSystemDatabase::AdditionalResult::NotFormed);
         QVERIFY(!db.additional().exists());
     }
 
@@ -293,7 +293,7 @@ private Q_SLOTS:
         const QByteArray both = img::image({img::head(1, "G", "S", "T"), img::closing('C')});
         db.take(Which::Instrument, both);
         db.take(Which::File, both);
-        QCOMPARE(db.FormAdditionalList(), TestSystemDatabase::AdditionalResult::Formed);
+        QCOMPARE(db.buildAdditionalList(), TestSystemDatabase::AdditionalResult::Formed);
         QCOMPARE(db.additional().pageCount(), 1);
         QCOMPARE(db.additional().tsCount(), 0);
         QCOMPARE(db.additional().image(), img::closing('C'));
@@ -304,12 +304,12 @@ private Q_SLOTS:
     {
         TestSystemDatabase db;
         db.take(Which::Instrument, img::image({img::closing()}));
-        QCOMPARE(db.FormAdditionalList(), TestSystemDatabase::AdditionalResult::NotFormed);
+        QCOMPARE(db.buildAdditionalList(), TestSystemDatabase::AdditionalResult::NotFormed);
         QVERIFY(!db.additional().exists());
         const QByteArray t = img::head(1, "A", "S", "T", 't');
         const QByteArray u = img::head(2, "A", "S", "U", 'u');
         db.take(Which::File, img::image({t, u, img::continuation('k'), img::closing('F')}));
-        QCOMPARE(db.FormAdditionalList(), TestSystemDatabase::AdditionalResult::Formed);
+        QCOMPARE(db.buildAdditionalList(), TestSystemDatabase::AdditionalResult::Formed);
         // The additional list holds copies of the records: the file's bytes may go.
         db.discardFile();
         QVERIFY(!db.file().exists());
@@ -318,7 +318,7 @@ private Q_SLOTS:
         QCOMPARE(db.additional().image(), t + u + img::continuation('k') + img::closing('F'));
         // Deleting from the instrument list keeps it as it is.
         QCOMPARE(db.removeNodes({}), 0);
-        QCOMPARE(db.FormAdditionalList(), TestSystemDatabase::AdditionalResult::Formed);
+        QCOMPARE(db.buildAdditionalList(), TestSystemDatabase::AdditionalResult::Formed);
         QCOMPARE(db.additional().tsCount(), 2);
         QCOMPARE(db.addAdditional(), TestSystemDatabase::AddResult::Added);
         QCOMPARE(db.instrument().tsCount(), 2);
@@ -339,10 +339,10 @@ private Q_SLOTS:
         const QByteArray t = img::head(1, "A", "S", "T", 't');
         const QByteArray u = img::head(1, "A", "S", "U", 'u');
         db.take(Which::File, img::image({t, u, img::closing('F')}));
-        db.FormAdditionalList();
+        db.buildAdditionalList();
         db.discardFile();
         db.take(Which::Instrument, img::image({img::head(1, "A", "S", "T"), img::closing('J')}));
-        QCOMPARE(db.FormAdditionalList(), TestSystemDatabase::AdditionalResult::Formed);
+        QCOMPARE(db.buildAdditionalList(), TestSystemDatabase::AdditionalResult::Formed);
         QCOMPARE(db.additional().tsCount(), 1);
         QVERIFY(db.additional().tree().findPath({"A", "S", "U"}));
         QCOMPARE(db.additional().image(), u + img::closing('J'));
@@ -362,7 +362,7 @@ private Q_SLOTS:
                 more << img::head(1, "Extra", "S", "T" + QByteArray::number(i));
             more << img::closing('F');
             db.take(Which::File, img::image(more));
-            db.FormAdditionalList();
+            db.buildAdditionalList();
             const QByteArray before = db.instrument().image();
             int pages = 0;
             const auto result = db.addAdditional(&pages);

@@ -89,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     db.take(Which::File, second);
     requireFromSource(db.file(), second);
 
-    if (db.FormAdditionalList() == TestSystemDatabase::AdditionalResult::Formed) {
+    if (db.buildAdditionalList() == TestSystemDatabase::AdditionalResult::Formed) {
         const DatabaseList &add = db.additional();
         require(add.image().size() == qint64(add.pageCount()) * PageSize, "additional list size");
         const int before = db.instrument().tsCount();

@@ -114,7 +114,7 @@ void DatabasePage::writeListText(const TSTree &tree, const QString &fileName)
 
 void DatabasePage::formAdditionalList()
 {
-    if (m_db.FormAdditionalList() == TestSystemDatabase::AdditionalResult::NotFormed)
+    if (m_db.buildAdditionalList() == TestSystemDatabase::AdditionalResult::NotFormed)
         return;
     publish();
     Q_EMIT treesChanged();

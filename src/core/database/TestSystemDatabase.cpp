@@ -164,7 +164,7 @@ void TestSystemDatabase::discardFile()
     m_file.m_image.clear();
 }
 
-TestSystemDatabase::AdditionalResult TestSystemDatabase::FormAdditionalList()
+TestSystemDatabase::AdditionalResult TestSystemDatabase::buildAdditionalList()
 {
     if (!m_instrument.m_exists || (!m_file.m_exists && !m_additional.m_exists))
         return AdditionalResult::NotFormed;
@@ -221,7 +221,7 @@ TestSystemDatabase::AddResult TestSystemDatabase::addAdditional(int *pages)
         m_instrument = listOf(std::move(image));
     }
     // What was added is no longer missing.
-    FormAdditionalList();
+    buildAdditionalList();
     return AddResult::Added;
 }
 

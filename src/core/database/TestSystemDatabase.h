@@ -11,7 +11,7 @@ namespace kalent {
 
 // The three lists of test systems (instrument, file, additional), the closing
 // page they share, and the operations that turn an image into a tree and back:
-// ParseDatabase, RebuildDatabase, FormAdditionalList, AddMissingTestSystem and
+// ParseDatabase, RebuildDatabase, buildAdditionalList, AddMissingTestSystem and
 // the removal of selected nodes. Every list it hands out is sound (see
 // DatabaseList); an operation that could not keep it so leaves the lists as
 // they were and says why. No widgets and no messages: callers show the results.
@@ -67,7 +67,7 @@ public:
     // Without the file list's bytes (discarded before a new file is chosen) the
     // additional list keeps those of its own test systems the instrument list
     // still lacks, so it never offers one the instrument list holds already.
-    AdditionalResult FormAdditionalList();
+    AdditionalResult buildAdditionalList();
 
     enum class AddResult { Added, NothingToAdd, TooManyPages };
     // Puts the additional list's records and closing page in place of the
