@@ -162,7 +162,6 @@ ModelledTimes onTheModelledLine(int pages, const QString &firmwarePath, const QS
     if (clock.advanceUntil([&] { return page.writesCompleted() == 1; }, 3600000))
         times.writeS = static_cast<double>(clock.nowMs() - start) / 1000.0;
 
-    session.navigator().ensureFrame(Page::Firmware);
     session.navigator().openPage(Page::Firmware);
     FirmwareWizard &wizard = session.firmware();
     wizard.fileChosen(firmwarePath);
@@ -301,7 +300,6 @@ Figures transfers(const char *who, Session &session, VirtualInstrument &instrume
         figures.writeMsPerPage = measure.processorMsPer(pages);
     }
 
-    session.navigator().ensureFrame(Page::Firmware);
     session.navigator().openPage(Page::Firmware);
     if (!toProgrammingMode(session, instrument, firmwarePath)) {
         std::printf("firmware: step 3 never opened\n");

@@ -16,6 +16,7 @@
 #include "link/LineOwner.h"
 #include "trace/ExchangeTrace.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
@@ -177,32 +178,54 @@ bool HeadlessRun::portGone()
     return true;
 }
 
-bool HeadlessRun::runUntil(const std::function<bool()> &done, const std::function<bool()> &giveUp)
+HeadlessRun::WaitEnd HeadlessRun::runUntil(const std::function<bool()> &done)
 {
     if (done())
-        return true;
+        return WaitEnd::Done;
+    ProgressWatch &watch = session().progressWatch();
     QEventLoop loop;
-    QTimer poll;
-    poll.setInterval(10);
-    bool result = false;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done()) {
-            result = true;
-            loop.quit();
-        } else if (portGone() || giveUp()) {
-            loop.quit();
-        }
+    WaitEnd end = WaitEnd::Done;
+    const auto finish = [&](WaitEnd how) {
+        end = how;
+        loop.quit();
+    };
+    // Whatever the wait is for arrives as an event (a reply, a job's end, the
+    // port closing): it is looked at each time the loop has handled what came
+    // and is about to sleep, never on a polling timer.
+    connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, &loop,
+            [&] {
+                if (done())
+                    finish(WaitEnd::Done);
+                else if (portGone())
+                    finish(WaitEnd::PortGone);
+            });
+    // Wakes when the wait would end without progress, and looks again then: the
+    // progress since moves it on, and a search not yet round all six speeds is
+    // looked at again a tick later.
+    const qint64 limitMs = timeoutMs();
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.setTimerType(Qt::PreciseTimer);
+    const auto armDeadline = [&] {
+        const qint64 left = watch.lastProgressMs() + limitMs - session().clock().nowMs();
+        deadline.start(left > 0 ? int(std::min<qint64>(left + 1, MaxTimeoutSeconds * 1000LL))
+                                : Connection::SearchTickMs);
+    };
+    connect(&deadline, &QTimer::timeout, &loop, [&] {
+        if (watch.expired())
+            finish(WaitEnd::TimedOut);
+        else
+            armDeadline();
     });
-    poll.start();
+    armDeadline();
     loop.exec();
-    return result;
+    return end;
 }
 
 bool HeadlessRun::waitFor(const std::function<bool()> &done)
 {
-    ProgressWatch &watch = session().progressWatch();
-    watch.start(static_cast<qint64>(m_timeoutSeconds * 1000.0));
-    return runUntil(done, [&watch] { return watch.expired(); });
+    session().progressWatch().start(timeoutMs());
+    return runUntil(done) == WaitEnd::Done;
 }
 
 bool HeadlessRun::probeAnswered()
@@ -227,39 +250,9 @@ bool HeadlessRun::searchReachedFastestSpeed()
 {
     Connection &link = session().connection();
     LineOwner &line = session().line();
-    ProgressWatch &watch = session().progressWatch();
-    const qint64 limitMs = static_cast<qint64>(m_timeoutSeconds * 1000.0);
-    QEventLoop loop;
-    bool timedOut = false;
-    // Wakes when the wait would end without progress, and looks again then; a
-    // search not yet round all six speeds is looked at again a tick later.
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    deadline.setTimerType(Qt::PreciseTimer);
-    const auto armDeadline = [&] {
-        const qint64 left = watch.lastProgressMs() + limitMs - session().clock().nowMs();
-        deadline.start(left > 0 ? int(std::min<qint64>(left + 1, MaxTimeoutSeconds * 1000LL))
-                                : Connection::SearchTickMs);
-    };
-    connect(&deadline, &QTimer::timeout, &loop, [&] {
-        if (watch.expired()) {
-            timedOut = true;
-            loop.quit();
-        } else {
-            armDeadline();
-        }
-    });
-    connect(&line, &LineOwner::jobEnded, &loop, [&](LineJob job) {
-        if (job == LineJob::ContactSearch)
-            loop.quit();
-    });
-    watch.start(limitMs);
+    session().progressWatch().start(timeoutMs());
     link.searchWithFastestSpeed();
-    if (line.job() == LineJob::ContactSearch) {
-        armDeadline();
-        loop.exec();
-    }
-    if (timedOut)
+    if (runUntil([&line] { return line.job() != LineJob::ContactSearch; }) == WaitEnd::TimedOut)
         line.cancel(QStringLiteral("истекло время ожидания"));
     return link.atFastestSpeed();
 }

@@ -67,7 +67,11 @@ public:
 private:
     // True once the port has closed itself; says so on stderr the first time.
     bool portGone();
-    bool runUntil(const std::function<bool()> &done, const std::function<bool()> &giveUp);
+    enum class WaitEnd { Done, TimedOut, PortGone };
+    // The event loop until done() holds, the port's device goes away, or the
+    // progress watch (started by the caller) sees the timeout pass.
+    WaitEnd runUntil(const std::function<bool()> &done);
+    qint64 timeoutMs() const { return static_cast<qint64>(m_timeoutSeconds * 1000.0); }
     // The probe's answer within one search tick.
     bool probeAnswered();
     // The search's job ending at 115200; false when it ended otherwise, the port

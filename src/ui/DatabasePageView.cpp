@@ -65,7 +65,6 @@ DatabasePageView::DatabasePageView(Session &session, QWidget *parent)
         showState();
     });
 
-    session.navigator().ensureFrame(Page::Database);
     showState();
 }
 

@@ -131,7 +131,6 @@ MainWindow::MainWindow(Session &session, VirtualInstrument *simulator, QWidget *
     move(337, 136);
 
     connect(&m_navigator, &PageNavigator::pagesChanged, this, &MainWindow::mirrorPages);
-    connect(&m_navigator, &PageNavigator::frameNeeded, this, &MainWindow::createFrame);
     connect(m_pageControl, &QTabWidget::currentChanged, &m_navigator, &PageNavigator::tabClicked);
     connect(&m_navigator, &PageNavigator::actionsEnabledChanged, this,
             &MainWindow::mirrorActionsEnabled);
@@ -257,8 +256,12 @@ void MainWindow::mirrorPages()
     // The program's own changes of the page control run no rule; only the
     // user's tab clicks reach the navigator.
     const QSignalBlocker blocker(m_pageControl);
-    for (Page p : AllPages)
+    for (Page p : AllPages) {
+        // A page's frame is made when its tab is first shown, and kept.
+        if (m_navigator.tabVisible(p))
+            createFrame(p);
         m_pageControl->setTabVisible(pageIndex(p), m_navigator.tabVisible(p));
+    }
     m_pageControl->setCurrentIndex(pageIndex(m_navigator.activePage()));
 }
 

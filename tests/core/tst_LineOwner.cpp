@@ -79,7 +79,6 @@ class tst_LineOwner : public QObject
             if (!f.open(QIODevice::WriteOnly) || f.write(image) != image.size())
                 return false;
             f.close();
-            session.navigator().ensureFrame(Page::Database);
             if (!session.databasePage().openFileList(file))
                 return false;
             // A complete read gives a write its backup without reading first.

@@ -79,18 +79,15 @@ private Q_SLOTS:
         f.rig.port.close(); // the page switch opens it again
         f.rig.port.clearWritten();
 
-        QSignalSpy frames(&f.nav, &PageNavigator::frameNeeded);
         QSignalSpy pages(&f.nav, &PageNavigator::pagesChanged);
         QStringList order;
-        connect(&f.nav, &PageNavigator::frameNeeded, &f.nav,
-                [&](Page p) { order.append(QStringLiteral("frame%1").arg(pageIndex(p))); });
         connect(&f.nav, &PageNavigator::pagesChanged, &f.nav,
                 [&] { order.append(QStringLiteral("pages")); });
         connect(&f.nav, &PageNavigator::actionExecuted, &f.nav,
                 [&](Page p) { order.append(QStringLiteral("done%1").arg(pageIndex(p))); });
 
         f.nav.openPage(Page::Firmware);
-        QCOMPARE(order, (QStringList{"frame1", "pages", "done1"}));
+        QCOMPARE(order, (QStringList{"pages", "done1"}));
         QCOMPARE(f.nav.activePage(), Page::Firmware);
         QVERIFY(f.nav.tabVisible(Page::Firmware));
         QVERIFY(f.nav.firmwarePageActive());
@@ -107,13 +104,11 @@ private Q_SLOTS:
         QCOMPARE(f.rig.port.written(), QByteArray());
         QCOMPARE(f.rig.instrument->baud(), 9600);
 
-        // Again on the shown page: no frame, no page change, no rule.
+        // Again on the shown page: no page change, no rule.
         f.hooks.calls.clear();
         f.nav.openPage(Page::Firmware);
-        QCOMPARE(frames.count(), 1);
         QCOMPARE(pages.count(), 1);
         QVERIFY(f.hooks.calls.isEmpty());
-        QVERIFY(f.nav.frameCreated(Page::Firmware));
     }
 
     void databaseActionSearchesAndEndsWithTheInstrumentAt115200()
@@ -121,11 +116,8 @@ private Q_SLOTS:
         Fixture f;
         f.rig.instrument->setBaud(19200);
         f.rig.startUp();
-        QSignalSpy frames(&f.nav, &PageNavigator::frameNeeded);
 
         f.nav.openPage(Page::Database);
-        QCOMPARE(frames.count(), 1);
-        QCOMPARE(frames.at(0).at(0).value<Page>(), Page::Database);
         QCOMPARE(f.nav.activePage(), Page::Database);
         QVERIFY(f.nav.tabVisible(Page::Database));
         QCOMPARE(f.hooks.calls, QStringList{"stop"});
@@ -140,7 +132,6 @@ private Q_SLOTS:
         QVERIFY(!f.rig.link().state().searchAskedFor);
 
         f.nav.openPage(Page::Database);
-        QCOMPARE(frames.count(), 1);
         QVERIFY(!f.rig.link().searching());
     }
 
@@ -148,7 +139,6 @@ private Q_SLOTS:
     {
         Fixture f;
         f.rig.startUp();
-        QSignalSpy frames(&f.nav, &PageNavigator::frameNeeded);
 
         f.nav.openPage(Page::Reader);
         QCOMPARE(f.hooks.calls, (QStringList{"stop", "label", "label"}));
@@ -157,7 +147,6 @@ private Q_SLOTS:
         QVERIFY(f.rig.link().searching());
         QVERIFY(f.rig.link().state().searchAskedFor);
         QVERIFY(f.rig.runUntil([&] { return f.rig.link().atFastestSpeed(); }));
-        QCOMPARE(frames.count(), 0);
 
         f.hooks.calls.clear();
         f.rig.settle();
@@ -173,7 +162,6 @@ private Q_SLOTS:
     {
         Fixture f;
         f.rig.startUp();
-        QSignalSpy frames(&f.nav, &PageNavigator::frameNeeded);
         QSignalSpy done(&f.nav, &PageNavigator::actionExecuted);
 
         f.nav.openPage(Page::Results);
@@ -187,7 +175,6 @@ private Q_SLOTS:
         f.nav.openPage(Page::Results);
         QVERIFY(f.hooks.calls.isEmpty());
         QVERIFY(!f.rig.link().searching());
-        QCOMPARE(frames.count(), 0);
         QCOMPARE(done.count(), 2);
     }
 

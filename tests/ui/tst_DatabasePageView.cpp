@@ -147,7 +147,6 @@ private Q_SLOTS:
                  QColor(0xFF, 0xFB, 0xF0));
         for (const char *tree : {"TreeViewVir", "TreeViewFile", "TreeViewAdd"})
             QVERIFY(child<QTreeView>(frame, tree)->isVisible());
-        QVERIFY(rig.session.navigator().frameCreated(Page::Database));
     }
 
     // TreeViewVir's selection model follows the page's selection: the view

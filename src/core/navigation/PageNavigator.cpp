@@ -85,15 +85,6 @@ void PageNavigator::showPage(Page page)
     runPageChangeRules();
 }
 
-void PageNavigator::ensureFrame(Page page)
-{
-    if (m_frameCreated[slot(page)])
-        return;
-    // Set before the window is asked: the frame's constructor asks again.
-    m_frameCreated[slot(page)] = true;
-    Q_EMIT frameNeeded(page);
-}
-
 void PageNavigator::runPageChangeRules()
 {
     if (m_hooks)
@@ -126,8 +117,6 @@ void PageNavigator::openPage(Page page)
 {
     if (page == Page::About || !mayChangeTo(page, [this, page] { openPage(page); }))
         return;
-    if (page == Page::Firmware || page == Page::Database)
-        ensureFrame(page);
     showPage(page);
     // Every showing empties the grid, also when the page was already active.
     if (page == Page::Reader && m_hooks)

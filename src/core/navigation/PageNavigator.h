@@ -35,9 +35,8 @@ constexpr int pageIndex(Page page)
 // leaveUploadAsked() raised; the window asks the operator (default "no") and
 // answers with answerLeaveUpload(). Until then the page stays as it is.
 //
-// It owns two facts the features ask about: whether the frame of the firmware
-// or database page has been made, and which actions may run now (those that need
-// the instrument wait for the link indicator).
+// It also says which actions may run now: those that need the instrument wait
+// for the link indicator.
 class PageNavigator : public QObject
 {
     Q_OBJECT
@@ -52,15 +51,6 @@ public:
     bool tabVisible(Page page) const { return m_visible[slot(page)]; }
     // The link check asks this: the firmware wizard follows the line only here.
     bool firmwarePageActive() const { return m_active == Page::Firmware; }
-    // Whether the frame of the firmware or database page has been made (it is
-    // kept once made). The wizard and the database page do nothing for their
-    // frame before it exists.
-    bool frameCreated(Page page) const { return m_frameCreated[slot(page)]; }
-    // Makes the frame of the firmware or database page now if it is not there
-    // yet (frameNeeded). The actions do it on their first run; a frame made
-    // without the window and the command line say so here too.
-    void ensureFrame(Page page);
-
     // Whether the action that shows the page may run: those of the firmware,
     // database and reader pages need the instrument (the link indicator on),
     // the results page's does not. The window's actions and links mirror it.
@@ -73,9 +63,8 @@ public:
     void selectPage(Page page);
 
     // The action that shows a page, from the menu, the navigation bar or the
-    // About page's links: the firmware and database pages make their frame on the
-    // first run, the reader page relabels its grid on every run. The About page
-    // has no action; it does nothing.
+    // About page's links: the reader page relabels its grid on every run. The
+    // About page has no action; it does nothing.
     void openPage(Page page);
 
     // Whether a held-back page change is waiting for the operator's answer.
@@ -87,9 +76,6 @@ public:
 Q_SIGNALS:
     // A page change waits for the operator: leave the running upload or not.
     void leaveUploadAsked();
-    // The first run of the action of the firmware or database page, before
-    // the page is shown: the window creates the page's frame now.
-    void frameNeeded(kalent::Page page);
     // The active page or a tab's visibility changed.
     void pagesChanged();
     // An action has finished showing its page (every run, changed or not); the
@@ -112,7 +98,6 @@ private:
     PageChangeHooks *m_hooks;
     Page m_active = Page::About;
     std::array<bool, PageCount> m_visible = {true, false, false, false, false};
-    std::array<bool, PageCount> m_frameCreated = {false, false, false, false, false};
     std::function<void()> m_heldBack; // the change waiting for an answer
     bool m_leaveConfirmed = false;
     // The link indicator as the last link check left it; on until the first check.
