@@ -1,6 +1,7 @@
 #include "DatabasePageView.h"
 
 #include "DatabasePagePresenter.h"
+#include "DatabasePageTexts.h"
 #include "DatabaseTreeView.h"
 #include "FileDialogLook.h"
 #include "ObjectNames.h"

@@ -21,6 +21,16 @@ inline QString noAnswer()
 {
     return QStringLiteral("Прибор не отвечает!");
 }
+// The pane while the database is read from the instrument, and the read button's hint.
+inline QString databaseReading()
+{
+    return QStringLiteral("Чтение БД ТС из прибора.");
+}
+// The pane while a list is written to the instrument, and the write button's hint.
+inline QString databaseWriting()
+{
+    return QStringLiteral("Запись БД ТС в прибор.");
+}
 // The operator stopped a contact search before the instrument answered.
 inline QString searchStopped()
 {

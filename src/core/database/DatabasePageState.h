@@ -2,8 +2,6 @@
 
 #include "database/DatabaseService.h"
 
-#include <QString>
-
 #include <optional>
 
 namespace kalent {
@@ -35,77 +33,5 @@ struct DatabasePageState
     bool operator==(const DatabasePageState &o) const;
     bool operator!=(const DatabasePageState &o) const { return !(*this == o); }
 };
-
-// The page's fixed texts.
-namespace DatabasePageTexts {
-inline QString readFromVirCaption()
-{
-    return QStringLiteral(" из прибора");
-}
-// The hint of the read button, and the pane while a read runs.
-inline QString readFromVirHint()
-{
-    return QStringLiteral("Чтение БД ТС из прибора.");
-}
-inline QString saveToFileCaption()
-{
-    return QStringLiteral("в файл...");
-}
-inline QString saveToFileHint()
-{
-    return QStringLiteral("Запись БД ТС в файл.");
-}
-inline QString deleteCaption()
-{
-    return QStringLiteral("удалить");
-}
-inline QString deleteHint()
-{
-    return QStringLiteral("Выбор для удаления:\nShift + левый клик - непрерывно,\n"
-                          "Ctrl + левый клик - выборочно.");
-}
-inline QString writeInstrumentListCaption()
-{
-    return QStringLiteral("в прибор");
-}
-// The hint of the instrument list's write button, and the pane while a write runs.
-inline QString writeInstrumentListHint()
-{
-    return QStringLiteral("Запись БД ТС в прибор.");
-}
-inline QString readFromFileCaption()
-{
-    return QStringLiteral("из файла...");
-}
-inline QString readFromFileHint()
-{
-    return QStringLiteral("Чтение БД ТС из файла.");
-}
-inline QString writeFileListCaption()
-{
-    return QStringLiteral("в прибор");
-}
-inline QString writeFileListHint()
-{
-    return QStringLiteral("Запись БД ТС из файла в прибор.");
-}
-inline QString addCaption()
-{
-    return QStringLiteral("<<< Добавить в список прибора");
-}
-inline QString addHint()
-{
-    return QStringLiteral("Дополнение списка ТС прибора\nнедостающими из файла.");
-}
-// The open and save dialogs: default suffix and filter.
-inline QString dialogSuffix()
-{
-    return QStringLiteral("bdt");
-}
-inline QString dialogFilter()
-{
-    return QStringLiteral("Файлы данных (*.bdt)");
-}
-} // namespace DatabasePageTexts
 
 } // namespace kalent

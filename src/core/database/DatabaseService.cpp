@@ -4,7 +4,6 @@
 #include "common/OperatorTexts.h"
 #include "database/DatabaseBackup.h"
 #include "database/DatabaseImage.h"
-#include "database/DatabasePageState.h"
 #include "journal/ServiceJournal.h"
 #include "link/Connection.h"
 #include "link/SerialPort.h"
@@ -27,7 +26,7 @@ DatabaseService::DatabaseService(SerialPort &port, ReceiveDispatcher &dispatcher
       m_transfer(port, dispatcher, line, clock)
 {
     connect(&m_transfer, &DatabaseTransfer::countAnswered, this,
-            [this] { m_pane.setText(DatabasePageTexts::readFromVirHint()); });
+            [this] { m_pane.setText(OperatorTexts::databaseReading()); });
     connect(&m_transfer, &DatabaseTransfer::pageReceived, this, &DatabaseService::pageReceived);
     connect(&m_transfer, &DatabaseTransfer::pageSent, this,
             [this](int pageNo, int pageCount) { m_pane.setProgress(pageNo * 100 / pageCount); });
@@ -218,7 +217,7 @@ void DatabaseService::startWrite(const QString &backupNote)
         return;
     }
     m_backupNote = backupNote;
-    m_pane.setText(DatabasePageTexts::writeInstrumentListHint());
+    m_pane.setText(OperatorTexts::databaseWriting());
     // What goes to the instrument, named while it goes.
     m_pane.setText(m_state.write->paneText());
     setPhase(Phase::Writing);
