@@ -31,7 +31,9 @@ const OptionHelp optionHelp[] = {
     {"notices", "СЕК",
      "встроенный прибор извещает о конце измерения и о результатах каждые СЕК "
      "секунд"},
-    {"replay", "ФАЙЛ", "отвечать программе по записанной трассе обмена (--trace)"},
+    {"replay", "ФАЙЛ",
+     "отвечать программе по записанной трассе обмена (--trace); вне simulate — с --port sim, "
+     "вместо встроенного прибора"},
     {"timeout", "СЕК", "сколько секунд ждать ответа прибора (по умолчанию 10)"},
     {"out", "ФАЙЛ", "куда записать результат"},
     {"auto-name", nullptr, "записать также под именем, которое даёт прибор, в папку данных"},
@@ -105,7 +107,7 @@ void addOptions(QCommandLineParser &parser, const Action *action)
     parser.addOption(helpOption());
     parser.addOption(versionOption());
     for (const QString &name : globalValueOptions())
-        if (!action || action->takesPort || name != QLatin1String("port"))
+        if (globalOptionApplies(action, name))
             parser.addOption(optionFor(name, true));
     if (!action)
         return;
@@ -120,7 +122,8 @@ void addOptions(QCommandLineParser &parser, const Action *action)
 QString generalHelp(const std::vector<Action> &actions)
 {
     QString text = QStringLiteral(
-        "Использование: kalent-service [--port ПОРТ] [--data-dir ПАПКА] [--trace ФАЙЛ]\n"
+        "Использование: kalent-service [--port ПОРТ] [--data-dir ПАПКА] [--trace ФАЙЛ] "
+        "[--replay ФАЙЛ]\n"
         "               открыть окно программы\n"
         "       kalent-service ДЕЙСТВИЕ ... — без окна:\n");
     for (const Action &action : actions) {
@@ -149,7 +152,7 @@ QStringList allValueOptions(const std::vector<Action> &actions)
 QString windowUsage()
 {
     return QStringLiteral("Использование: kalent-service [--port ПОРТ] [--data-dir ПАПКА] "
-                          "[--trace ФАЙЛ] или "
+                          "[--trace ФАЙЛ] [--replay ФАЙЛ] или "
                           "kalent-service ДЕЙСТВИЕ ...; список действий: kalent-service --help");
 }
 
@@ -164,8 +167,19 @@ QString CommandLine::value(const QString &option, const QString &fallback) const
 const QStringList &globalValueOptions()
 {
     static const QStringList names = {QStringLiteral("port"), QStringLiteral("data-dir"),
-                                      QStringLiteral("trace")};
+                                      QStringLiteral("trace"), QStringLiteral("replay")};
     return names;
+}
+
+bool globalOptionApplies(const Action *action, const QString &name)
+{
+    if (!action)
+        return true;
+    // --replay stands in for the instrument behind a port; an action that
+    // serves a recording itself lists it among its own options.
+    if (name == QLatin1String("replay"))
+        return action->takesPort && !action->valueOptions.contains(name);
+    return action->takesPort || name != QLatin1String("port");
 }
 
 const Action *actionNamedIn(const QStringList &arguments, const std::vector<Action> &actions,
@@ -258,17 +272,24 @@ ParsedArguments parseArguments(const QStringList &arguments, const std::vector<A
             if (parser.isSet(name))
                 line.values.insert(name, parser.values(name));
     }
-    for (const QString &name : globalValueOptions()) {
-        if (!parsed.action || parsed.action->takesPort || name != QLatin1String("port"))
-            if (parser.isSet(name))
-                line.values.insert(name, parser.values(name));
-    }
+    for (const QString &name : globalValueOptions())
+        if (globalOptionApplies(parsed.action, name) && parser.isSet(name))
+            line.values.insert(name, parser.values(name));
     // An empty folder or file name would silently mean "beside the executable"
     // or "no trace": the engineer meant a name.
     if (line.has(QStringLiteral("data-dir")) && line.value(QStringLiteral("data-dir")).isEmpty())
         return usageError(QStringLiteral("Параметру --data-dir нужно имя папки."));
     if (line.has(QStringLiteral("trace")) && line.value(QStringLiteral("trace")).isEmpty())
         return usageError(QStringLiteral("Параметру --trace нужно имя файла."));
+    if (line.has(QStringLiteral("replay"))) {
+        if (line.value(QStringLiteral("replay")).isEmpty())
+            return usageError(QStringLiteral("Параметру --replay нужно имя файла."));
+        // Outside simulate the recording answers in the program, behind "sim".
+        const bool servedByAction =
+            parsed.action && parsed.action->valueOptions.contains(QStringLiteral("replay"));
+        if (!servedByAction && line.value(QStringLiteral("port")) != QLatin1String("sim"))
+            return usageError(QStringLiteral("Параметр --replay действует только с --port sim."));
+    }
     line.positional = positional;
     return parsed;
 }

@@ -45,6 +45,9 @@ struct Action
 
 // Options every action and the window take.
 const QStringList &globalValueOptions();
+// Whether a global option is one the action (null: the window) takes: --port
+// and --replay only where there is a port.
+bool globalOptionApplies(const Action *action, const QString &name);
 
 // The command line as QCommandLineParser reads it, with the options of the one
 // action it names, so that "ACTION --help" shows that action's options. Texts

@@ -8,6 +8,7 @@
 
 #include "Session.h"
 #include "SessionAssembly.h"
+#include "TraceReplay.h"
 #include "common/Clock.h"
 #include "common/LocalFileName.h"
 #include "common/SystemErrorText.h"
@@ -69,7 +70,11 @@ HeadlessRun::HeadlessRun(const CommandLine &commandLine)
     // No trace window here: the entries go to the file only, so a long run
     // (watch) holds none of them in memory.
     m_assembly = std::make_unique<SessionAssembly>(
-        SessionAssembly::Options{m_portName, commandLine.value(QStringLiteral("data-dir")), false});
+        SessionAssembly::Options{m_portName, commandLine.value(QStringLiteral("data-dir")), false,
+                                 commandLine.value(QStringLiteral("replay"))});
+    if (TraceReplay *replay = m_assembly->replay())
+        connect(replay, &TraceReplay::departed, this,
+                [](const QString &report) { printError(TraceReplay::departureText(report)); });
     if (commandLine.has(QStringLiteral("trace"))) {
         const QString error = trace().openFile(commandLine.value(QStringLiteral("trace")));
         if (!error.isEmpty())
@@ -94,6 +99,9 @@ HeadlessRun::HeadlessRun(const CommandLine &commandLine)
 
 HeadlessRun::~HeadlessRun()
 {
+    // A recording that answered says how far it came, as on a pseudo-terminal.
+    if (const TraceReplay *replay = m_assembly->replay())
+        printError(replay->endText());
     stderrConsole().finish();
 }
 
@@ -151,6 +159,11 @@ bool HeadlessRun::openPort()
     // The start-up's texts for a list without ports ("no COM port found", then
     // "no link") would only hide the reason: they are held back, and a port that
     // does not open is told in one sentence.
+    // A recording that could no longer be read since it was checked.
+    if (!m_assembly->replayError().isEmpty()) {
+        printError(m_assembly->replayError());
+        return false;
+    }
     QStringList held;
     m_heldTexts = &held;
     session().connection().openFirstPort({m_portName});

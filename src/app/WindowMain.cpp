@@ -1,5 +1,6 @@
 #include "WindowMain.h"
 
+#include "TraceReplay.h"
 #include "WindowComposition.h"
 
 #include <QApplication>
@@ -25,9 +26,15 @@ int runWindow(const CommandLine &commandLine)
     if (commandLine.has(QStringLiteral("trace")))
         options.traceFile = commandLine.value(QStringLiteral("trace"));
     options.dataDir = commandLine.value(QStringLiteral("data-dir"));
+    options.replayFile = commandLine.value(QStringLiteral("replay"));
     WindowComposition composition(options);
     if (!composition.traceError().isEmpty())
         std::fprintf(stderr, "%s\n", composition.traceError().toUtf8().constData());
+    if (TraceReplay *replay = composition.replay()) {
+        QObject::connect(replay, &TraceReplay::departed, [](const QString &report) {
+            std::fprintf(stderr, "%s\n", TraceReplay::departureText(report).toUtf8().constData());
+        });
+    }
     composition.start();
     return QApplication::exec();
 }

@@ -4,8 +4,10 @@
 #include "HeadlessRun.h"
 #include "MainWindow.h"
 #include "PlatformConsole.h"
+#include "ReplayScript.h"
 #include "StandardOutput.h"
 #include "StopSignals.h"
+#include "TraceReplay.h"
 #include "WindowMain.h"
 #include "common/FileSizeLimit.h"
 #include "common/QtTranslations.h"
@@ -41,8 +43,24 @@ int finishEarly(const ParsedArguments &parsed)
     return -1;
 }
 
+// A recording to answer behind "sim" is checked whole before anything starts:
+// one that cannot be served is refused like a wrong parameter.
+bool replayServable(const CommandLine &line)
+{
+    if (!line.has(QStringLiteral("replay")) || line.value(QStringLiteral("port")) != "sim")
+        return true;
+    const QString path = line.value(QStringLiteral("replay"));
+    QString why;
+    if (ReplayScript::load(path, &why))
+        return true;
+    HeadlessRun::printError(TraceReplay::refusedText(path, why));
+    return false;
+}
+
 int runAction(const ParsedArguments &parsed)
 {
+    if (!replayServable(parsed.line))
+        return 2;
     double timeout = 0;
     QString timeoutError;
     if (!HeadlessRun::parseTimeout(parsed.line, &timeout, &timeoutError)) {
@@ -115,6 +133,8 @@ int main(int argc, char *argv[])
         const ParsedArguments parsed = parseArguments(arguments, actions());
         if (parsed.outcome != ParsedArguments::Outcome::Run || parsed.action)
             return ExitStatus::settle(finishEarly(parsed));
+        if (!replayServable(parsed.line))
+            return 2;
         return runWindow(parsed.line);
     }
 

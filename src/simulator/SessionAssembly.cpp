@@ -3,6 +3,7 @@
 #include "Session.h"
 #include "SimulatedPort.h"
 #include "SimulatorSetup.h"
+#include "TraceReplay.h"
 #include "VirtualInstrument.h"
 #include "link/HostSerialPort.h"
 
@@ -18,9 +19,23 @@ SessionAssembly::SessionAssembly(const Options &options)
     : m_port(std::make_unique<HostSerialPort>())
 {
     if (options.portName == BuiltInPortName) {
-        m_instrument = createBuiltInInstrument(m_clock);
+        if (options.replayFile.isEmpty()) {
+            m_instrument = createBuiltInInstrument(m_clock);
+        } else if (std::unique_ptr<ReplayScript> script =
+                       ReplayScript::load(options.replayFile, &m_replayError)) {
+            m_instrument = createReplayInstrument(m_clock, std::move(script));
+            m_replay = m_instrument->feature<TraceReplay>();
+        } else {
+            m_replayError = TraceReplay::refusedText(options.replayFile, m_replayError);
+        }
+    }
+    if (m_instrument) {
         m_simPort = std::make_unique<SimulatedPort>(*m_instrument, m_clock);
         m_port.addNamedPort(BuiltInPortName, m_simPort.get());
+        // What a recording's first step says unasked goes out once somebody listens.
+        if (m_replay)
+            QObject::connect(m_simPort.get(), &SimulatedPort::opened, m_replay, &TraceReplay::start,
+                             Qt::SingleShotConnection);
     }
     m_trace.setKeepRecent(options.keepRecentTrace);
     m_session =

@@ -13,6 +13,7 @@ namespace kalent {
 
 class Session;
 class SimulatedPort;
+class TraceReplay;
 class VirtualInstrument;
 
 // The one composition root of a run of the program, for the window, the
@@ -28,6 +29,9 @@ public:
         QString portName;            // "sim" puts the built-in instrument behind that name
         QString dataDir;             // empty: the default data folder
         bool keepRecentTrace = true; // false: the trace goes to its file only
+        // With "sim": a recorded trace answers behind that name instead of the
+        // built-in instrument, from the moment the port first opens.
+        QString replayFile;
     };
 
     explicit SessionAssembly(const Options &options);
@@ -40,12 +44,19 @@ public:
     SerialPort &port() { return m_port; }
     ExchangeTrace &trace() { return m_trace; }
     Session &session() { return *m_session; }
-    // The built-in instrument, when the port is "sim"; otherwise null.
-    VirtualInstrument *instrument() const { return m_instrument.get(); }
+    // The built-in instrument with its knobs, when the port is "sim"; null
+    // otherwise, and when a recorded trace answers instead.
+    VirtualInstrument *instrument() const { return m_replay ? nullptr : m_instrument.get(); }
+    // The recorded trace answering behind "sim", or null.
+    TraceReplay *replay() const { return m_replay; }
+    // Why the replay file could not be served (it is then not behind "sim"); empty when it is.
+    QString replayError() const { return m_replayError; }
 
 private:
     SystemClock m_clock;
     std::unique_ptr<VirtualInstrument> m_instrument;
+    TraceReplay *m_replay = nullptr; // a feature of m_instrument
+    QString m_replayError;
     std::unique_ptr<SimulatedPort> m_simPort;
     PortSelector m_port;
     ExchangeTrace m_trace;

@@ -44,6 +44,7 @@ bool SimulatedPort::open()
     }
     m_error.clear();
     m_open = true;
+    Q_EMIT opened();
     return true;
 }
 

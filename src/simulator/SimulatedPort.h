@@ -55,6 +55,10 @@ public:
     const QByteArray &written() const { return m_written; }
     void clearWritten() { m_written.clear(); }
 
+Q_SIGNALS:
+    // The program opened the port: the instrument behind it can be heard from now.
+    void opened();
+
 private:
     struct Segment
     {

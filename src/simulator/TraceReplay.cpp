@@ -172,4 +172,29 @@ void TraceReplay::depart(const QString &report)
     Q_EMIT departed(report);
 }
 
+QString TraceReplay::refusedText(const QString &path, const QString &why)
+{
+    return QStringLiteral("Трасса %1 не воспроизводится: %2").arg(path, why);
+}
+
+QString TraceReplay::departureText(const QString &report)
+{
+    return QStringLiteral("воспроизведение расходится с записью: ") + report;
+}
+
+QString TraceReplay::endText() const
+{
+    // A run that departed or stopped early still says how far it came.
+    if (m_finished)
+        return QStringLiteral("воспроизведение: ответ дан на все записанные обмены (%1), "
+                              "расхождений: %2")
+            .arg(stepCount())
+            .arg(m_departures);
+    return QStringLiteral("воспроизведение: ответ дан на %1 из %2 записанных обменов, "
+                          "расхождений: %3")
+        .arg(m_answered)
+        .arg(stepCount())
+        .arg(m_departures);
+}
+
 } // namespace kalent

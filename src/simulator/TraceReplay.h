@@ -43,6 +43,12 @@ public:
     int stepCount() const { return m_script->stepCount(); }
     int departures() const { return m_departures; }
 
+    // What the operator is told, the same on a pseudo-terminal and in-process:
+    // why a file cannot be served, a departure, and how far the replay came.
+    static QString refusedText(const QString &path, const QString &why);
+    static QString departureText(const QString &report);
+    QString endText() const;
+
 Q_SIGNALS:
     void departed(const QString &report);
     // Every step of the recording was answered (never when the trace could not

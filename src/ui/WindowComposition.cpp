@@ -21,7 +21,7 @@ namespace kalent {
 struct WindowComposition::Parts
 {
     explicit Parts(const WindowComposition::Options &options)
-        : assembly({options.portName, options.dataDir, true})
+        : assembly({options.portName, options.dataDir, true, options.replayFile})
     {}
 
     // The clock, the port control (with the built-in instrument behind "sim"),
@@ -90,6 +90,11 @@ ExchangeTrace &WindowComposition::trace()
 VirtualInstrument *WindowComposition::instrument()
 {
     return m_parts->assembly.instrument();
+}
+
+TraceReplay *WindowComposition::replay()
+{
+    return m_parts->assembly.replay();
 }
 
 } // namespace kalent

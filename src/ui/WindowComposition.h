@@ -10,6 +10,7 @@ namespace kalent {
 
 class ExchangeTrace;
 class Session;
+class TraceReplay;
 class MainWindow;
 class VirtualInstrument;
 
@@ -26,6 +27,7 @@ public:
         QString portName;                 // tried first at start-up: a path, or "sim"
         std::optional<QString> traceFile; // appended to; an empty name fails as any other
         QString dataDir;                  // empty: the default data folder
+        QString replayFile;               // with "sim": a recording answers there
     };
 
     explicit WindowComposition(const Options &options);
@@ -48,8 +50,11 @@ public:
     MainWindow &window();
     Session &session();
     ExchangeTrace &trace();
-    // The built-in instrument behind "sim"; null when the window was not started on it.
+    // The built-in instrument behind "sim"; null when the window was not started
+    // on it, or a recording answers there.
     VirtualInstrument *instrument();
+    // The recording answering behind "sim", or null.
+    TraceReplay *replay();
 
 private:
     struct Parts;

@@ -60,6 +60,11 @@ private Q_SLOTS:
             << QStringList{"simulate", "--pty", "--replay", replay, "--boot-fault", ""};
         QTest::newRow("data-dir empty") << QStringList{"db-list", replay, "--data-dir", ""};
         QTest::newRow("trace empty") << QStringList{"contact", "--port", "sim", "--trace", ""};
+        QTest::newRow("replay without sim")
+            << QStringList{"read-od", "--port", "/dev/null", "--replay", replay};
+        QTest::newRow("replay in the window without sim") << QStringList{"--replay", replay};
+        QTest::newRow("replay empty") << QStringList{"read-od", "--port", "sim", "--replay", ""};
+        QTest::newRow("replay where no port") << QStringList{"db-list", replay, "--replay", replay};
         QTest::newRow("journal port") << QStringList{"journal", "--port", "sim"};
         QTest::newRow("since hour 25") << QStringList{"journal", "--since", "2026-12-07T25:00"};
         QTest::newRow("since trailing") << QStringList{"journal", "--since", "2026-05-15xyz"};
@@ -90,6 +95,7 @@ private Q_SLOTS:
             {"db-add", fifo, golden, "--out", out},
             {"db-delete", fifo, "--node", "A", "--out", out},
             {"simulate", "--pty", "--replay", fifo},
+            {"read-od", "--port", "sim", "--replay", fifo},
         };
         for (QStringList arguments : runs) {
             arguments << QStringLiteral("--data-dir") << dir.path();

@@ -206,6 +206,24 @@ private Q_SLOTS:
         if (arguments.contains(QStringLiteral("OUT.bdt")))
             QCOMPARE(readFile(replayDir.filePath(QStringLiteral("out.bdt"))),
                      readFile(recordedDir.filePath(QStringLiteral("out.bdt"))));
+
+        // The same recording answering behind "sim", inside the program.
+        QTemporaryDir inProcessDir;
+        QStringList inProcessArgs = arguments;
+        inProcessArgs.replaceInStrings(QStringLiteral("OUT.bdt"),
+                                       inProcessDir.filePath(QStringLiteral("out.bdt")));
+        const Run inProcess = runServed(
+            inProcessArgs + QStringList{QStringLiteral("--port"), QStringLiteral("sim"),
+                                        QStringLiteral("--replay"), trace,
+                                        QStringLiteral("--data-dir"), inProcessDir.path()});
+        QVERIFY2(inProcess.exitCode == 0, qPrintable(inProcess.err));
+        QCOMPARE(inProcess.out, recorded.out);
+        QVERIFY2(!inProcess.err.contains(QStringLiteral("расходится")), qPrintable(inProcess.err));
+        QVERIFY2(inProcess.err.contains(QStringLiteral("расхождений: 0")),
+                 qPrintable(inProcess.err));
+        if (arguments.contains(QStringLiteral("OUT.bdt")))
+            QCOMPARE(readFile(inProcessDir.filePath(QStringLiteral("out.bdt"))),
+                     readFile(recordedDir.filePath(QStringLiteral("out.bdt"))));
     }
 
     void aReplayThatDepartsIsReported()

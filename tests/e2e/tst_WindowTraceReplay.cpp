@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 #include "ServiceProcess.h"
 #include "Session.h"
+#include "TraceReplay.h"
 #include "WindowComposition.h"
 #include "measurement/OpticalDensityReader.h"
 #include "measurement/ResultsProtocol.h"
@@ -33,15 +34,16 @@ struct Seen
     QStringList grid;
     QByteArray protocol;
     QString memo;
+    QString replayEnd; // how far a recording answering in the program came
 };
 
 // The assembled window on a port: enters the reader page and takes the table
 // ("Принять данные"), then the results page and takes the protocol, as the
 // operator would, and closes.
 void readThroughTheWindow(const QString &port, const std::optional<QString> &traceFile,
-                          const QString &dataDir, Seen *seen)
+                          const QString &dataDir, Seen *seen, const QString &replayFile = {})
 {
-    WindowComposition composition({port, traceFile, dataDir});
+    WindowComposition composition({port, traceFile, dataDir, replayFile});
     QVERIFY2(composition.traceError().isEmpty(), qPrintable(composition.traceError()));
     composition.start();
     MainWindow &window = composition.window();
@@ -70,6 +72,8 @@ void readThroughTheWindow(const QString &port, const std::optional<QString> &tra
     QTRY_COMPARE_WITH_TIMEOUT(protocol.count(), 1, ExchangeMs);
     seen->protocol = session.results().protocol();
     seen->memo = qobject_cast<QPlainTextEdit *>(find("Memo1"))->toPlainText();
+    if (const TraceReplay *replay = composition.replay())
+        seen->replayEnd = replay->endText();
 }
 
 // What the instrument put on the line, as the trace file holds it.
@@ -139,6 +143,17 @@ private Q_SLOTS:
         QCOMPARE(replayed.memo, recorded.memo);
         QVERIFY2(!report.contains(QStringLiteral("расходится")), qPrintable(report));
         QVERIFY2(report.contains(QStringLiteral("расхождений: 0")), qPrintable(report));
+
+        // The same recording answering behind "sim", inside the program.
+        Seen inProcess;
+        readThroughTheWindow(QStringLiteral("sim"), std::nullopt,
+                             dir.filePath(QStringLiteral("third")), &inProcess, trace);
+        QVERIFY2(!QTest::currentTestFailed(), qPrintable(inProcess.replayEnd));
+        QCOMPARE(inProcess.table, recorded.table);
+        QCOMPARE(inProcess.grid, recorded.grid);
+        QCOMPARE(inProcess.protocol, recorded.protocol);
+        QVERIFY2(inProcess.replayEnd.endsWith(QStringLiteral("расхождений: 0")),
+                 qPrintable(inProcess.replayEnd));
     }
 };
 

@@ -80,8 +80,7 @@ int runReplay(const CommandLine &commandLine)
     QString error;
     std::unique_ptr<ReplayScript> script = ReplayScript::load(path, &error);
     if (!script) {
-        HeadlessRun::printError(
-            QStringLiteral("Трасса %1 не воспроизводится: %2").arg(path, error));
+        HeadlessRun::printError(TraceReplay::refusedText(path, error));
         return 2;
     }
     // The line starts at the speed the recording's first command went at.
@@ -100,27 +99,18 @@ int runReplay(const CommandLine &commandLine)
     ExchangeTrace trace;
     traceLine(commandLine, bridge.line(), trace);
     QObject::connect(&replay, &TraceReplay::departed, [](const QString &report) {
-        HeadlessRun::printError(QStringLiteral("воспроизведение расходится с записью: ") + report);
+        HeadlessRun::printError(TraceReplay::departureText(report));
     });
     bool countSaid = false;
     QObject::connect(&replay, &TraceReplay::finished, [&replay, &countSaid] {
         countSaid = true;
-        HeadlessRun::printError(
-            QStringLiteral("воспроизведение: ответ дан на все записанные обмены "
-                           "(%1), расхождений: %2")
-                .arg(replay.stepCount())
-                .arg(replay.departures()));
+        HeadlessRun::printError(replay.endText());
     });
     HeadlessRun::printOut(bridge.slavePath());
     replay.start();
     runUntilStopped();
-    // A run that departed or stopped early still says how far it came.
     if (!countSaid)
-        HeadlessRun::printError(QStringLiteral("воспроизведение: ответ дан на %1 из %2 "
-                                               "записанных обменов, расхождений: %3")
-                                    .arg(replay.stepsAnswered())
-                                    .arg(replay.stepCount())
-                                    .arg(replay.departures()));
+        HeadlessRun::printError(replay.endText());
     return 0;
 }
 
