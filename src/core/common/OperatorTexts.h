@@ -21,12 +21,12 @@ inline QString noAnswer()
 {
     return QStringLiteral("Прибор не отвечает!");
 }
-// The pane while the database is read from the instrument, and the read button's hint.
+// The pane while the database is read from the instrument (the window shows it as a hint too).
 inline QString databaseReading()
 {
     return QStringLiteral("Чтение БД ТС из прибора.");
 }
-// The pane while a list is written to the instrument, and the write button's hint.
+// The pane while a list is written to the instrument (the window shows it as a hint too).
 inline QString databaseWriting()
 {
     return QStringLiteral("Запись БД ТС в прибор.");

@@ -25,7 +25,7 @@ class ReceiveDispatcher;
 class SerialPort;
 
 // The database page without its widgets: the three lists, the selection in the
-// instrument list, the edits, and the flows behind the seven buttons. The jobs
+// instrument list, the edits, and the operator's seven requests. The jobs
 // with the instrument are its DatabaseService's; a read becomes the instrument
 // list only when it is complete, and until then, and after a read that fails,
 // the previous list stays. While a write waits for its backup or runs, the
@@ -54,10 +54,10 @@ public:
 
     const DatabasePageState &state() const { return m_state; }
     const TestSystemDatabase &database() const { return m_db; }
-    const TSTree &instrumentTree() const { return m_db.instrument().tree(); } // TreeViewVir
-    const TSTree &fileTree() const { return m_db.file().tree(); }             // TreeViewFile
-    const TSTree &additionalTree() const { return m_db.additional().tree(); } // TreeViewAdd
-    // The selected nodes of TreeViewVir.
+    const TSTree &instrumentTree() const { return m_db.instrument().tree(); }
+    const TSTree &fileTree() const { return m_db.file().tree(); }
+    const TSTree &additionalTree() const { return m_db.additional().tree(); }
+    // The selected nodes of the instrument list.
     const TreeSelection &selection() const { return m_selection; }
     // The three trees as item models over the lists: the views show exactly the lists.
     DatabaseTreeModel &instrumentModel() { return m_instrumentModel; }
@@ -77,7 +77,7 @@ public:
     // The folder the open and save dialogs start in, created when missing.
     QString dialogFolder() const;
 
-    // The operator's requests, one for each button of the page.
+    // The operator's requests.
     void readInstrumentList() { m_service.read(); }
     // Takes the list's image as it stands and writes it (a backup file as it
     // was read); false when refused at once (the pane says why).
@@ -98,10 +98,10 @@ public:
     // the backups folder is kept as it is, to be written back unchanged.
     bool openFileList(const QString &path);
 
-    // A click in TreeViewVir: selects as the tree does, then shows the count.
+    // A click in the instrument list: selects as the tree does, then shows the count.
     void clickInstrumentNode(const NodePath &node, TreeSelection::Click kind,
                              const std::vector<NodePath> &visibleInOrder);
-    // A node of TreeViewVir was collapsed: the nodes it hid leave the selection.
+    // A node of the instrument list was collapsed: the nodes it hid leave the selection.
     void instrumentNodeCollapsed(const std::vector<NodePath> &visibleInOrder);
     // Sets the selection directly (nodes of the instrument tree), then shows the count.
     void selectInstrumentNodes(const std::vector<NodePath> &nodes);
@@ -115,7 +115,7 @@ Q_SIGNALS:
     void stateChanged();
     // A tree's nodes changed (the old nodes are gone).
     void treesChanged();
-    // Only which nodes of TreeViewVir are selected changed.
+    // Only which nodes of the instrument list are selected changed.
     void selectionChanged();
     // A file that could not be read or written: the window shows a message box.
     void errorRaised(const QString &text);
