@@ -153,15 +153,9 @@ build_qtbase() {
 
 build_qtserialport() {
     done_stage qtserialport && return 0
-    # Qt's own release tarball when it lies beside the checkout, otherwise
-    # Debian's source of the same 6.4.2.
     if [ ! -d "$cache/src/qtserialport" ]; then
-        if [ -f "$serialport_tarball" ]; then
-            mkdir -p "$cache/src/qtserialport"
-            tar -xJf "$serialport_tarball" -C "$cache/src/qtserialport" --strip-components=1
-        else
-            fetch_debian_source qt6-serialport qtserialport
-        fi
+        mkdir -p "$cache/src/qtserialport"
+        tar -xJf "$serialport_tarball" -C "$cache/src/qtserialport" --strip-components=1
     fi
     "$prefix/bin/qt-cmake" -S "$cache/src/qtserialport" -B "$cache/build/qtserialport" -G Ninja \
         -DCMAKE_BUILD_TYPE=Release -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF
