@@ -1,4 +1,5 @@
 #include "ReplayRig.h"
+#include "SessionAssembly.h"
 #include "SimulatedPort.h"
 
 #include <QFile>
@@ -156,6 +157,45 @@ private Q_SLOTS:
         QVERIFY2(rig.departures.first().contains(QStringLiteral("строке 3")),
                  qPrintable(rig.departures.first()));
         QCOMPARE(rig.finished, 0);
+    }
+
+    // Behind "sim" in the program's own assembly: what the recording's first
+    // step says unasked reaches the program once it opens the port, the built-in
+    // instrument's knobs are not offered, and a file that cannot be served puts
+    // nothing behind the name and says why.
+    void aRecordingAnswersBehindSimFromThePortsOpening()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("notice.jsonl"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(traceEntry(1000, "rx", 115200, "L") + stepsTrace({"B"}, "1"));
+        file.close();
+
+        SessionAssembly assembly({QStringLiteral("sim"), dir.path(), false, path});
+        QVERIFY(assembly.replay());
+        QVERIFY(!assembly.instrument());
+        QVERIFY(assembly.replayError().isEmpty());
+        // The session reads what arrives; the trace sees it pass.
+        QByteArray received;
+        connect(&assembly.trace(), &ExchangeTrace::recorded, this, [&](const TraceRecord &r) {
+            if (r.direction != TraceRecord::Direction::Sent)
+                received += r.bytes;
+        });
+        QTest::qWait(50);
+        SerialPort &port = assembly.port();
+        port.setPortName(QStringLiteral("sim"));
+        QVERIFY(port.setSettings(settingsOfBaud(115200)));
+        QVERIFY(port.open());
+        QTRY_COMPARE(received, QByteArray("L"));
+        QCOMPARE(assembly.replay()->stepsAnswered(), 1);
+
+        const QString missing = dir.filePath(QStringLiteral("missing.jsonl"));
+        SessionAssembly refused({QStringLiteral("sim"), dir.path(), false, missing});
+        QVERIFY(!refused.replay());
+        QVERIFY(refused.replayError().startsWith(TraceReplay::refusedText(missing, {})));
+        refused.port().setPortName(QStringLiteral("sim"));
+        QVERIFY(!refused.port().isOpen() && !refused.port().open());
     }
 };
 
