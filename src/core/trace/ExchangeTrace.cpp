@@ -60,6 +60,8 @@ QString openForAppend(QFile &file, const QString &path)
             return SystemErrorText::translate(file.errorString());
         return {};
     }
+#else
+    Q_UNUSED(path); // the name is the file's own on Windows
 #endif
     if (!file.open(mode))
         return SystemErrorText::translate(file.errorString());
