@@ -1,6 +1,7 @@
 #include "FirmwarePagePresenter.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QtTest>
 
 using namespace kalent;
@@ -107,9 +108,11 @@ void tst_FirmwarePagePresenter::fileLabelsSayWhereTheFileWasFound_data()
     QTest::newRow("the operator's choice")
         << state(S::SwitchOff, true, F::Chosen) << Sep + "fw" + Sep + "\nmid.tsk";
     FirmwareState beside = state(S::SwitchOff, true, F::BesideProgram);
-    beside.file.path = QDir::fromNativeSeparators(Sep + "run" + Sep + "Virant_(rx).tsk");
+    // The program's folder as the system names it (with its drive on Windows).
+    const QString run = QFileInfo(QStringLiteral("/run")).absoluteFilePath();
+    beside.file.path = run + QStringLiteral("/Virant_(rx).tsk");
     QTest::newRow("default file beside the program")
-        << beside << Sep + "run" + Sep + "\nVirant_(rx).tsk";
+        << beside << QDir::toNativeSeparators(run) + Sep + "\nVirant_(rx).tsk";
 }
 
 void tst_FirmwarePagePresenter::fileLabelsSayWhereTheFileWasFound()
