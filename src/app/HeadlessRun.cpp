@@ -156,14 +156,14 @@ bool HeadlessRun::openPort()
 #endif
         return false;
     }
-    // The start-up's texts for a list without ports ("no COM port found", then
-    // "no link") would only hide the reason: they are held back, and a port that
-    // does not open is told in one sentence.
     // A recording that could no longer be read since it was checked.
     if (!m_assembly->replayError().isEmpty()) {
         printError(m_assembly->replayError());
         return false;
     }
+    // The start-up's texts for a list without ports ("no COM port found", then
+    // "no link") would only hide the reason: they are held back, and a port that
+    // does not open is told in one sentence.
     QStringList held;
     m_heldTexts = &held;
     session().connection().openFirstPort({m_portName});
