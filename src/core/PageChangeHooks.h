@@ -10,9 +10,9 @@ class PageChangeHooks
 public:
     virtual ~PageChangeHooks() = default;
     // The firmware steps stop; nothing before the firmware page's first entry.
-    virtual void stopSoftWizard() = 0;
-    virtual void resetSoftWizard() = 0;
-    virtual void updateSoftWizard() = 0;
+    virtual void stopFirmwareWizard() = 0;
+    virtual void resetFirmwareWizard() = 0;
+    virtual void updateFirmwareWizard() = 0;
     // The firmware page's entry: the port opened, the wizard reset, 115200 set
     // directly and the step worked out (FirmwareWizard::enterFirmwarePage).
     virtual void enterFirmwarePage() = 0;

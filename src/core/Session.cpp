@@ -38,6 +38,12 @@ Session::Session(Clock &clock, SerialPort &port, const DataFolder &dataFolder, Q
     m_databasePage.setJournalGate(gate);
     m_firmware.setJournalGate(gate);
     m_connection.setLinkWatcher(&m_firmware);
+    // The firmware action ends with the file search and the wizard's step, here
+    // in the core, whether or not a window shows the page.
+    connect(&m_navigator, &PageNavigator::actionExecuted, &m_firmware, [this](Page page) {
+        if (page == Page::Firmware)
+            m_firmware.pageOpened();
+    });
 }
 
 Session::~Session()
@@ -46,19 +52,19 @@ Session::~Session()
     m_connection.setLinkWatcher(nullptr);
 }
 
-void Session::stopSoftWizard()
+void Session::stopFirmwareWizard()
 {
-    m_firmware.stopSoftWizard();
+    m_firmware.stopFirmwareWizard();
 }
 
-void Session::resetSoftWizard()
+void Session::resetFirmwareWizard()
 {
-    m_firmware.resetSoftWizard();
+    m_firmware.resetFirmwareWizard();
 }
 
-void Session::updateSoftWizard()
+void Session::updateFirmwareWizard()
 {
-    m_firmware.updateSoftWizard();
+    m_firmware.updateFirmwareWizard();
 }
 
 void Session::enterFirmwarePage()

@@ -69,9 +69,9 @@ Q_SIGNALS:
 
 private:
     // The page-change rules reach the firmware wizard and the reader grid here.
-    void stopSoftWizard() override;
-    void resetSoftWizard() override;
-    void updateSoftWizard() override;
+    void stopFirmwareWizard() override;
+    void resetFirmwareWizard() override;
+    void updateFirmwareWizard() override;
     void enterFirmwarePage() override;
     bool firmwareUploadRunning() const override;
     void afterPageChange() override;

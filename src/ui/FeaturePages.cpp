@@ -22,17 +22,14 @@ void installFeaturePages(MainWindow &window, Session &session, DesktopOpener &op
     window.setFrameFactory(Page::Database, [&session](QWidget *parent) -> QWidget * {
         return new DatabasePageView(session, parent);
     });
-    // The firmware action ends once its page is shown: the file search, the
-    // wizard's step and the layout.
+    // The firmware action ends once its page is shown (the session has found
+    // the file and worked out the step by then): the page lays itself out.
     QObject::connect(
         &session.navigator(), &PageNavigator::actionExecuted, &window, [&window](Page page) {
             if (page != Page::Firmware)
                 return;
-            auto *frame = qobject_cast<FirmwarePage *>(window.pageContent(Page::Firmware));
-            if (frame) {
-                frame->beforeShow();
-                frame->afterShow();
-            }
+            if (auto *frame = qobject_cast<FirmwarePage *>(window.pageContent(Page::Firmware)))
+                frame->pageShown();
         });
     window.setPageContent(Page::Reader, new ReaderPage(session, opener));
     window.setPageContent(Page::Results, new ResultsPage(session));

@@ -314,14 +314,9 @@ void FirmwarePage::setDivider(QSplitter *splitter, int leftWidth)
     splitter->setSizes({leftWidth, total - leftWidth});
 }
 
-void FirmwarePage::beforeShow()
+void FirmwarePage::pageShown()
 {
     setDivider(m_splitter1, m_splitter1->width() - 200);
-}
-
-void FirmwarePage::afterShow()
-{
-    m_wizard.pageOpened();
     layOut();
 }
 

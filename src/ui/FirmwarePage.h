@@ -20,11 +20,9 @@ class Session;
 // derives from the wizard's state and forwards clicks; the open dialog and the
 // confirmation box live here and tell the wizard their outcome.
 //
-// The firmware page's action, as the main window runs it:
-//     if (!frame) frame = new FirmwarePage(session, TabShSoftVir);  // fills the page
-//     frame->beforeShow();
-//     <make TabShSoftVir the active page; the page-change rules run>
-//     frame->afterShow();
+// The firmware page's action, as the main window runs it: the frame is made
+// when its tab is first shown; the page-change rules run, the session finds the
+// file and works out the step; then pageShown() lays the page out.
 class FirmwarePage : public QFrame
 {
     Q_OBJECT
@@ -35,11 +33,9 @@ public:
     FirmwarePage(Session &session, QWidget *parent = nullptr);
     ~FirmwarePage() override;
 
-    // Before the page is shown: the divider of RzSplitter1 to its width − 200.
-    void beforeShow();
-    // After the page is shown: the file search, the step, the dialog's folder,
-    // then the layout.
-    void afterShow();
+    // The page has been shown by its action: the divider of RzSplitter1 to its
+    // width − 200, then the layout.
+    void pageShown();
     // Shares the panes of both splitters and centres the buttons and arrows.
     void layOut();
 

@@ -165,7 +165,7 @@ void tst_FirmwareUpload::cancelAfterTheSecondOfThreeBlocksStopsThere()
     QVERIFY(rig.bootLoader().inProgrammingMode());
     QCOMPARE(rig.bootLoader().lastResult(), BootLoader::Result::None);
 
-    rig.wizard().updateSoftWizard();
+    rig.wizard().updateFirmwareWizard();
     QCOMPARE(rig.session.pane().text(), QStringLiteral("Выключите прибор. Шаг 2."));
 }
 

@@ -113,7 +113,8 @@ void tst_FirmwareWizard::defaultFileInFirmwareFolderIsLocated()
     FirmwareRig rig;
     const QString path = rig.writeFile("FilesInVirant/Virant_(rx).tsk", "abc");
     rig.startUp();
-    rig.openFirmwarePage();
+    // The action alone, as the window runs it: the session searches, no page needed.
+    rig.openFirmwarePageThroughNavigator();
 
     QVERIFY(rig.wizard().state().file.found());
     QCOMPARE(QFileInfo(rig.wizard().fileName()).canonicalFilePath(),
@@ -412,7 +413,7 @@ void tst_FirmwareWizard::startupReportDuringTheTransferStopsIt()
     rig.clock.advance(5000);
     QCOMPARE(rig.port.written().size(), written);
     QCOMPARE(rig.session.pane().text(), ControlProgramRunning);
-    rig.wizard().updateSoftWizard();
+    rig.wizard().updateFirmwareWizard();
     QCOMPARE(rig.session.pane().text(), SwitchOff);
 }
 
@@ -444,7 +445,7 @@ void tst_FirmwareWizard::successfulTransferReportsProgrammingRestartAndFinish()
     QVERIFY(!(rig.step() == WizardStep::RestartedUp));
     QVERIFY(!rig.wizard().state().uploadUnderWay());
 
-    rig.wizard().updateSoftWizard();
+    rig.wizard().updateFirmwareWizard();
     QCOMPARE(rig.session.pane().text(), SwitchOff);
 }
 
@@ -533,9 +534,9 @@ void tst_FirmwareWizard::nothingHappensBeforeThePageIsFirstEntered()
     rig.startUp();
     rig.session.pane().setText("kept");
     rig.session.pane().setProgress(30);
-    rig.wizard().stopSoftWizard();
-    rig.wizard().resetSoftWizard();
-    rig.wizard().updateSoftWizard();
+    rig.wizard().stopFirmwareWizard();
+    rig.wizard().resetFirmwareWizard();
+    rig.wizard().updateFirmwareWizard();
     QCOMPARE(rig.session.pane().text(), QStringLiteral("kept"));
     QCOMPARE(rig.session.pane().progress(), 30);
     QVERIFY(!rig.wizard().firmwarePageActive());

@@ -15,9 +15,9 @@ class RecordingHooks : public PageChangeHooks
 {
 public:
     explicit RecordingHooks(Connection &link) : m_link(link) {}
-    void stopSoftWizard() override { record(QStringLiteral("stop")); }
-    void resetSoftWizard() override { record(QStringLiteral("reset")); }
-    void updateSoftWizard() override { record(QStringLiteral("update")); }
+    void stopFirmwareWizard() override { record(QStringLiteral("stop")); }
+    void resetFirmwareWizard() override { record(QStringLiteral("reset")); }
+    void updateFirmwareWizard() override { record(QStringLiteral("update")); }
     // The wizard's own entry: "reset" and "update" as it runs them.
     void enterFirmwarePage() override
     {

@@ -25,21 +25,18 @@ public:
     void openFirmwarePage()
     {
         if (!wizard().firmwarePageActive()) {
-            wizard().stopSoftWizard();
+            wizard().stopFirmwareWizard();
             wizard().enterFirmwarePage();
         }
         wizard().pageOpened();
     }
 
-    // The window's own way onto the page: the navigator runs the page-change rules.
-    void openFirmwarePageThroughNavigator()
-    {
-        session.navigator().openPage(Page::Firmware);
-        wizard().pageOpened();
-    }
+    // The window's own way onto the page: the navigator runs the page-change
+    // rules, the session the file search.
+    void openFirmwarePageThroughNavigator() { session.navigator().openPage(Page::Firmware); }
 
     // Another main page selected.
-    void leaveFirmwarePage() { wizard().stopSoftWizard(); }
+    void leaveFirmwarePage() { wizard().stopFirmwareWizard(); }
 
     QString writeFile(const QString &relativePath, const QByteArray &bytes)
     {

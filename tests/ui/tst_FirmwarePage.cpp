@@ -19,13 +19,14 @@ using namespace kalent::test;
 
 namespace {
 
-// ActionSoftVirantExecute as the main window runs it around the page switch.
+// The firmware action as the window runs it: the page change's rules, the
+// session's file search, then the page's layout.
 void openPage(FirmwareRig &rig, FirmwarePage &frame)
 {
-    frame.beforeShow();
-    rig.wizard().stopSoftWizard();
+    rig.wizard().stopFirmwareWizard();
     rig.wizard().enterFirmwarePage();
-    frame.afterShow();
+    rig.wizard().pageOpened();
+    frame.pageShown();
 }
 
 QColor textColour(QWidget *widget)

@@ -31,13 +31,13 @@ namespace {
 class RecordingHooks : public PageChangeHooks
 {
 public:
-    void stopSoftWizard() override { calls.append(QStringLiteral("stop")); }
-    void resetSoftWizard() override { calls.append(QStringLiteral("reset")); }
-    void updateSoftWizard() override { calls.append(QStringLiteral("update")); }
+    void stopFirmwareWizard() override { calls.append(QStringLiteral("stop")); }
+    void resetFirmwareWizard() override { calls.append(QStringLiteral("reset")); }
+    void updateFirmwareWizard() override { calls.append(QStringLiteral("update")); }
     void enterFirmwarePage() override
     {
-        resetSoftWizard();
-        updateSoftWizard();
+        resetFirmwareWizard();
+        updateFirmwareWizard();
     }
     void labelReaderGrid() override { calls.append(QStringLiteral("label")); }
     QStringList calls;

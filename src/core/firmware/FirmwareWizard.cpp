@@ -91,7 +91,7 @@ void FirmwareWizard::enterFirmwarePage()
     m_connection.ensurePortOpen();
     startSteps();
     m_connection.setFastestSpeedDirectly();
-    updateSoftWizard();
+    updateFirmwareWizard();
 }
 
 void FirmwareWizard::enterInProgrammingMode()
@@ -100,7 +100,7 @@ void FirmwareWizard::enterInProgrammingMode()
     startSteps();
     moveTo(WizardStep::Ready);
     m_connection.setFastestSpeedDirectly();
-    updateSoftWizard();
+    updateFirmwareWizard();
 }
 
 void FirmwareWizard::afterPageChange()
@@ -118,7 +118,7 @@ void FirmwareWizard::pageOpened()
     // choice stays over every entry.
     if (!m_state.uploadUnderWay() && m_state.file.source != FirmwareFile::Source::Chosen)
         locateDefaultFile();
-    updateSoftWizard();
+    updateFirmwareWizard();
     if (m_state.file.source != FirmwareFile::Source::Chosen)
         m_dialogFolder = m_dataFolder.path();
 }
@@ -153,13 +153,13 @@ void FirmwareWizard::fileChosen(const QString &path)
     m_lastFile.remember(QDir::toNativeSeparators(path));
     m_dialogFolder = m_lastFile.dir();
     m_dialogFileName = m_lastFile.name();
-    updateSoftWizard();
+    updateFirmwareWizard();
     publish();
 }
 
 void FirmwareWizard::fileDialogCancelled()
 {
-    updateSoftWizard();
+    updateFirmwareWizard();
 }
 
 void FirmwareWizard::promptSwitchOff()
@@ -185,10 +185,10 @@ void FirmwareWizard::promptSwitchOff()
 void FirmwareWizard::lineFreed()
 {
     if (m_state.step == WizardStep::WaitingForLine)
-        updateSoftWizard();
+        updateFirmwareWizard();
 }
 
-void FirmwareWizard::updateSoftWizard()
+void FirmwareWizard::updateFirmwareWizard()
 {
     if (!stepsOn())
         return;
@@ -226,7 +226,7 @@ void FirmwareWizard::updateSoftWizard()
     publish();
 }
 
-void FirmwareWizard::resetSoftWizard()
+void FirmwareWizard::resetFirmwareWizard()
 {
     if (m_state.step != WizardStep::Unopened)
         startSteps();
@@ -239,7 +239,7 @@ void FirmwareWizard::startSteps()
     publish();
 }
 
-void FirmwareWizard::stopSoftWizard()
+void FirmwareWizard::stopFirmwareWizard()
 {
     // Before the page's first entry a page change leaves the pane as it is.
     if (m_state.step == WizardStep::Unopened)
@@ -262,7 +262,7 @@ void FirmwareWizard::bootWaitOver()
     // with the line down there is nobody to send the upload to.
     if (m_state.step == WizardStep::BootWait && linkOn())
         moveTo(WizardStep::Ready);
-    updateSoftWizard();
+    updateFirmwareWizard();
 }
 
 void FirmwareWizard::startupReport()
@@ -273,7 +273,7 @@ void FirmwareWizard::startupReport()
         // 3: the instrument is not in programming mode, and step 2 has to be
         // done again. An upload now would be read as commands.
         startSteps();
-        updateSoftWizard();
+        updateFirmwareWizard();
     } else if (uploadRunning()) {
         // The control program runs while blocks still go out: stop sending it
         // the image at once, and drop what the port still holds, which it would
@@ -293,7 +293,7 @@ void FirmwareWizard::startupReport()
         startSteps();
         // The next update leaves UploadClosed and so keeps the message on the pane.
         moveTo(WizardStep::UploadClosed);
-        updateSoftWizard();
+        updateFirmwareWizard();
     }
 }
 
@@ -328,7 +328,7 @@ void FirmwareWizard::lineUp()
 
 void FirmwareWizard::afterLinkCheck(bool up)
 {
-    updateSoftWizard();
+    updateFirmwareWizard();
     if (!up && (uploadRunning() || m_state.step == WizardStep::AwaitingRestart)) {
         m_job.end(JobOutcome::Failed, QStringLiteral("нет связи с прибором"),
                   QStringLiteral("отменена: нет связи с прибором"),

@@ -53,7 +53,7 @@ public:
     const FirmwareState &state() const { return m_state; }
     WizardStep step() const { return m_state.step; }
 
-    // The firmware branch of the page-change rules (run after stopSoftWizard):
+    // The firmware branch of the page-change rules (run after stopFirmwareWizard):
     // opens the port if needed, starts the steps over, sets 115200 directly
     // without any exchange, and works out the step.
     void enterFirmwarePage();
@@ -76,11 +76,11 @@ public:
     void pageOpened();
 
     // Works the step out again from the line and the file.
-    void updateSoftWizard();
+    void updateFirmwareWizard();
     // Back to the start of step 2; nothing before the page's first entry.
-    void resetSoftWizard();
+    void resetFirmwareWizard();
     // The page is left: the steps stop, a running upload is cancelled.
-    void stopSoftWizard();
+    void stopFirmwareWizard();
 
     // File search for the default file: the bare name, then the data folder's
     // "FilesInVirant".
@@ -95,7 +95,7 @@ public:
     void fileDialogCancelled();
 
     // Switching between the two tabs is always allowed.
-    void tabChanging() { updateSoftWizard(); }
+    void tabChanging() { updateFirmwareWizard(); }
 
     // The load once the confirmation box has been answered; NotInStepThree
     // when the step, the line or the file does not allow it (a click can come

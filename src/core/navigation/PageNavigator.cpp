@@ -88,7 +88,7 @@ void PageNavigator::showPage(Page page)
 void PageNavigator::runPageChangeRules()
 {
     if (m_hooks)
-        m_hooks->stopSoftWizard();
+        m_hooks->stopFirmwareWizard();
     switch (m_active) {
     case Page::Firmware:
         if (m_hooks) {
