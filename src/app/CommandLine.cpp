@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "common/LocalFileName.h"
 #include "link/LineSpeeds.h"
 
 #include <QCommandLineParser>
@@ -279,6 +280,13 @@ ParsedArguments parseArguments(const QStringList &arguments, const std::vector<A
     // or "no trace": the engineer meant a name.
     if (line.has(QStringLiteral("data-dir")) && line.value(QStringLiteral("data-dir")).isEmpty())
         return usageError(QStringLiteral("Параметру --data-dir нужно имя папки."));
+    // Qt names every file of the data folder in UTF-8: in a folder whose name
+    // is not, the program would read and write another folder than the one asked.
+    if (LocalFileName::hasRawBytes(line.value(QStringLiteral("data-dir"))))
+        return usageError(
+            QStringLiteral("Папка данных %1: имя не в UTF-8, в такой папке программа работать не "
+                           "может. Укажите папку с другим именем.")
+                .arg(line.value(QStringLiteral("data-dir"))));
     if (line.has(QStringLiteral("trace")) && line.value(QStringLiteral("trace")).isEmpty())
         return usageError(QStringLiteral("Параметру --trace нужно имя файла."));
     if (line.has(QStringLiteral("replay"))) {

@@ -256,6 +256,14 @@ private Q_SLOTS:
                          {QStringLiteral("x\\377.jsonl")}, work.path());
         QVERIFY2(r.exitCode == 0, r.err.constData());
         QVERIFY(existsRaw(QFile::encodeName(work.path()) + "/x\xff.jsonl"));
+        // A data folder so named cannot be worked in: refused by its own bytes,
+        // and no folder of another name is made in its place.
+        r = runWithBytes(QStringLiteral("exec \"$K\" read-od --port sim --data-dir \"$A1\""),
+                         {QStringLiteral("d\\377")}, work.path());
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains("d\xff: "), r.err.constData());
+        QVERIFY(!QFileInfo::exists(work.filePath(QStringLiteral("d\uFFFD"))));
+        QVERIFY(!existsRaw(QFile::encodeName(work.path()) + "/d\xff"));
     }
 
     void refusalsAreSaidInRussianWithTheirReason_data()
