@@ -481,7 +481,8 @@ if [ -n "$pack_file" ]; then
 fi
 build_cache
 [ "$cache_only" -eq 1 ] && exit 0
-install_packages "${toolchain_packages[@]}" zip ccache msitools icoutils librsvg2-bin
+# Debian 12 ships wixl, which builds the MSI, apart from msitools (msiinfo, msiextract).
+install_packages "${toolchain_packages[@]}" zip ccache msitools wixl icoutils librsvg2-bin
 finish_prefix
 build_program
 package_program

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the Windows installer from the staged program folder (the folder the zip
-# holds) with wixl from Debian's msitools, and checks what it built: the MSI holds
+# holds) with wixl (Debian's wixl, beside msitools), and checks what it built: the MSI holds
 # exactly the staged files, byte for byte, and its Russian names survived.
 #
 #   usage: packaging/windows/make-msi.sh STAGE PACKAGE_VERSION OUTPUT.msi
@@ -9,7 +9,7 @@
 # it). Windows Installer compares only versions whose fields are at most
 # 255.255.65535, so the MSI's version counts the year from 2000: 2008.6.6 is
 # 8.6.6 there ("Programs and Features" shows it; its comment names 2008.6.6).
-# Needs wixl, msibuild, msiinfo and msiextract (msitools), rsvg-convert
+# Needs wixl (wixl), msibuild, msiinfo and msiextract (msitools), rsvg-convert
 # (librsvg2-bin) and icotool (icoutils).
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -17,6 +17,14 @@ repo="$(cd "$here/../.." && pwd)"
 if [ $# -ne 3 ]; then
     echo "usage: $0 STAGE PACKAGE_VERSION OUTPUT.msi" >&2
     exit 2
+fi
+missing=()
+for tool in wixl msibuild msiinfo msiextract rsvg-convert icotool; do
+    command -v "$tool" >/dev/null || missing+=("$tool")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "make-msi: missing ${missing[*]}: apt-get install wixl msitools librsvg2-bin icoutils" >&2
+    exit 1
 fi
 stage="$(cd "$1" && pwd)"
 package_version=$2
