@@ -135,8 +135,15 @@ private Q_SLOTS:
         QCOMPARE(ended.at(0).at(2).toString(), reason);
         QVERIFY(w.rig.statusLog.contains(
             QStringLiteral("Запись БД ТС в прибор прервана: %1.").arg(reason)));
-        QVERIFY2(journalLines(w.rig).last().endsWith(QStringLiteral("итог: прервана: ") + reason),
+        // The instrument may now hold part of the new database: said, with the backup.
+        QVERIFY2(journalLines(w.rig).last().endsWith(
+                     QStringLiteral("итог: прервана: %1; прибор может держать недописанную БД ТС")
+                         .arg(reason)),
                  qPrintable(journalLines(w.rig).last()));
+        QVERIFY2(w.rig.session.pane().text().startsWith(
+                     QStringLiteral("Прибор может держать недописанную БД ТС; прежняя БД ТС "
+                                    "сохранена в резервной копии ")),
+                 qPrintable(w.rig.session.pane().text()));
         QCOMPARE(w.progress.last(), 0);
         QCOMPARE(w.page.service().phase(), DatabaseService::Phase::Idle);
         QCOMPARE(instrumentDb(w.rig).image(), w.old);
@@ -246,6 +253,47 @@ private Q_SLOTS:
             QStringLiteral("БД ТС из прибора не считана: прибор не ответил.")));
         QCOMPARE(w.page.service().phase(), DatabaseService::Phase::Idle);
         QVERIFY(!w.rig.session.line().busy());
+    }
+
+    // A write is a success only when its read-back holds exactly what was sent:
+    // an instrument that drops a page as it stores is told as a failed write
+    // naming the page, on the pane and in the journal, and the success is said
+    // last, after the read-back's count.
+    void aWriteIsJudgedByItsReadBack_data()
+    {
+        QTest::addColumn<int>("dropped");
+        QTest::addColumn<int>("outcome");
+        QTest::newRow("stored whole") << 0 << int(JobOutcome::Done);
+        QTest::newRow("page 2 dropped") << 2 << int(JobOutcome::Failed);
+    }
+
+    void aWriteIsJudgedByItsReadBack()
+    {
+        QFETCH(int, dropped);
+        QFETCH(int, outcome);
+        WriteRig w;
+        QVERIFY(w.setUp());
+        instrumentDb(w.rig).dropPageWhenStoring(dropped);
+        QSignalSpy checked(&w.page.service(), &DatabaseService::writeChecked);
+        QVERIFY(w.page.writeFileList());
+        QVERIFY(w.rig.runUntil([&] { return checked.count() == 1; }, 120000));
+        QCOMPARE(int(checked.at(0).at(0).value<JobOutcome>()), outcome);
+        const QString pane = w.rig.session.pane().text();
+        const QString journal = journalLines(w.rig).last();
+        if (dropped == 0) {
+            QCOMPARE(pane, QStringLiteral("БД ТС записана в прибор и проверена: все 60 страниц в "
+                                          "приборе совпадают с записанными."));
+            QVERIFY2(journal.endsWith(QStringLiteral("итог: проверена: считанная обратно БД ТС "
+                                                     "совпадает с записанной")),
+                     qPrintable(journal));
+        } else {
+            const QString why = QStringLiteral("считанная обратно БД ТС отличается от записанной, "
+                                               "начиная со страницы 2 (записано страниц: 60, в "
+                                               "приборе: 59)");
+            QCOMPARE(pane, QStringLiteral("Запись БД ТС в прибор не удалась: %1.").arg(why));
+            QVERIFY2(journal.endsWith(QStringLiteral("итог: ошибка проверки: ") + why),
+                     qPrintable(journal));
+        }
     }
 
     // A page count nobody asked for starts nothing: no request goes out and no

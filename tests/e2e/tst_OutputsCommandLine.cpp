@@ -199,8 +199,6 @@ private Q_SLOTS:
             << QStringList{"read-protocol", "--out", "link.pdf", "--pdf", "x.pdf"} << 2;
         QTest::newRow("trace and table")
             << QStringList{"read-od", "--out", "t", "--trace", "./t"} << 2;
-        QTest::newRow("the service journal")
-            << QStringList{"read-od", "--out", "data/ServiceJournal.txt"} << 2;
         // Distinct files pass the check and fail on the port, later.
         QTest::newRow("two files")
             << QStringList{"read-protocol", "--out", "x.txt", "--pdf", "x.pdf"} << 1;

@@ -46,6 +46,11 @@ QString DatabasePage::dialogFolder() const
     return m_dataFolder.ensureFilesInVirant();
 }
 
+QString DatabasePage::backupFolder() const
+{
+    return DatabaseBackup::folder(m_dataFolder);
+}
+
 void DatabasePage::setStatus(const QString &text)
 {
     m_pane.setText(text);
@@ -149,7 +154,6 @@ bool DatabasePage::discardFileList()
     if (refusedDuringWrite(QStringLiteral("Другой файл не открыт")))
         return false;
     m_db.discardFile();
-    m_backupImage.reset();
     publish();
     return true;
 }
@@ -193,11 +197,6 @@ bool DatabasePage::openFileList(const QString &path)
     }
     const DatabaseList &list = m_db.file();
     m_filePath = path;
-    // A backup undoes a write only as the instrument sent it: its pages go back
-    // unsorted, repeats and pages of other kinds included.
-    if (int pages = 0;
-        DatabaseBackup::isBackup(m_dataFolder, path) && check(bytes, &pages) == Fault::None)
-        m_backupImage = bytes.left(pageStart(pages));
     m_state.fromFile = true;
     setStatus(QStringLiteral("Считано из файла ") + name + QLatin1Char(' ') +
               QString::number(list.tsCount()) + QStringLiteral(" ТС"));
@@ -238,12 +237,41 @@ bool DatabasePage::writeToInstrument(Which which)
     if (which == Which::InstrumentList) {
         input.origin = DatabaseWriteInput::Origin::InstrumentList;
     } else {
-        input.origin = m_backupImage ? DatabaseWriteInput::Origin::Backup
-                                     : DatabaseWriteInput::Origin::FileList;
+        input.origin = DatabaseWriteInput::Origin::FileList;
         input.path = m_filePath;
     }
-    input.image = m_backupImage && which == Which::FileList ? *m_backupImage : list.image();
+    input.image = list.image();
     input.pages = static_cast<int>((input.image.size() - HeaderSize) / PageSize);
+    return m_service.write(std::move(input));
+}
+
+bool DatabasePage::restoreFrom(const QString &path)
+{
+    m_lastFile.remember(path);
+    QByteArray bytes;
+    if (const QString error = BoundedFile::read(path, pageStart(MaxPages), &bytes);
+        !error.isEmpty()) {
+        Q_EMIT errorRaised(error);
+        return false;
+    }
+    // The same checks as any file; the lists are left as they are.
+    int pages = 0;
+    if (const Fault fault = check(bytes, &pages); fault != Fault::None) {
+        if (fault == Fault::NoSignature)
+            setStatus(QStringLiteral("Файл ") + m_lastFile.name() +
+                      QStringLiteral(" не содержит БД ТС."));
+        else
+            setStatus(WrongFormat + QLatin1Char(' ') + m_lastFile.name());
+        return false;
+    }
+    // A backup undoes a write only as the instrument sent it: its pages go back
+    // unsorted, repeats and pages of other kinds included, and nothing that
+    // follows the closing page (the instrument never had it).
+    DatabaseWriteInput input;
+    input.origin = DatabaseWriteInput::Origin::Backup;
+    input.path = path;
+    input.image = bytes.left(pageStart(pages));
+    input.pages = pages;
     return m_service.write(std::move(input));
 }
 
@@ -327,7 +355,8 @@ void DatabasePage::selectInstrumentNodes(const std::vector<NodePath> &nodes)
 void DatabasePage::showSelectionCount(bool evenNone)
 {
     const int count = m_selection.count();
-    if (count > 0 || evenNone)
+    // While a write is ahead the pane tells the write's progress, not a click.
+    if ((count > 0 || evenNone) && !m_service.writeAhead())
         setStatus(QStringLiteral("Выбрано  позиций:") + QString::number(count) + QLatin1Char('.'));
     publish();
     Q_EMIT selectionChanged();
