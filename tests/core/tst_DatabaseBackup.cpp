@@ -229,6 +229,11 @@ private Q_SLOTS:
 
         const QString backup = QDir(backupsDir(rig)).filePath(backups(rig).value(0));
         QCOMPARE(fileBytes(backup), old);
+        // "в файл..." onto a backup is refused, and the backup stays.
+        QSignalSpy refused(&page, &DatabasePage::errorRaised);
+        page.saveInstrumentListTo(backup);
+        QCOMPARE(refused.count(), 1);
+        QCOMPARE(fileBytes(backup), old);
         QVERIFY(QDir(rig.dataDir.path()).mkdir(QStringLiteral("archive")));
         const QString archived =
             putFile(rig, "archive/old.bdt", old + QByteArray(300, '\x5a') + "rest");

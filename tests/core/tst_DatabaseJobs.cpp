@@ -195,6 +195,9 @@ private Q_SLOTS:
                                     "неё список прибора будет считан из прибора заново."));
         } else {
             w.page.selectInstrumentNodes({w.page.instrumentTree().topLevel().front()->path()});
+            // A click tells nothing over the write's own text.
+            QCOMPARE(w.rig.session.pane().text(),
+                     QStringLiteral("Запись в прибор: файл new.bdt, 2 ТС"));
             w.page.deleteSelected();
             QCOMPARE(w.rig.session.pane().text(),
                      QStringLiteral("Из списка прибора ничего не удалено: идёт запись БД ТС в "

@@ -7,6 +7,9 @@
 #include "common/LastFileChoice.h"
 #include "database/DatabaseBackup.h"
 #include "database/DatabaseImage.h"
+#include "journal/DataRecords.h"
+
+#include <QDir>
 
 namespace kalent {
 
@@ -131,6 +134,13 @@ void DatabasePage::saveInstrumentListTo(const QString &path)
     const DatabaseList &list = m_db.instrument();
     if (!list.exists())
         return;
+    // A backup or the journal chosen in the dialog stays as it is.
+    if (const QString why = DataRecords::overlap(m_dataFolder.path(), path); !why.isEmpty()) {
+        Q_EMIT errorRaised(QStringLiteral("Файл %1 не записан: %2; записи папки данных ничем "
+                                          "другим не заменяются.")
+                               .arg(QDir::toNativeSeparators(path), why));
+        return;
+    }
     const QString error = AtomicFile::write(path, list.image());
     if (!error.isEmpty()) {
         Q_EMIT errorRaised(error);
