@@ -1,5 +1,6 @@
 #include "journal/UnfinishedWrites.h"
 
+#include "common/FileKind.h"
 #include "journal/ServiceJournal.h"
 
 #include <QFile>
@@ -81,8 +82,9 @@ QStringList find(const QByteArray &journalTail)
 
 QStringList reportOnce(ServiceJournal &journal)
 {
+    // Only a regular file is read: a FIFO in the journal's place would block the start.
     QFile file(journal.path());
-    if (!file.open(QIODevice::ReadOnly))
+    if (!FileKind::refusal(journal.path()).isEmpty() || !file.open(QIODevice::ReadOnly))
         return {};
     if (file.size() > TailBytes)
         file.seek(file.size() - TailBytes);
