@@ -268,16 +268,16 @@ void DatabaseService::writeEnded(JobOutcome outcome, const QString &why)
 {
     m_pane.setProgress(0);
     if (outcome != JobOutcome::Done) {
-        m_pane.setText(QStringLiteral("Запись БД ТС в прибор прервана: %1.").arg(why));
         // Some pages may have been stored: the instrument is not known to hold
         // its old database any more, and the way back is named.
         m_pane.setText(
-            m_backupPath.isEmpty()
-                ? QStringLiteral("Прибор может держать недописанную БД ТС; резервной копии этой "
-                                 "записи нет, запишите БД ТС заново.")
-                : QStringLiteral("Прибор может держать недописанную БД ТС; прежняя БД ТС "
-                                 "сохранена в резервной копии %1, её можно восстановить.")
-                      .arg(QDir::toNativeSeparators(m_backupPath)));
+            QStringLiteral("Запись БД ТС в прибор прервана: %1. ").arg(why) +
+            (m_backupPath.isEmpty()
+                 ? QStringLiteral("Прибор может держать недописанную БД ТС; резервной копии этой "
+                                  "записи нет, запишите БД ТС заново.")
+                 : QStringLiteral("Прибор может держать недописанную БД ТС; прежняя БД ТС "
+                                  "сохранена в резервной копии %1, её можно восстановить.")
+                       .arg(QDir::toNativeSeparators(m_backupPath))));
         Q_EMIT journalEvent(journalLine(QStringLiteral("прервана: ") + why +
                                             QStringLiteral("; прибор может держать "
                                                            "недописанную БД ТС"),

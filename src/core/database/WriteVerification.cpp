@@ -18,8 +18,8 @@ Verdict judge(const QByteArray &sent, int sentPages, const QByteArray &readBack)
     verdict.firstDifferentPage = DatabaseImage::firstDifferentPage(sent, readBack);
     if (verdict.firstDifferentPage == 0) {
         verdict.outcome = JobOutcome::Done;
-        verdict.paneText = QStringLiteral("БД ТС записана в прибор и проверена: все %1 страниц "
-                                          "в приборе совпадают с записанными.")
+        verdict.paneText = QStringLiteral("БД ТС записана в прибор и проверена: все страницы "
+                                          "в приборе (%1) совпадают с записанными.")
                                .arg(sentPages);
         verdict.journalResult = QStringLiteral("проверена: считанная обратно БД ТС совпадает "
                                                "с записанной");
