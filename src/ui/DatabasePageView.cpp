@@ -13,6 +13,7 @@
 #include "link/LineOwner.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -315,8 +316,11 @@ void DatabasePageView::restoreFromBackup()
 {
     if (!m_restore->isEnabled())
         return;
-    const QString path = askForFile(objectNames::database::RestoreDialog, QFileDialog::AcceptOpen,
-                                    m_page.backupFolder());
+    // The dialog opens where the backups are, made if there are none yet.
+    const QString folder = m_page.backupFolder();
+    QDir().mkpath(folder);
+    const QString path =
+        askForFile(objectNames::database::RestoreDialog, QFileDialog::AcceptOpen, folder);
     if (!path.isEmpty())
         m_page.restoreFrom(path);
 }
