@@ -158,8 +158,7 @@ private Q_SLOTS:
             // Held in the stream's buffer until the end: only the last flush fails.
             {"journal of one line", {"journal", "--data-dir", shortJournal.path()}, 16},
             {"help", {"--help"}, 16},
-            // A pty whose name nobody got is not served.
-            {"simulate", {"simulate", "--pty"}, 4},
+            {"simulate", {"simulate", "--pty"}, 4}, // a pty nobody was told of is not served
             {"db-list", {"db-list", golden, "--data-dir", d}, 16},
             {"read-od csv", {"read-od", "--port", pty, "--format", "csv", "--data-dir", d}, 600},
             {"read-protocol", {"read-protocol", "--port", pty, "--data-dir", d}, 600},
