@@ -9,13 +9,16 @@ using namespace kalent;
 namespace {
 
 // The ways a job's end can come, alone or one after another.
-enum class Way { OwnerDone, OwnerFailed, Cancel, Deadline, OwnerEndsWhenCancelled, EndTwice };
-
-struct Ended
-{
-    LineJob job;
-    JobOutcome outcome;
-    QString reason;
+enum class Way {
+    Done,
+    Refused,
+    Silent,
+    Half,
+    Vanished,
+    Noise,
+    Cancelled,
+    OwnerEndsWhenStopped,
+    EndTwice
 };
 
 // A line's owner on the manual clock, with every end of a job recorded.
@@ -23,15 +26,12 @@ struct Rig
 {
     ManualClock clock;
     LineOwner owner{clock};
-    QList<Ended> ended;
+    int ended = 0;
     QStringList served;
 
     Rig()
     {
-        QObject::connect(&owner, &LineOwner::jobEnded,
-                         [this](LineJob job, JobOutcome outcome, const QString &reason) {
-                             ended.append({job, outcome, reason});
-                         });
+        QObject::connect(&owner, &LineOwner::jobEnded, [this] { ++ended; });
     }
     std::function<void()> serve(const QString &name)
     {
@@ -45,56 +45,95 @@ struct Rig
 
 Q_DECLARE_METATYPE(Way)
 
-// The line's owner as the runner of every exchange: each job ends once, with
-// its reason, whichever way comes first; the one deadline; the one notice queue.
+// The line's owner as the runner of every exchange: each job hands back a
+// handle that finishes once, with its reason, whichever way comes first; the
+// one clock; the one notice queue.
 class tst_LineOwnerJobs : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void aJobEndsOnceWhicheverWayComesFirst_data()
+    void aJobFinishesOnceWithItsReason_data()
     {
         QTest::addColumn<Way>("way");
         QTest::addColumn<JobOutcome>("outcome");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("done") << Way::OwnerDone << JobOutcome::Done << QString();
-        QTest::newRow("failed") << Way::OwnerFailed << JobOutcome::Failed << "отказ";
-        QTest::newRow("cancelled") << Way::Cancel << JobOutcome::Cancelled << "стоп";
-        QTest::newRow("deadline, the job's own words")
-            << Way::Deadline << JobOutcome::Failed << "принято страниц 2 из 9";
-        QTest::newRow("cancelled, ended by its owner in its words")
-            << Way::OwnerEndsWhenCancelled << JobOutcome::Cancelled << "стоп: запись прервана";
-        QTest::newRow("ended twice") << Way::EndTwice << JobOutcome::Done << QString();
+        QTest::addColumn<JobReason>("reason");
+        QTest::addColumn<QString>("details");
+        const QString silence = "принято страниц 2 из 9";
+        const auto row = [](const char *name) {
+            return QTest::newRow(name);
+        };
+        row("done") << Way::Done << JobOutcome::Done << JobReason::None << QString();
+        row("refused") << Way::Refused << JobOutcome::Failed << JobReason::Refused << "отказ";
+        row("silent") << Way::Silent << JobOutcome::Failed << JobReason::NoAnswer << silence;
+        row("half, then silent") << Way::Half << JobOutcome::Failed << JobReason::ReplyCut
+                                 << silence;
+        row("vanished") << Way::Vanished << JobOutcome::Cancelled << JobReason::LineGone
+                        << "порт закрылся";
+        row("noise only") << Way::Noise << JobOutcome::Failed << JobReason::Noise << silence;
+        for (const char *why : {"открыта страница", "выбран другой порт", "программа закрывается",
+                                "получен сигнал остановки"})
+            row(why) << Way::Cancelled << JobOutcome::Cancelled << JobReason::Cancelled
+                     << QString::fromUtf8(why);
+        row("silent, ended by its owner in its words")
+            << Way::OwnerEndsWhenStopped << JobOutcome::Failed << JobReason::NoAnswer
+            << silence + ": запись прервана";
+        row("ended twice") << Way::EndTwice << JobOutcome::Done << JobReason::None << QString();
     }
 
-    void aJobEndsOnceWhicheverWayComesFirst()
+    void aJobFinishesOnceWithItsReason()
     {
         QFETCH(Way, way);
         QFETCH(JobOutcome, outcome);
-        QFETCH(QString, reason);
+        QFETCH(JobReason, reason);
+        QFETCH(QString, details);
         Rig rig;
-        QVERIFY(rig.owner.begin(LineJob::DatabaseRead, 5000,
-                                [] { return QStringLiteral("принято страниц 2 из 9"); }));
-        if (way == Way::OwnerEndsWhenCancelled) {
+        JobHandle *job = rig.owner.begin(LineJob::DatabaseRead, 5000,
+                                         [] { return QStringLiteral("принято страниц 2 из 9"); });
+        QVERIFY(job && !rig.owner.begin(LineJob::Table));
+        QList<JobResult> finished;
+        QList<int> progress;
+        QObject::connect(job, &JobHandle::finished,
+                         [&](const JobResult &result) { finished.append(result); });
+        QObject::connect(job, &JobHandle::progressed, [&](int have) { progress.append(have); });
+        if (way == Way::OwnerEndsWhenStopped) {
             QObject::connect(&rig.owner, &LineOwner::cancelling,
                              [&](LineJob job, JobOutcome how, const QString &why) {
                                  rig.owner.end(job, how, why + ": запись прервана");
                              });
         }
         switch (way) {
-        case Way::OwnerDone:
+        case Way::Done:
         case Way::EndTwice:
             rig.owner.end(LineJob::DatabaseRead, JobOutcome::Done);
             break;
-        case Way::OwnerFailed:
-            rig.owner.end(LineJob::DatabaseRead, JobOutcome::Failed, "отказ");
+        case Way::Refused:
+            rig.owner.end(LineJob::DatabaseRead, {JobOutcome::Failed, JobReason::Refused, "отказ"});
             break;
-        case Way::Cancel:
-        case Way::OwnerEndsWhenCancelled:
-            rig.owner.cancel("стоп");
+        case Way::Vanished:
+            rig.owner.cancel("порт закрылся", JobReason::LineGone);
             break;
-        case Way::Deadline:
-            rig.clock.advance(4999);
+        case Way::Cancelled:
+            rig.owner.cancel(details);
+            break;
+        case Way::Half:
+            // A reply that keeps growing keeps the job; babble past its length does not.
+            for (int have = 100; have <= 500; have += 200) {
+                rig.clock.advance(4900);
+                rig.owner.bytesHeard();
+                rig.owner.replyProgressed({ReplyCode::DatabasePage, have, 529});
+            }
+            rig.owner.replyProgressed({ReplyCode::DatabasePage, 600, 529});
+            QCOMPARE(progress, (QList<int>{100, 300, 500}));
+            [[fallthrough]];
+        case Way::Silent:
+        case Way::OwnerEndsWhenStopped:
+        case Way::Noise:
+            for (int i = 0; way == Way::Noise && i < 4; ++i) {
+                rig.clock.advance(1000);
+                rig.owner.bytesHeard();
+            }
+            rig.clock.advance(way == Way::Noise ? 999 : 4999);
             QVERIFY(rig.owner.busy());
             rig.clock.advance(1);
             break;
@@ -103,11 +142,36 @@ private Q_SLOTS:
         rig.owner.end(LineJob::DatabaseRead, JobOutcome::Failed, "поздно");
         rig.owner.cancel("поздно");
         rig.clock.advance(20000);
-        QCOMPARE(rig.ended.size(), 1);
-        QCOMPARE(rig.ended.first().job, LineJob::DatabaseRead);
-        QCOMPARE(rig.ended.first().outcome, outcome);
-        QCOMPARE(rig.ended.first().reason, reason);
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(rig.ended, 1);
+        QCOMPARE(finished.first(), (JobResult{outcome, reason, details}));
         QVERIFY(!rig.owner.busy());
+    }
+
+    void anEndedJobsLimitAndStepsNeverReachTheNextJob()
+    {
+        Rig rig;
+        QVERIFY(rig.owner.begin(LineJob::Table, 1000));
+        bool stepped = false;
+        rig.owner.after(800, [&] { stepped = true; });
+        rig.clock.advance(500);
+        rig.owner.end(LineJob::Table, JobOutcome::Done);
+        // The next job has no limit of its own: nothing of the last one fails it.
+        QVERIFY(rig.owner.begin(LineJob::ContactSearch));
+        rig.clock.advance(5000);
+        QVERIFY(rig.owner.busy());
+        QVERIFY(!stepped);
+        QCOMPARE(rig.ended, 1);
+    }
+
+    void onlyTheJobHoldingTheLineSends()
+    {
+        Rig rig;
+        QVERIFY(rig.owner.begin(LineJob::Protocol));
+        QSignalSpy refused(&rig.owner, &LineOwner::sendRefused);
+        QVERIFY(!rig.owner.send(LineJob::Table, "G"));
+        QVERIFY(!rig.owner.sendProbe("B"));
+        QCOMPARE(refused.count(), 1);
     }
 
     void aJobBegunWhileTheLastOneEndsIsNotEndedWithIt()
@@ -121,22 +185,8 @@ private Q_SLOTS:
             rig.owner.begin(LineJob::Table, 1000);
         });
         rig.owner.cancel("стоп");
-        QCOMPARE(rig.ended.size(), 1);
+        QCOMPARE(rig.ended, 1);
         QVERIFY(rig.owner.busy());
-    }
-
-    void anyByteRestartsTheDeadline()
-    {
-        Rig rig;
-        QVERIFY(rig.owner.begin(LineJob::Protocol, 1000));
-        for (int i = 0; i < 5; ++i) {
-            rig.clock.advance(900);
-            rig.owner.heardFromInstrument();
-        }
-        QVERIFY(rig.owner.busy());
-        rig.clock.advance(1000);
-        QCOMPARE(rig.ended.size(), 1);
-        QCOMPARE(rig.ended.first().reason, LineOwner::noAnswer());
     }
 
     void everyNoticeQueuedDuringAJobIsServedAtItsEndInOrder()

@@ -45,7 +45,7 @@ class tst_FirmwareWaysOut : public QObject
 private Q_SLOTS:
     void everyWayOutEndsTheUploadAndSaysWhy();
     void leavingTheWindowAsksAndNoKeepsTheUploadGoing();
-    void onlyAWriteIsAskedAbout();
+    void everyJobButTheSearchIsAskedAbout();
 };
 
 void tst_FirmwareWaysOut::everyWayOutEndsTheUploadAndSaysWhy()
@@ -156,19 +156,29 @@ void tst_FirmwareWaysOut::leavingTheWindowAsksAndNoKeepsTheUploadGoing()
     QVERIFY(!u.window.isVisible());
 }
 
-void tst_FirmwareWaysOut::onlyAWriteIsAskedAbout()
+void tst_FirmwareWaysOut::everyJobButTheSearchIsAskedAbout()
 {
     // A database write is asked about in the same words of its own.
-    QCOMPARE(MainWindow::leaveWriteQuestion(LineJob::DatabaseWrite),
+    QCOMPARE(MainWindow::leaveQuestion(LineJob::DatabaseWrite),
              QStringLiteral("Идёт запись БД ТС в прибор. Прервать и закрыть программу?\nБД ТС в "
                             "приборе будет записана не полностью."));
     FirmwareRig rig;
     MainWindow window(rig.session, rig.instrument.get());
     rig.startUp();
     window.show();
-    // A read is not a write: closing during it asks nothing.
+    // A read loses what it was receiving: closing during it asks too.
     QVERIFY(rig.session.line().begin(LineJob::DatabaseRead));
     ModalAnswer answer;
+    answer.answerNext(QMessageBox::No);
+    window.close();
+    QCoreApplication::processEvents();
+    QCOMPARE(answer.text, QStringLiteral("Идёт чтение БД ТС из прибора. Прервать и закрыть "
+                                         "программу?\nДанные из прибора не будут приняты."));
+    QVERIFY(window.isVisible());
+    // The contact search loses nothing: closing during it asks nothing.
+    rig.session.line().end(LineJob::DatabaseRead, JobOutcome::Done);
+    QVERIFY(rig.session.line().begin(LineJob::ContactSearch));
+    answer = ModalAnswer();
     answer.answerNext(QMessageBox::No);
     window.close();
     QCoreApplication::processEvents();

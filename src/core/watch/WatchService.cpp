@@ -17,8 +17,6 @@
 namespace kalent {
 
 namespace {
-constexpr int ContactPollMs = 100;
-
 ReplyCode noticeOf(WatchService::Job job)
 {
     return job == WatchService::Job::Table ? ReplyCode::DensitiesMeasured : ReplyCode::ResultsReady;
@@ -27,12 +25,12 @@ ReplyCode noticeOf(WatchService::Job job)
 
 WatchService::WatchService(Session &session, const QString &portName, QObject *parent)
     : QObject(parent), m_session(session), m_portName(portName),
-      m_retryTimer(session.clock().createTimer()), m_contactTimer(session.clock().createTimer()),
-      m_linkPoll(session.clock().createTimer())
+      m_retryTimer(session.clock().createTimer()), m_linkPoll(session.clock().createTimer())
 {
     m_retryTimer->setSingleShot(true);
     connect(m_retryTimer.get(), &Timer::timeout, this, &WatchService::connectNow);
-    connect(m_contactTimer.get(), &Timer::timeout, this, &WatchService::contactCheck);
+    connect(&session.connection(), &Connection::fastContactEnded, this,
+            &WatchService::contactEnded);
     connect(m_linkPoll.get(), &Timer::timeout, this, &WatchService::pollLink);
     // Until the service follows, notices wait with the line's owner.
     moveTo(State::Idle);
@@ -120,7 +118,6 @@ void WatchService::stop()
 void WatchService::finishStop()
 {
     m_retryTimer->stop();
-    m_contactTimer->stop();
     m_linkPoll->stop();
     moveTo(State::Stopped);
     Q_EMIT stopped();
@@ -138,51 +135,24 @@ void WatchService::connectNow()
                      .arg(m_portName, SystemErrorText::translate(m_session.port().errorString())));
         return;
     }
-    // The port opens at 115200, where the program leaves the instrument: one
-    // probe there spares the whole search (and its speed change), which follows
-    // when the probe stays unanswered.
-    if (link.lineUp()) {
-        m_contactStep = ContactStep::Probe;
-        link.probeAtPresentSpeed();
-        // The search's own wait for the answer to one probe.
-        m_contactDeadline = m_session.clock().nowMs() + Connection::SearchTickMs;
-    } else {
-        startSearch();
-    }
-    m_contactTimer->start(ContactPollMs);
+    link.makeFastContact(ContactWaitMs);
 }
 
-void WatchService::startSearch()
+void WatchService::contactEnded(bool reached)
 {
-    m_contactStep = ContactStep::Search;
-    m_session.connection().searchWithFastestSpeed();
-    m_contactDeadline = m_session.clock().nowMs() + ContactWaitMs;
-}
-
-void WatchService::contactCheck()
-{
-    Connection &link = m_session.connection();
-    if (link.atFastestSpeed()) {
-        m_contactTimer->stop();
-        m_retryMs = FirstRetryMs;
-        m_linkPoll->start(LinkPollMs);
-        Q_EMIT message(QStringLiteral("Есть контакт с прибором на порту %1").arg(m_portName));
-        if (m_stopRequested)
-            return finishStop();
-        // The notices that waited (and a read cut short, first) are served now.
-        moveTo(State::Following);
+    if (m_state != State::Connecting)
+        return;
+    if (!reached) {
+        linkLost(OperatorTexts::noAnswer());
         return;
     }
-    if (m_session.clock().nowMs() < m_contactDeadline && m_session.port().isOpen())
-        return;
-    if (m_contactStep == ContactStep::Probe && m_session.port().isOpen()) {
-        startSearch();
-        return;
-    }
-    m_contactTimer->stop();
-    if (link.searching())
-        link.contactOrStop(); // what the operator's "Стоп" would do
-    linkLost(OperatorTexts::noAnswer());
+    m_retryMs = FirstRetryMs;
+    m_linkPoll->start(LinkPollMs);
+    Q_EMIT message(QStringLiteral("Есть контакт с прибором на порту %1").arg(m_portName));
+    if (m_stopRequested)
+        return finishStop();
+    // The notices that waited (and a read cut short, first) are served now.
+    moveTo(State::Following);
 }
 
 void WatchService::pollLink()
@@ -204,7 +174,6 @@ void WatchService::pollLink()
 
 void WatchService::linkLost(const QString &why)
 {
-    m_contactTimer->stop();
     m_linkPoll->stop();
     // The read under way is done again first once the link is back.
     if (m_state == State::Reading) {

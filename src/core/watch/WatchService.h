@@ -56,8 +56,7 @@ Q_SIGNALS:
 
 private:
     void connectNow();
-    void contactCheck();
-    void startSearch();
+    void contactEnded(bool reached);
     void linkLost(const QString &why);
     // A notice served by the line's owner (again: a read cut short, done again).
     void noticed(Job job, bool again = false);
@@ -74,7 +73,6 @@ private:
     QString m_portName;
     State m_state = State::Idle;
     std::unique_ptr<Timer> m_retryTimer;
-    std::unique_ptr<Timer> m_contactTimer;
     std::unique_ptr<Timer> m_linkPoll;
     // The read under way (or cut, to be done again), and its attempts so far.
     Job m_read = Job::Table;
@@ -82,10 +80,6 @@ private:
     // Counts the reads started, so a late word about an earlier one is ignored.
     quint64 m_readSerial = 0;
     int m_retryMs = FirstRetryMs;
-    // Getting contact: the probe at 115200 first, then the search.
-    enum class ContactStep { Probe, Search };
-    ContactStep m_contactStep = ContactStep::Search;
-    qint64 m_contactDeadline = 0;
     bool m_stopRequested = false;
 };
 
