@@ -16,6 +16,7 @@
 #include "link/Connection.h"
 #include "link/LineOwner.h"
 #include "trace/ExchangeTrace.h"
+#include "watch/WatchService.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
@@ -70,9 +71,11 @@ HeadlessRun::HeadlessRun(const CommandLine &commandLine)
     parseTimeout(commandLine, &m_timeoutSeconds, &ignored);
     // No trace window here: the entries go to the file only, so a long run
     // (watch) holds none of them in memory.
-    m_assembly = std::make_unique<SessionAssembly>(
-        SessionAssembly::Options{m_portName, commandLine.value(QStringLiteral("data-dir")), false,
-                                 commandLine.value(QStringLiteral("replay"))});
+    // Watch waits on a quiet line for hours: its port looks at the line twice a second.
+    const bool watch = commandLine.action == QLatin1String("watch");
+    m_assembly = std::make_unique<SessionAssembly>(SessionAssembly::Options{
+        m_portName, commandLine.value(QStringLiteral("data-dir")), false,
+        commandLine.value(QStringLiteral("replay")), watch ? WatchService::LinkPollMs : 0});
     if (TraceReplay *replay = m_assembly->replay())
         connect(replay, &TraceReplay::departed, this,
                 [](const QString &report) { printError(TraceReplay::departureText(report)); });

@@ -60,7 +60,7 @@ private Q_SLOTS:
         QTest::addColumn<JobReason>("reason");
         QTest::addColumn<QString>("details");
         const QString silence = "принято страниц 2 из 9";
-        const auto row = [](const char *name) {
+        const auto row = [](const char *name) -> QTestData & {
             return QTest::newRow(name);
         };
         row("done") << Way::Done << JobOutcome::Done << JobReason::None << QString();

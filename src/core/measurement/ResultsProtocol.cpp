@@ -69,8 +69,6 @@ bool ResultsProtocol::startRead()
     JobHandle *job = m_line.begin(LineJob::Protocol, LineOwner::ReplySilenceMs);
     if (!job)
         return false;
-    m_have = 0;
-    connect(job, &JobHandle::progressed, this, [this](int have) { m_have = have; });
     connect(job, &JobHandle::finished, this, &ResultsProtocol::readEnded);
     m_autoSaveName.clear();
     if (!m_stream.isEmpty())
@@ -92,7 +90,7 @@ void ResultsProtocol::readEnded(const JobResult &result)
         m_pane.setText(none + QLatin1Char('.'));
         break;
     case JobReason::ReplyCut:
-        m_pane.setText(none + QStringLiteral(" целиком: принято символов %1.").arg(m_have));
+        m_pane.setText(none + QStringLiteral(" целиком."));
         break;
     case JobReason::Noise:
         m_pane.setText(none + QStringLiteral(": на линии помехи."));

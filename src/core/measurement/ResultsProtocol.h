@@ -110,8 +110,6 @@ private:
     QByteArray m_stream;
     // The last whole protocol, while a new read runs.
     QByteArray m_lastWhole;
-    // What came of the text being read.
-    int m_have = 0;
     QString m_autoSaveName;
     QString m_screenText;
     bool m_keepsTemporaryFile = true;

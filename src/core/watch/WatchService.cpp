@@ -11,9 +11,6 @@
 #include "measurement/OpticalDensityReader.h"
 #include "measurement/ResultsProtocol.h"
 
-#include <QDir>
-#include <QFileInfo>
-
 namespace kalent {
 
 namespace {
@@ -25,13 +22,12 @@ ReplyCode noticeOf(WatchService::Job job)
 
 WatchService::WatchService(Session &session, const QString &portName, QObject *parent)
     : QObject(parent), m_session(session), m_portName(portName),
-      m_retryTimer(session.clock().createTimer()), m_linkPoll(session.clock().createTimer())
+      m_retryTimer(session.clock().createTimer())
 {
     m_retryTimer->setSingleShot(true);
     connect(m_retryTimer.get(), &Timer::timeout, this, &WatchService::connectNow);
     connect(&session.connection(), &Connection::fastContactEnded, this,
             &WatchService::contactEnded);
-    connect(m_linkPoll.get(), &Timer::timeout, this, &WatchService::pollLink);
     // Until the service follows, notices wait with the line's owner.
     moveTo(State::Idle);
 
@@ -88,6 +84,11 @@ WatchService::WatchService(Session &session, const QString &portName, QObject *p
         if (!up && (m_state == State::Following || m_state == State::Reading))
             linkLost(OperatorTexts::noLink());
     });
+    // The port tells when its device went away: nothing here looks on a timer.
+    connect(&session.connection(), &Connection::portLost, this, [this] {
+        if (m_state == State::Following || m_state == State::Reading)
+            linkLost(QStringLiteral("Порт %1 закрылся").arg(m_portName));
+    });
 }
 
 WatchService::~WatchService()
@@ -118,7 +119,6 @@ void WatchService::stop()
 void WatchService::finishStop()
 {
     m_retryTimer->stop();
-    m_linkPoll->stop();
     moveTo(State::Stopped);
     Q_EMIT stopped();
 }
@@ -147,7 +147,6 @@ void WatchService::contactEnded(bool reached)
         return;
     }
     m_retryMs = FirstRetryMs;
-    m_linkPoll->start(LinkPollMs);
     Q_EMIT message(QStringLiteral("Есть контакт с прибором на порту %1").arg(m_portName));
     if (m_stopRequested)
         return finishStop();
@@ -155,26 +154,8 @@ void WatchService::contactEnded(bool reached)
     moveTo(State::Following);
 }
 
-void WatchService::pollLink()
-{
-    if (m_state != State::Following && m_state != State::Reading)
-        return;
-    // A port that closed itself raises no line event when nothing is read.
-    if (!m_session.port().isOpen()) {
-        linkLost(QStringLiteral("Порт %1 закрылся").arg(m_portName));
-        return;
-    }
-    // A device node that is gone (an adapter unplugged, a pseudo-terminal whose
-    // other end ended, a link that now points nowhere) can leave the open port
-    // without an error; it never answers again, and a device that comes back
-    // under the same name is a new one to open.
-    if (QDir::isAbsolutePath(m_portName) && !QFileInfo::exists(m_portName))
-        linkLost(QStringLiteral("Устройство %1 исчезло").arg(m_portName));
-}
-
 void WatchService::linkLost(const QString &why)
 {
-    m_linkPoll->stop();
     // The read under way is done again first once the link is back.
     if (m_state == State::Reading) {
         const Job job = m_read;

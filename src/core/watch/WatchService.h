@@ -32,6 +32,7 @@ public:
     static constexpr int ContactWaitMs = 8000;
     static constexpr int FirstRetryMs = 1000;
     static constexpr int LongestRetryMs = 30000;
+    // How often the port looks at a quiet line (the service itself never does).
     static constexpr int LinkPollMs = 500;
     // A read that failed this often is given up (and said so).
     static constexpr int ReadAttempts = 3;
@@ -66,14 +67,12 @@ private:
     void moveTo(State state);
     void jobDone();
     void jobFailed(const QString &why);
-    void pollLink();
     void finishStop();
 
     Session &m_session;
     QString m_portName;
     State m_state = State::Idle;
     std::unique_ptr<Timer> m_retryTimer;
-    std::unique_ptr<Timer> m_linkPoll;
     // The read under way (or cut, to be done again), and its attempts so far.
     Job m_read = Job::Table;
     int m_attempts = 0;
