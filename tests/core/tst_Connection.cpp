@@ -129,8 +129,7 @@ private Q_SLOTS:
         QCOMPARE(rig.session.pane().text(), QString("Установка новой скорости обмена."));
         QCOMPARE(rig.link().phase(), LinkPhase::ChangingSpeed);
         QVERIFY(!rig.link().state().speedChangeRequested);
-        // 99 ms after the 10 ms pause nothing has restarted yet; at 100 ms the
-        // search runs at 4800.
+        // The 10 ms pause and 99 ms: nothing restarted yet; at 100 ms the search runs at 4800.
         rig.clock.advance(10 + 99);
         QVERIFY(!rig.link().searching());
         rig.clock.advance(1);
