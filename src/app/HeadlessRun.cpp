@@ -17,6 +17,7 @@
 #include "link/Connection.h"
 #include "link/LineOwner.h"
 #include "trace/ExchangeTrace.h"
+#include "watch/WatchService.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
@@ -24,6 +25,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <optional>
 
 #include <cstdio>
 
@@ -70,9 +72,11 @@ HeadlessRun::HeadlessRun(const CommandLine &commandLine)
     parseTimeout(commandLine, &m_timeoutSeconds, &ignored);
     // No trace window here: the entries go to the file only, so a long run
     // (watch) holds none of them in memory.
-    m_assembly = std::make_unique<SessionAssembly>(
-        SessionAssembly::Options{m_portName, commandLine.value(QStringLiteral("data-dir")), false,
-                                 commandLine.value(QStringLiteral("replay"))});
+    // Watch waits on a quiet line for hours: its port looks at the line twice a second.
+    const bool watch = commandLine.action == QLatin1String("watch");
+    m_assembly = std::make_unique<SessionAssembly>(SessionAssembly::Options{
+        m_portName, commandLine.value(QStringLiteral("data-dir")), false,
+        commandLine.value(QStringLiteral("replay")), watch ? WatchService::LinkPollMs : 0});
     if (TraceReplay *replay = m_assembly->replay())
         connect(replay, &TraceReplay::departed, this,
                 [](const QString &report) { printError(TraceReplay::departureText(report)); });
@@ -245,50 +249,24 @@ bool HeadlessRun::waitFor(const std::function<bool()> &done)
     return runUntil(done) == WaitEnd::Done;
 }
 
-bool HeadlessRun::probeAnswered()
-{
-    Connection &link = session().connection();
-    QEventLoop loop;
-    QTimer tick;
-    tick.setSingleShot(true);
-    connect(&tick, &QTimer::timeout, &loop, &QEventLoop::quit);
-    connect(&link, &Connection::stateChanged, &loop, [&] {
-        if (link.atFastestSpeed() || !link.state().portOpen)
-            loop.quit();
-    });
-    link.probeAtPresentSpeed();
-    tick.start(Connection::SearchTickMs);
-    if (!link.atFastestSpeed())
-        loop.exec();
-    return link.atFastestSpeed();
-}
-
-bool HeadlessRun::searchReachedFastestSpeed()
-{
-    Connection &link = session().connection();
-    LineOwner &line = session().line();
-    session().progressWatch().start(timeoutMs());
-    link.searchWithFastestSpeed();
-    if (runUntil([&line] { return line.job() != LineJob::ContactSearch; }) == WaitEnd::TimedOut)
-        line.cancel(QStringLiteral("истекло время ожидания"));
-    return link.atFastestSpeed();
-}
-
 bool HeadlessRun::establishFastLink()
 {
     if (!openPort())
         return false;
-    // The port opens at 115200, where the program leaves the instrument: one
-    // probe there spares the whole search, which follows when it stays silent.
-    if (session().connection().lineUp() && probeAnswered())
+    // The link service's one way to contact at 115200; the timeout is its limit.
+    Connection &link = session().connection();
+    std::optional<bool> reached;
+    const QMetaObject::Connection heard = connect(&link, &Connection::fastContactEnded, this,
+                                                  [&reached](bool fast) { reached = fast; });
+    session().progressWatch().start(timeoutMs());
+    link.makeFastContact(int(std::min<qint64>(timeoutMs(), MaxTimeoutSeconds * 1000LL)));
+    if (runUntil([&reached] { return reached.has_value(); }) == WaitEnd::TimedOut)
+        session().line().cancel(QStringLiteral("истекло время ожидания"));
+    disconnect(heard);
+    if (reached.value_or(false))
         return true;
-    if (portGone())
-        return false;
-    if (searchReachedFastestSpeed())
-        return true;
-    if (portGone())
-        return false;
-    printError(OperatorTexts::noAnswer());
+    if (!portGone())
+        printError(OperatorTexts::noAnswer());
     return false;
 }
 

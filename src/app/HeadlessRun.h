@@ -72,12 +72,6 @@ private:
     // progress watch (started by the caller) sees the timeout pass.
     WaitEnd runUntil(const std::function<bool()> &done);
     qint64 timeoutMs() const { return static_cast<qint64>(m_timeoutSeconds * 1000.0); }
-    // The probe's answer within one search tick.
-    bool probeAnswered();
-    // The search's job ending at 115200; false when it ended otherwise, the port
-    // went away, or the timeout passed without progress (the search is then
-    // cancelled through the line's owner).
-    bool searchReachedFastestSpeed();
 
     // Every byte the session exchanges passes the trace (a file with --trace).
     std::unique_ptr<SessionAssembly> m_assembly;

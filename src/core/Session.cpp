@@ -24,8 +24,7 @@ Session::Session(Clock &clock, SerialPort &port, const DataFolder &dataFolder, Q
           std::make_unique<JournalRecorder>(*m_journal, port, m_connection, *m_reader, *m_results))
 {
     m_dispatcher.setLineOwner(&m_line);
-    connect(&m_dispatcher, &ReceiveDispatcher::bytesArrived, &m_line,
-            &LineOwner::heardFromInstrument);
+    m_line.setPort(&port);
     connect(&m_databasePage.service(), &DatabaseService::journalEvent, m_journal.get(),
             &ServiceJournal::append);
     connect(&m_firmware, &FirmwareWizard::journalEvent, m_journal.get(), &ServiceJournal::append);

@@ -15,8 +15,17 @@ const QString BuiltInPortName = QStringLiteral("sim");
 
 } // namespace
 
-SessionAssembly::SessionAssembly(const Options &options)
-    : m_port(std::make_unique<HostSerialPort>())
+namespace {
+std::unique_ptr<HostSerialPort> hostPort(int lineCheckMs)
+{
+    auto port = std::make_unique<HostSerialPort>();
+    if (lineCheckMs > 0)
+        port->setLineCheckMs(lineCheckMs);
+    return port;
+}
+} // namespace
+
+SessionAssembly::SessionAssembly(const Options &options) : m_port(hostPort(options.lineCheckMs))
 {
     if (options.portName == BuiltInPortName) {
         if (options.replayFile.isEmpty()) {

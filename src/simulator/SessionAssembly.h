@@ -32,6 +32,9 @@ public:
         // With "sim": a recorded trace answers behind that name instead of the
         // built-in instrument, from the moment the port first opens.
         QString replayFile;
+        // How often a system port looks at its lines while open (0: its own
+        // pace, quick enough for the window's indicator).
+        int lineCheckMs = 0;
     };
 
     explicit SessionAssembly(const Options &options);

@@ -318,34 +318,51 @@ void MainWindow::showEvent(QShowEvent *event)
     }
 }
 
-QString MainWindow::leaveWriteQuestion(LineJob job)
+QString MainWindow::leaveQuestion(LineJob job, bool forWrite)
 {
+    if (job == LineJob::None || job == LineJob::ContactSearch)
+        return QStringLiteral("Обмен с прибором закончен. Закрыть программу?");
+    const QString asked = QStringLiteral("Прервать и закрыть программу?\n");
+    if (job == LineJob::DatabaseRead && forWrite)
+        return QStringLiteral("Идёт чтение БД ТС из прибора для резервной копии перед записью. ") +
+               asked + QStringLiteral("Запись БД ТС в прибор не будет начата.");
     const QString left = job == LineJob::FirmwareUpload
                              ? QStringLiteral("В приборе останется неполная программа.")
-                             : QStringLiteral("БД ТС в приборе будет записана не полностью.");
-    return QStringLiteral("Идёт %1. Прервать и закрыть программу?\n").arg(LineOwner::jobName(job)) +
-           left;
+                         : job == LineJob::DatabaseWrite
+                             ? QStringLiteral("БД ТС в приборе будет записана не полностью.")
+                             : QStringLiteral("Данные из прибора не будут приняты.");
+    return QStringLiteral("Идёт %1. ").arg(LineOwner::jobName(job)) + asked + left;
 }
 
-bool MainWindow::mayCutTheWrite()
+bool MainWindow::mayCutTheJob()
 {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Внимание!"),
-                    leaveWriteQuestion(m_session.line().job()), QMessageBox::Yes | QMessageBox::No,
-                    this);
+    LineOwner &line = m_session.line();
+    DatabaseService &database = m_session.databasePage().service();
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Внимание!"), QString(),
+                    QMessageBox::Yes | QMessageBox::No, this);
     box.setObjectName(QStringLiteral("LeaveWriteBox"));
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
+    // The question says what runs when it is answered, not what ran when it was asked.
+    const auto ask = [&] {
+        box.setText(leaveQuestion(line.job(), database.writeAhead()));
+    };
+    ask();
+    connect(&line, &LineOwner::jobStarted, &box, ask);
+    connect(&line, &LineOwner::jobEnded, &box, ask);
+    connect(&database, &DatabaseService::stateChanged, &box, ask);
     return box.exec() == QMessageBox::Yes;
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    // "Выход" and the window's close button alike: a write to the instrument is
-    // cut off only when the operator says so, and then through its own cancel,
-    // so the pane and the journal say how it ended before the window goes.
+    // "Выход" and the window's close button alike: an exchange with the
+    // instrument (but the contact search, which loses nothing) is cut off only
+    // when the operator says so, and then through its own cancel, so the pane
+    // and the journal say how it ended before the window goes.
     LineOwner &line = m_session.line();
-    if (line.writing()) {
-        if (!mayCutTheWrite()) {
+    if (line.busy() && line.job() != LineJob::ContactSearch) {
+        if (!mayCutTheJob()) {
             event->ignore();
             return;
         }

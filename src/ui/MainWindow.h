@@ -56,8 +56,9 @@ public:
     // The built-in instrument's panel, or null on a real port.
     SimulatorPanel *simulatorPanel() const { return m_simulatorPanel; }
 
-    // The question asked before a write to the instrument is cut off.
-    static QString leaveWriteQuestion(LineJob job);
+    // The question asked before the program closes over job (None: it ended
+    // while the question stood); forWrite: the read is the backup a write waits for.
+    static QString leaveQuestion(LineJob job, bool forWrite = false);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -73,8 +74,8 @@ private:
     void createFrame(Page page);
     // The actions that need the instrument, as the navigator allows them.
     void mirrorActionsEnabled();
-    // Yes or no, "no" by default.
-    bool mayCutTheWrite();
+    // Yes or no, "no" by default; the question follows the job while it stands.
+    bool mayCutTheJob();
     static size_t slot(Page page) { return static_cast<size_t>(page); }
 
     Session &m_session;

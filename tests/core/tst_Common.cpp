@@ -165,22 +165,6 @@ private Q_SLOTS:
         QCOMPARE(secondFired, 0);
     }
 
-    void sleepMovesTimeWithoutFiringTimers()
-    {
-        ManualClock clock;
-        auto timer = clock.createTimer();
-        int fired = 0;
-        connect(timer.get(), &Timer::timeout, [&] { ++fired; });
-        timer->start(4);
-        clock.sleep(10);
-        QCOMPARE(fired, 0);
-        QCOMPARE(clock.nowMs(), 10);
-        clock.advance(0);
-        QCOMPARE(fired, 1); // once, not once for every tick it missed
-        clock.advance(4);
-        QCOMPARE(fired, 2);
-    }
-
     void windows1251RoundTripsEveryByte()
     {
         QByteArray all;

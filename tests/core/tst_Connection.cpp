@@ -129,8 +129,8 @@ private Q_SLOTS:
         QCOMPARE(rig.session.pane().text(), QString("Установка новой скорости обмена."));
         QCOMPARE(rig.link().phase(), LinkPhase::ChangingSpeed);
         QVERIFY(!rig.link().state().speedChangeRequested);
-        // 99 ms after the pause nothing has restarted yet; at 100 ms the search runs at 4800.
-        rig.clock.advance(99);
+        // The 10 ms pause and 99 ms: nothing restarted yet; at 100 ms the search runs at 4800.
+        rig.clock.advance(10 + 99);
         QVERIFY(!rig.link().searching());
         rig.clock.advance(1);
         QVERIFY(rig.link().searching());
@@ -637,7 +637,7 @@ private Q_SLOTS:
         rig.clock.advance(20);
         QCOMPARE(rig.link().phase(), LinkPhase::ChangingSpeed);
         QVERIFY(rig.session.line().busy());
-        rig.clock.advance(70);
+        rig.clock.advance(80);
         QCOMPARE(rig.link().phase(), LinkPhase::ProbeDue);
         QVERIFY(rig.runUntil([&] { return rig.link().atFastestSpeed(); }));
         QCOMPARE(rig.port.settings(), QString("115200,n,8,1"));

@@ -9,29 +9,19 @@ using namespace kalent;
 namespace {
 
 // The ways a job's end can come, alone or one after another.
-enum class Way { OwnerDone, OwnerFailed, Cancel, Deadline, OwnerEndsWhenCancelled, EndTwice };
-
-struct Ended
-{
-    LineJob job;
-    JobOutcome outcome;
-    QString reason;
-};
+enum class Way { Ended, Silent, Half, Noise, Cancelled, OwnerEnds };
 
 // A line's owner on the manual clock, with every end of a job recorded.
 struct Rig
 {
     ManualClock clock;
     LineOwner owner{clock};
-    QList<Ended> ended;
+    int ended = 0;
     QStringList served;
 
     Rig()
     {
-        QObject::connect(&owner, &LineOwner::jobEnded,
-                         [this](LineJob job, JobOutcome outcome, const QString &reason) {
-                             ended.append({job, outcome, reason});
-                         });
+        QObject::connect(&owner, &LineOwner::jobEnded, [this] { ++ended; });
     }
     std::function<void()> serve(const QString &name)
     {
@@ -45,69 +35,114 @@ struct Rig
 
 Q_DECLARE_METATYPE(Way)
 
-// The line's owner as the runner of every exchange: each job ends once, with
-// its reason, whichever way comes first; the one deadline; the one notice queue.
+// The line's owner as the runner of every exchange: each job hands back a
+// handle that finishes once, with its reason, whichever way comes first; the
+// one clock; the one notice queue.
 class tst_LineOwnerJobs : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void aJobEndsOnceWhicheverWayComesFirst_data()
+    void aJobFinishesOnceWithItsReason_data()
     {
         QTest::addColumn<Way>("way");
         QTest::addColumn<JobOutcome>("outcome");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("done") << Way::OwnerDone << JobOutcome::Done << QString();
-        QTest::newRow("failed") << Way::OwnerFailed << JobOutcome::Failed << "отказ";
-        QTest::newRow("cancelled") << Way::Cancel << JobOutcome::Cancelled << "стоп";
-        QTest::newRow("deadline, the job's own words")
-            << Way::Deadline << JobOutcome::Failed << "принято страниц 2 из 9";
-        QTest::newRow("cancelled, ended by its owner in its words")
-            << Way::OwnerEndsWhenCancelled << JobOutcome::Cancelled << "стоп: запись прервана";
-        QTest::newRow("ended twice") << Way::EndTwice << JobOutcome::Done << QString();
+        QTest::addColumn<JobReason>("reason");
+        QTest::addColumn<QString>("details");
+        const QString silence = "принято страниц 2 из 9";
+        const auto row = [](const char *name) -> QTestData & {
+            return QTest::newRow(name);
+        };
+        row("done") << Way::Ended << JobOutcome::Done << JobReason::None << QString();
+        row("refused") << Way::Ended << JobOutcome::Failed << JobReason::Refused << "отказ";
+        row("silent") << Way::Silent << JobOutcome::Failed << JobReason::NoAnswer << silence;
+        row("half, then silent") << Way::Half << JobOutcome::Failed << JobReason::ReplyCut
+                                 << silence;
+        row("vanished") << Way::Cancelled << JobOutcome::Cancelled << JobReason::LineGone
+                        << "порт закрылся";
+        row("noise only") << Way::Noise << JobOutcome::Failed << JobReason::Noise << silence;
+        for (const char *why : {"открыта страница", "выбран другой порт", "программа закрывается",
+                                "получен сигнал остановки"})
+            row(why) << Way::Cancelled << JobOutcome::Cancelled << JobReason::Cancelled
+                     << QString::fromUtf8(why);
+        row("silent, ended by its owner in its words")
+            << Way::OwnerEnds << JobOutcome::Failed << JobReason::NoAnswer
+            << silence + ": запись прервана";
     }
 
-    void aJobEndsOnceWhicheverWayComesFirst()
+    void aJobFinishesOnceWithItsReason()
     {
         QFETCH(Way, way);
         QFETCH(JobOutcome, outcome);
-        QFETCH(QString, reason);
+        QFETCH(JobReason, reason);
+        QFETCH(QString, details);
         Rig rig;
-        QVERIFY(rig.owner.begin(LineJob::DatabaseRead, 5000,
-                                [] { return QStringLiteral("принято страниц 2 из 9"); }));
-        if (way == Way::OwnerEndsWhenCancelled) {
+        JobHandle *job = rig.owner.begin(LineJob::DatabaseRead, 5000,
+                                         [] { return QStringLiteral("принято страниц 2 из 9"); });
+        QVERIFY(job && !rig.owner.begin(LineJob::Table));
+        QList<JobResult> finished;
+        QList<int> progress;
+        QObject::connect(job, &JobHandle::finished,
+                         [&](const JobResult &result) { finished.append(result); });
+        QObject::connect(job, &JobHandle::progressed, [&](int have) { progress.append(have); });
+        if (way == Way::OwnerEnds) {
             QObject::connect(&rig.owner, &LineOwner::cancelling,
                              [&](LineJob job, JobOutcome how, const QString &why) {
                                  rig.owner.end(job, how, why + ": запись прервана");
                              });
         }
         switch (way) {
-        case Way::OwnerDone:
-        case Way::EndTwice:
-            rig.owner.end(LineJob::DatabaseRead, JobOutcome::Done);
+        case Way::Ended:
+            rig.owner.end(LineJob::DatabaseRead, {outcome, reason, details});
             break;
-        case Way::OwnerFailed:
-            rig.owner.end(LineJob::DatabaseRead, JobOutcome::Failed, "отказ");
+        case Way::Cancelled:
+            rig.owner.cancel(details, reason);
             break;
-        case Way::Cancel:
-        case Way::OwnerEndsWhenCancelled:
-            rig.owner.cancel("стоп");
-            break;
-        case Way::Deadline:
-            rig.clock.advance(4999);
+        case Way::Half:
+            // A reply that keeps growing keeps the job; babble past its length does not.
+            for (int have : {100, 300, 500}) {
+                rig.clock.advance(4900);
+                rig.owner.replyProgressed({ReplyCode::DatabasePage, have, 529});
+            }
+            rig.owner.replyProgressed({ReplyCode::DatabasePage, 600, 529});
+            QCOMPARE(progress, (QList<int>{100, 300, 500}));
+            [[fallthrough]];
+        case Way::Silent:
+        case Way::OwnerEnds:
+        case Way::Noise:
+            for (int i = 0; way == Way::Noise && i < 4; ++i) {
+                rig.clock.advance(1000);
+                rig.owner.bytesHeard();
+            }
+            rig.clock.advance(way == Way::Noise ? 999 : 4999);
             QVERIFY(rig.owner.busy());
             rig.clock.advance(1);
             break;
         }
-        // Whatever else comes later ends nothing more.
+        // Whatever comes later (another end too) ends nothing more; the job sends nothing.
+        QVERIFY(!rig.owner.send(LineJob::DatabaseRead, "r"));
         rig.owner.end(LineJob::DatabaseRead, JobOutcome::Failed, "поздно");
         rig.owner.cancel("поздно");
         rig.clock.advance(20000);
-        QCOMPARE(rig.ended.size(), 1);
-        QCOMPARE(rig.ended.first().job, LineJob::DatabaseRead);
-        QCOMPARE(rig.ended.first().outcome, outcome);
-        QCOMPARE(rig.ended.first().reason, reason);
-        QVERIFY(!rig.owner.busy());
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(rig.ended, 1);
+        QCOMPARE(finished.first(), (JobResult{outcome, reason, details}));
+    }
+
+    void anEndedJobsLimitAndStepsNeverReachTheNextJob()
+    {
+        Rig rig;
+        QVERIFY(rig.owner.begin(LineJob::Table, 1000));
+        bool stepped = false;
+        rig.owner.after(800, [&] { stepped = true; });
+        rig.clock.advance(500);
+        rig.owner.end(LineJob::Table, JobOutcome::Done);
+        // The next job has no limit of its own: nothing of the last one fails it.
+        QVERIFY(rig.owner.begin(LineJob::ContactSearch));
+        rig.clock.advance(5000);
+        QVERIFY(rig.owner.busy());
+        QVERIFY(!stepped);
+        QCOMPARE(rig.ended, 1);
     }
 
     void aJobBegunWhileTheLastOneEndsIsNotEndedWithIt()
@@ -121,22 +156,8 @@ private Q_SLOTS:
             rig.owner.begin(LineJob::Table, 1000);
         });
         rig.owner.cancel("стоп");
-        QCOMPARE(rig.ended.size(), 1);
+        QCOMPARE(rig.ended, 1);
         QVERIFY(rig.owner.busy());
-    }
-
-    void anyByteRestartsTheDeadline()
-    {
-        Rig rig;
-        QVERIFY(rig.owner.begin(LineJob::Protocol, 1000));
-        for (int i = 0; i < 5; ++i) {
-            rig.clock.advance(900);
-            rig.owner.heardFromInstrument();
-        }
-        QVERIFY(rig.owner.busy());
-        rig.clock.advance(1000);
-        QCOMPARE(rig.ended.size(), 1);
-        QCOMPARE(rig.ended.first().reason, LineOwner::noAnswer());
     }
 
     void everyNoticeQueuedDuringAJobIsServedAtItsEndInOrder()

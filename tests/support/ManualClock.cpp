@@ -51,11 +51,6 @@ std::unique_ptr<Timer> ManualClock::createTimer()
     return std::make_unique<ManualTimer>(*this);
 }
 
-void ManualClock::sleep(int ms)
-{
-    m_now += std::max(0, ms);
-}
-
 void ManualClock::registerTimer(ManualTimer *timer)
 {
     m_timers.push_back(timer);

@@ -17,8 +17,6 @@ class ManualClock : public Clock
 public:
     qint64 nowMs() const override { return m_now; }
     std::unique_ptr<Timer> createTimer() override;
-    // The pause passes on this clock: time moves, due timers do not fire inside it.
-    void sleep(int ms) override;
 
     // Moves time forward by ms, firing every timer that falls due on the way.
     void advance(qint64 ms);

@@ -1,11 +1,17 @@
+#include "DemoDatabase.h"
 #include "DialogAnswers.h"
 #include "FeaturePages.h"
+#include "FileContents.h"
 #include "LinkLabel.h"
 #include "MainWindow.h"
 #include "TestSupport.h"
 #include "WidgetFinder.h"
 #include "common/AtomicFile.h"
+#include "database/DatabasePage.h"
+#include "journal/ServiceJournal.h"
 #include "measurement/DesktopOpener.h"
+#include "measurement/OpticalDensityReader.h"
+#include "measurement/ResultsProtocol.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -14,6 +20,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
 #include <QTimer>
@@ -102,6 +109,125 @@ private Q_SLOTS:
         QCOMPARE(w.status(), QString("Нет связи с прибором"));
         QVERIFY(!w.find<QAction>("ActionVir2006")->isEnabled());
         QVERIFY(w.find<QAction>("ActionFile")->isEnabled());
+    }
+
+    // A read that gets no answer, half an answer, a vanished line or babble says
+    // so in the pane, the bar goes back to 0, the last whole one stays shown and saved.
+    void aFailedReadSaysSoAndKeepsTheLastWholeOne_data()
+    {
+        QTest::addColumn<bool>("table");
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("pane");
+        const QString table = "Прибор не прислал таблицу оптических плотностей";
+        const QString protocol = "Прибор не прислал протокол результатов";
+        QTest::newRow("table, silent") << true << "silent" << table + ".";
+        QTest::newRow("table, half")
+            << true << "half" << table + " целиком: принято символов 436 из 873.";
+        QTest::newRow("table, line gone")
+            << true << "gone"
+            << "Таблица оптических плотностей не принята: порт закрылся.";
+        QTest::newRow("table, noise") << true << "noise" << table + ": на линии помехи.";
+        QTest::newRow("protocol, silent") << false << "silent" << protocol + ".";
+        QTest::newRow("protocol, half") << false << "half" << protocol + " целиком.";
+        QTest::newRow("protocol, noise") << false << "noise" << protocol + ": на линии помехи.";
+    }
+
+    void aFailedReadSaysSoAndKeepsTheLastWholeOne()
+    {
+        QFETCH(bool, table);
+        QFETCH(QString, fault);
+        QFETCH(QString, pane);
+        using Fault = VirtualInstrument::DataReplyFault;
+        Assembled w;
+        w.trigger(table ? "ActionVir2006" : "ActionFile");
+        QVERIFY(w.linkAt115200());
+        auto *read = w.find<QPushButton>(table ? "btnReadOP" : "btnReadProtokol");
+        Session &s = w.rig.session;
+        const auto whole = [&] {
+            return table ? s.reader().table().text() : s.results().protocol();
+        };
+        const auto shown = [&] {
+            return table ? w.find<QTableView>("StringGrid1")->model()->index(0, 0).data().toString()
+                         : w.find<QPlainTextEdit>("Memo1")->toPlainText();
+        };
+        read->click();
+        QVERIFY(w.rig.runUntil([&] { return !whole().isEmpty(); }));
+        const QByteArray first = whole();
+        const QString firstShown = shown();
+
+        w.rig.instrument->setDataReplyFault(fault == "half"   ? Fault::HalfThenSilence
+                                            : fault == "gone" ? Fault::HalfThenLineDrops
+                                                              : Fault::Withheld);
+        read->click();
+        for (int i = 0; fault == "noise" && i < 40; ++i) {
+            w.rig.instrument->sendRaw("\x7f\x7f");
+            w.rig.clock.advance(500);
+        }
+        QVERIFY2(w.rig.runUntil([&] { return w.status() == pane; }, 60000), qPrintable(w.status()));
+        QCOMPARE(w.find<QProgressBar>("RzProgressBar1")->value(), 0);
+        QCOMPARE(whole(), first);
+        QCOMPARE(shown(), firstShown);
+    }
+
+    // A page change never cuts a job short: the database read goes on to its
+    // end, and the new page's contact search follows it.
+    void aPageChangeLetsTheRunningReadFinish()
+    {
+        Assembled w;
+        w.trigger("ActionBDTS");
+        QVERIFY(w.linkAt115200());
+        w.find<QPushButton>("btnReadBDTSFromVir")->click();
+        w.rig.clock.advance(300);
+        w.trigger("ActionVir2006");
+        QVERIFY(w.rig.runUntil([&] { return w.status() == "Принято из прибора страниц: 18"; }));
+        QVERIFY(w.rig.runUntil([&] { return w.rig.link().searching(); }));
+    }
+
+    // "Выход" during the read that backs the instrument up before a write asks,
+    // in the words of the job that runs when the question is answered; yes
+    // ends that job through its cancel, in the journal too.
+    void exitDuringTheBackupReadAsksAboutTheJobAsItIsWhenAnswered_data()
+    {
+        QTest::addColumn<bool>("answeredDuringTheWrite");
+        QTest::addColumn<QString>("question");
+        QTest::addColumn<QString>("journal");
+        QTest::newRow("answered at once")
+            << false
+            << "Идёт чтение БД ТС из прибора для резервной копии перед записью. Прервать и "
+               "закрыть программу?\nЗапись БД ТС в прибор не будет начата."
+            << "итог: не начата: резервная копия не сохранена: БД ТС из прибора не считана";
+        QTest::newRow("answered once the write ran")
+            << true
+            << "Идёт запись БД ТС в прибор. Прервать и закрыть программу?\nБД ТС в приборе "
+               "будет записана не полностью."
+            << "итог: прервана: программа закрывается";
+    }
+
+    void exitDuringTheBackupReadAsksAboutTheJobAsItIsWhenAnswered()
+    {
+        QFETCH(bool, answeredDuringTheWrite);
+        QFETCH(QString, question);
+        QFETCH(QString, journal);
+        Assembled w;
+        w.trigger("ActionBDTS");
+        QVERIFY(w.linkAt115200());
+        DatabasePage &page = w.rig.session.databasePage();
+        const QString path = QDir(w.rig.dataDir.path()).filePath("new.bdt");
+        QVERIFY(AtomicFile::write(path, DemoDatabase::withPages(30)).isEmpty());
+        QVERIFY(page.openFileList(path) && page.writeFileList());
+        QString answered;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (answeredDuringTheWrite)
+                w.rig.runUntil([&] { return w.rig.session.line().writing(); });
+            answered = box->text();
+            box->button(QMessageBox::Yes)->click();
+        });
+        w.trigger("ActionExit");
+        QCOMPARE(answered, question);
+        QVERIFY(!w.window.isVisible() && !w.rig.session.line().busy());
+        const QByteArray journalled = kalent::test::readFile(w.rig.session.journal().path());
+        QVERIFY2(journalled.trimmed().endsWith(journal.toUtf8()), journalled.constData());
     }
 
     void databasePageIsCreatedOnFirstUseAndReadsTheInstrument()

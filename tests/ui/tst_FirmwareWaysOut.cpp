@@ -45,7 +45,7 @@ class tst_FirmwareWaysOut : public QObject
 private Q_SLOTS:
     void everyWayOutEndsTheUploadAndSaysWhy();
     void leavingTheWindowAsksAndNoKeepsTheUploadGoing();
-    void onlyAWriteIsAskedAbout();
+    void everyJobButTheSearchIsAskedAbout();
 };
 
 void tst_FirmwareWaysOut::everyWayOutEndsTheUploadAndSaysWhy()
@@ -156,18 +156,15 @@ void tst_FirmwareWaysOut::leavingTheWindowAsksAndNoKeepsTheUploadGoing()
     QVERIFY(!u.window.isVisible());
 }
 
-void tst_FirmwareWaysOut::onlyAWriteIsAskedAbout()
+void tst_FirmwareWaysOut::everyJobButTheSearchIsAskedAbout()
 {
-    // A database write is asked about in the same words of its own.
-    QCOMPARE(MainWindow::leaveWriteQuestion(LineJob::DatabaseWrite),
-             QStringLiteral("Идёт запись БД ТС в прибор. Прервать и закрыть программу?\nБД ТС в "
-                            "приборе будет записана не полностью."));
     FirmwareRig rig;
     MainWindow window(rig.session, rig.instrument.get());
     rig.startUp();
     window.show();
-    // A read is not a write: closing during it asks nothing.
-    QVERIFY(rig.session.line().begin(LineJob::DatabaseRead));
+    // The contact search loses nothing: closing during it asks nothing (a read
+    // is asked about as a write is).
+    QVERIFY(rig.session.line().begin(LineJob::ContactSearch));
     ModalAnswer answer;
     answer.answerNext(QMessageBox::No);
     window.close();

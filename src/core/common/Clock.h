@@ -34,9 +34,8 @@ public:
     virtual ~Clock() = default;
     // Milliseconds since an arbitrary origin; never goes back.
     virtual qint64 nowMs() const = 0;
+    // Nothing waits by blocking: every pause is a timer's step.
     virtual std::unique_ptr<Timer> createTimer() = 0;
-    // A blocking pause on the calling thread (only the 10 ms after a speed change).
-    virtual void sleep(int ms) = 0;
 };
 
 } // namespace kalent

@@ -1,6 +1,5 @@
 #include "common/SystemClock.h"
 
-#include <QThread>
 #include <QTimer>
 
 namespace kalent {
@@ -40,11 +39,6 @@ qint64 SystemClock::nowMs() const
 std::unique_ptr<Timer> SystemClock::createTimer()
 {
     return std::make_unique<QtTimer>();
-}
-
-void SystemClock::sleep(int ms)
-{
-    QThread::msleep(static_cast<unsigned long>(ms));
 }
 
 } // namespace kalent

@@ -13,7 +13,6 @@ public:
     SystemClock();
     qint64 nowMs() const override;
     std::unique_ptr<Timer> createTimer() override;
-    void sleep(int ms) override;
 
 private:
     QElapsedTimer m_elapsed;

@@ -26,10 +26,11 @@ const QString NotRead = QStringLiteral("БД ТС из прибора не сч�
 } // namespace
 
 DatabaseService::DatabaseService(SerialPort &port, ReceiveDispatcher &dispatcher, LineOwner &line,
-                                 Connection &connection, MessagePane &pane, Clock &clock,
+                                 Connection &connection, MessagePane &pane,
+                                 Clock & /*the line's owner keeps time*/,
                                  const DataFolder &dataFolder, QObject *parent)
     : QObject(parent), m_port(port), m_line(line), m_pane(pane), m_dataFolder(dataFolder),
-      m_transfer(port, dispatcher, line, clock)
+      m_transfer(dispatcher, line)
 {
     connect(&m_transfer, &DatabaseTransfer::countAnswered, this,
             [this] { m_pane.setText(OperatorTexts::databaseReading()); });

@@ -2,7 +2,6 @@
 
 #include "database/DatabaseImage.h"
 #include "link/ReceiveDispatcher.h"
-#include "link/SerialPort.h"
 
 namespace kalent {
 
@@ -12,10 +11,8 @@ namespace {
 const QString NotRead = QStringLiteral("БД ТС из прибора не считана: ");
 } // namespace
 
-DatabaseTransfer::DatabaseTransfer(SerialPort &port, ReceiveDispatcher &dispatcher, LineOwner &line,
-                                   Clock & /*clock: the line's owner keeps the deadline*/,
-                                   QObject *parent)
-    : QObject(parent), m_port(port), m_line(line)
+DatabaseTransfer::DatabaseTransfer(ReceiveDispatcher &dispatcher, LineOwner &line, QObject *parent)
+    : QObject(parent), m_line(line)
 {
     dispatcher.subscribe(ReplyCode::PageCount,
                          [this](const Message &m) { handlePageCountReply(m); });
@@ -41,7 +38,7 @@ bool DatabaseTransfer::startRead()
         return false;
     m_received.clear();
     m_phase = Phase::CountAsked;
-    m_port.output(QByteArrayLiteral("R"));
+    m_line.send(LineJob::DatabaseRead, QByteArrayLiteral("R"));
     return true;
 }
 
@@ -60,11 +57,17 @@ bool DatabaseTransfer::startWrite(const QByteArray &image, int pages)
     QByteArray start("M");
     start.append(static_cast<char>(pages / 256));
     start.append(static_cast<char>(pages % 256));
-    m_port.output(start);
+    m_line.send(LineJob::DatabaseWrite, start);
     return true;
 }
 
 void DatabaseTransfer::finish(JobOutcome outcome, const QString &why, const QByteArray &image)
+{
+    finish(outcome, JobReason::BadReply, why, image);
+}
+
+void DatabaseTransfer::finish(JobOutcome outcome, JobReason reason, const QString &why,
+                              const QByteArray &image)
 {
     const Phase phase = m_phase;
     if (phase == Phase::Idle)
@@ -73,7 +76,13 @@ void DatabaseTransfer::finish(JobOutcome outcome, const QString &why, const QByt
     m_received.clear();
     m_outStream = nullptr;
     const bool write = phase == Phase::Writing;
-    m_line.end(write ? LineJob::DatabaseWrite : LineJob::DatabaseRead, outcome, why);
+    const LineJob job = write ? LineJob::DatabaseWrite : LineJob::DatabaseRead;
+    // A failure of no more precise kind (or one the line's owner is stopping
+    // for its own reason) takes the owner's reason.
+    if (reason == JobReason::BadReply)
+        m_line.end(job, outcome, why);
+    else
+        m_line.end(job, JobResult{outcome, reason, why});
     if (write)
         Q_EMIT writeEnded(outcome, why);
     else
@@ -121,7 +130,7 @@ void DatabaseTransfer::takePageCount(const QByteArray &reply)
     m_pageNo = 1;
     // The header always reads back as the count, whatever digits the reply carried.
     m_received = header(*count);
-    m_port.output(QByteArrayLiteral("r"));
+    m_line.send(LineJob::DatabaseRead, QByteArrayLiteral("r"));
 }
 
 void DatabaseTransfer::handlePageReply(const Message &page)
@@ -137,7 +146,7 @@ void DatabaseTransfer::handlePageReply(const Message &page)
         return;
     }
     ++m_pageNo;
-    m_port.output(QByteArrayLiteral("r"));
+    m_line.send(LineJob::DatabaseRead, QByteArrayLiteral("r"));
 }
 
 QString DatabaseTransfer::readSilence() const
@@ -154,9 +163,9 @@ void DatabaseTransfer::handlePageRefusedReply()
     if (m_phase != Phase::Writing)
         return;
     const int refused = m_pageNo - 1;
-    finish(JobOutcome::Failed, refused >= 1
-                                   ? QStringLiteral("прибор не принял страницу %1").arg(refused)
-                                   : QStringLiteral("прибор не принял начало записи"));
+    finish(JobOutcome::Failed, JobReason::Refused,
+           refused >= 1 ? QStringLiteral("прибор не принял страницу %1").arg(refused)
+                        : QStringLiteral("прибор не принял начало записи"));
 }
 
 void DatabaseTransfer::handlePageWantedReply(const Message &)
@@ -167,11 +176,11 @@ void DatabaseTransfer::handlePageWantedReply(const Message &)
         finish(JobOutcome::Done, QString());
         return;
     }
-    m_port.output(QByteArrayLiteral("m"));
-    // One output() call per byte; the port buffers the calls, so on the line
-    // the marker and the page leave as one stream, not byte by byte.
+    m_line.send(LineJob::DatabaseWrite, QByteArrayLiteral("m"));
+    // One send per byte; the port buffers them, so on the line the marker and
+    // the page leave as one stream, not byte by byte.
     for (int i = 0; i < PageSize; ++i)
-        m_port.output(m_outStream->mid(m_outPosition + i, 1));
+        m_line.send(LineJob::DatabaseWrite, m_outStream->mid(m_outPosition + i, 1));
     m_outPosition += PageSize;
     Q_EMIT pageSent(m_pageNo, m_pageCount);
     ++m_pageNo;

@@ -9,9 +9,7 @@
 
 namespace kalent {
 
-class Clock;
 class ReceiveDispatcher;
-class SerialPort;
 
 // The test-system database's transfers with the instrument, bytes and pages
 // only. A read asks the page count ("R", answered "R", one byte not used and
@@ -32,8 +30,8 @@ public:
     // owner gives it up.
     static constexpr int ReadSilenceMs = 5000;
 
-    DatabaseTransfer(SerialPort &port, ReceiveDispatcher &dispatcher, LineOwner &line, Clock &clock,
-                     QObject *parent = nullptr);
+    // Every byte goes out through the line's owner, which also keeps the deadline.
+    DatabaseTransfer(ReceiveDispatcher &dispatcher, LineOwner &line, QObject *parent = nullptr);
     ~DatabaseTransfer() override;
 
     Phase phase() const { return m_phase; }
@@ -74,9 +72,10 @@ private:
     QString readSilence() const;
     // Ends the running transfer: the line is given back, then the signal goes.
     void finish(JobOutcome outcome, const QString &why, const QByteArray &image = QByteArray());
+    void finish(JobOutcome outcome, JobReason reason, const QString &why,
+                const QByteArray &image = QByteArray());
     void lineJobStopped(LineJob job, JobOutcome outcome, const QString &reason);
 
-    SerialPort &m_port;
     LineOwner &m_line;
 
     Phase m_phase = Phase::Idle;

@@ -86,9 +86,17 @@ void FirmwareUpload::start(const QByteArray &image)
     m_sum = checksumOf(m_image);
     m_running = true;
     m_pane.setText(QStringLiteral("Загрузка программы в прибор"));
-    m_port.output(QByteArrayLiteral("\x55\xAA"));
-    m_port.output(lengthField(m_image.size()));
+    send(QByteArrayLiteral("\x55\xAA"));
+    send(lengthField(m_image.size()));
     waitUntilOnTheLine();
+}
+
+void FirmwareUpload::send(const QByteArray &bytes)
+{
+    if (m_send)
+        m_send(bytes);
+    else
+        m_port.output(bytes);
 }
 
 void FirmwareUpload::halt()
@@ -105,13 +113,13 @@ void FirmwareUpload::timerTimer()
     if (!m_running || m_position >= m_image.size())
         return;
     const qint64 n = std::min<qint64>(BlockSize, m_image.size() - m_position);
-    m_port.output(m_image.mid(m_position, n));
+    send(m_image.mid(m_position, n));
     m_position += n;
     if (m_position == m_image.size()) {
         QByteArray checksum(2, '\0');
         checksum[0] = static_cast<char>(m_sum & 0xFF);
         checksum[1] = static_cast<char>((m_sum >> 8) & 0xFF);
-        m_port.output(checksum);
+        send(checksum);
         waitUntilOnTheLine();
         Q_EMIT checksumWritten();
         return;

@@ -2,7 +2,9 @@
 
 #include <QByteArray>
 #include <QObject>
+
 #include <QString>
+#include <functional>
 
 #include <memory>
 
@@ -34,6 +36,11 @@ public:
 
     FirmwareUpload(SerialPort &port, MessagePane &pane, Clock &clock, QObject *parent = nullptr);
     ~FirmwareUpload() override;
+
+    // Where the bytes go: the line's owner, for the job that holds the line.
+    // Unset, they go to the port (the engine measured alone).
+    using Sender = std::function<void(const QByteArray &bytes)>;
+    void setSender(Sender send) { m_send = std::move(send); }
 
     // Reads the whole file into image. Returns an empty string when the file is
     // fit to send, otherwise the sentence that says why not (no file chosen, not
@@ -67,8 +74,10 @@ private:
     void waitUntilOnTheLine();
     void checkOnTheLine();
     void onTheLine();
+    void send(const QByteArray &bytes);
 
     SerialPort &m_port;
+    Sender m_send;
     MessagePane &m_pane;
     std::unique_ptr<Timer> m_tick;        // Timer, 100 ms
     std::unique_ptr<Timer> m_systemQueue; // the line time of the system's queue

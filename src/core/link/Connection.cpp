@@ -11,14 +11,27 @@
 
 #include <QScopeGuard>
 
+#include <algorithm>
+
 namespace kalent {
 
 Connection::Connection(SerialPort &port, ReceiveDispatcher &dispatcher, LineOwner &line,
                        MessagePane &pane, Clock &clock, QObject *parent)
     : QObject(parent), m_port(port), m_dispatcher(dispatcher), m_line(line), m_pane(pane),
-      m_clock(clock), m_searchTimer(clock.createTimer()), m_restartTimer(clock.createTimer())
+      m_clock(clock), m_searchTimer(clock.createTimer()), m_restartTimer(clock.createTimer()),
+      m_contactTimer(clock.createTimer())
 {
     m_restartTimer->setSingleShot(true);
+    m_contactTimer->setSingleShot(true);
+    connect(m_contactTimer.get(), &Timer::timeout, this, &Connection::fastContactWaited);
+    // Each answer, and each search begun afresh, gives the search its time again.
+    const auto searchMovedOn = [this] {
+        if (m_fastContact == FastContact::Searching)
+            m_contactTimer->start(m_fastContactLimitMs);
+    };
+    connect(this, &Connection::searchStarted, this, searchMovedOn);
+    connect(this, &Connection::searchAnswered, this, searchMovedOn);
+    connect(this, &Connection::portLost, this, [this] { endFastContact(false); });
     connect(m_searchTimer.get(), &Timer::timeout, this, &Connection::searchStep);
     connect(m_restartTimer.get(), &Timer::timeout, this,
             &Connection::restartSearchAfterSpeedChange);
@@ -89,6 +102,58 @@ void Connection::publishState()
         return;
     m_published = m_state;
     Q_EMIT stateChanged();
+    if (m_fastContact != FastContact::None && atFastestSpeed())
+        endFastContact(true);
+}
+
+void Connection::makeFastContact(int limitMs)
+{
+    // One whole cycle over the speeds with the tick that takes its last answer.
+    const int cycleMs = int(LineSpeeds::Bauds.size()) * 2 * SearchTickMs + SearchTickMs;
+    m_fastContactLimitMs = std::max(limitMs, cycleMs);
+    if (!m_port.isOpen()) {
+        Q_EMIT fastContactEnded(false);
+        return;
+    }
+    if (atFastestSpeed()) {
+        Q_EMIT fastContactEnded(true);
+        return;
+    }
+    if (lineUp()) {
+        m_fastContact = FastContact::Probing;
+        probeAtPresentSpeed();
+        m_contactTimer->start(SearchTickMs);
+        return;
+    }
+    m_fastContact = FastContact::Searching;
+    m_contactTimer->start(m_fastContactLimitMs);
+    searchWithFastestSpeed();
+}
+
+void Connection::fastContactWaited()
+{
+    if (m_fastContact == FastContact::Probing && m_port.isOpen()) {
+        m_fastContact = FastContact::Searching;
+        m_contactTimer->start(m_fastContactLimitMs);
+        searchWithFastestSpeed();
+        return;
+    }
+    // What the operator's "Стоп" does: the line goes back to the speed last heard.
+    if (searching()) {
+        const auto publishOnExit = qScopeGuard([this] { publish(); });
+        endSearch(OperatorTexts::noAnswer());
+        m_state.searchAskedFor = false;
+    }
+    endFastContact(false);
+}
+
+void Connection::endFastContact(bool reached)
+{
+    if (m_fastContact == FastContact::None)
+        return;
+    m_fastContact = FastContact::None;
+    m_contactTimer->stop();
+    Q_EMIT fastContactEnded(reached);
 }
 
 void Connection::openChosenPort()
@@ -164,7 +229,7 @@ void Connection::probeAtPresentSpeed()
     if (!m_port.isOpen())
         return;
     flushInput();
-    m_port.output(QByteArrayLiteral("B"));
+    m_line.sendProbe(QByteArrayLiteral("B"));
 }
 
 void Connection::portClosedItself()
@@ -179,7 +244,7 @@ void Connection::portClosedItself()
     m_endReason = QStringLiteral("порт закрылся");
     followSearchOnTheLine();
     // Whatever ran on the line ends with it.
-    m_line.cancel(QStringLiteral("порт закрылся"));
+    m_line.cancel(QStringLiteral("порт закрылся"), JobReason::LineGone);
     refreshPorts();
     Q_EMIT portLost();
 }
@@ -246,6 +311,17 @@ void Connection::ensurePortOpen()
         m_state.portOpen = true;
 }
 
+void Connection::whenLineFree(std::function<void()> then)
+{
+    const LineJob job = m_line.job();
+    // The search is replaced at once; an upload is left only after the
+    // operator agreed, and the page's rules are what stops it.
+    if (job == LineJob::None || job == LineJob::ContactSearch || job == LineJob::FirmwareUpload)
+        then();
+    else
+        m_line.afterJob(std::move(then));
+}
+
 void Connection::searchWithFastestSpeed()
 {
     const auto publishOnExit = qScopeGuard([this] { publish(); });
@@ -281,7 +357,7 @@ void Connection::searchStep()
 {
     const auto publishOnExit = qScopeGuard([this] { publish(); });
     if (m_state.phase == LinkPhase::ProbeDue) {
-        m_port.output(QByteArrayLiteral("B"));
+        m_line.send(LineJob::ContactSearch, QByteArrayLiteral("B"));
         moveTo(LinkPhase::AwaitingAnswer);
         reportLineBaud();
     } else if (m_state.phase == LinkPhase::AwaitingAnswer) {
@@ -321,12 +397,13 @@ void Connection::handleContactReply()
         return;
     QByteArray change("b");
     change.append(static_cast<char>(code));
-    m_port.output(change);
-    m_clock.sleep(SpeedChangePauseMs);
+    m_line.sendProbe(change);
     m_state.speedChangeRequested = false;
     m_pane.setText(OperatorTexts::speedChange());
     moveTo(LinkPhase::ChangingSpeed);
-    m_restartTimer->start(RestartAfterSpeedChangeMs);
+    // The instrument takes a moment to change its speed: nothing goes out for
+    // the pause, and the search starts again after it, as one step.
+    m_restartTimer->start(SpeedChangePauseMs + RestartAfterSpeedChangeMs);
 }
 
 void Connection::endSearch(const QString &reason)
@@ -350,6 +427,8 @@ void Connection::searchCancelled()
         endSearch(QString());
     m_state.searchAskedFor = false;
     publishState();
+    if (m_fastContact == FastContact::Searching)
+        endFastContact(false);
 }
 
 void Connection::contactOrStop()
@@ -397,7 +476,7 @@ void Connection::checkContact()
         return;
     }
     m_pane.setText(QStringLiteral("Нет контакта с прибором"));
-    m_port.output(QByteArrayLiteral("B"));
+    m_line.sendProbe(QByteArrayLiteral("B"));
     m_dispatcher.dropUnfinishedReply();
 }
 

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 namespace kalent {
@@ -77,6 +78,14 @@ public:
     // status of its own; an answer is taken as any contact answer.
     void probeAtPresentSpeed();
 
+    // Contact at 115200, the one way the command line and watch get it: a probe
+    // at the port's speed (where the program leaves the instrument), and when
+    // it stays unanswered for a search tick, the search with the speed change.
+    // The search is given up (stopped as "Стоп" stops it) once it has gone
+    // limitMs, and never less than one whole cycle, without an answer. Ends
+    // exactly once: fastContactEnded, at 115200 or not.
+    void makeFastContact(int limitMs);
+
     // The link check every comm event runs: CTS against the last check.
     bool checkLink();
     // A search from 4800 afresh (the port opened again first).
@@ -89,6 +98,10 @@ public:
     void setFastestSpeedDirectly();
     // Opens the port if it is closed (the page switch asks for it).
     void ensurePortOpen();
+    // Runs then now on a free line (or one the contact search or an upload
+    // holds), otherwise once the running job has ended: what a page change
+    // would do never cuts a job short.
+    void whenLineFree(std::function<void()> then);
 
     // The operator's requests.
     // "Контакт" starts a search, "Стоп" stops it; during a write it cancels the write.
@@ -112,9 +125,15 @@ Q_SIGNALS:
     // A full link check ran: the line is up or down, as every page that needs
     // the instrument should now show.
     void lineChecked(bool up);
+    // makeFastContact ended: the instrument answers at 115200, or not.
+    void fastContactEnded(bool reached);
 
 private:
     void searchStep();
+    // makeFastContact's steps: the probe's tick passed, the search's limit passed,
+    // and its end.
+    void fastContactWaited();
+    void endFastContact(bool reached);
     void restartSearchAfterSpeedChange();
     void handleContactReply();
     void openChosenPort();
@@ -149,6 +168,10 @@ private:
     PortList m_ports;
     std::unique_ptr<Timer> m_searchTimer;  // ticks while the search probes
     std::unique_ptr<Timer> m_restartTimer; // the search again after a speed change
+    std::unique_ptr<Timer> m_contactTimer; // makeFastContact's probe tick, then its search limit
+    enum class FastContact { None, Probing, Searching };
+    FastContact m_fastContact = FastContact::None;
+    int m_fastContactLimitMs = 0;
     LinkState m_state;
     LinkState m_published;
     // Why the search's job ends, when it ends without an answer.

@@ -4,7 +4,9 @@
 #include "common/SystemErrorText.h"
 #include "link/LineHangUp.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -63,8 +65,10 @@ QString HostSerialPort::portName() const
 
 void HostSerialPort::setPortName(const QString &name)
 {
-    if (!m_port.isOpen())
-        m_port.setPortName(name);
+    if (m_port.isOpen())
+        return;
+    m_port.setPortName(name);
+    m_givenName = name;
 }
 
 bool HostSerialPort::open()
@@ -233,7 +237,11 @@ void HostSerialPort::pollLines()
 {
     if (!m_port.isOpen())
         return;
-    if (lineHungUp(m_port)) {
+    // A device node that is gone (an adapter unplugged, a pty whose other end
+    // ended, a link that now points nowhere) can leave the open port without
+    // an error; it never answers again.
+    if (lineHungUp(m_port) ||
+        (QDir::isAbsolutePath(m_givenName) && !QFileInfo::exists(m_givenName))) {
         deviceGone();
         return;
     }

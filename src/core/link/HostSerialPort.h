@@ -44,6 +44,9 @@ public:
     // The system's output queue (TIOCOUTQ where the system has it).
     qint64 bytesQueuedInSystem() const override;
     // QSerialPort's buffer out, then tcdrain where the system has it.
+    // How often the open port looks at its lines (CTS, a hang-up, the device
+    // node): unattended collection on a quiet line is content with less.
+    void setLineCheckMs(int ms) { m_linePoll.setInterval(ms); }
     bool drain(int timeoutMs) override;
 
 private:
@@ -57,6 +60,7 @@ private:
     std::unique_ptr<QSerialPort> m_ownPort;
     QSerialPort &m_port;
     QTimer m_linePoll;
+    QString m_givenName; // as asked for: QSerialPort keeps only the short name
     QString m_settings = QStringLiteral("9600,n,8,1");
     QString m_lastError;
     bool m_cts = false;

@@ -1,16 +1,24 @@
 #include "link/LineOwner.h"
 
 #include "common/Clock.h"
+#include "link/SerialPort.h"
 
 namespace kalent {
 
 LineOwner::LineOwner(Clock &clock, QObject *parent)
-    : QObject(parent), m_deadline(clock.createTimer()), m_serve(clock.createTimer())
+    : QObject(parent), m_deadline(clock.createTimer()), m_serve(clock.createTimer()),
+      m_step(clock.createTimer())
 {
     m_deadline->setSingleShot(true);
     m_serve->setSingleShot(true);
+    m_step->setSingleShot(true);
     connect(m_deadline.get(), &Timer::timeout, this, &LineOwner::deadlinePassed);
     connect(m_serve.get(), &Timer::timeout, this, &LineOwner::serveNotices);
+    connect(m_step.get(), &Timer::timeout, this, [this] {
+        const std::function<void()> step = std::exchange(m_nextStep, nullptr);
+        if (step)
+            step();
+    });
 }
 
 LineOwner::~LineOwner() = default;
@@ -38,20 +46,30 @@ QString LineOwner::jobName(LineJob job)
     return QString();
 }
 
-bool LineOwner::begin(LineJob job, int silenceMs, SilenceReason silence)
+JobHandle *LineOwner::begin(LineJob job, int silenceMs, SilenceReason silence)
 {
     if (busy() || job == LineJob::None)
-        return false;
+        return nullptr;
     m_job = job;
+    m_handle = new JobHandle(job, this);
+    JobHandle *handle = m_handle;
     ++m_serial;
     m_silenceMs = silenceMs;
     m_silence = std::move(silence);
     m_serve->stop();
-    if (silenceMs > 0)
-        m_deadline->start(silenceMs);
+    restartDeadline();
+    m_progressed = false;
     Q_EMIT jobStarted(job);
     Q_EMIT busyChanged(true);
-    return true;
+    return handle;
+}
+
+void LineOwner::restartDeadline()
+{
+    m_bytesSinceProgress = false;
+    m_longestReply = 0;
+    if (m_silenceMs > 0)
+        m_deadline->start(m_silenceMs);
 }
 
 void LineOwner::handOver(LineJob from, LineJob to, int silenceMs)
@@ -59,54 +77,128 @@ void LineOwner::handOver(LineJob from, LineJob to, int silenceMs)
     if (m_job != from || to == LineJob::None)
         return;
     m_job = to;
+    if (m_handle)
+        m_handle->m_job = to;
     m_silenceMs = silenceMs;
     m_silence = nullptr;
+    m_progressed = false;
     m_deadline->stop();
-    if (silenceMs > 0)
-        m_deadline->start(silenceMs);
+    restartDeadline();
     Q_EMIT jobStarted(to);
 }
 
 void LineOwner::end(LineJob job, JobOutcome outcome, const QString &reason)
 {
+    const JobReason why = outcome == JobOutcome::Done        ? JobReason::None
+                          : m_stopping                       ? *m_stopping
+                          : outcome == JobOutcome::Cancelled ? JobReason::Cancelled
+                                                             : JobReason::BadReply;
+    end(job, JobResult{outcome, why, reason});
+}
+
+void LineOwner::end(LineJob job, const JobResult &result)
+{
     if (job == LineJob::None || m_job != job)
         return;
     m_job = LineJob::None;
+    // Nothing of this job may reach the next one: neither its silence limit
+    // nor a step it left.
     m_deadline->stop();
-    Q_EMIT jobEnded(job, outcome, reason);
+    m_step->stop();
+    m_nextStep = nullptr;
+    JobHandle *handle = std::exchange(m_handle, nullptr);
+    if (handle)
+        handle->finish(result);
+    Q_EMIT jobEnded(job, result.outcome, result.details);
     if (busy())
         return; // a listener started the next job at once
     Q_EMIT busyChanged(false);
     scheduleServing();
 }
 
-void LineOwner::cancel(const QString &reason)
+void LineOwner::cancel(const QString &reason, JobReason why)
 {
-    stop(JobOutcome::Cancelled, reason);
+    stop({JobOutcome::Cancelled, why, reason});
 }
 
 void LineOwner::deadlinePassed()
 {
-    if (busy())
-        stop(JobOutcome::Failed, m_silence ? m_silence() : noAnswer());
+    if (!busy())
+        return;
+    const JobReason why = m_bytesSinceProgress ? JobReason::Noise
+                          : m_progressed       ? JobReason::ReplyCut
+                                               : JobReason::NoAnswer;
+    stop({JobOutcome::Failed, why, m_silence ? m_silence() : noAnswer()});
 }
 
-void LineOwner::stop(JobOutcome outcome, const QString &reason)
+void LineOwner::stop(const JobResult &result)
 {
     const LineJob job = m_job;
     const quint64 serial = m_serial;
     if (job == LineJob::None)
         return;
     // The job's owner ends it with its own words; if it did not, it ends here.
-    Q_EMIT cancelling(job, outcome, reason);
+    // Either way the reason is the one it was stopped for.
+    const std::optional<JobReason> outer = std::exchange(m_stopping, result.reason);
+    Q_EMIT cancelling(job, result.outcome, result.details);
+    m_stopping = outer;
     if (m_serial == serial)
-        end(job, outcome, reason);
+        end(job, result);
 }
 
-void LineOwner::heardFromInstrument()
+bool LineOwner::send(LineJob job, const QByteArray &bytes)
 {
-    if (m_deadline->isActive())
-        m_deadline->start(m_silenceMs);
+    if (job == LineJob::None || job != m_job || !m_port) {
+        Q_EMIT sendRefused(job, bytes);
+        return false;
+    }
+    m_port->output(bytes);
+    return true;
+}
+
+bool LineOwner::sendProbe(const QByteArray &bytes)
+{
+    if (m_job != LineJob::None && m_job != LineJob::ContactSearch)
+        return false;
+    if (m_port)
+        m_port->output(bytes);
+    return m_port != nullptr;
+}
+
+void LineOwner::after(int ms, std::function<void()> step)
+{
+    if (!busy())
+        return;
+    m_nextStep = std::move(step);
+    m_step->start(ms);
+}
+
+void LineOwner::bytesHeard()
+{
+    m_bytesSinceProgress = true;
+}
+
+void LineOwner::replyProgressed(const ReplyProgress &progress)
+{
+    // A reply of no known length, or one past its length, may be babble of
+    // any length: only a reply growing toward its end is progress.
+    if (!busy() || progress.have <= m_longestReply || progress.need < 0 ||
+        progress.have > progress.need)
+        return;
+    const int longest = progress.have;
+    restartDeadline();
+    m_longestReply = longest;
+    m_progressed = true;
+    if (m_handle)
+        Q_EMIT m_handle->progressed(progress.have, progress.need);
+}
+
+void LineOwner::replyArrived()
+{
+    if (!busy())
+        return;
+    m_progressed = true;
+    restartDeadline();
 }
 
 void LineOwner::notice(ReplyCode code, std::function<void()> serve)

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "common/OperatorTexts.h"
+#include "link/JobHandle.h"
 #include "link/ReplyCode.h"
+#include "link/ReplyEvents.h"
 
 #include <QObject>
 #include <QString>
@@ -9,33 +11,26 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace kalent {
 
 class Clock;
+class SerialPort;
 class Timer;
 
-// Every exchange the program runs with the instrument.
-enum class LineJob {
-    None,
-    ContactSearch, // the search over the speeds, with the speed change that rides on it
-    Table,         // "G" until the optical-density table is whole
-    FileName,      // "D" until the table's file name came
-    Protocol,      // "g" until the protocol text is whole (or announced empty)
-    DatabaseRead,  // "R" until the last page
-    DatabaseWrite, // "M" until the instrument took the last page
-    FirmwareUpload // the marker until the instrument restarted
-};
-
-enum class JobOutcome { Done, Failed, Cancelled };
-
 // The line's owner runs the exchanges, one at a time. A feature takes the line
-// for its job (refused while another job runs) and ends it with its outcome;
-// the job ends exactly once (jobEnded), whichever way comes first: its owner's
-// end, a cancel (cancelling, then jobEnded), or its deadline. The deadline is
-// the one silence deadline of every exchange: a job that hears nothing from
-// the instrument for its silenceMs fails, with the reason its owner gives for
-// that silence; any byte that arrives restarts the wait.
+// for its job (refused while another job runs: no handle) and is handed the
+// job's handle; the job ends exactly once (the handle's finished, then
+// jobEnded), whichever way comes first: its owner's end, a cancel (cancelling,
+// then the end), or its deadline. Only the job holding the line sends: every
+// byte for the instrument goes out through send().
+//
+// The one clock of every exchange: the deadline is the silence limit the job
+// declares; it restarts only when the awaited reply grows or a whole reply
+// comes, so a line that stays silent, stops halfway or only babbles fails the
+// job (NoAnswer, ReplyCut, Noise) with the words its owner gives for that
+// silence. A job's timed steps (after()) run on the same clock and die with it.
 //
 // The one notice queue: notices that come while a job runs (or while their
 // user holds them) wait here and are served in order, each once, when the line
@@ -65,22 +60,41 @@ public:
     using SilenceReason = std::function<QString()>;
     static QString noAnswer() { return OperatorTexts::noReply(); }
 
-    // Takes the line for job; false while another job runs (nothing changes).
-    // silenceMs 0: the job has no deadline. silence: the reason its deadline
-    // gives (noAnswer() when none is given).
-    bool begin(LineJob job, int silenceMs = 0, SilenceReason silence = {});
+    // Where send() writes; without a port nothing is sent.
+    void setPort(SerialPort *port) { m_port = port; }
+
+    // Takes the line for job and hands back its handle; null while another job
+    // runs (nothing changes). silenceMs 0: the job has no deadline. silence:
+    // the words its deadline gives (noAnswer() when none is given).
+    JobHandle *begin(LineJob job, int silenceMs = 0, SilenceReason silence = {});
+    // The running job's handle (null on a free line).
+    JobHandle *handle() const { return m_handle; }
     // The running job goes on as the next step of the same exchange (the table
     // is whole, the file name follows); the line is never free in between, and
     // the exchange ends once, as the job it became.
     void handOver(LineJob from, LineJob to, int silenceMs = 0);
-    // Gives the line back; ignored unless job is the one running.
+    // Gives the line back; ignored unless job is the one running. A failure
+    // without a reason of its own is an answer that cannot be taken.
     void end(LineJob job, JobOutcome outcome, const QString &reason = QString());
+    void end(LineJob job, const JobResult &result);
     // Asks the running job's owner to stop it (cancelling()), and frees the
     // line whatever the owner did.
-    void cancel(const QString &reason);
+    void cancel(const QString &reason, JobReason why = JobReason::Cancelled);
 
-    // Bytes came from the instrument: the running job's deadline starts again.
-    void heardFromInstrument();
+    // Sends bytes for job; false (nothing sent) unless job holds the line.
+    bool send(LineJob job, const QByteArray &bytes);
+    // A probe that is no job of its own: sent on a free line or during the
+    // contact search, false otherwise.
+    bool sendProbe(const QByteArray &bytes);
+    // Runs step after ms on the owner's clock, unless the job that asked has
+    // ended by then (the next step of an exchange, never a blocking wait).
+    void after(int ms, std::function<void()> step);
+
+    // What came from the instrument, as the dispatcher saw it: bytes of any
+    // kind, a reply growing, and a whole reply (notices are neither).
+    void bytesHeard();
+    void replyProgressed(const ReplyProgress &progress);
+    void replyArrived();
     // A notice: served now on a free line with nothing waiting, otherwise in
     // turn once the line is free.
     void notice(ReplyCode code, std::function<void()> serve);
@@ -104,6 +118,8 @@ public:
 
 Q_SIGNALS:
     void busyChanged(bool busy);
+    // Bytes a job no longer (or never) holding the line tried to send: dropped.
+    void sendRefused(kalent::LineJob job, const QByteArray &bytes);
     void jobStarted(kalent::LineJob job);
     void jobEnded(kalent::LineJob job, kalent::JobOutcome outcome, const QString &reason);
     // The running job is to stop now (the operator, a lost port, a deadline):
@@ -119,14 +135,25 @@ private:
 
     void deadlinePassed();
     // Asks the running job's owner to stop it, and ends it unless the owner did.
-    void stop(JobOutcome outcome, const QString &reason);
+    void stop(const JobResult &result);
+    void restartDeadline();
     void serveNotices();
     // Serving starts from the event loop when something may be served.
     void scheduleServing();
 
     std::unique_ptr<Timer> m_deadline;
     std::unique_ptr<Timer> m_serve;
+    std::unique_ptr<Timer> m_step;
+    std::function<void()> m_nextStep;
+    SerialPort *m_port = nullptr;
     LineJob m_job = LineJob::None;
+    JobHandle *m_handle = nullptr;
+    // Since the job began (or its deadline last restarted): what came.
+    bool m_progressed = false;
+    bool m_bytesSinceProgress = false;
+    int m_longestReply = 0;
+    // While a job is being stopped: why (its owner's end keeps that reason).
+    std::optional<JobReason> m_stopping;
     // Counts the jobs begun: a job's end that comes after another job began
     // (a listener started the next one) never ends that one.
     quint64 m_serial = 0;
@@ -138,6 +165,3 @@ private:
 };
 
 } // namespace kalent
-
-Q_DECLARE_METATYPE(kalent::LineJob)
-Q_DECLARE_METATYPE(kalent::JobOutcome)

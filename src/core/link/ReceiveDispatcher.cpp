@@ -58,15 +58,20 @@ void ReceiveDispatcher::dispatch(std::vector<ReplyEvent> events)
     // that came behind the one it handles.
     for (const ReplyEvent &event : events) {
         if (const auto *progress = std::get_if<ReplyProgress>(&event)) {
+            if (m_owner)
+                m_owner->replyProgressed(*progress);
             for (size_t i = 0; i < m_progressHandlers.size(); ++i)
                 m_progressHandlers[i](*progress);
             continue;
         }
         const Message &message = std::get<Message>(event);
-        if (m_owner && isNotice(message.code))
+        if (m_owner && isNotice(message.code)) {
             m_owner->notice(message.code, [this, message] { deliver(message); });
-        else
-            deliver(message);
+            continue;
+        }
+        if (m_owner)
+            m_owner->replyArrived();
+        deliver(message);
     }
 }
 
@@ -78,7 +83,8 @@ void ReceiveDispatcher::onCommEvent()
     if (m_port.inBufferCount() == 0)
         return;
     m_decoder.feed(m_port.input());
-    Q_EMIT bytesArrived();
+    if (m_owner)
+        m_owner->bytesHeard();
     if (m_port.inBufferCount() != 0)
         return;
     dispatch(m_decoder.decode());

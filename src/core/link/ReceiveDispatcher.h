@@ -63,10 +63,6 @@ public:
     // The port's comm event (MSComm1Comm).
     void onCommEvent();
 
-Q_SIGNALS:
-    // Bytes arrived from the instrument (the running job's deadline restarts).
-    void bytesArrived();
-
 private:
     void dispatch(std::vector<ReplyEvent> events);
     void deliver(const Message &message);

@@ -81,13 +81,55 @@ void OpticalDensityReader::setInstrumentPresent(bool present)
 
 bool OpticalDensityReader::startRead()
 {
-    if (!m_line.begin(LineJob::Table, LineOwner::ReplySilenceMs))
+    JobHandle *job = m_line.begin(LineJob::Table, LineOwner::ReplySilenceMs);
+    if (!job)
         return false;
+    connect(job, &JobHandle::finished, this, &OpticalDensityReader::readEnded);
     m_handOff.drop();
-    m_port.output(QByteArrayLiteral("G"));
+    m_line.send(LineJob::Table, QByteArrayLiteral("G"));
+    if (!m_table.isEmpty())
+        m_lastWhole = m_table;
     m_table = PlateTable();
     m_tableAwaitsName = false;
     return true;
+}
+
+QString OpticalDensityReader::failureText(const JobResult &result, int have)
+{
+    const QString none = QStringLiteral("Прибор не прислал таблицу оптических плотностей");
+    switch (result.reason) {
+    case JobReason::NoAnswer:
+        return none + QLatin1Char('.');
+    case JobReason::ReplyCut:
+        return none + QStringLiteral(" целиком: принято символов %1 из %2.")
+                          .arg(have)
+                          .arg(ReplyLength::DensityBlock);
+    case JobReason::Noise:
+        return none + QStringLiteral(": на линии помехи.");
+    default:
+        return QStringLiteral("Таблица оптических плотностей не принята: %1.").arg(result.details);
+    }
+}
+
+void OpticalDensityReader::readEnded(const JobResult &result)
+{
+    if (result.outcome == JobOutcome::Done)
+        return;
+    const bool tableCame = !m_table.isEmpty();
+    // The last whole table stays what every save writes, under its own title;
+    // the read that failed leaves nothing half in its place.
+    if (!tableCame)
+        m_table = m_lastWhole;
+    m_pane.setProgress(0);
+    if (!tableCame) {
+        m_pane.setText(failureText(result, m_tableHave));
+    } else if (result.reason == JobReason::Cancelled || result.reason == JobReason::LineGone) {
+        m_pane.setText(QStringLiteral("Имя файла таблицы не получено: %1.").arg(result.details));
+    } else {
+        m_pane.setText(QStringLiteral("Прибор не сообщил имя файла для таблицы."));
+    }
+    m_tableHave = 0;
+    Q_EMIT readFailed(result);
 }
 
 void OpticalDensityReader::readTable()
@@ -102,6 +144,7 @@ void OpticalDensityReader::readTable()
 
 void OpticalDensityReader::handleTableProgress(const ReplyProgress &table)
 {
+    m_tableHave = table.have;
     m_pane.setText(QString::number(table.have));
     m_pane.setProgress(table.have * 100 / table.need);
 }
@@ -113,14 +156,19 @@ void OpticalDensityReader::handleTable(const Message &table)
     m_pane.setProgress(0);
     m_pane.setText(QStringLiteral("Оптические плотности приняты"));
     m_tableAwaitsName = true;
+    m_tableHave = 0;
     State next = m_state;
     next.instrumentPresent = true;
     next.tableEverReceived = true;
     // The file name follows as the same exchange: the line stays taken. A
     // table nobody asked for asks for its name only on a free line.
-    const bool askName =
-        next.autoSave && (m_line.job() == LineJob::Table ||
-                          m_line.begin(LineJob::FileName, LineOwner::ReplySilenceMs));
+    bool askName = next.autoSave && m_line.job() == LineJob::Table;
+    if (next.autoSave && !askName) {
+        if (JobHandle *job = m_line.begin(LineJob::FileName, LineOwner::ReplySilenceMs)) {
+            connect(job, &JobHandle::finished, this, &OpticalDensityReader::readEnded);
+            askName = true;
+        }
+    }
     if (askName)
         m_line.handOver(LineJob::Table, LineJob::FileName, LineOwner::ReplySilenceMs);
     else
@@ -128,7 +176,7 @@ void OpticalDensityReader::handleTable(const Message &table)
     setState(next);
     Q_EMIT tableReceived();
     if (askName)
-        m_port.output(QByteArrayLiteral("D"));
+        m_line.send(LineJob::FileName, QByteArrayLiteral("D"));
 }
 
 void OpticalDensityReader::handleMeasured(const Message &)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/JobHandle.h"
 #include "link/ReplyEvents.h"
 #include "measurement/PlateTable.h"
 #include "measurement/SpreadsheetHandOff.h"
@@ -60,7 +61,8 @@ public:
 
     State state() const { return m_state; }
     // The last complete table; empty from the start of a read until its table
-    // arrives. What every save, export and hand-off writes.
+    // arrives (or, when the read fails, the last whole table again). What every
+    // save, export and hand-off writes.
     const PlateTable &table() const { return m_table; }
     // The table's text, a blank for its "D" (OPData).
     QByteArray opData() const { return m_table.text(); }
@@ -92,6 +94,9 @@ Q_SIGNALS:
     void stateChanged();
     // A complete table arrived: table() holds it.
     void tableReceived();
+    // A read (or the file name after it) ended without what it asked for: the
+    // pane says why, the bar is back at 0 and table() is the last whole table.
+    void readFailed(const kalent::JobResult &result);
     // The automatic save wrote this file (the table's title now names it).
     void autoSaved(const QString &path);
     void fileError(const QString &message);
@@ -102,6 +107,9 @@ Q_SIGNALS:
 private:
     // False when another exchange holds the line: nothing is sent.
     bool startRead();
+    void readEnded(const JobResult &result);
+    // What the pane says of a table that did not come (have: what came of it).
+    static QString failureText(const JobResult &result, int have);
     void setState(const State &state);
     void setInstrumentPresent(bool present);
     // True (and the operator told) when there is no complete table to write to path.
@@ -115,6 +123,11 @@ private:
 
     State m_state;
     PlateTable m_table;
+    // The last whole table, kept while a new read runs: a read that fails
+    // leaves it as the table.
+    PlateTable m_lastWhole;
+    // What came of the table being read.
+    int m_tableHave = 0;
     // A complete table has arrived and no file-name reply has saved it yet.
     bool m_tableAwaitsName = false;
 };

@@ -60,13 +60,46 @@ void ResultsProtocol::readProtocol()
         m_pane.setText(OperatorTexts::portClosed());
         return;
     }
-    if (!m_line.begin(LineJob::Protocol, LineOwner::ReplySilenceMs)) {
+    if (!startRead())
         m_pane.setText(m_line.busyText());
-        return;
-    }
+}
+
+bool ResultsProtocol::startRead()
+{
+    JobHandle *job = m_line.begin(LineJob::Protocol, LineOwner::ReplySilenceMs);
+    if (!job)
+        return false;
+    connect(job, &JobHandle::finished, this, &ResultsProtocol::readEnded);
     m_autoSaveName.clear();
+    if (!m_stream.isEmpty())
+        m_lastWhole = m_stream;
     m_stream.clear();
-    m_port.output(QByteArrayLiteral("g"));
+    m_line.send(LineJob::Protocol, QByteArrayLiteral("g"));
+    return true;
+}
+
+void ResultsProtocol::readEnded(const JobResult &result)
+{
+    if (result.outcome == JobOutcome::Done || result.reason == JobReason::BadReply)
+        return;
+    // The last whole protocol stays what a save writes.
+    m_stream = m_lastWhole;
+    const QString none = QStringLiteral("Прибор не прислал протокол результатов");
+    switch (result.reason) {
+    case JobReason::NoAnswer:
+        m_pane.setText(none + QLatin1Char('.'));
+        break;
+    case JobReason::ReplyCut:
+        m_pane.setText(none + QStringLiteral(" целиком."));
+        break;
+    case JobReason::Noise:
+        m_pane.setText(none + QStringLiteral(": на линии помехи."));
+        break;
+    default:
+        m_pane.setText(QStringLiteral("Протокол результатов не принят: %1.").arg(result.details));
+        break;
+    }
+    Q_EMIT readFailed(result);
 }
 
 void ResultsProtocol::handleLength(const Message &reply)
@@ -85,9 +118,12 @@ void ResultsProtocol::handleLength(const Message &reply)
         Q_EMIT nothingToFetch(length);
         return;
     }
+    // Only the read that asked for the length goes on to the text.
+    if (m_line.job() != LineJob::Protocol)
+        return;
     m_autoSaveName.clear();
     m_stream.clear();
-    m_port.output(QByteArrayLiteral("d"));
+    m_line.send(LineJob::Protocol, QByteArrayLiteral("d"));
 }
 
 void ResultsProtocol::handleText(const Message &reply)
@@ -150,9 +186,7 @@ void ResultsProtocol::handleResultsReady(const Message &)
     m_pane.setText(QStringLiteral("Результаты измерений готовы"));
     if (!m_state.autoRead)
         return;
-    if (!m_line.begin(LineJob::Protocol, LineOwner::ReplySilenceMs))
-        return;
-    m_port.output(QByteArrayLiteral("g"));
+    startRead();
 }
 
 void ResultsProtocol::saveChosen(const QString &path)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/JobHandle.h"
 #include "link/ReplyEvents.h"
 
 #include <QByteArray>
@@ -87,6 +88,9 @@ Q_SIGNALS:
     void protocolReceived();
     // The protocol reply held no text: nothing was written or shown.
     void protocolEmpty();
+    // A read ended without its protocol: the pane says why and protocol() is
+    // the last whole one again.
+    void readFailed(const kalent::JobResult &result);
     // The automatic save wrote this file.
     void autoSaved(const QString &path);
     void fileError(const QString &message);
@@ -96,6 +100,9 @@ Q_SIGNALS:
 
 private:
     void setState(const State &state);
+    // False when another exchange holds the line: nothing is sent.
+    bool startRead();
+    void readEnded(const JobResult &result);
 
     SerialPort &m_port;
     LineOwner &m_line;
@@ -104,6 +111,8 @@ private:
 
     State m_state;
     QByteArray m_stream;
+    // The last whole protocol, while a new read runs.
+    QByteArray m_lastWhole;
     QString m_autoSaveName;
     QString m_screenText;
     bool m_keepsTemporaryFile = true;

@@ -87,6 +87,17 @@ void PageNavigator::showPage(Page page)
 
 void PageNavigator::runPageChangeRules()
 {
+    // A page change never cuts a job short: its rules (the contact search
+    // among them) run once the line is free, and only the last change's.
+    const quint64 change = ++m_changes;
+    m_connection.whenLineFree([this, change] {
+        if (change == m_changes)
+            applyPageChangeRules();
+    });
+}
+
+void PageNavigator::applyPageChangeRules()
+{
     if (m_hooks)
         m_hooks->stopFirmwareWizard();
     switch (m_active) {

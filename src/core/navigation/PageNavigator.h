@@ -90,12 +90,16 @@ private:
     bool mayChangeTo(Page page, std::function<void()> change);
     // Makes the page active, then its tab visible, as every action does.
     void showPage(Page page);
+    // The rules of the page now active, once the line is free.
     void runPageChangeRules();
+    void applyPageChangeRules();
     void setInstrumentUp(bool up);
     static size_t slot(Page page) { return static_cast<size_t>(page); }
 
     Connection &m_connection;
     PageChangeHooks *m_hooks;
+    // Counts the page changes: rules that waited for the line run only for the last.
+    quint64 m_changes = 0;
     Page m_active = Page::About;
     std::array<bool, PageCount> m_visible = {true, false, false, false, false};
     std::function<void()> m_heldBack; // the change waiting for an answer

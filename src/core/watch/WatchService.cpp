@@ -11,14 +11,9 @@
 #include "measurement/OpticalDensityReader.h"
 #include "measurement/ResultsProtocol.h"
 
-#include <QDir>
-#include <QFileInfo>
-
 namespace kalent {
 
 namespace {
-constexpr int ContactPollMs = 100;
-
 ReplyCode noticeOf(WatchService::Job job)
 {
     return job == WatchService::Job::Table ? ReplyCode::DensitiesMeasured : ReplyCode::ResultsReady;
@@ -27,13 +22,12 @@ ReplyCode noticeOf(WatchService::Job job)
 
 WatchService::WatchService(Session &session, const QString &portName, QObject *parent)
     : QObject(parent), m_session(session), m_portName(portName),
-      m_retryTimer(session.clock().createTimer()), m_contactTimer(session.clock().createTimer()),
-      m_linkPoll(session.clock().createTimer())
+      m_retryTimer(session.clock().createTimer())
 {
     m_retryTimer->setSingleShot(true);
     connect(m_retryTimer.get(), &Timer::timeout, this, &WatchService::connectNow);
-    connect(m_contactTimer.get(), &Timer::timeout, this, &WatchService::contactCheck);
-    connect(m_linkPoll.get(), &Timer::timeout, this, &WatchService::pollLink);
+    connect(&session.connection(), &Connection::fastContactEnded, this,
+            &WatchService::contactEnded);
     // Until the service follows, notices wait with the line's owner.
     moveTo(State::Idle);
 
@@ -92,6 +86,11 @@ WatchService::WatchService(Session &session, const QString &portName, QObject *p
         if (!up && (m_state == State::Following || m_state == State::Reading))
             linkLost(OperatorTexts::noLink());
     });
+    // The port tells when its device went away: nothing here looks on a timer.
+    connect(&session.connection(), &Connection::portLost, this, [this] {
+        if (m_state == State::Following || m_state == State::Reading)
+            linkLost(QStringLiteral("Порт %1 закрылся").arg(m_portName));
+    });
 }
 
 WatchService::~WatchService()
@@ -122,8 +121,6 @@ void WatchService::stop()
 void WatchService::finishStop()
 {
     m_retryTimer->stop();
-    m_contactTimer->stop();
-    m_linkPoll->stop();
     moveTo(State::Stopped);
     Q_EMIT stopped();
 }
@@ -140,74 +137,27 @@ void WatchService::connectNow()
                      .arg(m_portName, SystemErrorText::translate(m_session.port().errorString())));
         return;
     }
-    // The port opens at 115200, where the program leaves the instrument: one
-    // probe there spares the whole search (and its speed change), which follows
-    // when the probe stays unanswered.
-    if (link.lineUp()) {
-        m_contactStep = ContactStep::Probe;
-        link.probeAtPresentSpeed();
-        // The search's own wait for the answer to one probe.
-        m_contactDeadline = m_session.clock().nowMs() + Connection::SearchTickMs;
-    } else {
-        startSearch();
-    }
-    m_contactTimer->start(ContactPollMs);
+    link.makeFastContact(ContactWaitMs);
 }
 
-void WatchService::startSearch()
+void WatchService::contactEnded(bool reached)
 {
-    m_contactStep = ContactStep::Search;
-    m_session.connection().searchWithFastestSpeed();
-    m_contactDeadline = m_session.clock().nowMs() + ContactWaitMs;
-}
-
-void WatchService::contactCheck()
-{
-    Connection &link = m_session.connection();
-    if (link.atFastestSpeed()) {
-        m_contactTimer->stop();
-        m_retryMs = FirstRetryMs;
-        m_linkPoll->start(LinkPollMs);
-        Q_EMIT message(QStringLiteral("Есть контакт с прибором на порту %1").arg(m_portName));
-        if (m_stopRequested)
-            return finishStop();
-        // The notices that waited (and a read cut short, first) are served now.
-        moveTo(State::Following);
+    if (m_state != State::Connecting)
+        return;
+    if (!reached) {
+        linkLost(OperatorTexts::noAnswer());
         return;
     }
-    if (m_session.clock().nowMs() < m_contactDeadline && m_session.port().isOpen())
-        return;
-    if (m_contactStep == ContactStep::Probe && m_session.port().isOpen()) {
-        startSearch();
-        return;
-    }
-    m_contactTimer->stop();
-    if (link.searching())
-        link.contactOrStop(); // what the operator's "Стоп" would do
-    linkLost(OperatorTexts::noAnswer());
-}
-
-void WatchService::pollLink()
-{
-    if (m_state != State::Following && m_state != State::Reading)
-        return;
-    // A port that closed itself raises no line event when nothing is read.
-    if (!m_session.port().isOpen()) {
-        linkLost(QStringLiteral("Порт %1 закрылся").arg(m_portName));
-        return;
-    }
-    // A device node that is gone (an adapter unplugged, a pseudo-terminal whose
-    // other end ended, a link that now points nowhere) can leave the open port
-    // without an error; it never answers again, and a device that comes back
-    // under the same name is a new one to open.
-    if (QDir::isAbsolutePath(m_portName) && !QFileInfo::exists(m_portName))
-        linkLost(QStringLiteral("Устройство %1 исчезло").arg(m_portName));
+    m_retryMs = FirstRetryMs;
+    Q_EMIT message(QStringLiteral("Есть контакт с прибором на порту %1").arg(m_portName));
+    if (m_stopRequested)
+        return finishStop();
+    // The notices that waited (and a read cut short, first) are served now.
+    moveTo(State::Following);
 }
 
 void WatchService::linkLost(const QString &why)
 {
-    m_contactTimer->stop();
-    m_linkPoll->stop();
     // The read under way is done again first once the link is back.
     if (m_state == State::Reading) {
         const Job job = m_read;

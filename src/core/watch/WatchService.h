@@ -32,6 +32,7 @@ public:
     static constexpr int ContactWaitMs = 8000;
     static constexpr int FirstRetryMs = 1000;
     static constexpr int LongestRetryMs = 30000;
+    // How often the port looks at a quiet line (the service itself never does).
     static constexpr int LinkPollMs = 500;
     // A read that failed this often is given up (and said so).
     static constexpr int ReadAttempts = 3;
@@ -56,8 +57,7 @@ Q_SIGNALS:
 
 private:
     void connectNow();
-    void contactCheck();
-    void startSearch();
+    void contactEnded(bool reached);
     void linkLost(const QString &why);
     // A notice served by the line's owner (again: a read cut short, done again).
     void noticed(Job job, bool again = false);
@@ -67,25 +67,18 @@ private:
     void moveTo(State state);
     void jobDone();
     void jobFailed(const QString &why);
-    void pollLink();
     void finishStop();
 
     Session &m_session;
     QString m_portName;
     State m_state = State::Idle;
     std::unique_ptr<Timer> m_retryTimer;
-    std::unique_ptr<Timer> m_contactTimer;
-    std::unique_ptr<Timer> m_linkPoll;
     // The read under way (or cut, to be done again), and its attempts so far.
     Job m_read = Job::Table;
     int m_attempts = 0;
     // Counts the reads started, so a late word about an earlier one is ignored.
     quint64 m_readSerial = 0;
     int m_retryMs = FirstRetryMs;
-    // Getting contact: the probe at 115200 first, then the search.
-    enum class ContactStep { Probe, Search };
-    ContactStep m_contactStep = ContactStep::Search;
-    qint64 m_contactDeadline = 0;
     bool m_stopRequested = false;
 };
 
