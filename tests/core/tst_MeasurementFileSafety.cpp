@@ -149,6 +149,22 @@ private Q_SLOTS:
         QCOMPARE(readFile(chosen), oldContents("copy "));
     }
 
+    void theJournalChosenInASaveDialogIsKept()
+    {
+        QVERIFY(readTable());
+        QVERIFY(readProtocol());
+        const QString journal = dataPath(QStringLiteral("ServiceJournal.txt"));
+        QVERIFY(writeFile(journal, oldContents("journal ")));
+        QSignalSpy tableErrors(&reader(), &OpticalDensityReader::fileError);
+        QSignalSpy protocolErrors(&results(), &ResultsProtocol::fileError);
+        reader().saveChosen(journal);
+        results().saveChosen(journal);
+        QCOMPARE(tableErrors.count(), 1);
+        QCOMPARE(protocolErrors.count(), 1);
+        QVERIFY(protocolErrors.at(0).at(0).toString().contains(QStringLiteral("журнал")));
+        QCOMPARE(readFile(journal), oldContents("journal "));
+    }
+
     void specialFilesUnderTheNameAreRefusedAndKept()
     {
         QVERIFY(readTable());

@@ -135,10 +135,9 @@ void DatabasePage::saveInstrumentListTo(const QString &path)
     if (!list.exists())
         return;
     // A backup or the journal chosen in the dialog stays as it is.
-    if (const QString why = DataRecords::overlap(m_dataFolder.path(), path); !why.isEmpty()) {
-        Q_EMIT errorRaised(QStringLiteral("Файл %1 не записан: %2; записи папки данных ничем "
-                                          "другим не заменяются.")
-                               .arg(QDir::toNativeSeparators(path), why));
+    if (const QString refusal = DataRecords::saveRefusal(m_dataFolder.path(), path);
+        !refusal.isEmpty()) {
+        Q_EMIT errorRaised(refusal);
         return;
     }
     const QString error = AtomicFile::write(path, list.image());

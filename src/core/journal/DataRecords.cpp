@@ -70,4 +70,13 @@ QString optionRefusal(const QString &dataFolderPath, const QString &option, cons
         .arg(option, QDir::toNativeSeparators(path), why);
 }
 
+QString saveRefusal(const QString &dataFolderPath, const QString &path)
+{
+    const QString why = overlap(dataFolderPath, path);
+    if (why.isEmpty())
+        return {};
+    return QStringLiteral("Файл %1 не записан: %2; записи папки данных ничем другим не заменяются.")
+        .arg(QDir::toNativeSeparators(path), why);
+}
+
 } // namespace kalent::DataRecords

@@ -15,6 +15,8 @@ namespace DataRecords {
 QString overlap(const QString &dataFolderPath, const QString &path);
 // The same for an action's option (its name without "--"), as a whole sentence.
 QString optionRefusal(const QString &dataFolderPath, const QString &option, const QString &path);
+// The same for a file chosen in a save dialog, as a whole sentence.
+QString saveRefusal(const QString &dataFolderPath, const QString &path);
 } // namespace DataRecords
 
 } // namespace kalent

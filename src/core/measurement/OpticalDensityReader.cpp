@@ -5,6 +5,7 @@
 #include "common/DataFolder.h"
 #include "common/OperatorTexts.h"
 #include "common/SafeFileName.h"
+#include "journal/DataRecords.h"
 #include "link/Connection.h"
 #include "link/LineOwner.h"
 #include "link/ReceiveDispatcher.h"
@@ -228,6 +229,12 @@ void OpticalDensityReader::saveChosen(const QString &path)
 {
     if (refuseWithoutTable(path))
         return;
+    // The journal or a backup chosen in the dialog stays as it is.
+    if (const QString refusal = DataRecords::saveRefusal(m_dataFolder.path(), path);
+        !refusal.isEmpty()) {
+        Q_EMIT fileError(refusal);
+        return;
+    }
     const QString error = AtomicFile::write(path, m_table.text());
     if (!error.isEmpty()) {
         Q_EMIT fileError(error);

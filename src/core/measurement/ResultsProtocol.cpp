@@ -6,6 +6,7 @@
 #include "common/Cp1251.h"
 #include "common/DataFolder.h"
 #include "common/OperatorTexts.h"
+#include "journal/DataRecords.h"
 #include "link/LineOwner.h"
 #include "link/ReceiveDispatcher.h"
 #include "link/ReplyDecoder.h"
@@ -195,6 +196,12 @@ void ResultsProtocol::saveChosen(const QString &path)
                                  .arg(QDir::toNativeSeparators(path));
     if (!m_state.protocolEverReceived) {
         Q_EMIT fileError(notSaved);
+        return;
+    }
+    // The journal or a backup chosen in the dialog stays as it is.
+    if (const QString refusal = DataRecords::saveRefusal(m_dataFolder.path(), path);
+        !refusal.isEmpty()) {
+        Q_EMIT fileError(refusal);
         return;
     }
     QByteArray text = m_stream;
