@@ -3,6 +3,7 @@
 #include "Session.h"
 #include "StopSignals.h"
 #include "journal/ServiceJournal.h"
+#include "store/SessionReadings.h"
 #include "watch/WatchService.h"
 
 #include <QCoreApplication>
@@ -28,6 +29,10 @@ int runWatch(const CommandLine &commandLine)
         return 1;
     }
     QObject::connect(&session.journal(), &ServiceJournal::appendFailed, &HeadlessRun::printError);
+    // Every reading saved goes into the store too; one it cannot take waits in the queue.
+    std::unique_ptr<SessionReadings> readings;
+    if (!attachReadings(run, commandLine, &readings))
+        return 2;
 
     WatchService watch(session, portName);
     QObject::connect(&watch, &WatchService::saved, [](const QString &path) {
