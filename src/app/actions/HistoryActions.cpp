@@ -229,6 +229,25 @@ int runHistory(const CommandLine &commandLine)
     if (step == QLatin1String("show") || step == QLatin1String("export") ||
         step == QLatin1String("list"))
         words.removeFirst();
+    HistoryFilter filter;
+    if (!dateOption(commandLine, QStringLiteral("since"), false, &filter.since) ||
+        !dateOption(commandLine, QStringLiteral("until"), true, &filter.until))
+        return HeadlessRun::usageError(
+            commandLine, QStringLiteral("Параметрам --since и --until нужна дата ГГГГ-ММ-ДД или "
+                                        "дата и время ГГГГ-ММ-ДДTЧЧ:ММ[:СС[.ммм]][Z]."));
+    if (commandLine.has(QStringLiteral("kind"))) {
+        filter.kind = Reading::kindFromName(commandLine.value(QStringLiteral("kind")));
+        if (!filter.kind)
+            return HeadlessRun::usageError(
+                commandLine, QStringLiteral("Параметру --kind нужно table или protocol."));
+    }
+    filter.port = commandLine.value(QStringLiteral("port"));
+    filter.text = words.join(QLatin1Char(' '));
+    const QString format = commandLine.value(QStringLiteral("format"), QStringLiteral("csv"));
+    const bool listing = step != QLatin1String("show") && step != QLatin1String("export");
+    if (listing && format != QLatin1String("csv") && format != QLatin1String("json"))
+        return HeadlessRun::usageError(commandLine,
+                                       QStringLiteral("Список показаний: --format csv или json."));
     // Reading the history creates nothing: not the data folder, not the store.
     const DataFolder folder(
         DataFolder::resolvedPath(commandLine.value(QStringLiteral("data-dir"))));
@@ -240,7 +259,7 @@ int runHistory(const CommandLine &commandLine)
     if (location.kind == StoreLocation::Kind::SQLite && !QFileInfo::exists(location.file)) {
         HeadlessRun::printError(QStringLiteral("Хранилище показаний пока пусто: %1")
                                     .arg(QDir::toNativeSeparators(location.file)));
-        return step == QLatin1String("show") || step == QLatin1String("export") ? 1 : 0;
+        return listing ? 0 : 1;
     }
     ReadingStore store(location);
 
@@ -274,24 +293,6 @@ int runHistory(const CommandLine &commandLine)
         return 0;
     }
 
-    HistoryFilter filter;
-    if (!dateOption(commandLine, QStringLiteral("since"), false, &filter.since) ||
-        !dateOption(commandLine, QStringLiteral("until"), true, &filter.until))
-        return HeadlessRun::usageError(
-            commandLine, QStringLiteral("Параметрам --since и --until нужна дата ГГГГ-ММ-ДД или "
-                                        "дата и время ГГГГ-ММ-ДДTЧЧ:ММ[:СС[.ммм]][Z]."));
-    if (commandLine.has(QStringLiteral("kind"))) {
-        filter.kind = Reading::kindFromName(commandLine.value(QStringLiteral("kind")));
-        if (!filter.kind)
-            return HeadlessRun::usageError(
-                commandLine, QStringLiteral("Параметру --kind нужно table или protocol."));
-    }
-    filter.port = commandLine.value(QStringLiteral("port"));
-    filter.text = words.join(QLatin1Char(' '));
-    const QString format = commandLine.value(QStringLiteral("format"), QStringLiteral("csv"));
-    if (format != QLatin1String("csv") && format != QLatin1String("json"))
-        return HeadlessRun::usageError(commandLine,
-                                       QStringLiteral("Список показаний: --format csv или json."));
     QVector<Reading> readings;
     if (const QString failed = store.find(filter, &readings); !failed.isEmpty()) {
         HeadlessRun::printError(failed);
