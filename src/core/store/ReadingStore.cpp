@@ -101,7 +101,7 @@ ReadingStore::~ReadingStore()
 
 bool ReadingStore::isOpen() const
 {
-    return QSqlDatabase::contains(m_connectionName) &&
+    return !m_broken && QSqlDatabase::contains(m_connectionName) &&
            QSqlDatabase::database(m_connectionName, false).isOpen();
 }
 
@@ -118,13 +118,18 @@ void ReadingStore::close()
 
 QString ReadingStore::fail(const QString &what, const QString &reason)
 {
-    close();
+    // Closed at the next call, once no query of this one is alive.
+    m_broken = true;
     return QStringLiteral("Хранилище показаний %1: %2: %3")
         .arg(m_location.describe(), what, reason);
 }
 
 QString ReadingStore::open()
 {
+    if (m_broken) {
+        close();
+        m_broken = false;
+    }
     if (isOpen())
         return {};
     const bool sqlite = m_location.kind == StoreLocation::Kind::SQLite;
@@ -195,7 +200,7 @@ QString ReadingStore::createOrMigrate()
                 .arg(m_location.describe())
                 .arg(version)
                 .arg(SchemaVersion);
-        close();
+        m_broken = true;
         return text;
     }
     if (version == 0) {

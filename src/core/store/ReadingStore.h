@@ -39,8 +39,8 @@ struct HistoryCursor
 // SchemaVersion and refuses a newer one, which this program cannot read.
 // Storing a reading whose uid is already there stores nothing and succeeds.
 // Every call returns an empty string on success, otherwise why not (Russian,
-// naming the store); a failed call leaves the connection closed, so the next
-// one connects again (a server back after a restart).
+// naming the store); after a failed call the next one connects again (a
+// server back after a restart).
 class ReadingStore
 {
 public:
@@ -82,6 +82,8 @@ private:
 
     StoreLocation m_location;
     QString m_connectionName;
+    // A call failed: the connection is dropped and made again at the next one.
+    bool m_broken = false;
 };
 
 } // namespace kalent
