@@ -254,7 +254,9 @@ private Q_SLOTS:
         QDir(folder).removeRecursively();
         QDir().mkpath(folder + QStringLiteral("/data"));
         ManualClock clock;
-        ReadingKeeper keeper(onServer() ? location() : location(folder + QStringLiteral("/gone")),
+        StoreLocation gone;
+        gone.file = folder + QStringLiteral("/gone/Readings.sqlite");
+        ReadingKeeper keeper(onServer() ? location() : gone,
                              DataFolder(folder + QStringLiteral("/data")), clock);
         QSignalSpy failed(&keeper, &ReadingKeeper::failed);
         QSignalSpy recovered(&keeper, &ReadingKeeper::recovered);

@@ -76,6 +76,12 @@ Reading summaryFrom(const QSqlQuery &q)
     return r;
 }
 
+// Qt binds a null QString as NULL; the columns hold empty texts instead.
+QString notNull(const QString &text)
+{
+    return text.isNull() ? QStringLiteral("") : text;
+}
+
 QString sqlReason(const QSqlError &error)
 {
     const QString text = error.text().trimmed();
@@ -245,7 +251,7 @@ QString ReadingStore::createOrMigrate()
         update.prepare(QStringLiteral("UPDATE readings SET protocol_date = ?, plate_values = ?, "
                                       "search_text = ? WHERE id = ?"));
         for (int i = 0; i < rows.size(); ++i) {
-            update.addBindValue(rows.at(i).protocolDate);
+            update.addBindValue(notNull(rows.at(i).protocolDate));
             update.addBindValue(filesText(rows.at(i).values));
             update.addBindValue(searchText(rows.at(i)));
             update.addBindValue(ids.at(i));
@@ -274,13 +280,13 @@ QString ReadingStore::add(const Reading &reading, qint64 *id)
         "INSERT INTO readings (uid, received_ms, host, port, kind, name, protocol_date, raw, "
         "plate_values, files, search_text) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
         "ON CONFLICT (uid) DO NOTHING"));
-    q.addBindValue(reading.uid);
+    q.addBindValue(notNull(reading.uid));
     q.addBindValue(reading.receivedAt.toMSecsSinceEpoch());
-    q.addBindValue(reading.host);
-    q.addBindValue(reading.port);
+    q.addBindValue(notNull(reading.host));
+    q.addBindValue(notNull(reading.port));
     q.addBindValue(Reading::kindName(reading.kind));
-    q.addBindValue(reading.name);
-    q.addBindValue(reading.protocolDate);
+    q.addBindValue(notNull(reading.name));
+    q.addBindValue(notNull(reading.protocolDate));
     q.addBindValue(reading.raw);
     q.addBindValue(filesText(reading.values));
     q.addBindValue(filesText(reading.files));
@@ -290,7 +296,7 @@ QString ReadingStore::add(const Reading &reading, qint64 *id)
     if (!id)
         return {};
     q.prepare(QStringLiteral("SELECT id FROM readings WHERE uid = ?"));
-    q.addBindValue(reading.uid);
+    q.addBindValue(notNull(reading.uid));
     if (!q.exec() || !q.next())
         return fail(QStringLiteral("показание не найдено"), sqlReason(q.lastError()));
     *id = q.value(0).toLongLong();
