@@ -7,7 +7,6 @@
 
 #include "HistoryListModel.h"
 #include "MeasurementData.h"
-#include "common/DataFolder.h"
 #include "measurement/PlateTable.h"
 #include "store/ReadingStore.h"
 
@@ -97,7 +96,7 @@ int main(int argc, char *argv[])
     const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
     QTemporaryDir dir;
     QString error;
-    const StoreLocation location = StoreLocation::parse({}, DataFolder(dir.path()), &error);
+    const StoreLocation location = StoreLocation::parse({}, dir.path(), &error);
     const QDateTime first(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC);
     QElapsedTimer timer;
     timer.start();

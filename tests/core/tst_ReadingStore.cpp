@@ -28,11 +28,10 @@ private:
     QString m_server = qEnvironmentVariable("KALENT_TEST_STORE");
 
     bool onServer() const { return !m_server.isEmpty(); }
-    StoreLocation location(const QString &folder = {})
+    StoreLocation location()
     {
         QString error;
-        const StoreLocation l = StoreLocation::parse(
-            m_server, DataFolder(folder.isEmpty() ? m_dir.path() : folder), &error);
+        const StoreLocation l = StoreLocation::parse(m_server, m_dir.path(), &error);
         [&] {
             QVERIFY2(error.isEmpty(), qPrintable(error));
         }();
@@ -314,7 +313,7 @@ private Q_SLOTS:
         QFETCH(QString, given);
         QFETCH(QString, described);
         QString error;
-        const StoreLocation l = StoreLocation::parse(given, DataFolder(m_dir.path()), &error);
+        const StoreLocation l = StoreLocation::parse(given, m_dir.path(), &error);
         QCOMPARE(error.isEmpty(), !described.isEmpty());
         if (!described.isEmpty())
             QCOMPARE(l.describe(), described);

@@ -83,6 +83,23 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(m_dir.filePath("no.xlsx")));
     }
 
+    // The window and a watch service on one computer: two programs store at once.
+    void twoProgramsStoreAtOnce()
+    {
+        const int before = listed().size();
+        QProcess first;
+        QProcess second;
+        for (QProcess *p : {&first, &second})
+            p->start(QStringLiteral(KALENT_SERVICE_EXE),
+                     {"read-od", "--port", "sim", "--data-dir", data()});
+        for (QProcess *p : {&first, &second}) {
+            QVERIFY(p->waitForFinished(60000));
+            QCOMPARE(p->exitCode(), 0);
+            QVERIFY(!p->readAllStandardError().contains("Хранилище"));
+        }
+        QCOMPARE(listed().size(), before + 2);
+    }
+
     void aStoreThatCannotBeWrittenLosesNothing()
     {
         const int before = listed().size();

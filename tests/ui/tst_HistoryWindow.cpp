@@ -56,7 +56,7 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         QString error;
-        const StoreLocation location = StoreLocation::parse({}, DataFolder(dir.path()), &error);
+        const StoreLocation location = StoreLocation::parse({}, dir.path(), &error);
         ReadingStore store(location);
         const MeasurementData data;
         for (int i = 0; i < HistoryListModel::PageRows * 2 + 50; ++i)

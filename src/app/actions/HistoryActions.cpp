@@ -249,11 +249,10 @@ int runHistory(const CommandLine &commandLine)
         return HeadlessRun::usageError(commandLine,
                                        QStringLiteral("Список показаний: --format csv или json."));
     // Reading the history creates nothing: not the data folder, not the store.
-    const DataFolder folder(
-        DataFolder::resolvedPath(commandLine.value(QStringLiteral("data-dir"))));
     QString error;
-    const StoreLocation location =
-        StoreLocation::parse(commandLine.value(QStringLiteral("store")), folder, &error);
+    const StoreLocation location = StoreLocation::parse(
+        commandLine.value(QStringLiteral("store")),
+        DataFolder::resolvedPath(commandLine.value(QStringLiteral("data-dir"))), &error);
     if (!error.isEmpty())
         return HeadlessRun::usageError(commandLine, error);
     if (location.kind == StoreLocation::Kind::SQLite && !QFileInfo::exists(location.file)) {

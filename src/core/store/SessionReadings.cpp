@@ -16,7 +16,8 @@ std::unique_ptr<SessionReadings> SessionReadings::attach(Session &session, const
             *error = ReadingStore::notInThisBuildText();
         return nullptr;
     }
-    const StoreLocation location = StoreLocation::parse(storeUrl, session.dataFolder(), error);
+    const StoreLocation location =
+        StoreLocation::parse(storeUrl, session.dataFolder().path(), error);
     if (!error->isEmpty())
         return nullptr;
     return std::unique_ptr<SessionReadings>(new SessionReadings(session, location));

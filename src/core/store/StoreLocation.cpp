@@ -1,19 +1,16 @@
 #include "store/StoreLocation.h"
 
-#include "common/DataFolder.h"
-
 #include <QDir>
 #include <QUrl>
 #include <QUrlQuery>
 
 namespace kalent {
 
-StoreLocation StoreLocation::parse(const QString &given, const DataFolder &dataFolder,
-                                   QString *error)
+StoreLocation StoreLocation::parse(const QString &given, const QString &dataFolder, QString *error)
 {
     StoreLocation location;
     if (given.isEmpty()) {
-        location.file = dataFolder.filePath(QLatin1String(FileName));
+        location.file = QDir(dataFolder).filePath(QLatin1String(FileName));
         return location;
     }
     const QUrl url(given, QUrl::StrictMode);

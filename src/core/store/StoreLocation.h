@@ -4,8 +4,6 @@
 
 namespace kalent {
 
-class DataFolder;
-
 // Where the readings are kept: an SQLite file in the data folder by default,
 // or a PostgreSQL server named by a URL (postgresql://[USER[:PASSWORD]@][HOST]
 // [:PORT]/DATABASE[?host=SOCKET-FOLDER&user=USER]), as libpq takes it: the
@@ -25,7 +23,7 @@ struct StoreLocation
 
     // given empty: the file in the data folder. On a URL that cannot be used,
     // *error says why (Russian) and the result is not to be used.
-    static StoreLocation parse(const QString &given, const DataFolder &dataFolder, QString *error);
+    static StoreLocation parse(const QString &given, const QString &dataFolder, QString *error);
     // For the operator, without the password.
     QString describe() const;
 };
