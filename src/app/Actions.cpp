@@ -123,11 +123,12 @@ const std::vector<Action> &actions()
          true,
          true},
         {QStringLiteral("history"),
-         QStringLiteral("history [ТЕКСТ] [--since ДАТА] [--until ДАТА] [--kind table|protocol] "
-                        "[--port ПОРТ] [--format csv|json]\n"
-                        "      | history show ID [--format json]\n"
-                        "      | history export ID... --format xlsx|csv|json|pdf|raw --out ФАЙЛ\n"
-                        "      [--data-dir ПАПКА] [--store АДРЕС]"),
+         QStringLiteral(
+             "history [ТЕКСТ] [--since ДАТА] [--until ДАТА] [--kind table|protocol] "
+             "[--port ПОРТ] [--format csv|json]\n"
+             "      | history show ID [--format json]\n"
+             "      | history export ID... --format xlsx|csv|json|pdf|txt|raw --out ФАЙЛ\n"
+             "      [--data-dir ПАПКА] [--store АДРЕС]"),
          names({"since", "until", "kind", "format", "out"}),
          {},
          &runHistory,

@@ -48,7 +48,8 @@ const OptionHelp optionHelp[] = {
      "посреди загрузки) или no-report (после перезапуска не сообщает о себе)"},
     {"format", "ФОРМАТ",
      "формат: у read-od — txt (байты прибора, по умолчанию), csv, xlsx (нужен --out) или json; у "
-     "history — csv (по умолчанию) или json; у history export — xlsx, csv, json, pdf или raw"},
+     "history — csv (по умолчанию) или json; у history export — xlsx, csv, json, pdf, txt или "
+     "raw"},
     {"store", "АДРЕС",
      "хранилище показаний: postgresql://[ПОЛЬЗОВАТЕЛЬ@][СЕРВЕР][:ПОРТ]/БАЗА (по умолчанию — файл "
      "Readings.sqlite в папке данных)"},
