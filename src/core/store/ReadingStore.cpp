@@ -166,9 +166,10 @@ QString ReadingStore::open()
     if (sqlite) {
         QSqlQuery pragma(db);
         // WAL: a reader never waits for a writer, and a window and a watch
-        // service write in turn.
+        // service write in turn. FULL: a reading said stored is on the disk (a
+        // table read without a file of its own is nowhere else).
         if (!pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL")) ||
-            !pragma.exec(QStringLiteral("PRAGMA synchronous=NORMAL")))
+            !pragma.exec(QStringLiteral("PRAGMA synchronous=FULL")))
             return fail(QStringLiteral("не открыто"), sqlReason(pragma.lastError()));
     }
     return createOrMigrate();
