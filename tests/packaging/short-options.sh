@@ -18,6 +18,8 @@ for pair in "--help|-h" "db-list --help|db-list -h"; do
     # shellcheck disable=SC2086
     [ "$("$program" $long)" = "$("$program" $short)" ] || fail "$short differs from $long"
 done
-"$program" --help | grep -q -- '--version' || fail "--help does not name --version"
-"$program" --help | grep -q -- '-h | --help' || fail "--help does not name -h"
+# Read whole first: a reader that leaves early is an output failure the program reports.
+help=$("$program" --help)
+grep -q -- '--version' <<<"$help" || fail "--help does not name --version"
+grep -q -- '-h | --help' <<<"$help" || fail "--help does not name -h"
 echo "-h, -v, --version and --help answer as documented"
