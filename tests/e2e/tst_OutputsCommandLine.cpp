@@ -335,7 +335,9 @@ private Q_SLOTS:
         watch.terminate();
         QVERIFY(watch.waitForFinished(30000));
         QCOMPARE(watch.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(watch.exitCode(), 0);
+        // Neither the store nor its queue takes a reading here, and the journal
+        // cannot take all that is said about it: the status says so.
+        QCOMPARE(watch.exitCode(), 1);
     }
 };
 
