@@ -33,6 +33,7 @@ QString csvField(const QString &text)
 QByteArray listCsv(const QVector<Reading> &readings)
 {
     QByteArray out = "id,received_at,host,port,kind,name,protocol_date,files\r\n";
+    out.reserve(out.size() + readings.size() * 96);
     for (const Reading &r : readings) {
         const QStringList fields{QString::number(r.id),
                                  r.receivedAt.toUTC().toString(Qt::ISODateWithMs),

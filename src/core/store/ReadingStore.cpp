@@ -33,6 +33,9 @@ QString filesText(const QStringList &files)
 
 QStringList filesFrom(const QString &text)
 {
+    // Most readings have no file or one: no document to parse for none.
+    if (text == QLatin1String("[]"))
+        return {};
     QStringList out;
     for (const QJsonValue &v : QJsonDocument::fromJson(text.toUtf8()).array())
         out.append(v.toString());
