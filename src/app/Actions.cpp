@@ -96,9 +96,18 @@ const std::vector<Action> &actions()
         {QStringLiteral("db-write"),
          QStringLiteral("db-write --port ПОРТ ФАЙЛ.bdt [--no-backup] [--timeout СЕК]"),
          names({"timeout"}), names({"no-backup"}), &runDbWrite,
-         QStringLiteral("Записать список из файла в прибор; прежде БД ТС прибора считывается и "
-                        "сохраняется в папке backups папки данных (--no-backup: без копии). "
-                        "Файл из папки backups записывается как есть: это восстановление."),
+         QStringLiteral("Записать список из файла в прибор и проверить его, считав обратно; "
+                        "прежде БД ТС прибора считывается и сохраняется в папке backups папки "
+                        "данных (--no-backup: без копии, например когда прибор держит "
+                        "недописанную БД ТС и её не считать)."),
+         names({"port"}), 1, 1, true, true},
+        {QStringLiteral("db-restore"),
+         QStringLiteral("db-restore --port ПОРТ КОПИЯ.bdt [--no-backup] [--timeout СЕК]"),
+         names({"timeout"}), names({"no-backup"}), &runDbRestore,
+         QStringLiteral("Восстановить БД ТС прибора из резервной копии, где бы она ни лежала: "
+                        "её страницы уходят в прибор в точности как их прислал прибор, затем "
+                        "проверяются. Прежде, как при любой записи, сохраняется копия того, что "
+                        "в приборе сейчас (--no-backup: без неё)."),
          names({"port"}), 1, 1, true, true},
         {QStringLiteral("journal"),
          QStringLiteral("journal [--since ДАТА] [--data-dir ПАПКА]"),

@@ -37,6 +37,7 @@ int runDbList(const CommandLine &commandLine);
 int runDbAdd(const CommandLine &commandLine);
 int runDbDelete(const CommandLine &commandLine);
 int runDbWrite(const CommandLine &commandLine);
+int runDbRestore(const CommandLine &commandLine);
 // The service journal and unattended collection.
 int runJournal(const CommandLine &commandLine);
 int runWatch(const CommandLine &commandLine);

@@ -58,6 +58,8 @@ const OptionHelp optionHelp[] = {
     {"csv-separator", "С", "разделитель полей CSV: один символ или tab (по умолчанию по языку)"},
     {"csv-decimal", "С", "десятичный знак CSV (по умолчанию по языку системы)"},
     {"pdf", "ФАЙЛ", "записать протокол также в PDF"},
+    {"no-backup", nullptr,
+     "не сохранять прежде БД ТС прибора (когда её не считать: прибор держит недописанную БД ТС)"},
     {"node", "ПУТЬ",
      "узел дерева прибора: группа[/подгруппа[/тест-система]], \"/\" в имени пишется как "
      "\"\\/\", \"\\\" как \"\\\\\"; можно несколько"},
@@ -297,6 +299,9 @@ ParsedArguments parseArguments(const QStringList &arguments, const std::vector<A
     // or "no trace": the engineer meant a name.
     if (line.has(QStringLiteral("data-dir")) && line.value(QStringLiteral("data-dir")).isEmpty())
         return usageError(QStringLiteral("Параметру --data-dir нужно имя папки."));
+    // An empty port name opens nothing, ever: watch would try it for good.
+    if (line.has(QStringLiteral("port")) && line.value(QStringLiteral("port")).isEmpty())
+        return usageError(QStringLiteral("Параметру --port нужно имя порта."));
     // Qt names every file of the data folder in UTF-8: in a folder whose name
     // is not, the program would read and write another folder than the one asked.
     if (LocalFileName::hasRawBytes(line.value(QStringLiteral("data-dir"))))

@@ -13,6 +13,7 @@
 #include "common/LocalFileName.h"
 #include "common/SystemErrorText.h"
 #include "journal/ServiceJournal.h"
+#include "journal/UnfinishedWrites.h"
 #include "link/Connection.h"
 #include "link/LineOwner.h"
 #include "trace/ExchangeTrace.h"
@@ -95,6 +96,9 @@ HeadlessRun::HeadlessRun(const CommandLine &commandLine)
         if (!m_heldTexts && m_paneEcho)
             stderrConsole().progress(percent);
     });
+    // A write a killed program left unfinished is said once, at the next start.
+    for (const QString &text : UnfinishedWrites::reportOnce(session().journal()))
+        printError(text);
 }
 
 HeadlessRun::~HeadlessRun()

@@ -1,7 +1,10 @@
 #include "WindowMain.h"
 
+#include "MessagePane.h"
+#include "Session.h"
 #include "TraceReplay.h"
 #include "WindowComposition.h"
+#include "journal/UnfinishedWrites.h"
 
 #include <QApplication>
 
@@ -41,6 +44,11 @@ int runWindow(const CommandLine &commandLine)
         });
     }
     composition.start();
+    // A write a killed program left unfinished is said once, after the start's own texts.
+    for (const QString &text : UnfinishedWrites::reportOnce(composition.session().journal())) {
+        std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+        composition.session().pane().setText(text);
+    }
     return QApplication::exec();
 }
 

@@ -9,8 +9,10 @@
 #include "StopSignals.h"
 #include "TraceReplay.h"
 #include "WindowMain.h"
+#include "common/DataFolder.h"
 #include "common/FileSizeLimit.h"
 #include "common/QtTranslations.h"
+#include "journal/DataRecords.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -57,9 +59,34 @@ bool replayServable(const CommandLine &line)
     return false;
 }
 
+// No output, trace or temporary file of a run may land on the data folder's
+// records (the journal, the backups): refused like a wrong parameter, before
+// the port, the trace or any file is opened.
+bool clearOfRecords(const ParsedArguments &parsed)
+{
+    // A data folder that cannot be named would be replaced by another.
+    if (const QString why = DataFolder::unnameable(parsed.line.value(QStringLiteral("data-dir")));
+        !why.isEmpty()) {
+        HeadlessRun::printError(why);
+        return false;
+    }
+    const QString folder = DataFolder::resolvedPath(parsed.line.value(QStringLiteral("data-dir")));
+    for (const char *option : {"out", "pdf", "trace"}) {
+        const QString name = QString::fromLatin1(option);
+        for (const QString &path : parsed.line.all(name)) {
+            const QString why = DataRecords::optionRefusal(folder, name, path);
+            if (why.isEmpty())
+                continue;
+            HeadlessRun::printError(parsed.action ? usageErrorText(*parsed.action, why) : why);
+            return false;
+        }
+    }
+    return true;
+}
+
 int runAction(const ParsedArguments &parsed)
 {
-    if (!replayServable(parsed.line))
+    if (!replayServable(parsed.line) || !clearOfRecords(parsed))
         return 2;
     double timeout = 0;
     QString timeoutError;
@@ -133,7 +160,7 @@ int main(int argc, char *argv[])
         const ParsedArguments parsed = parseArguments(arguments, actions());
         if (parsed.outcome != ParsedArguments::Outcome::Run || parsed.action)
             return ExitStatus::settle(finishEarly(parsed));
-        if (!replayServable(parsed.line))
+        if (!replayServable(parsed.line) || !clearOfRecords(parsed))
             return 2;
         return runWindow(parsed.line);
     }
@@ -160,6 +187,8 @@ int main(int argc, char *argv[])
         return ExitStatus::settle(finishEarly(parsed));
     if (parsed.action)
         return ExitStatus::settle(runAction(parsed));
+    if (!clearOfRecords(parsed))
+        return ExitStatus::settle(2);
     HeadlessRun::printError(
         QStringLiteral("Нет дисплея (DISPLAY, WAYLAND_DISPLAY и QT_QPA_PLATFORM не заданы), "
                        "окно открыть нельзя; вместо него выполняется действие contact с теми же "

@@ -82,6 +82,10 @@ int DatabaseCommands::consume(InstrumentControl &instrument, const QByteArray &h
         if (taken == m_holdAfter)
             return 1 + PageSize;
         if (taken >= m_expected) {
+            if (m_dropPage > 0 && m_dropPage <= m_expected) {
+                m_received.remove(qsizetype(m_dropPage - 1) * PageSize, PageSize);
+                --m_expected;
+            }
             m_image = header(m_expected) + m_received;
             m_expected = 0;
         }

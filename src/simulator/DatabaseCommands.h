@@ -46,6 +46,9 @@ public:
     void refusePage(int pageNo) { m_refusePage = pageNo; }
     // Falls silent after taking this many pages of a write (-1: never).
     void holdWriteAfterPages(int pages) { m_holdAfter = pages; }
+    // Takes every page of a write but stores it without page pageNo (from 1), as
+    // a faulty memory would (0: stores all).
+    void dropPageWhenStoring(int pageNo) { m_dropPage = pageNo; }
     // The pages the write under way has brought so far.
     int pagesReceived() const;
 
@@ -60,6 +63,7 @@ private:
     int m_announced = -1;
     int m_refusePage = 0;
     int m_holdAfter = -1;
+    int m_dropPage = 0;
     std::unique_ptr<Timer> m_splitTimer;
     QByteArray m_splitRest;
 };

@@ -67,6 +67,23 @@ inline QString addHint()
 {
     return QStringLiteral("Дополнение списка ТС прибора\nнедостающими из файла.");
 }
+// The instrument tree's context menu (beside the described buttons).
+inline QString restoreCaption()
+{
+    return QStringLiteral("Восстановить БД ТС прибора из резервной копии...");
+}
+
+inline QString withoutBackupCaption()
+{
+    return QStringLiteral("Следующая запись в прибор — без резервной копии");
+}
+// How the pane names that entry when the instrument's database cannot be read.
+inline QString withoutBackupWay()
+{
+    return QStringLiteral("отметьте «Следующая запись в прибор — без резервной копии» в "
+                          "контекстном меню списка прибора (Ctrl+Shift+B) и запишите снова");
+}
+
 // The open and save dialogs: default suffix and filter.
 inline QString dialogSuffix()
 {

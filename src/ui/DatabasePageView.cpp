@@ -12,6 +12,8 @@
 #include "link/Connection.h"
 #include "link/LineOwner.h"
 
+#include <QAction>
+#include <QDir>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -61,6 +63,7 @@ DatabasePageView::DatabasePageView(Session &session, QWidget *parent)
     buildAdditionalBox(s.additionalColour);
     buildLayout();
     connectControls();
+    buildRestoreAction();
     connect(&session.connection(), &Connection::lineChecked, this, [this](bool up) {
         m_instrumentControlsUp = up;
         showState();
@@ -228,6 +231,9 @@ void DatabasePageView::showState()
     m_readFromFile->setEnabled(s.readFromFileEnabled);
     m_writeFileList->setEnabled(s.writeFileListEnabled);
     m_add->setEnabled(s.addEnabled);
+    // As "в прибор": a write needs the instrument and a free line.
+    if (m_restore)
+        m_restore->setEnabled(s.readFromVirEnabled);
     // Hidden trees keep their place in the layout, as the boxes do.
     for (auto [tree, shown] :
          {std::pair{m_virTree, s.virTreeVisible}, std::pair{m_fileTree, s.fileTreeVisible},
@@ -241,7 +247,8 @@ void DatabasePageView::showState()
 
 // The open and save dialogs: not the desktop's own, so tests can drive them.
 // Empty when cancelled.
-QString DatabasePageView::askForFile(const QString &objectName, QFileDialog::AcceptMode mode)
+QString DatabasePageView::askForFile(const QString &objectName, QFileDialog::AcceptMode mode,
+                                     const QString &folder)
 {
     QFileDialog dialog(this);
     dialog.setObjectName(objectName);
@@ -252,7 +259,7 @@ QString DatabasePageView::askForFile(const QString &objectName, QFileDialog::Acc
         dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setDefaultSuffix(DatabasePageTexts::dialogSuffix());
     dialog.setNameFilter(DatabasePageTexts::dialogFilter());
-    dialog.setDirectory(m_page.dialogFolder());
+    dialog.setDirectory(folder.isEmpty() ? m_page.dialogFolder() : folder);
     FileDialogLook::apply(&dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
@@ -274,6 +281,48 @@ void DatabasePageView::readFromFile()
     const QString path = askForFile(objectNames::database::OpenDialog, QFileDialog::AcceptOpen);
     if (!path.isEmpty())
         m_page.openFileList(path);
+}
+
+void DatabasePageView::buildRestoreAction()
+{
+    m_restore = new QAction(DatabasePageTexts::restoreCaption(), this);
+    m_restore->setObjectName(objectNames::database::RestoreAction);
+    m_restore->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
+    m_restore->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(m_restore);
+    m_virTree->addAction(m_restore);
+    m_virTree->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(m_restore, &QAction::triggered, this, &DatabasePageView::restoreFromBackup);
+
+    // An instrument whose database cannot be read refuses every backed-up
+    // write: the operator may ask for one write without a backup.
+    m_withoutBackup = new QAction(DatabasePageTexts::withoutBackupCaption(), this);
+    m_withoutBackup->setObjectName(objectNames::database::WithoutBackupAction);
+    m_withoutBackup->setCheckable(true);
+    m_withoutBackup->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B));
+    m_withoutBackup->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(m_withoutBackup);
+    m_virTree->addAction(m_withoutBackup);
+    m_page.service().setNoBackupWay(DatabasePageTexts::withoutBackupWay());
+    connect(m_withoutBackup, &QAction::toggled, this,
+            [this](bool on) { m_page.setBackupBeforeWrite(!on); });
+    connect(&m_page, &DatabasePage::transferEnded, this, [this](LineJob job) {
+        if (job == LineJob::DatabaseWrite)
+            m_withoutBackup->setChecked(false);
+    });
+}
+
+void DatabasePageView::restoreFromBackup()
+{
+    if (!m_restore->isEnabled())
+        return;
+    // The dialog opens where the backups are, made if there are none yet.
+    const QString folder = m_page.backupFolder();
+    QDir().mkpath(folder);
+    const QString path =
+        askForFile(objectNames::database::RestoreDialog, QFileDialog::AcceptOpen, folder);
+    if (!path.isEmpty())
+        m_page.restoreFrom(path);
 }
 
 } // namespace kalent

@@ -4,6 +4,7 @@
 #include <QFrame>
 #include <QItemSelectionModel>
 
+class QAction;
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -33,7 +34,12 @@ private:
     void buildAdditionalBox(quint32 colour);
     void buildLayout();
     void connectControls();
-    QString askForFile(const QString &objectName, QFileDialog::AcceptMode mode);
+    QString askForFile(const QString &objectName, QFileDialog::AcceptMode mode,
+                       const QString &folder = {});
+    // A restore is an act of its own: the instrument tree's context menu and
+    // Ctrl+Shift+R, never one of the described buttons.
+    void buildRestoreAction();
+    void restoreFromBackup();
     void showState();
     void mirrorSelection();
     void saveToFile();
@@ -59,6 +65,9 @@ private:
     QPushButton *m_readFromFile;
     QPushButton *m_writeFileList;
     QPushButton *m_add;
+    QAction *m_restore = nullptr;
+    // Asked for explicitly, for the next write only.
+    QAction *m_withoutBackup = nullptr;
 };
 
 } // namespace kalent

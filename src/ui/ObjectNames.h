@@ -118,6 +118,10 @@ inline constexpr QLatin1String AdditionalTree{"TreeViewAdd"};
 inline constexpr QLatin1String AddToInstrumentList{"btnAddTSInVir"};
 inline constexpr QLatin1String SaveDialog{"SaveDialog"};
 inline constexpr QLatin1String OpenDialog{"OpenDialog"};
+// Added beside the described page: the instrument tree's context menu.
+inline constexpr QLatin1String RestoreAction{"actionRestoreBackup"};
+inline constexpr QLatin1String RestoreDialog{"RestoreDialog"};
+inline constexpr QLatin1String WithoutBackupAction{"actionWriteWithoutBackup"};
 } // namespace database
 
 // The optical-density page.

@@ -4,6 +4,8 @@
 #include "DatabaseCommands.h"
 #include "DemoDatabase.h"
 #include "ImageBuilder.h"
+#include "common/DataFolder.h"
+#include "database/DatabaseBackup.h"
 #include "database/DatabasePage.h"
 #include "database/TestSystemDatabase.h"
 #include "journal/ServiceJournal.h"
@@ -14,6 +16,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace kalent;
@@ -183,8 +186,13 @@ private Q_SLOTS:
         QCOMPARE(instrumentDb(rig).image(), old);
         QCOMPARE(page.writesCompleted(), 0);
         const QString text = rig.session.pane().text();
+        // A database that cannot be read is no dead end: the way forward is named.
+        const QString wayForward = QStringLiteral(
+            " Если БД ТС прибора не считывается (прежняя запись могла остаться недописанной), "
+            "запишите без резервной копии: об этом нужно попросить явно.");
         QVERIFY2(text.startsWith(QStringLiteral("Резервная копия БД ТС прибора не сохранена: ")) &&
-                     text.endsWith(QStringLiteral(". Запись БД ТС в прибор не начата.")) &&
+                     text.endsWith(QStringLiteral(". Запись БД ТС в прибор не начата.") +
+                                   (fault == QLatin1String("silent") ? wayForward : QString())) &&
                      text.contains(reason),
                  qPrintable(text));
         QCOMPARE(notStarted.first().first().toString(), text);
@@ -197,10 +205,13 @@ private Q_SLOTS:
             QVERIFY(backups(rig).isEmpty());
     }
 
-    // A backup undoes a write: the pages go back as the instrument sent them,
-    // a page of another kind and a repeated record included, and the pane and
-    // the journal say that this write is a restore and of which backup.
-    void aBackupWrittenBackRestoresTheInstrumentByteForByte()
+    // A backup undoes a write through the explicit restore, from wherever it
+    // lies: the pages go back as the instrument sent them (a page of another
+    // kind and a repeated record included, nothing that follows the closing
+    // page), and the pane and the journal say which backup was restored. Any
+    // other write of the same bytes, from the backups folder too, is a file
+    // like any other: sent as the list shows it.
+    void aBackupRestoredFromAnywhereGoesBackByteForByte()
     {
         SimRig rig;
         QVERIFY(rig.connectFast());
@@ -218,28 +229,54 @@ private Q_SLOTS:
 
         const QString backup = QDir(backupsDir(rig)).filePath(backups(rig).value(0));
         QCOMPARE(fileBytes(backup), old);
-        QVERIFY(page.openFileList(backup));
+        // "в файл..." onto a backup is refused, and the backup stays.
+        QSignalSpy refused(&page, &DatabasePage::errorRaised);
+        page.saveInstrumentListTo(backup);
+        QCOMPARE(refused.count(), 1);
+        QCOMPARE(fileBytes(backup), old);
+        QVERIFY(QDir(rig.dataDir.path()).mkdir(QStringLiteral("archive")));
+        const QString archived =
+            putFile(rig, "archive/old.bdt", old + QByteArray(300, '\x5a') + "rest");
         rig.statusLog.clear();
-        page.writeFileList();
+        QVERIFY(page.restoreFrom(archived));
         QVERIFY(rig.runUntil([&] { return page.writesCompleted() == 2; }, 120000));
         QCOMPARE(instrumentDb(rig).image(), old);
         QVERIFY2(rig.statusLog.contains(
-                     QStringLiteral("Восстановление БД ТС прибора из резервной копии %1: страниц "
-                                    "5, как их прислал прибор")
-                         .arg(QFileInfo(backup).fileName())),
+                     QStringLiteral("Восстановление БД ТС прибора из резервной копии old.bdt: "
+                                    "страниц 5, как их прислал прибор")),
                  qPrintable(rig.statusLog.join('\n')));
         QVERIFY(journalText(rig).contains(
             QStringLiteral("источник: восстановление из резервной копии %1; страниц: 5; %2")
-                .arg(QDir::toNativeSeparators(backup), ServiceJournal::fingerprint(old))));
-        // The second write backed up what the first had written, beside the first backup.
+                .arg(QDir::toNativeSeparators(archived), ServiceJournal::fingerprint(old))));
+        // The restore backed up what the first write had written, beside the first backup.
         QCOMPARE(backups(rig).size(), 2);
         QCOMPARE(fileBytes(QDir(backupsDir(rig)).filePath(backups(rig).at(1))), small("T"));
-        // The same bytes elsewhere are a file like any other: sent as the list shows them.
         QVERIFY(rig.runUntil([&] { return !page.readInProgress(); }, 120000));
-        QVERIFY(page.openFileList(putFile(rig, "copy.bdt", old)));
+        QVERIFY(page.openFileList(backup));
         QVERIFY(page.writeFileList());
         QVERIFY(rig.runUntil([&] { return page.writesCompleted() == 3; }, 120000));
         QCOMPARE(instrumentDb(rig).image(), listOf(old));
+    }
+
+    // Two writes in the same second (two instruments, one data folder) keep a
+    // backup each: a name is taken only if nobody holds it, never renamed over
+    // a backup that got there first.
+    void twoBackupsOfOneSecondKeepOneFileEach()
+    {
+        QTemporaryDir dir;
+        const DataFolder folder(dir.path());
+        const QDateTime when(QDate(2026, 12, 7), QTime(17, 45, 12));
+        DatabaseBackup::Saved rival;
+        const DatabaseBackup::Saved saved = DatabaseBackup::save(folder, when, "first", [&] {
+            if (rival.path.isEmpty())
+                rival = DatabaseBackup::save(folder, when, "second");
+        });
+        const QDir backups(DatabaseBackup::folder(folder));
+        QCOMPARE(rival.path, backups.filePath("2026-12-07_174512_instrument.bdt"));
+        QCOMPARE(saved.path, backups.filePath("2026-12-07_174512_instrument_2.bdt"));
+        QCOMPARE(fileBytes(rival.path), QByteArray("second"));
+        QCOMPARE(fileBytes(saved.path), QByteArray("first"));
+        QCOMPARE(backups.entryList(QDir::Files | QDir::Hidden).size(), 2);
     }
 
     void anotherContactSearchMeansReadingAgainBeforeTheBackup()

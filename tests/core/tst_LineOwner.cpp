@@ -250,7 +250,7 @@ private Q_SLOTS:
         QVERIFY(line.busy());
         rig.act(action);
         if (!paneNow.isEmpty())
-            QCOMPARE(rig.session.pane().text(), paneNow);
+            QVERIFY2(rig.session.pane().text().startsWith(paneNow), qPrintable(paneNow));
         QVERIFY(rig.runUntil([&] { return writtenAtEnd >= 0; }, 60000));
         QCOMPARE(endedWith, outcome);
         // Let whatever follows run to its end.
@@ -337,8 +337,8 @@ private Q_SLOTS:
         rig.start(Running::DatabaseWrite);
         rig.clock.advance(LineOwner::ReplySilenceMs + 100);
         QVERIFY(!rig.session.line().busy());
-        QCOMPARE(rig.session.pane().text(),
-                 QStringLiteral("Запись БД ТС в прибор прервана: прибор не ответил."));
+        QVERIFY(rig.session.pane().text().startsWith(
+            QStringLiteral("Запись БД ТС в прибор прервана: прибор не ответил.")));
         QCOMPARE(rig.session.pane().progress(), 0);
         // Contact again: the bar stays empty until something else fills it.
         rig.instrument->setSilent(false);

@@ -111,8 +111,11 @@ private Q_SLOTS:
         QCOMPARE(ProtocolFileName::pathIn(dir.path(), undated), first + QStringLiteral(" (2)"));
         QVERIFY(QFile::link(QStringLiteral("nowhere"), first + QStringLiteral(" (2)")));
         QCOMPARE(ProtocolFileName::pathIn(dir.path(), undated), first + QStringLiteral(" (3)"));
-        for (int n = 3; n <= 999; ++n)
+        for (int n = 3; n <= 998; ++n)
             QVERIFY(writeFile(first + QStringLiteral(" (%1)").arg(n), "n"));
+        // The last name there is, then none.
+        QCOMPARE(ProtocolFileName::pathIn(dir.path(), undated), first + QStringLiteral(" (999)"));
+        QVERIFY(writeFile(first + QStringLiteral(" (999)"), "n"));
         QCOMPARE(ProtocolFileName::pathIn(dir.path(), undated), QString());
     }
 

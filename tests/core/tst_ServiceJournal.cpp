@@ -4,6 +4,7 @@
 #include "database/DatabasePage.h"
 #include "journal/JournalFilter.h"
 #include "journal/ServiceJournal.h"
+#include "journal/UnfinishedWrites.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -132,8 +133,52 @@ private Q_SLOTS:
             QVERIFY(l.contains(QStringLiteral("страниц: 9").toUtf8()));
             QVERIFY(l.contains("sha256 " + sha));
         }
-        QVERIFY(writes.at(0).endsWith(QStringLiteral("итог: начата").toUtf8()));
+        QVERIFY(writes.at(0).endsWith(QStringLiteral("итог: начата (процесс %1)")
+                                          .arg(QCoreApplication::applicationPid())
+                                          .toUtf8()));
         QVERIFY(writes.at(1).endsWith(QStringLiteral("итог: прибор принял все страницы").toUtf8()));
+    }
+
+    // A write the journal opened and no line closed was cut off with its
+    // program: found at the next start and said once. One that ended, or whose
+    // process still runs (another window), is not.
+    void anUnfinishedWriteIsSaidOnceAtTheNextStart_data()
+    {
+        QTest::addColumn<QStringList>("events");
+        QTest::addColumn<int>("unfinished");
+        const QString a = QStringLiteral("запись БД ТС в прибор; источник: файл a.bdt; страниц: "
+                                         "9; sha256 aa; резервная копия: k.bdt; итог: ");
+        const QString b = QStringLiteral("запись БД ТС в прибор; источник: файл b.bdt; страниц: "
+                                         "2; sha256 bb; итог: ");
+        const QString killed = QStringLiteral("начата (процесс 2147483000)");
+        const QString running =
+            QStringLiteral("начата (процесс %1)").arg(QCoreApplication::applicationPid());
+        const QString took = QStringLiteral("прибор принял все страницы");
+        QTest::newRow("ended") << QStringList{a + killed, a + took, a + "проверена"} << 0;
+        QTest::newRow("killed") << QStringList{a + killed, "другое событие"} << 1;
+        QTest::newRow("another ended meanwhile")
+            << QStringList{a + killed, b + killed, b + "прервана: x"} << 1;
+        QTest::newRow("still running elsewhere") << QStringList{a + running} << 0;
+        QTest::newRow("the same file again, killed")
+            << QStringList{a + killed, a + took, a + "проверена", a + killed} << 1;
+    }
+    void anUnfinishedWriteIsSaidOnceAtTheNextStart()
+    {
+        QFETCH(QStringList, events);
+        QFETCH(int, unfinished);
+        QTemporaryDir dir;
+        ServiceJournal journal{DataFolder(dir.path())};
+        for (const QString &event : events)
+            QVERIFY(journal.append(event));
+        const QStringList said = UnfinishedWrites::reportOnce(journal);
+        QCOMPARE(said.size(), unfinished);
+        if (unfinished > 0) {
+            QVERIFY(said.first().contains("недописанную БД ТС") && said.first().contains("k.bdt"));
+            QVERIFY(journalLines(journal.path())
+                        .at(events.size())
+                        .contains(QStringLiteral("итог: не завершена: ").toUtf8()));
+        }
+        QCOMPARE(UnfinishedWrites::reportOnce(journal), QStringList());
     }
 
     void theLinkLostAndRegainedAreEvents()

@@ -62,6 +62,10 @@ private Q_SLOTS:
         // 20,000 records are kept: the three oldest go from the top.
         QTest::newRow("the oldest drop at the count bound")
             << 5 << 19998 << 1 << 20000 << 3 << QStringList{"removed 0..2", "inserted 2..19999"};
+        // Full: as many rows as before, but the ring moved on under them.
+        QTest::newRow("the ring moves on at its full count")
+            << 20000 << 3 << 1 << 20000 << 3
+            << QStringList{"removed 0..2", "inserted 19997..19999"};
         QTest::newRow("none of the rows shown is kept: the rows start over")
             << 2 << 20001 << 1 << 20000 << 3 << QStringList{"reset"};
         // At most 4 MiB of bytes are kept.

@@ -1,7 +1,11 @@
 #include "TestSupport.h"
 
 #include "MeasurementData.h"
+#include "journal/ServiceJournal.h"
 #include "link/Connection.h"
+#include "measurement/OpticalDensityReader.h"
+#include "measurement/ResultsProtocol.h"
+#include "watch/UnsavedReadings.h"
 #include "watch/WatchService.h"
 
 #include <QDir>
@@ -305,6 +309,55 @@ private Q_SLOTS:
         QCOMPARE(w.rig.port.written(), asked);
         QCOMPARE(messages, QStringList{said});
         QVERIFY(w.saved.isEmpty());
+    }
+
+    // A reading whose file cannot be written (a folder in its place) is kept and
+    // written again once it can; one still unwritable at the end is lost, and
+    // each step is journalled with the file and what it held.
+    void aReadingThatCannotBeSavedIsKeptRetriedAndItsLossJournalled()
+    {
+        WatchRig w;
+        UnsavedReadings unsaved(w.rig.clock, w.rig.session.journal());
+        QObject::connect(&w.rig.session.reader(), &OpticalDensityReader::autoSaveFailed, &unsaved,
+                         &UnsavedReadings::keep);
+        QObject::connect(&w.rig.session.results(), &ResultsProtocol::autoSaveFailed, &unsaved,
+                         &UnsavedReadings::keep);
+        QObject::connect(&unsaved, &UnsavedReadings::saved,
+                         [&w](const QString &path) { w.saved.append(path); });
+        const QDir data(w.rig.dataDir.path());
+        const QString table = QStringLiteral("20990101_000000.xls");
+        w.data->setFileNameOverride(table.toLatin1());
+        QVERIFY(data.mkdir(table));
+        w.watch.start();
+        QVERIFY(w.following());
+        w.data->announceMeasurement(*w.rig.instrument);
+        QVERIFY(w.rig.runUntil([&] { return unsaved.kept() == 1; }, 30000));
+        w.rig.settle(UnsavedReadings::RetryMs + 100);
+        QCOMPARE(unsaved.kept(), 1); // still a folder there
+        QVERIFY(data.rmdir(table));
+        QVERIFY(w.savedCount(1));
+        QByteArray expected = w.data->tableReply();
+        expected[0] = ' ';
+        QCOMPARE(w.file(data.filePath(table)), expected);
+        // Lost for good: the file's place is taken again until the end.
+        QVERIFY(QFile::remove(data.filePath(table)) && data.mkdir(table));
+        w.data->announceMeasurement(*w.rig.instrument);
+        QVERIFY(w.rig.runUntil([&] { return unsaved.kept() == 1; }, 30000));
+        QCOMPARE(unsaved.finish(), 1);
+        QByteArray lostBytes = w.data->tableReply();
+        lostBytes[0] = ' ';
+        const QString journal = QString::fromUtf8(w.file(w.rig.session.journal().path()));
+        const auto what = [&](const QByteArray &bytes) {
+            return QStringLiteral("; файл: %1; байт: 873; %2")
+                .arg(QDir::toNativeSeparators(data.filePath(table)),
+                     ServiceJournal::fingerprint(bytes));
+        };
+        QVERIFY(journal.contains(QStringLiteral("автоматическое сохранение не удалось, данные "
+                                                "сохранены в памяти и будут записаны повторно") +
+                                 what(expected)));
+        QVERIFY(journal.contains(QStringLiteral("автоматическое сохранение выполнено повторно") +
+                                 what(expected)));
+        QVERIFY(journal.contains(QStringLiteral("данные потеряны: не записаны") + what(lostBytes)));
     }
 
     void stoppingLetsTheReadUnderWayWriteItsFile()

@@ -95,6 +95,7 @@ private slots:
     {
         const QList<QStringList> wrong = {
             {"probe", "--port"},                    // a value option without its value
+            {"probe", "--port", ""},                // a port without a name
             {"probe"},                              // --port is required
             {"merge", "a.bdt", "--out", "o"},       // one argument short
             {"merge", "a", "b", "c", "--out", "o"}, // one argument too many

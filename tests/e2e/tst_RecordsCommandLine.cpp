@@ -2,7 +2,9 @@
 #include "ServiceProcess.h"
 #include "TestSupport.h"
 
+#include "common/DataFolder.h"
 #include "common/SystemErrorText.h"
+#include "journal/ServiceJournal.h"
 
 #include <QDir>
 #include <QFile>
@@ -156,6 +158,7 @@ private Q_SLOTS:
             // Held in the stream's buffer until the end: only the last flush fails.
             {"journal of one line", {"journal", "--data-dir", shortJournal.path()}, 16},
             {"help", {"--help"}, 16},
+            {"simulate", {"simulate", "--pty"}, 4}, // a pty nobody was told of is not served
             {"db-list", {"db-list", golden, "--data-dir", d}, 16},
             {"read-od csv", {"read-od", "--port", pty, "--format", "csv", "--data-dir", d}, 600},
             {"read-protocol", {"read-protocol", "--port", pty, "--data-dir", d}, 600},
@@ -224,6 +227,94 @@ private Q_SLOTS:
         QCOMPARE(readFile(journal), before);
     }
 
+    // Appends of two processes are serialised: a line cut back after a failed
+    // write takes only its own bytes, never the line another process (here a
+    // db-write, started just then) stores in the meantime.
+    void aCutBackTakesOnlyItsOwnLine()
+    {
+        QTemporaryDir data;
+        const QString path = data.filePath(QStringLiteral("ServiceJournal.txt"));
+        const QByteArray before = journalOf(8192 - 50);
+        QVERIFY(writeFile(path, before));
+        ServiceJournal journal(DataFolder(data.path()));
+        QProcess other;
+        limitChildFileSize(other, qint64(1) << 30);
+        bool otherDoneMeanwhile = false;
+        journal.setBeforeCutBack([&] {
+            other.start(Service, {"db-write", "--port", "sim", "--no-backup", golden, "--data-dir",
+                                  data.path()});
+            otherDoneMeanwhile = other.waitForFinished(5000);
+        });
+        {
+            const kalent::test::FileSizeLimit limit(8192);
+            QVERIFY(!journal.append(QString(200, QLatin1Char('x'))));
+        }
+        // The other waited for the lock, then stored its lines behind the old ones.
+        QVERIFY(other.waitForFinished(90000) && !otherDoneMeanwhile && other.exitCode() == 0);
+        const QByteArray after = readFile(path);
+        QVERIFY2(after.startsWith(before) && after.contains("итог: начата") &&
+                     !after.contains("xxxxxxxxxx"),
+                 after.mid(before.size()).constData());
+    }
+
+    // The data folder's records are never the target of an output, a trace or
+    // a temporary file: by name, through a link or inside the backups folder,
+    // every action refuses them before anything starts, and they stay as they were.
+    void noOutputLandsOnTheRecords_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // "@" stands for the target
+        QTest::addColumn<QString>("target");
+        const QList<QPair<QByteArray, QStringList>> actions = {
+            {"db-read --out", {"db-read", "--out", "@"}},
+            {"db-add --out", {"db-add", golden, golden, "--out", "@"}},
+            {"db-delete --out", {"db-delete", golden, "--node", "X", "--out", "@"}},
+            {"read-od --out", {"read-od", "--out", "@"}},
+            {"read-protocol --pdf", {"read-protocol", "--pdf", "@"}},
+            {"db-write --trace", {"db-write", golden, "--trace", "@"}},
+            {"db-restore --trace", {"db-restore", golden, "--trace", "@"}},
+            {"flash --trace", {"flash", golden, "--trace", "@"}},
+            {"contact --trace", {"contact", "--trace", "@"}},
+            {"watch --trace", {"watch", "--trace", "@"}},
+            {"the window --trace", {"--trace", "@"}},
+        };
+        const QList<QPair<const char *, QString>> records = {
+            {"journal", "data/ServiceJournal.txt"},
+            {"backup", "data/backups/old.bdt"},
+            {"link", "link"},
+            {"hard link", "hard"},
+            {"folder", "data/backups/new.bdt"},
+            {"folder through a link", "archive/new.bdt"},
+        };
+        for (const auto &[action, arguments] : actions)
+            for (const auto &[record, target] : records)
+                QTest::addRow("%s, %s", action.constData(), record) << arguments << target;
+    }
+    void noOutputLandsOnTheRecords()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, target);
+        QTemporaryDir work;
+        const QDir dir(work.path());
+        QVERIFY(dir.mkpath(QStringLiteral("data/backups")));
+        const QString journal = dir.filePath(QStringLiteral("data/ServiceJournal.txt"));
+        const QString backup = dir.filePath(QStringLiteral("data/backups/old.bdt"));
+        QVERIFY(writeFile(journal, "old\n") && writeFile(backup, "backup"));
+        QVERIFY(QFile::link(journal, dir.filePath(QStringLiteral("link"))));
+        QVERIFY(::link(QFile::encodeName(journal), QFile::encodeName(dir.filePath("hard"))) == 0);
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("data/backups")),
+                            dir.filePath(QStringLiteral("archive"))));
+        arguments.replaceInStrings(QStringLiteral("@"), target);
+        const ServiceRun r = runService(arguments + QStringList{"--port", "/nonexistent/port",
+                                                                "--data-dir", dir.filePath("data")},
+                                        Child{Stdout::Captured, {}, -1, {}, work.path()});
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains("Журнал и резервные копии папки данных"), r.err.constData());
+        QCOMPARE(readFile(journal), QByteArray("old\n"));
+        QCOMPARE(readFile(backup), QByteArray("backup"));
+        QCOMPARE(QDir(dir.filePath("data/backups")).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"old.bdt"});
+    }
+
     void namesThatAreNotUtf8AreKeptInAndOut()
     {
         QTemporaryDir work;
@@ -235,6 +326,13 @@ private Q_SLOTS:
         const QByteArray out = QFile::encodeName(work.path()) + "/o\xff.bdt";
         QVERIFY(existsRaw(out));
         QVERIFY(!QFileInfo::exists(work.filePath(QStringLiteral("o\uFFFD.bdt"))));
+        // Written again, a private file stays private.
+        QVERIFY(::chmod(out.constData(), 0600) == 0);
+        r = runWithBytes(QStringLiteral("exec \"$K\" db-add \"$A1\" \"$A1\" --out \"$A2\""),
+                         {golden, QStringLiteral("o\\377.bdt")}, work.path());
+        struct stat mode = {};
+        QVERIFY(r.exitCode == 0 && ::stat(out.constData(), &mode) == 0);
+        QCOMPARE(mode.st_mode & 0777, mode_t(0600));
         // Read back by that name, and its tree listed.
         r = runWithBytes(QStringLiteral("exec \"$K\" db-list \"$A1\""),
                          {QStringLiteral("o\\377.bdt")}, work.path());
@@ -264,6 +362,17 @@ private Q_SLOTS:
         QVERIFY2(r.err.contains("d\xff: "), r.err.constData());
         QVERIFY(!QFileInfo::exists(work.filePath(QStringLiteral("d\uFFFD"))));
         QVERIFY(!existsRaw(QFile::encodeName(work.path()) + "/d\xff"));
+        // Nor when such a folder is reached indirectly: a relative --data-dir
+        // from a current folder so named.
+        const QByteArray current = QFile::encodeName(work.path()) + "/c\xfe";
+        QVERIFY(::mkdir(current.constData(), 0700) == 0);
+        r = runWithBytes(
+            QStringLiteral("cd \"$A1\" && exec \"$K\" read-od --port sim --data-dir dd"),
+            {QStringLiteral("c\\376")}, work.path());
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains("UTF-8"), r.err.constData());
+        QVERIFY(!QFileInfo::exists(work.filePath(QStringLiteral("c\uFFFD"))));
+        QVERIFY(!existsRaw(current + "/dd"));
     }
 
     void refusalsAreSaidInRussianWithTheirReason_data()

@@ -18,8 +18,7 @@ for pair in "--help|-h" "db-list --help|db-list -h"; do
     # shellcheck disable=SC2086
     [ "$("$program" $long)" = "$("$program" $short)" ] || fail "$short differs from $long"
 done
-# Read whole first: a reader that leaves early is an output failure the program reports.
-help=$("$program" --help)
+help=$("$program" --help) # read whole: a reader leaving early is a failed output
 grep -q -- '--version' <<<"$help" || fail "--help does not name --version"
 grep -q -- '-h | --help' <<<"$help" || fail "--help does not name -h"
 echo "-h, -v, --version and --help answer as documented"

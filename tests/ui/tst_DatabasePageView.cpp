@@ -1,13 +1,16 @@
 #include "DatabasePageRead.h"
 #include "DialogAnswers.h"
+#include "FileContents.h"
 #include "TestSupport.h"
 #include "WidgetFinder.h"
 
+#include "DatabaseCommands.h"
 #include "DatabasePageView.h"
 #include "DemoDatabase.h"
 #include "common/Cp1251.h"
 #include "database/DatabasePage.h"
 
+#include <QAction>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
@@ -289,6 +292,28 @@ private Q_SLOTS:
         QCOMPARE(topLevelCount(child<QTreeView>(frame, "TreeViewFile")), 4);
         child<QPushButton>(frame, "btnWriteBDTSInVir")->click();
         QCOMPARE(rig.session.pane().text(), QStringLiteral("Список не считан из файла."));
+    }
+
+    // The restore is an act of the instrument tree's own menu (Ctrl+Shift+R):
+    // its dialog opens in backups/, and the chosen file goes back page for page.
+    void aBackupIsRestoredFromTheInstrumentTreesMenu()
+    {
+        SimRig rig;
+        QVERIFY(rig.connectFast());
+        DatabasePageView frame(rig.session);
+        const QString path = rig.dataDir.filePath(QStringLiteral("old.bdt"));
+        QVERIFY(writeFile(path, DemoDatabase::withPages(60)));
+        QAction *restore = nullptr;
+        for (QAction *action : child<QTreeView>(frame, "TreeViewVir")->actions())
+            restore = action->objectName() == "actionRestoreBackup" ? action : restore;
+        QVERIFY(restore && restore->shortcut() == QKeySequence(QStringLiteral("Ctrl+Shift+R")));
+        QString folder;
+        answerNextFileDialog(path, &folder);
+        restore->trigger();
+        QCOMPARE(folder, rig.session.databasePage().backupFolder());
+        QVERIFY(rig.runUntil([&] { return rig.session.databasePage().writesCompleted() == 1; },
+                             120000));
+        QCOMPARE(rig.instrument->feature<DatabaseCommands>()->image(), DemoDatabase::withPages(60));
     }
 
     void fileDialogSaysTypesInRussianAndShowsItsColumnsWhole()

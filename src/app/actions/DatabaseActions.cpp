@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <functional>
 #include <optional>
 
 namespace kalent {
@@ -49,11 +50,39 @@ bool readWhole(const QString &path, QByteArray *bytes)
     return false;
 }
 
+// Runs a step that checks a file with the pane's texts held back: a refusal
+// that does not name the file ("Неверный формат файла.") is said with its name.
+// Texts starting with `quiet` are not said.
+bool namingTheFile(HeadlessRun &run, const QString &path, const std::function<bool()> &step,
+                   const QString &quiet = {})
+{
+    QStringList said;
+    run.setPaneEcho(false);
+    const QMetaObject::Connection held = QObject::connect(
+        &run.session().pane(), &MessagePane::textChanged, [&said](const QString &text) {
+            if (!text.isEmpty())
+                said.append(text);
+        });
+    const bool taken = step();
+    QObject::disconnect(held);
+    run.setPaneEcho(true);
+    const QString name = QFileInfo(path).fileName();
+    for (const QString &text : std::as_const(said)) {
+        if (!quiet.isEmpty() && text.startsWith(quiet))
+            continue;
+        HeadlessRun::printError(
+            taken || text.contains(name)
+                ? text
+                : QStringLiteral("Файл %1: %2").arg(QDir::toNativeSeparators(path), text));
+    }
+    return taken;
+}
+
 // The file as "из файла..." reads it: the checks, then the file list.
-bool openAsFileList(DatabasePage &page, const QString &path, const bool &failed)
+bool openAsFileList(HeadlessRun &run, DatabasePage &page, const QString &path, const bool &failed)
 {
     page.discardFileList();
-    return page.openFileList(path) && !failed;
+    return namingTheFile(run, path, [&] { return page.openFileList(path) && !failed; });
 }
 
 // An image taken as the instrument list, as if it had just been read. No
@@ -64,26 +93,9 @@ bool takeAsInstrumentList(HeadlessRun &run, DatabasePage &page, const QString &p
     QByteArray bytes;
     if (!readWhole(path, &bytes))
         return false;
-    QStringList said;
-    run.setPaneEcho(false);
-    const QMetaObject::Connection held = QObject::connect(
-        &run.session().pane(), &MessagePane::textChanged, [&said](const QString &text) {
-            if (!text.isEmpty())
-                said.append(text);
-        });
-    const QString name = QFileInfo(path).fileName();
-    const bool taken = page.takeInstrumentImage(bytes, name);
-    QObject::disconnect(held);
-    run.setPaneEcho(true);
-    for (const QString &text : std::as_const(said)) {
-        if (text.startsWith(QStringLiteral("Принято из прибора страниц")))
-            continue;
-        HeadlessRun::printError(
-            taken || text.contains(name)
-                ? text
-                : QStringLiteral("Файл %1: %2").arg(QDir::toNativeSeparators(path), text));
-    }
-    return taken;
+    return namingTheFile(
+        run, path, [&] { return page.takeInstrumentImage(bytes, QFileInfo(path).fileName()); },
+        QStringLiteral("Принято из прибора страниц"));
 }
 
 int saveInstrumentList(DatabasePage &page, const QString &out, const bool &failed)
@@ -112,7 +124,11 @@ public:
                          });
         QObject::connect(&service, &DatabaseService::writeNotStarted, &service,
                          [this](const QString &why) { m_notStarted = why; });
+        QObject::connect(&service, &DatabaseService::writeChecked, &service,
+                         [this](JobOutcome outcome) { m_checked = outcome; });
     }
+    // How the read-back after a write compared with what was sent.
+    std::optional<JobOutcome> checked() const { return m_checked; }
     // Why a write that was asked for never started (its backup, the journal).
     std::optional<QString> notStarted() const { return m_notStarted; }
     std::optional<JobOutcome> read() const { return m_read; }
@@ -125,6 +141,7 @@ private:
     std::optional<JobOutcome> m_write;
     QString m_writeWhy;
     std::optional<QString> m_notStarted;
+    std::optional<JobOutcome> m_checked;
 };
 
 // Waits for the read from the instrument that has been requested to end; on
@@ -172,7 +189,8 @@ QString printable(const QString &name)
     for (const QChar c : name) {
         if (c == QLatin1Char('\\'))
             out += QStringLiteral("\\\\");
-        else if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+        // C1 controls too: windows-1251 has no letter at 0x98, decoded as U+0098.
+        else if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() < 0xA0))
             out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
         else
             out += c;
@@ -203,7 +221,7 @@ int runDbList(const CommandLine &commandLine)
     HeadlessRun run(commandLine);
     bool failed = false;
     DatabasePage &page = pageOf(run, &failed);
-    if (!openAsFileList(page, commandLine.positional.first(), failed))
+    if (!openAsFileList(run, page, commandLine.positional.first(), failed))
         return 1;
     QByteArray text;
     for (const TSNode *node : page.fileTree().nodesInOrder())
@@ -221,7 +239,7 @@ int runDbAdd(const CommandLine &commandLine)
     DatabasePage &page = pageOf(run, &failed);
     if (!takeAsInstrumentList(run, page, commandLine.positional.at(0)) || failed)
         return 1;
-    if (!openAsFileList(page, commandLine.positional.at(1), failed))
+    if (!openAsFileList(run, page, commandLine.positional.at(1), failed))
         return 1;
     // A file that adds nothing leaves the list as it is.
     const DatabaseList &additional = page.database().additional();
@@ -264,7 +282,11 @@ int runDbDelete(const CommandLine &commandLine)
     return saveInstrumentList(page, out, failed);
 }
 
-int runDbWrite(const CommandLine &commandLine)
+namespace {
+
+// A write to the instrument from the command line: of a .bdt file as the
+// database page writes it, or (restore) of a backup's pages as they are.
+int writeToInstrument(const CommandLine &commandLine, bool restore)
 {
     // SIGTERM, SIGINT or SIGHUP (caught since the program started) stop the
     // write between two pages, through the same cancel as any other way out: the
@@ -288,15 +310,17 @@ int runDbWrite(const CommandLine &commandLine)
         return notStartedBySignal();
     if (!run.establishFastLink())
         return 1;
-    if (!openAsFileList(page, commandLine.positional.first(), failed))
+    const QString file = commandLine.positional.first();
+    if (!restore && !openAsFileList(run, page, file, failed))
         return 1;
     if (stopAsked)
         return notStartedBySignal();
     // The instrument's database is read and saved under backups/ before the
     // write, unless --no-backup; the read that ends after the write is the read-back.
     service.setBackupBeforeWrite(!commandLine.has(QStringLiteral("no-backup")));
+    service.setNoBackupWay(QStringLiteral("повторите команду с --no-backup"));
     const TransferOutcomes outcomes(service);
-    if (!page.writeFileList())
+    if (!(restore ? page.restoreFrom(file) : page.writeFileList()))
         return 1; // the pane said why
     const bool ended = run.waitFor(
         [&] { return outcomes.write().has_value() || outcomes.notStarted().has_value(); });
@@ -320,7 +344,21 @@ int runDbWrite(const CommandLine &commandLine)
     // The write ends with the read-back that the service requests by itself.
     const bool readBack = waitForRead(
         run, outcomes, QStringLiteral("БД ТС записана в прибор, но не считана обратно."));
-    return readBack ? 0 : 1;
+    // Only a read-back equal to what was sent is a write done (the pane said which
+    // page differs otherwise).
+    return readBack && outcomes.checked() == JobOutcome::Done ? 0 : 1;
+}
+
+} // namespace
+
+int runDbWrite(const CommandLine &commandLine)
+{
+    return writeToInstrument(commandLine, false);
+}
+
+int runDbRestore(const CommandLine &commandLine)
+{
+    return writeToInstrument(commandLine, true);
 }
 
 } // namespace kalent

@@ -2,6 +2,7 @@
 #include "HeadlessRun.h"
 #include "Session.h"
 #include "SimulatorSetup.h"
+#include "StandardOutput.h"
 #include "StopSignals.h"
 #include "VirtualInstrument.h"
 #include "common/SystemClock.h"
@@ -107,6 +108,9 @@ int runReplay(const CommandLine &commandLine)
         HeadlessRun::printError(replay.endText());
     });
     HeadlessRun::printOut(bridge.slavePath());
+    // A pty nobody was told of serves nobody: the run ends (the reason is said at the end).
+    if (!StandardOutput::finish().isEmpty())
+        return 1;
     replay.start();
     runUntilStopped();
     if (!countSaid)
@@ -200,6 +204,8 @@ int runSimulate(const CommandLine &commandLine)
         return 1;
     }
     HeadlessRun::printOut(bridge.slavePath());
+    if (!StandardOutput::finish().isEmpty())
+        return 1;
     QObject::connect(instrument.get(), &VirtualInstrument::baudChanged, [](int newBaud) {
         HeadlessRun::printError(QStringLiteral("instrument speed: %1").arg(newBaud));
     });

@@ -4,9 +4,7 @@
 #include "Session.h"
 #include "common/AtomicFile.h"
 #include "common/Cp1251.h"
-#include "common/DataFolder.h"
 #include "common/ResolvedPath.h"
-#include "journal/ServiceJournal.h"
 #include "link/LineOwner.h"
 #include "measurement/OpticalDensityReader.h"
 #include "measurement/PlateExport.h"
@@ -120,8 +118,8 @@ bool tableOutputUsable(const CommandLine &commandLine, TableOutput *output)
     return true;
 }
 
-// The files the run will write, each under the option that names it, and the
-// service journal, which no output may replace. Two that resolve to one file
+// The files the run will write, each under the option that names it (none of
+// them a record of the data folder: checked before any action). Two that resolve to one file
 // (through "./", "..", a symbolic link) would have the second write replace the
 // first and the run still end in success: a usage error, said before anything
 // is exchanged.
@@ -132,9 +130,6 @@ bool outputsDistinct(const CommandLine &commandLine, const QStringList &options)
         if (!commandLine.value(option).isEmpty())
             targets.append({QStringLiteral("--") + option, commandLine.value(option)});
     }
-    const DataFolder folder = DataFolder::resolve(commandLine.value(QStringLiteral("data-dir")));
-    targets.append({QStringLiteral("журнал обслуживания"),
-                    folder.filePath(QString::fromLatin1(ServiceJournal::FileName))});
     for (int i = 0; i < targets.size(); ++i) {
         for (int j = i + 1; j < targets.size(); ++j) {
             if (!ResolvedPath::sameFile(targets.at(i).second, targets.at(j).second))

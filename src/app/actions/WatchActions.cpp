@@ -3,7 +3,10 @@
 #include "Session.h"
 #include "StopSignals.h"
 #include "journal/ServiceJournal.h"
+#include "measurement/OpticalDensityReader.h"
+#include "measurement/ResultsProtocol.h"
 #include "store/SessionReadings.h"
+#include "watch/UnsavedReadings.h"
 #include "watch/WatchService.h"
 
 #include <QCoreApplication>
@@ -35,10 +38,20 @@ int runWatch(const CommandLine &commandLine)
         return 2;
 
     WatchService watch(session, portName);
-    QObject::connect(&watch, &WatchService::saved, [](const QString &path) {
+    const auto printSaved = [](const QString &path) {
         HeadlessRun::printOut(QDir::toNativeSeparators(path));
-    });
+    };
+    QObject::connect(&watch, &WatchService::saved, printSaved);
     QObject::connect(&watch, &WatchService::message, &HeadlessRun::printError);
+    // A reading whose file cannot be written is kept and written again; what
+    // is still unsaved at the end is lost, journalled, and fails the exit status.
+    UnsavedReadings unsaved(session.clock(), session.journal());
+    QObject::connect(&session.reader(), &OpticalDensityReader::autoSaveFailed, &unsaved,
+                     &UnsavedReadings::keep);
+    QObject::connect(&session.results(), &ResultsProtocol::autoSaveFailed, &unsaved,
+                     &UnsavedReadings::keep);
+    QObject::connect(&unsaved, &UnsavedReadings::saved, printSaved);
+    QObject::connect(&unsaved, &UnsavedReadings::message, &HeadlessRun::printError);
     QObject::connect(&watch, &WatchService::stopped, [] { QCoreApplication::quit(); });
 
     StopSignals stopSignals;
@@ -52,7 +65,7 @@ int runWatch(const CommandLine &commandLine)
     });
     QTimer::singleShot(0, &watch, &WatchService::start);
     QCoreApplication::exec();
-    return 0;
+    return unsaved.finish() > 0 ? 1 : 0;
 }
 
 } // namespace kalent

@@ -20,6 +20,7 @@
 #else
 #include <QRandomGenerator>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -160,6 +161,15 @@ public:
         return code;
     }
 
+    // The copy takes the target's name only if nothing holds it.
+    DWORD publishNew(const QString &target)
+    {
+        if (!MoveFileExW(wide(m_path).c_str(), wide(target).c_str(), MOVEFILE_WRITE_THROUGH))
+            return GetLastError();
+        m_published = true;
+        return 0;
+    }
+
 private:
     void closeHandle()
     {
@@ -196,7 +206,97 @@ QString writeReplacing(const QString &path, const QString &shown, const QByteArr
         return cannotWrite(shown, SystemErrorText::fromWindowsError(code));
     return {};
 }
+
+QString writeNewFile(const QString &path, const QString &shown, const QByteArray &bytes,
+                     bool *taken, const std::function<void()> &beforePublish)
+{
+    TemporaryCopy copy(path);
+    if (const DWORD code = copy.openError(); code != 0)
+        return cannotOpen(shown, SystemErrorText::fromWindowsError(code));
+    if (const DWORD code = copy.write(bytes); code != 0)
+        return cannotWrite(shown, SystemErrorText::fromWindowsError(code));
+    if (const DWORD code = copy.flushAndClose(); code != 0)
+        return cannotWrite(shown, SystemErrorText::fromWindowsError(code));
+    if (beforePublish)
+        beforePublish();
+    const DWORD code = copy.publishNew(path);
+    if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) {
+        *taken = true;
+        return {};
+    }
+    return code == 0 ? QString() : cannotWrite(shown, SystemErrorText::fromWindowsError(code));
+}
 #else
+// The copy at temporary takes the name target only if nothing holds it: a hard
+// link fails on a name that exists, in one step; a file system without hard
+// links gets the rename that refuses to replace. Returns 0 or the system's code.
+int publishNew(const QByteArray &temporary, const QByteArray &target)
+{
+    if (::link(temporary.constData(), target.constData()) == 0) {
+        ::unlink(temporary.constData());
+        return 0;
+    }
+    const int code = errno;
+#ifdef RENAME_NOREPLACE
+    if (code == EEXIST)
+        return EEXIST;
+    if (::renameat2(AT_FDCWD, temporary.constData(), AT_FDCWD, target.constData(),
+                    RENAME_NOREPLACE) == 0)
+        return 0;
+    return errno;
+#else
+    return code;
+#endif
+}
+
+QString writeNewFile(const QString &path, const QString &shown, const QByteArray &bytes,
+                     bool *taken, const std::function<void()> &beforePublish)
+{
+    const QByteArray target = LocalFileName::encode(path);
+    QByteArray temporary;
+    int handle = -1;
+    for (int attempt = 0; attempt < 100 && handle < 0; ++attempt) {
+        temporary =
+            target + '.' +
+            QByteArray::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, '0');
+        handle = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (handle < 0 && errno != EEXIST)
+            break;
+    }
+    if (handle < 0)
+        return cannotOpen(shown, SystemErrorText::fromErrno(errno));
+    const auto fail = [&](int code) {
+        if (handle >= 0)
+            ::close(handle);
+        ::unlink(temporary.constData());
+        return cannotWrite(shown, SystemErrorText::fromErrno(code != 0 ? code : EIO));
+    };
+    for (qint64 done = 0; done < bytes.size();) {
+        const ssize_t written =
+            ::write(handle, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return fail(written == 0 ? ENOSPC : errno);
+        done += written;
+    }
+    if (const int code = DiskSync::toDisk(handle); code != 0)
+        return fail(code);
+    const int closed = ::close(handle);
+    handle = -1;
+    if (closed != 0)
+        return fail(errno);
+    if (beforePublish)
+        beforePublish();
+    const int code = publishNew(temporary, target);
+    if (code == EEXIST) {
+        ::unlink(temporary.constData());
+        *taken = true;
+        return {};
+    }
+    return code == 0 ? QString() : fail(code);
+}
+
 // A name Qt cannot spell (bytes that are not UTF-8) is written with the
 // system's own calls on those bytes, in the same steps: a copy beside the
 // target, written, synced and closed, then renamed over it. A symbolic link
@@ -232,6 +332,11 @@ QString writeUnderRawName(const QString &path, const QString &shown, const QByte
         ::unlink(temporary.constData());
         return cannotWrite(shown, SystemErrorText::fromErrno(code != 0 ? code : EIO));
     };
+    // The new copy keeps the old file's permissions (a private file stays
+    // private), as QSaveFile does for other names.
+    if (struct stat old = {};
+        ::stat(target.constData(), &old) == 0 && ::fchmod(handle, old.st_mode & 07777) != 0)
+        return fail(errno);
     for (qint64 done = 0; done < bytes.size();) {
         const ssize_t written =
             ::write(handle, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
@@ -330,6 +435,17 @@ QString write(const QString &path, const QByteArray &bytes,
     }
     return {};
 #endif
+}
+
+QString writeNew(const QString &path, const QByteArray &bytes, bool *taken,
+                 const std::function<void()> &beforePublish)
+{
+    FileSizeLimit::failWritesInsteadOfSignal();
+    *taken = false;
+    const QString shown = QDir::toNativeSeparators(path);
+    if (path.isEmpty())
+        return cannotOpen(shown, SystemErrorText::fromErrno(ENOENT));
+    return writeNewFile(path, shown, bytes, taken, beforePublish);
 }
 
 } // namespace kalent::AtomicFile

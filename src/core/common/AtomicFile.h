@@ -30,6 +30,15 @@ QString write(const QString &path, const QByteArray &bytes);
 // between the two steps).
 QString write(const QString &path, const QByteArray &bytes,
               const std::function<void()> &beforeRename);
+
+// Writes a new file that nobody else may hold: the copy is made as above and
+// then given the name only if the name is free, in one step of the system (no
+// look first, no rename over a file that came in between). When the name is
+// taken *taken is set and nothing is written (no error); another name is the
+// caller's to choose. beforePublish runs just before the name is taken (a test
+// puts a rival file there).
+QString writeNew(const QString &path, const QByteArray &bytes, bool *taken,
+                 const std::function<void()> &beforePublish = {});
 } // namespace AtomicFile
 
 } // namespace kalent

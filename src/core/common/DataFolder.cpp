@@ -8,7 +8,14 @@
 
 #include <cerrno>
 
+#include "common/LocalFileName.h"
 #include "common/SystemErrorText.h"
+
+#include <QStringDecoder>
+
+#ifndef Q_OS_WIN
+#include <unistd.h>
+#endif
 
 namespace kalent {
 
@@ -31,6 +38,45 @@ QString DataFolder::resolvedPath(const QString &overridePath)
         return QDir(exeDir).absolutePath();
     return QDir(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation))
         .absolutePath();
+}
+
+QString DataFolder::unnameable(const QString &overridePath)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(overridePath);
+    return {}; // names are UTF-16 there
+#else
+    const auto utf8 = [](const QByteArray &bytes) {
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString text = decoder.decode(bytes);
+        Q_UNUSED(text);
+        return !decoder.hasError();
+    };
+    QByteArray base;
+    QString where;
+    if (!overridePath.isEmpty()) {
+        if (QDir::isAbsolutePath(overridePath))
+            return {};
+        char buffer[4096];
+        base = ::getcwd(buffer, sizeof buffer) ? QByteArray(buffer) : QByteArray();
+        where = QStringLiteral("текущая папка");
+    } else if (keepsFilesBesideProgram(QCoreApplication::applicationDirPath(),
+                                       builtProgramFolder())) {
+        return {}; // the build's own folder, found by its name
+    } else if (!qEnvironmentVariableIsEmpty("XDG_DATA_HOME")) {
+        base = qgetenv("XDG_DATA_HOME");
+        where = QStringLiteral("XDG_DATA_HOME");
+    } else {
+        base = qgetenv("HOME");
+        where = QStringLiteral("домашняя папка (HOME)");
+    }
+    if (utf8(base))
+        return {};
+    return QStringLiteral("Папка данных не может быть выбрана: %1 %2 названа не в UTF-8, и "
+                          "программа работала бы в другой папке. Укажите --data-dir полным путём "
+                          "в UTF-8.")
+        .arg(where, LocalFileName::decode(base));
+#endif
 }
 
 bool DataFolder::keepsFilesBesideProgram(const QString &exeDir, const QString &builtDir)

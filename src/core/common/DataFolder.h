@@ -19,6 +19,11 @@ public:
     // The folder resolve() would choose, without creating it (for readers
     // such as the journal's, which must leave no folder behind).
     static QString resolvedPath(const QString &overridePath = {});
+    // Why the folder resolve() would choose cannot be named (Qt names every
+    // file of it in UTF-8): the current folder a relative override starts
+    // from, or the home folder the default lies in, is not UTF-8, so another
+    // folder would be used in its place. In Russian; empty when it can.
+    static QString unnameable(const QString &overridePath = {});
     explicit DataFolder(const QString &path);
     // Whether an executable in exeDir runs from its build tree, builtDir being the
     // folder the build put it in (empty when unknown): then, and only when it is

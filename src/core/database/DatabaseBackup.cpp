@@ -12,12 +12,18 @@
 
 namespace kalent::DatabaseBackup {
 
+namespace {
+// Far more than any number of writes one second can hold; a bound all the same.
+constexpr int MostInOneSecond = 9999;
+} // namespace
+
 QString folder(const DataFolder &dataFolder)
 {
-    return QDir(dataFolder.path()).filePath(QStringLiteral("backups"));
+    return QDir(dataFolder.path()).filePath(QLatin1String(FolderName));
 }
 
-Saved save(const DataFolder &dataFolder, const QDateTime &when, const QByteArray &image)
+Saved save(const DataFolder &dataFolder, const QDateTime &when, const QByteArray &image,
+           const std::function<void()> &beforePublish)
 {
     const QString dir = folder(dataFolder);
     const QFileInfo dirInfo(dir);
@@ -35,18 +41,23 @@ Saved save(const DataFolder &dataFolder, const QDateTime &when, const QByteArray
     }
     const QString stem =
         when.toString(QStringLiteral("yyyy-MM-dd_HHmmss")) + QStringLiteral("_instrument");
-    QString path = QDir(dir).filePath(stem + QStringLiteral(".bdt"));
-    for (int n = 2; QFileInfo::exists(path) || QFileInfo(path).isSymLink(); ++n)
-        path = QDir(dir).filePath(stem + QStringLiteral("_%1.bdt").arg(n));
-    if (const QString error = AtomicFile::write(path, image); !error.isEmpty())
-        return {QString(), error};
-    return {path, QString()};
-}
-
-bool isBackup(const DataFolder &dataFolder, const QString &path)
-{
-    const QString dir = QFileInfo(folder(dataFolder)).canonicalFilePath();
-    return !dir.isEmpty() && QFileInfo(QFileInfo(path).canonicalFilePath()).path() == dir;
+    // Each name is taken by creating the file exclusively: another process
+    // saving in the same second gets the next name, never this file.
+    for (int n = 1; n <= MostInOneSecond; ++n) {
+        const QString path = QDir(dir).filePath(
+            stem + (n == 1 ? QString() : QStringLiteral("_%1").arg(n)) + QStringLiteral(".bdt"));
+        if (QFileInfo(path).isSymLink())
+            continue;
+        bool taken = false;
+        const QString error = AtomicFile::writeNew(path, image, &taken, beforePublish);
+        if (!error.isEmpty())
+            return {QString(), error};
+        if (!taken)
+            return {path, QString()};
+    }
+    return {QString(), QStringLiteral("в папке %1 уже есть %2 резервных копий этой секунды.")
+                           .arg(QDir::toNativeSeparators(dir))
+                           .arg(MostInOneSecond)};
 }
 
 QString journalNote(const QString &path, const QByteArray &image)

@@ -4,6 +4,8 @@
 #include <QDateTime>
 #include <QString>
 
+#include <functional>
+
 namespace kalent {
 
 class DataFolder;
@@ -21,13 +23,16 @@ struct Saved
     QString error; // why nothing was written, in Russian (empty on success)
 };
 
+// The name of the data folder's subfolder the backups go to.
+constexpr const char *FolderName = "backups";
 // The folder the backups go to.
 QString folder(const DataFolder &dataFolder);
 // Saves image as the backup taken at when. A backup already saved in the same
-// second is never replaced: the new one gets "_2", "_3", ... before ".bdt".
-Saved save(const DataFolder &dataFolder, const QDateTime &when, const QByteArray &image);
-// Whether path names a file in the backups folder (whatever name it was given).
-bool isBackup(const DataFolder &dataFolder, const QString &path);
+// second, by this or another process, is never replaced: each name is created
+// exclusively, and the new one gets "_2", "_3", ... before ".bdt".
+// beforePublish runs before each name is taken (a test saves a rival there).
+Saved save(const DataFolder &dataFolder, const QDateTime &when, const QByteArray &image,
+           const std::function<void()> &beforePublish = {});
 // The note on a write's journal lines: the backup's file and its fingerprint.
 QString journalNote(const QString &path, const QByteArray &image);
 

@@ -108,4 +108,14 @@ QByteArray nameField(const QByteArray &image, qint64 start, int offset, int widt
     return zero < 0 ? QByteArray() : field.left(zero + 1);
 }
 
+int firstDifferentPage(const QByteArray &a, const QByteArray &b)
+{
+    const qint64 longer = qMax(a.size(), b.size());
+    for (qint64 start = HeaderSize, page = 1; start < longer; start += PageSize, ++page) {
+        if (a.mid(start, PageSize) != b.mid(start, PageSize))
+            return static_cast<int>(page);
+    }
+    return 0;
+}
+
 } // namespace kalent::DatabaseImage

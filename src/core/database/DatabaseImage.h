@@ -70,6 +70,11 @@ enum class Fault {
 // are not part of the database.
 Fault check(const QByteArray &image, int *pages);
 
+// The first page (from 1) where two images' pages differ, a page one of them
+// lacks included; 0 when every page is the same. Headers are not compared: the
+// instrument makes its own from the count.
+int firstDifferentPage(const QByteArray &a, const QByteArray &b);
+
 quint32 readLE32(const char *p);
 void writeLE32(char *p, quint32 value);
 

@@ -7,6 +7,9 @@
 #include "common/LastFileChoice.h"
 #include "database/DatabaseBackup.h"
 #include "database/DatabaseImage.h"
+#include "journal/DataRecords.h"
+
+#include <QDir>
 
 namespace kalent {
 
@@ -44,6 +47,11 @@ DatabasePage::~DatabasePage() = default;
 QString DatabasePage::dialogFolder() const
 {
     return m_dataFolder.ensureFilesInVirant();
+}
+
+QString DatabasePage::backupFolder() const
+{
+    return DatabaseBackup::folder(m_dataFolder);
 }
 
 void DatabasePage::setStatus(const QString &text)
@@ -126,6 +134,13 @@ void DatabasePage::saveInstrumentListTo(const QString &path)
     const DatabaseList &list = m_db.instrument();
     if (!list.exists())
         return;
+    // A backup or the journal chosen in the dialog stays as it is.
+    if (const QString why = DataRecords::overlap(m_dataFolder.path(), path); !why.isEmpty()) {
+        Q_EMIT errorRaised(QStringLiteral("Файл %1 не записан: %2; записи папки данных ничем "
+                                          "другим не заменяются.")
+                               .arg(QDir::toNativeSeparators(path), why));
+        return;
+    }
     const QString error = AtomicFile::write(path, list.image());
     if (!error.isEmpty()) {
         Q_EMIT errorRaised(error);
@@ -149,7 +164,6 @@ bool DatabasePage::discardFileList()
     if (refusedDuringWrite(QStringLiteral("Другой файл не открыт")))
         return false;
     m_db.discardFile();
-    m_backupImage.reset();
     publish();
     return true;
 }
@@ -193,11 +207,6 @@ bool DatabasePage::openFileList(const QString &path)
     }
     const DatabaseList &list = m_db.file();
     m_filePath = path;
-    // A backup undoes a write only as the instrument sent it: its pages go back
-    // unsorted, repeats and pages of other kinds included.
-    if (int pages = 0;
-        DatabaseBackup::isBackup(m_dataFolder, path) && check(bytes, &pages) == Fault::None)
-        m_backupImage = bytes.left(pageStart(pages));
     m_state.fromFile = true;
     setStatus(QStringLiteral("Считано из файла ") + name + QLatin1Char(' ') +
               QString::number(list.tsCount()) + QStringLiteral(" ТС"));
@@ -238,12 +247,41 @@ bool DatabasePage::writeToInstrument(Which which)
     if (which == Which::InstrumentList) {
         input.origin = DatabaseWriteInput::Origin::InstrumentList;
     } else {
-        input.origin = m_backupImage ? DatabaseWriteInput::Origin::Backup
-                                     : DatabaseWriteInput::Origin::FileList;
+        input.origin = DatabaseWriteInput::Origin::FileList;
         input.path = m_filePath;
     }
-    input.image = m_backupImage && which == Which::FileList ? *m_backupImage : list.image();
+    input.image = list.image();
     input.pages = static_cast<int>((input.image.size() - HeaderSize) / PageSize);
+    return m_service.write(std::move(input));
+}
+
+bool DatabasePage::restoreFrom(const QString &path)
+{
+    m_lastFile.remember(path);
+    QByteArray bytes;
+    if (const QString error = BoundedFile::read(path, pageStart(MaxPages), &bytes);
+        !error.isEmpty()) {
+        Q_EMIT errorRaised(error);
+        return false;
+    }
+    // The same checks as any file; the lists are left as they are.
+    int pages = 0;
+    if (const Fault fault = check(bytes, &pages); fault != Fault::None) {
+        if (fault == Fault::NoSignature)
+            setStatus(QStringLiteral("Файл ") + m_lastFile.name() +
+                      QStringLiteral(" не содержит БД ТС."));
+        else
+            setStatus(WrongFormat + QLatin1Char(' ') + m_lastFile.name());
+        return false;
+    }
+    // A backup undoes a write only as the instrument sent it: its pages go back
+    // unsorted, repeats and pages of other kinds included, and nothing that
+    // follows the closing page (the instrument never had it).
+    DatabaseWriteInput input;
+    input.origin = DatabaseWriteInput::Origin::Backup;
+    input.path = path;
+    input.image = bytes.left(pageStart(pages));
+    input.pages = pages;
     return m_service.write(std::move(input));
 }
 
@@ -327,7 +365,8 @@ void DatabasePage::selectInstrumentNodes(const std::vector<NodePath> &nodes)
 void DatabasePage::showSelectionCount(bool evenNone)
 {
     const int count = m_selection.count();
-    if (count > 0 || evenNone)
+    // While a write is ahead the pane tells the write's progress, not a click.
+    if ((count > 0 || evenNone) && !m_service.writeAhead())
         setStatus(QStringLiteral("Выбрано  позиций:") + QString::number(count) + QLatin1Char('.'));
     publish();
     Q_EMIT selectionChanged();

@@ -76,6 +76,8 @@ public:
     }
     // The folder the open and save dialogs start in, created when missing.
     QString dialogFolder() const;
+    // The folder the backups are saved in (where choosing one to restore starts).
+    QString backupFolder() const;
 
     // The operator's requests.
     void readInstrumentList() { m_service.read(); }
@@ -84,6 +86,11 @@ public:
     bool writeToInstrument(Which list);
     bool writeFileList() { return writeToInstrument(Which::FileList); }
     bool writeInstrumentList() { return writeToInstrument(Which::InstrumentList); }
+    // Restores the instrument's database from a backup, wherever the file lies:
+    // its pages go out exactly as the instrument once sent them (after a backup
+    // of what it holds now, as for any write). The lists stay as they are.
+    // False when the file is refused or the write at once (the pane says why).
+    bool restoreFrom(const QString &path);
     // Before another file is chosen: the file list goes, and with it what the
     // additional list and a write could draw on. Refused (false, the pane says
     // why) while a write is ahead.
@@ -94,8 +101,7 @@ public:
 
     // The dialogs' accepted choices (a cancelled dialog asks nothing of the page).
     void saveInstrumentListTo(const QString &path);
-    // True when the file passed its checks and became the file list. A file in
-    // the backups folder is kept as it is, to be written back unchanged.
+    // True when the file passed its checks and became the file list.
     bool openFileList(const QString &path);
 
     // A click in the instrument list: selects as the tree does, then shows the count.
@@ -152,8 +158,6 @@ private:
     DatabasePageState m_state;
     TreeSelection m_selection;
     QString m_filePath; // the file the file list came from
-    // A backup chosen as the file: its image as the instrument sent it.
-    std::optional<QByteArray> m_backupImage;
 };
 
 } // namespace kalent

@@ -4,11 +4,17 @@
 #include "common/OperatorTexts.h"
 #include "database/DatabaseBackup.h"
 #include "database/DatabaseImage.h"
+#include "database/WriteVerification.h"
 #include "journal/ServiceJournal.h"
+#include "journal/UnfinishedWrites.h"
 #include "link/Connection.h"
 #include "link/SerialPort.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
+
+#include <utility>
 
 namespace kalent {
 
@@ -75,20 +81,38 @@ void DatabaseService::pageReceived(int pageNo, int pageCount)
 
 void DatabaseService::readEnded(JobOutcome outcome, const QByteArray &image, const QString &why)
 {
+    // A read-back answers for the write before it: judged once the read has ended.
+    const std::optional<DatabaseWriteInput> written = std::exchange(m_written, std::nullopt);
+    const bool complete = finishRead(outcome, image, why);
+    if (written)
+        checkWritten(*written, complete ? image : QByteArray());
+}
+
+void DatabaseService::checkWritten(const DatabaseWriteInput &written, const QByteArray &readBack)
+{
+    const WriteVerification::Verdict verdict =
+        WriteVerification::judge(written.image, written.pages, readBack);
+    m_pane.setText(verdict.paneText);
+    Q_EMIT journalEvent(journalLine(written, verdict.journalResult, m_backupNote));
+    Q_EMIT writeChecked(verdict.outcome, verdict.journalResult);
+}
+
+bool DatabaseService::finishRead(JobOutcome outcome, const QByteArray &image, const QString &why)
+{
     if (outcome != JobOutcome::Done) {
         if (!why.isEmpty()) {
             failRead(why, outcome);
-            return;
+            return false;
         }
         // No pages announced: nothing more happens, the instrument list stays.
         ++m_readsFailed;
         Q_EMIT readFailed(true);
         Q_EMIT jobEnded(LineJob::DatabaseRead, outcome, why);
         if (m_state.phase == Phase::WaitingForBackup)
-            refuseWrite(QStringLiteral("прибор не сообщил число страниц БД ТС"));
+            refuseWrite(QStringLiteral("прибор не сообщил число страниц БД ТС"), true);
         else
             setPhase(Phase::Idle);
-        return;
+        return false;
     }
     // Complete only when the last page closes the database: a count that does
     // not match the pages the instrument holds ends on a record page. The image
@@ -97,7 +121,7 @@ void DatabaseService::readEnded(JobOutcome outcome, const QByteArray &image, con
     if (check(image, &pages) != Fault::None || image.size() != pageStart(pages)) {
         failRead(NotRead + QStringLiteral("последняя страница не завершающая."),
                  JobOutcome::Failed);
-        return;
+        return false;
     }
     // Kept as the instrument sent it: written back, a backup gives the
     // instrument these very bytes, repeats and stray pages included.
@@ -110,6 +134,7 @@ void DatabaseService::readEnded(JobOutcome outcome, const QByteArray &image, con
         backUpAndWrite();
     else
         setPhase(Phase::Idle);
+    return true;
 }
 
 void DatabaseService::failRead(const QString &text, JobOutcome outcome)
@@ -120,7 +145,7 @@ void DatabaseService::failRead(const QString &text, JobOutcome outcome)
     Q_EMIT readFailed(false);
     Q_EMIT jobEnded(LineJob::DatabaseRead, outcome, text);
     if (m_state.phase == Phase::WaitingForBackup)
-        refuseWrite(QStringLiteral("БД ТС из прибора не считана"));
+        refuseWrite(QStringLiteral("БД ТС из прибора не считана"), true);
     else
         setPhase(Phase::Idle);
 }
@@ -136,8 +161,9 @@ bool DatabaseService::write(DatabaseWriteInput input)
         return false;
     }
     m_state.write = std::move(input);
+    m_backupPath.clear();
     if (!m_backupBeforeWrite) {
-        startWrite(QStringLiteral("резервная копия: не сохранялась (--no-backup)"));
+        startWrite(QStringLiteral("резервная копия: не сохранялась (запись без резервной копии)"));
         return m_state.phase == Phase::Writing;
     }
     if (!m_lastRead.isEmpty()) {
@@ -171,24 +197,36 @@ void DatabaseService::backUpAndWrite()
         refuseWrite(saved.error);
         return;
     }
+    m_backupPath = saved.path;
     startWrite(DatabaseBackup::journalNote(saved.path, m_lastRead));
 }
 
 QString DatabaseService::journalLine(const QString &result, const QString &backupNote) const
 {
-    const DatabaseWriteInput &input = *m_state.write;
+    return journalLine(*m_state.write, result, backupNote);
+}
+
+QString DatabaseService::journalLine(const DatabaseWriteInput &input, const QString &result,
+                                     const QString &backupNote)
+{
     return ServiceJournal::databaseWrite(input.journalSource(), input.pages, input.image, result,
                                          backupNote);
 }
 
-void DatabaseService::refuseWrite(const QString &why)
+void DatabaseService::refuseWrite(const QString &why, bool readFailed)
 {
     QString reason = why;
     while (reason.endsWith(QLatin1Char('.')))
         reason.chop(1);
-    const QString text = QStringLiteral("Резервная копия БД ТС прибора не сохранена: %1. "
-                                        "Запись БД ТС в прибор не начата.")
-                             .arg(reason);
+    QString text = QStringLiteral("Резервная копия БД ТС прибора не сохранена: %1. "
+                                  "Запись БД ТС в прибор не начата.")
+                       .arg(reason);
+    // An instrument whose database cannot be read (a write to it was cut
+    // short) would refuse every write for ever: the way out is named.
+    if (readFailed)
+        text += QStringLiteral(" Если БД ТС прибора не считывается (прежняя запись могла "
+                               "остаться недописанной), запишите без резервной копии: %1.")
+                    .arg(m_noBackupWay);
     m_pane.setText(text);
     Q_EMIT journalEvent(
         journalLine(QStringLiteral("не начата: резервная копия не сохранена: ") + reason, {}));
@@ -199,7 +237,10 @@ void DatabaseService::refuseWrite(const QString &why)
 void DatabaseService::startWrite(const QString &backupNote)
 {
     // The journal is the service record: a write it cannot record does not start.
-    const QString opening = journalLine(QStringLiteral("начата"), backupNote);
+    // The process is named: a later start that finds no outcome for this line
+    // tells a killed write from one still running elsewhere.
+    const QString opening = journalLine(
+        UnfinishedWrites::openingResult(QCoreApplication::applicationPid()), backupNote);
     if (m_journalGate) {
         if (const QString why = m_journalGate(opening); !why.isEmpty()) {
             m_pane.setText(why + QStringLiteral(". Запись БД ТС в прибор не начата."));
@@ -227,8 +268,20 @@ void DatabaseService::writeEnded(JobOutcome outcome, const QString &why)
 {
     m_pane.setProgress(0);
     if (outcome != JobOutcome::Done) {
-        m_pane.setText(QStringLiteral("Запись БД ТС в прибор прервана: %1.").arg(why));
-        Q_EMIT journalEvent(journalLine(QStringLiteral("прервана: ") + why, m_backupNote));
+        // Some pages may have been stored: the instrument is not known to hold
+        // its old database any more, and the way back is named.
+        m_pane.setText(
+            QStringLiteral("Запись БД ТС в прибор прервана: %1. ").arg(why) +
+            (m_backupPath.isEmpty()
+                 ? QStringLiteral("Прибор может держать недописанную БД ТС; резервной копии этой "
+                                  "записи нет, запишите БД ТС заново.")
+                 : QStringLiteral("Прибор может держать недописанную БД ТС; прежняя БД ТС "
+                                  "сохранена в резервной копии %1, её можно восстановить.")
+                       .arg(QDir::toNativeSeparators(m_backupPath))));
+        Q_EMIT journalEvent(journalLine(QStringLiteral("прервана: ") + why +
+                                            QStringLiteral("; прибор может держать "
+                                                           "недописанную БД ТС"),
+                                        m_backupNote));
         setPhase(Phase::Idle);
         Q_EMIT jobEnded(LineJob::DatabaseWrite, outcome, why);
         return;
@@ -237,10 +290,13 @@ void DatabaseService::writeEnded(JobOutcome outcome, const QString &why)
                    QString::number(m_state.write->pages));
     ++m_writesCompleted;
     Q_EMIT journalEvent(journalLine(QStringLiteral("прибор принял все страницы"), m_backupNote));
+    m_written = m_state.write;
     setPhase(Phase::Idle);
     Q_EMIT jobEnded(LineJob::DatabaseWrite, JobOutcome::Done, QString());
-    // The instrument list is read again from the instrument.
-    read();
+    // The instrument list is read again from the instrument, and the write
+    // judged by it.
+    if (!read() && m_written)
+        checkWritten(*std::exchange(m_written, std::nullopt), QByteArray());
 }
 
 } // namespace kalent

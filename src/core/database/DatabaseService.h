@@ -70,6 +70,9 @@ public:
     // Whether every write first saves the instrument's current database under
     // backups/ (on unless the command line says --no-backup).
     void setBackupBeforeWrite(bool on) { m_backupBeforeWrite = on; }
+    // How the operator asks for a write without a backup where this runs (an
+    // option, a menu entry): named when the backup's read fails.
+    void setNoBackupWay(const QString &how) { m_noBackupWay = how; }
 
     // Starts a read of the instrument's database; false (the pane says why)
     // when the port is closed or the line is busy.
@@ -99,20 +102,30 @@ Q_SIGNALS:
     void jobEnded(kalent::LineJob job, kalent::JobOutcome outcome, const QString &why);
     // A write was asked for but never started (why says so, as the pane does).
     void writeNotStarted(const QString &why);
+    // The read-back after a write ended: Done only when the instrument holds
+    // exactly the pages sent; otherwise why names the first page that differs
+    // (or the read-back that failed). The pane and the journal say the same.
+    void writeChecked(kalent::JobOutcome outcome, const QString &why);
     // A line for the service journal.
     void journalEvent(const QString &line);
 
 private:
     void setPhase(Phase phase);
     void readEnded(JobOutcome outcome, const QByteArray &image, const QString &why);
+    // The read's own end; true when its image passed the checks.
+    bool finishRead(JobOutcome outcome, const QByteArray &image, const QString &why);
+    void checkWritten(const DatabaseWriteInput &written, const QByteArray &readBack);
     void failRead(const QString &text, JobOutcome outcome);
     void pageReceived(int pageNo, int pageCount);
     // Saves the last complete read as the backup, then starts the write.
     void backUpAndWrite();
     void startWrite(const QString &backupNote);
-    void refuseWrite(const QString &why);
+    // readFailed: the instrument's database could not be read for the backup.
+    void refuseWrite(const QString &why, bool readFailed = false);
     void writeEnded(JobOutcome outcome, const QString &why);
     QString journalLine(const QString &result, const QString &backupNote) const;
+    static QString journalLine(const DatabaseWriteInput &input, const QString &result,
+                               const QString &backupNote);
 
     SerialPort &m_port;
     LineOwner &m_line;
@@ -121,9 +134,13 @@ private:
     DatabaseTransfer m_transfer;
     std::function<QString(const QString &line)> m_journalGate;
     bool m_backupBeforeWrite = true;
+    QString m_noBackupWay = QStringLiteral("об этом нужно попросить явно");
 
     State m_state;
     QString m_backupNote; // the running write's backup, as its journal lines name it
+    QString m_backupPath; // and its file (empty: none was saved)
+    // A write the instrument took whole, until its read-back is compared with it.
+    std::optional<DatabaseWriteInput> m_written;
     // The last complete read of this connection as the instrument sent it (empty:
     // none since the port opened or the search began): what a backup saves.
     QByteArray m_lastRead;

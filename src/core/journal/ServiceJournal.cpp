@@ -3,6 +3,7 @@
 #include "common/DataFolder.h"
 #include "common/DiskSync.h"
 #include "common/FileKind.h"
+#include "common/FileLock.h"
 #include "common/FileSizeLimit.h"
 #include "common/SystemErrorText.h"
 #include "journal/JournalFilter.h"
@@ -31,8 +32,11 @@ QString oneLine(QString text)
 // is cut to the size it had), so no half line is ever left that reads as if an
 // event began. A last line left without its end by an older crash or power cut
 // is ended first, so the new line starts a line of its own and is read as one.
-// Returns an empty string, or the reason in Russian.
-QString appendWhole(const QString &path, const QByteArray &line)
+// Several processes append (the window, watch, the command line): each holds
+// the file's lock from the look at its size to the end, so a cut-back never
+// takes another's line. Returns an empty string, or the reason in Russian.
+QString appendWhole(const QString &path, const QByteArray &line,
+                    const std::function<void()> &beforeCutBack)
 {
     // Only a regular file is the journal: a FIFO in its place would block the
     // program on open, a device would swallow the lines.
@@ -47,6 +51,7 @@ QString appendWhole(const QString &path, const QByteArray &line)
         file.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered);
     if (!readable && !file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         return SystemErrorText::translate(file.errorString());
+    const FileLock lock(file.handle());
     const qint64 before = file.size();
     QByteArray bytes = line;
     char last = '\n';
@@ -58,6 +63,8 @@ QString appendWhole(const QString &path, const QByteArray &line)
     if (written != bytes.size()) {
         const QString why = code != 0 ? SystemErrorText::fromErrno(code)
                                       : SystemErrorText::translate(file.errorString());
+        if (beforeCutBack)
+            beforeCutBack();
         // Only bytes this append added are taken away: the file is as it was.
         file.resize(before);
         return why.isEmpty() ? SystemErrorText::fromErrno(EIO) : why;
@@ -89,7 +96,7 @@ QString ServiceJournal::tryAppend(const QString &event)
     const QByteArray line = (QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs) +
                              QLatin1Char('\t') + oneLine(event) + QLatin1Char('\n'))
                                 .toUtf8();
-    const QString failure = appendWhole(m_path, line);
+    const QString failure = appendWhole(m_path, line, m_beforeCutBack);
     if (failure.isEmpty())
         return {};
     return QStringLiteral("Не удалось дописать служебный журнал %1: %2")

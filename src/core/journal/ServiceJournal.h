@@ -25,7 +25,8 @@ using JournalGate = std::function<QString(const QString &line)>;
 // append that a full disk or a size limit cuts short is taken back, and a last
 // line left open by an older crash is ended before the next one. A failed
 // append is said with its reason (appendFailed); earlier lines are never
-// changed.
+// changed. Appends of every process are serialised by a lock on the file, so
+// a cut-back only ever takes its own bytes.
 class ServiceJournal : public QObject
 {
     Q_OBJECT
@@ -54,11 +55,16 @@ public:
                                   const QString &result);
     static QString fileSaved(const QString &chain, const QString &path);
 
+    // Runs between a failed write and its cut-back, with the file's lock held
+    // (lets a test append from elsewhere just then).
+    void setBeforeCutBack(std::function<void()> hook) { m_beforeCutBack = std::move(hook); }
+
 Q_SIGNALS:
     void appendFailed(const QString &message);
 
 private:
     QString m_path;
+    std::function<void()> m_beforeCutBack;
 };
 
 } // namespace kalent

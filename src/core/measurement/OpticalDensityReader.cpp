@@ -157,6 +157,7 @@ void OpticalDensityReader::handleFileName(const Message &reply)
     const QString error = AtomicFile::write(path, m_table.text());
     if (!error.isEmpty()) {
         Q_EMIT fileError(error);
+        Q_EMIT autoSaveFailed(path, m_table.text(), error);
         return;
     }
     m_tableAwaitsName = false;

@@ -95,6 +95,9 @@ Q_SIGNALS:
     // The automatic save wrote this file (the table's title now names it).
     void autoSaved(const QString &path);
     void fileError(const QString &message);
+    // The automatic save could not write path (after fileError): the bytes it
+    // was to hold, so nothing received need be lost.
+    void autoSaveFailed(const QString &path, const QByteArray &bytes, const QString &why);
 
 private:
     // False when another exchange holds the line: nothing is sent.

@@ -138,6 +138,7 @@ void ResultsProtocol::handleText(const Message &reply)
     const QString saveError = AtomicFile::write(path, m_stream);
     if (!saveError.isEmpty()) {
         Q_EMIT fileError(saveError);
+        Q_EMIT autoSaveFailed(path, m_stream, saveError);
         return;
     }
     m_pane.setText(QStringLiteral("Протокол записан в файл: ") + m_autoSaveName);

@@ -90,6 +90,9 @@ Q_SIGNALS:
     // The automatic save wrote this file.
     void autoSaved(const QString &path);
     void fileError(const QString &message);
+    // The automatic save could not write path (after fileError): the bytes it
+    // was to hold, so nothing received need be lost.
+    void autoSaveFailed(const QString &path, const QByteArray &bytes, const QString &why);
 
 private:
     void setState(const State &state);

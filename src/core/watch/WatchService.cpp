@@ -45,6 +45,8 @@ WatchService::WatchService(Session &session, const QString &portName, QObject *p
     reader.setAutoSave(true);
     results.setAutoRead(false);
     results.setAutoSave(true);
+    // As read-protocol: no scratch file whose failure would lose every protocol.
+    results.setKeepsTemporaryFile(false);
     // The notices are heard beside the pages (which only show them here); the
     // line's owner serves each one in turn.
     ReceiveDispatcher &dispatcher = session.dispatcher();
