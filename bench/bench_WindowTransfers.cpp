@@ -320,7 +320,7 @@ Figures window(bool showTrace, int pages, int imageSize, const QString &firmware
                const QString &dataDir, const ModelledTimes &modelled)
 {
     std::printf("resident memory at the start:  %.1f MB\n", residentMb());
-    WindowComposition composition({QStringLiteral("sim"), std::nullopt, dataDir, {}});
+    WindowComposition composition({QStringLiteral("sim"), std::nullopt, dataDir, {}, {}});
     composition.start();
     Session &session = composition.session();
     if (showTrace) {

@@ -31,6 +31,13 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # links, and its fixed layout is drawn for DejaVu Sans; the condensed face is extra.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n, fonts-dejavu-core")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-extra")
+# The readings store: Qt SQL's SQLite driver (loaded as a plugin, so the
+# shared-library scan does not see it) for the file in the data folder, and
+# the PostgreSQL driver for a lab's server (--store postgresql://...).
+if(KALENT_WITH_STORE)
+    string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libqt6sql6-sqlite")
+    string(APPEND CPACK_DEBIAN_PACKAGE_RECOMMENDS ", libqt6sql6-psql")
+endif()
 
 # Installing and packing take the executable as built (scripts/package.sh builds
 # it first) instead of building every test and benchmark beforehand.

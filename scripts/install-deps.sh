@@ -11,7 +11,9 @@ set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
     fonts-dejavu-core fonts-dejavu-extra
     qt6-translations-l10n # Qt's own dialogs and the command line's parser in Russian
-    libxlsxwriter-dev)    # Excel workbooks of the plate
+    libxlsxwriter-dev     # Excel workbooks of the plate
+    libqt6sql6-sqlite     # the readings store in the data folder (Qt SQL's SQLite driver)
+    libqt6sql6-psql)      # the readings store on a lab's PostgreSQL server
 want_ru_locale=0
 for option in "$@"; do
     case "$option" in
@@ -24,7 +26,9 @@ for option in "$@"; do
             librsvg2-bin            # the icon's PNGs are checked against a render of its SVG
             desktop-file-utils appstream # the menu entry and the AppStream file are validated
             locales                 # ru_RU.UTF-8: the outputs are tested in the lab's own locale
-            systemd)                # systemd-analyze verifies the service units
+            systemd                 # systemd-analyze verifies the service units
+            postgresql              # the store's tests start a throwaway server of their own
+            sqlite3)                # the store's benchmark sets the sqlite3 tool beside the program
         ;;
     --package) packages+=(dpkg-dev file desktop-file-utils appstream lintian) ;;
     --screenshots) packages+=(xvfb xauth x11-apps imagemagick xdotool locales) ;;

@@ -18,6 +18,12 @@
 #                                          checks under Wine
 #   scripts/windows-build.sh --screenshot  also photograph the window under Wine
 #                                          (xvfb-run) into docs/windows-window.png
+#   scripts/windows-build.sh --sql         also build SQLite from Debian's source and
+#                                          Qt SQL with its SQLite driver into the
+#                                          cache (the readings store; not run by CI:
+#                                          it builds qtbase again), recorded in
+#                                          BUILT-FROM; pack the cache afterwards to
+#                                          make the next packed Qt
 #   scripts/windows-build.sh --pack-cache FILE
 #                                          only pack the finished cache's prefix into
 #                                          FILE (.tar.xz, .tar.zst or .tar.gz) and
@@ -50,17 +56,19 @@ runtime_dlls=("$mingw_gcc_dir/libstdc++-6.dll" "$mingw_gcc_dir/libgcc_s_seh-1.dl
 wine=/usr/lib/wine/wine64 # Debian's wine64 does not put its launcher on PATH
 
 cache_only=0
+with_sql=0
 run_tests=0
 screenshot=0
 inside_xvfb=0
 pack_file=""
 usage() {
-    echo "usage: $0 [--cache-only] [--test] [--screenshot] | --pack-cache FILE" >&2
+    echo "usage: $0 [--cache-only] [--sql] [--test] [--screenshot] | --pack-cache FILE" >&2
     exit 2
 }
 while [ $# -gt 0 ]; do
     case "$1" in
     --cache-only) cache_only=1 ;;
+    --sql) with_sql=1 ;;
     --test) run_tests=1 ;;
     --screenshot) screenshot=1 ;;
     --screenshot-inside-xvfb) inside_xvfb=1 ;; # the second half of --screenshot, below
@@ -178,6 +186,72 @@ build_xlsxwriter() {
     cmake --build "$cache/build/libxlsxwriter" -j"$jobs"
     cmake --install "$cache/build/libxlsxwriter"
     stamp xlsxwriter
+}
+
+# SQLite for Windows from Debian's own source (sqlite3): the one-file form
+# (sqlite3.c) made on this machine by the source's own tools, then compiled with
+# MinGW into a static library, so the program needs no sqlite3.dll.
+build_sqlite() {
+    done_stage sqlite && return 0
+    fetch_debian_source sqlite3 sqlite3
+    install_packages tcl gcc make
+    local work="$cache/build/sqlite3"
+    rm -rf "$work"
+    mkdir -p "$work/host" "$prefix/include" "$prefix/lib/pkgconfig"
+    (cd "$work/host" && "$cache/src/sqlite3/configure" --disable-tcl >/dev/null &&
+        make -s sqlite3.c sqlite3.h)
+    x86_64-w64-mingw32-gcc -O2 -DSQLITE_THREADSAFE=1 -DSQLITE_ENABLE_COLUMN_METADATA \
+        -DSQLITE_OMIT_LOAD_EXTENSION -c "$work/host/sqlite3.c" -o "$work/sqlite3.o"
+    x86_64-w64-mingw32-ar rcs "$prefix/lib/libsqlite3.a" "$work/sqlite3.o"
+    cp "$work/host/sqlite3.h" "$prefix/include/"
+    local version
+    version=$(sed -n '1s/^[^ ]* (\([^)]*\)).*/\1/p' "$cache/src/sqlite3/debian/changelog")
+    cat >"$prefix/lib/pkgconfig/sqlite3.pc" <<PC
+prefix=$prefix
+libdir=\${prefix}/lib
+includedir=\${prefix}/include
+
+Name: SQLite
+Description: SQL database engine (static, for Windows, from Debian's sqlite3 $version)
+Version: ${version%%-*}
+Libs: -L\${libdir} -lsqlite3
+Cflags: -I\${includedir}
+PC
+    stamp sqlite
+}
+
+# Qt SQL and its SQLite driver on the SQLite above: qtbase configured again as
+# build_qtbase does, with sql on (a packed cache holds no build tree, so this is
+# qtbase's whole build once more).
+build_qtsql() {
+    done_stage qtsql && return 0
+    fetch_debian_source qt6-base qtbase
+    cmake -S "$cache/src/qtbase" -B "$cache/build/qtbase-sql" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_INSTALL_PREFIX="$prefix" \
+        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$host_cmake_dir" \
+        -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF \
+        -DFEATURE_tabletevent=OFF -DFEATURE_accessibility=OFF \
+        -DFEATURE_opengl=ON -DINPUT_opengl=desktop \
+        -DFEATURE_network=OFF -DFEATURE_dbus=OFF \
+        -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_icu=OFF \
+        -DFEATURE_sql=ON -DFEATURE_sql_sqlite=ON -DFEATURE_system_sqlite=ON \
+        -DFEATURE_sql_psql=OFF -DFEATURE_sql_mysql=OFF -DFEATURE_sql_odbc=OFF \
+        -DSQLite3_INCLUDE_DIR="$prefix/include" -DSQLite3_LIBRARY="$prefix/lib/libsqlite3.a" \
+        -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_png=OFF \
+        -DFEATURE_system_jpeg=OFF -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_freetype=OFF \
+        -DFEATURE_system_doubleconversion=OFF
+    cmake --build "$cache/build/qtbase-sql" -j"$jobs"
+    cmake --install "$cache/build/qtbase-sql"
+    [ -f "$prefix/plugins/sqldrivers/qsqlite.dll" ] ||
+        fail "Qt SQL was built without its SQLite driver: $prefix/plugins/sqldrivers/qsqlite.dll is missing"
+    # BUILT-FROM says what the store was built from, beside Qt's own source.
+    if [ -f "$cache/BUILT-FROM" ] && ! grep -q '^sqlite3 ' "$cache/BUILT-FROM"; then
+        sed -n '1s/^\([^ ]*\) (\([^)]*\)).*/\1 \2/p' "$cache/src/sqlite3/debian/changelog" >>"$cache/BUILT-FROM"
+        echo "qt-sql sqlite-driver" >>"$cache/BUILT-FROM"
+    fi
+    stamp qtsql
 }
 
 # Idempotent touches on the finished prefix, cheap enough to run every time.
@@ -368,6 +442,13 @@ package_program() {
     for module in Core Gui Widgets PrintSupport SerialPort; do
         cp "$prefix/bin/Qt6$module.dll" "$stage/"
     done
+    # The readings store, when the cache has Qt SQL (--sql); without it the
+    # program is built without the store and says so.
+    if [ -f "$prefix/bin/Qt6Sql.dll" ] && [ -f "$prefix/plugins/sqldrivers/qsqlite.dll" ]; then
+        mkdir -p "$stage/sqldrivers"
+        cp "$prefix/bin/Qt6Sql.dll" "$stage/"
+        cp "$prefix/plugins/sqldrivers/qsqlite.dll" "$stage/sqldrivers/"
+    fi
     cp "${runtime_dlls[@]}" "$stage/"
     # qwindows for the window and for the pages the command line draws (a PDF)
     # with the system's fonts, showing no window.
@@ -480,6 +561,12 @@ if [ -n "$pack_file" ]; then
     exit 0
 fi
 build_cache
+if [ "$with_sql" -eq 1 ]; then
+    mkdir -p "$cache/src" "$cache/build" "$cache/stamps"
+    install_packages "${toolchain_packages[@]}"
+    build_sqlite
+    build_qtsql
+fi
 [ "$cache_only" -eq 1 ] && exit 0
 # Debian 12 ships wixl, which builds the MSI, apart from msitools (msiinfo, msiextract).
 install_packages "${toolchain_packages[@]}" zip ccache msitools wixl icoutils librsvg2-bin

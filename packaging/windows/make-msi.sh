@@ -64,6 +64,9 @@ icotool -c -o "$work/kalent-service.ico" "$work"/icon-{16,24,32,48,64}.png \
 # wixl finds sources only relative to the folder it runs in.
 ln -s "$stage" "$work/stage"
 version=$(msi_version "$package_version")
+# The readings store's Qt SQL and SQLite driver, when the program was built with them.
+with_sql=no
+[ -f "$stage/Qt6Sql.dll" ] && with_sql=yes
 # libmsi stores the tables' strings in the code page it guesses from
 # WINDOWS_LANGUAGE (otherwise from the locale, which drops every Cyrillic
 # letter); the imported _ForceCodepage then marks the database as 1251, so
@@ -71,6 +74,7 @@ version=$(msi_version "$package_version")
 (cd "$work" && WINDOWS_LANGUAGE=ru wixl -a x64 -D MsiVersion="$version" \
     -D MsiVersionNext="$(next_version "$version")" \
     -D PackageVersion="$package_version" -D StageDir=stage -D IconFile=kalent-service.ico \
+    -D WithSql="$with_sql" \
     -o "$work/package.msi" "$here/kalent-service.wxs")
 printf '\r\n\r\n1251\t_ForceCodepage\r\n' >"$work/_ForceCodepage.idt"
 (cd "$work" && WINDOWS_LANGUAGE=ru msibuild package.msi -i _ForceCodepage.idt)

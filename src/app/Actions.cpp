@@ -39,9 +39,9 @@ const std::vector<Action> &actions()
                         "строкой. --replay: вместо него отвечает записанная трасса обмена."),
          names({"pty"}), 0, 0, true, true},
         {QStringLiteral("read-od"),
-         QStringLiteral(
-             "read-od --port ПОРТ [--out ФАЙЛ] [--format txt|csv|xlsx|json]\n"
-             "      [--csv-separator С] [--csv-decimal С] [--auto-name] [--timeout СЕК]"),
+         QStringLiteral("read-od --port ПОРТ [--out ФАЙЛ] [--format txt|csv|xlsx|json]\n"
+                        "      [--csv-separator С] [--csv-decimal С] [--auto-name] [--timeout СЕК] "
+                        "[--store АДРЕС]"),
          names({"out", "timeout", "format", "csv-separator", "csv-decimal"}), names({"auto-name"}),
          &runReadOd,
          QStringLiteral("Принять таблицу оптических плотностей и вывести её (или записать в "
@@ -49,7 +49,7 @@ const std::vector<Action> &actions()
          names({"port"})},
         {QStringLiteral("read-protocol"),
          QStringLiteral("read-protocol --port ПОРТ [--out ФАЙЛ] [--pdf ФАЙЛ] [--auto-name] "
-                        "[--timeout СЕК]"),
+                        "[--timeout СЕК] [--store АДРЕС]"),
          names({"out", "timeout", "pdf"}), names({"auto-name"}), &runReadProtocol,
          QStringLiteral("Принять протокол результатов и вывести его (--pdf: также в PDF)."),
          names({"port"})},
@@ -120,7 +120,7 @@ const std::vector<Action> &actions()
          0,
          false},
         {QStringLiteral("watch"),
-         QStringLiteral("watch --port ПОРТ [--data-dir ПАПКА]"),
+         QStringLiteral("watch --port ПОРТ [--data-dir ПАПКА] [--store АДРЕС]"),
          {},
          {},
          &runWatch,
@@ -131,6 +131,22 @@ const std::vector<Action> &actions()
          0,
          true,
          true},
+        {QStringLiteral("history"),
+         QStringLiteral(
+             "history [ТЕКСТ] [--since ДАТА] [--until ДАТА] [--kind table|protocol] "
+             "[--port ПОРТ] [--format csv|json]\n"
+             "      | history show ID [--format json]\n"
+             "      | history export ID... --format xlsx|csv|json|pdf|txt|raw --out ФАЙЛ\n"
+             "      [--data-dir ПАПКА] [--store АДРЕС]"),
+         names({"since", "until", "kind", "format", "out"}),
+         {},
+         &runHistory,
+         QStringLiteral("Показания из хранилища: список (CSV или JSON), одно показание (show) или "
+                        "запись показаний в файл в любом формате чтения (export; таблицы в XLSX — "
+                        "лист на таблицу)."),
+         {},
+         0,
+         1000},
     };
     return all;
 }

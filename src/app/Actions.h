@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <vector>
 
 namespace kalent {
@@ -40,5 +41,14 @@ int runDbRestore(const CommandLine &commandLine);
 // The service journal and unattended collection.
 int runJournal(const CommandLine &commandLine);
 int runWatch(const CommandLine &commandLine);
+// The readings store: what was received, listed, shown and exported again.
+int runHistory(const CommandLine &commandLine);
+class HeadlessRun;
+class SessionReadings;
+// The store of an action's run (--store, or the file in its data folder), its
+// failures said on stderr. False after a usage error (said); *readings stays
+// null in a build without the store.
+bool attachReadings(HeadlessRun &run, const CommandLine &commandLine,
+                    std::unique_ptr<SessionReadings> *readings);
 
 } // namespace kalent

@@ -47,7 +47,14 @@ const OptionHelp optionHelp[] = {
      "сбой загрузчика встроенного прибора: early-report (программа управления запускается "
      "посреди загрузки) или no-report (после перезапуска не сообщает о себе)"},
     {"format", "ФОРМАТ",
-     "формат таблицы: txt (байты прибора, по умолчанию), csv, xlsx (нужен --out) или json"},
+     "формат: у read-od — txt (байты прибора, по умолчанию), csv, xlsx (нужен --out) или json; у "
+     "history — csv (по умолчанию) или json; у history export — xlsx, csv, json, pdf, txt или "
+     "raw"},
+    {"store", "АДРЕС",
+     "хранилище показаний: postgresql://[ПОЛЬЗОВАТЕЛЬ@][СЕРВЕР][:ПОРТ]/БАЗА (по умолчанию — файл "
+     "Readings.sqlite в папке данных)"},
+    {"until", "ДАТА", "только записи раньше этой даты (ГГГГ-ММ-ДД: до конца этого дня)"},
+    {"kind", "ВИД", "только таблицы (table) или только протоколы (protocol)"},
     {"csv-separator", "С", "разделитель полей CSV: один символ или tab (по умолчанию по языку)"},
     {"csv-decimal", "С", "десятичный знак CSV (по умолчанию по языку системы)"},
     {"pdf", "ФАЙЛ", "записать протокол также в PDF"},
@@ -126,7 +133,7 @@ QString generalHelp(const std::vector<Action> &actions)
 {
     QString text = QStringLiteral(
         "Использование: kalent-service [--port ПОРТ] [--data-dir ПАПКА] [--trace ФАЙЛ] "
-        "[--replay ФАЙЛ]\n"
+        "[--replay ФАЙЛ] [--store АДРЕС]\n"
         "               открыть окно программы\n"
         "       kalent-service ДЕЙСТВИЕ ... — без окна:\n");
     for (const Action &action : actions) {
@@ -155,7 +162,7 @@ QStringList allValueOptions(const std::vector<Action> &actions)
 QString windowUsage()
 {
     return QStringLiteral("Использование: kalent-service [--port ПОРТ] [--data-dir ПАПКА] "
-                          "[--trace ФАЙЛ] [--replay ФАЙЛ] или "
+                          "[--trace ФАЙЛ] [--replay ФАЙЛ] [--store АДРЕС] или "
                           "kalent-service ДЕЙСТВИЕ ...; список действий: kalent-service --help");
 }
 
@@ -170,12 +177,22 @@ QString CommandLine::value(const QString &option, const QString &fallback) const
 const QStringList &globalValueOptions()
 {
     static const QStringList names = {QStringLiteral("port"), QStringLiteral("data-dir"),
-                                      QStringLiteral("trace"), QStringLiteral("replay")};
+                                      QStringLiteral("trace"), QStringLiteral("replay"),
+                                      QStringLiteral("store")};
     return names;
+}
+
+bool keepsReadings(const Action *action)
+{
+    static const QStringList names = {QStringLiteral("read-od"), QStringLiteral("read-protocol"),
+                                      QStringLiteral("watch"), QStringLiteral("history")};
+    return !action || names.contains(action->name);
 }
 
 bool globalOptionApplies(const Action *action, const QString &name)
 {
+    if (name == QLatin1String("store"))
+        return keepsReadings(action);
     if (!action)
         return true;
     // --replay stands in for the instrument behind a port; an action that
@@ -292,6 +309,8 @@ ParsedArguments parseArguments(const QStringList &arguments, const std::vector<A
             QStringLiteral("Папка данных %1: имя не в UTF-8, в такой папке программа работать не "
                            "может. Укажите папку с другим именем.")
                 .arg(line.value(QStringLiteral("data-dir"))));
+    if (line.has(QStringLiteral("store")) && line.value(QStringLiteral("store")).isEmpty())
+        return usageError(QStringLiteral("Параметру --store нужен адрес хранилища."));
     if (line.has(QStringLiteral("trace")) && line.value(QStringLiteral("trace")).isEmpty())
         return usageError(QStringLiteral("Параметру --trace нужно имя файла."));
     if (line.has(QStringLiteral("replay"))) {

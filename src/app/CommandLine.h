@@ -48,6 +48,8 @@ const QStringList &globalValueOptions();
 // Whether a global option is one the action (null: the window) takes: --port
 // and --replay only where there is a port.
 bool globalOptionApplies(const Action *action, const QString &name);
+// Whether the action (null: the window) keeps or reads readings (takes --store).
+bool keepsReadings(const Action *action);
 
 // The command line as QCommandLineParser reads it, with the options of the one
 // action it names, so that "ACTION --help" shows that action's options. Texts

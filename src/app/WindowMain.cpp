@@ -30,7 +30,12 @@ int runWindow(const CommandLine &commandLine)
         options.traceFile = commandLine.value(QStringLiteral("trace"));
     options.dataDir = commandLine.value(QStringLiteral("data-dir"));
     options.replayFile = commandLine.value(QStringLiteral("replay"));
+    options.storeUrl = commandLine.value(QStringLiteral("store"));
     WindowComposition composition(options);
+    if (!composition.storeError().isEmpty()) {
+        std::fprintf(stderr, "%s\n", composition.storeError().toUtf8().constData());
+        return 2;
+    }
     if (!composition.traceError().isEmpty())
         std::fprintf(stderr, "%s\n", composition.traceError().toUtf8().constData());
     if (TraceReplay *replay = composition.replay()) {

@@ -152,4 +152,24 @@ inline constexpr QLatin1String Save{"btnSaveProtokol"};
 inline constexpr QLatin1String Clear{"btnClrMemo1"};
 } // namespace results
 
+// The readings' history, a window of its own.
+namespace history {
+inline constexpr QLatin1String Window{"historyWindow"};
+inline constexpr QLatin1String Open{"actionShowHistory"};
+inline constexpr QLatin1String FromOn{"historyFromOn"};
+inline constexpr QLatin1String From{"historyFrom"};
+inline constexpr QLatin1String ToOn{"historyToOn"};
+inline constexpr QLatin1String To{"historyTo"};
+inline constexpr QLatin1String Kind{"historyKind"};
+inline constexpr QLatin1String Text{"historyText"};
+inline constexpr QLatin1String Find{"historyFind"};
+inline constexpr QLatin1String List{"historyList"};
+inline constexpr QLatin1String Grid{"historyGrid"};
+inline constexpr QLatin1String Protocol{"historyProtocol"};
+inline constexpr QLatin1String Save{"historySave"};
+inline constexpr QLatin1String Export{"historyExport"};
+inline constexpr QLatin1String Status{"historyStatus"};
+inline constexpr QLatin1String SaveDialog{"historySaveDialog"};
+} // namespace history
+
 } // namespace kalent::objectNames

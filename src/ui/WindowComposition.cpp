@@ -3,6 +3,7 @@
 #include "ApplicationIcon.h"
 #include "DesktopServicesOpener.h"
 #include "FeaturePages.h"
+#include "HistoryWindow.h"
 #include "MainWindow.h"
 #include "Session.h"
 #include "SessionAssembly.h"
@@ -10,6 +11,7 @@
 #include "VirtualInstrument.h"
 #include "link/PortOrder.h"
 #include "link/SystemPorts.h"
+#include "store/SessionReadings.h"
 #include "trace/ExchangeTrace.h"
 
 #include <QGuiApplication>
@@ -29,6 +31,8 @@ struct WindowComposition::Parts
     // it) and the Session: as the command line builds them.
     SessionAssembly assembly;
     DesktopServicesOpener opener;
+    // Every reading received goes into the store beside its files.
+    std::unique_ptr<SessionReadings> readings;
     std::unique_ptr<MainWindow> window;
 };
 
@@ -48,6 +52,13 @@ WindowComposition::WindowComposition(const Options &options)
     p.window->setWindowIcon(ApplicationIcon::icon());
     installFeaturePages(*p.window, session, p.opener, instrument);
     installTraceWindow(*p.window, p.assembly.trace());
+    p.readings = SessionReadings::attach(session, options.storeUrl, &m_storeError);
+    if (p.readings) {
+        // Said once on the pane (and in the journal) until the store is back.
+        QObject::connect(&p.readings->recorder(), &ReadingRecorder::message, &session.pane(),
+                         &MessagePane::setText);
+        installHistoryWindow(*p.window, p.readings->location(), &p.readings->keeper());
+    }
     QObject::connect(&p.assembly.trace(), &ExchangeTrace::writeFailed, &session.pane(),
                      &MessagePane::setText);
 }
@@ -69,6 +80,8 @@ void WindowComposition::start()
     Connection &connection = m_parts->assembly.session().connection();
     connection.setPortLister(&systemPortNames);
     connection.openFirstPort(startupPorts(systemPortNames(), m_portName));
+    if (m_parts->readings)
+        m_parts->readings->keeper().start();
     m_parts->window->show();
 }
 

@@ -28,6 +28,7 @@ public:
         std::optional<QString> traceFile; // appended to; an empty name fails as any other
         QString dataDir;                  // empty: the default data folder
         QString replayFile;               // with "sim": a recording answers there
+        QString storeUrl;                 // empty: the readings store in the data folder
     };
 
     explicit WindowComposition(const Options &options);
@@ -42,6 +43,8 @@ public:
     // Why the trace file cannot be written; empty when it can, or none was given.
     // Later write failures go to the message pane.
     QString traceError() const { return m_traceError; }
+    // Why the readings store named cannot be used (the window then does not open).
+    QString storeError() const { return m_storeError; }
 
     // The start-up: tries the startupPorts and opens the first that opens, then
     // shows the window.
@@ -61,6 +64,7 @@ private:
     std::unique_ptr<Parts> m_parts;
     QString m_portName;
     QString m_traceError;
+    QString m_storeError;
 };
 
 } // namespace kalent

@@ -333,7 +333,8 @@ private Q_SLOTS:
         watch.terminate();
         QVERIFY(watch.waitForFinished(30000));
         QCOMPARE(watch.exitStatus(), QProcess::NormalExit);
-        // The tables never written are lost, and the status says so.
+        // The tables never written are lost (neither the store nor its queue can
+        // take them here), and the status says so.
         QCOMPARE(watch.exitCode(), 1);
     }
 };

@@ -284,6 +284,8 @@ private Q_SLOTS:
             {"hard link", "hard"},
             {"folder", "data/backups/new.bdt"},
             {"folder through a link", "archive/new.bdt"},
+            {"readings store", "data/Readings.sqlite"},
+            {"readings queue", "data/ReadingsQueue/new.json"},
         };
         for (const auto &[action, arguments] : actions)
             for (const auto &[record, target] : records)

@@ -9,6 +9,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -413,9 +416,19 @@ private Q_SLOTS:
         QStringList expected;
         for (const QString &path : saved)
             expected.append(QFileInfo(path).fileName());
-        expected << QStringLiteral("ServiceJournal.txt");
+        expected << QStringLiteral("ServiceJournal.txt") << QStringLiteral("Readings.sqlite");
         for (const QString &name : QDir(dataDir.path()).entryList(QDir::Files))
             QVERIFY2(expected.contains(name), qPrintable(name));
+        // Every reading saved is in the store too, with its file, once.
+        QProcess history;
+        history.start(Service,
+                      {QStringLiteral("history"), QStringLiteral("--data-dir"), dataDir.path(),
+                       QStringLiteral("--format"), QStringLiteral("json")});
+        QVERIFY(history.waitForFinished(30000));
+        QStringList stored;
+        for (const QJsonValue &reading : QJsonDocument::fromJson(history.readAll()).array())
+            stored += reading.toObject().value(QStringLiteral("files")).toVariant().toStringList();
+        QCOMPARE(stored, saved);
         const QString journal = QString::fromUtf8(
             readFile(QDir(dataDir.path()).filePath(QStringLiteral("ServiceJournal.txt"))));
         QVERIFY(journal.contains(QStringLiteral("автоматическое сохранение")));

@@ -43,7 +43,7 @@ struct Seen
 void readThroughTheWindow(const QString &port, const std::optional<QString> &traceFile,
                           const QString &dataDir, Seen *seen, const QString &replayFile = {})
 {
-    WindowComposition composition({port, traceFile, dataDir, replayFile});
+    WindowComposition composition({port, traceFile, dataDir, replayFile, {}});
     QVERIFY2(composition.traceError().isEmpty(), qPrintable(composition.traceError()));
     composition.start();
     MainWindow &window = composition.window();

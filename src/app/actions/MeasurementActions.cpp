@@ -10,6 +10,7 @@
 #include "measurement/PlateExport.h"
 #include "measurement/ProtocolHeading.h"
 #include "measurement/ResultsProtocol.h"
+#include "store/SessionReadings.h"
 
 #include <QDir>
 
@@ -183,6 +184,9 @@ int runReadOd(const CommandLine &commandLine)
         return 2;
     const bool autoName = commandLine.flags.contains(QStringLiteral("auto-name"));
     HeadlessRun run(commandLine);
+    std::unique_ptr<SessionReadings> readings;
+    if (!attachReadings(run, commandLine, &readings))
+        return 2;
     OpticalDensityReader &reader = run.session().reader();
     QString fileError;
     QString savedPath;
@@ -241,6 +245,8 @@ int runReadOd(const CommandLine &commandLine)
 
 bool actionDrawsPages(const CommandLine &commandLine)
 {
+    if (commandLine.action == QLatin1String("history"))
+        return commandLine.value(QStringLiteral("format")) == QLatin1String("pdf");
     return commandLine.action == QLatin1String("read-protocol") &&
            commandLine.has(QStringLiteral("pdf"));
 }
@@ -259,6 +265,9 @@ int runReadProtocol(const CommandLine &commandLine)
         return 2;
     const bool autoName = commandLine.flags.contains(QStringLiteral("auto-name"));
     HeadlessRun run(commandLine);
+    std::unique_ptr<SessionReadings> readings;
+    if (!attachReadings(run, commandLine, &readings))
+        return 2;
     ResultsProtocol &results = run.session().results();
     // The action prints or writes the text itself: nothing on the way goes to
     // the data folder, which may be full or elsewhere.

@@ -5,6 +5,7 @@
 #include "journal/ServiceJournal.h"
 #include "measurement/OpticalDensityReader.h"
 #include "measurement/ResultsProtocol.h"
+#include "store/SessionReadings.h"
 #include "watch/UnsavedReadings.h"
 #include "watch/WatchService.h"
 
@@ -31,6 +32,10 @@ int runWatch(const CommandLine &commandLine)
         return 1;
     }
     QObject::connect(&session.journal(), &ServiceJournal::appendFailed, &HeadlessRun::printError);
+    // Every reading saved goes into the store too; one it cannot take waits in the queue.
+    std::unique_ptr<SessionReadings> readings;
+    if (!attachReadings(run, commandLine, &readings))
+        return 2;
 
     WatchService watch(session, portName);
     const auto printSaved = [](const QString &path) {

@@ -4,6 +4,8 @@
 #include "common/ResolvedPath.h"
 #include "database/DatabaseBackup.h"
 #include "journal/ServiceJournal.h"
+#include "store/ReadingQueue.h"
+#include "store/StoreLocation.h"
 
 #include <QDir>
 
@@ -57,6 +59,16 @@ QString overlap(const QString &dataFolderPath, const QString &path)
         sameInode(landing, backups))
         return QStringLiteral("это папка резервных копий БД ТС %1 или файл в ней")
             .arg(QDir::toNativeSeparators(backups));
+    // The readings store (with SQLite's own files beside it) and the readings
+    // waiting for it.
+    const QString store = ResolvedPath::of(folder.filePath(QLatin1String(StoreLocation::FileName)));
+    if (target == store || target.startsWith(store + QLatin1Char('-')))
+        return QStringLiteral("это хранилище показаний %1").arg(QDir::toNativeSeparators(store));
+    const QString queue =
+        ResolvedPath::of(folder.filePath(QLatin1String(ReadingQueue::FolderName)));
+    if (target == queue || target.startsWith(queue + QLatin1Char('/')))
+        return QStringLiteral("это очередь показаний %1 или файл в ней")
+            .arg(QDir::toNativeSeparators(queue));
     return {};
 }
 
@@ -65,8 +77,9 @@ QString optionRefusal(const QString &dataFolderPath, const QString &option, cons
     const QString why = overlap(dataFolderPath, path);
     if (why.isEmpty())
         return {};
-    return QStringLiteral("--%1 %2: %3. Журнал и резервные копии папки данных ничем другим не "
-                          "заменяются и не дописываются; укажите другой файл.")
+    return QStringLiteral("--%1 %2: %3. Журнал и резервные копии папки данных, хранилище "
+                          "показаний и очередь к нему ничем другим не заменяются и не "
+                          "дописываются; укажите другой файл.")
         .arg(option, QDir::toNativeSeparators(path), why);
 }
 

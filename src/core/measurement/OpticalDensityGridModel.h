@@ -24,6 +24,8 @@ public:
     static constexpr int NumberRole = Qt::UserRole + 1;
 
     explicit OpticalDensityGridModel(const OpticalDensityReader &reader, QObject *parent = nullptr);
+    // A grid that shows only what it is given (a reading from the store).
+    explicit OpticalDensityGridModel(QObject *parent = nullptr) : QAbstractTableModel(parent) {}
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -34,12 +36,11 @@ public:
 
     // Empties the 96 value cells.
     void clear();
+    void show(const PlateTable &table);
     // The lowest and highest number on the plate; false when it holds none.
     bool numberRange(double *low, double *high) const;
 
 private:
-    void show(const PlateTable &table);
-
     PlateTable m_shown;
 };
 

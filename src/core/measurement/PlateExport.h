@@ -6,6 +6,8 @@
 #include <QChar>
 #include <QLocale>
 #include <QString>
+#include <QStringList>
+#include <QVector>
 
 #include <optional>
 
@@ -59,6 +61,10 @@ QByteArray json(const PlateTable &table);
 // an empty cell), the same in every locale. On failure returns nothing and
 // sets *error to the reason (Russian, without a file name: see failureText()).
 QByteArray xlsx(const PlateTable &table, QString *error);
+// Several plates in one workbook, each on a sheet of its own under the name
+// given (at most 31 characters, none of []:*?/\, each once, as Excel wants).
+QByteArray xlsxBook(const QVector<PlateTable> &tables, const QStringList &sheetNames,
+                    QString *error);
 
 // "Не удалось записать файл PATH: REASON".
 QString failureText(const QString &path, const QString &reason);

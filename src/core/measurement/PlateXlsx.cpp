@@ -194,6 +194,12 @@ QString notCreated(const QString &reason)
 
 QByteArray xlsx(const PlateTable &table, QString *error)
 {
+    return xlsxBook({table}, {QStringLiteral("Оптические плотности")}, error);
+}
+
+QByteArray xlsxBook(const QVector<PlateTable> &tables, const QStringList &sheetNames,
+                    QString *error)
+{
     // A size limit met by the scratch file fails the library's write instead of
     // ending the process.
     FileSizeLimit::failWritesInsteadOfSignal();
@@ -218,7 +224,6 @@ QByteArray xlsx(const PlateTable &table, QString *error)
         *error = notCreated(SystemErrorText::fromErrno(ENOMEM));
         return {};
     }
-    lxw_worksheet *sheet = workbook_add_worksheet(workbook, "Оптические плотности");
     lxw_format *numberFormat = workbook_add_format(workbook);
     format_set_num_format(numberFormat, "0.000");
     lxw_format *header = workbook_add_format(workbook);
@@ -227,12 +232,19 @@ QByteArray xlsx(const PlateTable &table, QString *error)
     lxw_format *titleFormat = workbook_add_format(workbook);
     format_set_bold(titleFormat);
 
-    lxw_error failed = sheet ? LXW_NO_ERROR : LXW_ERROR_MEMORY_MALLOC_FAILED;
+    lxw_error failed = LXW_NO_ERROR;
     const auto check = [&failed](lxw_error result) {
         if (failed == LXW_NO_ERROR)
             failed = result;
     };
-    if (sheet) {
+    for (int i = 0; i < tables.size(); ++i) {
+        const PlateTable &table = tables.at(i);
+        lxw_worksheet *sheet =
+            workbook_add_worksheet(workbook, cellText(sheetNames.at(i)).constData());
+        if (!sheet) {
+            check(LXW_ERROR_MEMORY_MALLOC_FAILED);
+            break;
+        }
         check(worksheet_write_string(sheet, 0, 0, cellText(table.title().text()).constData(),
                                      titleFormat));
         check(worksheet_set_column(sheet, 0, 0, 4, nullptr));

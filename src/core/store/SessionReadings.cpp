@@ -1,0 +1,26 @@
+#include "store/SessionReadings.h"
+
+#include "Session.h"
+
+namespace kalent {
+
+SessionReadings::SessionReadings(Session &session, const StoreLocation &location)
+    : m_keeper(location, session.dataFolder(), session.clock()), m_recorder(session, m_keeper)
+{}
+
+std::unique_ptr<SessionReadings> SessionReadings::attach(Session &session, const QString &storeUrl,
+                                                         QString *error)
+{
+    if (!ReadingStore::availableInThisBuild()) {
+        if (!storeUrl.isEmpty())
+            *error = ReadingStore::notInThisBuildText();
+        return nullptr;
+    }
+    const StoreLocation location =
+        StoreLocation::parse(storeUrl, session.dataFolder().path(), error);
+    if (!error->isEmpty())
+        return nullptr;
+    return std::unique_ptr<SessionReadings>(new SessionReadings(session, location));
+}
+
+} // namespace kalent

@@ -1,0 +1,76 @@
+// "История": what the pages received is listed, shown as the pages show it,
+// and a long history is read a page at a time.
+#include "HistoryListModel.h"
+#include "HistoryWindow.h"
+#include "MeasurementData.h"
+#include "MeasurementRig.h"
+#include "ObjectNames.h"
+#include "VirtualInstrument.h"
+#include "WidgetFinder.h"
+#include "store/SessionReadings.h"
+
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QtTest>
+
+using namespace kalent;
+using namespace kalent::test;
+
+class tst_HistoryWindow : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void whatThePagesReceivedIsShownAsTheyShowIt()
+    {
+        auto rig = connectedRig();
+        QVERIFY(rig);
+        QString error;
+        auto readings = SessionReadings::attach(rig->session, {}, &error);
+        QVERIFY2(readings, qPrintable(error));
+        rig->session.reader().setAutoSave(true);
+        QVERIFY(readTable(*rig));
+        QVERIFY(rig->runUntil(
+            [&] { return !rig->session.reader().table().title().instrumentFileName.isEmpty(); }));
+        QVERIFY(readProtocol(*rig));
+
+        HistoryWindow window(readings->location());
+        window.show();
+        auto *list = child<QTableView>(window, objectNames::history::List);
+        QCOMPARE(list->model()->rowCount(), 2);
+        // Newest first: the protocol, in the memo's words.
+        list->setCurrentIndex(list->model()->index(0, 0));
+        QCOMPARE(child<QPlainTextEdit>(window, objectNames::history::Protocol)->toPlainText(),
+                 rig->session.results().screenText());
+        list->setCurrentIndex(list->model()->index(1, 0));
+        const MeasurementData &data = *rig->instrument->feature<MeasurementData>();
+        QAbstractItemModel *grid = child<QTableView>(window, objectNames::history::Grid)->model();
+        QCOMPARE(grid->index(7, 11).data().toString(), QString::fromLatin1(data.valueText(8, 12)));
+        QVERIFY(grid->index(0, 0).data(Qt::BackgroundRole).isValid()); // the heat map
+        QCOMPARE(window.shown().files.size(), 1);
+        QVERIFY(child<QPushButton>(window, objectNames::history::Export)->isEnabled());
+    }
+
+    void aLongHistoryIsReadAPageAtATime()
+    {
+        QTemporaryDir dir;
+        QString error;
+        const StoreLocation location = StoreLocation::parse({}, dir.path(), &error);
+        ReadingStore store(location);
+        const MeasurementData data;
+        for (int i = 0; i < HistoryListModel::PageRows * 2 + 50; ++i)
+            QCOMPARE(store.add(Reading::fromProtocol(data.protocolText(), {}, {})), QString());
+        HistoryListModel model(store);
+        model.setFilter({});
+        QCOMPARE(model.rowCount(), HistoryListModel::PageRows);
+        QVERIFY(model.canFetchMore({}));
+        model.fetchMore({});
+        model.fetchMore({});
+        QCOMPARE(model.rowCount(), HistoryListModel::PageRows * 2 + 50);
+        QVERIFY(!model.canFetchMore({}));
+    }
+};
+
+QTEST_MAIN(tst_HistoryWindow)
+#include "tst_HistoryWindow.moc"
