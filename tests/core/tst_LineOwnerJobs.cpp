@@ -135,6 +135,14 @@ private Q_SLOTS:
         QVERIFY(rig.owner.begin(LineJob::Table, 1000));
         bool stepped = false;
         rig.owner.after(800, [&] { stepped = true; });
+        // The waits of the line's procedures are no job's: each runs once, at
+        // its time counted from when it was last declared.
+        QList<qint64> waited;
+        for (int kind = 0; kind <= int(LineWait::Timeout); ++kind) {
+            for (int ms : {300, 600 + kind})
+                rig.owner.wait(LineWait(kind), ms, [&] { waited.append(rig.clock.nowMs()); });
+        }
+        rig.owner.stopWait(LineWait::Timeout);
         rig.clock.advance(500);
         rig.owner.end(LineJob::Table, JobOutcome::Done);
         // The next job has no limit of its own: nothing of the last one fails it.
@@ -143,6 +151,7 @@ private Q_SLOTS:
         QVERIFY(rig.owner.busy());
         QVERIFY(!stepped);
         QCOMPARE(rig.ended, 1);
+        QCOMPARE(waited, (QList<qint64>{600, 601, 602, 603, 604}));
     }
 
     void aJobBegunWhileTheLastOneEndsIsNotEndedWithIt()
