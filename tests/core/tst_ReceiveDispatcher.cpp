@@ -30,7 +30,6 @@ class tst_ReceiveDispatcher : public QObject
         // Progress as "N 2/6", and each message as its bytes, in the order heard.
         QStringList heard;
 
-        // The rig's line runs job (most replies here are the protocol's).
         explicit Rig(LineJob job = LineJob::Protocol)
         {
             port.open();
@@ -165,8 +164,7 @@ private Q_SLOTS:
         QCOMPARE(second, (QList<QByteArray>{"B", "B"}));
     }
 
-    // Only the job holding the line hears a reply, and sees it grow: one no
-    // job asked for is dropped and said.
+    // Only the job holding the line hears a reply or its growth; others are dropped and said.
     void aReplyReachesOnlyTheJobThatAskedForIt()
     {
         QByteArray table(873, '1');

@@ -152,7 +152,7 @@ Q_SIGNALS:
     void busyChanged(bool busy);
     // Bytes a job no longer (or never) holding the line tried to send: dropped.
     void sendRefused(kalent::LineJob job, const QByteArray &bytes);
-    // A whole reply (or the progress of one) that no job asked for was dropped.
+    // A whole reply no job asked for was dropped (its progress moved nothing).
     void replyUnasked(const QByteArray &bytes);
     void jobStarted(kalent::LineJob job);
     void jobEnded(kalent::LineJob job, kalent::JobOutcome outcome, const QString &reason);
