@@ -68,8 +68,9 @@ public:
     // only, and an output placed elsewhere never depends on the data folder.
     void setKeepsTemporaryFile(bool keeps) { m_keepsTemporaryFile = keeps; }
 
-    // "Принять данные".
-    void readProtocol();
+    // "Принять данные". The read's handle, whose finished is its one end; null
+    // when it could not start (the pane says why).
+    JobHandle *readProtocol();
     // "Данные в файл", after the operator chose a path in the save dialog.
     void saveChosen(const QString &path);
 
@@ -100,8 +101,8 @@ Q_SIGNALS:
 
 private:
     void setState(const State &state);
-    // False when another exchange holds the line: nothing is sent.
-    bool startRead();
+    // Null when another exchange holds the line: nothing is sent.
+    JobHandle *startRead();
     void readEnded(const JobResult &result);
 
     SerialPort &m_port;
