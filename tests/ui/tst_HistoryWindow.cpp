@@ -34,6 +34,7 @@ private Q_SLOTS:
         QVERIFY(rig->runUntil(
             [&] { return !rig->session.reader().table().title().instrumentFileName.isEmpty(); }));
         QVERIFY(readProtocol(*rig));
+        QVERIFY(readings->keeper().waitForWrites(60000));
 
         HistoryWindow window(readings->location());
         window.show();
