@@ -7,6 +7,7 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
 #include <optional>
 
 class QSqlDatabase;
@@ -73,6 +74,11 @@ public:
     // (negative: no limit).
     QString find(const HistoryFilter &filter, QVector<Reading> *out, bool newestFirst = false,
                  std::optional<HistoryCursor> after = std::nullopt, int limit = -1);
+    // find() a row at a time, handed on as it is read, nothing gathered (a long
+    // listing streamed).
+    QString scan(const HistoryFilter &filter, const std::function<void(const Reading &)> &row,
+                 bool newestFirst = false, std::optional<HistoryCursor> after = std::nullopt,
+                 int limit = -1);
     // The whole reading.
     QString get(qint64 id, Reading *out);
 
