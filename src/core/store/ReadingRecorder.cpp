@@ -28,6 +28,9 @@ ReadingRecorder::ReadingRecorder(Session &session, ReadingKeeper &keeper, QObjec
     connect(&results, &ResultsProtocol::autoSaved, this,
             [this](const QString &path) { keepWaitingProtocol({path}); });
     connect(&results, &ResultsProtocol::fileError, this, [this] { keepWaitingProtocol({}); });
+    connect(&results, &ResultsProtocol::receivedUnfiled, this, [this](const QByteArray &text) {
+        m_keeper.keep(Reading::fromProtocol(text, m_session.port().portName(), {}));
+    });
 
     connect(&keeper, &ReadingKeeper::failed, this, &ReadingRecorder::say);
     connect(&keeper, &ReadingKeeper::recovered, this, &ReadingRecorder::say);
