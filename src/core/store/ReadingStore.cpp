@@ -292,7 +292,8 @@ QString ReadingStore::add(const Reading &reading, qint64 *id)
     q.prepare(QStringLiteral(
         "INSERT INTO readings (uid, received_ms, host, port, kind, name, protocol_date, raw, "
         "plate_values, files, search_text) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
-        "ON CONFLICT (uid) DO NOTHING"));
+        "ON CONFLICT (uid) DO UPDATE SET files = excluded.files, "
+        "search_text = excluded.search_text"));
     q.addBindValue(notNull(reading.uid));
     q.addBindValue(reading.receivedAt.toMSecsSinceEpoch());
     q.addBindValue(notNull(reading.host));

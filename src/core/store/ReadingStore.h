@@ -38,7 +38,8 @@ struct HistoryCursor
 // (the watch services of several computers writing into one place). One schema,
 // created and numbered by the program: open() brings an older store up to
 // SchemaVersion and refuses a newer one, which this program cannot read.
-// Storing a reading whose uid is already there stores nothing and succeeds.
+// Storing a reading whose uid is already there adds no row and succeeds; it
+// takes the files it now names (a file written after the reading was stored).
 // Every call returns an empty string on success, otherwise why not (Russian,
 // naming the store); after a failed call the next one connects again (a
 // server back after a restart).
