@@ -8,6 +8,7 @@
 #include <QSemaphore>
 #include <QThread>
 
+#include <algorithm>
 #include <memory>
 
 namespace kalent {
@@ -28,8 +29,12 @@ ReadingKeeper::ReadingKeeper(const StoreLocation &location, const DataFolder &da
     connect(m_writer, &ReadingWriter::recovered, this, &ReadingKeeper::recovered);
     connect(m_writer, &ReadingWriter::lost, this, &ReadingKeeper::lost);
     connect(m_writer, &ReadingWriter::waiting, this, &ReadingKeeper::armRetry);
-    connect(m_writer, &ReadingWriter::handled, this,
-            [this](const QString &uid) { m_inFlight.remove(uid); });
+    connect(m_writer, &ReadingWriter::handled, this, [this](const QString &uid) {
+        const auto first = std::find_if(m_inFlight.begin(), m_inFlight.end(),
+                                        [&uid](const Reading &r) { return r.uid == uid; });
+        if (first != m_inFlight.end())
+            m_inFlight.erase(first);
+    });
     m_thread->start();
 }
 
@@ -64,7 +69,7 @@ void ReadingKeeper::keep(const Reading &reading)
         queueHere(reading);
         return;
     }
-    m_inFlight.insert(reading.uid, reading);
+    m_inFlight.append(reading);
     ReadingWriter *writer = m_writer;
     QMetaObject::invokeMethod(writer, [writer, reading] { writer->keep(reading); });
 }

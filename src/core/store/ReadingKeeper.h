@@ -3,7 +3,7 @@
 #include "store/ReadingQueue.h"
 #include "store/StoreLocation.h"
 
-#include <QHash>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -70,8 +70,9 @@ private:
     std::unique_ptr<Timer> m_retry;
     QThread *m_thread = nullptr;
     ReadingWriter *m_writer = nullptr; // lives on m_thread
-    // Given to the writer and not yet stored or queued by it.
-    QHash<QString, Reading> m_inFlight;
+    // Given to the writer and not yet stored or queued by it, in the order given
+    // (the order it handles them; one uid may come twice, its files grown).
+    QList<Reading> m_inFlight;
     bool m_finished = false;
 };
 
