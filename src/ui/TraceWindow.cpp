@@ -2,6 +2,7 @@
 
 #include "ObjectNames.h"
 #include "TraceLineDelegate.h"
+#include "WidgetKit.h"
 #include "trace/ExchangeTrace.h"
 
 #include <QAction>
@@ -129,22 +130,9 @@ void TraceWindow::showDetail()
 
 void installTraceWindow(QWidget &mainWindow, ExchangeTrace &trace)
 {
-    auto *window = new TraceWindow(trace, &mainWindow);
-    auto *open = new QAction(QStringLiteral("Трасса обмена..."), &mainWindow);
-    open->setObjectName(QStringLiteral("actionShowTrace"));
-    open->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+T")));
-    open->setShortcutContext(Qt::WindowShortcut);
-    QObject::connect(open, &QAction::triggered, window, [window] {
-        window->show();
-        window->raise();
-        window->activateWindow();
-    });
-    // Added to the window for the shortcut; to the port panel for its context menu.
-    mainWindow.addAction(open);
-    if (auto *panel = mainWindow.findChild<QGroupBox *>(objectNames::portPanel::Panel)) {
-        panel->setContextMenuPolicy(Qt::ActionsContextMenu);
-        panel->addAction(open);
-    }
+    WidgetKit::addWindowOpener(
+        mainWindow, new TraceWindow(trace, &mainWindow), QStringLiteral("Трасса обмена..."),
+        QStringLiteral("actionShowTrace"), QKeySequence(QStringLiteral("Ctrl+Shift+T")));
 }
 
 } // namespace kalent

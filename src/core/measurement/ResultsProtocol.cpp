@@ -149,6 +149,7 @@ void ResultsProtocol::handleText(const Message &reply)
         const QString error = AtomicFile::write(tempFileName(), m_stream);
         if (!error.isEmpty()) {
             Q_EMIT fileError(error);
+            Q_EMIT receivedUnfiled(m_stream);
             return;
         }
     }

@@ -95,6 +95,10 @@ Q_SIGNALS:
     // The automatic save wrote this file.
     void autoSaved(const QString &path);
     void fileError(const QString &message);
+    // A protocol arrived whole but its temporary file could not be written
+    // (after fileError): the read stopped there, neither shown nor saved; the
+    // text it brought, so the readings store still keeps it.
+    void receivedUnfiled(const QByteArray &text);
     // The automatic save could not write path (after fileError): the bytes it
     // was to hold, so nothing received need be lost.
     void autoSaveFailed(const QString &path, const QByteArray &bytes, const QString &why);
