@@ -20,10 +20,7 @@ ReadingRecorder::ReadingRecorder(Session &session, ReadingKeeper &keeper, QObjec
     connect(&reader, &OpticalDensityReader::fileError, this, [this] { keepWaitingTable({}); });
     connect(&reader, &OpticalDensityReader::autoSaveFailed, this, &ReadingRecorder::autoSaveFailed);
     // The name never came (silence, a port gone, a cancel): the table is kept without it.
-    connect(&session.line(), &LineOwner::jobEnded, this, [this](LineJob job, JobOutcome outcome) {
-        if (job == LineJob::FileName && outcome != JobOutcome::Done)
-            keepWaitingTable({});
-    });
+    connect(&reader, &OpticalDensityReader::readFailed, this, [this] { keepWaitingTable({}); });
     ResultsProtocol &results = session.results();
     connect(&results, &ResultsProtocol::protocolReceived, this, &ReadingRecorder::protocolReceived);
     connect(&results, &ResultsProtocol::autoSaved, this,
