@@ -106,17 +106,35 @@ void TraceWindow::recordAdded()
         m_catchUp.start();
 }
 
+TraceWindow::Place TraceWindow::placeOf(const QListView *view) const
+{
+    const QModelIndex top = view->indexAt(view->viewport()->rect().topLeft());
+    if (atLastRow(view) || !top.isValid())
+        return {true, 0};
+    return {false, m_model.firstNumber() + top.row()};
+}
+
+void TraceWindow::keep(QListView *view, Place place)
+{
+    if (place.follows) {
+        view->scrollToBottom();
+        return;
+    }
+    // The rows under it moved when the oldest went: the same record goes back
+    // to the top (the oldest kept, when it went too).
+    const qint64 row = qMax<qint64>(0, place.topNumber - m_model.firstNumber());
+    view->scrollTo(m_model.index(static_cast<int>(row)), QAbstractItemView::PositionAtTop);
+}
+
 void TraceWindow::catchUp()
 {
     m_catchUp.stop();
-    const bool hexFollows = atLastRow(m_hex);
-    const bool textFollows = atLastRow(m_text);
+    const Place hex = placeOf(m_hex);
+    const Place text = placeOf(m_text);
     if (!m_model.catchUp())
         return;
-    if (hexFollows)
-        m_hex->scrollToBottom();
-    if (textFollows)
-        m_text->scrollToBottom();
+    keep(m_hex, hex);
+    keep(m_text, text);
 }
 
 void TraceWindow::showDetail()

@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QListView>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -83,6 +84,18 @@ public:
         return TraceLineDelegate::sizeHint(option, index);
     }
 };
+
+// The record in the view's top row, by the number it carries as its speed.
+int topRecord(const QListView *view)
+{
+    return view->indexAt(QPoint(1, 1)).data(TraceListModel::BaudRole).toInt();
+}
+
+void recordNumbered(ExchangeTrace &trace, int from, int count)
+{
+    for (int n = from; n < from + count; ++n)
+        trace.record(TraceRecord::Direction::Received, n, QStringLiteral("sim"), "D");
+}
 
 } // namespace
 
@@ -197,6 +210,44 @@ private Q_SLOTS:
         w.trace.record(TraceRecord::Direction::Sent, 115200, QStringLiteral("sim"), "r");
         QTest::qWait(3 * TraceWindow::CatchUpMs);
         QCOMPARE(inserted.count(), 0);
+    }
+
+    void theViewStaysWhereTheOperatorPutItAndFollowsOnlyFromTheLastRow_data()
+    {
+        QTest::addColumn<int>("before");
+        QTest::addColumn<int>("readAt"); // -1: the last row
+        QTest::addColumn<int>("added");
+        QTest::addColumn<int>("topAfter"); // -1: the last row in sight
+        QTest::newRow("at the last row: follows") << 500 << -1 << 300 << -1;
+        QTest::newRow("reading older rows: stays") << 500 << 100 << 300 << 100;
+        // 20,000 records are kept: the 300 oldest go while the operator reads.
+        QTest::newRow("reading while the oldest go: stays on its record")
+            << 20000 << 5000 << 300 << 5000;
+    }
+    void theViewStaysWhereTheOperatorPutItAndFollowsOnlyFromTheLastRow()
+    {
+        QFETCH(int, before);
+        QFETCH(int, readAt);
+        QFETCH(int, added);
+        QFETCH(int, topAfter);
+        ExchangeTrace trace;
+        TraceWindow window(trace);
+        recordNumbered(trace, 0, before);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *hex = window.findChild<QListView *>(QStringLiteral("traceHexView"));
+        QTRY_COMPARE(topRecord(hex) + hex->verticalScrollBar()->pageStep(), before);
+        if (readAt >= 0) {
+            hex->scrollTo(window.model().index(readAt, 0), QAbstractItemView::PositionAtTop);
+            QCOMPARE(topRecord(hex), readAt);
+        }
+        recordNumbered(trace, before, added);
+        QTRY_VERIFY(!window.model().behind());
+        QTest::qWait(2 * TraceWindow::CatchUpMs);
+        if (topAfter < 0)
+            QCOMPARE(topRecord(hex) + hex->verticalScrollBar()->pageStep(), before + added);
+        else
+            QCOMPARE(topRecord(hex), topAfter);
     }
 };
 
