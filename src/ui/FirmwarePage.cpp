@@ -392,7 +392,7 @@ void FirmwarePage::askLeaveUpload()
                         QStringLiteral("Загрузка программы в прибор не закончена. Прервать её?\n"
                                        "В приборе останется неполная программа."),
                         QMessageBox::Yes | QMessageBox::No, this);
-    box->setObjectName(QStringLiteral("LeaveUploadBox"));
+    box->setObjectName(objectNames::firmware::LeaveUploadBox);
     box->setDefaultButton(QMessageBox::No);
     box->setEscapeButton(QMessageBox::No);
     box->setAttribute(Qt::WA_DeleteOnClose);
@@ -428,7 +428,7 @@ void FirmwarePage::confirmAndLoad()
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Внимание! Проверьте."),
                     QStringLiteral("Режим программирования в приборе включен?"),
                     QMessageBox::Yes | QMessageBox::No, this);
-    box.setObjectName(QStringLiteral("ConfirmLoadBox"));
+    box.setObjectName(objectNames::firmware::ConfirmLoadBox);
     m_wizard.startUpload(box.exec() == QMessageBox::Yes);
 }
 
@@ -441,7 +441,7 @@ void FirmwarePage::showError(const QString &text)
 {
     auto *box = new QMessageBox(QMessageBox::Critical, OperatorTexts::programName(), text,
                                 QMessageBox::Ok, this);
-    box->setObjectName(QStringLiteral("FirmwareErrorBox"));
+    box->setObjectName(objectNames::firmware::ErrorBox);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }

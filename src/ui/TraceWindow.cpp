@@ -53,26 +53,26 @@ bool atLastRow(const QListView *view)
 
 TraceWindow::TraceWindow(ExchangeTrace &trace, QWidget *parent)
     : QWidget(parent, Qt::Window), m_model(trace), m_tabs(new QTabWidget),
-      m_hex(makeView(QStringLiteral("traceHexView"), m_model, TraceListModel::HexLineRole,
+      m_hex(makeView(objectNames::trace::HexView, m_model, TraceListModel::HexLineRole,
                      LongestHexLine)),
-      m_text(makeView(QStringLiteral("traceTextView"), m_model, TraceListModel::TextLineRole,
+      m_text(makeView(objectNames::trace::TextView, m_model, TraceListModel::TextLineRole,
                       LongestTextLine)),
       m_detail(new QPlainTextEdit), m_status(new QLabel)
 {
-    setObjectName(QStringLiteral("TraceWindow"));
+    setObjectName(objectNames::trace::Window);
     setWindowTitle(QStringLiteral("Трасса обмена с прибором"));
     resize(720, 420);
     // One choice of record for both renderings.
     m_text->setSelectionModel(m_hex->selectionModel());
-    m_tabs->setObjectName(QStringLiteral("traceTabs"));
+    m_tabs->setObjectName(objectNames::trace::Tabs);
     m_tabs->addTab(m_hex, QStringLiteral("Байты"));
     m_tabs->addTab(m_text, QStringLiteral("Текст"));
-    m_detail->setObjectName(QStringLiteral("traceDetail"));
+    m_detail->setObjectName(objectNames::trace::Detail);
     m_detail->setReadOnly(true);
     m_detail->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_detail->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_detail->setPlaceholderText(QStringLiteral("Выберите строку, чтобы увидеть запись целиком."));
-    m_status->setObjectName(QStringLiteral("traceStatus"));
+    m_status->setObjectName(objectNames::trace::Status);
     m_status->setText(
         trace.writingFile()
             ? QStringLiteral("Запись в файл: %1").arg(QDir::toNativeSeparators(trace.filePath()))
@@ -149,7 +149,7 @@ void installTraceWindow(QWidget &mainWindow, ExchangeTrace &trace)
 {
     auto *window = new TraceWindow(trace, &mainWindow);
     auto *open = new QAction(QStringLiteral("Трасса обмена..."), &mainWindow);
-    open->setObjectName(QStringLiteral("actionShowTrace"));
+    open->setObjectName(objectNames::trace::Open);
     open->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+T")));
     open->setShortcutContext(Qt::WindowShortcut);
     QObject::connect(open, &QAction::triggered, window, [window] {

@@ -2,6 +2,7 @@
 #include "ElidingLabel.h"
 #include "FirmwarePage.h"
 #include "FirmwareRig.h"
+#include "ObjectNames.h"
 #include "WidgetFinder.h"
 #include "navigation/PageNavigator.h"
 
@@ -165,7 +166,7 @@ void tst_FirmwarePage::unreadableFileIsShownInABoxAndNothingIsSent()
     answerNext<QMessageBox>(frame, "ConfirmLoadBox",
                             [](QMessageBox *box) { box->button(QMessageBox::Yes)->click(); });
     child<QPushButton>(frame, "btnLoadPO")->click();
-    auto *error = frame.findChild<QMessageBox *>(QStringLiteral("FirmwareErrorBox"));
+    auto *error = frame.findChild<QMessageBox *>(objectNames::firmware::ErrorBox);
     QVERIFY(error);
     QCOMPARE(error->text(),
              QStringLiteral("Файл %1 не найден.").arg(QDir::toNativeSeparators(path)));

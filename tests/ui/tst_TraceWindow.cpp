@@ -1,6 +1,7 @@
 #include "FeaturePages.h"
 #include "MainWindow.h"
 #include "ManualClock.h"
+#include "ObjectNames.h"
 #include "Session.h"
 #include "SimulatedPort.h"
 #include "SimulatorSetup.h"
@@ -95,16 +96,16 @@ private Q_SLOTS:
     {
         TracedWindow w;
         const QSize described = w.window.size();
-        auto *panel = w.window.findChild<QGroupBox *>(QStringLiteral("RzGroupBox1"));
+        auto *panel = w.window.findChild<QGroupBox *>(objectNames::portPanel::Panel);
         QVERIFY(panel);
         QCOMPARE(panel->contextMenuPolicy(), Qt::ActionsContextMenu);
-        QAction *open = w.window.findChild<QAction *>(QStringLiteral("actionShowTrace"));
+        QAction *open = w.window.findChild<QAction *>(objectNames::trace::Open);
         QVERIFY(open);
         QVERIFY(panel->actions().contains(open));
         QVERIFY(w.window.actions().contains(open));
         QCOMPARE(open->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+T")));
 
-        auto *traceWindow = w.window.findChild<TraceWindow *>(QStringLiteral("TraceWindow"));
+        auto *traceWindow = w.window.findChild<TraceWindow *>(objectNames::trace::Window);
         QVERIFY(traceWindow);
         QVERIFY(!traceWindow->isVisible());
         // Bytes exchanged before the window opens are shown too.
@@ -116,8 +117,8 @@ private Q_SLOTS:
         QVERIFY(traceWindow->isWindow());
         QCOMPARE(w.window.size(), described);
 
-        auto *hex = traceWindow->findChild<QListView *>(QStringLiteral("traceHexView"));
-        auto *text = traceWindow->findChild<QListView *>(QStringLiteral("traceTextView"));
+        auto *hex = traceWindow->findChild<QListView *>(objectNames::trace::HexView);
+        auto *text = traceWindow->findChild<QListView *>(objectNames::trace::TextView);
         QVERIFY(hex && text);
         const int before = hex->model()->rowCount();
         QVERIFY(
@@ -131,7 +132,7 @@ private Q_SLOTS:
         QVERIFY(hexLines.contains(QStringLiteral("<- 115200  44 ")));
         QVERIFY(textLines.contains(QStringLiteral("<- 115200  D")));
         QVERIFY(textLines.contains(QStringLiteral("<09>0.")));
-        QVERIFY(traceWindow->findChild<QLabel *>(QStringLiteral("traceStatus"))
+        QVERIFY(traceWindow->findChild<QLabel *>(objectNames::trace::Status)
                     ->text()
                     .contains(QStringLiteral("--trace")));
     }
@@ -139,9 +140,9 @@ private Q_SLOTS:
     void aHiddenTraceWindowRendersNothingAndShowsEveryRecordOnceOpened()
     {
         TracedWindow w;
-        auto *traceWindow = w.window.findChild<TraceWindow *>(QStringLiteral("TraceWindow"));
-        auto *hex = traceWindow->findChild<QListView *>(QStringLiteral("traceHexView"));
-        auto *text = traceWindow->findChild<QListView *>(QStringLiteral("traceTextView"));
+        auto *traceWindow = w.window.findChild<TraceWindow *>(objectNames::trace::Window);
+        auto *hex = traceWindow->findChild<QListView *>(objectNames::trace::HexView);
+        auto *text = traceWindow->findChild<QListView *>(objectNames::trace::TextView);
         auto *hexLines = new CountingDelegate(TraceListModel::HexLineRole, 440, hex);
         auto *textLines = new CountingDelegate(TraceListModel::TextLineRole, 570, text);
         hex->setItemDelegate(hexLines);
@@ -164,7 +165,7 @@ private Q_SLOTS:
 
         // Opened: every record is there at once, the view at the last, and
         // only the rows in sight are rendered.
-        w.window.findChild<QAction *>(QStringLiteral("actionShowTrace"))->trigger();
+        w.window.findChild<QAction *>(objectNames::trace::Open)->trigger();
         QVERIFY(QTest::qWaitForWindowExposed(traceWindow));
         const int rows = static_cast<int>(w.trace.recent().size());
         QVERIFY(rows > 1000);
@@ -185,10 +186,10 @@ private Q_SLOTS:
                     .toString()
                     .endsWith(QStringLiteral(" … (всего байт: 529)")));
         hex->setCurrentIndex(last);
-        auto *detail = traceWindow->findChild<QPlainTextEdit *>(QStringLiteral("traceDetail"));
+        auto *detail = traceWindow->findChild<QPlainTextEdit *>(objectNames::trace::Detail);
         QVERIFY(detail);
         QVERIFY(detail->toPlainText().endsWith(QString::fromLatin1(page.toHex(' ').toUpper())));
-        traceWindow->findChild<QTabWidget *>(QStringLiteral("traceTabs"))->setCurrentWidget(text);
+        traceWindow->findChild<QTabWidget *>(objectNames::trace::Tabs)->setCurrentWidget(text);
         QVERIFY(detail->toPlainText().endsWith(QString::fromLatin1(page)));
         QCOMPARE(text->currentIndex(), last);
 
@@ -221,7 +222,7 @@ private Q_SLOTS:
         TraceWindow window(trace);
         recordNumbered(0, before);
         window.show();
-        auto *hex = window.findChild<QListView *>(QStringLiteral("traceHexView"));
+        auto *hex = window.findChild<QListView *>(objectNames::trace::HexView);
         const auto top = [hex] {
             return hex->indexAt({1, 1}).data(TraceListModel::BaudRole);
         };
