@@ -1,7 +1,6 @@
 #include "DatabasePageRead.h"
 #include "DialogAnswers.h"
 #include "FileContents.h"
-#include "ObjectNames.h"
 #include "TestSupport.h"
 #include "WidgetFinder.h"
 

@@ -2,7 +2,6 @@
 #include "ElidingLabel.h"
 #include "FirmwarePage.h"
 #include "FirmwareRig.h"
-#include "ObjectNames.h"
 #include "WidgetFinder.h"
 #include "navigation/PageNavigator.h"
 

@@ -2,7 +2,6 @@
 #include "ElidingLabel.h"
 #include "LinkLabel.h"
 #include "MainWindow.h"
-#include "ObjectNames.h"
 #include "PageChangeHooks.h"
 #include "SimulatorPanel.h"
 #include "TestSupport.h"

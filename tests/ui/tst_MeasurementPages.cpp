@@ -1,5 +1,4 @@
 #include "MeasurementData.h"
-#include "ObjectNames.h"
 #include "ReaderPage.h"
 #include "RecordingOpener.h"
 #include "ResultsPage.h"

@@ -46,11 +46,17 @@ struct TracedWindow
     Session session{clock, tracingPort, DataFolder(dataDir.path())};
     NoOpener opener;
     MainWindow window{session, instrument.get()};
+    TraceWindow *traceWindow = nullptr;
+    QListView *hex = nullptr;
+    QListView *text = nullptr;
 
     TracedWindow()
     {
         installFeaturePages(window, session, opener, instrument.get());
         installTraceWindow(window, trace);
+        traceWindow = window.findChild<TraceWindow *>(objectNames::trace::Window);
+        hex = traceWindow->findChild<QListView *>(objectNames::trace::HexView);
+        text = traceWindow->findChild<QListView *>(objectNames::trace::TextView);
         session.connection().openFirstPort({QStringLiteral("sim")});
         window.show();
     }
@@ -105,9 +111,8 @@ private Q_SLOTS:
         QVERIFY(w.window.actions().contains(open));
         QCOMPARE(open->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+T")));
 
-        auto *traceWindow = w.window.findChild<TraceWindow *>(objectNames::trace::Window);
-        QVERIFY(traceWindow);
-        QVERIFY(!traceWindow->isVisible());
+        auto *traceWindow = w.traceWindow;
+        QVERIFY(traceWindow && !traceWindow->isVisible());
         // Bytes exchanged before the window opens are shown too.
         w.session.connection().searchWithFastestSpeed();
         QVERIFY(
@@ -117,13 +122,11 @@ private Q_SLOTS:
         QVERIFY(traceWindow->isWindow());
         QCOMPARE(w.window.size(), described);
 
-        auto *hex = traceWindow->findChild<QListView *>(objectNames::trace::HexView);
-        auto *text = traceWindow->findChild<QListView *>(objectNames::trace::TextView);
+        QListView *hex = w.hex;
+        QListView *text = w.text;
         QVERIFY(hex && text);
         const int before = hex->model()->rowCount();
-        QVERIFY(
-            lines(hex, TraceListModel::HexLineRole).filter(QStringLiteral("->   4800  42")).size() >
-            0);
+        QVERIFY(lines(hex, TraceListModel::HexLineRole).join('\n').contains("->   4800  42"));
         w.session.reader().readTable();
         w.clock.advance(500);
         QTRY_VERIFY(hex->model()->rowCount() > before);
@@ -140,9 +143,9 @@ private Q_SLOTS:
     void aHiddenTraceWindowRendersNothingAndShowsEveryRecordOnceOpened()
     {
         TracedWindow w;
-        auto *traceWindow = w.window.findChild<TraceWindow *>(objectNames::trace::Window);
-        auto *hex = traceWindow->findChild<QListView *>(objectNames::trace::HexView);
-        auto *text = traceWindow->findChild<QListView *>(objectNames::trace::TextView);
+        TraceWindow *traceWindow = w.traceWindow;
+        QListView *hex = w.hex;
+        QListView *text = w.text;
         auto *hexLines = new CountingDelegate(TraceListModel::HexLineRole, 440, hex);
         auto *textLines = new CountingDelegate(TraceListModel::TextLineRole, 570, text);
         hex->setItemDelegate(hexLines);
