@@ -24,6 +24,7 @@
 #include "firmware/FirmwareUpload.h"
 #include "firmware/FirmwareWizard.h"
 #include "link/HostSerialPort.h"
+#include "link/LineOwner.h"
 #include "link/PortSelector.h"
 
 #include <QApplication>
@@ -73,7 +74,11 @@ void onManualClock()
     port.setSettings(QStringLiteral("115200,n,8,1"));
     port.open();
     MessagePane pane;
-    FirmwareUpload upload(port, pane, clock);
+    // The engine sends as the upload job on the line's owner, as in the program.
+    LineOwner line(clock);
+    line.setPort(&port);
+    line.begin(LineJob::FirmwareUpload);
+    FirmwareUpload upload(port, line, pane, clock);
     const QByteArray image = pseudoRandomImage(ImageSize);
 
     int progressUpdates = 0;

@@ -22,7 +22,6 @@
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QTimer>
 
 #include <algorithm>
 #include <optional>
@@ -201,9 +200,11 @@ bool HeadlessRun::portGone()
 
 HeadlessRun::WaitEnd HeadlessRun::runUntil(const std::function<bool()> &done)
 {
-    if (done())
-        return WaitEnd::Done;
     ProgressWatch &watch = session().progressWatch();
+    if (done()) {
+        watch.stop();
+        return WaitEnd::Done;
+    }
     QEventLoop loop;
     WaitEnd end = WaitEnd::Done;
     const auto finish = [&](WaitEnd how) {
@@ -220,26 +221,11 @@ HeadlessRun::WaitEnd HeadlessRun::runUntil(const std::function<bool()> &done)
                 else if (portGone())
                     finish(WaitEnd::PortGone);
             });
-    // Wakes when the wait would end without progress, and looks again then: the
-    // progress since moves it on, and a search not yet round all six speeds is
-    // looked at again a tick later.
-    const qint64 limitMs = timeoutMs();
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    deadline.setTimerType(Qt::PreciseTimer);
-    const auto armDeadline = [&] {
-        const qint64 left = watch.lastProgressMs() + limitMs - session().clock().nowMs();
-        deadline.start(left > 0 ? int(std::min<qint64>(left + 1, MaxTimeoutSeconds * 1000LL))
-                                : Connection::SearchTickMs);
-    };
-    connect(&deadline, &QTimer::timeout, &loop, [&] {
-        if (watch.expired())
-            finish(WaitEnd::TimedOut);
-        else
-            armDeadline();
-    });
-    armDeadline();
+    // The watch (started by the caller) says when the wait has gone the
+    // timeout without progress, on the line owner's clock.
+    connect(&watch, &ProgressWatch::timedOut, &loop, [&] { finish(WaitEnd::TimedOut); });
     loop.exec();
+    watch.stop();
     return end;
 }
 

@@ -9,8 +9,8 @@ namespace kalent {
 
 Session::Session(Clock &clock, SerialPort &port, const DataFolder &dataFolder, QObject *parent)
     : QObject(parent), m_clock(clock), m_port(port), m_dataFolder(dataFolder), m_line(clock),
-      m_dispatcher(port, clock, [this] { return m_connection.checkLink(); }),
-      m_connection(port, m_dispatcher, m_line, m_pane, clock),
+      m_dispatcher(port, m_line, [this] { return m_connection.checkLink(); }),
+      m_connection(port, m_dispatcher, m_line, m_pane),
       m_reader(std::make_unique<OpticalDensityReader>(port, m_dispatcher, m_line, m_pane,
                                                       m_connection, m_dataFolder)),
       m_results(
@@ -18,12 +18,12 @@ Session::Session(Clock &clock, SerialPort &port, const DataFolder &dataFolder, Q
       m_firmware(port, m_connection, m_dispatcher, m_line, m_pane, clock, m_dataFolder, m_lastFile),
       m_databasePage(port, m_dispatcher, m_line, m_connection, m_pane, clock, m_dataFolder,
                      m_lastFile),
-      m_navigator(m_connection, this), m_progressWatch(clock, m_dispatcher, m_pane, m_connection),
+      m_navigator(m_connection, this),
+      m_progressWatch(clock, m_line, m_dispatcher, m_pane, m_connection),
       m_journal(std::make_unique<ServiceJournal>(m_dataFolder)),
       m_journalRecorder(
           std::make_unique<JournalRecorder>(*m_journal, port, m_connection, *m_reader, *m_results))
 {
-    m_dispatcher.setLineOwner(&m_line);
     m_line.setPort(&port);
     connect(&m_databasePage.service(), &DatabaseService::journalEvent, m_journal.get(),
             &ServiceJournal::append);

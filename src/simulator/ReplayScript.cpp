@@ -93,6 +93,9 @@ std::optional<ReplayScript::Step> ReplayScript::read(Position at, Position *next
                 {qMax<qint64>(0, record->timeUs - referenceUs) / 1000, record->bytes});
             lastWasSent = false;
             break;
+        case TraceRecord::Direction::Unasked:
+            // The program's own note on bytes already recorded as received.
+            break;
         }
     }
     return step;

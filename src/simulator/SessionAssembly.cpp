@@ -6,6 +6,7 @@
 #include "TraceReplay.h"
 #include "VirtualInstrument.h"
 #include "link/HostSerialPort.h"
+#include "link/LineOwner.h"
 
 namespace kalent {
 
@@ -49,6 +50,13 @@ SessionAssembly::SessionAssembly(const Options &options) : m_port(hostPort(optio
     m_trace.setKeepRecent(options.keepRecentTrace);
     m_session =
         std::make_unique<Session>(m_clock, m_tracingPort, DataFolder::resolve(options.dataDir));
+    // A reply no exchange asked for is dropped unheard: the trace says so beside its bytes.
+    QObject::connect(&m_session->line(), &LineOwner::replyUnasked, &m_trace,
+                     [this](const QByteArray &bytes) {
+                         m_trace.record(TraceRecord::Direction::Unasked,
+                                        baudOfSettings(m_tracingPort.settings()),
+                                        m_tracingPort.portName(), bytes);
+                     });
 }
 
 SessionAssembly::~SessionAssembly() = default;

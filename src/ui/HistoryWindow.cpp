@@ -7,22 +7,22 @@
 #include "MeasurementWidgets.h"
 #include "ObjectNames.h"
 #include "ProtocolPrint.h"
+#include "WidgetKit.h"
 #include "common/AtomicFile.h"
 #include "measurement/OpticalDensityGridModel.h"
 #include "measurement/PlateExport.h"
 #include "measurement/ProtocolHeading.h"
 #include "store/ReadingKeeper.h"
 
-#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QJsonDocument>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -351,20 +351,9 @@ void HistoryWindow::exportChosen()
 void installHistoryWindow(QWidget &mainWindow, const StoreLocation &location, ReadingKeeper *keeper)
 {
     auto *window = new HistoryWindow(location, &mainWindow);
-    auto *open = new QAction(QStringLiteral("История..."), &mainWindow);
-    open->setObjectName(objectNames::history::Open);
-    open->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+H")));
-    open->setShortcutContext(Qt::WindowShortcut);
-    QObject::connect(open, &QAction::triggered, window, [window] {
-        window->show();
-        window->raise();
-        window->activateWindow();
-    });
-    mainWindow.addAction(open);
-    if (auto *panel = mainWindow.findChild<QGroupBox *>(objectNames::portPanel::Panel)) {
-        panel->setContextMenuPolicy(Qt::ActionsContextMenu);
-        panel->addAction(open);
-    }
+    WidgetKit::addWindowOpener(mainWindow, window, QStringLiteral("История..."),
+                               objectNames::history::Open,
+                               QKeySequence(QStringLiteral("Ctrl+Shift+H")));
     // A reading stored while the window is open appears in it.
     if (keeper)
         QObject::connect(keeper, &ReadingKeeper::stored, window, [window] {

@@ -2,12 +2,11 @@
 
 #include "ObjectNames.h"
 #include "TraceLineDelegate.h"
+#include "WidgetKit.h"
 #include "trace/ExchangeTrace.h"
 
-#include <QAction>
 #include <QDir>
 #include <QFontDatabase>
-#include <QGroupBox>
 #include <QLabel>
 #include <QListView>
 #include <QPlainTextEdit>
@@ -147,22 +146,9 @@ void TraceWindow::showDetail()
 
 void installTraceWindow(QWidget &mainWindow, ExchangeTrace &trace)
 {
-    auto *window = new TraceWindow(trace, &mainWindow);
-    auto *open = new QAction(QStringLiteral("Трасса обмена..."), &mainWindow);
-    open->setObjectName(objectNames::trace::Open);
-    open->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+T")));
-    open->setShortcutContext(Qt::WindowShortcut);
-    QObject::connect(open, &QAction::triggered, window, [window] {
-        window->show();
-        window->raise();
-        window->activateWindow();
-    });
-    // Added to the window for the shortcut; to the port panel for its context menu.
-    mainWindow.addAction(open);
-    if (auto *panel = mainWindow.findChild<QGroupBox *>(objectNames::portPanel::Panel)) {
-        panel->setContextMenuPolicy(Qt::ActionsContextMenu);
-        panel->addAction(open);
-    }
+    WidgetKit::addWindowOpener(mainWindow, new TraceWindow(trace, &mainWindow),
+                               QStringLiteral("Трасса обмена..."), objectNames::trace::Open,
+                               QKeySequence(QStringLiteral("Ctrl+Shift+T")));
 }
 
 } // namespace kalent

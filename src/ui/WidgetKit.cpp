@@ -1,7 +1,11 @@
 #include "WidgetKit.h"
 
+#include "ObjectNames.h"
+
+#include <QAction>
 #include <QCheckBox>
 #include <QGraphicsDropShadowEffect>
+#include <QGroupBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QRect>
@@ -20,6 +24,26 @@ QCheckBox *checkBox(const QString &objectName, const QString &text, QWidget *par
     auto *box = new QCheckBox(text, parent);
     box->setObjectName(objectName);
     return box;
+}
+
+QAction *addWindowOpener(QWidget &mainWindow, QWidget *window, const QString &text,
+                         const QString &objectName, const QKeySequence &shortcut)
+{
+    auto *open = new QAction(text, &mainWindow);
+    open->setObjectName(objectName);
+    open->setShortcut(shortcut);
+    open->setShortcutContext(Qt::WindowShortcut);
+    QObject::connect(open, &QAction::triggered, window, [window] {
+        window->show();
+        window->raise();
+        window->activateWindow();
+    });
+    mainWindow.addAction(open);
+    if (auto *panel = mainWindow.findChild<QGroupBox *>(objectNames::portPanel::Panel)) {
+        panel->setContextMenuPolicy(Qt::ActionsContextMenu);
+        panel->addAction(open);
+    }
+    return open;
 }
 
 void setTextColour(QWidget *widget, const QColor &colour)

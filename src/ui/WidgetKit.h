@@ -3,7 +3,9 @@
 #include <QColor>
 #include <QString>
 
+class QAction;
 class QCheckBox;
+class QKeySequence;
 class QPainter;
 class QPushButton;
 class QRect;
@@ -18,6 +20,13 @@ namespace WidgetKit {
 // A push button or check box with its objectName, the name tests find it by.
 QPushButton *button(const QString &objectName, const QString &text, QWidget *parent);
 QCheckBox *checkBox(const QString &objectName, const QString &text, QWidget *parent);
+
+// A window of the program's own beside the main one, opened (shown, raised,
+// activated) by an action with its objectName and shortcut: on the main window
+// for the shortcut and in the port panel's context menu, so no described
+// control moves.
+QAction *addWindowOpener(QWidget &mainWindow, QWidget *window, const QString &text,
+                         const QString &objectName, const QKeySequence &shortcut);
 
 // Only the enabled look takes the colour: a disabled control keeps the palette's
 // disabled text, so a coloured control that cannot be used still looks greyed.

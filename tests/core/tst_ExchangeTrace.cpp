@@ -100,6 +100,9 @@ private Q_SLOTS:
         QCOMPARE(back->baud, 115200);
         QCOMPARE(back->timeUs, 123456);
         QVERIFY(back->direction == TraceRecord::Direction::Received);
+        r.direction = TraceRecord::Direction::Unasked;
+        QVERIFY(TraceRecord::fromJsonLine(r.toJsonLine(), &error)->direction ==
+                TraceRecord::Direction::Unasked);
 
         QVERIFY(!TraceRecord::fromJsonLine("{\"t_us\":1,\"dir\":\"tx\",\"hex\":\"4\"}", &error));
         QVERIFY(error.contains(QStringLiteral("hex")));

@@ -205,6 +205,10 @@ void tst_FirmwareUpload::declinedOrClosedPortWritesNothing()
     QVERIFY(rig.port.written().isEmpty());
     QVERIFY((rig.step() == WizardStep::Ready));
     QVERIFY(!rig.wizard().state().uploadUnderWay());
+    // The engine driven while no upload holds the line sends nothing either.
+    rig.upload().start("abc");
+    rig.clock.advance(1000);
+    QVERIFY(rig.port.written().isEmpty());
 
     rig.port.close();
     rig.wizard().startUpload(true);

@@ -135,6 +135,13 @@ private Q_SLOTS:
         QVERIFY(rig.owner.begin(LineJob::Table, 1000));
         bool stepped = false;
         rig.owner.after(800, [&] { stepped = true; });
+        // The line's procedure waits are no job's: each runs once, timed from its last declaration.
+        QList<qint64> waited;
+        for (int kind = 0; kind <= int(LineWait::Timeout); ++kind) {
+            for (int ms : {300, 600 + kind})
+                rig.owner.wait(LineWait(kind), ms, [&] { waited.append(rig.clock.nowMs()); });
+        }
+        rig.owner.stopWait(LineWait::Timeout);
         rig.clock.advance(500);
         rig.owner.end(LineJob::Table, JobOutcome::Done);
         // The next job has no limit of its own: nothing of the last one fails it.
@@ -143,6 +150,7 @@ private Q_SLOTS:
         QVERIFY(rig.owner.busy());
         QVERIFY(!stepped);
         QCOMPARE(rig.ended, 1);
+        QCOMPARE(waited, (QList<qint64>{600, 601, 602, 603, 604}));
     }
 
     void aJobBegunWhileTheLastOneEndsIsNotEndedWithIt()
@@ -163,6 +171,10 @@ private Q_SLOTS:
     void everyNoticeQueuedDuringAJobIsServedAtItsEndInOrder()
     {
         Rig rig;
+        // On a free line a notice is served at once.
+        rig.owner.notice(ReplyCode::ResultsReady, rig.serve("free"));
+        QCOMPARE(rig.served, QStringList{"free"});
+        rig.served.clear();
         QVERIFY(rig.owner.begin(LineJob::Table, 1000));
         rig.owner.notice(ReplyCode::DensitiesMeasured, rig.serve("G"));
         rig.owner.notice(ReplyCode::ResultsReady, rig.serve("g"));
@@ -205,13 +217,6 @@ private Q_SLOTS:
         rig.clock.advance(1);
         // A notice served again comes before those that waited.
         QCOMPARE(rig.served, (QStringList{"after", "g again", "G"}));
-    }
-
-    void onAFreeLineANoticeIsServedAtOnce()
-    {
-        Rig rig;
-        rig.owner.notice(ReplyCode::ResultsReady, rig.serve("g"));
-        QCOMPARE(rig.served, QStringList{"g"});
     }
 };
 

@@ -117,11 +117,13 @@ private Q_SLOTS:
         f.rig.instrument->setBaud(19200);
         f.rig.startUp();
 
+        QSignalSpy contact(&f.rig.link(), &Connection::fastContactEnded);
         f.nav.openPage(Page::Database);
         QCOMPARE(f.nav.activePage(), Page::Database);
         QVERIFY(f.nav.tabVisible(Page::Database));
         QCOMPARE(f.hooks.calls, QStringList{"stop"});
         QVERIFY(f.rig.link().searching());
+        QCOMPARE(f.rig.link().state().lineBaud, 4800);
         QVERIFY(f.rig.link().state().speedChangeRequested);
         QCOMPARE(f.rig.link().state().requestedBaud, 115200);
         QVERIFY(f.rig.link().state().searchAskedFor);
@@ -130,6 +132,7 @@ private Q_SLOTS:
         QCOMPARE(f.rig.instrument->baud(), 115200);
         QCOMPARE(f.rig.session.pane().text(), QStringLiteral("Есть контакт с прибором"));
         QVERIFY(!f.rig.link().state().searchAskedFor);
+        QVERIFY(contact.size() == 1 && contact.first().first().toBool());
 
         f.nav.openPage(Page::Database);
         QVERIFY(!f.rig.link().searching());

@@ -45,11 +45,12 @@ private Q_SLOTS:
         SimRig rig;
         QVERIFY(rig.connectFast());
         ProgressWatch &watch = rig.session.progressWatch();
+        QSignalSpy timedOut(&watch, &ProgressWatch::timedOut);
         watch.start(1000);
         rig.clock.advance(1000);
         QVERIFY(!watch.expired());
         rig.clock.advance(1);
-        QVERIFY(watch.expired());
+        QVERIFY(watch.expired() && timedOut.count() == 1);
     }
 
     void noiseIsNoProgress()

@@ -24,6 +24,8 @@ class tst_ReadingStore : public QObject
     Q_OBJECT
 
 private:
+    // Far beyond a write's time: the store's own waits end sooner.
+    static constexpr int WriteWaitMs = 60000;
     QTemporaryDir m_dir;
     QString m_server = qEnvironmentVariable("KALENT_TEST_STORE");
 
@@ -266,6 +268,7 @@ private Q_SLOTS:
             const Reading first = table(1);
             uids.append(first.uid);
             keeper.keep(first);
+            QVERIFY(keeper.waitForWrites(WriteWaitMs));
             QVERIFY(runShell("KALENT_TEST_PG_STOP"));
         }
         for (int i = 0; i < 3; ++i) {
@@ -273,6 +276,7 @@ private Q_SLOTS:
             uids.append(r.uid);
             keeper.keep(r);
         }
+        QVERIFY(keeper.waitForWrites(WriteWaitMs));
         QCOMPARE(failed.count(), 1);
         QCOMPARE(keeper.queue().pending().size(), 3);
         if (onServer())
@@ -280,19 +284,48 @@ private Q_SLOTS:
         else
             QDir().mkpath(folder + QStringLiteral("/gone"));
         clock.advance(ReadingKeeper::RetryMs);
+        QVERIFY(keeper.waitForWrites(WriteWaitMs));
         QCOMPARE(recovered.count(), 1);
         QCOMPARE(keeper.queue().pending().size(), 0);
         const Reading last = protocol();
         uids.append(last.uid);
         keeper.keep(last);
+        QVERIFY(keeper.waitForWrites(WriteWaitMs));
         QVector<Reading> all;
-        QCOMPARE(keeper.store().find({}, &all), QString());
+        QCOMPARE(ReadingStore(keeper.location()).find({}, &all), QString());
         QList<QString> stored;
         for (const Reading &r : all)
             stored.append(r.uid);
         QCOMPARE(stored, uids);
         QCOMPARE(failed.count(), 1);
         QCOMPARE(lost.count(), 0);
+    }
+
+    // A store another program holds locked: the caller goes on at once, and the
+    // reading waits in the queue once the store's busy wait is over.
+    void aLockedStoreNeverHoldsTheCaller()
+    {
+        if (onServer())
+            QSKIP("An SQLite file's lock");
+        QDir(m_dir.filePath(QLatin1String(ReadingQueue::FolderName))).removeRecursively();
+        ManualClock clock;
+        ReadingKeeper keeper(location(), DataFolder(m_dir.path()), clock);
+        QSignalSpy failed(&keeper, &ReadingKeeper::failed);
+        {
+            QSqlDatabase db =
+                QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("locker"));
+            db.setDatabaseName(location().file);
+            QVERIFY(db.open());
+            QSqlQuery lock(db);
+            QVERIFY(lock.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+            keeper.keep(table(1));
+            QCOMPARE(failed.count(), 0);
+            QVERIFY(keeper.waitForWrites(WriteWaitMs));
+            QCOMPARE(failed.count(), 1);
+            QCOMPARE(keeper.queue().pending().size(), 1);
+            lock.exec(QStringLiteral("ROLLBACK"));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("locker"));
     }
 
     void storeAddressesAreReadOrRefused_data()

@@ -5,6 +5,8 @@
 
 #include <QtTest>
 
+#include <tuple>
+
 using namespace kalent;
 using kalent::test::ScriptedPort;
 
@@ -19,7 +21,8 @@ class tst_ReceiveDispatcher : public QObject
         ScriptedPort port;
         bool linkUp = true;
         int linkChecks = 0;
-        ReceiveDispatcher dispatcher{port, clock, [this] {
+        LineOwner owner{clock};
+        ReceiveDispatcher dispatcher{port, owner, [this] {
                                          ++linkChecks;
                                          return linkUp;
                                      }};
@@ -27,9 +30,13 @@ class tst_ReceiveDispatcher : public QObject
         // Progress as "N 2/6", and each message as its bytes, in the order heard.
         QStringList heard;
 
-        Rig()
+        explicit Rig(LineJob job = LineJob::Protocol)
         {
             port.open();
+            owner.begin(job);
+            QObject::connect(&owner, &LineOwner::replyUnasked, [this](const QByteArray &bytes) {
+                heard.append("unasked " + QString::fromLatin1(bytes.left(8)));
+            });
             for (const ReplyCode code : {ReplyCode::ProtocolLength, ReplyCode::ContactAnswer,
                                          ReplyCode::PageCount, ReplyCode::DensityBlock}) {
                 dispatcher.subscribe(code, [this](const Message &message) {
@@ -54,7 +61,7 @@ class tst_ReceiveDispatcher : public QObject
 private Q_SLOTS:
     void linkDownReadsNothingAndLeavesBytesQueued()
     {
-        Rig rig;
+        Rig rig(LineJob::None);
         rig.linkUp = false;
         rig.port.arrive("B");
         QCOMPARE(rig.linkChecks, 1);
@@ -68,10 +75,12 @@ private Q_SLOTS:
 
     void unknownFirstByteEmptiesTheBufferAndLosesWhatFollows()
     {
-        Rig rig;
-        rig.port.arrive(QByteArray("\xff", 1) + "B");
-        QVERIFY(rig.handled.isEmpty());
-        QVERIFY(!rig.dispatcher.collecting());
+        for (const QByteArray &start : {QByteArray("\xff", 1), QByteArray("Zzz")}) {
+            Rig rig(LineJob::None);
+            rig.port.arrive(start + "B");
+            QVERIFY(rig.handled.isEmpty());
+            QVERIFY(!rig.dispatcher.collecting());
+        }
     }
 
     void emptyReadAppendsByteZeroWhichAloneIsDropped()
@@ -129,13 +138,13 @@ private Q_SLOTS:
     {
         Rig rig;
         rig.port.arrive("N01234BN5");
-        QCOMPARE(rig.heard, (QStringList{"N 6/6", "N01234", "B", "N 2/6"}));
+        QCOMPARE(rig.heard, (QStringList{"N 6/6", "N01234", "unasked B", "N 2/6"}));
         QCOMPARE(rig.collected(), 2);
     }
 
     void aTableWithNoiseBehindItInTheSameReadReachesNoListener()
     {
-        Rig rig;
+        Rig rig(LineJob::Table);
         QByteArray table(873, '1');
         table[0] = 'D';
         rig.port.arrive(table + "?");
@@ -145,7 +154,7 @@ private Q_SLOTS:
 
     void everyListenerOfACodeHearsItInTheOrderTheySubscribed()
     {
-        Rig rig;
+        Rig rig(LineJob::None);
         QList<QByteArray> second;
         rig.dispatcher.subscribe(ReplyCode::ContactAnswer, [&second](const Message &message) {
             second.append(message.bytes);
@@ -155,11 +164,24 @@ private Q_SLOTS:
         QCOMPARE(second, (QList<QByteArray>{"B", "B"}));
     }
 
-    void codeWithoutHandlerIsDropped()
+    // Only the job holding the line hears a reply or its growth; others are dropped and said.
+    void aReplyReachesOnlyTheJobThatAskedForIt()
     {
-        Rig rig;
-        rig.port.arrive("Zzz");
-        QVERIFY(!rig.dispatcher.collecting());
+        QByteArray table(873, '1');
+        table[0] = 'D';
+        const QList<std::tuple<LineJob, QByteArray, bool>> rows{
+            {LineJob::ContactSearch, "B", true}, {LineJob::Table, "B", false},
+            {LineJob::None, "N01234", false},    {LineJob::DatabaseRead, "N01234", false},
+            {LineJob::Table, table, true},       {LineJob::FileName, table, false}};
+        for (const auto &[job, reply, asked] : rows) {
+            Rig rig(job);
+            rig.port.arrive(reply);
+            const QString start = QString::fromLatin1(reply.left(8));
+            QCOMPARE(rig.heard.last(), asked ? start : "unasked " + start);
+            QCOMPARE(rig.handled.size(), asked ? 1 : 0);
+            if (!asked) // not even its progress
+                QCOMPARE(rig.heard.size(), 1);
+        }
     }
 
     void pageCountCutShortIsTakenWhenItsRestDoesNotCome_data()
@@ -184,7 +206,7 @@ private Q_SLOTS:
         QFETCH(int, gapMs);
         QFETCH(QList<QByteArray>, handled);
         QFETCH(int, takenAtMs);
-        Rig rig;
+        Rig rig(LineJob::DatabaseRead);
         for (int i = 0; i < pieces.size(); ++i) {
             if (i > 0)
                 rig.clock.advance(gapMs);
@@ -199,9 +221,8 @@ private Q_SLOTS:
 
     void aJobStartedDropsTheReplyLeftUnfinished()
     {
-        Rig rig;
-        LineOwner owner(rig.clock);
-        rig.dispatcher.setLineOwner(&owner);
+        Rig rig(LineJob::None);
+        LineOwner &owner = rig.owner;
         rig.port.arrive("r0123");
         QVERIFY(owner.begin(LineJob::DatabaseRead));
         QVERIFY(!rig.dispatcher.collecting());

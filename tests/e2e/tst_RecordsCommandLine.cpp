@@ -362,31 +362,29 @@ private Q_SLOTS:
     // refused, and no folder of another name is made in its place.
     void aDataFolderNamedNotInUtf8IsRefused_data()
     {
-        QTest::addColumn<QString>("script");
-        QTest::addColumn<QString>("name"); // $A1, in printf's octal escapes
+        QTest::addColumn<QString>("script"); // $A1 names the folder
         QTest::addColumn<QByteArray>("said");
         QTest::addColumn<QByteArray>("neverMade");
         QTest::newRow("--data-dir so named")
             << QStringLiteral("exec \"$K\" read-od --port sim --data-dir \"$A1\"")
-            << QStringLiteral("d\\377") << QByteArray("d\xff: ") << QByteArray("d\xff");
+            << QByteArray("d\xff: ") << QByteArray("d\xff");
         QTest::newRow("a relative --data-dir from a current folder so named")
             << QStringLiteral("mkdir \"$A1\" && cd \"$A1\" && exec \"$K\" read-od --port sim "
                               "--data-dir dd")
-            << QStringLiteral("c\\376") << QByteArray("UTF-8") << QByteArray("c\xfe/dd");
+            << QByteArray("UTF-8") << QByteArray("d\xff/dd");
         // A copy away from the build keeps its files in the user's data folder.
         QTest::newRow("HOME so named, without --data-dir")
             << QStringLiteral("mkdir \"$A1\" && cp \"$K\" k && HOME=\"$PWD/$A1\" XDG_DATA_HOME= "
                               "exec ./k read-od --port sim")
-            << QStringLiteral("h\\376") << QByteArray("UTF-8") << QByteArray("h\xfe/.local");
+            << QByteArray("UTF-8") << QByteArray("d\xff/.local");
     }
     void aDataFolderNamedNotInUtf8IsRefused()
     {
         QFETCH(QString, script);
-        QFETCH(QString, name);
         QFETCH(QByteArray, said);
         QFETCH(QByteArray, neverMade);
         QTemporaryDir work;
-        const ServiceRun r = runWithBytes(script, {name}, work.path());
+        const ServiceRun r = runWithBytes(script, {QStringLiteral("d\\377")}, work.path());
         QCOMPARE(r.exitCode, 2);
         QVERIFY2(r.err.contains(said), r.err.constData());
         QVERIFY(!existsRaw(QFile::encodeName(work.path()) + '/' + neverMade));

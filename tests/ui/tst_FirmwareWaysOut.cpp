@@ -1,7 +1,7 @@
 #include "DialogAnswers.h"
 #include "FirmwareRig.h"
 #include "MainWindow.h"
-#include "ObjectNames.h"
+#include "WidgetFinder.h"
 #include "navigation/PageNavigator.h"
 
 #include <QAction>
@@ -30,10 +30,7 @@ struct UploadUnderWay
             return false;
         return rig.runUntil([this] { return rig.session.pane().progress() == 22; });
     }
-    void exitAction()
-    {
-        window.findChild<QAction *>(objectNames::mainWindow::ActionExit)->trigger();
-    }
+    void exitAction() { child<QAction>(window, objectNames::mainWindow::ActionExit)->trigger(); }
 };
 
 const QString Closing =

@@ -7,8 +7,10 @@
 #include "ObjectNames.h"
 #include "VirtualInstrument.h"
 #include "WidgetFinder.h"
+#include "measurement/ResultsProtocol.h"
 #include "store/SessionReadings.h"
 
+#include <QDir>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -34,6 +36,7 @@ private Q_SLOTS:
         QVERIFY(rig->runUntil(
             [&] { return !rig->session.reader().table().title().instrumentFileName.isEmpty(); }));
         QVERIFY(readProtocol(*rig));
+        QVERIFY(readings->keeper().waitForWrites(60000));
 
         HistoryWindow window(readings->location());
         window.show();
@@ -50,6 +53,32 @@ private Q_SLOTS:
         QVERIFY(grid->index(0, 0).data(Qt::BackgroundRole).isValid()); // the heat map
         QCOMPARE(window.shown().files.size(), 1);
         QVERIFY(child<QPushButton>(window, objectNames::history::Export)->isEnabled());
+    }
+
+    // The temporary file refused (a folder in its place): the read stops there,
+    // the pane keeps its text, and the protocol it brought is in the store.
+    void aProtocolWhoseTemporaryFileFailsIsStillStored()
+    {
+        auto rig = connectedRig();
+        QVERIFY(rig);
+        QString error;
+        auto readings = SessionReadings::attach(rig->session, {}, &error);
+        QVERIFY2(readings, qPrintable(error));
+        ResultsProtocol &results = rig->session.results();
+        QVERIFY(QDir().mkpath(results.tempFileName()));
+        QSignalSpy failed(&results, &ResultsProtocol::fileError);
+        rig->session.pane().setText(QStringLiteral("before"));
+        results.readProtocol();
+        QVERIFY(rig->runUntil([&] { return failed.count() > 0; }));
+        QVERIFY(readings->keeper().waitForWrites(60000));
+        QCOMPARE(rig->session.pane().text(), QStringLiteral("before"));
+        ReadingStore store(readings->location());
+        QVector<Reading> stored;
+        QCOMPARE(store.find({}, &stored), QString());
+        QCOMPARE(stored.size(), 1);
+        Reading whole;
+        QCOMPARE(store.get(stored.first().id, &whole), QString());
+        QCOMPARE(whole.raw, rig->instrument->feature<MeasurementData>()->protocolText());
     }
 
     void aLongHistoryIsReadAPageAtATime()

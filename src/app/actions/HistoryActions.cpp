@@ -16,39 +16,61 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <algorithm>
+
 namespace kalent {
 
 namespace {
 
 QString csvField(const QString &text)
 {
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
-        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
+    const bool plain = std::none_of(text.cbegin(), text.cend(), [](QChar c) {
+        return c == QLatin1Char(',') || c == QLatin1Char('"') || c == QLatin1Char('\n') ||
+               c == QLatin1Char('\r');
+    });
+    if (plain)
         return text;
     QString quoted = text;
     quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-QByteArray listCsv(const QVector<Reading> &readings)
+const QByteArray ListCsvHeader = "id,received_at,host,port,kind,name,protocol_date,files\r\n";
+
+// The time as ISO 8601 in UTC with milliseconds ("2026-05-14T09:30:02.117Z"),
+// made without a QDateTime: a long listing makes one per row.
+QByteArray isoUtc(qint64 ms)
 {
-    QByteArray out = "id,received_at,host,port,kind,name,protocol_date,files\r\n";
-    out.reserve(out.size() + readings.size() * 96);
-    for (const Reading &r : readings) {
-        const QStringList fields{QString::number(r.id),
-                                 r.receivedAt.toUTC().toString(Qt::ISODateWithMs),
-                                 r.host,
-                                 r.port,
-                                 Reading::kindName(r.kind),
-                                 r.name,
-                                 r.protocolDate,
-                                 r.files.join(QLatin1Char(';'))};
-        QStringList quoted;
-        for (const QString &field : fields)
-            quoted.append(csvField(field));
-        out += quoted.join(QLatin1Char(',')).toUtf8() + "\r\n";
+    constexpr qint64 DayMs = 24 * 3600 * 1000;
+    const qint64 days = ms >= 0 ? ms / DayMs : -((-ms + DayMs - 1) / DayMs);
+    const qint64 inDay = ms - days * DayMs;
+    const QDate date = QDate(1970, 1, 1).addDays(days);
+    char text[] = "0000-00-00T00:00:00.000Z";
+    const auto put = [&text](int at, int value, int digits) {
+        for (int i = at + digits - 1; i >= at; --i, value /= 10)
+            text[i] = char('0' + value % 10);
+    };
+    put(0, date.year(), 4);
+    put(5, date.month(), 2);
+    put(8, date.day(), 2);
+    put(11, int(inDay / 3600000), 2);
+    put(14, int(inDay / 60000 % 60), 2);
+    put(17, int(inDay / 1000 % 60), 2);
+    put(20, int(inDay % 1000), 3);
+    return QByteArray(text, sizeof text - 1);
+}
+
+void appendCsvLine(const Reading &r, QByteArray *out)
+{
+    *out += QByteArray::number(r.id);
+    *out += ',';
+    *out += isoUtc(r.receivedAt.toMSecsSinceEpoch());
+    for (const QString &field : {r.host, r.port, Reading::kindName(r.kind), r.name, r.protocolDate,
+                                 r.files.join(QLatin1Char(';'))}) {
+        *out += ',';
+        *out += csvField(field).toUtf8();
     }
-    return out;
+    *out += "\r\n";
 }
 
 QByteArray listJson(const QVector<Reading> &readings)
@@ -293,12 +315,31 @@ int runHistory(const CommandLine &commandLine)
         return 0;
     }
 
-    QVector<Reading> readings;
-    if (const QString failed = store.find(filter, &readings); !failed.isEmpty()) {
+    if (format == QLatin1String("json")) {
+        QVector<Reading> readings;
+        if (const QString failed = store.find(filter, &readings); !failed.isEmpty()) {
+            HeadlessRun::printError(failed);
+            return 1;
+        }
+        HeadlessRun::writeOut(listJson(readings));
+        return 0;
+    }
+    // Written as read, in pieces: a long history is never held whole.
+    constexpr int PieceBytes = 256 * 1024;
+    QByteArray piece = ListCsvHeader;
+    piece.reserve(PieceBytes + 1024);
+    const QString failed = store.scan(filter, [&piece](const Reading &r) {
+        appendCsvLine(r, &piece);
+        if (piece.size() >= PieceBytes) {
+            HeadlessRun::writeOut(piece);
+            piece.clear();
+        }
+    });
+    HeadlessRun::writeOut(piece);
+    if (!failed.isEmpty()) {
         HeadlessRun::printError(failed);
         return 1;
     }
-    HeadlessRun::writeOut(format == QLatin1String("json") ? listJson(readings) : listCsv(readings));
     return 0;
 }
 

@@ -18,26 +18,29 @@ namespace kalent {
 
 namespace {
 
-// The outcome the line's owner gave the action's own exchanges. One it failed
-// (the instrument fell silent for the reply's deadline) ends the action's wait
-// then, not at the action's --timeout, which only bounds a wait that still sees
-// progress. A cancelled one is a port that closed itself, which the wait
-// itself notices and says.
+// The outcome of the action's own exchange, as its handle gives it. One that
+// failed (the instrument fell silent for the reply's deadline) ends the
+// action's wait then, not at the action's --timeout, which only bounds a wait
+// that still sees progress; so does one that could not start (the pane said
+// why). A cancelled one is a port that closed itself, which the wait itself
+// notices and says.
 class ExchangeOutcome
 {
 public:
-    ExchangeOutcome(LineOwner &line, QList<LineJob> jobs) : m_jobs(std::move(jobs))
+    void follow(JobHandle *job)
     {
-        QObject::connect(&line, &LineOwner::jobEnded, &m_context,
-                         [this](LineJob job, JobOutcome outcome) {
-                             if (outcome == JobOutcome::Failed && m_jobs.contains(job))
-                                 m_failed = true;
-                         });
+        if (!job) {
+            m_failed = true;
+            return;
+        }
+        QObject::connect(job, &JobHandle::finished, &m_context, [this](const JobResult &result) {
+            if (result.outcome == JobOutcome::Failed)
+                m_failed = true;
+        });
     }
     bool failed() const { return m_failed; }
 
 private:
-    QList<LineJob> m_jobs;
     QObject m_context;
     bool m_failed = false;
 };
@@ -196,14 +199,14 @@ int runReadOd(const CommandLine &commandLine)
     QObject::connect(&reader, &OpticalDensityReader::autoSaved,
                      [&](const QString &path) { savedPath = path; });
     QObject::connect(&reader, &OpticalDensityReader::tableReceived, [&] { received = true; });
-    const ExchangeOutcome exchange(run.session().line(), {LineJob::Table, LineJob::FileName});
+    ExchangeOutcome exchange;
 
     if (!run.establishFastLink())
         return 1;
     // With a name asked for, the table is saved the way the automatic save does it:
     // "D" follows the table and the instrument's name comes back.
     reader.setAutoSave(autoName);
-    reader.readTable();
+    exchange.follow(reader.readTable());
     if (!run.waitFor([&] { return received || !fileError.isEmpty() || exchange.failed(); }) ||
         (!received && fileError.isEmpty())) {
         HeadlessRun::printError(QStringLiteral("Прибор не прислал таблицу оптических плотностей."));
@@ -297,14 +300,14 @@ int runReadProtocol(const CommandLine &commandLine)
     QObject::connect(&results, &ResultsProtocol::autoSaved,
                      [&](const QString &path) { savedPath = path; });
     QObject::connect(&results, &ResultsProtocol::protocolReceived, [&] { received = true; });
-    const ExchangeOutcome exchange(run.session().line(), {LineJob::Protocol});
+    ExchangeOutcome exchange;
     QObject::connect(&results, &ResultsProtocol::protocolEmpty,
                      [&] { failure = QStringLiteral("Прибор прислал пустой протокол."); });
 
     if (!run.establishFastLink())
         return 1;
     results.setAutoSave(autoName);
-    results.readProtocol();
+    exchange.follow(results.readProtocol());
     // The automatic save runs inside the same reply as the text, so one wait does.
     if (!run.waitFor([&] { return received || !failure.isEmpty() || exchange.failed(); }) ||
         (!received && failure.isEmpty())) {

@@ -51,6 +51,10 @@ int runWatch(const CommandLine &commandLine)
     QObject::connect(&session.results(), &ResultsProtocol::autoSaveFailed, &unsaved,
                      &UnsavedReadings::keep);
     QObject::connect(&unsaved, &UnsavedReadings::saved, printSaved);
+    // The stored reading gets the file its late save wrote.
+    if (readings)
+        QObject::connect(&unsaved, &UnsavedReadings::saved, &readings->recorder(),
+                         &ReadingRecorder::fileWrittenLater);
     QObject::connect(&unsaved, &UnsavedReadings::message, &HeadlessRun::printError);
     QObject::connect(&watch, &WatchService::stopped, [] { QCoreApplication::quit(); });
 

@@ -3,6 +3,7 @@
 #include "MessagePane.h"
 #include "common/BoundedFile.h"
 #include "common/Clock.h"
+#include "link/LineOwner.h"
 #include "link/SerialPort.h"
 
 #include <QDir>
@@ -32,8 +33,9 @@ QByteArray lengthField(qint64 imageSize)
 
 } // namespace
 
-FirmwareUpload::FirmwareUpload(SerialPort &port, MessagePane &pane, Clock &clock, QObject *parent)
-    : QObject(parent), m_port(port), m_pane(pane), m_tick(clock.createTimer()),
+FirmwareUpload::FirmwareUpload(SerialPort &port, LineOwner &line, MessagePane &pane, Clock &clock,
+                               QObject *parent)
+    : QObject(parent), m_port(port), m_line(line), m_pane(pane), m_tick(clock.createTimer()),
       m_systemQueue(clock.createTimer())
 {
     m_tick->setSingleShot(true);
@@ -93,10 +95,7 @@ void FirmwareUpload::start(const QByteArray &image)
 
 void FirmwareUpload::send(const QByteArray &bytes)
 {
-    if (m_send)
-        m_send(bytes);
-    else
-        m_port.output(bytes);
+    m_line.send(LineJob::FirmwareUpload, bytes);
 }
 
 void FirmwareUpload::halt()

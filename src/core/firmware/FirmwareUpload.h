@@ -4,13 +4,13 @@
 #include <QObject>
 
 #include <QString>
-#include <functional>
 
 #include <memory>
 
 namespace kalent {
 
 class Clock;
+class LineOwner;
 class MessagePane;
 class SerialPort;
 class Timer;
@@ -34,13 +34,11 @@ public:
     static constexpr int BlockSize = 10000;
     static constexpr int TickMs = 100;
 
-    FirmwareUpload(SerialPort &port, MessagePane &pane, Clock &clock, QObject *parent = nullptr);
+    // Every byte goes out through the line's owner, as the upload job's; the
+    // port is only read for what it still holds.
+    FirmwareUpload(SerialPort &port, LineOwner &line, MessagePane &pane, Clock &clock,
+                   QObject *parent = nullptr);
     ~FirmwareUpload() override;
-
-    // Where the bytes go: the line's owner, for the job that holds the line.
-    // Unset, they go to the port (the engine measured alone).
-    using Sender = std::function<void(const QByteArray &bytes)>;
-    void setSender(Sender send) { m_send = std::move(send); }
 
     // Reads the whole file into image. Returns an empty string when the file is
     // fit to send, otherwise the sentence that says why not (no file chosen, not
@@ -78,7 +76,7 @@ private:
     void send(const QByteArray &bytes);
 
     SerialPort &m_port;
-    Sender m_send;
+    LineOwner &m_line;
     MessagePane &m_pane;
     std::unique_ptr<Timer> m_tick;        // Timer, 100 ms
     std::unique_ptr<Timer> m_systemQueue; // the line time of the system's queue

@@ -9,10 +9,8 @@ namespace kalent {
 
 FirmwareUploadJob::FirmwareUploadJob(SerialPort &port, LineOwner &line, MessagePane &pane,
                                      Clock &clock, QObject *parent)
-    : QObject(parent), m_port(port), m_line(line), m_pane(pane), m_upload(port, pane, clock)
+    : QObject(parent), m_port(port), m_line(line), m_pane(pane), m_upload(port, line, pane, clock)
 {
-    m_upload.setSender(
-        [this](const QByteArray &bytes) { m_line.send(LineJob::FirmwareUpload, bytes); });
     // Only the upload this job runs moves it on: the engine driven by anyone
     // else reports nothing here.
     connect(&m_upload, &FirmwareUpload::checksumWritten, this, [this] {

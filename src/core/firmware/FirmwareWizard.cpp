@@ -32,11 +32,8 @@ FirmwareWizard::FirmwareWizard(SerialPort &port, Connection &connection,
                                Clock &clock, const DataFolder &dataFolder, LastFileChoice &lastFile,
                                QObject *parent)
     : QObject(parent), m_connection(connection), m_line(line), m_pane(pane),
-      m_dataFolder(dataFolder), m_lastFile(lastFile), m_bootWaitTimer(clock.createTimer()),
-      m_job(port, line, pane, clock)
+      m_dataFolder(dataFolder), m_lastFile(lastFile), m_job(port, line, pane, clock)
 {
-    m_bootWaitTimer->setSingleShot(true);
-    connect(m_bootWaitTimer.get(), &Timer::timeout, this, &FirmwareWizard::bootWaitOver);
     connect(&m_job, &FirmwareUploadJob::handedOver, this, &FirmwareWizard::handedOver);
     connect(&m_job, &FirmwareUploadJob::sent, this, &FirmwareWizard::sent);
     connect(&m_job, &FirmwareUploadJob::ended, this, &FirmwareWizard::uploadEnded);
@@ -67,7 +64,7 @@ bool FirmwareWizard::linkOn() const
 
 bool FirmwareWizard::bootWaitTimerActive() const
 {
-    return m_bootWaitTimer->isActive();
+    return m_line.waiting(LineWait::BootWait);
 }
 
 void FirmwareWizard::publish()
@@ -82,7 +79,7 @@ void FirmwareWizard::publish()
 void FirmwareWizard::moveTo(WizardStep next)
 {
     if (next != WizardStep::BootWait)
-        m_bootWaitTimer->stop();
+        m_line.stopWait(LineWait::BootWait);
     m_state.step = next;
 }
 
@@ -257,7 +254,6 @@ void FirmwareWizard::stopFirmwareWizard()
 
 void FirmwareWizard::bootWaitOver()
 {
-    m_bootWaitTimer->stop();
     // Programming mode is taken as reached only while the instrument is on:
     // with the line down there is nobody to send the upload to.
     if (m_state.step == WizardStep::BootWait && linkOn())
@@ -321,8 +317,8 @@ void FirmwareWizard::lineUp()
         // A drop during the boot wait ended it (lineDown), so each return
         // starts a whole 5.5 s of its own.
         moveTo(WizardStep::BootWait);
-        if (!m_bootWaitTimer->isActive())
-            m_bootWaitTimer->start(BootWaitMs);
+        if (!m_line.waiting(LineWait::BootWait))
+            m_line.wait(LineWait::BootWait, BootWaitMs, [this] { bootWaitOver(); });
     }
 }
 

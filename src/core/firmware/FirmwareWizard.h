@@ -20,7 +20,6 @@ class LastFileChoice;
 class MessagePane;
 class ReceiveDispatcher;
 class SerialPort;
-class Timer;
 
 // The firmware programming wizard: follows the instrument's power state through
 // the link check and the start-up report "L" into programming mode, then runs
@@ -138,7 +137,7 @@ Q_SIGNALS:
     void journalEvent(const QString &line);
 
 private:
-    // The one place the step changes; the boot wait's timer belongs to BootWait.
+    // The one place the step changes; the boot wait belongs to BootWait.
     void moveTo(WizardStep next);
     // Back to the start of step 2, the progress bar at 0.
     void startSteps();
@@ -168,7 +167,6 @@ private:
     MessagePane &m_pane;
     const DataFolder &m_dataFolder;
     LastFileChoice &m_lastFile;
-    std::unique_ptr<Timer> m_bootWaitTimer;
     FirmwareUploadJob m_job;
 
     FirmwareState m_state;

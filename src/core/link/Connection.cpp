@@ -1,7 +1,6 @@
 #include "link/Connection.h"
 
 #include "MessagePane.h"
-#include "common/Clock.h"
 #include "common/OperatorTexts.h"
 #include "common/SystemErrorText.h"
 #include "link/LineOwner.h"
@@ -16,25 +15,17 @@
 namespace kalent {
 
 Connection::Connection(SerialPort &port, ReceiveDispatcher &dispatcher, LineOwner &line,
-                       MessagePane &pane, Clock &clock, QObject *parent)
-    : QObject(parent), m_port(port), m_dispatcher(dispatcher), m_line(line), m_pane(pane),
-      m_clock(clock), m_searchTimer(clock.createTimer()), m_restartTimer(clock.createTimer()),
-      m_contactTimer(clock.createTimer())
+                       MessagePane &pane, QObject *parent)
+    : QObject(parent), m_port(port), m_dispatcher(dispatcher), m_line(line), m_pane(pane)
 {
-    m_restartTimer->setSingleShot(true);
-    m_contactTimer->setSingleShot(true);
-    connect(m_contactTimer.get(), &Timer::timeout, this, &Connection::fastContactWaited);
     // Each answer, and each search begun afresh, gives the search its time again.
     const auto searchMovedOn = [this] {
-        if (m_fastContact == FastContact::Searching)
-            m_contactTimer->start(m_fastContactLimitMs);
+        if (m_fastContact == FastContact::Searching && m_fastContactLimitMs > 0)
+            waitForContact(m_fastContactLimitMs);
     };
     connect(this, &Connection::searchStarted, this, searchMovedOn);
     connect(this, &Connection::searchAnswered, this, searchMovedOn);
     connect(this, &Connection::portLost, this, [this] { endFastContact(false); });
-    connect(m_searchTimer.get(), &Timer::timeout, this, &Connection::searchStep);
-    connect(m_restartTimer.get(), &Timer::timeout, this,
-            &Connection::restartSearchAfterSpeedChange);
     m_dispatcher.subscribe(ReplyCode::ContactAnswer,
                            [this](const Message &) { handleContactReply(); });
     connect(&m_line, &LineOwner::jobStarted, this, [this] {
@@ -57,9 +48,9 @@ Connection::~Connection() = default;
 void Connection::moveTo(LinkPhase next)
 {
     if (next != LinkPhase::ProbeDue && next != LinkPhase::AwaitingAnswer)
-        m_searchTimer->stop();
+        m_line.stopWait(LineWait::SearchTick);
     if (next != LinkPhase::ChangingSpeed)
-        m_restartTimer->stop();
+        m_line.stopWait(LineWait::SpeedChangeRest);
     m_state.phase = next;
 }
 
@@ -73,6 +64,10 @@ void Connection::followSearchOnTheLine()
         const bool answered = m_state.phase == LinkPhase::InContact;
         m_line.end(LineJob::ContactSearch, answered ? JobOutcome::Done : JobOutcome::Cancelled,
                    answered ? QString() : m_endReason);
+        // A page's search has no limit to end it: stopped unanswered ("Стоп",
+        // the port, the firmware page), it ends the contact it was making.
+        if (!answered && m_fastContact == FastContact::Searching && m_fastContactLimitMs == 0)
+            endFastContact(false);
     }
     m_endReason.clear();
 }
@@ -106,8 +101,16 @@ void Connection::publishState()
         endFastContact(true);
 }
 
-void Connection::makeFastContact(int limitMs)
+void Connection::makeFastContact(int limitMs, ContactStart start)
 {
+    if (start == ContactStart::SearchAtOnce) {
+        // Whatever the speed, and the port opened if it was found closed.
+        m_fastContact = FastContact::Searching;
+        m_fastContactLimitMs = 0;
+        m_line.stopWait(LineWait::ContactWindow);
+        searchWithFastestSpeed();
+        return;
+    }
     // One whole cycle over the speeds with the tick that takes its last answer.
     const int cycleMs = int(LineSpeeds::Bauds.size()) * 2 * SearchTickMs + SearchTickMs;
     m_fastContactLimitMs = std::max(limitMs, cycleMs);
@@ -122,11 +125,11 @@ void Connection::makeFastContact(int limitMs)
     if (lineUp()) {
         m_fastContact = FastContact::Probing;
         probeAtPresentSpeed();
-        m_contactTimer->start(SearchTickMs);
+        waitForContact(SearchTickMs);
         return;
     }
     m_fastContact = FastContact::Searching;
-    m_contactTimer->start(m_fastContactLimitMs);
+    waitForContact(m_fastContactLimitMs);
     searchWithFastestSpeed();
 }
 
@@ -134,7 +137,7 @@ void Connection::fastContactWaited()
 {
     if (m_fastContact == FastContact::Probing && m_port.isOpen()) {
         m_fastContact = FastContact::Searching;
-        m_contactTimer->start(m_fastContactLimitMs);
+        waitForContact(m_fastContactLimitMs);
         searchWithFastestSpeed();
         return;
     }
@@ -152,7 +155,7 @@ void Connection::endFastContact(bool reached)
     if (m_fastContact == FastContact::None)
         return;
     m_fastContact = FastContact::None;
-    m_contactTimer->stop();
+    m_line.stopWait(LineWait::ContactWindow);
     Q_EMIT fastContactEnded(reached);
 }
 
@@ -299,7 +302,7 @@ void Connection::startContactSearch()
     // From 4800 afresh, whatever ran before: a restart still due after a speed
     // change is overtaken by this one.
     moveTo(LinkPhase::ProbeDue);
-    m_searchTimer->start(SearchTickMs);
+    armSearchTick();
     Q_EMIT searchStarted();
 }
 
@@ -353,9 +356,22 @@ void Connection::setFastestSpeedDirectly()
     reportLineBaud();
 }
 
+void Connection::waitForContact(int ms)
+{
+    m_line.wait(LineWait::ContactWindow, ms, [this] { fastContactWaited(); });
+}
+
+void Connection::armSearchTick()
+{
+    m_line.wait(LineWait::SearchTick, SearchTickMs, [this] { searchStep(); });
+}
+
 void Connection::searchStep()
 {
     const auto publishOnExit = qScopeGuard([this] { publish(); });
+    // The search ticks on until its phase is left (an answer, "Стоп", the line down).
+    if (m_state.probing())
+        armSearchTick();
     if (m_state.phase == LinkPhase::ProbeDue) {
         m_line.send(LineJob::ContactSearch, QByteArrayLiteral("B"));
         moveTo(LinkPhase::AwaitingAnswer);
@@ -403,7 +419,8 @@ void Connection::handleContactReply()
     moveTo(LinkPhase::ChangingSpeed);
     // The instrument takes a moment to change its speed: nothing goes out for
     // the pause, and the search starts again after it, as one step.
-    m_restartTimer->start(SpeedChangePauseMs + RestartAfterSpeedChangeMs);
+    m_line.wait(LineWait::SpeedChangeRest, SpeedChangePauseMs + RestartAfterSpeedChangeMs,
+                [this] { restartSearchAfterSpeedChange(); });
 }
 
 void Connection::endSearch(const QString &reason)

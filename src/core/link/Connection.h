@@ -12,12 +12,10 @@
 
 namespace kalent {
 
-class Clock;
 class LineOwner;
 class MessagePane;
 class ReceiveDispatcher;
 class SerialPort;
-class Timer;
 enum class JobOutcome;
 enum class LineJob;
 
@@ -38,8 +36,9 @@ public:
 
 // The link service: the port choice, the link check, the contact search that
 // finds the instrument's speed, and the speed change that rides on the
-// contact answer. Its state is one value (state()); it owns the two link
-// timers. A search holds the line as the line owner's contact-search job,
+// contact answer. Its state is one value (state()); its waits (the search's
+// tick, the rest after a speed change, the fast contact's window) are declared
+// on the line's owner. A search holds the line as the line owner's contact-search job,
 // which ends done once the instrument answers at the speed asked for, or
 // cancelled with the reason ("Стоп", the port closing, the firmware page, a
 // cancel through the line owner). A stopped search gives the line back at the
@@ -54,7 +53,7 @@ public:
     static constexpr int SpeedChangePauseMs = 10;
 
     Connection(SerialPort &port, ReceiveDispatcher &dispatcher, LineOwner &line, MessagePane &pane,
-               Clock &clock, QObject *parent = nullptr);
+               QObject *parent = nullptr);
     ~Connection() override;
 
     void setLinkWatcher(LinkWatcher *watcher) { m_watcher = watcher; }
@@ -78,20 +77,26 @@ public:
     // status of its own; an answer is taken as any contact answer.
     void probeAtPresentSpeed();
 
-    // Contact at 115200, the one way the command line and watch get it: a probe
-    // at the port's speed (where the program leaves the instrument), and when
-    // it stays unanswered for a search tick, the search with the speed change.
-    // The search is given up (stopped as "Стоп" stops it) once it has gone
-    // limitMs, and never less than one whole cycle, without an answer. Ends
-    // exactly once: fastContactEnded, at 115200 or not.
-    void makeFastContact(int limitMs);
+    // How contact at 115200 begins: the command line and watch probe at the
+    // port's speed first; a page of the window searches from 4800 at once, as
+    // its page rule says, and its search has no limit but the operator's "Стоп".
+    enum class ContactStart { ProbeFirst, SearchAtOnce };
+
+    // Contact at 115200, the one way the window, the command line and watch get
+    // it: a probe at the port's speed (where the program leaves the instrument),
+    // and when it stays unanswered for a search tick, the search with the speed
+    // change. The search is given up (stopped as "Стоп" stops it) once it has
+    // gone limitMs, and never less than one whole cycle, without an answer.
+    // Ends exactly once: fastContactEnded, at 115200 or not (a search stopped
+    // by another way out ends it too).
+    void makeFastContact(int limitMs, ContactStart start = ContactStart::ProbeFirst);
 
     // The link check every comm event runs: CTS against the last check.
     bool checkLink();
     // A search from 4800 afresh (the port opened again first).
     void startContactSearch();
-    // Entering the database, reader or results page: a search that ends with
-    // the instrument switched to 115200.
+    // The search that ends with the instrument switched to 115200 (the search
+    // of makeFastContact, without its end).
     void searchWithFastestSpeed();
     // Entering the firmware page: the port goes to 115200 directly, no exchange;
     // a contact search still running is ended.
@@ -129,10 +134,13 @@ Q_SIGNALS:
     void fastContactEnded(bool reached);
 
 private:
+    // The search's tick, the one wait of the probing phases.
+    void armSearchTick();
     void searchStep();
     // makeFastContact's steps: the probe's tick passed, the search's limit passed,
     // and its end.
     void fastContactWaited();
+    void waitForContact(int ms);
     void endFastContact(bool reached);
     void restartSearchAfterSpeedChange();
     void handleContactReply();
@@ -150,8 +158,8 @@ private:
     // Tells the views, and keeps the line's job in step with the phase.
     void publish();
     void publishState();
-    // The one place the phase changes: a timer that belongs to the phase left
-    // behind stops. Timers of the phase entered are started by the caller, which
+    // The one place the phase changes: a wait that belongs to the phase left
+    // behind stops. Waits of the phase entered are declared by the caller, which
     // knows whether a running one goes on or starts over.
     void moveTo(LinkPhase next);
     void followSearchOnTheLine();
@@ -163,12 +171,8 @@ private:
     ReceiveDispatcher &m_dispatcher;
     LineOwner &m_line;
     MessagePane &m_pane;
-    Clock &m_clock;
     LinkWatcher *m_watcher = nullptr;
     PortList m_ports;
-    std::unique_ptr<Timer> m_searchTimer;  // ticks while the search probes
-    std::unique_ptr<Timer> m_restartTimer; // the search again after a speed change
-    std::unique_ptr<Timer> m_contactTimer; // makeFastContact's probe tick, then its search limit
     enum class FastContact { None, Probing, Searching };
     FastContact m_fastContact = FastContact::None;
     int m_fastContactLimitMs = 0;

@@ -19,6 +19,16 @@ LineOwner::LineOwner(Clock &clock, QObject *parent)
         if (step)
             step();
     });
+    for (Wait &wait : m_waits) {
+        wait.timer = clock.createTimer();
+        wait.timer->setSingleShot(true);
+        // A copy runs: the wait may be declared again from inside it.
+        connect(wait.timer.get(), &Timer::timeout, this, [&wait] {
+            const std::function<void()> then = wait.then;
+            if (then)
+                then();
+        });
+    }
 }
 
 LineOwner::~LineOwner() = default;
@@ -173,6 +183,23 @@ void LineOwner::after(int ms, std::function<void()> step)
     m_step->start(ms);
 }
 
+void LineOwner::wait(LineWait which, int ms, std::function<void()> then)
+{
+    Wait &wait = m_waits[static_cast<size_t>(which)];
+    wait.then = std::move(then);
+    wait.timer->start(ms);
+}
+
+void LineOwner::stopWait(LineWait which)
+{
+    m_waits[static_cast<size_t>(which)].timer->stop();
+}
+
+bool LineOwner::waiting(LineWait which) const
+{
+    return m_waits[static_cast<size_t>(which)].timer->isActive();
+}
+
 void LineOwner::bytesHeard()
 {
     m_bytesSinceProgress = true;
@@ -199,6 +226,32 @@ void LineOwner::replyArrived()
         return;
     m_progressed = true;
     restartDeadline();
+}
+
+bool LineOwner::awaits(ReplyCode code) const
+{
+    switch (code) {
+    case ReplyCode::ContactAnswer:
+        return m_job == LineJob::None || m_job == LineJob::ContactSearch;
+    case ReplyCode::StartupReport:
+    case ReplyCode::DensitiesMeasured:
+    case ReplyCode::ResultsReady:
+        return true;
+    case ReplyCode::DensityBlock:
+        return m_job == LineJob::Table;
+    case ReplyCode::FileName:
+        return m_job == LineJob::FileName;
+    case ReplyCode::ProtocolLength:
+    case ReplyCode::ProtocolText:
+        return m_job == LineJob::Protocol;
+    case ReplyCode::PageCount:
+    case ReplyCode::DatabasePage:
+        return m_job == LineJob::DatabaseRead;
+    case ReplyCode::PageWanted:
+    case ReplyCode::PageRefused:
+        return m_job == LineJob::DatabaseWrite;
+    }
+    return false;
 }
 
 void LineOwner::notice(ReplyCode code, std::function<void()> serve)

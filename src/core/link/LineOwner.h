@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 
+#include <array>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -18,6 +19,17 @@ namespace kalent {
 class Clock;
 class SerialPort;
 class Timer;
+
+// The waits of the line's procedures that are no reply's silence limit: each
+// is declared by its procedure and run by the line's owner on its clock.
+enum class LineWait {
+    SearchTick,      // the contact search's step: a probe, or the next speed
+    SpeedChangeRest, // from the speed code to the search at the new speed
+    ContactWindow,   // the fast contact's probe window, then its search's limit
+    PageCountRest,   // a page count cut short is taken as it stands after it
+    BootWait,        // the instrument switched on with the stylus reaches programming mode
+    Timeout,         // the command line's --timeout: so long without progress ends its wait
+};
 
 // The line's owner runs the exchanges, one at a time. A feature takes the line
 // for its job (refused while another job runs: no handle) and is handed the
@@ -32,10 +44,18 @@ class Timer;
 // job (NoAnswer, ReplyCut, Noise) with the words its owner gives for that
 // silence. A job's timed steps (after()) run on the same clock and die with it.
 //
+// Only the job holding the line acts on a reply: one of a kind no job asked
+// for is dropped (awaits(), replyUnasked), so a late or stray answer never
+// ends, fills or restarts another exchange.
+//
 // The one notice queue: notices that come while a job runs (or while their
 // user holds them) wait here and are served in order, each once, when the line
 // is free, from the event loop, never inside the handler that ended the job.
 // What a job's owner asks to run after the job (afterJob) is served first.
+//
+// The waits of the line's procedures (wait()) run on the same clock: the
+// contact search's tick, the rest after a speed change, the boot wait. Each
+// is one of a kind: declared again, it starts over; a job's end leaves them.
 class LineOwner : public QObject
 {
     Q_OBJECT
@@ -90,11 +110,23 @@ public:
     // ended by then (the next step of an exchange, never a blocking wait).
     void after(int ms, std::function<void()> step);
 
+    // Runs then after ms on the owner's clock, in place of the same wait still
+    // running; the procedure that declared it stops it when it moves on.
+    void wait(LineWait which, int ms, std::function<void()> then);
+    void stopWait(LineWait which);
+    bool waiting(LineWait which) const;
+
     // What came from the instrument, as the dispatcher saw it: bytes of any
     // kind, a reply growing, and a whole reply (notices are neither).
     void bytesHeard();
     void replyProgressed(const ReplyProgress &progress);
     void replyArrived();
+    // Whether a reply of this code is for the running job to act on. The
+    // contact answer is the search's, or the link's on a free line (the "?"
+    // probe); the restart report and the notices are the instrument's own.
+    bool awaits(ReplyCode code) const;
+    // A reply no job asked for: nobody acts on it; it is only said.
+    void dropUnasked(const Message &reply) { Q_EMIT replyUnasked(reply.bytes); }
     // A notice: served now on a free line with nothing waiting, otherwise in
     // turn once the line is free.
     void notice(ReplyCode code, std::function<void()> serve);
@@ -120,6 +152,8 @@ Q_SIGNALS:
     void busyChanged(bool busy);
     // Bytes a job no longer (or never) holding the line tried to send: dropped.
     void sendRefused(kalent::LineJob job, const QByteArray &bytes);
+    // A whole reply no job asked for was dropped (its progress moved nothing).
+    void replyUnasked(const QByteArray &bytes);
     void jobStarted(kalent::LineJob job);
     void jobEnded(kalent::LineJob job, kalent::JobOutcome outcome, const QString &reason);
     // The running job is to stop now (the operator, a lost port, a deadline):
@@ -144,6 +178,12 @@ private:
     std::unique_ptr<Timer> m_deadline;
     std::unique_ptr<Timer> m_serve;
     std::unique_ptr<Timer> m_step;
+    struct Wait
+    {
+        std::unique_ptr<Timer> timer;
+        std::function<void()> then;
+    };
+    std::array<Wait, size_t(LineWait::Timeout) + 1> m_waits;
     std::function<void()> m_nextStep;
     SerialPort *m_port = nullptr;
     LineJob m_job = LineJob::None;

@@ -3,14 +3,18 @@
 #include "MessagePane.h"
 #include "common/Clock.h"
 #include "link/Connection.h"
+#include "link/LineOwner.h"
 #include "link/LineSpeeds.h"
 #include "link/ReceiveDispatcher.h"
 
+#include <algorithm>
+#include <limits>
+
 namespace kalent {
 
-ProgressWatch::ProgressWatch(Clock &clock, ReceiveDispatcher &dispatcher, MessagePane &pane,
-                             Connection &connection, QObject *parent)
-    : QObject(parent), m_clock(clock), m_dispatcher(dispatcher), m_pane(pane),
+ProgressWatch::ProgressWatch(Clock &clock, LineOwner &line, ReceiveDispatcher &dispatcher,
+                             MessagePane &pane, Connection &connection, QObject *parent)
+    : QObject(parent), m_clock(clock), m_line(line), m_dispatcher(dispatcher), m_pane(pane),
       m_connection(connection)
 {
     m_dispatcher.subscribeProgress([this](const ReplyProgress &reply) { replyGrew(reply); });
@@ -52,6 +56,27 @@ void ProgressWatch::start(qint64 limitMs)
     // A search already running keeps the time it started at.
     if (!m_connection.searching())
         m_searchStart = -1;
+    armCheck();
+}
+
+void ProgressWatch::stop()
+{
+    m_line.stopWait(LineWait::Timeout);
+}
+
+void ProgressWatch::armCheck()
+{
+    // The progress since it was armed moves the look on; a search not yet round
+    // all six speeds is looked at again a tick later.
+    const qint64 left = m_lastProgress + m_limitMs - m_clock.nowMs();
+    const qint64 longest = qint64(std::numeric_limits<int>::max());
+    const int ms = left > 0 ? int(std::min(left + 1, longest)) : Connection::SearchTickMs;
+    m_line.wait(LineWait::Timeout, ms, [this] {
+        if (expired())
+            Q_EMIT timedOut();
+        else
+            armCheck();
+    });
 }
 
 bool ProgressWatch::expired() const

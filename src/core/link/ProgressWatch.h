@@ -8,6 +8,7 @@ namespace kalent {
 
 class Clock;
 class Connection;
+class LineOwner;
 class MessagePane;
 class ReceiveDispatcher;
 
@@ -22,11 +23,14 @@ class ReceiveDispatcher;
 // Noise is none of these for long: a line that babbles ends the wait as a
 // silent one does. A contact search is never given up before it has probed
 // every speed once.
+//
+// The wait runs on the line's owner's clock (its Timeout wait): timedOut() is
+// said once the limit has passed without progress, and nothing polls.
 class ProgressWatch : public QObject
 {
     Q_OBJECT
 public:
-    ProgressWatch(Clock &clock, ReceiveDispatcher &dispatcher, MessagePane &pane,
+    ProgressWatch(Clock &clock, LineOwner &line, ReceiveDispatcher &dispatcher, MessagePane &pane,
                   Connection &connection, QObject *parent = nullptr);
 
     // One whole cycle of the contact search over the six speeds, with the tick
@@ -35,14 +39,23 @@ public:
 
     // Begins a wait that may last limitMs without progress.
     void start(qint64 limitMs);
+    // Ends the wait: timedOut() is no longer said.
+    void stop();
     bool expired() const;
     qint64 lastProgressMs() const { return m_lastProgress; }
 
+Q_SIGNALS:
+    // The wait went on limitMs without progress.
+    void timedOut();
+
 private:
+    // Looks when the wait would end without progress, and again then.
+    void armCheck();
     void progress();
     void replyGrew(const ReplyProgress &reply);
 
     Clock &m_clock;
+    LineOwner &m_line;
     ReceiveDispatcher &m_dispatcher;
     MessagePane &m_pane;
     Connection &m_connection;

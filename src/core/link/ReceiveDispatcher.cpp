@@ -1,19 +1,16 @@
 #include "link/ReceiveDispatcher.h"
 
-#include "common/Clock.h"
 #include "link/LineOwner.h"
 #include "link/SerialPort.h"
 
 namespace kalent {
 
-ReceiveDispatcher::ReceiveDispatcher(SerialPort &port, Clock &clock, LinkCheck checkLink,
+ReceiveDispatcher::ReceiveDispatcher(SerialPort &port, LineOwner &owner, LinkCheck checkLink,
                                      QObject *parent)
-    : QObject(parent), m_port(port), m_checkLink(std::move(checkLink)),
-      m_pageCountRest(clock.createTimer())
+    : QObject(parent), m_port(port), m_checkLink(std::move(checkLink)), m_owner(owner)
 {
-    m_pageCountRest->setSingleShot(true);
-    connect(m_pageCountRest.get(), &Timer::timeout, this, &ReceiveDispatcher::pageCountRestWaited);
     connect(&m_port, &SerialPort::commEvent, this, &ReceiveDispatcher::onCommEvent);
+    connect(&m_owner, &LineOwner::jobStarted, this, &ReceiveDispatcher::dropUnfinishedReply);
 }
 
 ReceiveDispatcher::~ReceiveDispatcher() = default;
@@ -28,18 +25,9 @@ void ReceiveDispatcher::subscribeProgress(ProgressHandler handler)
     m_progressHandlers.push_back(std::move(handler));
 }
 
-void ReceiveDispatcher::setLineOwner(LineOwner *owner)
-{
-    if (m_owner)
-        disconnect(m_owner, nullptr, this, nullptr);
-    m_owner = owner;
-    if (m_owner)
-        connect(m_owner, &LineOwner::jobStarted, this, &ReceiveDispatcher::dropUnfinishedReply);
-}
-
 void ReceiveDispatcher::dropUnfinishedReply()
 {
-    m_pageCountRest->stop();
+    m_owner.stopWait(LineWait::PageCountRest);
     m_decoder.dropUnfinished();
 }
 
@@ -58,19 +46,24 @@ void ReceiveDispatcher::dispatch(std::vector<ReplyEvent> events)
     // that came behind the one it handles.
     for (const ReplyEvent &event : events) {
         if (const auto *progress = std::get_if<ReplyProgress>(&event)) {
-            if (m_owner)
-                m_owner->replyProgressed(*progress);
+            // A reply no job asked for moves no bar; its whole is dropped below.
+            if (!m_owner.awaits(progress->code))
+                continue;
+            m_owner.replyProgressed(*progress);
             for (size_t i = 0; i < m_progressHandlers.size(); ++i)
                 m_progressHandlers[i](*progress);
             continue;
         }
         const Message &message = std::get<Message>(event);
-        if (m_owner && isNotice(message.code)) {
-            m_owner->notice(message.code, [this, message] { deliver(message); });
+        if (isNotice(message.code)) {
+            m_owner.notice(message.code, [this, message] { deliver(message); });
             continue;
         }
-        if (m_owner)
-            m_owner->replyArrived();
+        if (!m_owner.awaits(message.code)) {
+            m_owner.dropUnasked(message);
+            continue;
+        }
+        m_owner.replyArrived();
         deliver(message);
     }
 }
@@ -83,15 +76,14 @@ void ReceiveDispatcher::onCommEvent()
     if (m_port.inBufferCount() == 0)
         return;
     m_decoder.feed(m_port.input());
-    if (m_owner)
-        m_owner->bytesHeard();
+    m_owner.bytesHeard();
     if (m_port.inBufferCount() != 0)
         return;
     dispatch(m_decoder.decode());
     // The count has no end mark: what came of it is taken once nothing more
     // comes for a moment (a line delivers in pieces).
     if (m_decoder.pageCountCutShort())
-        m_pageCountRest->start(PageCountRestMs);
+        m_owner.wait(LineWait::PageCountRest, PageCountRestMs, [this] { pageCountRestWaited(); });
 }
 
 void ReceiveDispatcher::pageCountRestWaited()

@@ -7,29 +7,28 @@
 
 #include <array>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <vector>
 
 namespace kalent {
 
-class Clock;
 class LineOwner;
 class SerialPort;
-class Timer;
 
 // The one reader of the port's input. Every comm event checks the link first
 // and feeds what arrived to the decoder; once the port's queue is empty, the
 // decoder's events go out: every whole message to the listeners of its code,
 // in the order they subscribed, and every progress (a reply growing, and its
 // last step just before it is whole) to the progress listeners. Handlers
-// never see a partial reply. A notice ("measured", "results ready") that comes
+// never see a partial reply, nor one no job asked for (the line's owner drops
+// and says it). A notice ("measured", "results ready") that comes
 // while the line's owner runs a job waits in the owner's queue and is served
 // after the job, in order.
 //
 // A new exchange starts on a clean line: when the owner starts a job, a reply
 // left unfinished by the last one is dropped. A page count cut short is taken
-// as it stands when its rest has not come within PageCountRestMs.
+// as it stands when its rest has not come within PageCountRestMs, a wait run
+// by the line's owner.
 class ReceiveDispatcher : public QObject
 {
     Q_OBJECT
@@ -40,7 +39,9 @@ public:
     using ProgressHandler = std::function<void(const ReplyProgress &progress)>;
     using LinkCheck = std::function<bool()>;
 
-    ReceiveDispatcher(SerialPort &port, Clock &clock, LinkCheck checkLink,
+    // Notices wait for the job running on the owner's line; each job the owner
+    // starts begins on a clean line.
+    ReceiveDispatcher(SerialPort &port, LineOwner &owner, LinkCheck checkLink,
                       QObject *parent = nullptr);
     ~ReceiveDispatcher() override;
 
@@ -48,9 +49,6 @@ public:
     void subscribe(ReplyCode code, MessageHandler handler);
     // Adds a listener for the progress of every reply.
     void subscribeProgress(ProgressHandler handler);
-    // Notices wait for the job running on the line (none until one is set);
-    // each job the owner starts begins on a clean line.
-    void setLineOwner(LineOwner *owner);
 
     // The reply still collecting, if any.
     std::optional<ReplyProgress> collecting() const { return m_decoder.collecting(); }
@@ -71,8 +69,7 @@ private:
     SerialPort &m_port;
     LinkCheck m_checkLink;
     ReplyDecoder m_decoder;
-    std::unique_ptr<Timer> m_pageCountRest;
-    LineOwner *m_owner = nullptr;
+    LineOwner &m_owner;
     std::array<std::vector<MessageHandler>, 256> m_handlers;
     std::vector<ProgressHandler> m_progressHandlers;
 };

@@ -80,11 +80,11 @@ void OpticalDensityReader::setInstrumentPresent(bool present)
     setState(next);
 }
 
-bool OpticalDensityReader::startRead()
+JobHandle *OpticalDensityReader::startRead()
 {
     JobHandle *job = m_line.begin(LineJob::Table, LineOwner::ReplySilenceMs);
     if (!job)
-        return false;
+        return nullptr;
     connect(job, &JobHandle::finished, this, &OpticalDensityReader::readEnded);
     m_handOff.drop();
     m_line.send(LineJob::Table, QByteArrayLiteral("G"));
@@ -92,7 +92,7 @@ bool OpticalDensityReader::startRead()
         m_lastWhole = m_table;
     m_table = PlateTable();
     m_tableAwaitsName = false;
-    return true;
+    return job;
 }
 
 QString OpticalDensityReader::failureText(const JobResult &result, int have)
@@ -133,14 +133,16 @@ void OpticalDensityReader::readEnded(const JobResult &result)
     Q_EMIT readFailed(result);
 }
 
-void OpticalDensityReader::readTable()
+JobHandle *OpticalDensityReader::readTable()
 {
     if (!m_port.isOpen()) {
         m_pane.setText(OperatorTexts::portClosed());
-        return;
+        return nullptr;
     }
-    if (!startRead())
+    JobHandle *job = startRead();
+    if (!job)
         m_pane.setText(m_line.busyText());
+    return job;
 }
 
 void OpticalDensityReader::handleTableProgress(const ReplyProgress &table)

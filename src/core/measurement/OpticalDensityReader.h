@@ -74,8 +74,9 @@ public:
     // The file the spreadsheet hand-off writes ("TempBDTS.xls" in the data folder).
     QString excelTempFileName() const;
 
-    // "Принять данные".
-    void readTable();
+    // "Принять данные". The read's handle, whose finished is its one end; null
+    // when it could not start (the pane says why).
+    JobHandle *readTable();
     // "Данные в файл", after the operator chose a path in the save dialog.
     void saveChosen(const QString &path);
     // "Данные в Excel".
@@ -105,8 +106,8 @@ Q_SIGNALS:
     void autoSaveFailed(const QString &path, const QByteArray &bytes, const QString &why);
 
 private:
-    // False when another exchange holds the line: nothing is sent.
-    bool startRead();
+    // Null when another exchange holds the line: nothing is sent.
+    JobHandle *startRead();
     void readEnded(const JobResult &result);
     // What the pane says of a table that did not come (have: what came of it).
     static QString failureText(const JobResult &result, int have);

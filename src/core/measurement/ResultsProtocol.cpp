@@ -55,28 +55,30 @@ void ResultsProtocol::setAutoSave(bool on)
     setState(next);
 }
 
-void ResultsProtocol::readProtocol()
+JobHandle *ResultsProtocol::readProtocol()
 {
     if (!m_port.isOpen()) {
         m_pane.setText(OperatorTexts::portClosed());
-        return;
+        return nullptr;
     }
-    if (!startRead())
+    JobHandle *job = startRead();
+    if (!job)
         m_pane.setText(m_line.busyText());
+    return job;
 }
 
-bool ResultsProtocol::startRead()
+JobHandle *ResultsProtocol::startRead()
 {
     JobHandle *job = m_line.begin(LineJob::Protocol, LineOwner::ReplySilenceMs);
     if (!job)
-        return false;
+        return nullptr;
     connect(job, &JobHandle::finished, this, &ResultsProtocol::readEnded);
     m_autoSaveName.clear();
     if (!m_stream.isEmpty())
         m_lastWhole = m_stream;
     m_stream.clear();
     m_line.send(LineJob::Protocol, QByteArrayLiteral("g"));
-    return true;
+    return job;
 }
 
 void ResultsProtocol::readEnded(const JobResult &result)
@@ -147,6 +149,7 @@ void ResultsProtocol::handleText(const Message &reply)
         const QString error = AtomicFile::write(tempFileName(), m_stream);
         if (!error.isEmpty()) {
             Q_EMIT fileError(error);
+            Q_EMIT receivedUnfiled(m_stream);
             return;
         }
     }

@@ -68,8 +68,9 @@ public:
     // only, and an output placed elsewhere never depends on the data folder.
     void setKeepsTemporaryFile(bool keeps) { m_keepsTemporaryFile = keeps; }
 
-    // "Принять данные".
-    void readProtocol();
+    // "Принять данные". The read's handle, whose finished is its one end; null
+    // when it could not start (the pane says why).
+    JobHandle *readProtocol();
     // "Данные в файл", after the operator chose a path in the save dialog.
     void saveChosen(const QString &path);
 
@@ -94,14 +95,18 @@ Q_SIGNALS:
     // The automatic save wrote this file.
     void autoSaved(const QString &path);
     void fileError(const QString &message);
+    // A protocol arrived whole but its temporary file could not be written
+    // (after fileError): the read stopped there, neither shown nor saved; the
+    // text it brought, so the readings store still keeps it.
+    void receivedUnfiled(const QByteArray &text);
     // The automatic save could not write path (after fileError): the bytes it
     // was to hold, so nothing received need be lost.
     void autoSaveFailed(const QString &path, const QByteArray &bytes, const QString &why);
 
 private:
     void setState(const State &state);
-    // False when another exchange holds the line: nothing is sent.
-    bool startRead();
+    // Null when another exchange holds the line: nothing is sent.
+    JobHandle *startRead();
     void readEnded(const JobResult &result);
 
     SerialPort &m_port;

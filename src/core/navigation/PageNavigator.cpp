@@ -113,7 +113,7 @@ void PageNavigator::applyPageChangeRules()
     case Page::Reader:
     case Page::Results:
         // Opens the port if needed, asks for 115200 and shows "Стоп".
-        m_connection.searchWithFastestSpeed();
+        m_connection.makeFastContact(0, Connection::ContactStart::SearchAtOnce);
         if (m_active == Page::Reader && m_hooks)
             m_hooks->labelReaderGrid();
         break;

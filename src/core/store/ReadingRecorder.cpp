@@ -18,6 +18,7 @@ ReadingRecorder::ReadingRecorder(Session &session, ReadingKeeper &keeper, QObjec
     connect(&reader, &OpticalDensityReader::autoSaved, this,
             [this](const QString &path) { keepWaitingTable({path}); });
     connect(&reader, &OpticalDensityReader::fileError, this, [this] { keepWaitingTable({}); });
+    connect(&reader, &OpticalDensityReader::autoSaveFailed, this, &ReadingRecorder::autoSaveFailed);
     // The name never came (silence, a port gone, a cancel): the table is kept without it.
     connect(&session.line(), &LineOwner::jobEnded, this, [this](LineJob job, JobOutcome outcome) {
         if (job == LineJob::FileName && outcome != JobOutcome::Done)
@@ -28,6 +29,10 @@ ReadingRecorder::ReadingRecorder(Session &session, ReadingKeeper &keeper, QObjec
     connect(&results, &ResultsProtocol::autoSaved, this,
             [this](const QString &path) { keepWaitingProtocol({path}); });
     connect(&results, &ResultsProtocol::fileError, this, [this] { keepWaitingProtocol({}); });
+    connect(&results, &ResultsProtocol::autoSaveFailed, this, &ReadingRecorder::autoSaveFailed);
+    connect(&results, &ResultsProtocol::receivedUnfiled, this, [this](const QByteArray &text) {
+        m_keeper.keep(Reading::fromProtocol(text, m_session.port().portName(), {}));
+    });
 
     connect(&keeper, &ReadingKeeper::failed, this, &ReadingRecorder::say);
     connect(&keeper, &ReadingKeeper::recovered, this, &ReadingRecorder::say);
@@ -66,7 +71,37 @@ void ReadingRecorder::keepWaitingTable(const QStringList &files)
     // Saved: the reader's table now carries the instrument's name.
     if (!files.isEmpty())
         table.setInstrumentFileName(m_session.reader().table().title().instrumentFileName);
-    m_keeper.keep(Reading::fromTable(table, m_session.port().portName(), files));
+    const Reading reading = Reading::fromTable(table, m_session.port().portName(), files);
+    if (files.isEmpty())
+        keepUnfiled(reading);
+    else
+        m_keeper.keep(reading);
+}
+
+void ReadingRecorder::keepUnfiled(const Reading &reading)
+{
+    m_lastUnfiled = reading;
+    m_keeper.keep(reading);
+}
+
+void ReadingRecorder::autoSaveFailed(const QString &path)
+{
+    // Told right after the failure that kept the reading without its file.
+    if (!m_lastUnfiled)
+        return;
+    m_unfiled.insert(path, *m_lastUnfiled);
+    m_lastUnfiled.reset();
+}
+
+void ReadingRecorder::fileWrittenLater(const QString &path)
+{
+    const auto found = m_unfiled.constFind(path);
+    if (found == m_unfiled.cend())
+        return;
+    Reading reading = *found;
+    m_unfiled.erase(found);
+    reading.files.append(path);
+    m_keeper.keep(reading);
 }
 
 void ReadingRecorder::protocolReceived()
@@ -86,7 +121,11 @@ void ReadingRecorder::keepWaitingProtocol(const QStringList &files)
         return;
     const QByteArray text = *m_waitingProtocol;
     m_waitingProtocol.reset();
-    m_keeper.keep(Reading::fromProtocol(text, m_session.port().portName(), files));
+    const Reading reading = Reading::fromProtocol(text, m_session.port().portName(), files);
+    if (files.isEmpty())
+        keepUnfiled(reading);
+    else
+        m_keeper.keep(reading);
 }
 
 } // namespace kalent

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "measurement/PlateTable.h"
+#include "store/Reading.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QObject>
 
 #include <optional>
@@ -26,6 +28,10 @@ public:
     // A table still waiting for its name is kept without it.
     ~ReadingRecorder() override;
 
+    // A file whose automatic save failed is written after all (watch writes it
+    // again): the reading, kept without it, is stored again with it.
+    void fileWrittenLater(const QString &path);
+
 Q_SIGNALS:
     void message(const QString &text);
 
@@ -35,11 +41,17 @@ private:
     void protocolReceived();
     void keepWaitingProtocol(const QStringList &files);
     void say(const QString &text);
+    void keepUnfiled(const Reading &reading);
+    void autoSaveFailed(const QString &path);
 
     Session &m_session;
     ReadingKeeper &m_keeper;
     std::optional<PlateTable> m_waitingTable;
     std::optional<QByteArray> m_waitingProtocol;
+    // The last reading kept without its file, until the failed save's path is told.
+    std::optional<Reading> m_lastUnfiled;
+    // By the path its automatic save could not write.
+    QHash<QString, Reading> m_unfiled;
 };
 
 } // namespace kalent

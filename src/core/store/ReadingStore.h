@@ -7,6 +7,7 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
 #include <optional>
 
 class QSqlDatabase;
@@ -37,7 +38,8 @@ struct HistoryCursor
 // (the watch services of several computers writing into one place). One schema,
 // created and numbered by the program: open() brings an older store up to
 // SchemaVersion and refuses a newer one, which this program cannot read.
-// Storing a reading whose uid is already there stores nothing and succeeds.
+// Storing a reading whose uid is already there adds no row and succeeds; it
+// takes the files it now names (a file written after the reading was stored).
 // Every call returns an empty string on success, otherwise why not (Russian,
 // naming the store); after a failed call the next one connects again (a
 // server back after a restart).
@@ -73,6 +75,11 @@ public:
     // (negative: no limit).
     QString find(const HistoryFilter &filter, QVector<Reading> *out, bool newestFirst = false,
                  std::optional<HistoryCursor> after = std::nullopt, int limit = -1);
+    // find() a row at a time, handed on as it is read, nothing gathered (a long
+    // listing streamed).
+    QString scan(const HistoryFilter &filter, const std::function<void(const Reading &)> &row,
+                 bool newestFirst = false, std::optional<HistoryCursor> after = std::nullopt,
+                 int limit = -1);
     // The whole reading.
     QString get(qint64 id, Reading *out);
 

@@ -37,6 +37,12 @@ QString ReadingStore::find(const HistoryFilter &, QVector<Reading> *, bool,
     return notInThisBuildText();
 }
 
+QString ReadingStore::scan(const HistoryFilter &, const std::function<void(const Reading &)> &,
+                           bool, std::optional<HistoryCursor>, int)
+{
+    return notInThisBuildText();
+}
+
 QString ReadingStore::get(qint64, Reading *)
 {
     return notInThisBuildText();

@@ -1,12 +1,18 @@
 #include "store/SessionReadings.h"
 
 #include "Session.h"
+#include "store/ReadingStore.h"
 
 namespace kalent {
 
 SessionReadings::SessionReadings(Session &session, const StoreLocation &location)
     : m_keeper(location, session.dataFolder(), session.clock()), m_recorder(session, m_keeper)
 {}
+
+SessionReadings::~SessionReadings()
+{
+    m_keeper.finish();
+}
 
 std::unique_ptr<SessionReadings> SessionReadings::attach(Session &session, const QString &storeUrl,
                                                          QString *error)

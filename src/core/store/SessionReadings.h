@@ -22,9 +22,13 @@ public:
     static std::unique_ptr<SessionReadings> attach(Session &session, const QString &storeUrl,
                                                    QString *error);
 
+    // The writes in flight are waited for while the recorder can still say
+    // how they ended.
+    ~SessionReadings();
+
     ReadingKeeper &keeper() { return m_keeper; }
     ReadingRecorder &recorder() { return m_recorder; }
-    const StoreLocation &location() { return m_keeper.store().location(); }
+    const StoreLocation &location() { return m_keeper.location(); }
 
 private:
     SessionReadings(Session &session, const StoreLocation &location);

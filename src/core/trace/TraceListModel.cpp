@@ -11,6 +11,7 @@ QString prefix(const TraceRecord &record)
 {
     const char *arrow = record.direction == TraceRecord::Direction::Sent       ? "->"
                         : record.direction == TraceRecord::Direction::Received ? "<-"
+                        : record.direction == TraceRecord::Direction::Unasked  ? "<?"
                                                                                : "<x";
     return QStringLiteral("%1  %2 %3  ")
         .arg(static_cast<double>(record.timeUs) / 1e6, 12, 'f', 6)

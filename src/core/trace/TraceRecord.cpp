@@ -21,6 +21,8 @@ const char *directionName(TraceRecord::Direction direction)
         return "rx";
     case TraceRecord::Direction::Dropped:
         return "drop";
+    case TraceRecord::Direction::Unasked:
+        return "unasked";
     }
     return "tx";
 }
@@ -96,6 +98,8 @@ std::optional<TraceRecord> TraceRecord::fromJsonLine(const QByteArray &line, QSt
         r.direction = Direction::Received;
     else if (dir == QLatin1String("drop"))
         r.direction = Direction::Dropped;
+    else if (dir == QLatin1String("unasked"))
+        r.direction = Direction::Unasked;
     else {
         *error = QStringLiteral("неизвестное направление \"dir\": %1").arg(dir);
         return std::nullopt;

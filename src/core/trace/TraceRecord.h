@@ -12,11 +12,13 @@ namespace kalent {
 // line speed and on which port. A trace file holds one entry per line as JSON:
 //   {"t_us":1234,"dir":"tx","baud":115200,"port":"/dev/ttyUSB0","hex":"47"}
 // "tx" is the program sending, "rx" the instrument's bytes the program read,
-// "drop" the instrument's bytes the program threw away unread, and "start" opens
+// "drop" the instrument's bytes the program threw away unread, "unasked" a reply
+// the program read but no exchange had asked for (its bytes are also in "rx",
+// so it is no line traffic of its own), and "start" opens
 // each run appended to the file (with the wall-clock time in "wall").
 struct TraceRecord
 {
-    enum class Direction { Start, Sent, Received, Dropped };
+    enum class Direction { Start, Sent, Received, Dropped, Unasked };
     // Bounds of a readable entry: a year of microseconds, a line speed far above
     // any serial port's.
     static constexpr qint64 LongestRunUs = 366LL * 24 * 3600 * 1000 * 1000;

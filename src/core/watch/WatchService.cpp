@@ -81,7 +81,6 @@ WatchService::WatchService(Session &session, const QString &portName, QObject *p
             [nothingRead] { nothingRead(OperatorTexts::emptyProtocol()); });
     connect(&results, &ResultsProtocol::lengthNotANumber, this,
             [this] { jobFailed(QStringLiteral("неверная длина протокола")); });
-    connect(&session.line(), &LineOwner::jobEnded, this, &WatchService::readEnded);
     connect(&session.connection(), &Connection::lineChecked, this, [this](bool up) {
         if (!up && (m_state == State::Following || m_state == State::Reading))
             linkLost(OperatorTexts::noLink());
@@ -201,23 +200,23 @@ void WatchService::startRead(Job job)
     m_read = job;
     ++m_readSerial;
     moveTo(State::Reading);
-    if (job == Job::Table)
-        m_session.reader().readTable();
-    else
-        m_session.results().readProtocol();
-    // The read holds the line: from now on its outcome is the owner's to give.
+    JobHandle *read =
+        job == Job::Table ? m_session.reader().readTable() : m_session.results().readProtocol();
     // One that could not take the line says why on the pane.
-    if (m_session.line().job() != (job == Job::Table ? LineJob::Table : LineJob::Protocol))
+    if (!read) {
         jobFailed(m_session.pane().text());
+        return;
+    }
+    // The read holds the line: its one end is given to its handle.
+    connect(read, &JobHandle::finished, this, &WatchService::readEnded);
 }
 
-void WatchService::readEnded(LineJob job, JobOutcome outcome, const QString &reason)
+void WatchService::readEnded(const JobResult &result)
 {
-    if (m_state != State::Reading ||
-        (job != LineJob::Table && job != LineJob::FileName && job != LineJob::Protocol))
+    if (m_state != State::Reading)
         return;
-    if (outcome != JobOutcome::Done) {
-        jobFailed(reason.isEmpty() ? LineOwner::noAnswer() : reason);
+    if (result.outcome != JobOutcome::Done) {
+        jobFailed(result.details.isEmpty() ? LineOwner::noAnswer() : result.details);
         return;
     }
     // The file (or why there is none) is heard of right after the owner ended

@@ -62,7 +62,7 @@ private:
     // A notice served by the line's owner (again: a read cut short, done again).
     void noticed(Job job, bool again = false);
     void startRead(Job job);
-    void readEnded(LineJob job, JobOutcome outcome, const QString &reason);
+    void readEnded(const JobResult &result);
     // Notices wait with the line's owner unless the service follows.
     void moveTo(State state);
     void jobDone();
