@@ -133,15 +133,17 @@ fetch_debian_source() {
     rm -rf "$scratch"
 }
 
-build_qtbase() {
-    done_stage qtbase && return 0
-    fetch_debian_source qt6-base qtbase
-    # Only what the program uses: Core, Gui, Widgets, PrintSupport, Test and the
-    # Windows platform plugin. Debian's source drops the tablet and IAccessible2
-    # files, so those features are off; the 6.4.2 Windows platform plugin needs
-    # OpenGL to compile. ICU is not there for MinGW: Qt's own Windows code paths
-    # do the text work.
-    cmake -S "$cache/src/qtbase" -B "$cache/build/qtbase" -G Ninja \
+# Configures Debian's qtbase for Windows in $cache/build/<folder>, with the
+# extra options given (the SQL module's, or none).
+# Only what the program uses: Core, Gui, Widgets, PrintSupport, Test and the
+# Windows platform plugin. Debian's source drops the tablet and IAccessible2
+# files, so those features are off; the 6.4.2 Windows platform plugin needs
+# OpenGL to compile. ICU is not there for MinGW: Qt's own Windows code paths
+# do the text work.
+configure_qtbase() {
+    local folder=$1
+    shift
+    cmake -S "$cache/src/qtbase" -B "$cache/build/$folder" -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
         -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_INSTALL_PREFIX="$prefix" \
@@ -149,11 +151,17 @@ build_qtbase() {
         -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF \
         -DFEATURE_tabletevent=OFF -DFEATURE_accessibility=OFF \
         -DFEATURE_opengl=ON -DINPUT_opengl=desktop \
-        -DFEATURE_network=OFF -DFEATURE_sql=OFF -DFEATURE_dbus=OFF \
+        -DFEATURE_network=OFF -DFEATURE_dbus=OFF \
         -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_icu=OFF \
         -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_png=OFF \
         -DFEATURE_system_jpeg=OFF -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_freetype=OFF \
-        -DFEATURE_system_doubleconversion=OFF
+        -DFEATURE_system_doubleconversion=OFF "$@"
+}
+
+build_qtbase() {
+    done_stage qtbase && return 0
+    fetch_debian_source qt6-base qtbase
+    configure_qtbase qtbase -DFEATURE_sql=OFF
     cmake --build "$cache/build/qtbase" -j"$jobs"
     cmake --install "$cache/build/qtbase"
     stamp qtbase
@@ -226,22 +234,10 @@ PC
 build_qtsql() {
     done_stage qtsql && return 0
     fetch_debian_source qt6-base qtbase
-    cmake -S "$cache/src/qtbase" -B "$cache/build/qtbase-sql" -G Ninja \
-        -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-        -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_INSTALL_PREFIX="$prefix" \
-        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$host_cmake_dir" \
-        -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF \
-        -DFEATURE_tabletevent=OFF -DFEATURE_accessibility=OFF \
-        -DFEATURE_opengl=ON -DINPUT_opengl=desktop \
-        -DFEATURE_network=OFF -DFEATURE_dbus=OFF \
-        -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_icu=OFF \
+    configure_qtbase qtbase-sql \
         -DFEATURE_sql=ON -DFEATURE_sql_sqlite=ON -DFEATURE_system_sqlite=ON \
         -DFEATURE_sql_psql=OFF -DFEATURE_sql_mysql=OFF -DFEATURE_sql_odbc=OFF \
-        -DSQLite3_INCLUDE_DIR="$prefix/include" -DSQLite3_LIBRARY="$prefix/lib/libsqlite3.a" \
-        -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_png=OFF \
-        -DFEATURE_system_jpeg=OFF -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_freetype=OFF \
-        -DFEATURE_system_doubleconversion=OFF
+        -DSQLite3_INCLUDE_DIR="$prefix/include" -DSQLite3_LIBRARY="$prefix/lib/libsqlite3.a"
     cmake --build "$cache/build/qtbase-sql" -j"$jobs"
     cmake --install "$cache/build/qtbase-sql"
     [ -f "$prefix/plugins/sqldrivers/qsqlite.dll" ] ||

@@ -1,5 +1,7 @@
 #include "BootLoaderView.h"
 
+#include "ObjectNames.h"
+
 #include "BootLoader.h"
 
 #include <QLabel>
@@ -11,25 +13,25 @@ namespace kalent {
 BootLoaderView::BootLoaderView(BootLoader &bootLoader, QWidget *parent)
     : QWidget(parent), m_bootLoader(bootLoader)
 {
-    setObjectName(QStringLiteral("BootLoaderView"));
+    setObjectName(objectNames::bootLoader::View);
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
 
     m_mode = new QLabel(this);
-    m_mode->setObjectName(QStringLiteral("BootLoaderMode"));
+    m_mode->setObjectName(objectNames::bootLoader::Mode);
     column->addWidget(m_mode);
 
     m_progress = new QProgressBar(this);
-    m_progress->setObjectName(QStringLiteral("BootLoaderProgress"));
+    m_progress->setObjectName(objectNames::bootLoader::Progress);
     m_progress->setRange(0, 100);
     column->addWidget(m_progress);
 
     m_received = new QLabel(this);
-    m_received->setObjectName(QStringLiteral("BootLoaderReceived"));
+    m_received->setObjectName(objectNames::bootLoader::Received);
     column->addWidget(m_received);
 
     m_result = new QLabel(this);
-    m_result->setObjectName(QStringLiteral("BootLoaderResult"));
+    m_result->setObjectName(objectNames::bootLoader::Result);
     column->addWidget(m_result);
 
     m_refresh.setSingleShot(true);

@@ -1,5 +1,7 @@
 #include "FileDialogLook.h"
 
+#include "ObjectNames.h"
+
 #include <QFileDialog>
 #include <QFileIconProvider>
 #include <QFileInfo>
@@ -53,7 +55,7 @@ void apply(QFileDialog *dialog)
 {
     auto *holder = new FileTypesHolder(dialog);
     dialog->setIconProvider(&holder->types);
-    if (auto *view = dialog->findChild<QTreeView *>(QStringLiteral("treeView"))) {
+    if (auto *view = dialog->findChild<QTreeView *>(objectNames::qtDialogs::FileList)) {
         QHeaderView *header = view->header();
         header->setStretchLastSection(false);
         header->setSectionResizeMode(NameColumn, QHeaderView::Stretch);

@@ -156,9 +156,9 @@ QWidget *FirmwarePage::splitTab(const QString &tabName, const QString &splitterN
 QWidget *FirmwarePage::buildStepsTab()
 {
     auto *tab = splitTab(objectNames::firmware::StepsTab, objectNames::firmware::StepsSplitter,
-                         m_splitter1);
-    m_splitter1->installEventFilter(this);
-    auto *left = new QWidget(m_splitter1);
+                         m_stepsSplitter);
+    m_stepsSplitter->installEventFilter(this);
+    auto *left = new QWidget(m_stepsSplitter);
     auto *column = stepsColumn(left);
     column->addWidget(label(objectNames::firmware::StepOne,
                             QStringLiteral("Шаг 1. Файл для загрузки:"), Navy, left));
@@ -182,23 +182,23 @@ QWidget *FirmwarePage::buildStepsTab()
                             Navy, left));
     auto *arrowRow = new QWidget(left);
     arrowRow->setFixedHeight(20);
-    m_line1 = new ArrowLine(InactiveCaption, arrowRow);
-    m_line1->setObjectName(objectNames::firmware::StepsArrow);
+    m_stepsArrow = new ArrowLine(InactiveCaption, arrowRow);
+    m_stepsArrow->setObjectName(objectNames::firmware::StepsArrow);
     column->addWidget(arrowRow);
     column->addStretch(1);
 
-    m_splitter1->addWidget(left);
-    m_splitter1->addWidget(buildModePicture(false));
-    m_splitter1->setStretchFactor(0, 1);
-    m_splitter1->setStretchFactor(1, 0);
+    m_stepsSplitter->addWidget(left);
+    m_stepsSplitter->addWidget(buildModePicture(false));
+    m_stepsSplitter->setStretchFactor(0, 1);
+    m_stepsSplitter->setStretchFactor(1, 0);
     return tab;
 }
 
 QWidget *FirmwarePage::buildStepThreeTab()
 {
     auto *tab = splitTab(objectNames::firmware::StepThreeTab,
-                         objectNames::firmware::StepThreeSplitter, m_splitter2);
-    auto *left = new QWidget(m_splitter2);
+                         objectNames::firmware::StepThreeSplitter, m_stepThreeSplitter);
+    auto *left = new QWidget(m_stepThreeSplitter);
     auto *column = stepsColumn(left);
     column->addWidget(label(objectNames::firmware::StepThreeFile,
                             QStringLiteral("Файл для загрузки:"), Navy, left));
@@ -226,15 +226,15 @@ QWidget *FirmwarePage::buildStepThreeTab()
                           Navy, left);
     outcome->installEventFilter(this);
     // The arrow sits in the blank lines in the middle of the text.
-    m_line2 = new ArrowLine(Grey, outcome);
-    m_line2->setObjectName(objectNames::firmware::StepThreeArrow);
+    m_stepThreeArrow = new ArrowLine(Grey, outcome);
+    m_stepThreeArrow->setObjectName(objectNames::firmware::StepThreeArrow);
     column->addWidget(outcome, 1);
 
-    m_splitter2->addWidget(left);
-    m_splitter2->addWidget(buildModePicture(true));
+    m_stepThreeSplitter->addWidget(left);
+    m_stepThreeSplitter->addWidget(buildModePicture(true));
     // The picture keeps its width when the frame is resized.
-    m_splitter2->setStretchFactor(0, 1);
-    m_splitter2->setStretchFactor(1, 0);
+    m_stepThreeSplitter->setStretchFactor(0, 1);
+    m_stepThreeSplitter->setStretchFactor(1, 0);
     return tab;
 }
 
@@ -316,7 +316,7 @@ void FirmwarePage::setDivider(QSplitter *splitter, int leftWidth)
 
 void FirmwarePage::pageShown()
 {
-    setDivider(m_splitter1, m_splitter1->width() - 200);
+    setDivider(m_stepsSplitter, m_stepsSplitter->width() - 200);
     layOut();
 }
 
@@ -341,29 +341,30 @@ void FirmwarePage::settleTabs()
 void FirmwarePage::layOut()
 {
     settleTabs();
-    const int width1 = m_splitter1->width();
+    const int width1 = m_stepsSplitter->width();
     const int w1 = width1 - 210;
-    const int w2 = m_splitter2->width() - 210;
+    const int w2 = m_stepThreeSplitter->width() - 210;
     const int percent = leftPanePercent(width1);
-    setDivider(m_splitter2, m_splitter2->width() * percent / 100);
-    setDivider(m_splitter1, width1 * percent / 100);
+    setDivider(m_stepThreeSplitter, m_stepThreeSplitter->width() * percent / 100);
+    setDivider(m_stepsSplitter, width1 * percent / 100);
 
     m_otherFile->move(centredLeft(w2, m_otherFile->width()), m_otherFile->y());
     m_load->move(centredLeft(w1, m_load->width()), m_load->y());
     m_stop->move(centredLeft(w1, m_stop->width()), m_stop->y());
-    m_line1->move(centredLeft(w1, m_line1->width()), m_line1->y());
-    m_line2->move(m_line1->x(), m_line2->y());
+    m_stepsArrow->move(centredLeft(w1, m_stepsArrow->width()), m_stepsArrow->y());
+    m_stepThreeArrow->move(m_stepsArrow->x(), m_stepThreeArrow->y());
 }
 
 bool FirmwarePage::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::Resize) {
-        if (watched == m_splitter1) {
-            // RzSplitter1CanResize
-            setDivider(m_splitter1, dividerOnResize(m_splitter1->width()));
-        } else if (m_line2 && watched == m_line2->parentWidget()) {
+        if (watched == m_stepsSplitter) {
+            // Resized, the steps' picture keeps 200 pixels on the right (half on a narrow page).
+            setDivider(m_stepsSplitter, dividerOnResize(m_stepsSplitter->width()));
+        } else if (m_stepThreeArrow && watched == m_stepThreeArrow->parentWidget()) {
             const auto *outcome = static_cast<QWidget *>(watched);
-            m_line2->move(m_line2->x(), (outcome->height() - m_line2->height()) / 2);
+            m_stepThreeArrow->move(m_stepThreeArrow->x(),
+                                   (outcome->height() - m_stepThreeArrow->height()) / 2);
         }
     }
     return QFrame::eventFilter(watched, event);
@@ -392,7 +393,7 @@ void FirmwarePage::askLeaveUpload()
                         QStringLiteral("Загрузка программы в прибор не закончена. Прервать её?\n"
                                        "В приборе останется неполная программа."),
                         QMessageBox::Yes | QMessageBox::No, this);
-    box->setObjectName(QStringLiteral("LeaveUploadBox"));
+    box->setObjectName(objectNames::firmware::LeaveUploadBox);
     box->setDefaultButton(QMessageBox::No);
     box->setEscapeButton(QMessageBox::No);
     box->setAttribute(Qt::WA_DeleteOnClose);
@@ -428,7 +429,7 @@ void FirmwarePage::confirmAndLoad()
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Внимание! Проверьте."),
                     QStringLiteral("Режим программирования в приборе включен?"),
                     QMessageBox::Yes | QMessageBox::No, this);
-    box.setObjectName(QStringLiteral("ConfirmLoadBox"));
+    box.setObjectName(objectNames::firmware::ConfirmLoadBox);
     m_wizard.startUpload(box.exec() == QMessageBox::Yes);
 }
 
@@ -441,7 +442,7 @@ void FirmwarePage::showError(const QString &text)
 {
     auto *box = new QMessageBox(QMessageBox::Critical, OperatorTexts::programName(), text,
                                 QMessageBox::Ok, this);
-    box->setObjectName(QStringLiteral("FirmwareErrorBox"));
+    box->setObjectName(objectNames::firmware::ErrorBox);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }

@@ -67,15 +67,15 @@ private:
     Session &m_session;
     FirmwareWizard &m_wizard;
     QTabWidget *m_pages = nullptr;
-    QSplitter *m_splitter1 = nullptr;
-    QSplitter *m_splitter2 = nullptr;
+    QSplitter *m_stepsSplitter = nullptr;
+    QSplitter *m_stepThreeSplitter = nullptr;
     ElidingLabel *m_fileLabel = nullptr;
     ElidingLabel *m_fileLabel2 = nullptr;
     QPushButton *m_otherFile = nullptr;
     QPushButton *m_load = nullptr;
     QPushButton *m_stop = nullptr;
-    ArrowLine *m_line1 = nullptr;
-    ArrowLine *m_line2 = nullptr;
+    ArrowLine *m_stepsArrow = nullptr;
+    ArrowLine *m_stepThreeArrow = nullptr;
 };
 
 } // namespace kalent

@@ -1,5 +1,7 @@
 #include "HeatMapLegend.h"
 
+#include "ObjectNames.h"
+
 #include "HeatMapScale.h"
 
 #include <QLinearGradient>
@@ -9,7 +11,7 @@ namespace kalent {
 
 HeatMapLegend::HeatMapLegend(QWidget *parent) : QWidget(parent)
 {
-    setObjectName(QStringLiteral("heatMapLegend"));
+    setObjectName(objectNames::reader::HeatMapLegend);
     QFont small = font();
     small.setPixelSize(11);
     setFont(small);

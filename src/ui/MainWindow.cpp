@@ -340,7 +340,7 @@ bool MainWindow::mayCutTheJob()
     DatabaseService &database = m_session.databasePage().service();
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Внимание!"), QString(),
                     QMessageBox::Yes | QMessageBox::No, this);
-    box.setObjectName(QStringLiteral("LeaveWriteBox"));
+    box.setObjectName(objectNames::mainWindow::LeaveWriteBox);
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     // The question says what runs when it is answered, not what ran when it was asked.

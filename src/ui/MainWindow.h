@@ -49,7 +49,7 @@ public:
     // their action runs, before the page is shown; the frame is kept.
     void setFrameFactory(Page page, std::function<QWidget *(QWidget *parent)> factory);
 
-    // TabSheet1, TabShSoftVir, TabShBDTS, TabShReader, TabShResult.
+    // The tab sheet of each page: about, firmware, database, reader, results.
     QWidget *page(Page page) const { return m_pages[slot(page)]; }
     // What fills a page: its content or frame, or null before it exists.
     QWidget *pageContent(Page page) const { return m_contents[slot(page)]; }

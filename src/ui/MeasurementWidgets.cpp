@@ -122,7 +122,7 @@ void showFileError(const QString &message, QWidget *parent)
 {
     auto *box = new QMessageBox(QMessageBox::Critical, OperatorTexts::programName(), message,
                                 QMessageBox::Ok, parent);
-    box->setObjectName(QStringLiteral("fileErrorBox"));
+    box->setObjectName(objectNames::measurement::FileErrorBox);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }

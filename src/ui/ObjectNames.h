@@ -31,6 +31,8 @@ inline constexpr QLatin1String PageFirmware{"TabShSoftVir"};
 inline constexpr QLatin1String PageDatabase{"TabShBDTS"};
 inline constexpr QLatin1String PageReader{"TabShReader"};
 inline constexpr QLatin1String PageResults{"TabShResult"};
+// Asks before the window closes during a database write.
+inline constexpr QLatin1String LeaveWriteBox{"LeaveWriteBox"};
 } // namespace mainWindow
 
 // The About page.
@@ -97,7 +99,20 @@ inline QString screenLine(int number)
 {
     return QStringLiteral("RzLabel%1").arg(number);
 }
+// The message boxes: leaving during an upload, confirming it, its failure.
+inline constexpr QLatin1String LeaveUploadBox{"LeaveUploadBox"};
+inline constexpr QLatin1String ConfirmLoadBox{"ConfirmLoadBox"};
+inline constexpr QLatin1String ErrorBox{"FirmwareErrorBox"};
 } // namespace firmware
+
+// The built-in instrument's boot loader as the firmware page shows it.
+namespace bootLoader {
+inline constexpr QLatin1String View{"BootLoaderView"};
+inline constexpr QLatin1String Mode{"BootLoaderMode"};
+inline constexpr QLatin1String Progress{"BootLoaderProgress"};
+inline constexpr QLatin1String Received{"BootLoaderReceived"};
+inline constexpr QLatin1String Result{"BootLoaderResult"};
+} // namespace bootLoader
 
 // The database page.
 namespace database {
@@ -139,6 +154,15 @@ inline constexpr QLatin1String AutoRead{"chckAutoReadOP"};
 inline constexpr QLatin1String AutoSave{"chckAutoSaveOP"};
 inline constexpr QLatin1String OpenDialog{"odlgOpenFileToExcel"};
 inline constexpr QLatin1String SaveDialog{"sdlgSaveVirDat"};
+// Added beside the described page.
+inline constexpr QLatin1String Page{"ReaderPage"};
+inline constexpr QLatin1String Exporter{"plateExporter"};
+inline constexpr QLatin1String HeatMapAction{"actionHeatMap"};
+inline constexpr QLatin1String HeatMapLegend{"heatMapLegend"};
+inline constexpr QLatin1String AutoSaveCopy{"actionAutoSaveCopy"};
+inline constexpr QLatin1String CopyNone{"actionCopyNone"};
+inline constexpr QLatin1String CopyXlsx{"actionCopyXlsx"};
+inline constexpr QLatin1String CopyCsv{"actionCopyCsv"};
 } // namespace reader
 
 // The results page.
@@ -150,7 +174,18 @@ inline constexpr QLatin1String AutoSave{"chckAutoSaveRes"};
 inline constexpr QLatin1String Read{"btnReadProtokol"};
 inline constexpr QLatin1String Save{"btnSaveProtokol"};
 inline constexpr QLatin1String Clear{"btnClrMemo1"};
+// Added beside the described page.
+inline constexpr QLatin1String Page{"ResultsPage"};
+inline constexpr QLatin1String PrintAction{"actionPrintProtocol"};
+inline constexpr QLatin1String PdfAction{"actionProtocolPdf"};
+inline constexpr QLatin1String PrintDialog{"printDialog"};
+inline constexpr QLatin1String PdfDialog{"sdlgSaveProtocolPdf"};
 } // namespace results
+
+// What both measurement pages share.
+namespace measurement {
+inline constexpr QLatin1String FileErrorBox{"fileErrorBox"};
+} // namespace measurement
 
 // The readings' history, a window of its own.
 namespace history {
@@ -171,5 +206,34 @@ inline constexpr QLatin1String Export{"historyExport"};
 inline constexpr QLatin1String Status{"historyStatus"};
 inline constexpr QLatin1String SaveDialog{"historySaveDialog"};
 } // namespace history
+
+// The exchange trace, a window of its own.
+namespace trace {
+inline constexpr QLatin1String Window{"TraceWindow"};
+inline constexpr QLatin1String Open{"actionShowTrace"};
+inline constexpr QLatin1String Tabs{"traceTabs"};
+inline constexpr QLatin1String HexView{"traceHexView"};
+inline constexpr QLatin1String TextView{"traceTextView"};
+inline constexpr QLatin1String Detail{"traceDetail"};
+inline constexpr QLatin1String Status{"traceStatus"};
+} // namespace trace
+
+// The built-in instrument's control panel (--port sim).
+namespace simulator {
+inline constexpr QLatin1String Panel{"SimulatorPanel"};
+inline constexpr QLatin1String Power{"simPower"};
+inline constexpr QLatin1String Stylus{"simStylus"};
+inline constexpr QLatin1String MeasurementFinished{"simMeasurementFinished"};
+inline constexpr QLatin1String ResultsReady{"simResultsReady"};
+inline constexpr QLatin1String Speed{"simSpeed"};
+} // namespace simulator
+
+// Parts of Qt's own (non-native) dialogs, named by Qt, that the program reaches into.
+namespace qtDialogs {
+inline constexpr QLatin1String FileList{"treeView"};
+inline constexpr QLatin1String FileName{"fileNameEdit"};
+inline constexpr QLatin1String FileType{"fileTypeCombo"};
+inline constexpr QLatin1String PrintFileName{"filename"};
+} // namespace qtDialogs
 
 } // namespace kalent::objectNames

@@ -80,9 +80,9 @@ ReaderPage::ReaderPage(Session &session, DesktopOpener &opener, QWidget *parent)
     : QWidget(parent), m_reader(session.reader()), m_pane(session.pane()), m_line(session.line()),
       m_opener(opener)
 {
-    setObjectName(QStringLiteral("ReaderPage")); // placed on the tab sheet TabShReader
+    setObjectName(objectNames::reader::Page); // placed on the tab sheet TabShReader
     m_exporter = new PlateExporter(m_reader, session.pane(), this);
-    m_exporter->setObjectName(QStringLiteral("plateExporter"));
+    m_exporter->setObjectName(objectNames::reader::Exporter);
     buildPanels();
     buildControls();
     buildContextMenu();
@@ -220,23 +220,23 @@ void ReaderPage::buildControls()
 void ReaderPage::buildContextMenu()
 {
     m_actionHeatMap = new QAction(QStringLiteral("Тепловая карта"), this);
-    m_actionHeatMap->setObjectName(QStringLiteral("actionHeatMap"));
+    m_actionHeatMap->setObjectName(objectNames::reader::HeatMapAction);
     m_actionHeatMap->setCheckable(true);
     auto *copyMenu = new QMenu(this);
     auto *copyGroup = new QActionGroup(this);
-    const auto copyAction = [&](const char *name, const QString &text) {
+    const auto copyAction = [&](QLatin1String name, const QString &text) {
         auto *action = copyMenu->addAction(text);
-        action->setObjectName(QString::fromLatin1(name));
+        action->setObjectName(name);
         action->setCheckable(true);
         copyGroup->addAction(action);
         return action;
     };
-    m_copyNone = copyAction("actionCopyNone", QStringLiteral("нет"));
-    m_copyXlsx = copyAction("actionCopyXlsx", XlsxFilter);
-    m_copyCsv = copyAction("actionCopyCsv", CsvFilter);
+    m_copyNone = copyAction(objectNames::reader::CopyNone, QStringLiteral("нет"));
+    m_copyXlsx = copyAction(objectNames::reader::CopyXlsx, XlsxFilter);
+    m_copyCsv = copyAction(objectNames::reader::CopyCsv, CsvFilter);
     m_copyNone->setChecked(true);
     auto *copyItem = new QAction(QStringLiteral("Копия при автосохранении"), this);
-    copyItem->setObjectName(QStringLiteral("actionAutoSaveCopy"));
+    copyItem->setObjectName(objectNames::reader::AutoSaveCopy);
     copyItem->setMenu(copyMenu);
     m_grid->setContextMenuPolicy(Qt::ActionsContextMenu);
     m_grid->addAction(m_actionHeatMap);

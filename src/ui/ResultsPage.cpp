@@ -34,7 +34,7 @@ ResultsPage::ResultsPage(Session &session, QWidget *parent)
     : QWidget(parent), m_results(session.results()), m_line(session.line()), m_pane(session.pane()),
       m_dataFolderPath(session.dataFolder().path())
 {
-    setObjectName(QStringLiteral("ResultsPage")); // placed on the tab sheet TabShResult
+    setObjectName(objectNames::results::Page); // placed on the tab sheet TabShResult
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(4);
@@ -105,7 +105,7 @@ void ResultsPage::buildControls(QBoxLayout *column)
 void ResultsPage::buildDialogs(const QString &folder)
 {
     m_saveDialog = MeasurementWidgets::saveDialog(folder, this);
-    m_pdfDialog = MeasurementWidgets::fileDialog(QStringLiteral("sdlgSaveProtocolPdf"), true,
+    m_pdfDialog = MeasurementWidgets::fileDialog(objectNames::results::PdfDialog, true,
                                                  QStringLiteral("Документ PDF (*.pdf)"),
                                                  QStringLiteral("pdf"), folder, this);
 }
@@ -114,10 +114,10 @@ void ResultsPage::buildDialogs(const QString &folder)
 void ResultsPage::buildPrintActions()
 {
     m_actionPrint = new QAction(QStringLiteral("Печать протокола..."), this);
-    m_actionPrint->setObjectName(QStringLiteral("actionPrintProtocol"));
+    m_actionPrint->setObjectName(objectNames::results::PrintAction);
     m_actionPrint->setShortcut(QKeySequence::Print);
     m_actionPdf = new QAction(QStringLiteral("Протокол в PDF..."), this);
-    m_actionPdf->setObjectName(QStringLiteral("actionProtocolPdf"));
+    m_actionPdf->setObjectName(objectNames::results::PdfAction);
     m_actionPdf->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
     for (QAction *action : {m_actionPrint, m_actionPdf}) {
         action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
@@ -193,12 +193,12 @@ void ResultsPage::print()
 #endif
     printer->setDocName(pageHeader());
     auto *dialog = new QPrintDialog(printer, this);
-    dialog->setObjectName(QStringLiteral("printDialog"));
+    dialog->setObjectName(objectNames::results::PrintDialog);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     // Printing to a file, Qt would propose the home folder and the document's
     // name cut at its last dot ("…№12 от 24.03.pdf"). The dialog proposes what
     // "Протокол в PDF..." does instead: the data folder and the full dated name.
-    if (auto *fileName = dialog->findChild<QLineEdit *>(QStringLiteral("filename")))
+    if (auto *fileName = dialog->findChild<QLineEdit *>(objectNames::qtDialogs::PrintFileName))
         fileName->setText(QDir::toNativeSeparators(proposedPdfPath()));
     connect(dialog, &QDialog::destroyed, this, [printer] { delete printer; });
     connect(dialog, &QDialog::accepted, this, [this, printer] {

@@ -5,10 +5,8 @@
 #include "WidgetKit.h"
 #include "trace/ExchangeTrace.h"
 
-#include <QAction>
 #include <QDir>
 #include <QFontDatabase>
-#include <QGroupBox>
 #include <QLabel>
 #include <QListView>
 #include <QPlainTextEdit>
@@ -54,26 +52,26 @@ bool atLastRow(const QListView *view)
 
 TraceWindow::TraceWindow(ExchangeTrace &trace, QWidget *parent)
     : QWidget(parent, Qt::Window), m_model(trace), m_tabs(new QTabWidget),
-      m_hex(makeView(QStringLiteral("traceHexView"), m_model, TraceListModel::HexLineRole,
+      m_hex(makeView(objectNames::trace::HexView, m_model, TraceListModel::HexLineRole,
                      LongestHexLine)),
-      m_text(makeView(QStringLiteral("traceTextView"), m_model, TraceListModel::TextLineRole,
+      m_text(makeView(objectNames::trace::TextView, m_model, TraceListModel::TextLineRole,
                       LongestTextLine)),
       m_detail(new QPlainTextEdit), m_status(new QLabel)
 {
-    setObjectName(QStringLiteral("TraceWindow"));
+    setObjectName(objectNames::trace::Window);
     setWindowTitle(QStringLiteral("Трасса обмена с прибором"));
     resize(720, 420);
     // One choice of record for both renderings.
     m_text->setSelectionModel(m_hex->selectionModel());
-    m_tabs->setObjectName(QStringLiteral("traceTabs"));
+    m_tabs->setObjectName(objectNames::trace::Tabs);
     m_tabs->addTab(m_hex, QStringLiteral("Байты"));
     m_tabs->addTab(m_text, QStringLiteral("Текст"));
-    m_detail->setObjectName(QStringLiteral("traceDetail"));
+    m_detail->setObjectName(objectNames::trace::Detail);
     m_detail->setReadOnly(true);
     m_detail->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_detail->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_detail->setPlaceholderText(QStringLiteral("Выберите строку, чтобы увидеть запись целиком."));
-    m_status->setObjectName(QStringLiteral("traceStatus"));
+    m_status->setObjectName(objectNames::trace::Status);
     m_status->setText(
         trace.writingFile()
             ? QStringLiteral("Запись в файл: %1").arg(QDir::toNativeSeparators(trace.filePath()))
@@ -107,17 +105,35 @@ void TraceWindow::recordAdded()
         m_catchUp.start();
 }
 
+TraceWindow::Place TraceWindow::placeOf(const QListView *view) const
+{
+    const QModelIndex top = view->indexAt(view->viewport()->rect().topLeft());
+    if (atLastRow(view) || !top.isValid())
+        return {true, 0};
+    return {false, m_model.firstNumber() + top.row()};
+}
+
+void TraceWindow::keep(QListView *view, Place place)
+{
+    if (place.follows) {
+        view->scrollToBottom();
+        return;
+    }
+    // The rows under it moved when the oldest went: the same record goes back
+    // to the top (the oldest kept, when it went too).
+    const qint64 row = qMax<qint64>(0, place.topNumber - m_model.firstNumber());
+    view->scrollTo(m_model.index(static_cast<int>(row)), QAbstractItemView::PositionAtTop);
+}
+
 void TraceWindow::catchUp()
 {
     m_catchUp.stop();
-    const bool hexFollows = atLastRow(m_hex);
-    const bool textFollows = atLastRow(m_text);
+    const Place hex = placeOf(m_hex);
+    const Place text = placeOf(m_text);
     if (!m_model.catchUp())
         return;
-    if (hexFollows)
-        m_hex->scrollToBottom();
-    if (textFollows)
-        m_text->scrollToBottom();
+    keep(m_hex, hex);
+    keep(m_text, text);
 }
 
 void TraceWindow::showDetail()
@@ -130,9 +146,9 @@ void TraceWindow::showDetail()
 
 void installTraceWindow(QWidget &mainWindow, ExchangeTrace &trace)
 {
-    WidgetKit::addWindowOpener(
-        mainWindow, new TraceWindow(trace, &mainWindow), QStringLiteral("Трасса обмена..."),
-        QStringLiteral("actionShowTrace"), QKeySequence(QStringLiteral("Ctrl+Shift+T")));
+    WidgetKit::addWindowOpener(mainWindow, new TraceWindow(trace, &mainWindow),
+                               QStringLiteral("Трасса обмена..."), objectNames::trace::Open,
+                               QKeySequence(QStringLiteral("Ctrl+Shift+T")));
 }
 
 } // namespace kalent

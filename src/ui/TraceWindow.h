@@ -23,7 +23,8 @@ class ExchangeTrace;
 // It costs nothing while it is hidden, which it mostly is: the rows follow the
 // trace only while the window is shown, CatchUpMs after a record at the most,
 // and lines are made only for the rows painted. A view at its last row stays
-// there as rows come.
+// there as rows come; one the operator moved up keeps the record at its top in
+// place while new rows come and the oldest go.
 class TraceWindow : public QWidget
 {
     Q_OBJECT
@@ -38,6 +39,16 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    // Where a view stands: at its last row, following the trace, or with the
+    // record of this number at its top.
+    struct Place
+    {
+        bool follows;
+        qint64 topNumber;
+    };
+    Place placeOf(const QListView *view) const;
+    void keep(QListView *view, Place place);
+
     void recordAdded();
     void catchUp();
     // The record chosen in the tab shown, whole, in that tab's rendering.

@@ -356,25 +356,39 @@ private Q_SLOTS:
                          {QStringLiteral("x\\377.jsonl")}, work.path());
         QVERIFY2(r.exitCode == 0, r.err.constData());
         QVERIFY(existsRaw(QFile::encodeName(work.path()) + "/x\xff.jsonl"));
-        // A data folder so named cannot be worked in: refused by its own bytes,
-        // and no folder of another name is made in its place.
-        r = runWithBytes(QStringLiteral("exec \"$K\" read-od --port sim --data-dir \"$A1\""),
-                         {QStringLiteral("d\\377")}, work.path());
+    }
+
+    // A data folder so named cannot be worked in, however it is reached:
+    // refused, and no folder of another name is made in its place.
+    void aDataFolderNamedNotInUtf8IsRefused_data()
+    {
+        QTest::addColumn<QString>("script"); // $A1 names the folder
+        QTest::addColumn<QByteArray>("said");
+        QTest::addColumn<QByteArray>("neverMade");
+        QTest::newRow("--data-dir so named")
+            << QStringLiteral("exec \"$K\" read-od --port sim --data-dir \"$A1\"")
+            << QByteArray("d\xff: ") << QByteArray("d\xff");
+        QTest::newRow("a relative --data-dir from a current folder so named")
+            << QStringLiteral("mkdir \"$A1\" && cd \"$A1\" && exec \"$K\" read-od --port sim "
+                              "--data-dir dd")
+            << QByteArray("UTF-8") << QByteArray("d\xff/dd");
+        // A copy away from the build keeps its files in the user's data folder.
+        QTest::newRow("HOME so named, without --data-dir")
+            << QStringLiteral("mkdir \"$A1\" && cp \"$K\" k && HOME=\"$PWD/$A1\" XDG_DATA_HOME= "
+                              "exec ./k read-od --port sim")
+            << QByteArray("UTF-8") << QByteArray("d\xff/.local");
+    }
+    void aDataFolderNamedNotInUtf8IsRefused()
+    {
+        QFETCH(QString, script);
+        QFETCH(QByteArray, said);
+        QFETCH(QByteArray, neverMade);
+        QTemporaryDir work;
+        const ServiceRun r = runWithBytes(script, {QStringLiteral("d\\377")}, work.path());
         QCOMPARE(r.exitCode, 2);
-        QVERIFY2(r.err.contains("d\xff: "), r.err.constData());
-        QVERIFY(!QFileInfo::exists(work.filePath(QStringLiteral("d\uFFFD"))));
-        QVERIFY(!existsRaw(QFile::encodeName(work.path()) + "/d\xff"));
-        // Nor when such a folder is reached indirectly: a relative --data-dir
-        // from a current folder so named.
-        const QByteArray current = QFile::encodeName(work.path()) + "/c\xfe";
-        QVERIFY(::mkdir(current.constData(), 0700) == 0);
-        r = runWithBytes(
-            QStringLiteral("cd \"$A1\" && exec \"$K\" read-od --port sim --data-dir dd"),
-            {QStringLiteral("c\\376")}, work.path());
-        QCOMPARE(r.exitCode, 2);
-        QVERIFY2(r.err.contains("UTF-8"), r.err.constData());
-        QVERIFY(!QFileInfo::exists(work.filePath(QStringLiteral("c\uFFFD"))));
-        QVERIFY(!existsRaw(current + "/dd"));
+        QVERIFY2(r.err.contains(said), r.err.constData());
+        QVERIFY(!existsRaw(QFile::encodeName(work.path()) + '/' + neverMade));
+        QVERIFY(!QFileInfo::exists(work.filePath(QString::fromUtf8(neverMade))));
     }
 
     void refusalsAreSaidInRussianWithTheirReason_data()

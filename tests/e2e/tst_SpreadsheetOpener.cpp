@@ -1,4 +1,5 @@
 #include "DesktopServicesOpener.h"
+#include "ObjectNames.h"
 #include "ReaderPage.h"
 #include "TestSupport.h"
 #include "measurement/OpticalDensityReader.h"
@@ -71,12 +72,12 @@ private:
             if (!rig.connectFast())
                 return false;
             QSignalSpy received(&reader, &OpticalDensityReader::tableReceived);
-            page.findChild<QPushButton *>(QStringLiteral("btnReadOP"))->click();
+            page.findChild<QPushButton *>(objectNames::reader::Read)->click();
             return rig.runUntil([&] { return received.count() == 1; });
         }
         QMessageBox *errorBox() const
         {
-            return page.findChild<QMessageBox *>(QStringLiteral("fileErrorBox"));
+            return page.findChild<QMessageBox *>(objectNames::measurement::FileErrorBox);
         }
     };
 
@@ -86,7 +87,7 @@ private Q_SLOTS:
         FakeXdgOpen xdgOpen(1);
         Page p;
         QVERIFY(p.receiveTable());
-        p.page.findChild<QPushButton *>(QStringLiteral("btnCreateExcel"))->click();
+        p.page.findChild<QPushButton *>(objectNames::reader::CreateWorkbook)->click();
 
         QTRY_VERIFY(p.errorBox());
         const QString temp = p.reader.excelTempFileName();
@@ -110,7 +111,7 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();
         // "Из файла в Excel": the open dialog's choice goes to the opener.
-        auto *dialog = p.page.findChild<QFileDialog *>(QStringLiteral("odlgOpenFileToExcel"));
+        auto *dialog = p.page.findChild<QFileDialog *>(objectNames::reader::OpenDialog);
         QVERIFY(dialog);
         Q_EMIT dialog->fileSelected(chosen);
 
@@ -127,7 +128,7 @@ private Q_SLOTS:
         FakeXdgOpen xdgOpen(0);
         Page p;
         QVERIFY(p.receiveTable());
-        p.page.findChild<QPushButton *>(QStringLiteral("btnCreateExcel"))->click();
+        p.page.findChild<QPushButton *>(objectNames::reader::CreateWorkbook)->click();
         QTRY_COMPARE(p.opener.runningCount(), 0);
         QCOMPARE(xdgOpen.handed(), p.reader.excelTempFileName());
         QCoreApplication::processEvents();

@@ -1,3 +1,4 @@
+#include "ObjectNames.h"
 #pragma once
 
 #include "TestSupport.h"
@@ -15,7 +16,7 @@ inline bool readThroughThePage(SimRig &rig, QWidget &frame)
 {
     DatabasePage &page = rig.session.databasePage();
     const int before = page.readsCompleted();
-    auto *read = frame.findChild<QPushButton *>(QStringLiteral("btnReadBDTSFromVir"));
+    auto *read = frame.findChild<QPushButton *>(objectNames::database::ReadInstrumentList);
     if (!read || !read->isEnabled())
         return false;
     read->click();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ObjectNames.h"
+
 #include <QObject>
 #include <QString>
 #include <QtGlobal>

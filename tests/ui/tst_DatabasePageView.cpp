@@ -343,7 +343,7 @@ private Q_SLOTS:
                 if (!dialog || !dialog->isVisible())
                     continue;
                 auto *model = dialog->findChild<QFileSystemModel *>();
-                auto *view = dialog->findChild<QTreeView *>(QStringLiteral("treeView"));
+                auto *view = dialog->findChild<QTreeView *>(objectNames::qtDialogs::FileList);
                 const QModelIndex sub =
                     model->index(QDir(folder).filePath(QStringLiteral("Архив")), 2);
                 const QModelIndex file =
@@ -468,7 +468,7 @@ private Q_SLOTS:
                 suffix = dialog->defaultSuffix();
                 // Typed into the name box: selectFile() is undone when the folder's
                 // listing arrives later from the dialog's own file-system thread.
-                auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+                auto *name = dialog->findChild<QLineEdit *>(objectNames::qtDialogs::FileName);
                 if (name)
                     name->setText(QFileInfo(path).fileName());
                 else

@@ -165,7 +165,7 @@ void tst_FirmwarePage::unreadableFileIsShownInABoxAndNothingIsSent()
     answerNext<QMessageBox>(frame, "ConfirmLoadBox",
                             [](QMessageBox *box) { box->button(QMessageBox::Yes)->click(); });
     child<QPushButton>(frame, "btnLoadPO")->click();
-    auto *error = frame.findChild<QMessageBox *>(QStringLiteral("FirmwareErrorBox"));
+    auto *error = frame.findChild<QMessageBox *>(objectNames::firmware::ErrorBox);
     QVERIFY(error);
     QCOMPARE(error->text(),
              QStringLiteral("Файл %1 не найден.").arg(QDir::toNativeSeparators(path)));

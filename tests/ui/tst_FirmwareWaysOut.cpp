@@ -1,6 +1,7 @@
 #include "DialogAnswers.h"
 #include "FirmwareRig.h"
 #include "MainWindow.h"
+#include "WidgetFinder.h"
 #include "navigation/PageNavigator.h"
 
 #include <QAction>
@@ -29,7 +30,7 @@ struct UploadUnderWay
             return false;
         return rig.runUntil([this] { return rig.session.pane().progress() == 22; });
     }
-    void exitAction() { window.findChild<QAction *>(QStringLiteral("ActionExit"))->trigger(); }
+    void exitAction() { child<QAction>(window, objectNames::mainWindow::ActionExit)->trigger(); }
 };
 
 const QString Closing =

@@ -1,6 +1,7 @@
 #include "HeatMapLegend.h"
 #include "HeatMapScale.h"
 #include "MeasurementData.h"
+#include "ObjectNames.h"
 #include "ProtocolPrint.h"
 #include "ReadBack.h"
 #include "ReaderPage.h"
@@ -95,9 +96,9 @@ private Q_SLOTS:
         SimRig rig;
         RecordingOpener opener;
         ReaderPage page(rig.session, opener);
-        auto *grid = page.findChild<QTableView *>(QStringLiteral("StringGrid1"));
-        auto *action = page.findChild<QAction *>(QStringLiteral("actionHeatMap"));
-        auto *legend = page.findChild<HeatMapLegend *>(QStringLiteral("heatMapLegend"));
+        auto *grid = page.findChild<QTableView *>(objectNames::reader::Grid);
+        auto *action = page.findChild<QAction *>(objectNames::reader::HeatMapAction);
+        auto *legend = page.findChild<HeatMapLegend *>(objectNames::reader::HeatMapLegend);
         QVERIFY(grid && action && legend);
         QVERIFY(grid->actions().contains(action)); // in the grid's context menu
         QVERIFY(!page.heatMapOn());
@@ -153,7 +154,7 @@ private Q_SLOTS:
         {
             ReaderPage next(rig.session, opener);
             QVERIFY(next.heatMapOn());
-            next.findChild<QAction *>(QStringLiteral("actionHeatMap"))->trigger();
+            next.findChild<QAction *>(objectNames::reader::HeatMapAction)->trigger();
             QVERIFY(!next.heatMapOn());
         }
         QCOMPARE(settings().value(QString::fromLatin1(ReaderPage::HeatMapKey)).toBool(), false);
@@ -166,7 +167,7 @@ private Q_SLOTS:
         SimRig rig;
         RecordingOpener opener;
         ReaderPage page(rig.session, opener);
-        auto *dialog = page.findChild<QFileDialog *>(QStringLiteral("sdlgSaveVirDat"));
+        auto *dialog = page.findChild<QFileDialog *>(objectNames::reader::SaveDialog);
         QVERIFY(dialog);
         QCOMPARE(dialog->nameFilters(), (QStringList{QStringLiteral("Таблица Excel (*.xls)"),
                                                      QStringLiteral("Текстовый файл (*.txt)"),
@@ -201,17 +202,17 @@ private Q_SLOTS:
         RecordingOpener opener;
         {
             ReaderPage page(rig.session, opener);
-            auto *exporter = page.findChild<PlateExporter *>(QStringLiteral("plateExporter"));
+            auto *exporter = page.findChild<PlateExporter *>(objectNames::reader::Exporter);
             QVERIFY(exporter);
             QCOMPARE(exporter->copyFormat(), PlateExporter::Copy::None);
-            page.findChild<QAction *>(QStringLiteral("actionCopyXlsx"))->trigger();
+            page.findChild<QAction *>(objectNames::reader::CopyXlsx)->trigger();
             QCOMPARE(exporter->copyFormat(), PlateExporter::Copy::Xlsx);
         }
         ReaderPage next(rig.session, opener);
-        auto *exporter = next.findChild<PlateExporter *>(QStringLiteral("plateExporter"));
+        auto *exporter = next.findChild<PlateExporter *>(objectNames::reader::Exporter);
         QCOMPARE(exporter->copyFormat(), PlateExporter::Copy::Xlsx);
-        QVERIFY(next.findChild<QAction *>(QStringLiteral("actionCopyXlsx"))->isChecked());
-        next.findChild<QAction *>(QStringLiteral("actionCopyNone"))->trigger();
+        QVERIFY(next.findChild<QAction *>(objectNames::reader::CopyXlsx)->isChecked());
+        next.findChild<QAction *>(objectNames::reader::CopyNone)->trigger();
         QCOMPARE(settings().value(QString::fromLatin1(ReaderPage::AutoSaveCopyKey)).toString(),
                  QStringLiteral("none"));
     }
@@ -227,15 +228,15 @@ private Q_SLOTS:
         QVERIFY(rig.connectFast());
         rig.settle();
         ResultsPage page(rig.session);
-        auto *pdf = page.findChild<QAction *>(QStringLiteral("actionProtocolPdf"));
-        auto *print = page.findChild<QAction *>(QStringLiteral("actionPrintProtocol"));
+        auto *pdf = page.findChild<QAction *>(objectNames::results::PdfAction);
+        auto *print = page.findChild<QAction *>(objectNames::results::PrintAction);
         QVERIFY(pdf && print);
         QCOMPARE(print->shortcut(), QKeySequence(QKeySequence::Print));
 
         // Nothing on the screen: said so, and no dialog opens.
         pdf->trigger();
-        QVERIFY(page.findChild<QMessageBox *>(QStringLiteral("fileErrorBox")));
-        QVERIFY(!page.findChild<QFileDialog *>(QStringLiteral("sdlgSaveProtocolPdf"))->isVisible());
+        QVERIFY(page.findChild<QMessageBox *>(objectNames::measurement::FileErrorBox));
+        QVERIFY(!page.findChild<QFileDialog *>(objectNames::results::PdfDialog)->isVisible());
 
         ResultsProtocol &results = rig.session.results();
         QSignalSpy received(&results, &ResultsProtocol::protocolReceived);
@@ -349,19 +350,19 @@ private Q_SLOTS:
         // for a file's name. Without a printer the operator is told, not left
         // with a dialog that never shows.
         if (QPrinterInfo::availablePrinters().isEmpty()) {
-            page.findChild<QAction *>(QStringLiteral("actionPrintProtocol"))->trigger();
-            QVERIFY(!page.findChild<QPrintDialog *>(QStringLiteral("printDialog")));
-            auto *box = page.findChild<QMessageBox *>(QStringLiteral("fileErrorBox"));
+            page.findChild<QAction *>(objectNames::results::PrintAction)->trigger();
+            QVERIFY(!page.findChild<QPrintDialog *>(objectNames::results::PrintDialog));
+            auto *box = page.findChild<QMessageBox *>(objectNames::measurement::FileErrorBox);
             QVERIFY(box);
             QCOMPARE(box->text(), ResultsPage::NoPrinterText);
             return;
         }
         QSKIP("Windows' own print dialog has no file name of the program's to check");
 #endif
-        page.findChild<QAction *>(QStringLiteral("actionPrintProtocol"))->trigger();
-        auto *dialog = page.findChild<QPrintDialog *>(QStringLiteral("printDialog"));
+        page.findChild<QAction *>(objectNames::results::PrintAction)->trigger();
+        auto *dialog = page.findChild<QPrintDialog *>(objectNames::results::PrintDialog);
         QVERIFY(dialog);
-        auto *fileName = dialog->findChild<QLineEdit *>(QStringLiteral("filename"));
+        auto *fileName = dialog->findChild<QLineEdit *>(objectNames::qtDialogs::PrintFileName);
         QVERIFY(fileName);
         // The same full dated name as "Протокол в PDF...", in the data folder
         // (not the home folder, not cut at the date's last dot).

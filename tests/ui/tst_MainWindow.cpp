@@ -123,10 +123,10 @@ private Q_SLOTS:
 
         w.window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w.window));
-        QCOMPARE(w.find<QWidget>(QStringLiteral("RzGroupBar1"))->width(), 137);
+        QCOMPARE(w.find<QWidget>(objectNames::mainWindow::NavigationBar)->width(), 137);
         QVERIFY(w.find<QSplitter>(QStringLiteral("SCSplitter1"))->isCollapsible(0));
         QVERIFY(w.find<QWidget>(QStringLiteral("RzPanel1")));
-        auto *portBox = w.find<QGroupBox>(QStringLiteral("RzGroupBox1"));
+        auto *portBox = w.find<QGroupBox>(objectNames::portPanel::Panel);
         QCOMPARE(portBox->title(), QStringLiteral("Порт связи:"));
         QCOMPARE(portBox->height(), 39);
         QCOMPARE(w.find<QWidget>(QStringLiteral("RzStatusBar1"))->height(), 19);
@@ -145,7 +145,7 @@ private Q_SLOTS:
         QVERIFY(entry->isVisible());
         QPushButton *caption = nullptr;
         for (auto *button :
-             w.find<QWidget>(QStringLiteral("RzGroupBar1"))->findChildren<QPushButton *>())
+             w.find<QWidget>(objectNames::mainWindow::NavigationBar)->findChildren<QPushButton *>())
             if (button->text() == QStringLiteral("Ридер"))
                 caption = button;
         QVERIFY(caption);
@@ -472,7 +472,7 @@ private Q_SLOTS:
             QCOMPARE(w.find<QWidget>(place.first)->geometry(), place.second);
         w.window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w.window));
-        auto *box = w.find<QWidget>(QStringLiteral("RzGroupBox1"));
+        auto *box = w.find<QWidget>(objectNames::portPanel::Panel);
         auto *connectButton = w.find<QWidget>(QStringLiteral("btnConnect"));
         auto *verify = w.find<QWidget>(QStringLiteral("btnVerifyConnect"));
         QCOMPARE(connectButton->size(), QSize(72, 23));
@@ -486,7 +486,7 @@ private Q_SLOTS:
         WindowRig w;
         // A whole search: the program sets the speed box again and again.
         w.rig.instrument->setBaud(9600);
-        w.window.findChild<QAction *>(QStringLiteral("ActionFile"))->trigger();
+        w.window.findChild<QAction *>(objectNames::mainWindow::ActionResults)->trigger();
         QVERIFY(w.rig.runUntil([&] { return w.rig.link().atFastestSpeed(); }));
         QCOMPARE(w.find<QComboBox>(QStringLiteral("cbBaudRate"))->currentText(),
                  QStringLiteral("115200"));
@@ -607,9 +607,9 @@ private Q_SLOTS:
         SimulatorPanel *panel = w.window.simulatorPanel();
         QVERIFY(panel);
         QCOMPARE(panel->objectName(), QStringLiteral("SimulatorPanel"));
-        auto *power = panel->findChild<QCheckBox *>(QStringLiteral("simPower"));
-        auto *stylus = panel->findChild<QCheckBox *>(QStringLiteral("simStylus"));
-        auto *speed = panel->findChild<QLabel *>(QStringLiteral("simSpeed"));
+        auto *power = panel->findChild<QCheckBox *>(objectNames::simulator::Power);
+        auto *stylus = panel->findChild<QCheckBox *>(objectNames::simulator::Stylus);
+        auto *speed = panel->findChild<QLabel *>(objectNames::simulator::Speed);
         QVERIFY(power->isChecked());
         power->click();
         QVERIFY(!w.rig.instrument->isPowered());
@@ -633,8 +633,8 @@ private Q_SLOTS:
         QByteArray heard;
         connect(w.rig.instrument.get(), &VirtualInstrument::transmitted, this,
                 [&heard](const QByteArray &bytes, int) { heard += bytes; });
-        panel->findChild<QPushButton *>(QStringLiteral("simMeasurementFinished"))->click();
-        panel->findChild<QPushButton *>(QStringLiteral("simResultsReady"))->click();
+        panel->findChild<QPushButton *>(objectNames::simulator::MeasurementFinished)->click();
+        panel->findChild<QPushButton *>(objectNames::simulator::ResultsReady)->click();
         QCOMPARE(heard, QByteArray("Gg"));
     }
 
@@ -643,7 +643,7 @@ private Q_SLOTS:
         SimRig rig;
         MainWindow window(rig.session);
         QCOMPARE(window.simulatorPanel(), nullptr);
-        QCOMPARE(window.findChild<QWidget *>(QStringLiteral("SimulatorPanel")), nullptr);
+        QCOMPARE(window.findChild<QWidget *>(objectNames::simulator::Panel), nullptr);
     }
 
     void clockShowsLongDateAndLongTimeWithoutZone()

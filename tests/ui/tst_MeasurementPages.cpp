@@ -216,7 +216,7 @@ private Q_SLOTS:
         child<QPushButton>(reader, "btnSaveOP")->click();
         auto *dialog = child<QFileDialog>(reader, "sdlgSaveVirDat");
         QVERIFY(dialog->isVisible());
-        auto *types = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+        auto *types = dialog->findChild<QComboBox *>(objectNames::qtDialogs::FileType);
         QVERIFY(types);
         types->setFocus();
         QTest::keyClick(types, Qt::Key_Down);
@@ -270,7 +270,7 @@ private Q_SLOTS:
         RecordingOpener opener;
         ReaderPage page(rig.session, opener);
         rig.session.reader().saveChosen(rig.dataDir.path()); // a folder
-        auto *box = page.findChild<QMessageBox *>(QStringLiteral("fileErrorBox"));
+        auto *box = page.findChild<QMessageBox *>(objectNames::measurement::FileErrorBox);
         QVERIFY(box && box->isVisible());
         QVERIFY(!box->text().isEmpty());
     }

@@ -1,4 +1,5 @@
 #include "ControlStates.h"
+#include "ObjectNames.h"
 #include "ReaderPage.h"
 #include "ReaderPresenter.h"
 #include "RecordingOpener.h"
@@ -163,7 +164,7 @@ private Q_SLOTS:
 
         // A change of the service's own reaches the box, and the box does not
         // say it back as the operator's click.
-        auto *autoSave = reader.findChild<QCheckBox *>(QStringLiteral("chckAutoSaveOP"));
+        auto *autoSave = reader.findChild<QCheckBox *>(objectNames::reader::AutoSave);
         QVERIFY(autoSave);
         QSignalSpy toggled(autoSave, &QCheckBox::toggled);
         rig.session.reader().setAutoSave(true);
@@ -174,7 +175,7 @@ private Q_SLOTS:
         QVERIFY(rig.session.results().state().autoRead);
 
         // The operator's click reaches the service.
-        auto *autoRead = results.findChild<QCheckBox *>(QStringLiteral("chckAutoReadRes"));
+        auto *autoRead = results.findChild<QCheckBox *>(objectNames::results::AutoRead);
         autoRead->click();
         QVERIFY(!rig.session.results().state().autoRead);
     }

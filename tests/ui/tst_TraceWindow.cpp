@@ -1,6 +1,7 @@
 #include "FeaturePages.h"
 #include "MainWindow.h"
 #include "ManualClock.h"
+#include "ObjectNames.h"
 #include "Session.h"
 #include "SimulatedPort.h"
 #include "SimulatorSetup.h"
@@ -44,11 +45,17 @@ struct TracedWindow
     Session session{clock, tracingPort, DataFolder(dataDir.path())};
     NoOpener opener;
     MainWindow window{session, instrument.get()};
+    TraceWindow *traceWindow = nullptr;
+    QListView *hex = nullptr;
+    QListView *text = nullptr;
 
     TracedWindow()
     {
         installFeaturePages(window, session, opener, instrument.get());
         installTraceWindow(window, trace);
+        traceWindow = window.findChild<TraceWindow *>(objectNames::trace::Window);
+        hex = traceWindow->findChild<QListView *>(objectNames::trace::HexView);
+        text = traceWindow->findChild<QListView *>(objectNames::trace::TextView);
         session.connection().openFirstPort({QStringLiteral("sim")});
         window.show();
     }
@@ -94,18 +101,17 @@ private Q_SLOTS:
     {
         TracedWindow w;
         const QSize described = w.window.size();
-        auto *panel = w.window.findChild<QGroupBox *>(QStringLiteral("RzGroupBox1"));
+        auto *panel = w.window.findChild<QGroupBox *>(objectNames::portPanel::Panel);
         QVERIFY(panel);
         QCOMPARE(panel->contextMenuPolicy(), Qt::ActionsContextMenu);
-        QAction *open = w.window.findChild<QAction *>(QStringLiteral("actionShowTrace"));
+        QAction *open = w.window.findChild<QAction *>(objectNames::trace::Open);
         QVERIFY(open);
         QVERIFY(panel->actions().contains(open));
         QVERIFY(w.window.actions().contains(open));
         QCOMPARE(open->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+T")));
 
-        auto *traceWindow = w.window.findChild<TraceWindow *>(QStringLiteral("TraceWindow"));
-        QVERIFY(traceWindow);
-        QVERIFY(!traceWindow->isVisible());
+        auto *traceWindow = w.traceWindow;
+        QVERIFY(traceWindow && !traceWindow->isVisible());
         // Bytes exchanged before the window opens are shown too.
         w.session.connection().searchWithFastestSpeed();
         QVERIFY(
@@ -115,13 +121,11 @@ private Q_SLOTS:
         QVERIFY(traceWindow->isWindow());
         QCOMPARE(w.window.size(), described);
 
-        auto *hex = traceWindow->findChild<QListView *>(QStringLiteral("traceHexView"));
-        auto *text = traceWindow->findChild<QListView *>(QStringLiteral("traceTextView"));
+        QListView *hex = w.hex;
+        QListView *text = w.text;
         QVERIFY(hex && text);
         const int before = hex->model()->rowCount();
-        QVERIFY(
-            lines(hex, TraceListModel::HexLineRole).filter(QStringLiteral("->   4800  42")).size() >
-            0);
+        QVERIFY(lines(hex, TraceListModel::HexLineRole).join('\n').contains("->   4800  42"));
         w.session.reader().readTable();
         w.clock.advance(500);
         QTRY_VERIFY(hex->model()->rowCount() > before);
@@ -130,7 +134,7 @@ private Q_SLOTS:
         QVERIFY(hexLines.contains(QStringLiteral("<- 115200  44 ")));
         QVERIFY(textLines.contains(QStringLiteral("<- 115200  D")));
         QVERIFY(textLines.contains(QStringLiteral("<09>0.")));
-        QVERIFY(traceWindow->findChild<QLabel *>(QStringLiteral("traceStatus"))
+        QVERIFY(traceWindow->findChild<QLabel *>(objectNames::trace::Status)
                     ->text()
                     .contains(QStringLiteral("--trace")));
     }
@@ -138,9 +142,9 @@ private Q_SLOTS:
     void aHiddenTraceWindowRendersNothingAndShowsEveryRecordOnceOpened()
     {
         TracedWindow w;
-        auto *traceWindow = w.window.findChild<TraceWindow *>(QStringLiteral("TraceWindow"));
-        auto *hex = traceWindow->findChild<QListView *>(QStringLiteral("traceHexView"));
-        auto *text = traceWindow->findChild<QListView *>(QStringLiteral("traceTextView"));
+        TraceWindow *traceWindow = w.traceWindow;
+        QListView *hex = w.hex;
+        QListView *text = w.text;
         auto *hexLines = new CountingDelegate(TraceListModel::HexLineRole, 440, hex);
         auto *textLines = new CountingDelegate(TraceListModel::TextLineRole, 570, text);
         hex->setItemDelegate(hexLines);
@@ -163,7 +167,7 @@ private Q_SLOTS:
 
         // Opened: every record is there at once, the view at the last, and
         // only the rows in sight are rendered.
-        w.window.findChild<QAction *>(QStringLiteral("actionShowTrace"))->trigger();
+        w.window.findChild<QAction *>(objectNames::trace::Open)->trigger();
         QVERIFY(QTest::qWaitForWindowExposed(traceWindow));
         const int rows = static_cast<int>(w.trace.recent().size());
         QVERIFY(rows > 1000);
@@ -184,10 +188,10 @@ private Q_SLOTS:
                     .toString()
                     .endsWith(QStringLiteral(" … (всего байт: 529)")));
         hex->setCurrentIndex(last);
-        auto *detail = traceWindow->findChild<QPlainTextEdit *>(QStringLiteral("traceDetail"));
+        auto *detail = traceWindow->findChild<QPlainTextEdit *>(objectNames::trace::Detail);
         QVERIFY(detail);
         QVERIFY(detail->toPlainText().endsWith(QString::fromLatin1(page.toHex(' ').toUpper())));
-        traceWindow->findChild<QTabWidget *>(QStringLiteral("traceTabs"))->setCurrentWidget(text);
+        traceWindow->findChild<QTabWidget *>(objectNames::trace::Tabs)->setCurrentWidget(text);
         QVERIFY(detail->toPlainText().endsWith(QString::fromLatin1(page)));
         QCOMPARE(text->currentIndex(), last);
 
@@ -197,6 +201,37 @@ private Q_SLOTS:
         w.trace.record(TraceRecord::Direction::Sent, 115200, QStringLiteral("sim"), "r");
         QTest::qWait(3 * TraceWindow::CatchUpMs);
         QCOMPARE(inserted.count(), 0);
+    }
+
+    void aViewMovedUpStaysOnItsRecordWhileRowsComeAndGo_data()
+    {
+        QTest::addColumn<int>("before");
+        QTest::addColumn<int>("readAt");
+        QTest::newRow("new rows come") << 500 << 100;
+        // 20,000 records are kept: the oldest go while the operator reads.
+        QTest::newRow("the oldest go") << 20000 << 5000;
+    }
+    void aViewMovedUpStaysOnItsRecordWhileRowsComeAndGo()
+    {
+        QFETCH(int, before);
+        QFETCH(int, readAt);
+        ExchangeTrace trace;
+        const auto recordNumbered = [&trace](int from, int count) {
+            for (int n = from; n < from + count; ++n)
+                trace.record(TraceRecord::Direction::Received, n, QStringLiteral("sim"), "D");
+        };
+        TraceWindow window(trace);
+        recordNumbered(0, before);
+        window.show();
+        auto *hex = window.findChild<QListView *>(objectNames::trace::HexView);
+        const auto top = [hex] {
+            return hex->indexAt({1, 1}).data(TraceListModel::BaudRole);
+        };
+        QTRY_VERIFY(top().isValid());
+        hex->scrollTo(window.model().index(readAt, 0), QAbstractItemView::PositionAtTop);
+        recordNumbered(before, 300);
+        QTRY_VERIFY(!window.model().behind());
+        QCOMPARE(top().toInt(), readAt);
     }
 };
 

@@ -6,6 +6,7 @@
 #include "common/LocalFileName.h"
 #include "common/OperatorTexts.h"
 #include "common/SystemErrorText.h"
+#include "common/WriteAll.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -249,43 +250,53 @@ int publishNew(const QByteArray &temporary, const QByteArray &target)
 #endif
 }
 
+// A new file beside target (so the rename stays on one file system), under a
+// name nobody holds, made exclusively: its handle and in *temporary its name,
+// or -1 with errno saying why.
+int openTemporaryBeside(const QByteArray &target, QByteArray *temporary)
+{
+    int handle = -1;
+    for (int attempt = 0; attempt < 100 && handle < 0; ++attempt) {
+        *temporary =
+            target + '.' +
+            QByteArray::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, '0');
+        handle = ::open(temporary->constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (handle < 0 && errno != EEXIST)
+            break;
+    }
+    return handle;
+}
+
+// Writes the bytes, pushes them to the disk (a rename must never publish a file
+// whose contents are only in memory) and closes the handle, whatever happens.
+// Returns 0, or the system's code of the first step that failed.
+int fillAndClose(int handle, const QByteArray &bytes)
+{
+    int code = writeAll(handle, bytes);
+    if (code == 0)
+        code = DiskSync::toDisk(handle);
+    if (::close(handle) != 0 && code == 0)
+        code = errno;
+    return code;
+}
+
+// Removes the temporary copy and says why the write failed.
+QString discard(const QByteArray &temporary, const QString &shown, int code)
+{
+    ::unlink(temporary.constData());
+    return cannotWrite(shown, SystemErrorText::fromErrno(code != 0 ? code : EIO));
+}
+
 QString writeNewFile(const QString &path, const QString &shown, const QByteArray &bytes,
                      bool *taken, const std::function<void()> &beforePublish)
 {
     const QByteArray target = LocalFileName::encode(path);
     QByteArray temporary;
-    int handle = -1;
-    for (int attempt = 0; attempt < 100 && handle < 0; ++attempt) {
-        temporary =
-            target + '.' +
-            QByteArray::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, '0');
-        handle = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (handle < 0 && errno != EEXIST)
-            break;
-    }
+    const int handle = openTemporaryBeside(target, &temporary);
     if (handle < 0)
         return cannotOpen(shown, SystemErrorText::fromErrno(errno));
-    const auto fail = [&](int code) {
-        if (handle >= 0)
-            ::close(handle);
-        ::unlink(temporary.constData());
-        return cannotWrite(shown, SystemErrorText::fromErrno(code != 0 ? code : EIO));
-    };
-    for (qint64 done = 0; done < bytes.size();) {
-        const ssize_t written =
-            ::write(handle, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return fail(written == 0 ? ENOSPC : errno);
-        done += written;
-    }
-    if (const int code = DiskSync::toDisk(handle); code != 0)
-        return fail(code);
-    const int closed = ::close(handle);
-    handle = -1;
-    if (closed != 0)
-        return fail(errno);
+    if (const int code = fillAndClose(handle, bytes); code != 0)
+        return discard(temporary, shown, code);
     if (beforePublish)
         beforePublish();
     const int code = publishNew(temporary, target);
@@ -294,7 +305,7 @@ QString writeNewFile(const QString &path, const QString &shown, const QByteArray
         *taken = true;
         return {};
     }
-    return code == 0 ? QString() : fail(code);
+    return code == 0 ? QString() : discard(temporary, shown, code);
 }
 
 // A name Qt cannot spell (bytes that are not UTF-8) is written with the
@@ -315,43 +326,19 @@ QString writeUnderRawName(const QString &path, const QString &shown, const QByte
     if (::access(target.constData(), F_OK) == 0 && ::access(target.constData(), W_OK) != 0)
         return cannotOpen(shown, SystemErrorText::fromErrno(EACCES));
     QByteArray temporary;
-    int handle = -1;
-    for (int attempt = 0; attempt < 100 && handle < 0; ++attempt) {
-        temporary =
-            target + '.' +
-            QByteArray::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, '0');
-        handle = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (handle < 0 && errno != EEXIST)
-            break;
-    }
+    const int handle = openTemporaryBeside(target, &temporary);
     if (handle < 0)
         return cannotOpen(shown, SystemErrorText::fromErrno(errno));
-    const auto fail = [&](int code) {
-        if (handle >= 0)
-            ::close(handle);
-        ::unlink(temporary.constData());
-        return cannotWrite(shown, SystemErrorText::fromErrno(code != 0 ? code : EIO));
-    };
     // The new copy keeps the old file's permissions (a private file stays
     // private), as QSaveFile does for other names.
     if (struct stat old = {};
-        ::stat(target.constData(), &old) == 0 && ::fchmod(handle, old.st_mode & 07777) != 0)
-        return fail(errno);
-    for (qint64 done = 0; done < bytes.size();) {
-        const ssize_t written =
-            ::write(handle, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return fail(written == 0 ? ENOSPC : errno);
-        done += written;
+        ::stat(target.constData(), &old) == 0 && ::fchmod(handle, old.st_mode & 07777) != 0) {
+        const int code = errno;
+        ::close(handle);
+        return discard(temporary, shown, code);
     }
-    if (const int code = DiskSync::toDisk(handle); code != 0)
-        return fail(code);
-    const int closed = ::close(handle);
-    handle = -1;
-    if (closed != 0)
-        return fail(errno);
+    if (const int code = fillAndClose(handle, bytes); code != 0)
+        return discard(temporary, shown, code);
     if (beforeRename)
         beforeRename();
     if (const QString why = refusal(path); !why.isEmpty()) {
@@ -359,7 +346,7 @@ QString writeUnderRawName(const QString &path, const QString &shown, const QByte
         return cannotWrite(shown, why);
     }
     if (::rename(temporary.constData(), target.constData()) != 0)
-        return fail(errno);
+        return discard(temporary, shown, errno);
     return {};
 }
 #endif

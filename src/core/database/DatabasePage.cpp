@@ -100,7 +100,7 @@ void DatabasePage::instrumentListTaken(int passedOver, int pagesReceived)
     writeListText(list.tree(), QStringLiteral("SpisokTSinVir.txt"));
     m_state.fromDevice = true;
     m_state.instrumentTreeShown = true;
-    formAdditionalList();
+    rebuildAdditionalList();
     m_pane.setProgress(0);
     // The pages that came, as the failure message counts them too (the rebuilt
     // list may be shorter).
@@ -120,7 +120,7 @@ void DatabasePage::writeListText(const TSTree &tree, const QString &fileName)
         Q_EMIT warningRaised(error);
 }
 
-void DatabasePage::formAdditionalList()
+void DatabasePage::rebuildAdditionalList()
 {
     if (m_db.buildAdditionalList() == TestSystemDatabase::AdditionalResult::NotFormed)
         return;
@@ -213,7 +213,7 @@ bool DatabasePage::openFileList(const QString &path)
         setStatus(
             QStringLiteral("Пропущено ТС с неверным числом страниц: %1").arg(taken.passedOver));
     m_state.fileTreeShown = true;
-    formAdditionalList();
+    rebuildAdditionalList();
     m_state.additionalTreeShown = true;
     writeListText(list.tree(), QStringLiteral("SpisokTSinFile.txt"));
     publish();
@@ -309,7 +309,7 @@ bool DatabasePage::addToInstrumentList()
     setStatus(QStringLiteral("В список прибора добавлено ") + QString::number(adding) +
               QStringLiteral(" ТС"));
     m_selection.clear();
-    formAdditionalList();
+    rebuildAdditionalList();
     m_state.instrumentEdited = true;
     publish();
     Q_EMIT treesChanged();
@@ -327,7 +327,7 @@ void DatabasePage::deleteSelected()
     const int removed = m_db.removeNodes(m_selection.nodes());
     m_selection.clear();
     m_state.instrumentEdited = true;
-    formAdditionalList();
+    rebuildAdditionalList();
     setStatus(QStringLiteral("Из списка прибора удалено ") + QString::number(removed) +
               QStringLiteral(" ТС"));
     publish();

@@ -139,7 +139,7 @@ private:
     // A write is ahead: the lists it was taken from stay as they are (says so).
     bool refusedDuringWrite(const QString &what);
     void showFault(DatabaseImage::Fault fault, const QString &name);
-    void formAdditionalList();
+    void rebuildAdditionalList();
     void showSelectionCount(bool evenNone);
     void writeListText(const TSTree &tree, const QString &fileName);
     void setStatus(const QString &text);

@@ -82,7 +82,7 @@ private:
     int m_pageNo = 0;
     int m_pageCount = 0;
     QByteArray m_received;                   // the read under way: header, then the pages so far
-    const QByteArray *m_outStream = nullptr; // the write's image (BDTSOutStream)
+    const QByteArray *m_outStream = nullptr; // the image being written
     qint64 m_outPosition = 0;
 };
 

@@ -40,7 +40,7 @@ FirmwareUpload::FirmwareUpload(SerialPort &port, LineOwner &line, MessagePane &p
 {
     m_tick->setSingleShot(true);
     m_systemQueue->setSingleShot(true);
-    connect(m_tick.get(), &Timer::timeout, this, &FirmwareUpload::timerTimer);
+    connect(m_tick.get(), &Timer::timeout, this, &FirmwareUpload::sendNextBlock);
     connect(m_systemQueue.get(), &Timer::timeout, this, &FirmwareUpload::checkOnTheLine);
     connect(&m_port, &SerialPort::bytesWritten, this, [this] {
         if (m_waiting && !m_systemQueue->isActive())
@@ -106,7 +106,7 @@ void FirmwareUpload::halt()
     m_running = false;
 }
 
-void FirmwareUpload::timerTimer()
+void FirmwareUpload::sendNextBlock()
 {
     m_tick->stop();
     if (!m_running || m_position >= m_image.size())

@@ -59,8 +59,9 @@ public:
     qint64 position() const { return m_position; }
     qint64 size() const { return m_image.size(); }
 
-    // The transfer tick; public so it can be stepped.
-    void timerTimer();
+    // The transfer tick: the next block, or after the last the checksum. Public
+    // so it can be stepped.
+    void sendNextBlock();
 
 Q_SIGNALS:
     // The last block and the checksum have been handed to the port.

@@ -54,7 +54,7 @@ public:
     void setAutoRead(bool on);
     void setAutoSave(bool on);
 
-    // The protocol's text as the instrument sent it (ProtokolStream).
+    // The protocol's text as the instrument sent it.
     QByteArray protocol() const { return m_stream; }
     // The last protocol received whole and kept, decoded for the screen with
     // its line ends as "\n" (what the results page shows until the operator clears it).

@@ -10,8 +10,7 @@ namespace kalent {
 class Connection;
 class PageChangeHooks;
 
-// The pages of the main window's page control, in their order there: TabSheet1,
-// TabShSoftVir, TabShBDTS, TabShReader, TabShResult.
+// The pages of the main window's page control, in their order there.
 enum class Page { About, Firmware, Database, Reader, Results };
 constexpr int PageCount = 5;
 constexpr std::array<Page, PageCount> AllPages = {Page::About, Page::Firmware, Page::Database,

@@ -3,46 +3,19 @@
 #include "common/FileKind.h"
 #include "common/LocalFileName.h"
 #include "common/SystemErrorText.h"
+#include "common/WriteAll.h"
 
 #include <QDateTime>
 #include <QDir>
 
 #include <cerrno>
-#ifdef Q_OS_WIN
-#include <io.h>
-#else
+#ifndef Q_OS_WIN
 #include <fcntl.h>
-#include <unistd.h>
 #endif
 
 namespace kalent {
 
 namespace {
-
-// Writes all of `bytes` to the descriptor; 0, or the errno of the write that
-// failed. A short write is followed by another, which names the reason (a full
-// disk says ENOSPC only on the write that finds no room).
-int writeAll(int fd, const QByteArray &bytes)
-{
-    qint64 done = 0;
-    while (done < bytes.size()) {
-#ifdef Q_OS_WIN
-        const int n = ::_write(fd, bytes.constData() + done,
-                               static_cast<unsigned>(qMin<qint64>(bytes.size() - done, 1 << 30)));
-#else
-        const ssize_t n =
-            ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-#endif
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return errno;
-        if (n == 0)
-            return EIO;
-        done += n;
-    }
-    return 0;
-}
 
 // Opens the file to append to, unbuffered; an empty string, or the reason.
 QString openForAppend(QFile &file, const QString &path)
@@ -102,17 +75,17 @@ QString ExchangeTrace::openFile(const QString &path)
         return cannotOpen(why);
     TraceRecord start;
     start.direction = TraceRecord::Direction::Start;
-    start.timeUs = m_elapsed.nsecsElapsed() / 1000;
+    start.timeUs = elapsedUs();
     start.wall = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
     // A file that takes not even this line is the opening's failure, said here.
     return append(start);
 }
 
 void ExchangeTrace::record(TraceRecord::Direction direction, int baud, const QString &port,
-                           const QByteArray &bytes)
+                           const QByteArray &bytes, qint64 timeUs)
 {
     TraceRecord r;
-    r.timeUs = m_elapsed.nsecsElapsed() / 1000;
+    r.timeUs = timeUs >= 0 ? timeUs : elapsedUs();
     r.direction = direction;
     r.baud = baud;
     r.port = port;

@@ -37,8 +37,11 @@ public:
     QString filePath() const { return m_file.fileName(); }
     bool writingFile() const { return m_file.isOpen(); }
 
+    // timeUs: when the bytes passed, on elapsedUs()'s clock; -1 for now.
     void record(TraceRecord::Direction direction, int baud, const QString &port,
-                const QByteArray &bytes);
+                const QByteArray &bytes, qint64 timeUs = -1);
+    // Microseconds since the trace started: the clock of every record.
+    qint64 elapsedUs() const { return m_elapsed.nsecsElapsed() / 1000; }
     const std::deque<TraceRecord> &recent() const { return m_recent; }
     // Records are numbered from 0 in the order recorded; recent() holds those
     // from this number on. It only grows, so a reader that remembers numbers

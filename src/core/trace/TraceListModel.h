@@ -45,6 +45,10 @@ public:
     // Whether the trace holds records the rows do not show yet, or dropped some they do.
     bool behind() const;
 
+    // The trace's number of the record in row 0 (see ExchangeTrace::firstRecentNumber):
+    // a record's row is its number less this.
+    qint64 firstNumber() const { return m_firstNumber; }
+
     // The record a row shows; null when the trace has dropped it.
     const TraceRecord *record(int row) const;
 

@@ -2,6 +2,8 @@
 
 #include "link/SerialPort.h"
 
+#include <optional>
+
 namespace kalent {
 
 class ExchangeTrace;
@@ -9,12 +11,20 @@ class ExchangeTrace;
 // A port that records every byte passing through it in an exchange trace and is
 // otherwise the port it wraps: the program talks to it exactly as to the one
 // port control. Bytes the program throws away unread are recorded as dropped.
+//
+// What is sent in one turn of the event loop becomes one record (the database
+// write hands over a page a byte at a time): the bytes reach the port at once,
+// as before; only their record waits, until the next read, the next turn, a
+// change of speed or port, or SentRecordBytes.
 class TracingPort : public SerialPort
 {
     Q_OBJECT
 public:
+    static constexpr int SentRecordBytes = 64 * 1024;
+
     // Both stay owned by the caller and must outlive the tracing port.
     TracingPort(SerialPort &inner, ExchangeTrace &trace, QObject *parent = nullptr);
+    ~TracingPort() override;
 
     QString portName() const override { return m_inner.portName(); }
     void setPortName(const QString &name) override { m_inner.setPortName(name); }
@@ -35,8 +45,21 @@ public:
     bool drain(int timeoutMs) override { return m_inner.drain(timeoutMs); }
 
 private:
+    // Records the bytes sent since the last record, if any.
+    void recordSent();
+
+    struct Sent
+    {
+        qint64 timeUs; // of the first byte
+        int baud;
+        QString port;
+        QByteArray bytes;
+    };
+
     SerialPort &m_inner;
     ExchangeTrace &m_trace;
+    std::optional<Sent> m_sent;
+    bool m_recordQueued = false;
 };
 
 } // namespace kalent
