@@ -329,10 +329,12 @@ private Q_SLOTS:
         QObject::connect(&unsaved, &UnsavedReadings::saved,
                          [&w](const QString &path) { w.saved.append(path); });
         QString error;
+        // A build without Qt SQL has no store: the files and the journal are checked alone.
         const auto readings = SessionReadings::attach(w.rig.session, {}, &error);
-        QVERIFY2(readings, qPrintable(error));
-        QObject::connect(&unsaved, &UnsavedReadings::saved, &readings->recorder(),
-                         &ReadingRecorder::fileWrittenLater);
+        QVERIFY2(readings || !ReadingStore::availableInThisBuild(), qPrintable(error));
+        if (readings)
+            QObject::connect(&unsaved, &UnsavedReadings::saved, &readings->recorder(),
+                             &ReadingRecorder::fileWrittenLater);
         const QDir data(w.rig.dataDir.path());
         const QString table = QStringLiteral("20990101_000000.xls");
         w.data->setFileNameOverride(table.toLatin1());
@@ -349,11 +351,13 @@ private Q_SLOTS:
         expected[0] = ' ';
         QCOMPARE(w.file(data.filePath(table)), expected);
         // Stored when it came, without a file; its record now names the file.
-        QVERIFY(readings->keeper().waitForWrites(60000));
-        QVector<Reading> stored;
-        QCOMPARE(ReadingStore(readings->location()).find({}, &stored), QString());
-        QCOMPARE(stored.size(), 1);
-        QCOMPARE(stored.first().files, QStringList{data.filePath(table)});
+        if (readings) {
+            QVERIFY(readings->keeper().waitForWrites(60000));
+            QVector<Reading> stored;
+            QCOMPARE(ReadingStore(readings->location()).find({}, &stored), QString());
+            QCOMPARE(stored.size(), 1);
+            QCOMPARE(stored.first().files, QStringList{data.filePath(table)});
+        }
         // Lost for good: the file's place is taken again until the end.
         QVERIFY(QFile::remove(data.filePath(table)) && data.mkdir(table));
         w.data->announceMeasurement(*w.rig.instrument);
